@@ -1,0 +1,45 @@
+// Video start-up through SDL 1.2 and the per-frame present: palette
+// conversion into a 32-bit surface, blit, flip, pacing to 17 ms and the
+// frame-rate line. Also the signal handler through which programs end.
+#ifndef PLATFORM_VIDEO_H
+#define PLATFORM_VIDEO_H
+
+#include <SDL/SDL.h>
+#include <cstdint>
+
+// One frame period: about 58.8 frames per second at most.
+constexpr uint32_t FRAME_PERIOD_MS = 17;
+
+extern SDL_Surface *screen_surface;  // the 400 x 240, 16-bit window surface
+extern SDL_Surface *frame_surface;   // 400 x 240, 32-bit R 0xFF000000, G 0x00FF0000, B 0x0000FF00
+// SDL tick count at the end of the previous present; 0 until the first.
+extern uint32_t last_present_ticks;
+
+// SDL_Init (all subsystems), SDL_Quit registered at exit, the window, the
+// 32-bit surface, the framebuffer globals and the four signal handlers
+// (SIGINT, SIGQUIT, SIGHUP, SIGTERM). When SDL, the video mode or the
+// surface cannot be had it prints one "VIDEO: ..." line with SDL's reason on
+// standard error and exits with status 1.
+void video_init(void);
+
+// Shows the framebuffer: converts, blits, flips, waits out the rest of the
+// 17 ms frame period and prints "FPS: %2.1f\r" on standard error.
+void fb_present(void);
+
+// The steps of fb_present, for tools and benchmarks that show frames
+// without pacing: fb_convert stores Palette[index] for every framebuffer
+// pixel into frame_surface; fb_show blits it to the window and flips.
+void fb_convert(void);
+void fb_show(void);
+
+// The pacing decision. `elapsed_ms` is the time since the mark at the
+// pacing step, `elapsed_again_ms` a second reading taken just before the
+// wait. Returns the delay in milliseconds: 17 - elapsed_again_ms when
+// elapsed_ms is 1..17 and the second reading is still below 17, else 0.
+uint32_t present_wait_ms(uint32_t elapsed_ms, uint32_t elapsed_again_ms);
+
+// Ends the process with status 0; the SDL_Quit registered at exit runs on
+// the way out.
+void handle_exit_signal(int signal_number);
+
+#endif

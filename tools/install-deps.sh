@@ -1,0 +1,21 @@
+#!/bin/sh
+# Installs the Debian packages the build, tests and tools need that are not
+# installed yet; does nothing when all are present. Package names are listed
+# one per line in tools/deps/*.txt (lines starting with # are comments).
+set -eu
+here=$(dirname "$0")
+missing=""
+for pkg in $(cat "$here"/deps/*.txt | sed 's/#.*//'); do
+    status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
+    case "$status" in
+        *"install ok installed"*) ;;
+        *) missing="$missing $pkg" ;;
+    esac
+done
+[ -z "$missing" ] && exit 0
+echo "install-deps: installing$missing"
+if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+# shellcheck disable=SC2086
+$sudo apt-get install -y -qq --no-install-recommends $missing
