@@ -41,22 +41,25 @@ int utf8_sequence_length(const char *lead) {
     return 0;
 }
 
-int utf8_validate(const char *p) {
+// The sequence length at p when the sequence is valid, 0 when it is not.
+static inline int valid_sequence_length(const char *p) {
     int n = utf8_sequence_length(p);
-    if (n == 0) return -1;
+    if (n == 0) return 0;
     // Stopping at the first byte that is not a continuation byte keeps the
     // check from reading past a terminating zero.
     for (int i = 1; i < n; i++)
-        if (!is_continuation(byte_at(p, i))) return -1;
+        if (!is_continuation(byte_at(p, i))) return 0;
     uint8_t lead = byte_at(p, 0);
-    if (lead == 0xC0 || lead == UTF8_LAST_OVERLONG_LEAD) return -1;
-    if (lead > UTF8_LAST_LEAD) return -1;
-    return 0;
+    if (lead == 0xC0 || lead == UTF8_LAST_OVERLONG_LEAD) return 0;
+    if (lead > UTF8_LAST_LEAD) return 0;
+    return n;
 }
 
+int utf8_validate(const char *p) { return valid_sequence_length(p) != 0 ? 0 : -1; }
+
 uint32_t utf8_decode(const char *p) {
-    if (utf8_validate(p) != 0) return UTF8_REPLACEMENT_CHAR;
-    int n = utf8_sequence_length(p);
+    int n = valid_sequence_length(p);
+    if (n == 0) return UTF8_REPLACEMENT_CHAR;
     // Payload masks of the lead byte for lengths 1 to 4.
     static const uint8_t lead_payload[5] = {0, 0x7F, 0x1F, 0x0F, 0x07};
     uint32_t c = static_cast<uint32_t>(byte_at(p, 0) & lead_payload[n])
@@ -67,11 +70,17 @@ uint32_t utf8_decode(const char *p) {
     return c > UTF8_MAX_CODE_POINT ? UTF8_REPLACEMENT_CHAR : c;
 }
 
-int utf8_char_size(const char *p) {
-    if (byte_at(p, 0) == 0) return 0;
-    if (utf8_validate(p) != 0) return 1;
-    return utf8_sequence_length(p);
+// Inlined into the walks: plain ASCII, the common case, needs no further
+// test.
+static inline int char_size(const char *p) {
+    uint8_t b = byte_at(p, 0);
+    if (b == 0) return 0;
+    if (b < 0x80) return 1;
+    int n = valid_sequence_length(p);
+    return n == 0 ? 1 : n;
 }
+
+int utf8_char_size(const char *p) { return char_size(p); }
 
 int utf8_byte_offset(const char *text, int n) {
     if (n < 0) return -1;
@@ -79,7 +88,7 @@ int utf8_byte_offset(const char *text, int n) {
     int64_t offset = 0;
     int counted = 0;
     while (counted < n) {
-        int size = utf8_char_size(text + offset);
+        int size = char_size(text + offset);
         if (size == 0) break;
         offset += size;
         counted++;
@@ -96,7 +105,7 @@ const char *utf8_char_at(const char *text, int n) {
 int utf8_bytes_for_chars(const char *text, uint32_t n) {
     int64_t offset = 0;
     for (uint32_t i = 0; i < n; i++) {
-        int size = utf8_char_size(text + offset);
+        int size = char_size(text + offset);
         if (size == 0) break;  // the sum stops growing at the terminator
         offset += size;
         if (offset > INT_MAX) return -1;
@@ -107,7 +116,7 @@ int utf8_bytes_for_chars(const char *text, uint32_t n) {
 int utf8_char_count(const char *text) {
     int64_t count = 0;
     for (const char *p = text;;) {
-        int size = utf8_char_size(p);
+        int size = char_size(p);
         if (size == 0) break;
         p += size;
         if (++count > INT_MAX) return -1;
