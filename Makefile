@@ -50,7 +50,7 @@ asan: deps
 fuzz-build: deps
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -DENGINE_FUZZ=ON -DENGINE_SANITIZE=ON \
 	  -DENGINE_TESTS=OFF -DENGINE_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	@cmake --build build-fuzz -j $(JOBS)
+	@cmake --build build-fuzz -j $(JOBS) --target fuzzers
 
 fuzz: fuzz-build
 	@sh tools/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS)
