@@ -103,3 +103,15 @@ TEST(TextFont, FiguresBeyondInt32Saturate) {
     EXPECT_EQ(h, 1);
     font_free(font);
 }
+
+TEST(TextFont, DemoFontIsCreatedOverTheLargeSetAtStartUp) {
+    // Nothing creates it before the program's start-up does.
+    EXPECT_EQ(demo_font, nullptr);
+    demo_font = font_new(glyphs_32x32, 32, 32);  // the start-up's first step
+    ASSERT_NE(demo_font, nullptr);
+    EXPECT_EQ(demo_font->glyphs, glyphs_32x32);
+    EXPECT_EQ(font_line_height(demo_font), 32);
+    EXPECT_EQ(font_text_width(demo_font, "demo"), 128);
+    font_free(demo_font);
+    demo_font = nullptr;
+}
