@@ -2,11 +2,13 @@
 // scene for ever. It ends only through SIGINT, SIGQUIT, SIGHUP or SIGTERM,
 // with status 0.
 #include "demo/demo_scene.h"
+#include "gfx2d/font.h"
+#include "gfx2d/glyphs.h"
 #include "platform/framebuffer.h"
 #include "platform/video.h"
 
 int main(int, char **) {
-    // (the demo font is created here, first)
+    demo_font = font_new(glyphs_32x32, 32, 32);
     // (the music is started here, before SDL_Init)
     video_init();
     fb_clear();
