@@ -52,7 +52,9 @@
 #include "render3d/fixed.h"
 #include "render3d/geometry.h"
 #include "render3d/matrix.h"
+#include "render3d/particles.h"
 #include "render3d/raster.h"
+#include "render3d/scene.h"
 #include "render3d/transform.h"
 #include "render3d/trig.h"
 
