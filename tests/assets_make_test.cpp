@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 
@@ -13,7 +14,8 @@
 
 namespace {
 
-const char *const generated_files[] = {"tunnel.pcx", "torus.pcx", "torus.mtl", "torus.obj"};
+const char *const generated_files[] = {"tunnel.pcx", "torus.pcx", "torus.mtl", "torus.obj",
+                                       "crate.pcx",  "crate.mtl", "crate.obj"};
 
 TEST(MakeAssets, ToolReproducesTheCommittedFilesByteForByte) {
     std::string dir = assets_make_temp_dir("make_assets");
@@ -90,6 +92,41 @@ TEST(MakeAssets, TorusLoadsWithItsTextureAndLiesOnItsSurface) {
             ASSERT_NE(t->t[j], nullptr) << "face " << i;
             EXPECT_TRUE(t->t[j]->u >= 0 && t->t[j]->u < 256 && t->t[j]->v >= 0 && t->t[j]->v < 128);
         }
+    }
+    mesh_destroy(mesh);
+}
+
+TEST(MakeAssets, CrateLoadsWithItsTextureAndLiesOnItsCube) {
+    testing::internal::CaptureStdout();
+    Mesh *mesh = obj_load("res/crate.obj", 64);
+    std::string output = testing::internal::GetCapturedStdout();
+    ASSERT_NE(mesh, nullptr);
+    EXPECT_EQ(output, "res/crate.obj\nLoading mtllib 'res/crate.mtl'\nLoading texure 'res/crate.pcx'\n");
+    EXPECT_EQ(mesh->vertices->count, 150u);
+    EXPECT_EQ(mesh->texcoords->count, 25u);
+    EXPECT_EQ(mesh->faces->count, 192u);
+    ASSERT_NE(mesh->material, nullptr);
+    EXPECT_EQ(mesh->material->width, 128);
+    EXPECT_EQ(mesh->material->height, 128);
+    // Every vertex on the surface of the cube of side 128: one coordinate
+    // at +-64 exactly, the others within; whole units only.
+    for (uint64_t i = 0; i < mesh->vertices->count; i++) {
+        const Vertex *v = (const Vertex *)mesh->vertices->items[i];
+        const Fixed c[3] = {v->x, v->y, v->z};
+        int on_face = 0;
+        for (Fixed f : c) {
+            EXPECT_EQ(f % 65536, 0) << "vertex " << i;
+            EXPECT_LE(std::abs(f), 64 * 65536) << "vertex " << i;
+            on_face += std::abs(f) == 64 * 65536;
+        }
+        EXPECT_GE(on_face, 1) << "vertex " << i;
+    }
+    // The texture coordinates are the 5 x 5 grid 0, 32, 64, 96, 127.
+    const int32_t grid[5] = {0, 32, 64, 96, 127};
+    for (uint64_t i = 0; i < 25; i++) {
+        const TexCoord *t = (const TexCoord *)mesh->texcoords->items[i];
+        EXPECT_EQ(t->u, grid[i % 5]) << "vt " << i;
+        EXPECT_EQ(t->v, grid[i / 5]) << "vt " << i;
     }
     mesh_destroy(mesh);
 }

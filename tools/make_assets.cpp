@@ -4,6 +4,9 @@
 //   torus.pcx   the sample model's texture, 256 x 128, hue checkerboard
 //   torus.mtl   its material ("map_Kd res/torus.pcx")
 //   torus.obj   a textured torus, 24 x 12 quads = 576 triangles, unit size
+//   crate.pcx   a wooden crate side, 128 x 128
+//   crate.mtl   its material ("map_Kd res/crate.pcx")
+//   crate.obj   a cube of side 2, each side 4 x 4 quads = 192 triangles
 // Usage: make_assets [output directory, default "res"]. The files name each
 // other as "res/..." (paths are taken relative to the working directory), so
 // they are meant to live in res/ and be used from the repository root.
@@ -32,6 +35,10 @@ constexpr int RING_DARKEST = 6;
 constexpr uint8_t GREY_DARK = 18;  // greys run 16 (black) .. 31 (white)
 constexpr uint8_t GREY_MID = 22;
 constexpr uint8_t WHITE = 15;
+// Crate: the ring of dull colours (4) and the dark ring (3) near orange.
+constexpr int RING_DULL = 4;
+constexpr int HUE_ORANGE = 10;
+constexpr int CRATE_SIDE_PX = 128;
 
 static uint8_t ring_colour(int ring, int hue) {
     return (uint8_t)(RING_FIRST_INDEX + ring * RING_HUES + ((hue % RING_HUES) + RING_HUES) % RING_HUES);
@@ -96,6 +103,39 @@ static void draw_torus_skin(uint8_t *pixels) {
                 colour = ring_colour((cx + cy) & 1 ? RING_PASTEL : RING_BRIGHT, cx * 3);
             }
             pixels[y * IMAGE_WIDTH_PX + x] = colour;
+        }
+    }
+}
+
+// Crate side: a dark frame 12 pixels wide, horizontal planks of 26 pixels
+// with dark seams and grain streaks, a diagonal brace, and nail heads at the
+// frame's corners.
+static void draw_crate_side(uint8_t *pixels) {
+    const int frame = 12, plank = 26;
+    for (int y = 0; y < CRATE_SIDE_PX; y++) {
+        for (int x = 0; x < CRATE_SIDE_PX; x++) {
+            bool in_frame = x < frame || y < frame || x >= CRATE_SIDE_PX - frame || y >= CRATE_SIDE_PX - frame;
+            int brace = x - y;  // the brace runs from top left to bottom right
+            uint8_t colour;
+            if (in_frame) {
+                bool edge = x == 0 || y == 0 || x == CRATE_SIDE_PX - 1 || y == CRATE_SIDE_PX - 1 ||
+                            x == frame - 1 || y == frame - 1 || x == CRATE_SIDE_PX - frame ||
+                            y == CRATE_SIDE_PX - frame;
+                colour = edge ? GREY_DARK : ring_colour(RING_DARK, HUE_ORANGE);
+                int nx = x < frame ? frame / 2 : CRATE_SIDE_PX - frame / 2;
+                int ny = y < frame ? frame / 2 : CRATE_SIDE_PX - frame / 2;
+                if ((x - nx) * (x - nx) + (y - ny) * (y - ny) <= 4) colour = GREY_MID;
+            } else if (brace >= -8 && brace <= 8) {
+                colour = brace == -8 || brace == 8 ? GREY_DARK : ring_colour(RING_DARK, HUE_ORANGE - 1);
+            } else if ((y - frame) % plank == 0) {
+                colour = GREY_DARK;
+            } else {
+                // Grain: streaks that run along the plank, from a hash of
+                // the row and a coarse column.
+                bool streak = speckle((uint32_t)(x / 9), (uint32_t)y) % 5 == 0;
+                colour = ring_colour(RING_DULL, streak ? HUE_ORANGE - 1 : HUE_ORANGE);
+            }
+            pixels[y * CRATE_SIDE_PX + x] = colour;
         }
     }
 }
@@ -182,6 +222,66 @@ static std::string torus_obj(void) {
     return text;
 }
 
+// Cube from -1 to 1 on each axis. Each side is a 5 x 5 grid of its own
+// vertices (4 x 4 quads) sharing one 5 x 5 grid of texture coordinates
+// that spans the whole crate image. Sides are listed by their corner at
+// texture (0, 0) and the two edge directions, in half units.
+static std::string crate_obj(void) {
+    struct Side {
+        int origin[3], s[3], t[3];
+    };
+    const Side sides[6] = {
+        {{-2, 2, 2}, {1, 0, 0}, {0, -1, 0}},    // front (z = 1)
+        {{2, 2, -2}, {-1, 0, 0}, {0, -1, 0}},   // back
+        {{2, 2, 2}, {0, 0, -1}, {0, -1, 0}},    // right
+        {{-2, 2, -2}, {0, 0, 1}, {0, -1, 0}},   // left
+        {{-2, 2, -2}, {1, 0, 0}, {0, 0, 1}},    // top
+        {{-2, -2, 2}, {1, 0, 0}, {0, 0, -1}},   // bottom
+    };
+    const int steps = 4;
+    std::string text =
+        "# Textured crate written by tools/make_assets: a cube of side 2, each\n"
+        "# side 4 x 4 quads, 192 triangles. Unit size: load with a scale such\n"
+        "# as 64.\n"
+        "mtllib res/crate.mtl\n";
+    for (const Side &side : sides) {
+        for (int b = 0; b <= steps; b++) {
+            for (int a = 0; a <= steps; a++) {
+                text += "v";
+                for (int k = 0; k < 3; k++) {
+                    // Half units: origin +- 2, one step of s or t is 1.
+                    int half_units = side.origin[k] + a * side.s[k] + b * side.t[k];
+                    text += " " + decimal(UNIT * half_units / 2);
+                }
+                text += "\n";
+            }
+        }
+    }
+    for (int b = 0; b <= steps; b++)
+        for (int a = 0; a <= steps; a++)
+            text += "vt " + decimal(UNIT * a / steps) + " " + decimal(UNIT * b / steps) + "\n";
+    const int per_side = (steps + 1) * (steps + 1);
+    for (int side = 0; side < 6; side++) {
+        auto corner = [&](int a, int b) {
+            int grid = b * (steps + 1) + a + 1;
+            return std::to_string(side * per_side + grid) + "/" + std::to_string(grid);
+        };
+        for (int b = 0; b < steps; b++) {
+            for (int a = 0; a < steps; a++) {
+                text += "f " + corner(a, b) + " " + corner(a + 1, b) + " " + corner(a + 1, b + 1) + "\n";
+                text += "f " + corner(a, b) + " " + corner(a + 1, b + 1) + " " + corner(a, b + 1) + "\n";
+            }
+        }
+    }
+    return text;
+}
+
+static const char crate_mtl[] =
+    "# Material of res/crate.obj, written by tools/make_assets.\n"
+    "newmtl crate_wood\n"
+    "Kd 1.0 1.0 1.0\n"
+    "map_Kd res/crate.pcx\n";
+
 static const char torus_mtl[] =
     "# Material of res/torus.obj, written by tools/make_assets.\n"
     "newmtl torus_skin\n"
@@ -216,5 +316,9 @@ int main(int argc, char **argv) {
     ok = ok && pcx_save((dir + "/torus.pcx").c_str(), IMAGE_WIDTH_PX, IMAGE_HEIGHT_PX, pixels, palette) == 0;
     ok = ok && write_text(dir + "/torus.mtl", torus_mtl);
     ok = ok && write_text(dir + "/torus.obj", torus_obj());
+    draw_crate_side(pixels);
+    ok = ok && pcx_save((dir + "/crate.pcx").c_str(), CRATE_SIDE_PX, CRATE_SIDE_PX, pixels, palette) == 0;
+    ok = ok && write_text(dir + "/crate.mtl", crate_mtl);
+    ok = ok && write_text(dir + "/crate.obj", crate_obj());
     return ok ? 0 : 1;
 }
