@@ -12,6 +12,7 @@
 
 #include "assets/obj.h"
 #include "assets/pcx.h"
+#include "util/alloc.h"
 
 namespace {
 
@@ -113,7 +114,7 @@ void decode_only(benchmark::State &state, const std::string &path) {
         state.PauseTiming();
         if (result != 0) abort();
         pcx_close(image);
-        free(image->pixels);
+        engine_free(image->pixels);
         pcx_free(image);
         state.ResumeTiming();
     }

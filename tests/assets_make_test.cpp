@@ -11,6 +11,7 @@
 #include "assets/pcx.h"
 #include "platform/palette.h"
 #include "support/assets_disk.h"
+#include "util/alloc.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ TEST(MakeAssets, TunnelImageIsA256By128TextureInTheEnginePalette) {
     for (int used : colours_used) distinct += used;
     EXPECT_GT(distinct, 24);
     EXPECT_EQ(image->pixels[0], image->pixels[16 * 256 + 100]);
-    free(image->pixels);
+    engine_free(image->pixels);
     pcx_free(image);
 }
 
