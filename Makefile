@@ -1,10 +1,25 @@
-# Wraps the CMake build. `make run` and `make test` are the whole set-up:
+# Wraps the CMake builds. `make run` and `make test` are the whole set-up:
 # both install missing Debian packages first.
+#
+#   make run      build and run the demo
+#   make test     build and run every test
+#   make bench    build and run the benchmarks
+#   make asan     the whole test suite under AddressSanitizer + UBSan
+#   make fuzz     every libFuzzer target for FUZZ_SECONDS each (clang)
+#   make tsan     the real demo with audio under ThreadSanitizer
+#   make check    test, asan, a short fuzz run and tsan: what CI runs
 BUILD ?= build
 JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench clean
+# LeakSanitizer suppressions for what the engine keeps for the life of the
+# process by design; see the file for each entry's reason.
+SAN_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
+          LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
+          UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+.PHONY: all deps configure build run test bench asan fuzz fuzz-build tsan check clean
 
 all: build
 
@@ -26,5 +41,29 @@ test: build
 bench: build
 	@for b in $(BUILD)/*_bench; do echo "== $$b"; $$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true || exit 1; done
 
+asan: deps
+	@cmake -S . -B build-asan -DENGINE_SANITIZE=ON -DENGINE_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug \
+	  -DCMAKE_CXX_FLAGS=-O1 >/dev/null
+	@cmake --build build-asan -j $(JOBS)
+	cd build-asan && $(SAN_ENV) ctest --output-on-failure -j $(JOBS)
+
+fuzz-build: deps
+	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -DENGINE_FUZZ=ON -DENGINE_SANITIZE=ON \
+	  -DENGINE_TESTS=OFF -DENGINE_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build build-fuzz -j $(JOBS) --target fuzzers
+
+fuzz: fuzz-build
+	@sh tools/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS)
+
+tsan: deps
+	@CC=clang CXX=clang++ cmake -S . -B build-tsan -DENGINE_TSAN=ON -DENGINE_TESTS=OFF \
+	  -DENGINE_BENCH=OFF >/dev/null
+	@cmake --build build-tsan -j $(JOBS) --target demo
+	@sh tools/run-tsan-demo.sh build-tsan/demo
+
+check: test asan
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=10
+	@$(MAKE) --no-print-directory tsan
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) build-asan build-fuzz build-tsan

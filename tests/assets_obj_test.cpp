@@ -290,6 +290,8 @@ TEST(ObjLoad, MissingFilesFailWithTheirExactMessages) {
     std::string missing = dir.file("missing.obj");
     EXPECT_EQ(load_capturing(missing, 1, &output), nullptr);
     EXPECT_EQ(output, missing + "\nFailed\n");
+    EXPECT_EQ(load_capturing(dir.path, 1, &output), nullptr);  // a directory is no model
+    EXPECT_EQ(output, dir.path + "\nFailed\n");
 
     struct Case {
         const char *name;
@@ -317,6 +319,8 @@ TEST(ObjLoad, MissingFilesFailWithTheirExactMessages) {
         {"map_Kd without name", "mtllib " + dir.write("d.mtl", "map_Kd\n") + "\n",
          "Loading mtllib '" + dir.file("d.mtl") + "'\nUnable to load mtllib\n"},
         {"mtllib without name", "v 1 1 1\nmtllib   \n", "Unable to load mtllib\n"},
+        {"mtllib names a directory", "mtllib " + dir.path + "\n",
+         "Loading mtllib '" + dir.path + "'\nUnable to load mtllib\n"},
     };
     for (const Case &c : cases) {
         std::string path = dir.write("case.obj", c.obj);

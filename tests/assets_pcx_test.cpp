@@ -44,7 +44,7 @@ Loaded load(const std::string &path) {
     result.height = image->height;
     result.pixels.assign(image->pixels, image->pixels + (size_t)image->width * image->height);
     result.palette.assign(image->palette, image->palette + PCX_PALETTE_BYTES);
-    free(image->pixels);
+    engine_free(image->pixels);
     pcx_free(image);
     return result;
 }
@@ -212,7 +212,7 @@ TEST(PcxOpen, CallOrderAndNullRecords) {
     EXPECT_EQ(pcx_close(image), -1);   // second close
     EXPECT_EQ(pcx_decode(image), -1);  // decode after close
     for (size_t i = 0; i < 24; i++) EXPECT_EQ(image->pixels[i], 0) << "pixel " << i;
-    free(image->pixels);
+    engine_free(image->pixels);
     pcx_free(image);
     EXPECT_EQ(pcx_close(nullptr), 0);
     EXPECT_EQ(pcx_decode(nullptr), -1);

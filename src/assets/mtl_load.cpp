@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include "assets/obj.h"
@@ -27,10 +26,9 @@ Texture *mtl_load(const char *path) {
         fprintf(stderr, "MTL: cannot load '%s': out of memory\n", path ? path : "(null)");
         return nullptr;
     }
-    int fd = path ? open(path, O_RDONLY) : -1;
+    int fd = obj_open_read(path);
     if (fd < 0) {
-        fprintf(stderr, "MTL: cannot open '%s': %s\n", path ? path : "(null)",
-                path ? strerror(errno) : "no file name");
+        fprintf(stderr, "MTL: cannot open '%s': %s\n", path ? path : "(null)", strerror(errno));
         engine_free(material);
         return nullptr;
     }

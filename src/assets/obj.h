@@ -30,6 +30,11 @@ constexpr int32_t OBJ_TRIANGLE_PIXELS_START = 2147483647;
 // when size_bytes is 0.
 int read_line(int fd, char *buffer, uint64_t size_bytes);
 
+// Opens a model or material file read-only, exactly as named. The
+// descriptor, or -1 with errno set when it cannot be opened or is a
+// directory (which would otherwise read as an empty file).
+int obj_open_read(const char *path);
+
 // Splits the next token off a line held in a writable buffer: tokens are
 // separated by spaces and line feeds only (a tab is part of a token). The
 // token, zero-terminated in place, with *cursor moved past it; null when

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include "assets/obj.h"
@@ -174,7 +173,7 @@ Mesh *obj_load(const char *path, int scale) {
         return nullptr;
     }
     printf("%s\n", path);
-    int fd = open(path, O_RDONLY);
+    int fd = obj_open_read(path);
     if (fd < 0) {
         fprintf(stderr, "OBJ: cannot open '%s': %s\n", path, strerror(errno));
         puts("Failed");

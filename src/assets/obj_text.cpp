@@ -1,9 +1,26 @@
-// The two text primitives both model loaders share: a bounded line reader
-// over a file descriptor and the decimal-to-Fixed number parser.
+// The text primitives both model loaders share: opening a file, a bounded
+// line reader over its descriptor, tokens, and the decimal-to-Fixed parser.
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "assets/obj.h"
+
+int obj_open_read(const char *path) {
+    if (path == nullptr) {
+        errno = ENOENT;
+        return -1;
+    }
+    int fd = open(path, O_RDONLY);
+    struct stat info;
+    if (fd >= 0 && fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        close(fd);
+        errno = EISDIR;
+        return -1;
+    }
+    return fd;
+}
 
 int read_line(int fd, char *buffer, uint64_t size_bytes) {
     if (size_bytes == 0) return 0;

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 
 #include "platform/framebuffer.h"
 #include "platform/palette.h"
@@ -25,10 +26,21 @@ static void video_fail(const char *what) {
     exit(1);
 }
 
+// Set by the signal handler, acted on by fb_present. exit() runs SDL_Quit
+// and the C library's clean-up, which free memory and take locks: called
+// from inside a signal that interrupted malloc or SDL, it could deadlock or
+// corrupt the heap. So the handler only records the signal, and the next
+// present (at most one frame later) exits from ordinary code. A second
+// signal before that ends the process at once.
+static volatile sig_atomic_t exit_signal_pending = 0;
+
 void handle_exit_signal(int signal_number) {
     (void)signal_number;
-    exit(0);
+    if (exit_signal_pending) _exit(0);
+    exit_signal_pending = 1;
 }
+
+bool exit_requested(void) { return exit_signal_pending != 0; }
 
 void video_init(void) {
     if (SDL_Init(SDL_INIT_ALL_SUBSYSTEMS) < 0) video_fail("SDL_Init");
@@ -81,4 +93,5 @@ void fb_present(void) {
     const double interval_ms = static_cast<double>(SDL_GetTicks() - last_present_ticks);
     fprintf(stderr, "FPS: %2.1f\r", 1000.0 / interval_ms);
     last_present_ticks = SDL_GetTicks();
+    if (exit_signal_pending) exit(0);
 }

@@ -23,7 +23,8 @@ extern uint32_t last_present_ticks;
 void video_init(void);
 
 // Shows the framebuffer: converts, blits, flips, waits out the rest of the
-// 17 ms frame period and prints "FPS: %2.1f\r" on standard error.
+// 17 ms frame period and prints "FPS: %2.1f\r" on standard error. When an
+// exit signal has arrived, it then exits the process with status 0.
 void fb_present(void);
 
 // The steps of fb_present, for tools and benchmarks that show frames
@@ -38,8 +39,15 @@ void fb_show(void);
 // elapsed_ms is 1..17 and the second reading is still below 17, else 0.
 uint32_t present_wait_ms(uint32_t elapsed_ms, uint32_t elapsed_again_ms);
 
-// Ends the process with status 0; the SDL_Quit registered at exit runs on
-// the way out.
+// The handler of SIGINT, SIGQUIT, SIGHUP and SIGTERM: ends the process with
+// status 0, with the SDL_Quit registered at exit running on the way out.
+// Exiting is not safe inside a signal, so the handler only records it and
+// the next fb_present exits; a second signal before then exits at once
+// (without the clean-up).
 void handle_exit_signal(int signal_number);
+
+// True once an exit signal has arrived; for programs with loops of their
+// own that do not present every frame.
+bool exit_requested(void);
 
 #endif

@@ -1,0 +1,63 @@
+// SipHash-2-4 over a byte string: little-endian message words, the final
+// word carrying the 0 to 7 leftover bytes and the length in its top byte.
+#include "util/siphash.h"
+
+// The published initialisation constants ("somepseudorandomlygeneratedbytes").
+static const uint64_t SIPHASH_INIT_V0 = 0x736f6d6570736575ULL;
+static const uint64_t SIPHASH_INIT_V1 = 0x646f72616e646f6dULL;
+static const uint64_t SIPHASH_INIT_V2 = 0x6c7967656e657261ULL;
+static const uint64_t SIPHASH_INIT_V3 = 0x7465646279746573ULL;
+// XORed into v2 before the finalisation rounds.
+static const uint64_t SIPHASH_FINAL_XOR = 0xff;
+static const int SIPHASH_COMPRESSION_ROUNDS = 2;
+static const int SIPHASH_FINALISATION_ROUNDS = 4;
+static const int SIPHASH_WORD_BYTES = 8;
+
+struct SipState {
+    uint64_t v0, v1, v2, v3;
+};
+
+static inline uint64_t rotl64(uint64_t x, int bits) { return (x << bits) | (x >> (64 - bits)); }
+
+// One SipRound: the add-rotate-xor network of the published algorithm.
+static inline void sip_round(SipState *s) {
+    s->v0 += s->v1; s->v1 = rotl64(s->v1, 13); s->v1 ^= s->v0; s->v0 = rotl64(s->v0, 32);
+    s->v2 += s->v3; s->v3 = rotl64(s->v3, 16); s->v3 ^= s->v2;
+    s->v0 += s->v3; s->v3 = rotl64(s->v3, 21); s->v3 ^= s->v0;
+    s->v2 += s->v1; s->v1 = rotl64(s->v1, 17); s->v1 ^= s->v2; s->v2 = rotl64(s->v2, 32);
+}
+
+static inline void sip_absorb(SipState *s, uint64_t word) {
+    s->v3 ^= word;
+    for (int i = 0; i < SIPHASH_COMPRESSION_ROUNDS; i++) sip_round(s);
+    s->v0 ^= word;
+}
+
+// `count` bytes (at most 8) at p as a little-endian word, independent of the
+// machine's byte order.
+static inline uint64_t read_le(const uint8_t *p, int count) {
+    uint64_t word = 0;
+    for (int i = count - 1; i >= 0; i--) word = (word << 8) | p[i];
+    return word;
+}
+
+uint64_t siphash24_words(const void *data, uint64_t length_bytes, uint64_t k0, uint64_t k1) {
+    SipState s = {k0 ^ SIPHASH_INIT_V0, k1 ^ SIPHASH_INIT_V1, k0 ^ SIPHASH_INIT_V2,
+                  k1 ^ SIPHASH_INIT_V3};
+    const uint8_t *p = static_cast<const uint8_t *>(data);
+    uint64_t whole_words = length_bytes / SIPHASH_WORD_BYTES;
+    for (uint64_t w = 0; w < whole_words; w++, p += SIPHASH_WORD_BYTES)
+        sip_absorb(&s, read_le(p, SIPHASH_WORD_BYTES));
+    int left_bytes = static_cast<int>(length_bytes % SIPHASH_WORD_BYTES);
+    // Only the low 8 bits of the length go into the last word's top byte.
+    uint64_t last = (length_bytes << 56) | read_le(p, left_bytes);
+    sip_absorb(&s, last);
+    s.v2 ^= SIPHASH_FINAL_XOR;
+    for (int i = 0; i < SIPHASH_FINALISATION_ROUNDS; i++) sip_round(&s);
+    return s.v0 ^ s.v1 ^ s.v2 ^ s.v3;
+}
+
+uint64_t siphash24(const void *data, uint64_t length_bytes, const uint8_t *key) {
+    return siphash24_words(data, length_bytes, read_le(key, SIPHASH_WORD_BYTES),
+                           read_le(key + SIPHASH_WORD_BYTES, SIPHASH_WORD_BYTES));
+}
