@@ -30,22 +30,39 @@ static void on_key(SDLKey key) {
     if (key == SDLK_w || key == SDLK_SPACE) show_wireframe = !show_wireframe;
 }
 
-// Largest integer part of any model coordinate: the model's reach from its
-// origin along one axis, in whole units (at least 1).
-static int32_t model_reach(const Mesh *mesh) {
-    int32_t reach = 1;
+// Model coordinates beyond this many whole units are clamped when fitting
+// the camera, so that its distance stays well inside Fixed.
+static const int64_t FIT_LIMIT_UNITS = 8192;
+// Screen half height the turning model should stay within, in pixels, and
+// the projection's focal factor.
+static const int64_t FIT_HALF_HEIGHT_PX = 110;
+static const int64_t FIT_FOCAL_PX = 150;
+
+// Largest whole n with n * n <= value (value >= 0).
+static int64_t integer_sqrt(int64_t value) {
+    int64_t root = 0;
+    for (int64_t bit = (int64_t)1 << 31; bit > 0; bit >>= 1)
+        if ((root + bit) * (root + bit) <= value) root += bit;
+    return root;
+}
+
+// Radius of the sphere about the model's origin that holds every vertex,
+// in whole units (at least 1): the model's reach however it is turned.
+static int64_t model_radius(const Mesh *mesh) {
+    int64_t radius_squared = 1;
     for (uint64_t i = 0; i < mesh->vertices->count; i++) {
         const Vertex *v = (const Vertex *)mesh->vertices->items[i];
         const Fixed coords[3] = {v->x, v->y, v->z};
+        int64_t sum = 0;
         for (Fixed c : coords) {
-            int32_t whole = fixed_int(c);
-            // Clamp far outliers so the camera distance stays in range.
-            if (whole < 0) whole = whole < -8192 ? 8192 : -whole;
-            if (whole > 8192) whole = 8192;
-            if (whole > reach) reach = whole;
+            int64_t whole = fixed_int(c);
+            if (whole > FIT_LIMIT_UNITS) whole = FIT_LIMIT_UNITS;
+            if (whole < -FIT_LIMIT_UNITS) whole = -FIT_LIMIT_UNITS;
+            sum += whole * whole;
         }
+        if (sum > radius_squared) radius_squared = sum;
     }
-    return reach;
+    return integer_sqrt(radius_squared) + 1;
 }
 
 int main(int argc, char **argv) {
@@ -69,11 +86,12 @@ int main(int argc, char **argv) {
         mesh_destroy(mesh);
         return 1;
     }
-    // Far enough that the model, turned any way (reach x sqrt 3), stays
-    // inside the 120-pixel half height at 150 pixels per unit of depth.
-    int32_t reach = model_reach(mesh);
+    // Far enough that the model's sphere, at its nearest point, projects
+    // within the half height: 150 r / (d - r) <= 110.
+    int64_t radius = model_radius(mesh);
+    int64_t distance = radius + (FIT_FOCAL_PX * radius + FIT_HALF_HEIGHT_PX - 1) / FIT_HALF_HEIGHT_PX;
     camera->mode = SCENE_LOCAL_APPLIED;
-    matrix_set_translation(&camera->local, 0, 0, fixed_from_int(4 * reach + 1));
+    matrix_set_translation(&camera->local, 0, 0, fixed_from_int((int32_t)distance));
     spin->mode = SCENE_LOCAL_APPLIED;
 
     example_start();
