@@ -28,6 +28,10 @@ static volatile sig_atomic_t example_quit_requested = 0;
 
 static void example_on_signal(int) { example_quit_requested = 1; }
 
+// Set when the requested shot could not be written: the example then ends
+// with status 1 (fb_save_png has said why).
+static bool example_shot_failed = false;
+
 // Reads --frames N, --shot FILE, one plain argument and, when `flag` is not
 // null, that flag (setting *flag_set). 0 on success; -1 with a usage line on
 // standard error for anything else.
@@ -88,10 +92,7 @@ static inline bool example_end_frame(const ExampleOptions *options, long drawn) 
     fb_present();
     frame_counter += 1;
     if (options->frames > 0 && drawn >= options->frames) {
-        if (options->shot_path != nullptr && fb_save_png(options->shot_path) != 0) {
-            example_quit_requested = 1;
-            return false;
-        }
+        if (options->shot_path != nullptr && fb_save_png(options->shot_path) != 0) example_shot_failed = true;
         return false;
     }
     return example_quit_requested == 0;

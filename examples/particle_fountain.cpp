@@ -51,5 +51,5 @@ int main(int argc, char **argv) {
     }
 
     particles_free_texture();
-    return 0;
+    return example_shot_failed ? 1 : 0;
 }

@@ -112,5 +112,5 @@ int main(int argc, char **argv) {
 
     scene_node_destroy(root);
     mesh_destroy(mesh);
-    return 0;
+    return example_shot_failed ? 1 : 0;
 }
