@@ -4,6 +4,10 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
 
 #include "render3d/trig.h"
 
@@ -80,4 +84,20 @@ TEST(Render3dTrig, NothingReachesPlusOrMinusOne) {
     // The far ends reduce like any other angle.
     EXPECT_EQ(sin_eighths(INT32_MIN), sin_eighths(INT32_MIN % 2880 + 2880));
     EXPECT_EQ(fixed_sin(INT32_MIN), fixed_sin(INT32_MIN % FIXED_FULL_TURN + FIXED_FULL_TURN));
+}
+
+TEST(Render3dTrig, GeneratorReproducesTheCommittedTable) {
+    std::string command = std::string(ENGINE_BINARY_DIR) + "/gen_sine_table";
+    FILE *pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string generated;
+    char chunk[4096];
+    size_t n;
+    while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) generated.append(chunk, n);
+    ASSERT_EQ(pclose(pipe), 0);
+    std::ifstream file(std::string(ENGINE_SOURCE_DIR) + "/src/render3d/sine_table.cpp");
+    std::stringstream committed;
+    committed << file.rdbuf();
+    EXPECT_FALSE(generated.empty());
+    EXPECT_EQ(generated, committed.str());
 }
