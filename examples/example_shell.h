@@ -1,0 +1,101 @@
+// What the 3D examples share around their frame loops: the command line
+// (--frames N to stop after N frames, --shot FILE to save the last frame as
+// PNG), ending cleanly on Escape, window close and the four exit signals,
+// and presenting a frame. Header-only so each example stays one program.
+#ifndef EXAMPLES_EXAMPLE_SHELL_H
+#define EXAMPLES_EXAMPLE_SHELL_H
+
+#include <SDL/SDL.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/framebuffer.h"
+#include "platform/screenshot.h"
+#include "platform/video.h"
+
+struct ExampleOptions {
+    long frames;             // frames to run; 0 runs until asked to stop
+    const char *shot_path;   // PNG written after the last frame, or null
+    const char *input_path;  // first plain argument, or null
+};
+
+// Set by the signal handler and by the event poll; the loop ends at the
+// next frame boundary so the example can release what it loaded.
+static volatile sig_atomic_t example_quit_requested = 0;
+
+static void example_on_signal(int) { example_quit_requested = 1; }
+
+// Set when the requested shot could not be written: the example then ends
+// with status 1 (fb_save_png has said why).
+static bool example_shot_failed = false;
+
+// Reads --frames N, --shot FILE, one plain argument and, when `flag` is not
+// null, that flag (setting *flag_set). 0 on success; -1 with a usage line on
+// standard error for anything else.
+static inline int example_parse(int argc, char **argv, ExampleOptions *options, const char *usage,
+                                const char *flag = nullptr, bool *flag_set = nullptr) {
+    *options = ExampleOptions{0, nullptr, nullptr};
+    for (int i = 1; i < argc; i++) {
+        if (flag != nullptr && std::strcmp(argv[i], flag) == 0) {
+            *flag_set = true;
+        } else if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
+            char *end = nullptr;
+            options->frames = std::strtol(argv[++i], &end, 10);
+            if (end == argv[i] || *end != '\0' || options->frames < 1) {
+                std::fprintf(stderr, "EXAMPLE: --frames wants a positive count, not '%s'\n", argv[i]);
+                return -1;
+            }
+        } else if (std::strcmp(argv[i], "--shot") == 0 && i + 1 < argc) {
+            options->shot_path = argv[++i];
+        } else if (argv[i][0] != '-' && options->input_path == nullptr) {
+            options->input_path = argv[i];
+        } else {
+            std::fprintf(stderr, "usage: %s %s\n", argv[0], usage);
+            return -1;
+        }
+    }
+    return 0;
+}
+
+// Opens the window (exits with status 1 when SDL cannot) and routes the
+// four exit signals to a clean end of the loop instead of exit(0).
+static inline void example_start(void) {
+    video_init();
+    std::signal(SIGINT, example_on_signal);
+    std::signal(SIGQUIT, example_on_signal);
+    std::signal(SIGHUP, example_on_signal);
+    std::signal(SIGTERM, example_on_signal);
+}
+
+// Drains SDL's events: window close and Escape ask to quit; any other key
+// press is handed to `on_key` (may be null).
+static inline void example_poll(void (*on_key)(SDLKey key)) {
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        if (event.type == SDL_QUIT) example_quit_requested = 1;
+        if (event.type == SDL_KEYDOWN) {
+            if (event.key.keysym.sym == SDLK_ESCAPE)
+                example_quit_requested = 1;
+            else if (on_key != nullptr)
+                on_key(event.key.keysym.sym);
+        }
+    }
+}
+
+// Ends a frame: present, advance frame_counter. Returns true while the loop
+// should go on; after the last of options->frames it writes the shot.
+// `drawn` counts the frames drawn so far including this one.
+static inline bool example_end_frame(const ExampleOptions *options, long drawn) {
+    fb_present();
+    frame_counter += 1;
+    if (options->frames > 0 && drawn >= options->frames) {
+        if (options->shot_path != nullptr && fb_save_png(options->shot_path) != 0) example_shot_failed = true;
+        return false;
+    }
+    return example_quit_requested == 0;
+}
+
+#endif

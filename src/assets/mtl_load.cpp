@@ -1,0 +1,61 @@
+// Loads a model's material from an MTL file: only "map_Kd" counts, and its
+// PCX image becomes the material's texture.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+#include "assets/obj.h"
+#include "assets/pcx.h"
+#include "util/alloc.h"
+
+// Loads the PCX image at `image_path` into `material`, replacing (and
+// releasing) any image it had. 0, or -1 with the material unchanged.
+static int material_take_image(Texture *material, const char *image_path) {
+    Texture *image = pcx_load_texture(image_path);
+    if (image == nullptr) return -1;
+    engine_free(material->pixels);
+    *material = *image;
+    engine_free(image);  // the record only: its pixels now belong to material
+    return 0;
+}
+
+Texture *mtl_load(const char *path) {
+    Texture *material = (Texture *)engine_calloc(1, sizeof(Texture));
+    if (material == nullptr) {
+        fprintf(stderr, "MTL: cannot load '%s': out of memory\n", path ? path : "(null)");
+        return nullptr;
+    }
+    int fd = obj_open_read(path);
+    if (fd < 0) {
+        fprintf(stderr, "MTL: cannot open '%s': %s\n", path ? path : "(null)", strerror(errno));
+        engine_free(material);
+        return nullptr;
+    }
+
+    char line[OBJ_LINE_BUFFER_BYTES];
+    bool ok = true;
+    while (ok && read_line(fd, line, sizeof line) >= 0) {
+        if (line[0] == '#') continue;
+        char *cursor = line;
+        char *keyword = obj_next_token(&cursor);
+        if (keyword == nullptr || strcmp(keyword, "map_Kd") != 0) continue;
+        char *image_path = obj_next_token(&cursor);
+        if (image_path == nullptr) {
+            fprintf(stderr, "MTL: '%s': map_Kd without an image name\n", path);
+            ok = false;
+            break;
+        }
+        printf("Loading texure '%s'\n", image_path);
+        if (material_take_image(material, image_path) < 0) {
+            fprintf(stderr, "MTL: '%s': cannot load the PCX image '%s'\n", path, image_path);
+            ok = false;
+        }
+    }
+    close(fd);
+    if (!ok) {
+        texture_destroy(material);
+        return nullptr;
+    }
+    return material;
+}

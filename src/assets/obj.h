@@ -1,0 +1,74 @@
+// Wavefront OBJ models with one MTL material: the subset the renderer
+// draws (vertices, texture coordinates, triangles, one PCX texture). Lines
+// are read through read_line, numbers through parse_fixed; messages go to
+// standard output, a failure's reason also to standard error.
+#ifndef ASSETS_OBJ_H
+#define ASSETS_OBJ_H
+
+#include <cstdint>
+
+#include "render3d/fixed.h"
+#include "render3d/geometry.h"
+
+// Both loaders read lines into a buffer of this size: at most 80 characters
+// a line; a longer line is read as several.
+constexpr int OBJ_LINE_BUFFER_BYTES = 81;
+// Capacity the mesh's three vectors start with.
+constexpr int OBJ_VECTOR_START_CAPACITY = 32;
+// Palette index of loaded vertices and flat-filled faces (white).
+constexpr uint8_t OBJ_COLOR = 15;
+// Start value of a loaded triangle's `pixels` (INT32_MAX): drawn textured
+// when it has a texture.
+constexpr int32_t OBJ_TRIANGLE_PIXELS_START = 2147483647;
+
+// Reads one line from `fd`, a byte at a time, into `buffer` (`size_bytes`
+// bytes): carriage returns are dropped, the line feed ends the line and is
+// not stored, at most size_bytes - 1 characters are stored (the rest of a
+// longer line comes with the next call) and a zero byte follows them.
+// Returns the number of characters stored (0 for an empty line); -1 when the
+// file ends (or a read fails) before any character; 0 and nothing touched
+// when size_bytes is 0.
+int read_line(int fd, char *buffer, uint64_t size_bytes);
+
+// Opens a model or material file read-only, exactly as named. The
+// descriptor, or -1 with errno set when it cannot be opened or is a
+// directory (which would otherwise read as an empty file).
+int obj_open_read(const char *path);
+
+// Splits the next token off a line held in a writable buffer: tokens are
+// separated by spaces and line feeds only (a tab is part of a token). The
+// token, zero-terminated in place, with *cursor moved past it; null when
+// none is left.
+char *obj_next_token(char **cursor);
+
+// Decimal text to Fixed: optional '-', digits, optional '.' and fraction
+// digits; anything after is ignored, no '+', blanks or exponent. Integer
+// digits wrap in 32 bits; each fraction digit is folded in from the last one
+// back with a truncating division by 10 (so "0.1" is 6553). Null or
+// non-numeric text gives 0.
+Fixed parse_fixed(const char *text);
+
+// Loads the material of an MTL file: the PCX image of its last "map_Kd"
+// line, loaded from that path exactly as written (printing "Loading texure
+// '<path>'" for each). A new Texture owning its pixels; a file without
+// "map_Kd" gives a texture of size 0 x 0 with null pixels. Null when the
+// file cannot be opened, a "map_Kd" line has no path or its image cannot be
+// loaded, or an allocation fails; nothing is left allocated or open then.
+Texture *mtl_load(const char *path);
+
+// Loads an OBJ model, multiplying every coordinate by `scale` and flipping
+// y. Prints the path first. A new Mesh owning all its records (free it with
+// mesh_destroy), or null: "Failed" when the file cannot be opened, "Unable to
+// load mtllib" when its material cannot be loaded; nothing is left allocated
+// or open then. A face with fewer than three corners or an index outside
+// the records read so far is skipped with a message naming its line; so is a
+// second "mtllib" once texture coordinates or faces rely on the first.
+// Texture coordinates are clamped into the material's texture.
+Mesh *obj_load(const char *path, int scale);
+
+// Releases a mesh and everything it owns: vertices, texture coordinates,
+// triangles, their vectors, the triangle list and the material with its
+// pixels. Null does nothing.
+void mesh_destroy(Mesh *mesh);
+
+#endif

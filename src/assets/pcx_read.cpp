@@ -1,0 +1,202 @@
+// Reads PCX files: header checks in pcx_open, run-length expansion and the
+// trailing palette in pcx_decode. Every read is checked, so a file that ends
+// anywhere stops the decoder instead of feeding it garbage.
+#include "assets/pcx.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "util/alloc.h"
+
+// Reads up to `size_bytes`, retrying short reads and interrupted calls.
+// Returns the count read (less than asked only at end of file or on error).
+static size_t read_fully(int fd, uint8_t *buffer, size_t size_bytes) {
+    size_t done = 0;
+    while (done < size_bytes) {
+        ssize_t got = read(fd, buffer + done, size_bytes - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += (size_t)got;
+    }
+    return done;
+}
+
+static int read_u8(const uint8_t *header, int offset) { return header[offset]; }
+
+static int read_s16le(const uint8_t *header, int offset) {
+    return (int16_t)(uint16_t)(header[offset] | header[offset + 1] << 8);
+}
+
+static int read_u16le(const uint8_t *header, int offset) {
+    return header[offset] | header[offset + 1] << 8;
+}
+
+// Encoded bytes one plane line needs for `width` pixels of `bits` each.
+static int min_bytes_per_plane_line(int width, int bits) {
+    switch (bits) {
+    case 8: return width;
+    case 1: return (width + 7) / 8;
+    case 2: return (width + 3) / 4;
+    default: return (width + 1) / 2;
+    }
+}
+
+// Depth and plane combinations whose decoding has a meaning: one plane of 1,
+// 2, 4 or 8 bits, or 1 .. 8 planes of 1 bit (a pixel index has 8 bits).
+static bool depth_is_accepted(int bits, int planes) {
+    if (planes == 1) return bits == 1 || bits == 2 || bits == 4 || bits == 8;
+    return bits == 1 && planes >= 1 && planes <= PCX_MAX_PLANES;
+}
+
+PcxImage *pcx_open(const char *path) {
+    if (path == nullptr) return nullptr;
+    PcxImage *image = (PcxImage *)engine_calloc(1, sizeof(PcxImage));
+    if (image == nullptr) return nullptr;
+    image->fd = open(path, O_RDONLY);
+    if (image->fd < 0) {
+        engine_free(image);
+        return nullptr;
+    }
+
+    uint8_t header[PCX_HEADER_BYTES];
+    bool ok = read_fully(image->fd, header, sizeof header) == sizeof header &&
+              read_u8(header, PCX_MANUFACTURER_OFFSET) == PCX_MANUFACTURER &&
+              read_u8(header, PCX_ENCODING_OFFSET) == PCX_ENCODING_RLE;
+    if (ok) {
+        image->bits_per_pixel = read_u8(header, PCX_BITS_OFFSET);
+        image->planes = read_u8(header, PCX_PLANES_OFFSET);
+        // The +1 is done in 16 bits: xmax 32767 wraps to -32768.
+        int xmax_end = (int16_t)(uint16_t)(read_s16le(header, PCX_XMAX_OFFSET) + 1);
+        int ymax_end = (int16_t)(uint16_t)(read_s16le(header, PCX_YMAX_OFFSET) + 1);
+        image->width = xmax_end - read_s16le(header, PCX_XMIN_OFFSET);
+        image->height = ymax_end - read_s16le(header, PCX_YMIN_OFFSET);
+        ok = depth_is_accepted(image->bits_per_pixel, image->planes) &&
+             image->width >= 1 && image->width <= PCX_MAX_SIDE_PX &&
+             image->height >= 1 && image->height <= PCX_MAX_SIDE_PX;
+    }
+    if (ok) {
+        int needed = min_bytes_per_plane_line(image->width, image->bits_per_pixel);
+        int declared = read_u16le(header, PCX_BYTES_PER_LINE_OFFSET);
+        image->bytes_per_plane_line = declared >= needed ? declared : needed;
+        memcpy(image->palette, header + PCX_HEADER_PALETTE_OFFSET,
+               PCX_HEADER_PALETTE_BYTES);
+        image->pixels = (uint8_t *)engine_calloc((size_t)image->width * image->height, 1);
+        ok = image->pixels != nullptr;
+    }
+    if (!ok) {
+        close(image->fd);
+        engine_free(image);
+        return nullptr;
+    }
+    return image;
+}
+
+// Buffered byte source over the file, so the decoder does not pay one system
+// call per encoded byte. Lives in pcx_decode's frame.
+struct PcxByteSource {
+    int fd;
+    size_t next;   // index of the next unread byte in data
+    size_t count;  // valid bytes in data
+    uint8_t data[4096];
+};
+
+// The next byte of the file, or -1 at end of file (or on a read error).
+static int next_byte(PcxByteSource *source) {
+    if (source->next == source->count) {
+        source->count = read_fully(source->fd, source->data, sizeof source->data);
+        source->next = 0;
+        if (source->count == 0) return -1;
+    }
+    return source->data[source->next++];
+}
+
+// ORs data byte `value`, found at encoded position `k` of a plane line, into
+// the pixels of `row` it covers. The byte's most significant bits are the
+// leftmost pixel; plane p supplies bits p * d upwards of each index. Pixels
+// past the width (padding bits and padding bytes) are dropped.
+static void unpack_byte(PcxImage *image, uint8_t *row, int plane, int k, int value) {
+    int d = image->bits_per_pixel;
+    int per_byte = 8 / d;
+    int mask = (1 << d) - 1;
+    int first_x = k * per_byte;
+    for (int i = 0; i < per_byte; i++) {
+        int x = first_x + i;
+        if (x >= image->width) break;
+        int bits = (value >> ((per_byte - 1 - i) * d)) & mask;
+        row[x] = (uint8_t)(row[x] | bits << (plane * d));
+    }
+}
+
+// Expands one plane line of `row`. 0, or -1 when the file ends first. A run
+// reaching past the end of the line is cut there; the next line starts with
+// a fresh byte.
+static int decode_plane_line(PcxImage *image, PcxByteSource *source, uint8_t *row,
+                             int plane) {
+    int k = 0;
+    while (k < image->bytes_per_plane_line) {
+        int c = next_byte(source);
+        if (c < 0) return -1;
+        int run = 1;
+        if ((c & PCX_RUN_FLAGS) == PCX_RUN_FLAGS) {
+            run = c & PCX_RUN_LENGTH_MASK;  // 0 .. 63; 0 writes nothing
+            c = next_byte(source);
+            if (c < 0) return -1;
+        }
+        int end = k + run;
+        if (end > image->bytes_per_plane_line) end = image->bytes_per_plane_line;
+        if (image->bits_per_pixel == 8) {
+            // One pixel per byte and a single plane: the run is a plain fill
+            // of what lies inside the width.
+            int fill_end = end < image->width ? end : image->width;
+            if (fill_end > k) memset(row + k, c, (size_t)(fill_end - k));
+            k = end;
+        } else {
+            for (; k < end; k++) unpack_byte(image, row, plane, k, c);
+        }
+    }
+    return 0;
+}
+
+int pcx_decode(PcxImage *image) {
+    if (image == nullptr || image->fd < 0) return -1;
+    PcxByteSource source;
+    source.fd = image->fd;
+    source.next = 0;
+    source.count = 0;
+
+    for (int y = 0; y < image->height; y++) {
+        uint8_t *row = image->pixels + (size_t)y * image->width;
+        for (int plane = 0; plane < image->planes; plane++) {
+            if (decode_plane_line(image, &source, row, plane) < 0) return -1;
+        }
+    }
+
+    // A file without a 256-colour palette ends here (a 16-colour file keeps
+    // its header palette). Anything but the marker is not a palette either.
+    if (next_byte(&source) != PCX_PALETTE_MARKER) return 0;
+    // The trailing palette replaces the header palette as a whole; bytes the
+    // file does not provide stay 0.
+    memset(image->palette, 0, sizeof image->palette);
+    for (int i = 0; i < PCX_PALETTE_BYTES; i++) {
+        int c = next_byte(&source);
+        if (c < 0) return -1;
+        image->palette[i] = (uint8_t)c;
+    }
+    return 0;
+}
+
+int pcx_close(PcxImage *image) {
+    if (image == nullptr) return 0;
+    if (image->fd < 0) return -1;
+    close(image->fd);
+    image->fd = -1;
+    return 0;
+}
+
+void pcx_free(PcxImage *image) {
+    if (image == nullptr) return;
+    if (image->fd >= 0) close(image->fd);
+    engine_free(image);
+}

@@ -1,0 +1,135 @@
+// The committed data files under res/ are exactly what tools/make_assets
+// writes, and they load: the particle image and the textured torus.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstdio>
+#include <string>
+
+#include "assets/obj.h"
+#include "assets/pcx.h"
+#include "platform/palette.h"
+#include "support/assets_disk.h"
+#include "util/alloc.h"
+
+namespace {
+
+const char *const generated_files[] = {"tunnel.pcx", "torus.pcx", "torus.mtl", "torus.obj",
+                                       "crate.pcx",  "crate.mtl", "crate.obj"};
+
+TEST(MakeAssets, ToolReproducesTheCommittedFilesByteForByte) {
+    std::string dir = assets_make_temp_dir("make_assets");
+    ASSERT_FALSE(dir.empty());
+    ASSERT_EQ(assets_run(std::string(ENGINE_BINARY_DIR) + "/make_assets '" + dir + "'"), 0);
+    for (const char *name : generated_files) {
+        std::vector<uint8_t> made, committed;
+        ASSERT_TRUE(assets_read_file(dir + "/" + name, &made)) << name;
+        ASSERT_TRUE(assets_read_file(std::string(ENGINE_SOURCE_DIR) + "/res/" + name, &committed)) << name;
+        EXPECT_TRUE(made == committed) << "res/" << name << " differs from what make_assets writes; "
+                                       << "run build/make_assets from the repository root";
+    }
+    // An unwritable directory fails with a message, not a crash.
+    std::string errors = dir + "/errors.txt";
+    EXPECT_NE(assets_run(std::string(ENGINE_BINARY_DIR) + "/make_assets '" + dir + "/none' 2>'" + errors + "'"), 0);
+    std::vector<uint8_t> text;
+    ASSERT_TRUE(assets_read_file(errors, &text));
+    EXPECT_EQ(std::string(text.begin(), text.end()).rfind("PCX: cannot save", 0), 0u);
+    assets_remove_tree(dir);
+}
+
+TEST(MakeAssets, TunnelImageIsA256By128TextureInTheEnginePalette) {
+    PcxImage *image = pcx_open("res/tunnel.pcx");
+    ASSERT_NE(image, nullptr);
+    ASSERT_EQ(pcx_decode(image), 0);
+    EXPECT_EQ(pcx_close(image), 0);
+    EXPECT_EQ(image->width, 256);
+    EXPECT_EQ(image->height, 128);
+    EXPECT_EQ(image->bits_per_pixel, 8);
+    for (int i = 0; i < 256; i++) {
+        uint32_t rgb = (uint32_t)image->palette[3 * i] << 24 | (uint32_t)image->palette[3 * i + 1] << 16 |
+                       (uint32_t)image->palette[3 * i + 2] << 8;
+        ASSERT_EQ(rgb, Palette[i]) << "palette entry " << i;
+    }
+    // A wall of bricks: mortar rows every 16 pixels, and more than a handful
+    // of colours between them.
+    int colours_used[256] = {};
+    for (int i = 0; i < 256 * 128; i++) colours_used[image->pixels[i]] = 1;
+    int distinct = 0;
+    for (int used : colours_used) distinct += used;
+    EXPECT_GT(distinct, 24);
+    EXPECT_EQ(image->pixels[0], image->pixels[16 * 256 + 100]);
+    engine_free(image->pixels);
+    pcx_free(image);
+}
+
+TEST(MakeAssets, TorusLoadsWithItsTextureAndLiesOnItsSurface) {
+    testing::internal::CaptureStdout();
+    Mesh *mesh = obj_load("res/torus.obj", 64);
+    std::string output = testing::internal::GetCapturedStdout();
+    ASSERT_NE(mesh, nullptr);
+    EXPECT_EQ(output, "res/torus.obj\nLoading mtllib 'res/torus.mtl'\nLoading texure 'res/torus.pcx'\n");
+    EXPECT_EQ(mesh->vertices->count, 288u);
+    EXPECT_EQ(mesh->texcoords->count, 325u);
+    EXPECT_EQ(mesh->faces->count, 576u);
+    ASSERT_NE(mesh->material, nullptr);
+    EXPECT_EQ(mesh->material->width, 256);
+    EXPECT_EQ(mesh->material->height, 128);
+    // Every vertex on the torus of ring radius 64 and tube radius 25.6 (in
+    // Fixed, y flipped), to the precision of 4 decimals times 64.
+    for (uint64_t i = 0; i < mesh->vertices->count; i++) {
+        const Vertex *v = (const Vertex *)mesh->vertices->items[i];
+        double x = v->x / 65536.0, y = -v->y / 65536.0, z = v->z / 65536.0;
+        double from_ring = std::sqrt(x * x + z * z) - 64.0;
+        EXPECT_NEAR(std::sqrt(from_ring * from_ring + y * y), 25.6, 0.02) << "vertex " << i;
+    }
+    // Every face fully textured, its corners inside the texture, and no
+    // face degenerate (three different vertices).
+    for (int32_t i = 0; i < mesh->list->count; i++) {
+        const Triangle *t = mesh->list->items[i];
+        EXPECT_EQ(t->texture, mesh->material);
+        EXPECT_TRUE(t->v[0] != t->v[1] && t->v[1] != t->v[2] && t->v[0] != t->v[2]) << "face " << i;
+        for (int j = 0; j < 3; j++) {
+            ASSERT_NE(t->t[j], nullptr) << "face " << i;
+            EXPECT_TRUE(t->t[j]->u >= 0 && t->t[j]->u < 256 && t->t[j]->v >= 0 && t->t[j]->v < 128);
+        }
+    }
+    mesh_destroy(mesh);
+}
+
+TEST(MakeAssets, CrateLoadsWithItsTextureAndLiesOnItsCube) {
+    testing::internal::CaptureStdout();
+    Mesh *mesh = obj_load("res/crate.obj", 64);
+    std::string output = testing::internal::GetCapturedStdout();
+    ASSERT_NE(mesh, nullptr);
+    EXPECT_EQ(output, "res/crate.obj\nLoading mtllib 'res/crate.mtl'\nLoading texure 'res/crate.pcx'\n");
+    EXPECT_EQ(mesh->vertices->count, 150u);
+    EXPECT_EQ(mesh->texcoords->count, 25u);
+    EXPECT_EQ(mesh->faces->count, 192u);
+    ASSERT_NE(mesh->material, nullptr);
+    EXPECT_EQ(mesh->material->width, 128);
+    EXPECT_EQ(mesh->material->height, 128);
+    // Every vertex on the surface of the cube of side 128: one coordinate
+    // at +-64 exactly, the others within; whole units only.
+    for (uint64_t i = 0; i < mesh->vertices->count; i++) {
+        const Vertex *v = (const Vertex *)mesh->vertices->items[i];
+        const Fixed c[3] = {v->x, v->y, v->z};
+        int on_face = 0;
+        for (Fixed f : c) {
+            EXPECT_EQ(f % 65536, 0) << "vertex " << i;
+            EXPECT_LE(std::abs(f), 64 * 65536) << "vertex " << i;
+            on_face += std::abs(f) == 64 * 65536;
+        }
+        EXPECT_GE(on_face, 1) << "vertex " << i;
+    }
+    // The texture coordinates are the 5 x 5 grid 0, 32, 64, 96, 127.
+    const int32_t grid[5] = {0, 32, 64, 96, 127};
+    for (uint64_t i = 0; i < 25; i++) {
+        const TexCoord *t = (const TexCoord *)mesh->texcoords->items[i];
+        EXPECT_EQ(t->u, grid[i % 5]) << "vt " << i;
+        EXPECT_EQ(t->v, grid[i / 5]) << "vt " << i;
+    }
+    mesh_destroy(mesh);
+}
+
+}  // namespace

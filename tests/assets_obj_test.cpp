@@ -1,0 +1,371 @@
+// OBJ and MTL loader: the line reader and number parser, the parser figures
+// on files written here, bad faces, missing files with their exact
+// messages, and failed allocations at every step.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+
+#include "assets/obj.h"
+#include "assets/pcx.h"
+#include "support/assets_disk.h"
+#include "support/assets_obj_files.h"
+#include "util/alloc.h"
+
+namespace {
+
+struct TempDir {
+    std::string path = assets_make_temp_dir("obj");
+    ~TempDir() { assets_remove_tree(path); }
+    std::string file(const std::string &name) const { return path + "/" + name; }
+    std::string write(const std::string &name, const std::string &text) const {
+        EXPECT_TRUE(assets_write_text(file(name), text));
+        return file(name);
+    }
+    // A width x height PCX texture whose texel (x, y) is (x + y) mod 256.
+    std::string texture(const std::string &name, int width, int height) const {
+        std::vector<uint8_t> pixels, palette(768, 0);
+        for (int y = 0; y < height; y++)
+            for (int x = 0; x < width; x++) pixels.push_back((uint8_t)(x + y));
+        EXPECT_EQ(pcx_save(file(name).c_str(), width, height, pixels.data(), palette.data()), 0);
+        return file(name);
+    }
+};
+
+// obj_load with its standard output captured.
+Mesh *load_capturing(const std::string &path, int scale, std::string *output) {
+    testing::internal::CaptureStdout();
+    Mesh *mesh = obj_load(path.c_str(), scale);
+    fflush(stdout);
+    *output = testing::internal::GetCapturedStdout();
+    return mesh;
+}
+
+Vertex *vertex_at(const Mesh *mesh, uint64_t i) { return (Vertex *)mesh->vertices->items[i]; }
+TexCoord *texcoord_at(const Mesh *mesh, uint64_t i) { return (TexCoord *)mesh->texcoords->items[i]; }
+Triangle *face_at(const Mesh *mesh, uint64_t i) { return (Triangle *)mesh->faces->items[i]; }
+
+TEST(ObjText, ParseFixedTable) {
+    struct Row {
+        const char *text;
+        Fixed value;
+    };
+    const Row rows[] = {
+        {"0.5", 32768},   {"0.25", 16384},   {"0.1", 6553},      {"0.999999", 65535}, {".5", 32768},
+        {"-1.25", -81920}, {"3", 196608},     {"1.5abc", 98304},  {"1e3", 65536},      {"abc", 0},
+        {"", 0},          {"-", 0},          {"-0.5", -32768},   {"+1", 0},           {" 1", 0},
+        {"32767.5", 2147450880}, {"65536", 0},  // integer digits wrap in 32 bits
+        {"1.", 65536},    {"0.00001", 0},    {"2.0000000000000000000009", 131072},
+    };
+    for (const Row &row : rows) EXPECT_EQ(parse_fixed(row.text), row.value) << '"' << row.text << '"';
+    EXPECT_EQ(parse_fixed(nullptr), 0);
+}
+
+TEST(ObjText, ReadLineSplitsAtLineFeedsAndTheBufferSize) {
+    TempDir dir;
+    std::string text = "abc\r\n\nx\ry\n" + std::string(85, 'L') + "\n" + std::string(80, 'E') + "\nlast";
+    int fd = open(dir.write("lines.txt", text).c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    char buffer[OBJ_LINE_BUFFER_BYTES];
+    EXPECT_EQ(read_line(fd, buffer, 0), 0);  // touches nothing, reads nothing
+    EXPECT_EQ(read_line(fd, buffer, sizeof buffer), 3);
+    EXPECT_STREQ(buffer, "abc");
+    EXPECT_EQ(read_line(fd, buffer, sizeof buffer), 0);
+    EXPECT_STREQ(buffer, "");
+    EXPECT_EQ(read_line(fd, buffer, sizeof buffer), 2);  // a lone carriage return is dropped too
+    EXPECT_STREQ(buffer, "xy");
+    EXPECT_EQ(read_line(fd, buffer, sizeof buffer), 80);  // 85 characters: 80, then 5
+    EXPECT_EQ(std::string(buffer), std::string(80, 'L'));
+    EXPECT_EQ(read_line(fd, buffer, sizeof buffer), 5);
+    EXPECT_EQ(read_line(fd, buffer, sizeof buffer), 80);  // exactly 80: then an empty line
+    EXPECT_EQ(read_line(fd, buffer, sizeof buffer), 0);
+    EXPECT_EQ(read_line(fd, buffer, sizeof buffer), 4);  // no final line feed
+    EXPECT_STREQ(buffer, "last");
+    EXPECT_EQ(read_line(fd, buffer, sizeof buffer), -1);
+    EXPECT_EQ(read_line(fd, buffer, sizeof buffer), -1);
+    close(fd);
+
+    // A small buffer stores size - 1 characters; a lone carriage return at
+    // the end of the file is no line.
+    fd = open(dir.write("small.txt", "12345\r").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    char small[3] = {'#', '#', '#'};
+    EXPECT_EQ(read_line(fd, small, 3), 2);
+    EXPECT_STREQ(small, "12");
+    EXPECT_EQ(read_line(fd, small, 3), 2);
+    EXPECT_EQ(read_line(fd, small, 3), 1);
+    EXPECT_STREQ(small, "5");
+    EXPECT_EQ(read_line(fd, small, 3), -1);
+    close(fd);
+    EXPECT_EQ(read_line(-1, buffer, sizeof buffer), -1);
+}
+
+TEST(ObjLoad, VerticesScaleFlipAndLineRules) {
+    TempDir dir;
+    std::string text =
+        "v 1.5 2 -0.25\n"                      // scale 2: 196608, -262144, -32768
+        "v\t9\t9\t9\n"                         // tabs: no vertex line
+        "#v 9 9 9\n"                           // comment
+        "   \n"                                // no token
+        "V 9 9 9\n"                            // keywords are case-sensitive
+        "v 3\r\n"                              // CRLF, missing tokens read 0
+        "v 1 2 3 4 5\n"                        // tokens after the third ignored
+        "#" + std::string(79, 'x') + "v 7 8\n"  // 85 characters: a comment, then "v 7 8"
+        "v 5 5 5" + std::string(73, ' ') + "\n"  // exactly 80, then an empty line
+        "vn 1 0 0\nusemtl x\ns off\no name\n"   // ignored statements
+        "v -1 -1 -1";                          // last line without line feed
+    std::string output;
+    Mesh *mesh = load_capturing(dir.write("v.obj", text), 2, &output);
+    ASSERT_NE(mesh, nullptr);
+    EXPECT_EQ(output, dir.file("v.obj") + "\n");
+    ASSERT_EQ(mesh->vertices->count, 6u);
+    struct Want {
+        Fixed x, y, z;
+    };
+    const Want want[] = {
+        {196608, -262144, -32768}, {393216, 0, 0}, {131072, -262144, 393216},
+        {917504, -1048576, 0},     {655360, -655360, 655360}, {-131072, 131072, -131072},
+    };
+    for (uint64_t i = 0; i < 6; i++) {
+        const Vertex *v = vertex_at(mesh, i);
+        EXPECT_EQ(v->x, want[i].x) << "vertex " << i;
+        EXPECT_EQ(v->y, want[i].y) << "vertex " << i;
+        EXPECT_EQ(v->z, want[i].z) << "vertex " << i;
+        EXPECT_EQ(v->color, OBJ_COLOR);
+        EXPECT_EQ(v->vx | v->vy | v->vz | v->sx | v->sy | (int32_t)v->stamp, 0);
+    }
+    EXPECT_EQ(mesh->texcoords->count, 0u);
+    EXPECT_EQ(mesh->faces->count, 0u);
+    EXPECT_EQ(mesh->material, nullptr);
+    EXPECT_EQ(mesh->list->count, 0);
+    EXPECT_EQ(mesh->vertices->capacity, 32u);
+    mesh_destroy(mesh);
+    mesh_destroy(nullptr);
+}
+
+TEST(ObjLoad, TexCoordsFacesAndTheirForms) {
+    TempDir dir;
+    std::string texture = dir.texture("tex.pcx", 256, 128);
+    std::string mtl = dir.write("m.mtl", "# material\nnewmtl skin\nKd 1 1 1\nmap_Kd " + texture + "\n");
+    std::string text =
+        "vt 0.9 0.9\n"  // before the material: dropped
+        "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\n"
+        "mtllib " + mtl + "\n"
+        "vt 0.5 0.25\n"    // 128, 32
+        "vt -0.5 1.0\n"    // clamped: 0, 127
+        "vt 1.5 0.999\n"   // clamped: 255, 127
+        "vt 0 0\n"
+        "f 1/1 2/2 3/3 4/4\n"   // quad: its first triangle only
+        "f 1//4 2//4 3//4\n"    // vertex and normal: no texture coordinates
+        "f 4 3 2\n"             // plain: none either
+        "f 2/4/1 3/1/1 4/2/1\n"
+        "f\t1 2 3\n";           // tab after the keyword: not a face line
+    std::string output;
+    Mesh *mesh = load_capturing(dir.write("f.obj", text), 1, &output);
+    ASSERT_NE(mesh, nullptr);
+    EXPECT_EQ(output, dir.file("f.obj") + "\nLoading mtllib '" + mtl + "'\nLoading texure '" + texture + "'\n");
+    ASSERT_NE(mesh->material, nullptr);
+    EXPECT_EQ(mesh->material->width, 256);
+    EXPECT_EQ(mesh->material->height, 128);
+    EXPECT_EQ(mesh->material->pixels[5 + 3 * 256], 8);
+
+    ASSERT_EQ(mesh->texcoords->count, 4u);
+    const int want_uv[4][2] = {{128, 32}, {0, 127}, {255, 127}, {0, 0}};
+    for (uint64_t i = 0; i < 4; i++) {
+        EXPECT_EQ(texcoord_at(mesh, i)->u, want_uv[i][0]) << "vt " << i;
+        EXPECT_EQ(texcoord_at(mesh, i)->v, want_uv[i][1]) << "vt " << i;
+    }
+
+    ASSERT_EQ(mesh->faces->count, 4u);
+    const int want_v[4][3] = {{1, 2, 3}, {1, 2, 3}, {4, 3, 2}, {2, 3, 4}};
+    const int want_t[4][3] = {{1, 2, 3}, {0, 0, 0}, {0, 0, 0}, {4, 1, 2}};
+    for (uint64_t i = 0; i < 4; i++) {
+        const Triangle *f = face_at(mesh, i);
+        for (int j = 0; j < 3; j++) {
+            EXPECT_EQ(f->v[j], vertex_at(mesh, want_v[i][j] - 1)) << "face " << i << " corner " << j;
+            TexCoord *t = want_t[i][j] ? texcoord_at(mesh, want_t[i][j] - 1) : nullptr;
+            EXPECT_EQ(f->t[j], t) << "face " << i << " corner " << j;
+        }
+        EXPECT_EQ(f->texture, mesh->material);
+        EXPECT_EQ(f->pixels, 2147483647);
+        EXPECT_EQ(f->color, 15);
+        EXPECT_EQ(f->depth, 0);
+    }
+    EXPECT_EQ(mesh->list->items, (Triangle **)mesh->faces->items);
+    EXPECT_EQ(mesh->list->count, 4);
+    mesh_destroy(mesh);
+}
+
+TEST(ObjLoad, MaterialsTwoImagesNoImageAndAFaceBeforeTheMaterial) {
+    TempDir dir;
+    std::string first = dir.texture("first.pcx", 4, 2), second = dir.texture("second.pcx", 8, 3);
+    std::string two = dir.write("two.mtl", "map_Kd " + first + "\nmap_Kd " + second + "\n");
+    testing::internal::CaptureStdout();
+    Texture *material = mtl_load(two.c_str());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Loading texure '" + first + "'\nLoading texure '" + second + "'\n");
+    ASSERT_NE(material, nullptr);
+    EXPECT_EQ(material->width, 8);
+    EXPECT_EQ(material->height, 3);
+    EXPECT_EQ(material->pixels[7 + 2 * 8], 9);
+    texture_destroy(material);
+
+    // No "map_Kd": an empty texture; texture coordinates then read 0, and
+    // faces carry the material (the renderer fills them flat).
+    std::string plain = dir.write("plain.mtl", "newmtl flat\nKd 1 0 0\nmap_Ks spec.pcx\n#map_Kd x.pcx\n");
+    std::string text = "v 0 0 0\nv 1 0 0\nv 1 1 0\n"
+                       "f 1 2 3\n"  // before the material: no texture
+                       "mtllib " + plain + "\nvt 0.5 0.5\nf 1/1 2/1 3/1\n";
+    std::string output;
+    Mesh *mesh = load_capturing(dir.write("plain.obj", text), 1, &output);
+    ASSERT_NE(mesh, nullptr);
+    EXPECT_EQ(output, dir.file("plain.obj") + "\nLoading mtllib '" + plain + "'\n");
+    ASSERT_NE(mesh->material, nullptr);
+    EXPECT_EQ(mesh->material->width, 0);
+    EXPECT_EQ(mesh->material->height, 0);
+    EXPECT_EQ(mesh->material->pixels, nullptr);
+    ASSERT_EQ(mesh->texcoords->count, 1u);
+    EXPECT_EQ(texcoord_at(mesh, 0)->u, 0);
+    EXPECT_EQ(texcoord_at(mesh, 0)->v, 0);
+    ASSERT_EQ(mesh->faces->count, 2u);
+    EXPECT_EQ(face_at(mesh, 0)->texture, nullptr);
+    EXPECT_EQ(face_at(mesh, 1)->texture, mesh->material);
+    mesh_destroy(mesh);
+
+    // A second "mtllib" replaces the first while nothing uses it yet, and is
+    // skipped once texture coordinates do.
+    text = "mtllib " + plain + "\nmtllib " + two + "\nvt 1 1\nmtllib " + plain + "\n";
+    mesh = load_capturing(dir.write("again.obj", text), 1, &output);
+    ASSERT_NE(mesh, nullptr);
+    EXPECT_EQ(output, dir.file("again.obj") + "\nLoading mtllib '" + plain + "'\nLoading mtllib '" + two +
+                          "'\nLoading texure '" + first + "'\nLoading texure '" + second +
+                          "'\nSkipping mtllib on line 4: the mesh already uses a material\n");
+    ASSERT_NE(mesh->material, nullptr);
+    EXPECT_EQ(mesh->material->width, 8);
+    EXPECT_EQ(texcoord_at(mesh, 0)->u, 7);
+    EXPECT_EQ(texcoord_at(mesh, 0)->v, 2);
+    mesh_destroy(mesh);
+}
+
+TEST(ObjLoad, BadFacesAreSkippedWithTheirLineNumber) {
+    TempDir dir;
+    std::string mtl = dir.write("m.mtl", "map_Kd " + dir.texture("t.pcx", 16, 16) + "\n");
+    std::string prelude = obj_bad_face_prelude(mtl);
+    for (const BadFace &bad : obj_bad_faces(OBJ_BAD_FACE_FIRST_LINE)) {
+        // The bad face, then a good one that must still load.
+        std::string path = dir.write("bad.obj", prelude + bad.line + "\nf 1/1 2/2 3/1\n");
+        std::string output;
+        Mesh *mesh = load_capturing(path, 1, &output);
+        ASSERT_NE(mesh, nullptr) << bad.name;
+        std::string header = path + "\nLoading mtllib '" + mtl + "'\nLoading texure '" + dir.file("t.pcx") + "'\n";
+        EXPECT_EQ(output, header + bad.message) << bad.name;
+        ASSERT_EQ(mesh->faces->count, 1u) << bad.name;
+        EXPECT_EQ(mesh->list->count, 1) << bad.name;
+        EXPECT_EQ(face_at(mesh, 0)->v[2], vertex_at(mesh, 2)) << bad.name;
+        mesh_destroy(mesh);
+    }
+
+    // Indices count only the records read so far, and line numbers count
+    // the lines of the file even when a long one is read in pieces.
+    std::string text = "f 1 2 3\n"
+                       "v 0 0 0\nv 1 0 0\nv 1 1 0\n"
+                       "#" + std::string(100, '-') + "\n"
+                       "f 1 2 3\nf 1 2 4\n";
+    std::string output;
+    Mesh *mesh = load_capturing(dir.write("order.obj", text), 1, &output);
+    ASSERT_NE(mesh, nullptr);
+    EXPECT_EQ(output, dir.file("order.obj") +
+                          "\nSkipping face on line 1: index outside the records read so far\n"
+                          "Skipping face on line 7: index outside the records read so far\n");
+    EXPECT_EQ(mesh->faces->count, 1u);
+    mesh_destroy(mesh);
+}
+
+TEST(ObjLoad, MissingFilesFailWithTheirExactMessages) {
+    TempDir dir;
+    std::string output;
+    std::string missing = dir.file("missing.obj");
+    EXPECT_EQ(load_capturing(missing, 1, &output), nullptr);
+    EXPECT_EQ(output, missing + "\nFailed\n");
+    EXPECT_EQ(load_capturing(dir.path, 1, &output), nullptr);  // a directory is no model
+    EXPECT_EQ(output, dir.path + "\nFailed\n");
+
+    struct Case {
+        const char *name;
+        std::string obj;
+        std::string want;  // after the path line
+    };
+    std::string no_mtl = dir.file("none.mtl"), no_pcx = dir.file("none.pcx");
+    std::string bad_pcx = dir.write("bad.pcx", "not a picture");
+    std::string truncated = dir.texture("short.pcx", 32, 32);
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(assets_read_file(truncated, &bytes));
+    bytes.resize(200);
+    ASSERT_TRUE(assets_write_file(truncated, bytes));
+    std::string good = dir.texture("good.pcx", 2, 2);
+    const Case cases[] = {
+        {"missing mtl", "v 1 1 1\nmtllib " + no_mtl + "\nv 2 2 2\n",
+         "Loading mtllib '" + no_mtl + "'\nUnable to load mtllib\n"},
+        {"missing texture", "mtllib " + dir.write("a.mtl", "map_Kd " + no_pcx + "\n") + "\n",
+         "Loading mtllib '" + dir.file("a.mtl") + "'\nLoading texure '" + no_pcx + "'\nUnable to load mtllib\n"},
+        {"not a pcx", "mtllib " + dir.write("b.mtl", "map_Kd " + bad_pcx + "\n") + "\n",
+         "Loading mtllib '" + dir.file("b.mtl") + "'\nLoading texure '" + bad_pcx + "'\nUnable to load mtllib\n"},
+        {"pcx ends early", "mtllib " + dir.write("c.mtl", "map_Kd " + good + "\nmap_Kd " + truncated + "\n") + "\n",
+         "Loading mtllib '" + dir.file("c.mtl") + "'\nLoading texure '" + good + "'\nLoading texure '" +
+             truncated + "'\nUnable to load mtllib\n"},
+        {"map_Kd without name", "mtllib " + dir.write("d.mtl", "map_Kd\n") + "\n",
+         "Loading mtllib '" + dir.file("d.mtl") + "'\nUnable to load mtllib\n"},
+        {"mtllib without name", "v 1 1 1\nmtllib   \n", "Unable to load mtllib\n"},
+        {"mtllib names a directory", "mtllib " + dir.path + "\n",
+         "Loading mtllib '" + dir.path + "'\nUnable to load mtllib\n"},
+    };
+    for (const Case &c : cases) {
+        std::string path = dir.write("case.obj", c.obj);
+        EXPECT_EQ(load_capturing(path, 1, &output), nullptr) << c.name;
+        EXPECT_EQ(output, path + "\n" + c.want) << c.name;
+    }
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(mtl_load(no_mtl.c_str()), nullptr);
+    EXPECT_EQ(mtl_load(nullptr), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+TEST(ObjLoad, EveryFailedAllocationReleasesThePartlyBuiltMesh) {
+    TempDir dir;
+    std::string texture = dir.texture("t.pcx", 8, 8);
+    std::string mtl = dir.write("m.mtl", "map_Kd " + texture + "\nmap_Kd " + texture + "\n");
+    // Enough records to make every vector grow past its first 32 slots.
+    std::string path = dir.write("grid.obj", obj_grid_model(6, 6, mtl));
+    std::string output;
+    long successes = 0;
+    Mesh *mesh = nullptr;
+    for (; successes < 10000 && mesh == nullptr; successes++) {
+        alloc_fail_after(successes);
+        testing::internal::CaptureStderr();
+        mesh = load_capturing(path, 1, &output);
+        std::string errors = testing::internal::GetCapturedStderr();
+        alloc_fail_after(-1);
+        if (mesh == nullptr) {
+            // One line on standard error says why.
+            EXPECT_TRUE(errors.rfind("OBJ: ", 0) == 0 || errors.rfind("MTL: ", 0) == 0) << errors;
+            EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+            // Either the material or the mesh ran out; never half a message.
+            EXPECT_TRUE(output.find("Unable to load mtllib") != std::string::npos ||
+                        output.find("texure") != std::string::npos || output == path + "\n")
+                << successes << " allocations";
+        }
+    }
+    ASSERT_NE(mesh, nullptr);
+    // At least one allocation per record (49 + 49 + 72), the mesh with its
+    // vectors and list (8), the material and its two images (7).
+    EXPECT_GE(successes, 185);
+    EXPECT_EQ(mesh->vertices->count, 49u);
+    EXPECT_EQ(mesh->texcoords->count, 49u);
+    EXPECT_EQ(mesh->faces->count, 72u);
+    mesh_destroy(mesh);
+}
+
+}  // namespace

@@ -1,0 +1,112 @@
+// The 3D example programs run headless: their first frames match committed
+// golden images exactly (the pipeline is integer and deterministic), and
+// each exit signal ends them cleanly with status 0.
+//
+// To regenerate the golden images after an intended change, run
+//   RENDER3D_UPDATE_GOLDEN=1 ctest -R Render3dExamples
+// from the build directory, then look at tests/golden/*.png before
+// committing them.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "support/render3d_png.h"
+
+static const std::string SOURCE_DIR = ENGINE_SOURCE_DIR;
+static const std::string BINARY_DIR = ENGINE_BINARY_DIR;
+// Frames each golden image shows: enough for motion to have happened.
+static const int GOLDEN_FRAMES = 30;
+
+static std::string temp_png(const char *name) {
+    return std::string("/tmp/render3d_") + name + "_" + std::to_string(getpid()) + ".png";
+}
+
+static bool copy_file(const std::string &from, const std::string &to) {
+    std::ifstream in(from, std::ios::binary);
+    std::ofstream out(to, std::ios::binary);
+    out << in.rdbuf();
+    return in.good() && out.good();
+}
+
+// Runs `program args --frames N --shot tmp` from the repository root and
+// compares the shot with tests/golden/<golden>.png.
+static void expect_golden(const char *program, const std::string &args, const char *golden) {
+    std::string shot = temp_png(golden);
+    std::string command = "cd '" + SOURCE_DIR + "' && SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy '" +
+                          BINARY_DIR + "/" + program + "' " + args + " --frames " +
+                          std::to_string(GOLDEN_FRAMES) + " --shot '" + shot + "' >/dev/null 2>&1";
+    int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
+    std::string golden_path = SOURCE_DIR + "/tests/golden/" + golden + ".png";
+    if (std::getenv("RENDER3D_UPDATE_GOLDEN") != nullptr) {
+        ASSERT_TRUE(copy_file(shot, golden_path)) << golden_path;
+        std::remove(shot.c_str());
+        std::printf("updated %s\n", golden_path.c_str());
+        return;
+    }
+    RgbPicture got, want;
+    std::string error;
+    ASSERT_TRUE(png_read_rgb(shot, &got, &error)) << shot << ": " << error;
+    ASSERT_TRUE(png_read_rgb(golden_path, &want, &error)) << golden_path << ": " << error;
+    EXPECT_EQ(got.width_px, 400);
+    EXPECT_EQ(got.height_px, 240);
+    EXPECT_EQ(rgb_pixels_differing(got, want), 0) << "see " << shot;
+    // Something was drawn: a black picture would match a black golden.
+    long lit = 0;
+    for (size_t i = 0; i < got.rgb.size(); i++) lit += got.rgb[i] != 0;
+    EXPECT_GT(lit, 100);
+    if (!testing::Test::HasFailure()) std::remove(shot.c_str());
+}
+
+TEST(Render3dExamples, SceneViewerGolden) {
+    expect_golden("scene_viewer", "", "scene_viewer");
+    expect_golden("scene_viewer", "--wireframe", "scene_viewer_wireframe");
+}
+
+TEST(Render3dExamples, ParticleFountainGolden) {
+    expect_golden("particle_fountain", "", "particle_fountain");
+}
+
+// Starts `program` with no frame limit, lets it run, sends `signal_number`
+// and returns its wait status.
+static int run_until_signal(const char *program, int signal_number) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(SOURCE_DIR.c_str()) != 0) _exit(99);
+        setenv("SDL_VIDEODRIVER", "dummy", 1);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        freopen("/dev/null", "w", stdout);
+        freopen("/dev/null", "w", stderr);
+        std::string path = BINARY_DIR + "/" + program;
+        execl(path.c_str(), program, (char *)nullptr);
+        _exit(98);
+    }
+    usleep(400 * 1000);
+    kill(pid, signal_number);
+    int status = 0;
+    // Bounded wait: a program that ignores the signal is killed and fails.
+    for (int i = 0; i < 300; i++) {
+        if (waitpid(pid, &status, WNOHANG) == pid) return status;
+        usleep(10 * 1000);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return status;
+}
+
+TEST(Render3dExamples, ExitSignalsEndCleanly) {
+    const int signals[] = {SIGINT, SIGQUIT, SIGHUP, SIGTERM};
+    const char *programs[] = {"scene_viewer", "particle_fountain"};
+    for (const char *program : programs)
+        for (int s : signals) {
+            int status = run_until_signal(program, s);
+            EXPECT_TRUE(WIFEXITED(status)) << program << " signal " << s << " status " << status;
+            EXPECT_EQ(WEXITSTATUS(status), 0) << program << " signal " << s;
+        }
+}

@@ -1,0 +1,93 @@
+// Disk helpers for the loader tests: temporary directories, whole files,
+// the reference tools and their PPM images.
+#include "support/assets_disk.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <sys/wait.h>
+
+std::string assets_make_temp_dir(const char *tag) {
+    const char *base = getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/engine_" + tag + "_XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    if (mkdtemp(name.data()) == nullptr) return "";
+    return std::string(name.data());
+}
+
+void assets_remove_tree(const std::string &dir) {
+    if (dir.empty() || dir.find("/engine_") == std::string::npos) return;
+    assets_run("rm -rf '" + dir + "'");
+}
+
+bool assets_write_file(const std::string &path, const std::vector<uint8_t> &bytes) {
+    FILE *file = fopen(path.c_str(), "wb");
+    if (file == nullptr) return false;
+    bool ok = bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return fclose(file) == 0 && ok;
+}
+
+bool assets_write_text(const std::string &path, const std::string &text) {
+    return assets_write_file(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+bool assets_read_file(const std::string &path, std::vector<uint8_t> *bytes) {
+    FILE *file = fopen(path.c_str(), "rb");
+    if (file == nullptr) return false;
+    bytes->clear();
+    uint8_t chunk[4096];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) bytes->insert(bytes->end(), chunk, chunk + got);
+    bool ok = !ferror(file);
+    fclose(file);
+    return ok;
+}
+
+int assets_run(const std::string &command) {
+    int status = system(command.c_str());
+    if (status == -1 || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+bool assets_have_program(const char *program) {
+    return assets_run(std::string("command -v ") + program + " >/dev/null 2>&1") == 0;
+}
+
+// Next whitespace-separated header number of a PPM, skipping comments.
+static bool ppm_number(FILE *file, int *value) {
+    int c = fgetc(file);
+    while (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '#') {
+        if (c == '#') {
+            while (c != '\n' && c != EOF) c = fgetc(file);
+        }
+        c = fgetc(file);
+    }
+    if (c < '0' || c > '9') return false;
+    *value = 0;
+    while (c >= '0' && c <= '9') {
+        *value = *value * 10 + (c - '0');
+        c = fgetc(file);
+    }
+    return true;  // the single whitespace after the number is consumed
+}
+
+bool assets_read_ppm(const std::string &path, RgbImage *image) {
+    FILE *file = fopen(path.c_str(), "rb");
+    if (file == nullptr) return false;
+    int maxval = 0;
+    bool ok = fgetc(file) == 'P' && fgetc(file) == '6' && ppm_number(file, &image->width) &&
+              ppm_number(file, &image->height) && ppm_number(file, &maxval) && maxval == 255;
+    if (ok) {
+        image->rgb.resize((size_t)image->width * image->height * 3);
+        ok = fread(image->rgb.data(), 1, image->rgb.size(), file) == image->rgb.size();
+    }
+    fclose(file);
+    return ok;
+}
+
+bool assets_write_ppm(const std::string &path, const RgbImage &image) {
+    std::string header = "P6\n" + std::to_string(image.width) + " " + std::to_string(image.height) + "\n255\n";
+    std::vector<uint8_t> bytes(header.begin(), header.end());
+    bytes.insert(bytes.end(), image.rgb.begin(), image.rgb.end());
+    return assets_write_file(path, bytes);
+}
