@@ -20,8 +20,9 @@ constexpr int VIBRATO_SINE_ENTRIES = 32;     // half a wave; the sign gives the 
 extern const uint16_t period_table[PERIOD_TABLE_ENTRIES];
 // Entry p - 113: floor(3546895 / p), the playback rate in Hz of period p.
 extern const uint16_t period_rate_table[PERIOD_RATE_ENTRIES];
-// Entry f - 1: round(32768 x 2^(k / 96)), k = f for f 1..7 and f - 16 for
-// 8..15 (eighths of a semitone up or down).
+// Entry f - 1: the multiplier of finetune f in 1/32768, within 3/32768 of
+// 2^(k / 96), k = f for f 1..7 and f - 16 for 8..15 (eighths of a semitone
+// up or down); historical values, not exactly that formula.
 extern const uint16_t finetune_table[FINETUNE_ENTRIES];
 // Entry i: floor(255 x sin(pi x i / 32)).
 extern const uint8_t vibrato_sine[VIBRATO_SINE_ENTRIES];
