@@ -19,7 +19,7 @@ constexpr int VOLUME_2 = 50;
 
 // A song under test: two looped samples, cells set by the test, a player
 // that records each row start (order, row) and counts ticks.
-class Sequencer : public ::testing::Test {
+class MusicSequencer : public ::testing::Test {
 protected:
     ModBuilder b;
     std::vector<uint8_t> bytes;
@@ -48,12 +48,12 @@ protected:
         mod_player_set_tick_callback(p, on_tick, this);
     }
     static void on_row(void *user) {
-        Sequencer *s = static_cast<Sequencer *>(user);
+        MusicSequencer *s = static_cast<MusicSequencer *>(user);
         s->rows.emplace_back(s->p->order, s->p->row);
         s->ticks_per_row.push_back(s->ticks);
         s->ticks = 0;
     }
-    static void on_tick(void *user) { static_cast<Sequencer *>(user)->ticks++; }
+    static void on_tick(void *user) { static_cast<MusicSequencer *>(user)->ticks++; }
     // Runs the rest of the current row; the next row has then just started.
     void next_row() { music_run_ticks(p, p->speed + p->row_delay - p->tick); }
     void tick() { music_run_ticks(p, 1); }
@@ -82,7 +82,7 @@ TEST(MusicSequencerClock, TickLength) {
     free(p);
 }
 
-TEST_F(Sequencer, RowTimingAndSpeedTempo) {
+TEST_F(MusicSequencer, RowTimingAndSpeedTempo) {
     cell(0, 0, 0, 0, 0xF1F);
     cell(1, 0, 0, 0, 0xF20);
     cell(2, 0, 0, 0, 0xFFF);
@@ -113,7 +113,7 @@ TEST_F(Sequencer, RowTimingAndSpeedTempo) {
     EXPECT_EQ(rows.back(), std::make_pair(0, 5));
 }
 
-TEST_F(Sequencer, ArpeggioFigures) {
+TEST_F(MusicSequencer, ArpeggioFigures) {
     cell(0, 0, 1, 428, 0x037);
     cell(1, 0, 0, 0, 0x037);
     cell(0, 1, 1, 428, 0x000);
@@ -137,7 +137,7 @@ TEST_F(Sequencer, ArpeggioFigures) {
     }
 }
 
-TEST_F(Sequencer, SlidesAreClamped) {
+TEST_F(MusicSequencer, SlidesAreClamped) {
     cell(0, 0, 1, 300, 0x196);    // 1xx: 300 -> 150 -> 113
     cell(0, 1, 1, 800, 0x210);    // 2xx: +16 up to 856
     cell(0, 2, 1, 50, 0);         // note periods clamped on load
@@ -167,7 +167,7 @@ TEST_F(Sequencer, SlidesAreClamped) {
     EXPECT_EQ(ch(2).period, 113);
 }
 
-TEST_F(Sequencer, FineSlideFromNoNoteDoesNotWrap) {
+TEST_F(MusicSequencer, FineSlideFromNoNoteDoesNotWrap) {
     cell(0, 0, 0, 0, 0xE1F);   // period 0 - 15: becomes 113, not 65521
     cell(0, 1, 0, 0, 0x1FF);
     start();
@@ -177,7 +177,7 @@ TEST_F(Sequencer, FineSlideFromNoNoteDoesNotWrap) {
     EXPECT_EQ(ch(1).period, 113);
 }
 
-TEST_F(Sequencer, TonePortamento) {
+TEST_F(MusicSequencer, TonePortamento) {
     cell(0, 0, 1, 428, 0);
     cell(1, 0, 0, 400, 0x305);
     cell(2, 0, 1, 0, 0x300);      // sample number under 3xx: no restart
@@ -209,7 +209,7 @@ TEST_F(Sequencer, TonePortamento) {
     EXPECT_EQ(ch(0).volume, volume - 3);
 }
 
-TEST_F(Sequencer, VibratoAndTremolo) {
+TEST_F(MusicSequencer, VibratoAndTremolo) {
     cell(0, 3, 0, 0, 0xF0F);          // speed 15
     cell(0, 0, 1, 428, 0x448);        // vibrato speed 4, depth 8
     cell(0, 1, 2, 428, 0xC20);        // voice 1 at 32
@@ -247,7 +247,7 @@ TEST_F(Sequencer, VibratoAndTremolo) {
     EXPECT_EQ(voice(1).volume, 50 - 13);
 }
 
-TEST_F(Sequencer, VolumeCommands) {
+TEST_F(MusicSequencer, VolumeCommands) {
     cell(0, 0, 1, 428, 0xC50);   // stores 80, plays 64
     cell(1, 0, 0, 0, 0xA32);     // both nibbles: only up (80 + 3 -> 64)
     cell(2, 0, 0, 0, 0xC10);
@@ -306,7 +306,7 @@ TEST_F(Sequencer, VolumeCommands) {
     }
 }
 
-TEST_F(Sequencer, SampleOffset) {
+TEST_F(MusicSequencer, SampleOffset) {
     cell(0, 0, 1, 428, 0x940);
     cell(1, 0, 1, 428, 0x900);   // the remembered 40: 16384 again
     cell(2, 0, 0, 0, 0x920);     // no note: the playing sample jumps
@@ -325,7 +325,7 @@ TEST_F(Sequencer, SampleOffset) {
     EXPECT_EQ(ch(0).playing, 1);
 }
 
-TEST_F(Sequencer, NoteAndSampleNumberRules) {
+TEST_F(MusicSequencer, NoteAndSampleNumberRules) {
     cell(0, 0, 1, 428, 0);
     cell(1, 0, 0, 0, 0xC10);
     cell(2, 0, 0, 381, 0);        // note alone: default volume, no sample change
@@ -363,7 +363,7 @@ TEST_F(Sequencer, NoteAndSampleNumberRules) {
     EXPECT_EQ(ch(0).volume, VOLUME_1);    // the volume is still taken
 }
 
-TEST_F(Sequencer, PositionCommandsInChannelOrder) {
+TEST_F(MusicSequencer, PositionCommandsInChannelOrder) {
     const uint8_t order[] = {0, 1, 2, 3, 4};
     modbuilder_set_order(&b, order, 5);
     cell(0, 0, 0, 0, 0xB03);         // a later channel's break wins
@@ -380,7 +380,7 @@ TEST_F(Sequencer, PositionCommandsInChannelOrder) {
     EXPECT_EQ(rows, expected);
 }
 
-TEST_F(Sequencer, PatternLoops) {
+TEST_F(MusicSequencer, PatternLoops) {
     const uint8_t order[] = {0, 1, 2};
     modbuilder_set_order(&b, order, 3);
     cell(1, 2, 0, 0, 0xE60);          // loop state is per channel
@@ -403,7 +403,7 @@ TEST_F(Sequencer, PatternLoops) {
     EXPECT_EQ(pass2, (std::vector<int>{0, 1, 2, 3}));
 }
 
-TEST_F(Sequencer, RetriggerNoteDelayAndPatternDelay) {
+TEST_F(MusicSequencer, RetriggerNoteDelayAndPatternDelay) {
     cell(0, 3, 0, 0, 0xF07);          // speed 7
     cell(0, 0, 1, 428, 0xE93);        // restarts on ticks 3 and 6
     cell(0, 1, 1, 428, 0xE90);        // starts once
@@ -445,7 +445,7 @@ TEST_F(Sequencer, RetriggerNoteDelayAndPatternDelay) {
     EXPECT_EQ(p->row_delay, 0);
 }
 
-TEST_F(Sequencer, PatternDelayAtSpeedSix) {
+TEST_F(MusicSequencer, PatternDelayAtSpeedSix) {
     cell(0, 1, 0, 0, 0xEE2);
     start();
     next_row();
@@ -456,7 +456,7 @@ TEST_F(Sequencer, PatternDelayAtSpeedSix) {
     EXPECT_EQ(ticks_per_row[2], 6);
 }
 
-TEST_F(Sequencer, SongEndWithLoopingOff) {
+TEST_F(MusicSequencer, SongEndWithLoopingOff) {
     const uint8_t order[] = {0, 0};
     modbuilder_set_order(&b, order, 2);
     cell(0, 0, 1, 428, 0);
@@ -481,7 +481,7 @@ TEST_F(Sequencer, SongEndWithLoopingOff) {
     EXPECT_EQ(ticks, ticks_before);
 }
 
-TEST_F(Sequencer, SongEndOnJumpBackAndLoopingOn) {
+TEST_F(MusicSequencer, SongEndOnJumpBackAndLoopingOn) {
     const uint8_t order[] = {0, 1};
     modbuilder_set_order(&b, order, 2);
     cell(0, 0, 0, 0, 0xF05);
@@ -507,7 +507,7 @@ TEST_F(Sequencer, SongEndOnJumpBackAndLoopingOn) {
     EXPECT_EQ(ticks_per_row[64 + 6], 4);
 }
 
-TEST_F(Sequencer, LoopingSwitchedOnAtTheLastRow) {
+TEST_F(MusicSequencer, LoopingSwitchedOnAtTheLastRow) {
     start(0);
     for (int i = 0; i < 64; i++) next_row();
     EXPECT_EQ(rows.back(), std::make_pair(0, 63));
