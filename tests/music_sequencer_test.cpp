@@ -3,6 +3,7 @@
 // channel order, pattern loops and delays, the song's end and looping.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -516,4 +517,55 @@ TEST_F(MusicSequencer, LoopingSwitchedOnAtTheLastRow) {
     next_row();
     EXPECT_EQ(p->finished, 0);
     EXPECT_EQ(rows.back(), std::make_pair(0, 0));
+}
+
+TEST_F(MusicSequencer, IgnoredCommandsOnlyReplayPeriodAndVolume) {
+    // 8xx, E0y, E3y, E4y, E5y, E7y, E8y and EFy do nothing of their own: a
+    // row with one of them sounds exactly as the same row without command.
+    const int ignored[] = {0x8FF, 0xE01, 0xE3F, 0xE47, 0xE5F, 0xE72, 0xE8A, 0xEF9};
+    cell(0, 0, 1, 428, 0);
+    cell(1, 0, 0, 0, 0);
+    start();
+    next_row();
+    next_row();
+    tick();
+    tick();
+    Voice reference_voice = voice(0);
+    Channel reference = ch(0);
+    for (int effect : ignored) {
+        mod_player_destroy(p);
+        p = nullptr;
+        cell(1, 0, 0, 0, effect);
+        start();
+        next_row();
+        next_row();
+        tick();
+        tick();
+        Voice v = voice(0);
+        v.source_user = reference_voice.source_user;  // this player's channel
+        EXPECT_EQ(memcmp(&v, &reference_voice, sizeof(Voice)), 0) << std::hex << effect;
+        Channel c = ch(0);
+        EXPECT_EQ(c.effect, effect);
+        c.effect = 0;
+        c.player = reference.player;
+        EXPECT_EQ(memcmp(&c, &reference, sizeof(Channel)), 0) << std::hex << effect;
+    }
+}
+
+TEST_F(MusicSequencer, ArpeggioAndVibratoAtTheTableEnds) {
+    cell(0, 3, 0, 0, 0xF0F);          // speed 15
+    cell(0, 0, 1, 113, 0x0FF);        // both steps leave the table: period 0
+    cell(0, 1, 1, 113, 0x4FF);        // vibrato clamped to 113 .. 856
+    cell(0, 2, 1, 856, 0x4FF);
+    start();
+    next_row();
+    for (int t = 1; t < 15; t++) {
+        tick();
+        // Period 0 keeps the frequency: the voice stays at period 113.
+        ASSERT_EQ(voice(0).step, step_for(113)) << t;
+        ASSERT_GE(ch(1).vibrato_period, 113);
+        ASSERT_LE(ch(2).vibrato_period, 856);
+    }
+    // Positions 15 and 30 are in the rising half, 45 and 60 in the falling.
+    EXPECT_EQ(ch(1).vibrato_pos, 14 * 15 % 256);
 }
