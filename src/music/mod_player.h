@@ -1,0 +1,184 @@
+// The module player: its records and its public interface. A player renders
+// one four-channel tracker module held whole in memory to stereo, advancing
+// its own sequencer at exact frame positions. Integer arithmetic only, no
+// heap allocation while rendering, and no SDL: the audio binding lives
+// elsewhere and only calls mod_player_render_s16.
+//
+// The module bytes stay the caller's: a player points into them (sample
+// data, order table) and they must outlive it unchanged. Modules are
+// untrusted input: creation checks them against their size and repairs what
+// real files get wrong (see mod_player_create), so that rendering never
+// reads outside the module or the record.
+#ifndef MUSIC_MOD_PLAYER_H
+#define MUSIC_MOD_PLAYER_H
+
+#include <cstdint>
+
+#include "music/voice.h"
+
+constexpr int MOD_CHANNELS = 4;
+constexpr int MOD_SAMPLES = 31;           // sample numbers 1 .. 31
+constexpr int MOD_ROWS = 64;              // rows per pattern
+constexpr int MOD_MAX_PATTERNS = 128;     // pattern slots in every player
+constexpr int MOD_ORDER_ENTRIES = 128;    // entries of the order table
+constexpr int MOD_TITLE_BYTES = 20;
+constexpr int MOD_SAMPLE_NAME_BYTES = 22;
+
+// Called by the player on its rendering thread with the pointer given at
+// installation; it must be short.
+typedef void (*ModPlayerCallback)(void *user);
+
+// One sample's descriptor. After creation 0 <= length <= the bytes the module
+// really holds from `data` on, and the loop lies inside the sample: either
+// loop_length is 0 (no loop) or loop_start + loop_length <= length.
+struct ModSample {
+    char name[MOD_SAMPLE_NAME_BYTES + 1];  // NUL bytes turned to spaces, NUL-ended
+    uint32_t length;        // bytes of sample data (header words x 2, cut to the file)
+    uint8_t finetune;       // 0 none, 1..7 up, 8..15 down 8..1 eighths of a semitone
+    uint8_t volume;         // default volume as in the header (may exceed 64)
+    uint32_t loop_start;    // bytes
+    uint32_t loop_length;   // bytes; 0 = no loop
+    const int8_t *data;     // first byte inside the module
+};
+
+// One unpacked pattern cell.
+struct PatternCell {
+    uint16_t period;        // Amiga period (12 bits), 0 = no note
+    uint16_t effect;        // command in bits 8..11, parameter in bits 0..7
+    uint8_t sample;         // 1 .. 31, 0 = none (numbers above 31 unpack as 0)
+};
+
+struct ModPlayer;
+
+// Per channel: the sample stream that feeds the channel's voice, then the
+// sequencer's state. All zero at creation except player and index.
+struct Channel {
+    // Sample stream (read and written by stream_sample)
+    ModPlayer *player;              // owning player
+    int32_t index;                  // 0 .. 3; the voice is player->voices[index]
+    uint8_t current_sample;         // sample being streamed, 1 .. 31 (0 none)
+    uint8_t playing;                // nonzero while the stream delivers data
+    uint8_t first_pass;             // 1 from a note start until the sample's end
+    uint32_t position;              // byte position of the stream in the sample
+    // Sequencer
+    uint16_t period;                // current Amiga period (0 before any note)
+    uint16_t note;                  // row's note period clamped to 113..856, 0 none
+    uint8_t trigger;                // 1 when the row (re)starts the sample
+    uint8_t sample;                 // sample chosen by the rows, 0 none
+    uint16_t effect;                // row's command word
+    uint8_t volume;                 // channel volume (C may store up to 255)
+    uint8_t finetune;               // 0 .. 15, of the chosen sample
+    uint16_t porta_target;          // tone-portamento target period
+    uint8_t porta_speed;            // tone-portamento speed
+    uint8_t porta_volume_memory;    // last nonzero parameter of 5xy
+    uint8_t vibrato_pos;            // vibrato position, 64 per cycle
+    uint8_t vibrato_param;          // last nonzero 4xy: speed x, depth y
+    uint8_t vibrato_volume_memory;  // last nonzero parameter of 6xy
+    uint16_t vibrato_period;        // period the vibrato plays on this tick
+    uint8_t tremolo_pos;            // tremolo position, 64 per cycle
+    uint8_t tremolo_param;          // last nonzero 7xy: speed x, depth y
+    uint8_t tremolo_volume;         // volume the tremolo plays on this tick
+    uint8_t delay_tick;             // tick on which an EDy note starts
+    uint8_t offset_memory;          // last nonzero parameter of 9xx
+    uint8_t loop_count;             // remaining E6y passes
+    uint8_t loop_row;               // E60 start row
+    uint8_t slide_memory;           // last nonzero parameter of Axy
+    uint8_t retrigger_interval;     // E9y interval in ticks, 0 none
+};
+
+// The whole state of one player, allocated in one piece at creation.
+// Invariants kept by every operation: order < song_length <= 128; row < 64;
+// (order_table[order] & pattern_mask) < pattern_count; next_order <=
+// song_length, where next_order == song_length (looping off only) means the
+// song ends at the boundary after the current row; samples_per_tick >= 1.
+struct ModPlayer {
+    // Song data
+    char title[MOD_TITLE_BYTES + 1];        // first 20 module bytes, NUL-ended
+    const uint8_t *module;                  // the caller's bytes, not owned
+    uint8_t sample_count;                   // always 31
+    const uint8_t *order_table;             // 128 entries inside the module
+    uint8_t pattern_count;                  // patterns unpacked, 1 .. 128
+    uint8_t song_length;                    // order positions played, 1 .. 128
+    uint8_t pattern_mask;                   // 63 or 127: applied to order entries
+    ModSample samples[MOD_SAMPLES];         // sample n at index n - 1
+    PatternCell patterns[MOD_MAX_PATTERNS][MOD_ROWS][MOD_CHANNELS];
+    Voice voices[MOD_CHANNELS];
+    Channel channels[MOD_CHANNELS];
+    // Output and control
+    uint16_t output_rate;                   // Hz
+    uint8_t loop;                           // nonzero: restart at the song's end
+    uint8_t finished;                       // nonzero: the song ended; silence
+    ModPlayerCallback row_callback;         // after each row start, or null
+    ModPlayerCallback tick_callback;        // at every tick, or null
+    void *row_user;
+    void *tick_user;
+    // Position and timing
+    uint8_t order;                          // current order position
+    uint8_t row;                            // current row, 0 .. 63
+    uint8_t tempo;                          // beats per minute
+    uint8_t speed;                          // ticks per row, 1 .. 31
+    uint16_t samples_per_tick;              // output frames per tick, >= 1
+    uint16_t tick_sample;                   // frames mixed in the current tick
+    uint16_t tick;                          // tick in the row, 0 at its start
+    uint8_t row_delay;                      // extra ticks of the current row (EEy)
+    uint8_t next_order;                     // order position of the next row
+    uint8_t next_row;                       // row number of the next row
+};
+
+// The lowest output rate a player serves: at the fastest tempo (255, a tick
+// divisor of 2 x 255 / 5 = 102) a tick must still last at least one frame.
+constexpr int MOD_MIN_OUTPUT_RATE_HZ = 102;
+constexpr int MOD_MAX_OUTPUT_RATE_HZ = 65535;  // output_rate is 16 bits
+
+// A new player for the module at `module` (`size_bytes` long) rendering at
+// `output_rate_hz`, standing at order 0, row 0, tick 0 with all voices
+// silent, looping off and no callbacks. Returns null, with nothing
+// allocated, when:
+//  - module is null, or size_bytes is shorter than the header and the
+//    patterns it declares (1084 + 1024 x pattern count bytes);
+//  - the signature at offset 1080 is not M?K? or "4CHN";
+//  - output_rate_hz is outside MOD_MIN_OUTPUT_RATE_HZ .. 65535;
+//  - the record cannot be allocated.
+// It prints nothing: callers facing a person say why (music start-up).
+// Repairs instead of rejecting: sample data running past the end of the
+// module is cut to what it holds; a loop reaching past its sample is cut to
+// the sample, one starting at or beyond the sample's end is dropped; a song
+// length of 0 becomes 1 and one above 128 becomes 128.
+// The module bytes must stay valid and unchanged for the player's life.
+ModPlayer *mod_player_create(int output_rate_hz, const uint8_t *module, long size_bytes);
+
+// Releases the record, never the module bytes. Null does nothing.
+void mod_player_destroy(ModPlayer *player);
+
+// Renders `frames` stereo frames into accum: the left plane accum[0 ..
+// frames - 1] (voices 0 and 3), then the right plane accum[frames .. 2 x
+// frames - 1] (voices 1 and 2), each value the sum of two voices
+// (-65536 .. 65024). Advances the song; any slicing of a render into calls
+// gives the same values. Silence once finished. A null player gives
+// silence; null accum or frames <= 0 does nothing.
+void mod_player_render(ModPlayer *player, int32_t *accum, int frames);
+
+// Writes `frames` interleaved stereo pairs of signed 16-bit samples, left
+// first: each plane value shifted right by 1 (never clips). A null player
+// writes silence (0); null out or frames <= 0 does nothing.
+void mod_player_render_s16(ModPlayer *player, int16_t *out, int frames);
+
+// As mod_player_render_s16 but unsigned 8-bit: each plane value shifted
+// right by 9, plus 128 (128 is silence).
+void mod_player_render_u8(ModPlayer *player, uint8_t *out, int frames);
+
+// Sets `loop` (nonzero: the song restarts at its end). Null does nothing.
+void mod_player_set_loop(ModPlayer *player, uint8_t flag);
+
+// Returns `finished`: nonzero once the song has ended with looping off. A
+// null player counts as finished (1): it will never sound.
+int mod_player_is_finished(const ModPlayer *player);
+
+// Installs the function called after each row start, with `user`. Either
+// may be null; a null function is not called. Null player does nothing.
+void mod_player_set_row_callback(ModPlayer *player, ModPlayerCallback fn, void *user);
+
+// Installs the function called at every tick, with `user`, likewise.
+void mod_player_set_tick_callback(ModPlayer *player, ModPlayerCallback fn, void *user);
+
+#endif

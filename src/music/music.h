@@ -1,0 +1,22 @@
+// Music: a four-channel tracker module player. Read this first.
+//   voice.h          one resampling voice (window, interpolation, volume)
+//   voice_bank.h     four voices straight to unsigned 8-bit stereo
+//   mod_player.h     the player's records and its public interface
+//   module_format.h  the module file layout and its parsing
+//   mod_tables.h     note periods, rates, finetune and vibrato tables
+//   sequencer.h      ticks and rows, the commands, period to frequency
+//   sample_stream.h  the voices' source: sample data out of the module
+// Rendering (mod_player_render*) is integer-only, allocates nothing and
+// includes no SDL; the audio-device binding lives beside it.
+#ifndef MUSIC_MUSIC_H
+#define MUSIC_MUSIC_H
+
+#include "music/mod_player.h"
+#include "music/mod_tables.h"
+#include "music/module_format.h"
+#include "music/sample_stream.h"
+#include "music/sequencer.h"
+#include "music/voice.h"
+#include "music/voice_bank.h"
+
+#endif

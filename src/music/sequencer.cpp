@@ -1,0 +1,124 @@
+// The sequencer's clock: ticks and row boundaries, the song's order of
+// positions and its end, the tick length, and loading each row's cells into
+// the channels. The commands themselves are in effects.cpp.
+#include "music/sequencer.h"
+
+#include "music/mod_tables.h"
+
+// Tempo in beats per minute to ticks per second: 2 x tempo / 5 (125 bpm is
+// 50 ticks per second).
+constexpr int TICKS_PER_SECOND_NUMERATOR = 2;
+constexpr int TICKS_PER_SECOND_DENOMINATOR = 5;
+constexpr uint16_t COMMAND_TONE_PORTAMENTO = 0x3;
+constexpr uint16_t COMMAND_PORTAMENTO_VOLUME_SLIDE = 0x5;
+
+void update_tick_length(ModPlayer *player) {
+    if (!player) return;
+    int divisor = (TICKS_PER_SECOND_NUMERATOR * player->tempo) / TICKS_PER_SECOND_DENOMINATOR;
+    if (divisor == 0) divisor = 1;
+    int frames = player->output_rate / divisor;
+    player->samples_per_tick = static_cast<uint16_t>(frames > 0 ? frames : 1);
+}
+
+void load_row(ModPlayer *player, int channel) {
+    if (!player || channel < 0 || channel >= MOD_CHANNELS) return;
+    Channel *c = &player->channels[channel];
+    // The same mask that counted the patterns keeps the lookup inside them.
+    int pattern = player->order_table[player->order % MOD_ORDER_ENTRIES] & player->pattern_mask;
+    const PatternCell *cell = &player->patterns[pattern][player->row % MOD_ROWS][channel];
+
+    c->effect = cell->effect;
+    int command = (cell->effect >> 8) & 0xF;
+    if (cell->period == 0) {
+        c->trigger = 0;
+        c->note = 0;
+    } else {
+        uint16_t period = cell->period;
+        if (period < MOD_PERIOD_MIN) period = MOD_PERIOD_MIN;
+        if (period > MOD_PERIOD_MAX) period = MOD_PERIOD_MAX;
+        c->note = period;
+        if (command == COMMAND_TONE_PORTAMENTO || command == COMMAND_PORTAMENTO_VOLUME_SLIDE) {
+            // The note only becomes the slide's target.
+            c->trigger = 0;
+        } else {
+            c->trigger = 1;
+            c->period = period;
+        }
+    }
+
+    uint8_t s = cell->sample;
+    uint8_t finetune;
+    if (s != 0) {
+        // A sample number alone restarts the sample at the current period.
+        c->trigger = 1;
+        c->volume = player->samples[s - 1].volume;
+        finetune = player->samples[s - 1].finetune;
+    } else {
+        s = c->current_sample;
+        if (s > MOD_SAMPLES) s = 0;
+        if (c->trigger && s != 0) c->volume = player->samples[s - 1].volume;
+        finetune = c->finetune;
+    }
+    if (s == 0 && c->trigger) {
+        c->sample = 0;
+        c->volume = 0;
+        c->finetune = 0;
+    } else {
+        c->sample = s;
+        c->finetune = finetune;
+    }
+}
+
+// The per-tick half of a row: commands, then E9y retriggers and EDy delayed
+// note starts, each in channel order.
+static void run_row_ticks(ModPlayer *player) {
+    for (int ch = 0; ch < MOD_CHANNELS; ch++) tick_effects(player, ch);
+    for (int ch = 0; ch < MOD_CHANNELS; ch++) {
+        const Channel *c = &player->channels[ch];
+        if (c->retrigger_interval != 0 && player->tick % c->retrigger_interval == 0) {
+            row_effects(player, ch);
+        } else if (c->delay_tick != 0 && player->tick == c->delay_tick) {
+            row_effects(player, ch);
+        }
+    }
+}
+
+void process_tick(ModPlayer *player) {
+    if (!player) return;
+    if (player->tick_callback) player->tick_callback(player->tick_user);
+    if (player->tick < player->speed + player->row_delay) {
+        run_row_ticks(player);
+        return;
+    }
+
+    // Row boundary. With looping off the song ends on a jump or break
+    // backwards, or after its last row has played (next_order was left at
+    // song_length when that row started).
+    if (!player->loop &&
+        (player->next_order < player->order || player->next_order >= player->song_length)) {
+        player->finished = 1;
+        return;
+    }
+    // Looping switched on after the end was marked: start again.
+    if (player->next_order >= player->song_length) player->next_order = 0;
+    if (player->next_row >= MOD_ROWS) player->next_row = 0;
+
+    player->row = player->next_row;
+    player->order = player->next_order;
+    player->tick = 0;
+    player->row_delay = 0;
+    player->next_row = static_cast<uint8_t>(player->row + 1);
+    if (player->next_row == MOD_ROWS) {
+        player->next_row = 0;
+        player->next_order = static_cast<uint8_t>(player->order + 1);
+    }
+    // Past the last position: with looping on go back to position 0; with
+    // it off, the row still plays and next_order == song_length ends the
+    // song at the next boundary (unless a command of this row decides
+    // otherwise, e.g. an E6y loop back).
+    if (player->next_order >= player->song_length && player->loop) player->next_order = 0;
+
+    for (int ch = 0; ch < MOD_CHANNELS; ch++) load_row(player, ch);
+    for (int ch = 0; ch < MOD_CHANNELS; ch++) row_effects(player, ch);
+    if (player->row_callback) player->row_callback(player->row_user);
+}

@@ -1,0 +1,94 @@
+// The music tables re-derived from their rules, and the committed table
+// source checked against its generator.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "music/mod_tables.h"
+#include "music/sequencer.h"
+
+TEST(MusicTables, PeriodsAndRates) {
+    // Three octaves of falling periods, each about a semitone from the next
+    // (the historical values round within half a percent of 2^(1/12)).
+    EXPECT_EQ(period_table[0], 856);
+    EXPECT_EQ(period_table[12], 428);
+    EXPECT_EQ(period_table[24], 214);
+    EXPECT_EQ(period_table[35], 113);
+    for (int i = 0; i + 1 < PERIOD_TABLE_NOTES; i++) {
+        double ratio = static_cast<double>(period_table[i]) / period_table[i + 1];
+        EXPECT_NEAR(ratio, pow(2.0, 1.0 / 12), 0.005) << i;
+    }
+    for (int i = PERIOD_TABLE_NOTES; i < PERIOD_TABLE_ENTRIES; i++) EXPECT_EQ(period_table[i], 0);
+
+    for (int p = 113; p <= 856; p++) ASSERT_EQ(period_rate_table[p - 113], 3546895 / p) << p;
+    EXPECT_EQ(period_rate_table[0], 31388);
+    EXPECT_EQ(period_rate_table[743], 4143);
+}
+
+TEST(MusicTables, FinetuneAndSine) {
+    for (int f = 1; f <= 15; f++) {
+        int eighths = f <= 7 ? f : f - 16;
+        double exact = 32768.0 * pow(2.0, eighths / 96.0);
+        EXPECT_NEAR(finetune_table[f - 1], exact, 3.0) << f;
+    }
+    for (int i = 0; i < 32; i++) {
+        EXPECT_EQ(vibrato_sine[i], static_cast<int>(floor(255.0 * sin(M_PI * i / 32.0) + 1e-9))) << i;
+    }
+    EXPECT_EQ(vibrato_sine[16], 255);
+}
+
+TEST(MusicTables, CommittedSourceMatchesGenerator) {
+    std::string tool = std::string(ENGINE_BINARY_DIR) + "/music_tables";
+    FILE *pipe = popen(tool.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string generated;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) generated.append(buffer, n);
+    ASSERT_EQ(pclose(pipe), 0);
+    std::ifstream file(std::string(ENGINE_SOURCE_DIR) + "/src/music/mod_tables.cpp");
+    std::stringstream committed;
+    committed << file.rdbuf();
+    EXPECT_EQ(generated, committed.str());
+}
+
+TEST(MusicTables, ArpeggioSteps) {
+    EXPECT_EQ(arpeggio_period(428, 7), 285);
+    EXPECT_EQ(arpeggio_period(428, 3), 360);
+    EXPECT_EQ(arpeggio_period(428, 0), 428);
+    EXPECT_EQ(arpeggio_period(428, 15), 180);
+    EXPECT_EQ(arpeggio_period(113, 1), 0);     // beyond the highest note
+    EXPECT_EQ(arpeggio_period(120, 15), 0);    // index 49: entry 47
+    EXPECT_EQ(arpeggio_period(430, 5), 430);   // not a table note
+    EXPECT_EQ(arpeggio_period(0, 5), 0);
+}
+
+TEST(MusicTables, ChannelPeriodToFrequency) {
+    Voice v;
+    voice_init(&v, 44100);
+    auto step_of = [](uint32_t hz) { return static_cast<uint32_t>(uint64_t(hz) * 65536 / 44100); };
+    set_channel_period(&v, 428, 0);
+    EXPECT_EQ(v.step, 12315u);
+    set_channel_period(&v, 428, 1);
+    EXPECT_EQ(v.step, step_of((8287u * 33005u) >> 15));
+    set_channel_period(&v, 428, 8);
+    EXPECT_EQ(v.step, step_of((8287u * 30930u) >> 15));
+    set_channel_period(&v, 113, 7);
+    EXPECT_EQ(v.step, step_of((31388u * 34464u) >> 15));
+    // Outside the rate table: 0 keeps the frequency, others play the end.
+    set_channel_period(&v, 300, 0);
+    uint32_t before = v.step;
+    set_channel_period(&v, 0, 0);
+    EXPECT_EQ(v.step, before);
+    set_channel_period(&v, 5, 0);
+    EXPECT_EQ(v.step, step_of(31388));
+    set_channel_period(&v, 4095, 0);
+    EXPECT_EQ(v.step, step_of(4143));
+    set_channel_period(&v, 428, 200);  // no such finetune: none
+    EXPECT_EQ(v.step, 12315u);
+    set_channel_period(nullptr, 428, 0);
+}

@@ -1,0 +1,285 @@
+// The voice resampler and the voice bank: step figures, interpolation,
+// window refills across 256, restarts, volume, silence, pairing of sides.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "music/mod_player.h"
+#include "music/voice.h"
+#include "music/voice_bank.h"
+#include "support/music_modbuilder.h"
+#include "support/music_playback.h"
+
+namespace {
+
+// A source delivering a known endless stream: sample j is stream_value(j).
+struct CountingSource {
+    int64_t next;   // index of the next stream sample to deliver
+    int refills;
+};
+
+int8_t stream_value(int64_t j) {
+    return static_cast<int8_t>(((j * 37) % 251) - 125);
+}
+
+void counting_source(void *user, int8_t *buffer) {
+    CountingSource *s = static_cast<CountingSource *>(user);
+    for (int i = 0; i < VOICE_WINDOW_SAMPLES; i++) buffer[i] = stream_value(s->next + i);
+    s->next += VOICE_WINDOW_SAMPLES;
+    s->refills++;
+}
+
+void constant_source(void *user, int8_t *buffer) {
+    memset(buffer, *static_cast<int8_t *>(user), VOICE_WINDOW_SAMPLES);
+}
+
+}  // namespace
+
+TEST(MusicVoice, InitAndSetters) {
+    Voice v;
+    memset(&v, 0x5A, sizeof v);
+    voice_init(&v, 44100);
+    EXPECT_EQ(v.rate, 44100u);
+    EXPECT_EQ(v.step, 65536u);
+    EXPECT_EQ(v.prev, 0);
+    EXPECT_EQ(v.cur, 0);
+    EXPECT_EQ(v.frac, 65536);
+    EXPECT_EQ(v.read_index, 256);
+    EXPECT_EQ(v.volume, 0);
+    EXPECT_EQ(v.source, nullptr);
+    for (int i = 0; i < VOICE_WINDOW_SAMPLES; i++) ASSERT_EQ(v.window[i], 0);
+
+    // 8287 Hz (period 428) at 44100 Hz: 8287 x 65536 / 44100 = 12315.2.
+    voice_set_frequency(&v, 8287);
+    EXPECT_EQ(v.step, 12315u);
+    voice_set_frequency(&v, 44100);
+    EXPECT_EQ(v.step, 65536u);
+    // Frequencies whose 32-bit product would wrap still give the right step.
+    voice_set_frequency(&v, 70000);
+    EXPECT_EQ(v.step, static_cast<uint32_t>(70000ull * 65536 / 44100));
+    voice_set_frequency(&v, 4000000000u);
+    EXPECT_EQ(v.step, VOICE_MAX_STEP);
+    voice_set_frequency(&v, 0);
+    EXPECT_EQ(v.step, 0u);
+
+    voice_set_volume(&v, 80);
+    EXPECT_EQ(v.volume, 64);
+    voice_set_volume(&v, -5);
+    EXPECT_EQ(v.volume, 0);
+    voice_set_volume(&v, 33);
+    EXPECT_EQ(v.volume, 33);
+
+    v.read_index = 17;
+    voice_restart(&v);
+    EXPECT_EQ(v.read_index, 256);
+
+    Voice zero_rate;
+    voice_init(&zero_rate, 0);
+    voice_set_frequency(&zero_rate, 8287);
+    EXPECT_EQ(zero_rate.step, 0u);
+
+    // Null voices are ignored.
+    voice_init(nullptr, 1);
+    voice_set_frequency(nullptr, 1);
+    voice_set_volume(nullptr, 1);
+    voice_restart(nullptr);
+    voice_mix(nullptr, nullptr, 5);
+}
+
+TEST(MusicVoice, UnitStepReadsEverySampleAcrossRefills) {
+    // A fresh voice starts with frac 65536 at index 256: its first advance
+    // lands on entry 2, so stream samples 0 and 1 are never heard and
+    // output k (k >= 2) is exactly stream sample k in 16-bit scale.
+    Voice v;
+    voice_init(&v, 44100);
+    CountingSource src = {0, 0};
+    voice_set_source(&v, counting_source, &src);
+    voice_set_volume(&v, 64);
+    const int n = 1000;
+    std::vector<int32_t> out(n, 0);
+    voice_mix(&v, out.data(), n);
+    EXPECT_EQ(out[0], 0);
+    EXPECT_EQ(out[1], 0);
+    for (int k = 2; k < n; k++) ASSERT_EQ(out[k], stream_value(k) * 256) << "output " << k;
+    // One refill per 256 source samples, the first at the first advance.
+    EXPECT_EQ(src.refills, 4);
+}
+
+TEST(MusicVoice, DoubleStepReadsEverySecondSample) {
+    Voice v;
+    voice_init(&v, 44100);
+    CountingSource src = {0, 0};
+    voice_set_source(&v, counting_source, &src);
+    voice_set_volume(&v, 64);
+    v.step = 131072;
+    const int n = 600;
+    std::vector<int32_t> out(n, 0);
+    voice_mix(&v, out.data(), n);
+    // The first advance lands on entry 3 (frac 65536 + 131072), then every
+    // second sample: output k is stream sample 2k - 1.
+    for (int k = 2; k < n; k++) ASSERT_EQ(out[k], stream_value(2 * k - 1) * 256) << "output " << k;
+}
+
+TEST(MusicVoice, HalfStepInterpolatesMidpoints) {
+    Voice v;
+    voice_init(&v, 44100);
+    CountingSource src = {0, 0};
+    voice_set_source(&v, counting_source, &src);
+    voice_set_volume(&v, 64);
+    v.step = 32768;
+    const int n = 700;
+    std::vector<int32_t> out(n, 0);
+    voice_mix(&v, out.data(), n);
+    // After the first advance (to entry 1) the read position moves half a
+    // sample per output: whole samples and exact midpoints alternate.
+    for (int k = 2; k < n; k++) {
+        int j = k / 2;  // sample at or before the read position
+        if (k % 2 == 0) {
+            ASSERT_EQ(out[k], stream_value(j) * 256) << k;
+        } else {
+            ASSERT_EQ(out[k], (stream_value(j) + stream_value(j + 1)) * 128) << k;
+        }
+    }
+    // A quarter step on a rising pair lands a quarter of the way.
+    Voice q;
+    voice_init(&q, 44100);
+    int8_t unused = 0;
+    voice_set_source(&q, constant_source, &unused);
+    voice_set_volume(&q, 64);
+    q.step = 16384;
+    q.prev = 0;
+    q.cur = 100 * (1 << 23);
+    q.frac = 16384;
+    q.read_index = 5;
+    int32_t one = 0;
+    voice_mix(&q, &one, 1);
+    EXPECT_EQ(one, 100 * 256 / 4);
+}
+
+TEST(MusicVoice, VolumeScalesAndAccumulates) {
+    Voice v;
+    voice_init(&v, 44100);
+    int8_t value = 100;
+    voice_set_source(&v, constant_source, &value);
+    voice_set_volume(&v, 32);
+    std::vector<int32_t> out(10, 1000);  // mixing adds to what is there
+    voice_mix(&v, out.data(), 10);
+    for (int k = 2; k < 10; k++) EXPECT_EQ(out[k], 1000 + 100 * 256 / 2);
+    voice_set_volume(&v, 0);
+    std::vector<int32_t> quiet(10, 7);
+    voice_mix(&v, quiet.data(), 10);
+    for (int k = 0; k < 10; k++) EXPECT_EQ(quiet[k], 7);
+}
+
+TEST(MusicVoice, SilentVoices) {
+    // No source: nothing is added and nothing changes.
+    Voice v;
+    voice_init(&v, 44100);
+    voice_set_volume(&v, 64);
+    std::vector<int32_t> out(100, 3);
+    voice_mix(&v, out.data(), 100);
+    for (int32_t s : out) EXPECT_EQ(s, 3);
+    EXPECT_EQ(v.read_index, 256);
+
+    // Step 0 (0 Hz): prev and cur drop to 0 and nothing is added.
+    int8_t value = 90;
+    voice_set_source(&v, constant_source, &value);
+    voice_mix(&v, out.data(), 100);
+    EXPECT_NE(v.cur, 0);
+    voice_set_frequency(&v, 0);
+    std::vector<int32_t> after(50, 0);
+    voice_mix(&v, after.data(), 50);
+    for (int32_t s : after) EXPECT_EQ(s, 0);
+    EXPECT_EQ(v.prev, 0);
+    EXPECT_EQ(v.cur, 0);
+}
+
+TEST(MusicVoice, RestartFetchesFreshWindowSkippingEntryZero) {
+    // Refill n delivers the stream again from 0: after a restart the voice
+    // reads entry 1 of a fresh window.
+    struct Resetting {
+        int refills;
+    } state = {0};
+    auto source = [](void *user, int8_t *buffer) {
+        Resetting *s = static_cast<Resetting *>(user);
+        s->refills++;
+        for (int i = 0; i < VOICE_WINDOW_SAMPLES; i++) buffer[i] = static_cast<int8_t>(s->refills * 10 + (i % 8));
+    };
+    Voice v;
+    voice_init(&v, 44100);
+    voice_set_source(&v, source, &state);
+    voice_set_volume(&v, 64);
+    std::vector<int32_t> out(40, 0);
+    voice_mix(&v, out.data(), 40);
+    EXPECT_EQ(state.refills, 1);
+    int32_t before_prev = v.cur;  // becomes prev at the next advance
+    voice_restart(&v);
+    // frac is now 0 (unit step): the first output still interpolates the
+    // old pair (prev), then the advance fetches the new window's entry 1.
+    std::vector<int32_t> next(3, 0);
+    voice_mix(&v, next.data(), 3);
+    EXPECT_EQ(state.refills, 2);
+    EXPECT_EQ(next[1], (before_prev >> 15));
+    EXPECT_EQ(next[2], (2 * 10 + 1) * 256);
+}
+
+TEST(MusicVoiceBank, PairsZeroAndOneLeftTwoAndThreeRight) {
+    int8_t value = 100;
+    for (int lone = 0; lone < 4; lone++) {
+        Voice voices[4];
+        ASSERT_EQ(voice_bank_init(voices, 44100), voices);
+        voice_set_source(&voices[lone], constant_source, &value);
+        voice_set_volume(&voices[lone], 64);
+        std::vector<uint8_t> out(2 * 3000, 0);
+        voice_bank_mix_u8(voices, out.data(), 3000);
+        bool left = lone <= 1;
+        // 100 x 256 >> 9 = 50, plus 128.
+        for (int i = 2; i < 3000; i++) {
+            ASSERT_EQ(out[2 * i], left ? 178 : 128) << "voice " << lone;
+            ASSERT_EQ(out[2 * i + 1], left ? 128 : 178) << "voice " << lone;
+        }
+    }
+    // Both voices of a side at full scale: -128 x 256 x 2 >> 9 = -128 -> 0.
+    int8_t low = -128;
+    Voice voices[4];
+    voice_bank_init(voices, 44100);
+    for (int i = 0; i < 4; i++) {
+        voice_set_source(&voices[i], constant_source, &low);
+        voice_set_volume(&voices[i], 64);
+    }
+    std::vector<uint8_t> out(2 * 10, 99);
+    voice_bank_mix_u8(voices, out.data(), 10);
+    for (int i = 2; i < 10; i++) {
+        EXPECT_EQ(out[2 * i], 0);
+        EXPECT_EQ(out[2 * i + 1], 0);
+    }
+    EXPECT_EQ(voice_bank_init(nullptr, 1), nullptr);
+}
+
+TEST(MusicVoiceBank, PlayerPairsZeroAndThreeLeft) {
+    // The player mixes voices 0 and 3 left, 1 and 2 right: a note on one
+    // channel sounds on that channel's side only.
+    for (int channel = 0; channel < 4; channel++) {
+        ModBuilder b;
+        modbuilder_init(&b);
+        modbuilder_set_sample(&b, 1, std::vector<int8_t>(512, 60), 64, 0, 0, 512);
+        modbuilder_set_cell(&b, 0, 0, channel, 1, 428, 0);
+        std::vector<uint8_t> bytes = modbuilder_build(&b);
+        ModPlayer *p = mod_player_create(44100, bytes.data(), static_cast<long>(bytes.size()));
+        ASSERT_NE(p, nullptr);
+        std::vector<int32_t> accum(2 * 8000);
+        mod_player_render(p, accum.data(), 8000);
+        bool left = channel == 0 || channel == 3;
+        int32_t left_peak = 0, right_peak = 0;
+        for (int i = 0; i < 8000; i++) {
+            left_peak = std::max(left_peak, std::abs(accum[i]));
+            right_peak = std::max(right_peak, std::abs(accum[8000 + i]));
+        }
+        EXPECT_EQ(left_peak, left ? 60 * 256 : 0) << "channel " << channel;
+        EXPECT_EQ(right_peak, left ? 0 : 60 * 256) << "channel " << channel;
+        mod_player_destroy(p);
+    }
+}

@@ -1,0 +1,82 @@
+// Builds four-channel modules in memory for tests, tools and benchmarks:
+// title, samples, order table and patterns of cells, written out in the
+// file layout the player reads. Nothing is validated, so a test can also
+// build what no tracker would write (sample numbers above 31, absurd
+// periods and loops); truncating or poking the built bytes is the caller's.
+#ifndef SUPPORT_MUSIC_MODBUILDER_H
+#define SUPPORT_MUSIC_MODBUILDER_H
+
+#include <cstdint>
+#include <vector>
+
+struct ModBuilderSample {
+    char name[22];
+    uint16_t length_words;       // header length; the data written is `data`
+    uint8_t finetune_byte;       // header byte as written (low nibble used)
+    uint8_t volume;
+    uint16_t loop_start_words;
+    uint16_t loop_length_words;
+    std::vector<int8_t> data;    // bytes written to the sample data area
+};
+
+struct ModBuilder {
+    char title[20];
+    char signature[4];           // "M.K." by default
+    uint8_t song_length;         // header byte 950; 1 by default
+    uint8_t order[128];          // all 0 by default
+    ModBuilderSample samples[31];
+    // Cells, 4 bytes each, indexed [pattern][row][channel]; grown on demand.
+    std::vector<uint8_t> pattern_bytes;
+    // Patterns written to the file: -1 (default) writes exactly the count
+    // the signature's rule derives from the order table.
+    int pattern_count_override;
+};
+
+// An empty "M.K." module: no title, no samples, song length 1, order all 0.
+void modbuilder_init(ModBuilder *b);
+
+// Copies up to 20 bytes of `title` (no NUL needed beyond them).
+void modbuilder_set_title(ModBuilder *b, const char *title);
+
+// Sets the 4 signature bytes (e.g. "M!K!", "4CHN", "6CHN").
+void modbuilder_set_signature(ModBuilder *b, const char *signature);
+
+// Sets order entries 0 .. count - 1 and the song length to count.
+void modbuilder_set_order(ModBuilder *b, const uint8_t *entries, int count);
+
+// Sample `number` (1 .. 31): data bytes, default volume, finetune nibble and
+// a loop in bytes (loop_length 0: none). The header length is the data
+// length in words (rounded up; an odd byte count gets a 0 byte appended).
+void modbuilder_set_sample(ModBuilder *b, int number, const std::vector<int8_t> &data,
+                           int volume, int finetune, uint32_t loop_start_bytes,
+                           uint32_t loop_length_bytes);
+
+// Writes one cell: `sample` 0 .. 255 (high nibble in b0, low in b2),
+// `period` 0 .. 4095, `effect` the 12-bit command word (e.g. 0xC20).
+void modbuilder_set_cell(ModBuilder *b, int pattern, int row, int channel, int sample,
+                         int period, int effect);
+
+// The patterns the file will hold: the override, or 1 + the largest order
+// entry masked with 127 (M!K!, 4CHN) or 63 (any other signature).
+int modbuilder_pattern_count(const ModBuilder *b);
+
+// Byte offset of sample `number`'s data in the built file.
+uint32_t modbuilder_sample_offset(const ModBuilder *b, int number);
+
+// The module file: header, patterns, then every sample's data in order.
+std::vector<uint8_t> modbuilder_build(const ModBuilder *b);
+
+// Signed 8-bit test waveforms of `length` bytes with `period_bytes` per
+// cycle at amplitude `peak` (<= 127; -128 allowed for the square's low).
+std::vector<int8_t> modbuilder_square(uint32_t length, uint32_t period_bytes, int high, int low);
+std::vector<int8_t> modbuilder_saw(uint32_t length, uint32_t period_bytes, int peak);
+std::vector<int8_t> modbuilder_sine(uint32_t length, uint32_t period_bytes, int peak);
+// A simple deterministic noise burst (linear congruential), decaying.
+std::vector<int8_t> modbuilder_noise(uint32_t length, int peak);
+
+// A busy, audible song on `b`: four looped instruments on all four
+// channels, two order positions, notes on most rows and running effects
+// (arpeggio, slides, vibrato, tremolo, volume slides, portamento).
+void modbuilder_busy_song(ModBuilder *b);
+
+#endif
