@@ -92,14 +92,17 @@ int music_start_file(const char *path) {
     long size = 0;
     uint8_t *data = read_module_file(path, &size);
     if (!data) return -1;
+    // Refused modules are explained here, naming the file, before the
+    // player is asked; what is left for it to refuse is a lack of memory.
+    char reason[160];
+    if (mod_rejection_reason(data, size, reason, sizeof reason)) {
+        fprintf(stderr, "MUSIC: '%s' is not a module: %s; %s\n", path, reason, NO_MUSIC);
+        engine_free(data);
+        return -1;
+    }
     ModPlayer *player = mod_player_create(AUDIO_RATE_HZ, data, size);
     if (!player) {
-        char reason[160];
-        if (mod_rejection_reason(data, size, reason, sizeof reason))
-            fprintf(stderr, "MUSIC: '%s' is not a module: %s; %s\n", path, reason, NO_MUSIC);
-        else
-            fprintf(stderr, "MUSIC: out of memory creating the player for '%s'; %s\n", path,
-                    NO_MUSIC);
+        fprintf(stderr, "MUSIC: out of memory creating the player for '%s'; %s\n", path, NO_MUSIC);
         engine_free(data);
         return -1;
     }
