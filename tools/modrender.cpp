@@ -279,10 +279,9 @@ int main(int argc, char **argv) {
         if (frames < 0) return report("out of memory creating the player for '%s'%s", in_path, "");
     }
     mod_player_set_loop(player, (uint8_t)loop);
-    print_module(player, frames, seconds == 0.0 && frames == limit_frames);
-
     FILE *file = fopen(out_path, "wb");
     if (!file) return report("cannot create '%s': %s", out_path, strerror(errno));
+    print_module(player, frames, seconds == 0.0 && frames == limit_frames);
     int ok = render_to(player, file, frames, isatty(STDERR_FILENO)) == 0;
     const int write_errno = errno;
     ok = (fclose(file) == 0) && ok;
