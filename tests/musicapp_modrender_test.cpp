@@ -243,5 +243,11 @@ TEST(ModRender, BadInputFailsWithOneLineAndWritesNothing) {
     ProcessResult r = run_program(MODRENDER, {KEVO, unwritable}, {}, nullptr, -1, SIGTERM);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(count_lines_with(r.err, "modrender: cannot create '" + unwritable + "'"), 1) << r.err;
+    // Writing fails part way (a full device): one line, status 1, and the
+    // device is not deleted as if it were a partial file.
+    r = run_program(MODRENDER, {"--seconds", "1", KEVO, "/dev/full"}, {}, nullptr, -1, SIGTERM);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(count_lines_with(r.err, "modrender: cannot write '/dev/full'"), 1) << r.err;
+    EXPECT_TRUE(file_exists("/dev/full"));
     remove_tree(dir);
 }

@@ -15,6 +15,8 @@
 // intro's plucked arpeggio, channel 3 (left) the chords: arpeggio chords on
 // the pad, plucked arpeggios in the chorus, a tremolo-gated pad in the
 // breakdown.
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -152,9 +154,10 @@ static void fade_tail(double *wave, uint32_t length, uint32_t bytes) {
     for (uint32_t i = 0; i < bytes; i++) wave[length - 1 - i] *= (double)i / bytes;
 }
 
-// Sum of sine harmonics h = 1 .. count of a tone with `cycles` periods per
-// `span` samples, harmonic h weighted weight(h); every harmonic starts at
-// phase 0, so the tone starts at 0 and repeats exactly after `span`.
+// Sum of sine harmonics h = 1 .. count (odd ones only if odd_only) of a
+// tone with `cycles` periods per `span` samples, harmonic h weighted
+// 1 / h^rolloff; every harmonic starts at phase 0, so the tone starts at 0
+// and repeats exactly after `span`.
 static double harmonic_sum(int t, double cycles, double span, int count, double rolloff,
                            int odd_only) {
     double sum = 0.0;
@@ -493,15 +496,12 @@ static void put_bass(Song *song, int pattern, int channel, int bar, const Chord 
 }
 
 // Arpeggio chord for one bar: the pad plays the root with command 0 (third
-// and fifth on the following ticks) on every row, struck on row 0; `first`
-// replaces the arpeggio on the struck row when nonzero (a volume, a speed).
-static void put_pad_chord(Song *song, int pattern, int channel, int bar, const Chord &chord,
-                          int first) {
+// and fifth on the following ticks) on every row, struck on row 0.
+static void put_pad_chord(Song *song, int pattern, int channel, int bar, const Chord &chord) {
     int row = bar * ROWS_PER_BAR;
     int arpeggio = chord_third(chord) << 4 | 7;  // 0xy: tick 1 the fifth, tick 2 the third
     put_note(song, pattern, row, channel, note_index(chord.root), SMP_PAD);
-    put_effect(song, pattern, row, channel, first ? first : arpeggio);
-    for (int r = 1; r < ROWS_PER_BAR; r++) put_effect(song, pattern, row + r, channel, arpeggio);
+    for (int r = 0; r < ROWS_PER_BAR; r++) put_effect(song, pattern, row + r, channel, arpeggio);
 }
 
 // Plucked arpeggio for one bar: sixteenth notes over the chord's root,
@@ -561,7 +561,7 @@ static void compose_intro(Song *song) {
     put_effect(song, p, 0, CH_LEAD, 0xF7D);
     // Bar 1: the pad swells from volume 8 (A10: +1 a tick).
     put_melody(song, p, CH_CHORDS, 0, SMP_PAD, "A-2*8:C08~A10 .*8~037");
-    for (int bar = 1; bar < 4; bar++) put_pad_chord(song, p, CH_CHORDS, bar, chords[bar], 0);
+    for (int bar = 1; bar < 4; bar++) put_pad_chord(song, p, CH_CHORDS, bar, chords[bar]);
     for (int bar = 0; bar < 4; bar++) put_bass(song, p, CH_BASS, bar, chords[bar], BASS_PEDAL);
     put_pluck_bar(song, p, CH_LEAD, 2, chords[2]);
     put_pluck_bar(song, p, CH_LEAD, 3, chords[3]);
@@ -573,7 +573,7 @@ static void compose_intro_2(Song *song) {
     const int p = PAT_INTRO_2;
     const Chord chords[4] = {AM, FM, CM, GM};
     for (int bar = 0; bar < 4; bar++) {
-        put_pad_chord(song, p, CH_CHORDS, bar, chords[bar], 0);
+        put_pad_chord(song, p, CH_CHORDS, bar, chords[bar]);
         put_bass(song, p, CH_BASS, bar, chords[bar], BASS_PULSE);
         put_pluck_bar(song, p, CH_LEAD, bar, chords[bar]);
     }
@@ -589,7 +589,7 @@ static void compose_verse(Song *song) {
     const int p = PAT_VERSE;
     const Chord chords[4] = {AM, FM, CM, GM};
     for (int bar = 0; bar < 4; bar++) {
-        put_pad_chord(song, p, CH_CHORDS, bar, chords[bar], 0);
+        put_pad_chord(song, p, CH_CHORDS, bar, chords[bar]);
         put_bass(song, p, CH_BASS, bar, chords[bar], BASS_PULSE);
     }
     put_drums(song, p, CH_DRUMS, 0, VERSE_DRUMS);
@@ -605,7 +605,7 @@ static void compose_verse_2(Song *song) {
     const int p = PAT_VERSE_2;
     const Chord chords[4] = {AM, FM, CM, GM};
     for (int bar = 0; bar < 4; bar++) {
-        put_pad_chord(song, p, CH_CHORDS, bar, chords[bar], 0);
+        put_pad_chord(song, p, CH_CHORDS, bar, chords[bar]);
         put_bass(song, p, CH_BASS, bar, chords[bar], bar == 3 ? BASS_DRIVE : BASS_PULSE);
     }
     put_drums(song, p, CH_DRUMS, 0, VERSE_DRUMS);
@@ -676,7 +676,7 @@ static void compose_build(Song *song) {
     const int p = PAT_BUILD;
     const Chord chords[4] = {AM, FM, GM, E_MAJOR};
     for (int bar = 0; bar < 4; bar++) {
-        put_pad_chord(song, p, CH_CHORDS, bar, chords[bar], 0);
+        put_pad_chord(song, p, CH_CHORDS, bar, chords[bar]);
         put_bass(song, p, CH_BASS, bar, chords[bar], bar < 2 ? BASS_PULSE : BASS_SIXTEENTHS);
     }
     put_drums(song, p, CH_DRUMS, 0,
@@ -695,7 +695,7 @@ static void compose_outro(Song *song) {
     const int p = PAT_OUTRO;
     const Chord chords[4] = {AM, FM, GM, AM};
     for (int bar = 0; bar < 3; bar++) {
-        put_pad_chord(song, p, CH_CHORDS, bar, chords[bar], 0);
+        put_pad_chord(song, p, CH_CHORDS, bar, chords[bar]);
         put_bass(song, p, CH_BASS, bar, chords[bar], BASS_PULSE);
     }
     put_bass(song, p, CH_BASS, 3, chords[3], "r.......o.......");
@@ -810,7 +810,9 @@ int main(int argc, char **argv) {
     ok = (fclose(file) == 0) && ok;
     if (!ok) {
         fprintf(stderr, "compose_kevo: cannot write '%s': %s\n", argv[1], strerror(errno));
-        remove(argv[1]);
+        // A partial module is removed; a device given as the output is not.
+        struct stat st;
+        if (lstat(argv[1], &st) == 0 && S_ISREG(st.st_mode)) remove(argv[1]);
         return 1;
     }
     free(module);

@@ -13,8 +13,10 @@
 // Exit status 0 when OUT.wav was written. Otherwise 1 with one
 // "modrender: ..." line on standard error: bad arguments, a FILE that cannot
 // be read or is not a module the player accepts (OUT.wav is then not
-// touched), or OUT.wav that cannot be written (a partial file is removed).
+// touched), or OUT.wav that cannot be written (a partial regular file is
+// removed).
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -225,6 +227,46 @@ static int render_to(ModPlayer *player, FILE *file, long frames, int progress) {
     return result;
 }
 
+// Plays the module bytes read from in_path into out_path: the song once
+// (looping off) up to `seconds` (0: no limit but the default one), or with
+// `loop` for exactly `seconds`. Returns the exit status: 0, or 1 after one
+// line on standard error; out_path is created only once the module is
+// accepted and is removed again when writing fails.
+static int render_module(const uint8_t *module, long size, const char *in_path,
+                         const char *out_path, double seconds, int loop) {
+    // Refused modules are explained here, naming the file, before the
+    // player is asked; what is left for it to refuse is a lack of memory.
+    char reason[160];
+    if (mod_rejection_reason(module, size, reason, sizeof reason))
+        return report("'%s' is not a module: %s", in_path, reason);
+    const double limit_seconds = seconds > 0.0 ? seconds : DEFAULT_LIMIT_SECONDS;
+    const long limit_frames = (long)(limit_seconds * OUTPUT_RATE_HZ + 0.5);
+    const long frames = loop ? limit_frames : song_frames(module, size, limit_frames);
+    ModPlayer *player = frames >= 0 ? mod_player_create(OUTPUT_RATE_HZ, module, size) : nullptr;
+    if (!player) return report("out of memory creating the player for '%s'%s", in_path, "");
+    mod_player_set_loop(player, (uint8_t)loop);
+    FILE *file = fopen(out_path, "wb");
+    if (!file) {
+        mod_player_destroy(player);
+        return report("cannot create '%s': %s", out_path, strerror(errno));
+    }
+    print_module(player, frames, seconds == 0.0 && frames == limit_frames);
+    errno = 0;
+    int ok = render_to(player, file, frames, isatty(STDERR_FILENO)) == 0;
+    const int write_errno = errno;
+    ok = (fclose(file) == 0) && ok;
+    mod_player_destroy(player);
+    if (!ok) {
+        // A partial WAV file is removed; a device or pipe given as the
+        // output (say /dev/full) is not a file of ours to delete.
+        struct stat st;
+        if (lstat(out_path, &st) == 0 && S_ISREG(st.st_mode)) remove(out_path);
+        return report("cannot write '%s': %s", out_path, strerror(write_errno ? write_errno : EIO));
+    }
+    printf("Wrote:    %s\n", out_path);
+    return 0;
+}
+
 static int usage(void) {
     fprintf(stderr, "usage: modrender [--seconds N] [--loop] FILE.mod OUT.wav\n");
     return 1;
@@ -260,37 +302,10 @@ int main(int argc, char **argv) {
         return 1;
     }
     const char *in_path = paths[0], *out_path = paths[1];
-
     long size = 0;
     uint8_t *module = read_file(in_path, &size);
     if (!module) return 1;
-    // Refused modules are explained here, naming the file, before the
-    // player is asked; what is left for it to refuse is a lack of memory.
-    char reason[160];
-    if (mod_rejection_reason(module, size, reason, sizeof reason))
-        return report("'%s' is not a module: %s", in_path, reason);
-    ModPlayer *player = mod_player_create(OUTPUT_RATE_HZ, module, size);
-    if (!player) return report("out of memory creating the player for '%s'%s", in_path, "");
-    const double limit_seconds = seconds > 0.0 ? seconds : DEFAULT_LIMIT_SECONDS;
-    const long limit_frames = (long)(limit_seconds * OUTPUT_RATE_HZ + 0.5);
-    long frames = limit_frames;
-    if (!loop) {
-        frames = song_frames(module, size, limit_frames);
-        if (frames < 0) return report("out of memory creating the player for '%s'%s", in_path, "");
-    }
-    mod_player_set_loop(player, (uint8_t)loop);
-    FILE *file = fopen(out_path, "wb");
-    if (!file) return report("cannot create '%s': %s", out_path, strerror(errno));
-    print_module(player, frames, seconds == 0.0 && frames == limit_frames);
-    int ok = render_to(player, file, frames, isatty(STDERR_FILENO)) == 0;
-    const int write_errno = errno;
-    ok = (fclose(file) == 0) && ok;
-    mod_player_destroy(player);
+    const int status = render_module(module, size, in_path, out_path, seconds, loop);
     engine_free(module);
-    if (!ok) {
-        remove(out_path);
-        return report("cannot write '%s': %s", out_path, strerror(write_errno ? write_errno : EIO));
-    }
-    printf("Wrote:    %s\n", out_path);
-    return 0;
+    return status;
 }

@@ -43,8 +43,16 @@ ProcessResult run_program(const std::string &program, const std::vector<std::str
     argv.push_back(const_cast<char *>(program.c_str()));
     for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
+    // The extra variables replace inherited ones of the same name (getenv
+    // would find whichever comes first).
     std::vector<std::string> env_strings;
-    for (char **e = environ; *e; e++) env_strings.push_back(*e);
+    for (char **e = environ; *e; e++) {
+        const std::string entry(*e);
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        int replaced = 0;
+        for (const std::string &x : env) replaced |= x.compare(0, name.size(), name) == 0;
+        if (!replaced) env_strings.push_back(entry);
+    }
     for (const std::string &e : env) env_strings.push_back(e);
     std::vector<char *> envp;
     for (std::string &e : env_strings) envp.push_back(const_cast<char *>(e.c_str()));
@@ -117,7 +125,7 @@ std::vector<uint8_t> read_whole_file(const std::string &path, int *ok) {
 int write_whole_file(const std::string &path, const std::vector<uint8_t> &bytes) {
     FILE *f = fopen(path.c_str(), "wb");
     if (!f) return 0;
-    const int ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    const int ok = bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return (fclose(f) == 0) && ok;
 }
 
