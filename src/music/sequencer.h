@@ -2,6 +2,8 @@
 // row's cells, the command interpreter and the mapping of periods to voice
 // frequencies. It drives voices only through voice_set_frequency,
 // voice_set_volume and voice_restart and the channels' stream fields.
+// The clock and row loading live in sequencer.cpp, the commands in
+// effects.cpp, the period lookups in mod_periods.cpp.
 #ifndef MUSIC_SEQUENCER_H
 #define MUSIC_SEQUENCER_H
 

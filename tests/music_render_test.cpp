@@ -1,0 +1,302 @@
+// Rendering and sample streaming: the first row's timing, independence from
+// buffer slicing, silence, full-scale headroom, the stream's first pass,
+// loops and stops, and silence once the song has finished.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "music/mod_player.h"
+#include "music/sample_stream.h"
+#include "support/music_modbuilder.h"
+#include "support/music_playback.h"
+
+namespace {
+
+ModPlayer *create(const std::vector<uint8_t> &bytes, int rate = 44100) {
+    return mod_player_create(rate, bytes.data(), static_cast<long>(bytes.size()));
+}
+
+std::vector<int8_t> ramp(int length) {
+    std::vector<int8_t> v(length);
+    for (int i = 0; i < length; i++) v[i] = static_cast<int8_t>(i);
+    return v;
+}
+
+}  // namespace
+
+TEST(MusicRender, FirstNotesAfter5292Frames) {
+    ModBuilder b;
+    modbuilder_init(&b);
+    modbuilder_set_sample(&b, 1, std::vector<int8_t>(1000, 100), 64, 0, 0, 1000);
+    modbuilder_set_cell(&b, 0, 0, 0, 1, 428, 0);
+    std::vector<uint8_t> bytes = modbuilder_build(&b);
+    ModPlayer *p = create(bytes);
+    ASSERT_NE(p, nullptr);
+    std::vector<int16_t> out = music_render_s16(p, 6000);
+    // 6 ticks of 882 frames: the note starts at frame 5292; that frame still
+    // interpolates the silent pair, the next one has moved into the sample.
+    for (int i = 0; i <= 5292; i++) ASSERT_EQ(out[2 * i], 0) << i;
+    EXPECT_NE(out[2 * 5293], 0);
+    EXPECT_EQ(p->voices[0].step, 12315u);  // 8287 Hz at 44100 Hz
+    EXPECT_EQ(out[2 * 5999], 100 * 256 / 2);
+    for (int i = 0; i < 6000; i++) ASSERT_EQ(out[2 * i + 1], 0);
+    mod_player_destroy(p);
+}
+
+TEST(MusicRender, OutputIndependentOfSlicing) {
+    ModBuilder b;
+    modbuilder_busy_song(&b);
+    std::vector<uint8_t> bytes = modbuilder_build(&b);
+    const int frames = 44100 * 3;
+    ModPlayer *whole = create(bytes);
+    ModPlayer *sliced = create(bytes);
+    ModPlayer *whole8 = create(bytes);
+    ModPlayer *sliced8 = create(bytes);
+    ASSERT_TRUE(whole && sliced && whole8 && sliced8);
+    for (ModPlayer *p : {whole, sliced, whole8, sliced8}) mod_player_set_loop(p, 1);
+
+    std::vector<int16_t> a = music_render_s16(whole, frames);
+    std::vector<int16_t> c(2 * frames);
+    std::vector<uint8_t> a8(2 * frames), c8(2 * frames);
+    mod_player_render_u8(whole8, a8.data(), frames);
+    const int sizes[] = {1, 7, 881, 882, 883, 1023, 1024, 1025, 4096, 13, 2, 5000};
+    int done = 0;
+    for (int i = 0; done < frames; i++) {
+        int n = std::min(sizes[i % 12], frames - done);
+        mod_player_render_s16(sliced, c.data() + 2 * done, n);
+        mod_player_render_u8(sliced8, c8.data() + 2 * done, n);
+        done += n;
+    }
+    EXPECT_EQ(a, c);
+    EXPECT_EQ(a8, c8);
+    // The song really plays on both sides, and u8 is s16's top byte.
+    int16_t peak_left = 0, peak_right = 0;
+    for (int i = 0; i < frames; i++) {
+        peak_left = std::max<int16_t>(peak_left, std::abs(a[2 * i]));
+        peak_right = std::max<int16_t>(peak_right, std::abs(a[2 * i + 1]));
+        ASSERT_EQ(a8[2 * i], ((a[2 * i] * 2) >> 9) + 128);
+    }
+    EXPECT_GT(peak_left, 4000);
+    EXPECT_GT(peak_right, 4000);
+    for (ModPlayer *p : {whole, sliced, whole8, sliced8}) mod_player_destroy(p);
+}
+
+TEST(MusicRender, Silence) {
+    // Before the first note, with every voice at volume 0, and from a null
+    // player: s16 0 and u8 128.
+    ModBuilder b;
+    modbuilder_init(&b);
+    modbuilder_set_sample(&b, 1, std::vector<int8_t>(1000, -90), 64, 0, 0, 1000);
+    for (int ch = 0; ch < 4; ch++) modbuilder_set_cell(&b, 0, 0, ch, 1, 428, 0xC00);
+    std::vector<uint8_t> bytes = modbuilder_build(&b);
+    ModPlayer *p = create(bytes);
+    ASSERT_NE(p, nullptr);
+    std::vector<int16_t> s16 = music_render_s16(p, 20000);
+    for (int16_t s : s16) ASSERT_EQ(s, 0);
+    EXPECT_EQ(p->channels[0].playing, 1);
+    mod_player_destroy(p);
+
+    p = create(bytes);
+    std::vector<uint8_t> u8(2 * 20000, 0);
+    mod_player_render_u8(p, u8.data(), 20000);
+    for (uint8_t s : u8) ASSERT_EQ(s, 128);
+    mod_player_destroy(p);
+
+    std::vector<int16_t> none(200, 5);
+    mod_player_render_s16(nullptr, none.data(), 100);
+    for (int16_t s : none) EXPECT_EQ(s, 0);
+    std::vector<uint8_t> none8(200, 5);
+    mod_player_render_u8(nullptr, none8.data(), 100);
+    for (uint8_t s : none8) EXPECT_EQ(s, 128);
+    mod_player_render_s16(nullptr, nullptr, 100);
+    mod_player_render(nullptr, nullptr, 10);
+}
+
+TEST(MusicRender, FullScaleNeverOverflows) {
+    ModBuilder b;
+    modbuilder_init(&b);
+    modbuilder_set_sample(&b, 1, std::vector<int8_t>(2000, -128), 64, 0, 0, 2000);
+    modbuilder_set_sample(&b, 2, std::vector<int8_t>(2000, 127), 64, 0, 0, 2000);
+    modbuilder_set_sample(&b, 3, modbuilder_square(2000, 2, 127, -128), 64, 0, 0, 2000);
+    modbuilder_set_cell(&b, 0, 0, 0, 1, 428, 0);
+    modbuilder_set_cell(&b, 0, 0, 3, 1, 113, 0);
+    modbuilder_set_cell(&b, 0, 0, 1, 2, 856, 0);
+    modbuilder_set_cell(&b, 0, 0, 2, 2, 214, 0);
+    modbuilder_set_cell(&b, 0, 8, 0, 3, 113, 0);    // alternating extremes
+    modbuilder_set_cell(&b, 0, 8, 3, 3, 113, 0);
+    modbuilder_set_cell(&b, 0, 8, 1, 3, 120, 0);
+    modbuilder_set_cell(&b, 0, 8, 2, 3, 113, 0);
+    std::vector<uint8_t> bytes = modbuilder_build(&b);
+    ModPlayer *p = create(bytes);
+    ASSERT_NE(p, nullptr);
+    const int frames = 5292 * 10;
+    std::vector<int32_t> accum(2 * frames);
+    ModPlayer *q = create(bytes);
+    mod_player_render(q, accum.data(), frames);
+    std::vector<int16_t> out = music_render_s16(p, frames);
+    for (int i = 0; i < frames; i++) {
+        ASSERT_GE(accum[i], -65536);
+        ASSERT_LE(accum[frames + i], 65024);
+        ASSERT_EQ(out[2 * i], accum[i] >> 1);
+        ASSERT_EQ(out[2 * i + 1], accum[frames + i] >> 1);
+    }
+    // The steady part of row 0: both voices of a side at full scale.
+    EXPECT_EQ(out[2 * 9000], -32768);
+    EXPECT_EQ(out[2 * 9000 + 1], 32512);
+    mod_player_destroy(p);
+    mod_player_destroy(q);
+}
+
+namespace {
+
+// A player whose sample 1 is `data` with the given loop, and channel 0 set
+// up as a note start would leave it.
+struct StreamFixture {
+    std::vector<uint8_t> bytes;
+    ModPlayer *p;
+    Channel *c;
+    explicit StreamFixture(const std::vector<int8_t> &data, uint32_t loop_start, uint32_t loop_length) {
+        ModBuilder b;
+        modbuilder_init(&b);
+        modbuilder_set_sample(&b, 1, data, 64, 0, loop_start, loop_length);
+        bytes = modbuilder_build(&b);
+        p = create(bytes);
+        c = &p->channels[0];
+        c->current_sample = 1;
+        c->playing = 1;
+        c->first_pass = 1;
+        c->position = 2;
+        p->voices[0].step = 12345;
+    }
+    ~StreamFixture() { mod_player_destroy(p); }
+    std::vector<int8_t> next() {
+        std::vector<int8_t> buffer(256, 99);
+        stream_sample(c, buffer.data());
+        return buffer;
+    }
+};
+
+}  // namespace
+
+TEST(MusicStream, FirstPassToFullLengthThenLoop) {
+    StreamFixture f(ramp(64), 16, 16);
+    std::vector<int8_t> expected;
+    for (int i = 2; i < 64; i++) expected.push_back(static_cast<int8_t>(i));
+    while (expected.size() < 512) {
+        for (int i = 16; i < 32; i++) expected.push_back(static_cast<int8_t>(i));
+    }
+    std::vector<int8_t> got = f.next();
+    EXPECT_EQ(f.c->first_pass, 0);
+    std::vector<int8_t> second = f.next();
+    got.insert(got.end(), second.begin(), second.end());
+    expected.resize(512);
+    EXPECT_EQ(got, expected);
+    EXPECT_EQ(f.c->playing, 1);
+    EXPECT_EQ(f.p->voices[0].step, 12345u);
+}
+
+TEST(MusicStream, TwoByteLoopRule) {
+    {
+        // loop_start 0, loop_length 2: no loop. The voice stops when the
+        // last bytes are delivered; the stream rests at position 2.
+        StreamFixture f(ramp(40), 0, 2);
+        std::vector<int8_t> got = f.next();
+        for (int i = 0; i < 38; i++) ASSERT_EQ(got[i], i + 2);
+        for (int i = 38; i < 256; i++) ASSERT_EQ(got[i], 0);
+        EXPECT_EQ(f.c->playing, 0);
+        EXPECT_EQ(f.c->position, 2u);
+        EXPECT_EQ(f.p->voices[0].step, 0u);
+        std::vector<int8_t> after = f.next();
+        for (int8_t s : after) ASSERT_EQ(s, 0);
+        EXPECT_EQ(f.c->position, 2u);
+    }
+    {
+        // The same length from byte 10 repeats bytes 10 and 11.
+        StreamFixture f(ramp(40), 10, 2);
+        std::vector<int8_t> got = f.next();
+        for (int i = 0; i < 38; i++) ASSERT_EQ(got[i], i + 2);
+        for (int i = 38; i < 256; i++) ASSERT_EQ(got[i], (i - 38) % 2 == 0 ? 10 : 11) << i;
+        EXPECT_EQ(f.c->playing, 1);
+    }
+    {
+        // A sample ending exactly at the end of a buffer stops right there.
+        StreamFixture f(ramp(258), 0, 0);
+        std::vector<int8_t> got = f.next();
+        EXPECT_EQ(got[255], static_cast<int8_t>(257));
+        EXPECT_EQ(f.c->playing, 0);
+        EXPECT_EQ(f.c->position, 2u);
+    }
+    {
+        // A position already past the end goes straight to the loop.
+        StreamFixture f(ramp(64), 16, 16);
+        f.c->position = 5000;
+        std::vector<int8_t> got = f.next();
+        EXPECT_EQ(got[0], 16);
+        EXPECT_EQ(got[16], 16);
+        // Not playing: zeros, position kept.
+        f.c->playing = 0;
+        f.c->position = 7;
+        std::vector<int8_t> zeros = f.next();
+        for (int8_t s : zeros) ASSERT_EQ(s, 0);
+        EXPECT_EQ(f.c->position, 7u);
+    }
+}
+
+TEST(MusicStream, StoppedVoiceStaysSilentUntilNextNote) {
+    ModBuilder b;
+    modbuilder_init(&b);
+    modbuilder_set_sample(&b, 1, std::vector<int8_t>(600, 77), 64, 0, 0, 0);
+    modbuilder_set_cell(&b, 0, 0, 0, 1, 428, 0);
+    modbuilder_set_cell(&b, 0, 4, 0, 1, 428, 0);
+    std::vector<uint8_t> bytes = modbuilder_build(&b);
+    ModPlayer *p = create(bytes);
+    ASSERT_NE(p, nullptr);
+    const int row_frames = 5292;
+    std::vector<int16_t> out = music_render_s16(p, row_frames * 5 - 1);
+    // 598 bytes at 8287 Hz last about 3183 frames: the voice stops at the
+    // end of the render slice in which it fetched the last bytes.
+    EXPECT_EQ(p->channels[0].playing, 0);
+    EXPECT_EQ(p->channels[0].position, 2u);
+    EXPECT_EQ(p->voices[0].step, 0u);
+    std::vector<int16_t> rest = music_render_s16(p, row_frames + 1);
+    out.insert(out.end(), rest.begin(), rest.end());
+    int last_sound = 0;
+    for (int i = row_frames; i < row_frames * 5; i++) {
+        if (out[2 * i] != 0) last_sound = i;
+    }
+    EXPECT_GT(last_sound, row_frames + 2000);
+    EXPECT_LT(last_sound, row_frames + 3600);
+    for (int i = row_frames + 3600; i <= row_frames * 5; i++) ASSERT_EQ(out[2 * i], 0) << i;
+    EXPECT_EQ(out[2 * (row_frames * 5 + 10)], 77 * 256 / 2);
+    mod_player_destroy(p);
+}
+
+TEST(MusicRender, FinishedAndLooping) {
+    ModBuilder b;
+    modbuilder_init(&b);
+    modbuilder_set_sample(&b, 1, std::vector<int8_t>(1000, 50), 64, 0, 0, 1000);
+    modbuilder_set_cell(&b, 0, 0, 0, 1, 428, 0);
+    modbuilder_set_cell(&b, 0, 0, 1, 0, 0, 0xF01);   // speed 1: 64 rows in 64 ticks
+    std::vector<uint8_t> bytes = modbuilder_build(&b);
+    const int song_frames = 5292 + 64 * 882;
+
+    ModPlayer *once = create(bytes);
+    ASSERT_NE(once, nullptr);
+    std::vector<int16_t> out = music_render_s16(once, song_frames + 3000);
+    EXPECT_EQ(mod_player_is_finished(once), 1);
+    EXPECT_EQ(out[2 * (song_frames - 1)], 50 * 256 / 2);   // the last row plays in full
+    for (int i = song_frames; i < song_frames + 3000; i++) ASSERT_EQ(out[2 * i], 0) << i;
+    std::vector<uint8_t> u8(2 * 500, 0);
+    mod_player_render_u8(once, u8.data(), 500);
+    for (uint8_t s : u8) ASSERT_EQ(s, 128);
+    mod_player_destroy(once);
+
+    ModPlayer *looped = create(bytes);
+    mod_player_set_loop(looped, 1);
+    out = music_render_s16(looped, song_frames * 3);
+    EXPECT_EQ(mod_player_is_finished(looped), 0);
+    EXPECT_EQ(out[2 * (song_frames * 3 - 1)], 50 * 256 / 2);
+    mod_player_destroy(looped);
+}
