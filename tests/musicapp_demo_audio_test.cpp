@@ -119,3 +119,13 @@ TEST(DemoAudio, BadModuleLeavesTheDemoRunningSilently) {
         remove_tree(dir);
     }
 }
+
+TEST(DemoAudio, AudioDeviceThatCannotOpenLeavesTheDemoRunning) {
+    ProcessResult r = run_program(DEMO, {}, {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=no_such_driver"},
+                                  ENGINE_SOURCE_DIR, 1000, SIGTERM);
+    EXPECT_TRUE(r.exited) << "ended by signal " << r.status;
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(count_lines_with(r.err, "MUSIC: "), 1) << r.err;
+    EXPECT_EQ(count_lines_with(r.err, "MUSIC: cannot open the audio device: "), 1) << r.err;
+    EXPECT_GT(count_lines_with(r.err, "FPS: "), 10);
+}
