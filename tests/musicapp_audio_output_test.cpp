@@ -7,6 +7,7 @@
 
 #include <SDL/SDL.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 
 #include "music/audio_output.h"
 #include "music/mod_player.h"
+#include "music/module_check.h"
 #include "music/music_start.h"
 #include "support/music_modbuilder.h"
 #include "support/musicapp_process.h"
@@ -190,6 +192,17 @@ TEST(AudioOutput, StartFailuresLeaveOneLineAndSilence) {
         EXPECT_EQ(music_data, nullptr);
         EXPECT_EQ(music_size, 0);
     }
+    // A file larger than any module is refused before it is read (a
+    // sparse file: no disk space is used).
+    const std::string huge = dir + "/huge.mod";
+    ASSERT_TRUE(write_whole_file(huge, kevo));
+    ASSERT_EQ(truncate(huge.c_str(), MOD_MAX_FILE_BYTES + 1), 0);
+    std::string huge_err;
+    EXPECT_EQ(start_captured(huge, &huge_err), -1);
+    EXPECT_EQ(count_lines_with(huge_err, "MUSIC: '" + huge + "' is not a module: larger than any "
+                                         "module"), 1) << huge_err;
+    EXPECT_EQ(music_data, nullptr);
+
     // A directory opens but cannot be read as a file.
     std::string err;
     EXPECT_EQ(start_captured(dir, &err), -1);

@@ -40,8 +40,6 @@ constexpr int WAV_HEADER_BYTES = 44;
 constexpr double DEFAULT_LIMIT_SECONDS = 3600.0;
 // The WAV data size is a 32-bit byte count.
 constexpr double MAX_SECONDS = 6.0 * 3600.0;
-// Larger files cannot be modules (header, 128 patterns, 31 full samples).
-constexpr long MAX_MODULE_BYTES = 1084L + 128L * 1024L + 31L * 131070L;
 constexpr int PROGRESS_BAR_CELLS = 40;
 
 static int report(const char *format, const char *a, const char *b) {
@@ -65,7 +63,7 @@ static uint8_t *read_file(const char *path, long *size_bytes) {
         close(fd);
         return nullptr;
     }
-    if (end > MAX_MODULE_BYTES) {
+    if (end > MOD_MAX_FILE_BYTES) {
         report("'%s' is not a module: %s", path, "larger than any module");
         close(fd);
         return nullptr;

@@ -14,20 +14,12 @@
 #include "music/audio_output.h"
 #include "music/mod_player.h"
 #include "music/module_check.h"
-#include "music/module_format.h"
 #include "util/alloc.h"
 
 uint8_t *music_data = nullptr;
 int32_t music_size = 0;
 int32_t row_counter = 0;
 int32_t tick_counter = 0;
-
-// The largest file a module can be: the header, 128 patterns and 31
-// samples of 65535 words each. Anything larger is refused before it is
-// read into memory.
-constexpr long MUSIC_MAX_MODULE_BYTES =
-    (long)MOD_PATTERNS_OFFSET + (long)MOD_MAX_PATTERNS * (long)MOD_PATTERN_BYTES +
-    (long)MOD_SAMPLES * 65535L * 2L;
 
 void count_row(void *user) {
     (void)user;
@@ -55,7 +47,7 @@ static uint8_t *read_module_file(const char *path, long *size_bytes) {
         close(fd);
         return nullptr;
     }
-    if (end == 0 || end > MUSIC_MAX_MODULE_BYTES) {
+    if (end == 0 || end > MOD_MAX_FILE_BYTES) {
         fprintf(stderr, "MUSIC: '%s' is not a module: %s (%ld bytes); %s\n", path,
                 end == 0 ? "the file is empty" : "larger than any module", (long)end, NO_MUSIC);
         close(fd);
