@@ -121,8 +121,9 @@ TEST(DemoAudio, BadModuleLeavesTheDemoRunningSilently) {
 }
 
 TEST(DemoAudio, AudioDeviceThatCannotOpenLeavesTheDemoRunning) {
-    ProcessResult r = run_program(DEMO, {}, {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=no_such_driver"},
-                                  ENGINE_SOURCE_DIR, 1000, SIGTERM);
+    const std::vector<std::string> env = {"SDL_VIDEODRIVER=dummy",
+                                          "SDL_AUDIODRIVER=no_such_driver"};
+    ProcessResult r = run_program(DEMO, {}, env, ENGINE_SOURCE_DIR, 1000, SIGTERM);
     EXPECT_TRUE(r.exited) << "ended by signal " << r.status;
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(count_lines_with(r.err, "MUSIC: "), 1) << r.err;
