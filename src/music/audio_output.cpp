@@ -6,7 +6,8 @@
 
 // The player writes native 16-bit samples into a stream SDL reads as
 // little-endian.
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "audio output assumes a little-endian host");
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
+              "audio output assumes a little-endian host");
 
 ModPlayer *music_player = nullptr;
 

@@ -41,7 +41,8 @@ int mod_rejection_reason(const uint8_t *module, long size_bytes, char *reason,
     }
     const long needed = (long)MOD_PATTERNS_OFFSET + (long)(largest + 1) * (long)MOD_PATTERN_BYTES;
     if (size_bytes < needed) {
-        snprintf(reason, reason_bytes, "truncated: its %d patterns need %ld bytes, the file has %ld",
+        snprintf(reason, reason_bytes,
+                 "truncated: its %d patterns need %ld bytes, the file has %ld",
                  largest + 1, needed, size_bytes);
         return 1;
     }

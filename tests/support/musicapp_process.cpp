@@ -93,8 +93,9 @@ ProcessResult run_program(const std::string &program, const std::vector<std::str
         fds[0].fd = out_open ? out_pipe[0] : -1;
         fds[1].fd = err_open ? err_pipe[0] : -1;
         if (poll(fds, 2, 20) <= 0) continue;
-        if (out_open && (fds[0].revents & (POLLIN | POLLHUP))) out_open = drain(out_pipe[0], &result.out);
-        if (err_open && (fds[1].revents & (POLLIN | POLLHUP))) err_open = drain(err_pipe[0], &result.err);
+        const short ready = POLLIN | POLLHUP;
+        if (out_open && (fds[0].revents & ready)) out_open = drain(out_pipe[0], &result.out);
+        if (err_open && (fds[1].revents & ready)) err_open = drain(err_pipe[0], &result.err);
     }
     close(out_pipe[0]);
     close(err_pipe[0]);
