@@ -1,6 +1,5 @@
 // Module player creation (checking the module against its size and
 // repairing what real files get wrong), destruction and the setters.
-#include <cstdio>
 #include <cstring>
 
 #include "music/mod_player.h"
@@ -12,30 +11,21 @@
 constexpr uint8_t DEFAULT_TEMPO = 125;
 constexpr uint8_t DEFAULT_SPEED = 6;
 
-// Releases `player` after printing why the module was refused.
-static ModPlayer *reject(ModPlayer *player, const char *reason) {
-    fprintf(stderr, "MUSIC: module rejected: %s\n", reason);
+// Releases `player` and answers the refusal. The player prints nothing:
+// the start-up and the tools, which face a person, put the reason into
+// words themselves.
+static ModPlayer *reject(ModPlayer *player) {
     engine_free(player);
     return nullptr;
 }
 
 ModPlayer *mod_player_create(int output_rate_hz, const uint8_t *module, long size_bytes) {
-    if (output_rate_hz < MOD_MIN_OUTPUT_RATE_HZ || output_rate_hz > MOD_MAX_OUTPUT_RATE_HZ) {
-        fprintf(stderr, "MUSIC: cannot play at %d Hz (%d to %d Hz)\n", output_rate_hz,
-                MOD_MIN_OUTPUT_RATE_HZ, MOD_MAX_OUTPUT_RATE_HZ);
-        return nullptr;
-    }
-    if (!module) return reject(nullptr, "no module data");
-    if (size_bytes < static_cast<long>(MOD_PATTERNS_OFFSET)) {
-        return reject(nullptr, "shorter than a module header");
-    }
+    if (output_rate_hz < MOD_MIN_OUTPUT_RATE_HZ || output_rate_hz > MOD_MAX_OUTPUT_RATE_HZ) return nullptr;
+    if (!module || size_bytes < static_cast<long>(MOD_PATTERNS_OFFSET)) return nullptr;
     const size_t size = static_cast<size_t>(size_bytes);
 
     ModPlayer *player = static_cast<ModPlayer *>(engine_calloc(1, sizeof(ModPlayer)));
-    if (!player) {
-        fprintf(stderr, "MUSIC: out of memory for the player\n");
-        return nullptr;
-    }
+    if (!player) return nullptr;
     player->module = module;
     player->output_rate = static_cast<uint16_t>(output_rate_hz);
     player->finished = 0;
@@ -44,7 +34,7 @@ ModPlayer *mod_player_create(int output_rate_hz, const uint8_t *module, long siz
     player->tick_callback = nullptr;
 
     int limit = mod_check_signature(module);
-    if (limit == 0) return reject(player, "unrecognised signature (not a four-channel module)");
+    if (limit == 0) return reject(player);
 
     uint8_t song_length = module[MOD_SONG_LENGTH_OFFSET];
     if (song_length == 0) song_length = 1;
@@ -54,7 +44,7 @@ ModPlayer *mod_player_create(int output_rate_hz, const uint8_t *module, long siz
     mod_count_patterns(player, limit);
 
     const size_t data_offset = MOD_PATTERNS_OFFSET + MOD_PATTERN_BYTES * player->pattern_count;
-    if (size < data_offset) return reject(player, "truncated inside its patterns");
+    if (size < data_offset) return reject(player);
     mod_decode_samples(player, module, size, data_offset);
     player->sample_count = MOD_SAMPLES;
     mod_unpack_patterns(player, module);

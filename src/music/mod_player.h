@@ -139,6 +139,7 @@ constexpr int MOD_MAX_OUTPUT_RATE_HZ = 65535;  // output_rate is 16 bits
 //  - the signature at offset 1080 is not M?K? or "4CHN";
 //  - output_rate_hz is outside MOD_MIN_OUTPUT_RATE_HZ .. 65535;
 //  - the record cannot be allocated.
+// It prints nothing: callers facing a person say why (music start-up).
 // Repairs instead of rejecting: sample data running past the end of the
 // module is cut to what it holds; a loop reaching past its sample is cut to
 // the sample, one starting at or beyond the sample's end is dropped; a song
