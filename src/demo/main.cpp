@@ -4,15 +4,17 @@
 #include "demo/demo_scene.h"
 #include "gfx2d/font.h"
 #include "gfx2d/glyphs.h"
+#include "music/audio_output.h"
+#include "music/music_start.h"
 #include "platform/framebuffer.h"
 #include "platform/video.h"
 
 int main(int, char **) {
     demo_font = font_new(glyphs_32x32, 32, 32);
-    // (the music is started here, before SDL_Init)
+    music_start();  // before SDL_Init: SDL 1.2 brings its audio up by itself
     video_init();
     fb_clear();
-    // (the music is unpaused here, just before the first frame)
+    audio_unpause();  // the music starts just before the first frame
     for (;;) {
         demo_draw_frame();
         fb_present();

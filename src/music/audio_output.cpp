@@ -1,0 +1,41 @@
+// Connects the module player to the SDL audio device: the request, the
+// render callback and unpausing.
+#include "music/audio_output.h"
+
+#include <cstring>
+
+// The player writes native 16-bit samples into a stream SDL reads as
+// little-endian.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
+              "audio output assumes a little-endian host");
+
+ModPlayer *music_player = nullptr;
+
+int audio_open(void (*callback)(void *userdata, Uint8 *stream, int len)) {
+    SDL_AudioSpec request;
+    memset(&request, 0, sizeof request);
+    request.freq = AUDIO_RATE_HZ;
+    request.format = AUDIO_FORMAT_S16LSB;
+    request.channels = AUDIO_CHANNELS;
+    request.samples = AUDIO_BUFFER_FRAMES;
+    request.callback = callback;
+    request.userdata = nullptr;
+    // Opened before SDL_Init, SDL 1.2 brings its audio subsystem up itself.
+    return SDL_OpenAudio(&request, nullptr) < 0 ? -1 : 0;
+}
+
+void audio_callback(void *userdata, Uint8 *stream, int len) {
+    (void)userdata;
+    if (!stream || len <= 0) return;
+    const int frames = len / AUDIO_FRAME_BYTES;
+    const int whole_bytes = frames * AUDIO_FRAME_BYTES;
+    if (music_player && frames > 0) {
+        // SDL allocates the stream, aligned for 16-bit samples.
+        mod_player_render_s16(music_player, reinterpret_cast<int16_t *>(stream), frames);
+    } else {
+        memset(stream, 0, (size_t)whole_bytes);
+    }
+    memset(stream + whole_bytes, 0, (size_t)(len - whole_bytes));
+}
+
+void audio_unpause(void) { SDL_PauseAudio(0); }

@@ -1,0 +1,132 @@
+// The real demo program with music, end to end through SDL 1.2: headless
+// video, SDL's disk audio driver capturing what the device was given. The
+// capture must be, byte for byte, the start of what the player renders for
+// "res/kevo.mod" in 1024-frame buffers; and with a missing or bad module the
+// demo still runs, draws, reports its frame rate, says one line about the
+// music and ends with status 0 on SIGTERM.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "music/mod_player.h"
+#include "support/musicapp_process.h"
+
+static const std::string DEMO = ENGINE_BINARY_DIR "/demo";
+static const std::string KEVO = ENGINE_SOURCE_DIR "/res/kevo.mod";
+constexpr int BUFFER_FRAMES = 1024;
+constexpr size_t BUFFER_BYTES = BUFFER_FRAMES * 4;
+constexpr int RUN_MS = 2000;
+
+static std::vector<std::string> headless_env(const std::string &capture) {
+    return {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + capture,
+            "SDL_DISKAUDIODELAY=2"};
+}
+
+TEST(DemoAudio, CapturedStreamIsTheOfflineRenderOfKevo) {
+    const std::string dir = make_temp_dir("musicapp_demo");
+    ASSERT_FALSE(dir.empty());
+    const std::string capture = dir + "/capture.raw";
+    ProcessResult r = run_program(DEMO, {}, headless_env(capture), ENGINE_SOURCE_DIR, RUN_MS,
+                                  SIGTERM);
+    ASSERT_TRUE(r.exited) << "ended by signal " << r.status;
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(count_lines_with(r.err, "MUSIC:"), 0) << r.err;
+    EXPECT_GT(count_lines_with(r.err, "FPS: "), 10);
+
+    int ok = 0;
+    std::vector<uint8_t> captured = read_whole_file(capture, &ok);
+    ASSERT_TRUE(ok);
+    std::vector<uint8_t> module = read_whole_file(KEVO, &ok);
+    ASSERT_TRUE(ok);
+    ModPlayer *player = mod_player_create(44100, module.data(), (long)module.size());
+    ASSERT_NE(player, nullptr);
+    mod_player_set_loop(player, 1);
+    const size_t buffers = (captured.size() + BUFFER_BYTES - 1) / BUFFER_BYTES;
+    std::vector<uint8_t> expected(buffers * BUFFER_BYTES);
+    for (size_t b = 0; b < buffers; b++)
+        mod_player_render_s16(player, reinterpret_cast<int16_t *>(&expected[b * BUFFER_BYTES]),
+                              BUFFER_FRAMES);
+    mod_player_destroy(player);
+
+    // Until audio_unpause the paused device wrote whole buffers of silence;
+    // the song itself starts silent too (its first row begins after one
+    // row's ticks), so the two are aligned on the first audible byte.
+    size_t c0 = 0, e0 = 0;
+    while (c0 < captured.size() && !captured[c0]) c0++;
+    while (e0 < expected.size() && !expected[e0]) e0++;
+    ASSERT_LT(c0, captured.size()) << "the demo played nothing";
+    ASSERT_GE(c0, e0);
+    const size_t paused_bytes = c0 - e0;
+    EXPECT_EQ(paused_bytes % BUFFER_BYTES, 0u) << "silence before the song is not whole buffers";
+    const size_t played = captured.size() - paused_bytes;
+    // A couple of seconds of running give well over a second of music.
+    EXPECT_GT(played, 44100u * 4);
+    size_t first_difference = played;
+    for (size_t i = 0; i < played; i++)
+        if (captured[paused_bytes + i] != expected[i]) {
+            first_difference = i;
+            break;
+        }
+    EXPECT_EQ(first_difference, played)
+        << "capture differs from the offline render at frame " << first_difference / 4;
+    remove_tree(dir);
+}
+
+TEST(DemoAudio, BadModuleLeavesTheDemoRunningSilently) {
+    int ok = 0;
+    std::vector<uint8_t> kevo = read_whole_file(KEVO, &ok);
+    ASSERT_TRUE(ok);
+    std::vector<uint8_t> not_module(kevo);
+    memcpy(&not_module[1080], "FLT8", 4);
+    struct Case {
+        const char *name;
+        int present;
+        std::vector<uint8_t> bytes;
+        const char *reason;
+    } cases[] = {
+        {"missing", 0, {}, "cannot open 'res/kevo.mod'"},
+        {"empty", 1, {}, "'res/kevo.mod' is not a module: the file is empty"},
+        {"truncated", 1, std::vector<uint8_t>(kevo.begin(), kevo.begin() + 5000),
+         "'res/kevo.mod' is not a module: truncated"},
+        {"not a module", 1, not_module, "'res/kevo.mod' is not a module: signature \"FLT8\""},
+    };
+    for (const Case &c : cases) {
+        const std::string dir = make_temp_dir("musicapp_badmod");
+        ASSERT_FALSE(dir.empty());
+        ASSERT_EQ(system(("mkdir -p '" + dir + "/res'").c_str()), 0);
+        if (c.present) {
+            ASSERT_TRUE(write_whole_file(dir + "/res/kevo.mod", c.bytes));
+        }
+        const std::string capture = dir + "/capture.raw";
+        ProcessResult r = run_program(DEMO, {}, headless_env(capture), dir.c_str(), 1000, SIGTERM);
+        EXPECT_TRUE(r.exited) << c.name << ": ended by signal " << r.status;
+        EXPECT_EQ(r.status, 0) << c.name;
+        EXPECT_EQ(count_lines_with(r.err, "MUSIC: "), 1) << c.name << ": " << r.err;
+        EXPECT_EQ(count_lines_with(r.err, "MUSIC: " + std::string(c.reason)), 1)
+            << c.name << ": " << r.err;
+        // Frames kept coming: the frame-rate line, once per frame.
+        EXPECT_GT(count_lines_with(r.err, "FPS: "), 10) << c.name;
+        // The device was never opened, so nothing audible can have played.
+        std::vector<uint8_t> captured = read_whole_file(capture, &ok);
+        for (uint8_t byte : captured) {
+            ASSERT_EQ(byte, 0) << c.name;
+        }
+        remove_tree(dir);
+    }
+}
+
+TEST(DemoAudio, AudioDeviceThatCannotOpenLeavesTheDemoRunning) {
+    const std::vector<std::string> env = {"SDL_VIDEODRIVER=dummy",
+                                          "SDL_AUDIODRIVER=no_such_driver"};
+    ProcessResult r = run_program(DEMO, {}, env, ENGINE_SOURCE_DIR, 1000, SIGTERM);
+    EXPECT_TRUE(r.exited) << "ended by signal " << r.status;
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(count_lines_with(r.err, "MUSIC: "), 1) << r.err;
+    EXPECT_EQ(count_lines_with(r.err, "MUSIC: cannot open the audio device: "), 1) << r.err;
+    EXPECT_GT(count_lines_with(r.err, "FPS: "), 10);
+}

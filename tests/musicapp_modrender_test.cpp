@@ -1,0 +1,253 @@
+// The modrender tool, run as a user would: WAV header and length checked
+// both by hand and by sox, the samples equal to the engine's player
+// rendering the same module, the listing taken from the module's own
+// header bytes, a progress bar only on a terminal, and clean failures that
+// write nothing.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "music/mod_player.h"
+#include "support/music_modbuilder.h"
+#include "support/musicapp_process.h"
+
+static const std::string MODRENDER = ENGINE_BINARY_DIR "/modrender";
+static const std::string KEVO = ENGINE_SOURCE_DIR "/res/kevo.mod";
+constexpr size_t WAV_HEADER = 44;
+
+static uint32_t le32(const std::vector<uint8_t> &b, size_t at) {
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | (uint32_t)b[at + 3] << 24;
+}
+static uint32_t le16(const std::vector<uint8_t> &b, size_t at) { return b[at] | b[at + 1] << 8; }
+
+// Checks the canonical 44-byte PCM header of a 44100 Hz stereo 16-bit file
+// holding `frames` frames, and the file's length.
+static void expect_wav_header(const std::vector<uint8_t> &wav, long frames) {
+    ASSERT_GE(wav.size(), WAV_HEADER);
+    EXPECT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF");
+    EXPECT_EQ(le32(wav, 4), wav.size() - 8);
+    EXPECT_EQ(std::string(wav.begin() + 8, wav.begin() + 16), "WAVEfmt ");
+    EXPECT_EQ(le32(wav, 16), 16u);
+    EXPECT_EQ(le16(wav, 20), 1u);        // PCM
+    EXPECT_EQ(le16(wav, 22), 2u);        // stereo
+    EXPECT_EQ(le32(wav, 24), 44100u);
+    EXPECT_EQ(le32(wav, 28), 44100u * 4);
+    EXPECT_EQ(le16(wav, 32), 4u);
+    EXPECT_EQ(le16(wav, 34), 16u);
+    EXPECT_EQ(std::string(wav.begin() + 36, wav.begin() + 40), "data");
+    EXPECT_EQ(le32(wav, 40), (uint32_t)frames * 4);
+    EXPECT_EQ(wav.size(), WAV_HEADER + (size_t)frames * 4);
+}
+
+// sox reads the file independently: rate, channels, bits and samples.
+static void expect_sox_agrees(const std::string &wav, long frames) {
+    ProcessResult r = run_program("/usr/bin/sox", {"--i", wav}, {}, nullptr, -1, SIGTERM);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Channels       : 2"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Sample Rate    : 44100"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Precision      : 16-bit"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" = " + std::to_string(frames) + " samples"), std::string::npos)
+        << r.out;
+}
+
+static std::vector<uint8_t> load(const std::string &path) {
+    int ok = 0;
+    std::vector<uint8_t> bytes = read_whole_file(path, &ok);
+    EXPECT_TRUE(ok) << path;
+    return bytes;
+}
+
+TEST(ModRender, KevoForThreeSecondsListsTheModuleAndMatchesThePlayer) {
+    const std::string dir = make_temp_dir("modrender_kevo");
+    const std::string wav_path = dir + "/kevo.wav";
+    ProcessResult r = run_program(MODRENDER, {"--seconds", "3", KEVO, wav_path}, {}, nullptr, -1,
+                                  SIGTERM);
+    ASSERT_TRUE(r.exited);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");  // not a terminal: no progress bar
+    const long frames = 3 * 44100;
+    std::vector<uint8_t> wav = load(wav_path);
+    expect_wav_header(wav, frames);
+    expect_sox_agrees(wav_path, frames);
+
+    // The listing, checked against the module's own header bytes.
+    std::vector<uint8_t> m = load(KEVO);
+    EXPECT_NE(r.out.find("Title:    kevo\n"), std::string::npos) << r.out;
+    int listed = 0;
+    for (int n = 1; n <= 31; n++) {
+        const size_t h = 20 + (n - 1) * 30;
+        const unsigned length = (m[h + 22] << 8 | m[h + 23]) * 2;
+        const std::string name(reinterpret_cast<const char *>(&m[h]),
+                               strnlen(reinterpret_cast<const char *>(&m[h]), 22));
+        if (length == 0) continue;
+        listed++;
+        const size_t at = r.out.find(name);
+        ASSERT_NE(at, std::string::npos) << "sample " << n << " '" << name << "'";
+        const std::string line = r.out.substr(at, r.out.find('\n', at) - at);
+        EXPECT_NE(line.find(" " + std::to_string(length) + " bytes"), std::string::npos) << line;
+    }
+    EXPECT_GE(listed, 6);
+    EXPECT_NE(r.out.find("Song:     " + std::to_string(m[950]) + " positions"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("Duration: 0:03.0 (132300 frames"), std::string::npos) << r.out;
+
+    // The samples: the engine's player with looping off, rendered here.
+    ModPlayer *player = mod_player_create(44100, m.data(), (long)m.size());
+    ASSERT_NE(player, nullptr);
+    std::vector<int16_t> expected(2 * frames);
+    mod_player_render_s16(player, expected.data(), (int)frames);
+    mod_player_destroy(player);
+    for (long i = 0; i < 2 * frames; i++) {
+        const int16_t got = (int16_t)le16(wav, WAV_HEADER + 2 * i);
+        ASSERT_EQ(got, expected[i]) << "sample " << i;
+    }
+    remove_tree(dir);
+}
+
+TEST(ModRender, WholeSongStopsWhereThePlayerFinishes) {
+    ModBuilder b;
+    modbuilder_busy_song(&b);
+    std::vector<uint8_t> module = modbuilder_build(&b);
+    const std::string dir = make_temp_dir("modrender_busy");
+    const std::string mod_path = dir + "/busy.mod", wav_path = dir + "/busy.wav";
+    ASSERT_TRUE(write_whole_file(mod_path, module));
+
+    // The reference end: one frame per render call until the player says
+    // the song has finished, keeping every frame.
+    ModPlayer *player = mod_player_create(44100, module.data(), (long)module.size());
+    ASSERT_NE(player, nullptr);
+    std::vector<int16_t> expected;
+    int16_t frame[2];
+    while (!mod_player_is_finished(player) && expected.size() < 2u * 44100 * 600) {
+        mod_player_render_s16(player, frame, 1);
+        expected.push_back(frame[0]);
+        expected.push_back(frame[1]);
+    }
+    ASSERT_TRUE(mod_player_is_finished(player));
+    mod_player_destroy(player);
+    const long frames = (long)expected.size() / 2;
+
+    ProcessResult r = run_program(MODRENDER, {mod_path, wav_path}, {}, nullptr, -1, SIGTERM);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Title:    busy test song"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("(" + std::to_string(frames) + " frames"), std::string::npos) << r.out;
+    std::vector<uint8_t> wav = load(wav_path);
+    expect_wav_header(wav, frames);
+    expect_sox_agrees(wav_path, frames);
+    for (long i = 0; i < 2 * frames; i++) {
+        const int16_t got = (int16_t)le16(wav, WAV_HEADER + 2 * i);
+        ASSERT_EQ(got, expected[i]) << "sample " << i;
+    }
+
+    // --seconds shorter than the song cuts it; --loop with --seconds
+    // longer than the song goes on from its start.
+    r = run_program(MODRENDER, {"--seconds", "1.5", mod_path, wav_path}, {}, nullptr, -1, SIGTERM);
+    ASSERT_EQ(r.status, 0) << r.err;
+    expect_wav_header(load(wav_path), 66150);
+    const long looped_frames = frames + 44100;
+    const std::string seconds = std::to_string((double)looped_frames / 44100.0);
+    r = run_program(MODRENDER, {"--loop", "--seconds", seconds, mod_path, wav_path}, {}, nullptr,
+                    -1, SIGTERM);
+    ASSERT_EQ(r.status, 0) << r.err;
+    wav = load(wav_path);
+    expect_wav_header(wav, looped_frames);
+    long audible_after_end = 0;
+    for (long i = 2 * frames; i < 2 * looped_frames; i++)
+        audible_after_end += le16(wav, WAV_HEADER + 2 * i) != 0;
+    EXPECT_GT(audible_after_end, 44100) << "the looped song fell silent after its end";
+    remove_tree(dir);
+}
+
+TEST(ModRender, ShowsAProgressBarOnlyOnATerminal) {
+    const std::string dir = make_temp_dir("modrender_tty");
+    const std::string wav_path = dir + "/kevo.wav";
+    // script(1) runs the tool with a pseudo-terminal as its output.
+    const std::string command = MODRENDER + " --seconds 2 '" + KEVO + "' '" + wav_path + "'";
+    ProcessResult r = run_program("/usr/bin/script", {"-qec", command, "/dev/null"}, {}, nullptr,
+                                  -1, SIGTERM);
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("\r["), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("] 100%"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("########################################]"), std::string::npos);
+    expect_wav_header(load(wav_path), 2 * 44100);
+    remove_tree(dir);
+}
+
+TEST(ModRender, BadInputFailsWithOneLineAndWritesNothing) {
+    const std::string dir = make_temp_dir("modrender_bad");
+    std::vector<uint8_t> kevo = load(KEVO);
+    std::vector<uint8_t> wrong(kevo);
+    memcpy(&wrong[1080], "OKTA", 4);
+    struct Case {
+        const char *name;
+        int present;
+        std::vector<uint8_t> bytes;
+        const char *message;
+    } cases[] = {
+        {"missing.mod", 0, {}, "cannot open"},
+        {"empty.mod", 1, {}, "is not a module: the file is empty"},
+        {"signature.mod", 1, wrong, "is not a module: signature \"OKTA\""},
+        {"truncated.mod", 1, std::vector<uint8_t>(kevo.begin(), kevo.begin() + 4000),
+         "is not a module: truncated"},
+        {"header.mod", 1, std::vector<uint8_t>(kevo.begin(), kevo.begin() + 1000),
+         "is not a module: 1000 bytes is too short"},
+    };
+    const std::string wav_path = dir + "/out.wav";
+    const std::vector<uint8_t> keep = {'k', 'e', 'e', 'p'};
+    for (const Case &c : cases) {
+        const std::string path = dir + "/" + c.name;
+        if (c.present) {
+            ASSERT_TRUE(write_whole_file(path, c.bytes));
+        }
+        // A new output is not created ...
+        ProcessResult r = run_program(MODRENDER, {path, wav_path}, {}, nullptr, -1, SIGTERM);
+        EXPECT_EQ(r.status, 1) << c.name;
+        EXPECT_EQ(r.out, "") << c.name;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(r.err.rfind("modrender: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find("'" + path + "'"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_FALSE(file_exists(wav_path)) << c.name;
+        // ... and an existing one is left as it was.
+        ASSERT_TRUE(write_whole_file(wav_path, keep));
+        r = run_program(MODRENDER, {path, wav_path}, {}, nullptr, -1, SIGTERM);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(load(wav_path), keep) << c.name;
+        remove(wav_path.c_str());
+    }
+
+    // Wrong use of the command line and an output that cannot be created.
+    const std::vector<std::vector<std::string>> misuse = {
+        {},
+        {KEVO},
+        {"--seconds", "x", KEVO, wav_path},
+        {"--seconds", "0", KEVO, wav_path},
+        {"--seconds", "-3", KEVO, wav_path},
+        {"--loop", KEVO, wav_path},
+        {"--frobnicate", KEVO, wav_path},
+        {KEVO, wav_path, "third"},
+    };
+    for (const std::vector<std::string> &args : misuse) {
+        ProcessResult r = run_program(MODRENDER, args, {}, nullptr, -1, SIGTERM);
+        EXPECT_EQ(r.status, 1) << (args.empty() ? "(none)" : args[0]);
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_FALSE(file_exists(wav_path));
+    }
+    const std::string unwritable = dir + "/no/such/dir/out.wav";
+    ProcessResult r = run_program(MODRENDER, {KEVO, unwritable}, {}, nullptr, -1, SIGTERM);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(count_lines_with(r.err, "modrender: cannot create '" + unwritable + "'"), 1) << r.err;
+    // Writing fails part way (a full device): one line, status 1, and the
+    // device is not deleted as if it were a partial file.
+    r = run_program(MODRENDER, {"--seconds", "1", KEVO, "/dev/full"}, {}, nullptr, -1, SIGTERM);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(count_lines_with(r.err, "modrender: cannot write '/dev/full'"), 1) << r.err;
+    EXPECT_TRUE(file_exists("/dev/full"));
+    remove_tree(dir);
+}
