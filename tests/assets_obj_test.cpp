@@ -12,7 +12,7 @@
 #include "assets/obj.h"
 #include "assets/pcx.h"
 #include "support/assets_disk.h"
-#include "support/assets_obj_files.h"
+#include "support/assets_obj_builder.h"
 #include "util/alloc.h"
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include "assets/pcx.h"
 #include "support/assets_disk.h"
-#include "support/assets_pcx_files.h"
+#include "support/assets_pcx_builder.h"
 #include "util/alloc.h"
 
 namespace {

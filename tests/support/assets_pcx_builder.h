@@ -2,8 +2,8 @@
 // apart from the engine's writer, the files every refusal rule must reject,
 // and small valid files. The loader tests use them; a fuzz seed corpus can
 // be written from pcx_seed_files().
-#ifndef SUPPORT_ASSETS_PCX_FILES_H
-#define SUPPORT_ASSETS_PCX_FILES_H
+#ifndef SUPPORT_ASSETS_PCX_BUILDER_H
+#define SUPPORT_ASSETS_PCX_BUILDER_H
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 // Hand-made PCX files for the loader tests and the fuzz seed corpus. Written
 // from the published format, apart from the engine's own writer.
-#include "support/assets_pcx_files.h"
+#include "support/assets_pcx_builder.h"
 
 static void put16(Bytes *bytes, size_t at, int value) {
     (*bytes)[at] = (uint8_t)(value & 0xFF);

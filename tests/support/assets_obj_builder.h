@@ -1,8 +1,8 @@
 // Hand-made OBJ and MTL texts for the model loader tests: the malformed
 // faces each with the message its line must produce, and a generated grid
 // model. A fuzz seed corpus can be written from obj_seed_texts().
-#ifndef SUPPORT_ASSETS_OBJ_FILES_H
-#define SUPPORT_ASSETS_OBJ_FILES_H
+#ifndef SUPPORT_ASSETS_OBJ_BUILDER_H
+#define SUPPORT_ASSETS_OBJ_BUILDER_H
 
 #include <string>
 #include <vector>
@@ -35,8 +35,9 @@ struct NamedText {
     std::string text;
 };
 
-// Small OBJ texts, valid and not, that reach every branch of the loader
-// without needing other files (no "mtllib"): a fuzz seed corpus.
+// Small OBJ texts, valid and not, that reach every branch of the loader: a
+// fuzz seed corpus. The one with a material names
+// "/tmp/engine_obj_fuzz/m.mtl", which the fuzz target writes.
 std::vector<NamedText> obj_seed_texts();
 
 #endif

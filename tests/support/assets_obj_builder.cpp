@@ -1,5 +1,5 @@
 // Hand-made OBJ texts for the model loader tests and the fuzz seed corpus.
-#include "support/assets_obj_files.h"
+#include "support/assets_obj_builder.h"
 
 std::string obj_bad_face_prelude(const std::string &mtl_path) {
     return "v 0 0 0\n"
@@ -65,6 +65,9 @@ std::vector<NamedText> obj_seed_texts() {
         {"texcoords_without_material", vertices + "vt 0.5 0.5\nf 1/1 2/1 3/1\n"},
         {"no_final_line_feed", vertices + "f 1 2 3"},
         {"mtllib_without_name", "mtllib\n"},
+        {"with_material", vertices + "vt 9 9\nmtllib /tmp/engine_obj_fuzz/m.mtl\nvt 0.5 0.5\nvt 2 -1\nf 1/1 2/2 3/1\nf 1/3 2 3\n"
+                          "mtllib /tmp/engine_obj_fuzz/m.mtl\n"},
+        {"missing_material", "mtllib none.mtl\n"},
         {"numbers", "v -0 - -.5\nv 99999999 0.999999999 1e3\nv abc 1.5abc .\n"},
     };
     std::string prelude = vertices + "vt 0 0\n";

@@ -1,0 +1,36 @@
+// The committed fuzz seeds of the loaders are exactly the hand-made files of
+// the test builders. ASSETS_WRITE_SEEDS=1 rewrites them from the builders.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "support/assets_disk.h"
+#include "support/assets_obj_builder.h"
+#include "support/assets_pcx_builder.h"
+
+namespace {
+
+void check_corpus(const std::string &target, const std::vector<NamedBytes> &seeds) {
+    std::string dir = std::string(ENGINE_SOURCE_DIR) + "/fuzz/corpus/" + target;
+    const char *write = getenv("ASSETS_WRITE_SEEDS");
+    if (write != nullptr && std::string(write) == "1") {
+        ASSERT_EQ(assets_run("mkdir -p '" + dir + "'"), 0);
+        for (const NamedBytes &seed : seeds) ASSERT_TRUE(assets_write_file(dir + "/" + seed.name, seed.bytes));
+    }
+    for (const NamedBytes &seed : seeds) {
+        Bytes committed;
+        ASSERT_TRUE(assets_read_file(dir + "/" + seed.name, &committed))
+            << "fuzz/corpus/" << target << "/" << seed.name << " missing; run with ASSETS_WRITE_SEEDS=1";
+        EXPECT_TRUE(committed == seed.bytes) << "fuzz/corpus/" << target << "/" << seed.name << " is stale";
+    }
+}
+
+TEST(AssetsSeeds, CommittedFuzzSeedsMatchTheBuilders) {
+    check_corpus("assets_pcx_fuzz", pcx_seed_files());
+    std::vector<NamedBytes> obj;
+    for (const NamedText &text : obj_seed_texts()) obj.push_back({text.name, Bytes(text.text.begin(), text.text.end())});
+    check_corpus("assets_obj_fuzz", obj);
+}
+
+}  // namespace
