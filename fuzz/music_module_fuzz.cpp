@@ -1,0 +1,56 @@
+// Fuzzes module parsing and playback: any byte string is offered to
+// mod_player_create, and a module it accepts is rendered for a bounded
+// number of frames: briefly at 44100 Hz, then looping on at a low output
+// rate (a row lasts about 240 frames at 2000 Hz, so many rows and their
+// commands are reached cheaply), then looping off at an output rate taken
+// from the input, in buffers of awkward sizes.
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "music/mod_player.h"
+
+constexpr int FULL_RATE_FRAMES = 4096;
+constexpr int LOW_RATE_HZ = 2000;
+constexpr int LOOPED_FRAMES = 30000;      // about 125 rows at the low rate
+constexpr int UNLOOPED_FRAMES = 30000;    // a bound for songs that never finish
+constexpr int MIN_RATE_HZ = 1;            // let creation refuse what it cannot serve
+
+static void render_for(ModPlayer *player, int frames, int chunk_frames) {
+    std::vector<int16_t> s16(static_cast<size_t>(chunk_frames) * 2);
+    std::vector<uint8_t> u8(static_cast<size_t>(chunk_frames) * 2);
+    for (int done = 0, turn = 0; done < frames && !mod_player_is_finished(player); turn++) {
+        const int n = std::min(chunk_frames, frames - done);
+        if (turn % 2 == 0) mod_player_render_s16(player, s16.data(), n);
+        else mod_player_render_u8(player, u8.data(), n);
+        done += n;
+    }
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    // An exact-size copy, so any read past the module's end is caught.
+    uint8_t *module = static_cast<uint8_t *>(malloc(size ? size : 1));
+    if (size) memcpy(module, data, size);
+
+    ModPlayer *player = mod_player_create(44100, module, static_cast<long>(size));
+    if (player) {
+        mod_player_set_loop(player, 1);
+        render_for(player, FULL_RATE_FRAMES, 1024);
+        mod_player_destroy(player);
+    }
+    player = mod_player_create(LOW_RATE_HZ, module, static_cast<long>(size));
+    if (player) {
+        mod_player_set_loop(player, 1);
+        render_for(player, LOOPED_FRAMES, 1000);
+        mod_player_destroy(player);
+    }
+    const int rate_hz = size > 2 ? MIN_RATE_HZ + (data[0] << 8 | data[1]) : 22050;
+    player = mod_player_create(rate_hz, module, static_cast<long>(size));
+    if (player) {
+        mod_player_set_loop(player, 0);
+        render_for(player, UNLOOPED_FRAMES, 1 + (size > 3 ? data[size - 1] : 0) * 7);
+        mod_player_destroy(player);
+    }
+    free(module);
+    return 0;
+}
