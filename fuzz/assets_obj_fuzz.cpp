@@ -1,12 +1,12 @@
-// Fuzzes the OBJ loader (and through "mtllib" the MTL loader and the PCX
-// reader) on arbitrary model files: no crash, no out-of-bounds access, no
+// Fuzzes the OBJ loader, the MTL loader behind its "mtllib" and the PCX
+// reader behind the material's "map_Kd", on arbitrary files of all three: no crash, no out-of-bounds access, no
 // leak, and every loaded face points at records of its own mesh.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <string>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,19 +27,39 @@ static bool holds(const Vector *records, const void *item) {
     return false;
 }
 
-// A material and its texture at a fixed place for "mtllib
-// /tmp/engine_obj_fuzz/m.mtl" (the seeds name it) to find; the working
-// directory stays as it is, since libFuzzer's corpus paths are relative to
-// it. Standard output (the loader's messages) goes to /dev/null.
+// The input holds up to three files: the model, then optionally after a
+// line "%%MTL" its material file, then optionally after a line "%%PCX" the
+// texture image, so the fuzzer varies all three. They are written to a
+// fixed folder that "mtllib /tmp/engine_obj_fuzz/m.mtl" and "map_Kd
+// /tmp/engine_obj_fuzz/t.pcx" (the seeds name them) find; a part the input
+// leaves out gets a well-formed default. The working directory stays as it
+// is, since libFuzzer's corpus paths are relative to it. Standard output
+// (the loader's messages) goes to /dev/null. One fuzzing process at a time
+// per machine: parallel jobs would share the folder.
+static const char FUZZ_DIR[] = "/tmp/engine_obj_fuzz";
+static const char MTL_MARK[] = "\n%%MTL\n";
+static const char PCX_MARK[] = "\n%%PCX\n";
+static const char DEFAULT_MTL[] = "newmtl a\nmap_Kd /tmp/engine_obj_fuzz/t.pcx\n";
+static std::string default_pcx;
+
+static bool write_whole(const std::string &path, const std::string &bytes) {
+    FILE *file = fopen(path.c_str(), "wb");
+    if (file == nullptr) return false;
+    const bool ok = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return fclose(file) == 0 && ok;
+}
+
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    if (mkdir("/tmp/engine_obj_fuzz", 0700) != 0 && errno != EEXIST) abort();
+    if (mkdir(FUZZ_DIR, 0700) != 0 && errno != EEXIST) abort();
     uint8_t pixels[16 * 8], palette[768] = {};
     for (int i = 0; i < 16 * 8; i++) pixels[i] = (uint8_t)i;
-    if (pcx_save("/tmp/engine_obj_fuzz/t.pcx", 16, 8, pixels, palette) != 0) abort();
-    FILE *mtl = fopen("/tmp/engine_obj_fuzz/m.mtl", "w");
-    if (mtl == nullptr) abort();
-    fputs("newmtl a\nmap_Kd /tmp/engine_obj_fuzz/t.pcx\n", mtl);
-    fclose(mtl);
+    const std::string pcx_path = std::string(FUZZ_DIR) + "/default.pcx";
+    if (pcx_save(pcx_path.c_str(), 16, 8, pixels, palette) != 0) abort();
+    FILE *file = fopen(pcx_path.c_str(), "rb");
+    if (file == nullptr) abort();
+    int c;
+    while ((c = fgetc(file)) != EOF) default_pcx.push_back((char)c);
+    fclose(file);
     int null_fd = open("/dev/null", O_WRONLY);
     dup2(null_fd, 1);
     close(null_fd);
@@ -47,18 +67,27 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    // Names of endless or special files would only measure the device.
     std::string text(reinterpret_cast<const char *>(data), size);
-    if (text.find("/dev") != std::string::npos || text.find("/proc") != std::string::npos ||
-        text.find("/sys") != std::string::npos)
-        return 0;
-    int fd = memfd_create("obj_fuzz", 0);
-    if (fd < 0) return 0;
-    if (size > 0 && write(fd, data, size) != (ssize_t)size) {
-        close(fd);
-        return 0;
+    std::string obj = text, mtl = DEFAULT_MTL, pcx = default_pcx;
+    size_t mtl_at = text.find(MTL_MARK);
+    if (mtl_at != std::string::npos) {
+        obj = text.substr(0, mtl_at);
+        mtl = text.substr(mtl_at + strlen(MTL_MARK));
+        size_t pcx_at = mtl.find(PCX_MARK);
+        if (pcx_at != std::string::npos) {
+            pcx = mtl.substr(pcx_at + strlen(PCX_MARK));
+            mtl = mtl.substr(0, pcx_at);
+        }
     }
-    std::string path = "/proc/self/fd/" + std::to_string(fd);
+    // Names of endless or special files would only measure the device.
+    for (const std::string *part : {&obj, &mtl})
+        if (part->find("/dev") != std::string::npos || part->find("/proc") != std::string::npos ||
+            part->find("/sys") != std::string::npos)
+            return 0;
+    const std::string dir = FUZZ_DIR;
+    if (!write_whole(dir + "/m.obj", obj) || !write_whole(dir + "/m.mtl", mtl) || !write_whole(dir + "/t.pcx", pcx))
+        abort();
+    const std::string path = dir + "/m.obj";
     Mesh *mesh = obj_load(path.c_str(), 3);
     if (mesh != nullptr) {
         check(mesh->list->count == (int32_t)mesh->faces->count, "list counts the faces");
@@ -78,6 +107,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         }
         mesh_destroy(mesh);
     }
-    close(fd);
     return 0;
 }
