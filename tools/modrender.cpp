@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +28,7 @@
 
 #include "music/mod_player.h"
 #include "music/module_check.h"
+#include "music/module_file.h"
 #include "util/alloc.h"
 
 constexpr int OUTPUT_RATE_HZ = 44100;
@@ -49,47 +51,6 @@ static int report(const char *format, const char *a, const char *b) {
     return 1;
 }
 
-// Reads `path` whole. Returns the bytes (length in *size_bytes) or null
-// after printing why.
-static uint8_t *read_file(const char *path, long *size_bytes) {
-    const int fd = open(path, O_RDONLY);
-    if (fd < 0) {
-        report("cannot open '%s': %s", path, strerror(errno));
-        return nullptr;
-    }
-    const off_t end = lseek(fd, 0, SEEK_END);
-    if (end < 0 || lseek(fd, 0, SEEK_SET) < 0) {
-        report("cannot read '%s': %s", path, strerror(errno));
-        close(fd);
-        return nullptr;
-    }
-    if (end > MOD_MAX_FILE_BYTES) {
-        report("'%s' is not a module: %s", path, "larger than any module");
-        close(fd);
-        return nullptr;
-    }
-    uint8_t *data = static_cast<uint8_t *>(engine_malloc(end > 0 ? (size_t)end : 1));
-    if (!data) {
-        report("out of memory reading '%s'%s", path, "");
-        close(fd);
-        return nullptr;
-    }
-    long got = 0;
-    while (got < (long)end) {
-        const ssize_t n = read(fd, data + got, (size_t)(end - got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            report("cannot read '%s': %s", path, n < 0 ? strerror(errno) : "the file ended early");
-            engine_free(data);
-            close(fd);
-            return nullptr;
-        }
-        got += n;
-    }
-    close(fd);
-    *size_bytes = (long)end;
-    return data;
-}
 
 // Counts the frames a player has played, tick by tick.
 struct SongClock {
@@ -301,8 +262,9 @@ int main(int argc, char **argv) {
     }
     const char *in_path = paths[0], *out_path = paths[1];
     long size = 0;
-    uint8_t *module = read_file(in_path, &size);
-    if (!module) return 1;
+    char reason[PATH_MAX + 160];
+    uint8_t *module = mod_file_read(in_path, &size, reason, sizeof reason);
+    if (!module) return report("%s%s", reason, "");
     const int status = render_module(module, size, in_path, out_path, seconds, loop);
     engine_free(module);
     return status;

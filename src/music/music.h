@@ -7,7 +7,10 @@
 //   sequencer.h      ticks and rows, the commands, period to frequency
 //   sample_stream.h  the voices' source: sample data out of the module
 // Rendering (mod_player_render*) is integer-only, allocates nothing and
-// includes no SDL; the audio-device binding lives beside it.
+// includes no SDL. At the edge, with SDL (not included here):
+//   music_start.h    the demo's start-up: read the module, create the player
+//   audio_output.h   the SDL audio device and its callback
+//   module_check.h   why a module file is refused, in words
 #ifndef MUSIC_MUSIC_H
 #define MUSIC_MUSIC_H
 

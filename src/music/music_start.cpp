@@ -4,16 +4,14 @@
 #include "music/music_start.h"
 
 #include <SDL/SDL.h>
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
 #include "music/audio_output.h"
 #include "music/mod_player.h"
 #include "music/module_check.h"
+#include "music/module_file.h"
 #include "util/alloc.h"
 
 uint8_t *music_data = nullptr;
@@ -33,60 +31,16 @@ void count_tick(void *user) {
 
 static const char NO_MUSIC[] = "the demo runs without music";
 
-// Reads `path` whole into a new buffer. Returns the buffer (size in
-// *size_bytes) or null after printing the reason.
-static uint8_t *read_module_file(const char *path, long *size_bytes) {
-    const int fd = open(path, O_RDONLY);
-    if (fd < 0) {
-        fprintf(stderr, "MUSIC: cannot open '%s': %s; %s\n", path, strerror(errno), NO_MUSIC);
-        return nullptr;
-    }
-    const off_t end = lseek(fd, 0, SEEK_END);
-    if (end < 0 || lseek(fd, 0, SEEK_SET) < 0) {
-        fprintf(stderr, "MUSIC: cannot read '%s': %s; %s\n", path, strerror(errno), NO_MUSIC);
-        close(fd);
-        return nullptr;
-    }
-    if (end == 0 || end > MOD_MAX_FILE_BYTES) {
-        fprintf(stderr, "MUSIC: '%s' is not a module: %s (%ld bytes); %s\n", path,
-                end == 0 ? "the file is empty" : "larger than any module", (long)end, NO_MUSIC);
-        close(fd);
-        return nullptr;
-    }
-    uint8_t *data = static_cast<uint8_t *>(engine_malloc((size_t)end));
-    if (!data) {
-        fprintf(stderr, "MUSIC: out of memory reading '%s' (%ld bytes); %s\n", path, (long)end,
-                NO_MUSIC);
-        close(fd);
-        return nullptr;
-    }
-    // One read normally suffices; a short read is continued, so a slow
-    // file system or a signal cannot cut the module.
-    long got = 0;
-    while (got < (long)end) {
-        const ssize_t n = read(fd, data + got, (size_t)(end - got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            fprintf(stderr, "MUSIC: cannot read '%s': %s; %s\n", path,
-                    n < 0 ? strerror(errno) : "the file ended early", NO_MUSIC);
-            engine_free(data);
-            close(fd);
-            return nullptr;
-        }
-        got += n;
-    }
-    close(fd);
-    *size_bytes = (long)end;
-    return data;
-}
-
 int music_start_file(const char *path) {
     long size = 0;
-    uint8_t *data = read_module_file(path, &size);
-    if (!data) return -1;
+    char reason[PATH_MAX + 160];
+    uint8_t *data = mod_file_read(path, &size, reason, sizeof reason);
+    if (!data) {
+        fprintf(stderr, "MUSIC: %s; %s\n", reason, NO_MUSIC);
+        return -1;
+    }
     // Refused modules are explained here, naming the file, before the
     // player is asked; what is left for it to refuse is a lack of memory.
-    char reason[160];
     if (mod_rejection_reason(data, size, reason, sizeof reason)) {
         fprintf(stderr, "MUSIC: '%s' is not a module: %s; %s\n", path, reason, NO_MUSIC);
         engine_free(data);

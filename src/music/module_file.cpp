@@ -1,0 +1,56 @@
+// Whole-file reading of modules with every failure put into words.
+#include "music/module_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "music/module_check.h"
+#include "util/alloc.h"
+
+uint8_t *mod_file_read(const char *path, long *size_bytes, char *reason, size_t reason_bytes) {
+    const int fd = open(path, O_RDONLY);
+    if (fd < 0) {
+        snprintf(reason, reason_bytes, "cannot open '%s': %s", path, strerror(errno));
+        return nullptr;
+    }
+    const off_t end = lseek(fd, 0, SEEK_END);
+    if (end < 0 || lseek(fd, 0, SEEK_SET) < 0) {
+        snprintf(reason, reason_bytes, "cannot read '%s': %s", path, strerror(errno));
+        close(fd);
+        return nullptr;
+    }
+    if (end == 0 || end > MOD_MAX_FILE_BYTES) {
+        snprintf(reason, reason_bytes, "'%s' is not a module: %s (%ld bytes)", path,
+                 end == 0 ? "the file is empty" : "larger than any module", (long)end);
+        close(fd);
+        return nullptr;
+    }
+    uint8_t *data = static_cast<uint8_t *>(engine_malloc((size_t)end));
+    if (!data) {
+        snprintf(reason, reason_bytes, "out of memory reading '%s' (%ld bytes)", path, (long)end);
+        close(fd);
+        return nullptr;
+    }
+    // One read normally suffices; a short read is continued, so a slow
+    // file system or a signal cannot cut the module.
+    long got = 0;
+    while (got < (long)end) {
+        const ssize_t n = read(fd, data + got, (size_t)(end - got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            snprintf(reason, reason_bytes, "cannot read '%s': %s", path,
+                     n < 0 ? strerror(errno) : "the file ended early");
+            engine_free(data);
+            close(fd);
+            return nullptr;
+        }
+        got += n;
+    }
+    close(fd);
+    *size_bytes = (long)end;
+    return data;
+}
