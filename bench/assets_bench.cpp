@@ -107,9 +107,9 @@ void BM_ObjLoadGrid10082Faces(benchmark::State &state) {
 BENCHMARK(BM_ObjLoadGrid10082Faces)->Unit(benchmark::kMillisecond);
 
 // One scene frame of the loaded grid: clear, transform walk, sorted
-// textured draw. The grid (1136 units square at scale 16, y flipped by
-// the loader) stands centred
-// 900 units in front of the eye, filling about 190 x 190 pixels.
+// textured draw. The grid (1136 units square at scale 16, y flipped by the
+// loader) stands centred 900 units in front of the eye, filling about
+// 200 x 200 pixels.
 void BM_SceneFrameGrid10082Faces(benchmark::State &state) {
     QuietStdout quiet;
     Mesh *mesh = obj_load(scratch().obj.c_str(), 16);
