@@ -112,7 +112,7 @@ BENCHMARK(BM_StdVectorPushBack)->Unit(benchmark::kMillisecond);
 // euro sign and CJK (3 bytes) and emoji (4 bytes).
 static std::string bench_mixed_text(void) {
     static const char *pieces[] = {"The quick brown fox ", "\xC3\xA9t\xC3\xA9 ",
-                                   "\xE2\x82\xAC" "42 ", "\xE6\x97\xA5\xE6\x9C\xAC ",
+                                   ("\xE2\x82\xAC" "42 "), "\xE6\x97\xA5\xE6\x9C\xAC ",
                                    "\xF0\x9F\x98\x80 ", "jumps over "};
     std::string text;
     for (size_t i = 0; text.size() < BENCH_TEXT_BYTES; i++) text += pieces[i % 6];
