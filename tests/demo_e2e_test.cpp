@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "support/platform_process.h"
+#include "support/platform_xvfb.h"
 
 namespace {
 const std::string DEMO = ENGINE_BINARY_DIR "/demo";
@@ -56,14 +56,11 @@ TEST(DemoProgram, FailsCleanlyWithoutADisplay) {
 TEST(DemoProgram, ShowsTheSceneInARealWindowUnderXvfb) {
     const int display = 70 + getpid() % 100;
     const std::string display_name = ":" + std::to_string(display);
-    ChildProcess xvfb;
-    ASSERT_EQ(child_start(&xvfb, "/usr/bin/Xvfb", {display_name, "-screen", "0", "640x480x24", "-nolisten", "tcp"},
-                          {}, nullptr),
-              0)
-        << "Xvfb is installed by the set-up script";
-    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(display);
-    struct stat st;
-    for (int i = 0; i < 100 && stat(socket.c_str(), &st) != 0; i++) usleep(50000);
+    VirtualDisplay xvfb;
+    if (virtual_display_start(&xvfb, display, 20000) != 0) {
+        virtual_display_stop(&xvfb);
+        FAIL() << "Xvfb is installed by the set-up script and starts";
+    }
 
     ChildProcess demo;
     ASSERT_EQ(child_start(&demo, DEMO, {}, {"SDL_VIDEODRIVER=", "DISPLAY=" + display_name, "SDL_AUDIODRIVER=dummy"},
@@ -74,8 +71,7 @@ TEST(DemoProgram, ShowsTheSceneInARealWindowUnderXvfb) {
     const int shot = run_command("xwd -root -silent -display " + display_name + " | convert xwd:- -depth 8 rgb:" + raw);
     kill(demo.pid, SIGTERM);
     const int status = child_wait_exit(&demo, 10000);
-    kill(xvfb.pid, SIGTERM);
-    child_wait_exit(&xvfb, 10000);
+    virtual_display_stop(&xvfb);
     ASSERT_TRUE(running) << demo.stderr_text;
     ASSERT_EQ(shot, 0);
     ASSERT_TRUE(WIFEXITED(status));

@@ -4,38 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
 
 #include "support/platform_process.h"
+#include "support/platform_xvfb.h"
 
 namespace {
-
-// Starts Xvfb on a display of its own for the life of the fixture.
-struct VirtualDisplay {
-    ChildProcess server;
-    std::string name;
-    bool up = false;
-
-    explicit VirtualDisplay(int number) : name(":" + std::to_string(number)) {
-        if (child_start(&server, "/usr/bin/Xvfb", {name, "-screen", "0", "640x480x24", "-nolisten", "tcp"}, {},
-                        nullptr) != 0)
-            return;
-        const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
-        struct stat st;
-        for (int i = 0; i < 100 && !up; i++) {
-            up = stat(socket.c_str(), &st) == 0;
-            if (!up) usleep(50000);
-        }
-    }
-    ~VirtualDisplay() {
-        kill(server.pid, SIGTERM);
-        child_wait_exit(&server, 10000);
-    }
-};
 
 void expect_escape_ends(const VirtualDisplay &display, const std::string &program,
                         const std::vector<std::string> &args) {
@@ -59,10 +36,14 @@ void expect_escape_ends(const VirtualDisplay &display, const std::string &progra
 }  // namespace
 
 TEST(ExamplesInAWindow, EscapeEndsEachExampleWithStatusZero) {
-    VirtualDisplay display(200 + getpid() % 100);
-    ASSERT_TRUE(display.up) << "Xvfb is installed by the set-up script";
-    setenv("DISPLAY", display.name.c_str(), 1);  // for xdotool
-    expect_escape_ends(display, "scene_viewer", {});
-    expect_escape_ends(display, "particle_fountain", {});
-    expect_escape_ends(display, "text_showcase", {});
+    VirtualDisplay display;
+    const int started = virtual_display_start(&display, 200 + getpid() % 100, 20000);
+    if (started == 0) {
+        setenv("DISPLAY", display.name.c_str(), 1);  // for xdotool
+        expect_escape_ends(display, "scene_viewer", {});
+        expect_escape_ends(display, "particle_fountain", {});
+        expect_escape_ends(display, "text_showcase", {});
+    }
+    virtual_display_stop(&display);
+    ASSERT_EQ(started, 0) << "Xvfb is installed by the set-up script";
 }
