@@ -5,7 +5,7 @@
 set -eu
 here=$(dirname "$0")
 missing=""
-for pkg in $(cat "$here"/deps/*.txt | sed 's/#.*//'); do
+for pkg in $(sed 's/#.*//' "$here"/deps/*.txt | sort -u); do
     status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
     case "$status" in
         *"install ok installed"*) ;;
