@@ -24,7 +24,7 @@ void expect_escape_ends(const VirtualDisplay &display, const std::string &progra
     const bool drawing = child_wait_for(&child, "FPS: ", 10, 15000);
     // Without a window manager the keyboard focus follows the pointer:
     // put it over the window (at the screen's origin) and type Escape.
-    const int typed = run_command("xdotool mousemove --sync 200 120 key Escape >/dev/null 2>&1 </dev/null");
+    const int typed = run_command("xdotool mousemove 200 120 key Escape >/dev/null 2>&1 </dev/null");
     const int status = child_wait_exit(&child, 10000);
     ASSERT_TRUE(drawing) << program << ": " << child.stderr_text.substr(0, 400);
     ASSERT_EQ(typed, 0) << "xdotool is installed by the set-up script";
