@@ -1,11 +1,15 @@
 // The example programs in a real X window under Xvfb: each one draws, and
 // the Escape key (typed through the XTEST extension with xdotool) ends it
-// with status 0.
+// with status 0, and so does closing its window (the WM_DELETE_WINDOW
+// message a window manager sends when the user clicks the close button).
 #include <gtest/gtest.h>
 
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 
 #include <string>
 
@@ -13,6 +17,46 @@
 #include "support/platform_xvfb.h"
 
 namespace {
+
+// Asks every top-level window on the display to close, as a window
+// manager's close button does. Returns how many were asked.
+int close_all_windows(const std::string &display_name) {
+    Display *x = XOpenDisplay(display_name.c_str());
+    if (x == nullptr) return 0;
+    const Atom protocols = XInternAtom(x, "WM_PROTOCOLS", False);
+    const Atom delete_window = XInternAtom(x, "WM_DELETE_WINDOW", False);
+    Window root_return, parent_return, *children = nullptr;
+    unsigned int count = 0;
+    XQueryTree(x, DefaultRootWindow(x), &root_return, &parent_return, &children, &count);
+    for (unsigned int i = 0; i < count; i++) {
+        XEvent event = {};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = children[i];
+        event.xclient.message_type = protocols;
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = static_cast<long>(delete_window);
+        event.xclient.data.l[1] = CurrentTime;
+        XSendEvent(x, children[i], False, NoEventMask, &event);
+    }
+    if (children != nullptr) XFree(children);
+    XCloseDisplay(x);  // flushes the messages
+    return static_cast<int>(count);
+}
+
+void expect_close_ends(const VirtualDisplay &display, const std::string &program) {
+    ChildProcess child;
+    ASSERT_EQ(child_start(&child, std::string(ENGINE_BINARY_DIR) + "/" + program, {},
+                          {"SDL_VIDEODRIVER=", "DISPLAY=" + display.name, "SDL_AUDIODRIVER=dummy"}, ENGINE_SOURCE_DIR),
+              0);
+    const bool drawing = child_wait_for(&child, "FPS: ", 10, 15000);
+    const int asked = close_all_windows(display.name);
+    const int status = child_wait_exit(&child, 10000);
+    ASSERT_TRUE(drawing) << program << ": " << child.stderr_text.substr(0, 400);
+    ASSERT_GE(asked, 1) << "the program's window is on the display";
+    ASSERT_TRUE(status != -1) << program << " did not end when its window was closed";
+    ASSERT_TRUE(WIFEXITED(status)) << program << " status " << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << program;
+}
 
 void expect_escape_ends(const VirtualDisplay &display, const std::string &program,
                         const std::vector<std::string> &args) {
@@ -35,7 +79,7 @@ void expect_escape_ends(const VirtualDisplay &display, const std::string &progra
 
 }  // namespace
 
-TEST(ExamplesInAWindow, EscapeEndsEachExampleWithStatusZero) {
+TEST(ExamplesInAWindow, EscapeOrClosingTheWindowEndsEachExampleWithStatusZero) {
     VirtualDisplay display;
     const int started = virtual_display_start(&display, 200 + getpid() % 100, 20000);
     if (started == 0) {
@@ -43,6 +87,9 @@ TEST(ExamplesInAWindow, EscapeEndsEachExampleWithStatusZero) {
         expect_escape_ends(display, "scene_viewer", {});
         expect_escape_ends(display, "particle_fountain", {});
         expect_escape_ends(display, "text_showcase", {});
+        expect_close_ends(display, "scene_viewer");
+        expect_close_ends(display, "particle_fountain");
+        expect_close_ends(display, "text_showcase");
     }
     virtual_display_stop(&display);
     ASSERT_EQ(started, 0) << "Xvfb is installed by the set-up script";
