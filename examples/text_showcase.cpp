@@ -131,6 +131,7 @@ static bool showcase_init(Showcase *s) {
 }
 
 static void showcase_free(Showcase *s) {
+    text_group_clear(s->title);
     text_group_free(s->title);
     text_free(s->line_8x16);
     text_free(s->line_8x8);

@@ -301,7 +301,14 @@ TEST(TextGroup, JitterBelowOneActsAsOne) {
     const TextObject *second = static_cast<const TextObject *>(group->items->items[1]);
     EXPECT_EQ(second->x, 38);
     EXPECT_EQ(second->y, 40);
-    text_group_free(group);  // frees the characters it still holds
+    // Freeing the group leaves its character objects to the caller.
+    TextObject *first = static_cast<TextObject *>(group->items->items[0]);
+    TextObject *last = static_cast<TextObject *>(group->items->items[1]);
+    text_group_free(group);
+    EXPECT_STREQ(first->text, "a");
+    EXPECT_STREQ(last->text, "b");
+    text_free(first);
+    text_free(last);
     font_free(font);
 }
 

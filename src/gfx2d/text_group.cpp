@@ -110,7 +110,8 @@ void text_group_update(TextGroup *group) {
 
 void text_group_free(TextGroup *group) {
     if (!group) return;
-    text_group_clear(group);
+    // The character objects are left alone: callers empty the group with
+    // text_group_clear first, and may have released them themselves.
     vector_destroy(group->items);
     engine_free(group);
 }

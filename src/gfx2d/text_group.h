@@ -60,8 +60,8 @@ void text_group_set_period(TextGroup *group, int32_t period);
 // Null does nothing.
 void text_group_update(TextGroup *group);
 
-// Frees any character objects still held, the vector and the record. Null
-// does nothing.
+// Frees the vector and the record, not the character objects: empty the
+// group with text_group_clear first. Null does nothing.
 void text_group_free(TextGroup *group);
 
 #endif
