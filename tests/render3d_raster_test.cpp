@@ -280,13 +280,14 @@ TEST(Render3dRaster, FillersSurviveHostileTables) {
         e.left_u[y] = e.left_v[y] = 0;
         e.right_u[y] = e.right_v[y] = INT32_MIN;
     }
-    EXPECT_EQ(fill_spans_flat(0, 239, &e, 5), 0);
+    EXPECT_EQ(fill_spans_flat(0, 240, &e, 5), 0);
     GuardedTexture g;
     guarded_texture(&g, 4, 4, texel_mixed);
     Triangle t{};
     t.texture = &g.texture;
-    EXPECT_EQ(fill_spans_textured(&t, 0, 239, &e), 0);
-    // Row ranges beyond the screen are cut to rows 0 .. 238.
+    EXPECT_EQ(fill_spans_textured(&t, 0, 240, &e), 0);
+    // Row ranges beyond the tables are cut to rows 0 .. 239 (a direct call
+    // reaches row 239, which no triangle draw does).
     for (int y = 0; y < 240; y++) {
         e.left_x[y] = INT32_MIN;
         e.right_x[y] = INT32_MAX;
@@ -294,9 +295,11 @@ TEST(Render3dRaster, FillersSurviveHostileTables) {
         e.left_u[y] = e.left_v[y] = 0;
         e.right_u[y] = e.right_v[y] = 3 * ONE;
     }
-    EXPECT_EQ(fill_spans_flat(-32768, 32767, &e, 5), 239 * 399);
+    EXPECT_EQ(fill_spans_flat(-32768, 32767, &e, 5), 240 * 399);
     render3d_fresh_frame();
-    EXPECT_EQ(fill_spans_textured(&t, -100, 500, &e), 239 * 399);
+    EXPECT_EQ(fill_spans_textured(&t, -100, 500, &e), 240 * 399);
+    render3d_fresh_frame();
+    EXPECT_EQ(fill_spans_flat(238, 240, &e, 5), 2 * 399);
     t.texture = nullptr;
     EXPECT_EQ(fill_spans_textured(&t, 0, 239, &e), 0);
 }

@@ -16,7 +16,7 @@
 constexpr int32_t RASTER_WIDTH_PX = 400;
 constexpr int32_t RASTER_HEIGHT_PX = 240;
 constexpr int32_t RASTER_LAST_COLUMN = RASTER_WIDTH_PX - 1;  // 399, never written
-constexpr int32_t RASTER_LAST_ROW = RASTER_HEIGHT_PX - 1;    // 239, never written
+constexpr int32_t RASTER_LAST_ROW = RASTER_HEIGHT_PX - 1;    // 239, never reached by a triangle draw
 constexpr int DEPTH_BUFFER_ENTRIES = RASTER_WIDTH_PX * RASTER_HEIGHT_PX;
 constexpr uint16_t DEPTH_EMPTY = 65535;
 // Corners whose sx or sy lie outside this range cannot be shifted into
@@ -47,7 +47,7 @@ void depth_clear(void);
 // the columns from left_x >> 16 up to, not including, right_x >> 16, clipped
 // to 0 .. 398. A pixel is written (colour and its 16-bit depth) when its
 // depth's integer part, as a signed 16-bit value, is below the stored entry.
-// Rows outside 0 .. 238 are not visited. Returns the pixels written.
+// Rows outside 0 .. 239 are not visited. Returns the pixels written.
 int fill_spans_flat(int16_t ymin, int16_t ymax, const RowEdges *edges, uint8_t colour);
 
 // As fill_spans_flat, sampling T's texture at the interpolated (u, v) and

@@ -40,10 +40,12 @@ static inline void raster_row_range(const Triangle *t, int32_t *ymin, int32_t *y
     *ymax = hi > RASTER_LAST_ROW ? RASTER_LAST_ROW : hi;
 }
 
-// Rows a filler may visit: never outside the 239 drawable rows.
+// Rows a filler may visit: never outside the 240 rows of the tables and
+// buffers. (Through the triangle draws ymax is at most 239, so row 239 is
+// reached only by a direct call.)
 static inline void raster_clip_rows(int32_t *ymin, int32_t *ymax) {
     if (*ymin < 0) *ymin = 0;
-    if (*ymax > RASTER_LAST_ROW) *ymax = RASTER_LAST_ROW;
+    if (*ymax > RASTER_HEIGHT_PX) *ymax = RASTER_HEIGHT_PX;
 }
 
 #endif
