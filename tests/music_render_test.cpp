@@ -83,6 +83,40 @@ TEST(MusicRender, OutputIndependentOfSlicing) {
     for (ModPlayer *p : {whole, sliced, whole8, sliced8}) mod_player_destroy(p);
 }
 
+TEST(MusicRender, OneShotSamplesEndTheSameHoweverTheOutputIsSliced) {
+    // Samples without a loop run out in the middle of ticks; a caller's
+    // buffer may end right after the stream delivered the last bytes. The
+    // tail of the sample must be heard the same either way.
+    ModBuilder b;
+    modbuilder_init(&b);
+    modbuilder_set_sample(&b, 1, ramp(500), 64, 0, 0, 0);
+    modbuilder_set_sample(&b, 2, ramp(777), 48, 0, 0, 0);
+    modbuilder_set_sample(&b, 3, ramp(1234), 64, 3, 0, 0);
+    const int periods[] = {214, 428, 856, 113, 320, 170};
+    for (int row = 0; row < 64; row += 2)
+        for (int ch = 0; ch < 4; ch++)
+            modbuilder_set_cell(&b, 0, row, ch, 1 + (row / 2 + ch) % 3, periods[(row + ch) % 6], 0);
+    std::vector<uint8_t> bytes = modbuilder_build(&b);
+    const int frames = 5292 * 20;
+    ModPlayer *whole = create(bytes);
+    ModPlayer *sliced = create(bytes);
+    ASSERT_TRUE(whole && sliced);
+    std::vector<int16_t> a = music_render_s16(whole, frames);
+    std::vector<int16_t> c(2 * frames);
+    const int sizes[] = {97, 1, 13, 881, 300, 2};
+    for (int done = 0, i = 0; done < frames; i++) {
+        int n = std::min(sizes[i % 6], frames - done);
+        mod_player_render_s16(sliced, c.data() + 2 * done, n);
+        done += n;
+    }
+    int differing = 0;
+    for (int i = 0; i < 2 * frames; i++) differing += a[i] != c[i];
+    EXPECT_EQ(differing, 0);
+    EXPECT_NE(std::count(a.begin(), a.end(), 0), static_cast<long>(a.size())) << "the notes sound";
+    mod_player_destroy(whole);
+    mod_player_destroy(sliced);
+}
+
 TEST(MusicRender, Silence) {
     // Before the first note, with every voice at volume 0, and from a null
     // player: s16 0 and u8 128.
@@ -256,7 +290,7 @@ TEST(MusicStream, StoppedVoiceStaysSilentUntilNextNote) {
     const int row_frames = 5292;
     std::vector<int16_t> out = music_render_s16(p, row_frames * 5 - 1);
     // 598 bytes at 8287 Hz last about 3183 frames: the voice stops at the
-    // end of the render slice in which it fetched the last bytes.
+    // end of the tick in which it fetched the last bytes.
     EXPECT_EQ(p->channels[0].playing, 0);
     EXPECT_EQ(p->channels[0].position, 2u);
     EXPECT_EQ(p->voices[0].step, 0u);

@@ -60,6 +60,8 @@ struct Channel {
     uint8_t playing;                // nonzero while the stream delivers data
     uint8_t first_pass;             // 1 from a note start until the sample's end
     uint32_t position;              // byte position of the stream in the sample
+    uint8_t stop_pending;           // the stream ran out while mixing: the
+                                    // voice stops at the end of this tick
     // Sequencer
     uint16_t period;                // current Amiga period (0 before any note)
     uint16_t note;                  // row's note period clamped to 113..856, 0 none
@@ -123,6 +125,7 @@ struct ModPlayer {
     uint8_t row_delay;                      // extra ticks of the current row (EEy)
     uint8_t next_order;                     // order position of the next row
     uint8_t next_row;                       // row number of the next row
+    uint8_t mixing;                         // 1 while the render loop mixes
 };
 
 // The lowest output rate a player serves: at the fastest tempo (255, a tick

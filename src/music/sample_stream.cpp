@@ -40,9 +40,14 @@ void stream_sample(void *user, int8_t *buffer) {
             written += static_cast<int>(n);
             if (pos < end) continue;
         }
-        // The end of the data: loop back, or stop the voice.
+        // The end of the data: loop back, or stop the voice. While the
+        // render loop mixes, the stop waits for the end of the tick, which
+        // is where a render call that covers the whole tick stops the voice
+        // too (the step is read once per mixing call): so the last bytes are
+        // heard the same however the caller slices its buffers.
         if (!looped) {
-            voice_set_frequency(&player->voices[c->index], 0);
+            if (player->mixing) c->stop_pending = 1;
+            else voice_set_frequency(&player->voices[c->index], 0);
             c->playing = 0;
             pos = STOPPED_POSITION_BYTES;
             memset(buffer + written, 0, static_cast<size_t>(VOICE_WINDOW_SAMPLES - written));
