@@ -19,13 +19,13 @@ const char *const generated_files[] = {"tunnel.pcx", "torus.pcx", "torus.mtl", "
                                        "crate.pcx",  "crate.mtl", "crate.obj"};
 
 TEST(MakeAssets, ToolReproducesTheCommittedFilesByteForByte) {
-    std::string dir = assets_make_temp_dir("make_assets");
+    std::string dir = make_temp_dir("make_assets");
     ASSERT_FALSE(dir.empty());
     ASSERT_EQ(assets_run(std::string(ENGINE_BINARY_DIR) + "/make_assets '" + dir + "'"), 0);
     for (const char *name : generated_files) {
         std::vector<uint8_t> made, committed;
-        ASSERT_TRUE(assets_read_file(dir + "/" + name, &made)) << name;
-        ASSERT_TRUE(assets_read_file(std::string(ENGINE_SOURCE_DIR) + "/res/" + name, &committed)) << name;
+        ASSERT_TRUE(read_whole_file(dir + "/" + name, &made)) << name;
+        ASSERT_TRUE(read_whole_file(std::string(ENGINE_SOURCE_DIR) + "/res/" + name, &committed)) << name;
         EXPECT_TRUE(made == committed) << "res/" << name << " differs from what make_assets writes; "
                                        << "run build/make_assets from the repository root";
     }
@@ -33,9 +33,9 @@ TEST(MakeAssets, ToolReproducesTheCommittedFilesByteForByte) {
     std::string errors = dir + "/errors.txt";
     EXPECT_NE(assets_run(std::string(ENGINE_BINARY_DIR) + "/make_assets '" + dir + "/none' 2>'" + errors + "'"), 0);
     std::vector<uint8_t> text;
-    ASSERT_TRUE(assets_read_file(errors, &text));
+    ASSERT_TRUE(read_whole_file(errors, &text));
     EXPECT_EQ(std::string(text.begin(), text.end()).rfind("PCX: cannot save", 0), 0u);
-    assets_remove_tree(dir);
+    remove_tree(dir);
 }
 
 TEST(MakeAssets, TunnelImageIsA256By128TextureInTheEnginePalette) {

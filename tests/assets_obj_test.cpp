@@ -18,8 +18,8 @@
 namespace {
 
 struct TempDir {
-    std::string path = assets_make_temp_dir("obj");
-    ~TempDir() { assets_remove_tree(path); }
+    std::string path = make_temp_dir("obj");
+    ~TempDir() { remove_tree(path); }
     std::string file(const std::string &name) const { return path + "/" + name; }
     std::string write(const std::string &name, const std::string &text) const {
         EXPECT_TRUE(assets_write_text(file(name), text));
@@ -302,9 +302,9 @@ TEST(ObjLoad, MissingFilesFailWithTheirExactMessages) {
     std::string bad_pcx = dir.write("bad.pcx", "not a picture");
     std::string truncated = dir.texture("short.pcx", 32, 32);
     std::vector<uint8_t> bytes;
-    ASSERT_TRUE(assets_read_file(truncated, &bytes));
+    ASSERT_TRUE(read_whole_file(truncated, &bytes));
     bytes.resize(200);
-    ASSERT_TRUE(assets_write_file(truncated, bytes));
+    ASSERT_TRUE(write_whole_file(truncated, bytes));
     std::string good = dir.texture("good.pcx", 2, 2);
     const Case cases[] = {
         {"missing mtl", "v 1 1 1\nmtllib " + no_mtl + "\nv 2 2 2\n",

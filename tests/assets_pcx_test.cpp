@@ -17,8 +17,8 @@ namespace {
 
 // A temporary directory for one test, removed at its end.
 struct TempDir {
-    std::string path = assets_make_temp_dir("pcx");
-    ~TempDir() { assets_remove_tree(path); }
+    std::string path = make_temp_dir("pcx");
+    ~TempDir() { remove_tree(path); }
     std::string file(const std::string &name) const { return path + "/" + name; }
 };
 
@@ -51,7 +51,7 @@ Loaded load(const std::string &path) {
 
 Loaded load_bytes(const TempDir &dir, const Bytes &bytes) {
     std::string path = dir.file("case.pcx");
-    EXPECT_TRUE(assets_write_file(path, bytes));
+    EXPECT_TRUE(write_whole_file(path, bytes));
     return load(path);
 }
 
@@ -203,7 +203,7 @@ TEST(PcxOpen, RefusesEveryMeaninglessHeaderAndAcceptsTheLimits) {
 TEST(PcxOpen, CallOrderAndNullRecords) {
     TempDir dir;
     std::string path = dir.file("small.pcx");
-    ASSERT_TRUE(assets_write_file(path, pcx_small_8bit_file()));
+    ASSERT_TRUE(write_whole_file(path, pcx_small_8bit_file()));
     PcxImage *image = pcx_open(path.c_str());
     ASSERT_NE(image, nullptr);
     EXPECT_GE(image->fd, 0);
@@ -222,7 +222,7 @@ TEST(PcxOpen, CallOrderAndNullRecords) {
 TEST(PcxOpen, AllocationFailuresReturnNullAndLeakNothing) {
     TempDir dir;
     std::string path = dir.file("small.pcx");
-    ASSERT_TRUE(assets_write_file(path, pcx_small_8bit_file()));
+    ASSERT_TRUE(write_whole_file(path, pcx_small_8bit_file()));
     // pcx_open makes 2 allocations, pcx_load_texture 3.
     for (long successes = 0; successes < 2; successes++) {
         alloc_fail_after(successes);
@@ -244,7 +244,7 @@ TEST(PcxOpen, AllocationFailuresReturnNullAndLeakNothing) {
     // A file that fails to decode yields no texture.
     Bytes truncated = pcx_small_8bit_file();
     truncated.resize(pcx_small_8bit_data_end() - 1);
-    ASSERT_TRUE(assets_write_file(path, truncated));
+    ASSERT_TRUE(write_whole_file(path, truncated));
     EXPECT_EQ(pcx_load_texture(path.c_str()), nullptr);
 }
 

@@ -16,11 +16,11 @@ void check_corpus(const std::string &target, const std::vector<NamedBytes> &seed
     const char *write = getenv("ASSETS_WRITE_SEEDS");
     if (write != nullptr && std::string(write) == "1") {
         ASSERT_EQ(assets_run("mkdir -p '" + dir + "'"), 0);
-        for (const NamedBytes &seed : seeds) ASSERT_TRUE(assets_write_file(dir + "/" + seed.name, seed.bytes));
+        for (const NamedBytes &seed : seeds) ASSERT_TRUE(write_whole_file(dir + "/" + seed.name, seed.bytes));
     }
     for (const NamedBytes &seed : seeds) {
         Bytes committed;
-        ASSERT_TRUE(assets_read_file(dir + "/" + seed.name, &committed))
+        ASSERT_TRUE(read_whole_file(dir + "/" + seed.name, &committed))
             << "fuzz/corpus/" << target << "/" << seed.name << " missing; run with ASSETS_WRITE_SEEDS=1";
         EXPECT_TRUE(committed == seed.bytes) << "fuzz/corpus/" << target << "/" << seed.name << " is stale";
     }

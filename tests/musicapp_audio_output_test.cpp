@@ -46,7 +46,8 @@ static void music_reset(void) {
 
 static std::vector<uint8_t> file_bytes(const std::string &path) {
     int ok = 0;
-    std::vector<uint8_t> bytes = read_whole_file(path, &ok);
+    std::vector<uint8_t> bytes;
+    ok = read_whole_file(path, &bytes);
     EXPECT_TRUE(ok) << path;
     return bytes;
 }

@@ -28,7 +28,8 @@ static unsigned be16(const std::vector<uint8_t> &m, size_t at) { return m[at] <<
 
 static std::vector<uint8_t> load_kevo() {
     int ok = 0;
-    std::vector<uint8_t> bytes = read_whole_file(KEVO, &ok);
+    std::vector<uint8_t> bytes;
+    ok = read_whole_file(KEVO, &bytes);
     EXPECT_TRUE(ok) << KEVO;
     return bytes;
 }
@@ -41,7 +42,8 @@ TEST(ComposeKevo, ToolReproducesTheCommittedModuleByteForByte) {
     EXPECT_TRUE(r.exited);
     EXPECT_EQ(r.status, 0) << r.err;
     int ok = 0;
-    std::vector<uint8_t> fresh = read_whole_file(out, &ok);
+    std::vector<uint8_t> fresh;
+    ok = read_whole_file(out, &fresh);
     ASSERT_TRUE(ok);
     std::vector<uint8_t> committed = load_kevo();
     ASSERT_EQ(fresh.size(), committed.size());

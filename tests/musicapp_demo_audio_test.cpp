@@ -39,9 +39,11 @@ TEST(DemoAudio, CapturedStreamIsTheOfflineRenderOfKevo) {
     EXPECT_GT(count_lines_with(r.err, "FPS: "), 10);
 
     int ok = 0;
-    std::vector<uint8_t> captured = read_whole_file(capture, &ok);
+    std::vector<uint8_t> captured;
+    ok = read_whole_file(capture, &captured);
     ASSERT_TRUE(ok);
-    std::vector<uint8_t> module = read_whole_file(KEVO, &ok);
+    std::vector<uint8_t> module;
+    ok = read_whole_file(KEVO, &module);
     ASSERT_TRUE(ok);
     ModPlayer *player = mod_player_create(44100, module.data(), (long)module.size());
     ASSERT_NE(player, nullptr);
@@ -79,7 +81,8 @@ TEST(DemoAudio, CapturedStreamIsTheOfflineRenderOfKevo) {
 
 TEST(DemoAudio, BadModuleLeavesTheDemoRunningSilently) {
     int ok = 0;
-    std::vector<uint8_t> kevo = read_whole_file(KEVO, &ok);
+    std::vector<uint8_t> kevo;
+    ok = read_whole_file(KEVO, &kevo);
     ASSERT_TRUE(ok);
     std::vector<uint8_t> not_module(kevo);
     memcpy(&not_module[1080], "FLT8", 4);
@@ -112,7 +115,8 @@ TEST(DemoAudio, BadModuleLeavesTheDemoRunningSilently) {
         // Frames kept coming: the frame-rate line, once per frame.
         EXPECT_GT(count_lines_with(r.err, "FPS: "), 10) << c.name;
         // The device was never opened, so nothing audible can have played.
-        std::vector<uint8_t> captured = read_whole_file(capture, &ok);
+        std::vector<uint8_t> captured;
+        ok = read_whole_file(capture, &captured);
         for (uint8_t byte : captured) {
             ASSERT_EQ(byte, 0) << c.name;
         }

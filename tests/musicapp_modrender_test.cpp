@@ -58,7 +58,8 @@ static void expect_sox_agrees(const std::string &wav, long frames) {
 
 static std::vector<uint8_t> load(const std::string &path) {
     int ok = 0;
-    std::vector<uint8_t> bytes = read_whole_file(path, &ok);
+    std::vector<uint8_t> bytes;
+    ok = read_whole_file(path, &bytes);
     EXPECT_TRUE(ok) << path;
     return bytes;
 }

@@ -6,41 +6,8 @@
 #include <cstdlib>
 #include <sys/wait.h>
 
-std::string assets_make_temp_dir(const char *tag) {
-    const char *base = getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/engine_" + tag + "_XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    if (mkdtemp(name.data()) == nullptr) return "";
-    return std::string(name.data());
-}
-
-void assets_remove_tree(const std::string &dir) {
-    if (dir.empty() || dir.find("/engine_") == std::string::npos) return;
-    assets_run("rm -rf '" + dir + "'");
-}
-
-bool assets_write_file(const std::string &path, const std::vector<uint8_t> &bytes) {
-    FILE *file = fopen(path.c_str(), "wb");
-    if (file == nullptr) return false;
-    bool ok = bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return fclose(file) == 0 && ok;
-}
-
 bool assets_write_text(const std::string &path, const std::string &text) {
-    return assets_write_file(path, std::vector<uint8_t>(text.begin(), text.end()));
-}
-
-bool assets_read_file(const std::string &path, std::vector<uint8_t> *bytes) {
-    FILE *file = fopen(path.c_str(), "rb");
-    if (file == nullptr) return false;
-    bytes->clear();
-    uint8_t chunk[4096];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) bytes->insert(bytes->end(), chunk, chunk + got);
-    bool ok = !ferror(file);
-    fclose(file);
-    return ok;
+    return write_whole_file(path, std::vector<uint8_t>(text.begin(), text.end()));
 }
 
 int assets_run(const std::string &command) {
@@ -89,5 +56,5 @@ bool assets_write_ppm(const std::string &path, const RgbImage &image) {
     std::string header = "P6\n" + std::to_string(image.width) + " " + std::to_string(image.height) + "\n255\n";
     std::vector<uint8_t> bytes(header.begin(), header.end());
     bytes.insert(bytes.end(), image.rgb.begin(), image.rgb.end());
-    return assets_write_file(path, bytes);
+    return write_whole_file(path, bytes);
 }

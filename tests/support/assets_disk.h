@@ -1,5 +1,6 @@
-// Disk helpers for the loader tests: temporary directories, whole-file
-// reads and writes, running the reference tools, reading their PPM output.
+// Disk helpers for the loader tests: text files, running the reference
+// tools, reading their PPM output (temporary directories and whole files
+// come from support/test_files.h).
 #ifndef SUPPORT_ASSETS_DISK_H
 #define SUPPORT_ASSETS_DISK_H
 
@@ -7,20 +8,10 @@
 #include <string>
 #include <vector>
 
-// A fresh directory under $TMPDIR (or /tmp) named after `tag`; empty string
-// when it cannot be made.
-std::string assets_make_temp_dir(const char *tag);
+#include "support/test_files.h"
 
-// Deletes `dir` and everything in it (only directories made by
-// assets_make_temp_dir are passed here).
-void assets_remove_tree(const std::string &dir);
-
-// Writes `bytes` (or `text`) as the whole file; true on success.
-bool assets_write_file(const std::string &path, const std::vector<uint8_t> &bytes);
+// Writes `text` as the whole file; true on success.
 bool assets_write_text(const std::string &path, const std::string &text);
-
-// The whole file; false when it cannot be read.
-bool assets_read_file(const std::string &path, std::vector<uint8_t> *bytes);
 
 // Runs `command` through /bin/sh; its exit status, or -1 when it could not
 // be started or was killed.

@@ -110,40 +110,6 @@ ProcessResult run_program(const std::string &program, const std::vector<std::str
     return result;
 }
 
-std::vector<uint8_t> read_whole_file(const std::string &path, int *ok) {
-    std::vector<uint8_t> bytes;
-    *ok = 0;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f) return bytes;
-    uint8_t chunk[65536];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
-    *ok = !ferror(f);
-    fclose(f);
-    return bytes;
-}
-
-int write_whole_file(const std::string &path, const std::vector<uint8_t> &bytes) {
-    FILE *f = fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    const int ok = bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return (fclose(f) == 0) && ok;
-}
-
-std::string make_temp_dir(const char *tag) {
-    const char *base = getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/" + tag + "_XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    return mkdtemp(buffer.data()) ? std::string(buffer.data()) : std::string();
-}
-
-void remove_tree(const std::string &dir) {
-    if (dir.empty()) return;
-    ProcessResult r = run_program("/bin/rm", {"-rf", dir}, {}, nullptr, -1, SIGTERM);
-    (void)r;
-}
-
 int file_exists(const std::string &path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "support/test_files.h"
+
 struct ProcessResult {
     int exited;          // 1 when the program exited (then `status` is its code)
     int status;          // exit code, or the signal that ended it
@@ -23,18 +25,6 @@ struct ProcessResult {
 ProcessResult run_program(const std::string &program, const std::vector<std::string> &args,
                           const std::vector<std::string> &env, const char *cwd, int run_ms,
                           int stop_signal);
-
-// Whole file as bytes; empty when it cannot be read (then *ok is 0).
-std::vector<uint8_t> read_whole_file(const std::string &path, int *ok);
-
-// Writes bytes to a file; returns 1 on success.
-int write_whole_file(const std::string &path, const std::vector<uint8_t> &bytes);
-
-// A fresh empty directory under the system's temporary directory.
-std::string make_temp_dir(const char *tag);
-
-// Removes a directory tree made by make_temp_dir.
-void remove_tree(const std::string &dir);
 
 // 1 when `path` exists.
 int file_exists(const std::string &path);
