@@ -7,6 +7,8 @@
 //   list.h        List: doubly linked list addressed by position
 //   bytebuffer.h  ByteBuffer: growable byte array used as a string builder
 //   utf8.h        UTF-8 walking, measuring, decoding and encoding
+//   file_open.h   opening input files only when they are regular files
+//   std_fds.h     keeping descriptors 0-2 open on /dev/null
 //
 // Shared habits: plain records with public fields and free functions on
 // them; no container owns the items it stores; failures are results only
@@ -18,9 +20,11 @@
 
 #include "util/alloc.h"
 #include "util/bytebuffer.h"
+#include "util/file_open.h"
 #include "util/hashmap.h"
 #include "util/list.h"
 #include "util/siphash.h"
+#include "util/std_fds.h"
 #include "util/utf8.h"
 #include "util/vector.h"
 
