@@ -10,6 +10,7 @@
 #   make check    test, asan, a short fuzz run and tsan: what CI runs
 #   make install  install the libraries, headers, CMake and pkg-config
 #                 packages, programs and res/ under PREFIX (default /usr/local)
+#   make docs     the API reference from the headers, in $(BUILD)/docs/html
 BUILD ?= build
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
@@ -22,7 +23,7 @@ SAN_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
           LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
           UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: all deps configure build run test bench asan fuzz fuzz-build tsan check install clean
+.PHONY: all deps configure build run test bench asan fuzz fuzz-build tsan check install docs clean
 
 all: build
 
@@ -70,6 +71,9 @@ check: test asan
 
 install: build
 	@cmake --install $(BUILD) --prefix $(PREFIX)
+
+docs: deps
+	@sh tools/make-docs.sh $(BUILD)/docs
 
 clean:
 	rm -rf $(BUILD) build-asan build-fuzz build-tsan
