@@ -201,7 +201,7 @@ cmake --build "$work/sub" --target help > "$work/targets"
 cmake --build "$work/sub" -j "$jobs" >/dev/null
 run_headless "$work/sub" ./demo
 # With the engine's own programs asked for, its demo stays apart from ours.
-cmake -S "$work/starter" -B "$work/sub" -DENGINE_PROGRAMS=ON >/dev/null
+cmake -S "$work/starter" -B "$work/sub" -DENGINE_BUILD_PROGRAMS=ON >/dev/null
 cmake --build "$work/sub" --target help > "$work/targets"
 grep -qx '\.\.\. kevo_demo' "$work/targets" || fail "the engine's demo target is missing"
 grep -qx '\.\.\. demo' "$work/targets" || fail "the consumer's demo target is missing"
