@@ -8,10 +8,14 @@
 #   make fuzz     every libFuzzer target for FUZZ_SECONDS each (clang)
 #   make tsan     the real demo with audio under ThreadSanitizer
 #   make check    test, asan, a short fuzz run and tsan: what CI runs
+#   make install  install the libraries, headers, CMake and pkg-config
+#                 packages, programs and res/ under PREFIX (default /usr/local)
+#   make docs     the API reference from the headers, in $(BUILD)/docs/html
 BUILD ?= build
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?=
+PREFIX ?= /usr/local
 
 # LeakSanitizer suppressions for what the engine keeps for the life of the
 # process by design; see the file for each entry's reason.
@@ -19,7 +23,7 @@ SAN_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
           LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
           UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: all deps configure build run test bench asan fuzz fuzz-build tsan check clean
+.PHONY: all deps configure build run test bench asan fuzz fuzz-build tsan check install docs clean
 
 all: build
 
@@ -58,12 +62,18 @@ fuzz: fuzz-build
 tsan: deps
 	@CC=clang CXX=clang++ cmake -S . -B build-tsan -DENGINE_TSAN=ON -DENGINE_TESTS=OFF \
 	  -DENGINE_BENCH=OFF >/dev/null
-	@cmake --build build-tsan -j $(JOBS) --target demo
+	@cmake --build build-tsan -j $(JOBS) --target kevo_demo
 	@sh tools/run-tsan-demo.sh build-tsan/demo
 
 check: test asan
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=10
 	@$(MAKE) --no-print-directory tsan
+
+install: build
+	@cmake --install $(BUILD) --prefix $(PREFIX)
+
+docs: deps
+	@sh tools/make-docs.sh $(BUILD)/docs
 
 clean:
 	rm -rf $(BUILD) build-asan build-fuzz build-tsan

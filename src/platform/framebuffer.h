@@ -36,6 +36,7 @@ void fb_attach_storage(void);
 // Sets all fb_width * fb_height bytes to index 0 (black).
 void fb_clear(void);
 
+// Makes `index` the draw_color of the drawing operations that follow.
 void set_draw_color(uint8_t index);
 
 #endif

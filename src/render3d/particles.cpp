@@ -1,37 +1,17 @@
-// The particle-triangle effect: slots, spawning, the per-frame update with
-// its working triangles, the image, and the frame loop.
+// The particle-triangle effect: slots, spawning and the per-frame update
+// with its working triangles. Loading its image and its frame loop need the
+// PCX loader and the window, so they live with the platform
+// (platform/particles_run.cpp).
 #include "render3d/particles.h"
 
-#include <cstdio>
 #include <cstdlib>  // rand
 
-#include "assets/pcx.h"            // pcx_load_texture, texture_destroy
-#include "platform/framebuffer.h"  // fb_clear, frame_counter
-#include "platform/video.h"        // fb_present
 #include "render3d/raster.h"
 #include "render3d/transform.h"
 #include "render3d/trig.h"
 
 Particle particles[PARTICLE_SLOTS];
 Texture *tunnel_texture = nullptr;
-
-int particles_load_texture(void) {
-    particles_free_texture();
-    // Open, decode and close the image, then keep its pixels as a Texture.
-    tunnel_texture = pcx_load_texture(PARTICLE_TEXTURE_PATH);
-    if (tunnel_texture == nullptr) {
-        std::fprintf(stderr, "PARTICLES: cannot load '%s': missing or not a readable PCX image; "
-                             "particles are drawn without it\n",
-                     PARTICLE_TEXTURE_PATH);
-        return -1;
-    }
-    return 0;
-}
-
-void particles_free_texture(void) {
-    texture_destroy(tunnel_texture);
-    tunnel_texture = nullptr;
-}
 
 void particle_spawn(Fixed x, Fixed y, Fixed z, Fixed dx, Fixed dy, Fixed dz) {
     for (int i = 0; i < PARTICLE_SLOTS; i++) {
@@ -115,15 +95,5 @@ void particles_update(void) {
     for (int i = 0; i < PARTICLE_SLOTS; i++) {
         project_triangle(&triangles[i]);
         draw_triangle_flat(&triangles[i]);
-    }
-}
-
-void particles_run(void) {
-    for (;;) {
-        fb_clear();
-        depth_clear();
-        particles_update();
-        fb_present();
-        frame_counter += 1;
     }
 }

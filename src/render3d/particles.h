@@ -1,7 +1,9 @@
 // The particle-triangle effect: up to 200 small spinning triangles thrown
 // through view space under a constant downward pull, each living 180
 // frames, drawn flat against the depth buffer; and its own frame loop.
-// Works in view coordinates directly, without matrices.
+// Works in view coordinates directly, without matrices. Loading the image
+// and the frame loop need the PCX loader and the window: they are built
+// into the platform library, not the renderer.
 #ifndef RENDER3D_PARTICLES_H
 #define RENDER3D_PARTICLES_H
 

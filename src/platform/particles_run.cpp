@@ -1,0 +1,38 @@
+// The particle effect's image and its frame loop: the parts of the effect
+// that need the PCX loader and the window, kept out of the renderer so that
+// render3d links neither assets nor SDL.
+#include <cstdio>
+
+#include "assets/pcx.h"            // pcx_load_texture, texture_destroy
+#include "platform/framebuffer.h"  // fb_clear, frame_counter
+#include "platform/video.h"        // fb_present
+#include "render3d/particles.h"
+#include "render3d/raster.h"       // depth_clear
+
+int particles_load_texture(void) {
+    particles_free_texture();
+    // Open, decode and close the image, then keep its pixels as a Texture.
+    tunnel_texture = pcx_load_texture(PARTICLE_TEXTURE_PATH);
+    if (tunnel_texture == nullptr) {
+        std::fprintf(stderr, "PARTICLES: cannot load '%s': missing or not a readable PCX image; "
+                             "particles are drawn without it\n",
+                     PARTICLE_TEXTURE_PATH);
+        return -1;
+    }
+    return 0;
+}
+
+void particles_free_texture(void) {
+    texture_destroy(tunnel_texture);
+    tunnel_texture = nullptr;
+}
+
+void particles_run(void) {
+    for (;;) {
+        fb_clear();
+        depth_clear();
+        particles_update();
+        fb_present();
+        frame_counter += 1;
+    }
+}

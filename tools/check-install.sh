@@ -1,0 +1,209 @@
+#!/bin/sh
+# The engine as others use it: installs the build into a temporary prefix,
+# then, outside the repository,
+#   - builds templates/starter through find_package and runs it headless
+#     (ended by SIGTERM, status 0, music playing into a file);
+#   - builds it through pkg-config (its Makefile) and runs it in a real
+#     window under Xvfb: it must draw, and Escape must end it with status 0;
+#   - builds a module renderer on kevo::music alone, through find_package
+#     and through kevo-music.pc: neither may mention or link SDL or libpng,
+#     and its output must equal the installed kevo-modrender's;
+#   - builds the starter with the engine added by add_subdirectory beside
+#     its own target named demo: none of the engine's tests, benchmarks or
+#     their dependencies may come along.
+#   tools/check-install.sh [BUILD_DIR]     (default build, already built)
+set -eu
+repo=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-build}" && pwd)
+work=$(mktemp -d)
+xvfb_pid=""
+cleanup() {
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "CHECK-INSTALL: $*" >&2
+    exit 1
+}
+step() { echo "== $*"; }
+jobs=$(nproc)
+prefix=$work/prefix
+launcher=""
+command -v ccache >/dev/null && launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
+
+step "install into a temporary prefix"
+cmake --install "$build" --prefix "$prefix" >/dev/null
+for f in include/kevo/kevo.h include/kevo/music/music.h lib/cmake/kevo/kevoConfig.cmake \
+         lib/cmake/kevo/kevoConfigVersion.cmake lib/cmake/kevo/kevoTargets.cmake \
+         lib/pkgconfig/kevo.pc lib/pkgconfig/kevo-music.pc lib/libkevo_music.a share/kevo/res/kevo.mod; do
+    [ -f "$prefix/$f" ] || fail "the install lacks $f"
+done
+# The installed tree is moved before use: both packages must find
+# themselves wherever they are.
+mv "$prefix" "$work/moved"
+prefix=$work/moved
+export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
+
+# Runs PROGRAM headless from DIR for two seconds with the audio going to a
+# file, ends it with SIGTERM and expects status 0, frames presented and
+# music captured.
+run_headless() {
+    dir=$1 program=$2
+    (cd "$dir" && SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" \
+        exec "$program" 2> "$work/stderr") &
+    pid=$!
+    sleep 2
+    kill -TERM "$pid"
+    status=0
+    wait "$pid" || status=$?
+    [ "$status" -eq 0 ] || fail "$program ended with status $status on SIGTERM"
+    tr '\r' '\n' < "$work/stderr" | grep -q '^FPS: ' || fail "$program presented no frame"
+    if grep -q 'MUSIC:' "$work/stderr"; then fail "$program: $(grep 'MUSIC:' "$work/stderr")"; fi
+    # Non-silent audio: more than one distinct byte value in what was played.
+    [ "$(od -An -v -tx1 "$work/audio.raw" | tr -s ' ' '\n' | sort -u | wc -l)" -gt 2 ] ||
+        fail "$program played no music"
+    rm -f "$work/audio.raw"
+}
+
+step "starter through find_package"
+cp -r "$repo/templates/starter" "$work/starter"
+cmake -S "$work/starter" -B "$work/starter-cmake" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/starter-cmake" -j "$jobs" >/dev/null
+run_headless "$work/starter-cmake" ./demo
+
+step "starter through pkg-config, in a window under Xvfb"
+(cd "$work/starter" && make -s >/dev/null)
+# Starts Xvfb on a display it picks itself and waits until a client can
+# connect to it; sets display and xvfb_pid.
+start_display() {
+    rm -f "$work/display"
+    Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3> "$work/display" >/dev/null 2>&1 &
+    xvfb_pid=$!
+    waited=0
+    until [ -s "$work/display" ] && DISPLAY=":$(cat "$work/display")" xdotool getdisplaygeometry >/dev/null 2>&1; do
+        sleep 0.1
+        waited=$((waited + 1))
+        [ "$waited" -lt 100 ] || fail "Xvfb did not start"
+    done
+    display=$(cat "$work/display")
+}
+# The machine's X displays are shared: should another server take the
+# display from under us before the window opens, try a fresh one.
+for attempt in 1 2 3; do
+    start_display
+    (cd "$work/starter" && DISPLAY=":$display" SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy exec ./demo 2> "$work/stderr") &
+    pid=$!
+    sleep 0.5
+    if kill -0 "$pid" 2>/dev/null || ! grep -q "VIDEO: .*X11 display" "$work/stderr" || [ "$attempt" -eq 3 ]; then
+        break
+    fi
+    wait "$pid" || true
+    kill "$xvfb_pid"
+    echo "   (display :$display was lost; another)"
+done
+# The window is placed at the top left; more than the background and a
+# handful of colours on screen means the scene is drawn.
+waited=0
+colours=0
+while [ "$colours" -le 8 ]; do
+    if [ "$waited" -ge 20 ] || ! kill -0 "$pid" 2>/dev/null; then
+        tr '\r' '\n' < "$work/stderr" | grep -v '^FPS' | tail -n 5 >&2
+        fail "the starter's window shows $colours colours: nothing drawn"
+    fi
+    sleep 0.25
+    waited=$((waited + 1))
+    colours=$(xwd -root -silent -display ":$display" | convert xwd:- -format '%k' info:)
+done
+DISPLAY=":$display" xdotool mousemove 200 120 key Escape
+waited=0
+while kill -0 "$pid" 2>/dev/null; do
+    sleep 0.1
+    waited=$((waited + 1))
+    [ "$waited" -lt 50 ] || { kill -KILL "$pid"; fail "Escape did not end the starter"; }
+done
+status=0
+wait "$pid" || status=$?
+[ "$status" -eq 0 ] || fail "the starter ended with status $status on Escape"
+kill "$xvfb_pid"
+xvfb_pid=""
+
+step "a module renderer on the music library alone"
+mkdir "$work/modtool"
+cat > "$work/modtool/main.cpp" <<'EOF'
+// Renders the first two seconds of a module as raw 44100 Hz stereo signed
+// 16-bit samples, in uneven slices.
+#include <kevo/music/module_file.h>
+#include <kevo/music/music.h>
+#include <kevo/util/alloc.h>
+
+#include <cstdio>
+
+int main(int argc, char **argv) {
+    if (argc != 3) return 2;
+    long size = 0;
+    char reason[200];
+    uint8_t *bytes = mod_file_read(argv[1], &size, reason, sizeof reason);
+    if (bytes == nullptr) { std::fprintf(stderr, "%s\n", reason); return 1; }
+    ModPlayer *player = mod_player_create(44100, bytes, size);
+    if (player == nullptr) return 1;
+    mod_player_set_loop(player, 0);
+    FILE *out = std::fopen(argv[2], "wb");
+    if (out == nullptr) return 1;
+    static int16_t samples[2 * 1500];
+    for (long left = 2 * 44100; left > 0;) {
+        int frames = (int)(left < 1237 ? left : 1237 - left % 200);
+        mod_player_render_s16(player, samples, frames);
+        std::fwrite(samples, 4, frames, out);
+        left -= frames;
+    }
+    std::fclose(out);
+    mod_player_destroy(player);
+    engine_free(bytes);
+    return 0;
+}
+EOF
+cat > "$work/modtool/CMakeLists.txt" <<'EOF'
+cmake_minimum_required(VERSION 3.16)
+project(modtool CXX)
+find_package(kevo REQUIRED COMPONENTS music)
+add_executable(modtool main.cpp)
+target_link_libraries(modtool PRIVATE kevo::music)
+EOF
+cmake -S "$work/modtool" -B "$work/modtool-cmake" -DCMAKE_PREFIX_PATH="$prefix" \
+    -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+cmake --build "$work/modtool-cmake" >/dev/null
+! grep -qi 'sdl\|png' "$work/modtool-cmake/CMakeCache.txt" "$work/modtool-cmake/compile_commands.json" \
+    "$work/modtool-cmake/CMakeFiles/modtool.dir/link.txt" ||
+    fail "find_package(kevo COMPONENTS music) brought SDL or libpng into the build"
+! pkg-config --cflags --libs --static kevo-music | grep -qi 'sdl\|png' || fail "kevo-music.pc names SDL or libpng"
+g++ -std=c++17 -o "$work/modtool-pc" "$work/modtool/main.cpp" $(pkg-config --cflags --libs kevo-music)
+"$prefix/bin/kevo-modrender" --seconds 2 "$prefix/share/kevo/res/kevo.mod" "$work/reference.wav" >/dev/null 2>&1 ||
+    fail "the installed kevo-modrender failed"
+tail -c +45 "$work/reference.wav" > "$work/reference.raw"
+for tool in "$work/modtool-cmake/modtool" "$work/modtool-pc"; do
+    if readelf -d "$tool" | grep NEEDED | grep -qi 'sdl\|png'; then fail "$tool links SDL or libpng"; fi
+    if ldd "$tool" | grep -qi 'sdl\|png'; then fail "$tool loads SDL or libpng"; fi
+    "$tool" "$prefix/share/kevo/res/kevo.mod" "$work/tool.raw" || fail "$tool failed"
+    cmp -s "$work/tool.raw" "$work/reference.raw" || fail "$tool renders other samples than kevo-modrender"
+done
+
+step "add_subdirectory beside a target named demo"
+cmake -S "$work/starter" -B "$work/sub" -DKEVO_SOURCE_DIR="$repo" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    $launcher >/dev/null
+! grep -iE '^(__pkg_config_checked_)?(GTest|benchmark|FREETYPE|X11|ZLIB)' "$work/sub/CMakeCache.txt" ||
+    fail "add_subdirectory looked up the engine's test, benchmark or tool dependencies"
+tests=$(cd "$work/sub" && ctest -N | sed -n 's/^Total Tests: //p')
+[ "$tests" = "0" ] || fail "add_subdirectory brought $tests tests into the consumer"
+cmake --build "$work/sub" --target help > "$work/targets"
+! grep -qE '_test$|_bench$|_fuzz$|kevo_demo$' "$work/targets" ||
+    fail "add_subdirectory brought the engine's programs, tests or benchmarks along"
+cmake --build "$work/sub" -j "$jobs" >/dev/null
+run_headless "$work/sub" ./demo
+# With the engine's own programs asked for, its demo stays apart from ours.
+cmake -S "$work/starter" -B "$work/sub" -DENGINE_BUILD_PROGRAMS=ON >/dev/null
+cmake --build "$work/sub" --target help > "$work/targets"
+grep -qx '\.\.\. kevo_demo' "$work/targets" || fail "the engine's demo target is missing"
+grep -qx '\.\.\. demo' "$work/targets" || fail "the consumer's demo target is missing"
+
+echo "CHECK-INSTALL: all passed"
