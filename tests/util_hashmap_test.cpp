@@ -23,7 +23,7 @@ static void *tag(uintptr_t n) { return reinterpret_cast<void *>(n); }
 // The SipHash authors' reference outputs, computed independently (see the
 // file's header): key 00..0f, message 00..n-1 for n = 0 to 63.
 TEST(UtilSipHash, ReproducesAll64PublishedVectors) {
-    const char *path = SHARED_DIR "/siphash24-vectors.txt";
+    const char *path = ENGINE_SOURCE_DIR "/tests/data/siphash24-vectors.txt";
     FILE *file = fopen(path, "r");
     ASSERT_NE(file, nullptr) << "cannot open " << path;
     uint8_t key[SIPHASH_KEY_BYTES];
