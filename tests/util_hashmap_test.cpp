@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -55,6 +56,34 @@ TEST(UtilSipHash, ReproducesAll64PublishedVectors) {
     }
     fclose(file);
     EXPECT_EQ(checked, 64);
+}
+
+// Every length from 0 to 40 at every alignment, with the message's last
+// byte the last byte of its own allocation (so the sanitizer build catches
+// any read past the end), against the same bytes in a fresh aligned copy,
+// and against a message that differs in that last byte.
+TEST(UtilSipHash, ReadsExactlyTheMessageAtAnyAlignment) {
+    std::mt19937 rng(7);
+    for (uint64_t length = 0; length <= 40; length++) {
+        for (uint64_t offset = 0; offset < 8; offset++) {
+            std::vector<uint8_t> bytes(offset + length);
+            for (uint8_t &b : bytes) b = static_cast<uint8_t>(rng());
+            uint8_t *exact = static_cast<uint8_t *>(malloc(bytes.empty() ? 1 : bytes.size()));
+            ASSERT_NE(exact, nullptr);
+            memcpy(exact, bytes.data(), bytes.size());
+            std::vector<uint64_t> aligned((length + 7) / 8 + 1);
+            memcpy(aligned.data(), bytes.data() + offset, length);
+            uint64_t hash = siphash24_words(exact + offset, length, 1, 2);
+            EXPECT_EQ(hash, siphash24_words(aligned.data(), length, 1, 2))
+                << "length " << length << " offset " << offset;
+            if (length > 0) {
+                exact[offset + length - 1] ^= 0x80;
+                EXPECT_NE(hash, siphash24_words(exact + offset, length, 1, 2))
+                    << "length " << length << " offset " << offset;
+            }
+            free(exact);
+        }
+    }
 }
 
 TEST(UtilHashMap, BucketCountsFromHints) {
@@ -224,6 +253,38 @@ TEST(UtilHashMap, DuplicateKeysShadowNewestFirstAcrossGrowth) {
     for (uint64_t b = 0; b < map->bucket_count; b++)
         for (HashEntry *e = map->buckets[b]; e; e = e->next)
             delete static_cast<std::string *>(e->value);
+    hashmap_destroy(map);
+}
+
+static int compare_calls;
+
+static int compare_bytes_counted(const void *a, const void *b, uint64_t length_bytes) {
+    compare_calls++;
+    return memcmp(a, b, length_bytes);
+}
+
+// All keys of one length in a single chain: the stored hashes tell them
+// apart, so finding or removing a key calls the comparison function only
+// for its own entry, and a missing key never calls it.
+TEST(UtilHashMap, ComparesOnlyEntriesWithTheSearchKeysHash) {
+    HashMap *map = hashmap_create(64, compare_bytes_counted);
+    std::vector<std::string> keys;
+    for (int i = 0; i < 40; i++) keys.push_back("same" + std::to_string(1000 + i));
+    for (int i = 0; i < 40; i++) ASSERT_EQ(hashmap_insert(map, keys[i].c_str(), 0, tag(i + 1)), 0);
+    ASSERT_EQ(hashmap_resize(map, 1), 0);
+    compare_calls = 0;
+    for (int i = 0; i < 40; i++) {
+        HashEntry *e = hashmap_find(map, keys[i].c_str(), 0);
+        ASSERT_NE(e, nullptr);
+        EXPECT_EQ(e->value, tag(i + 1));
+    }
+    EXPECT_EQ(compare_calls, 40);
+    EXPECT_EQ(hashmap_find(map, "same0999", 0), nullptr);
+    EXPECT_EQ(compare_calls, 40);
+    EXPECT_EQ(hashmap_remove(map, keys[20].c_str(), 0), 0);
+    EXPECT_EQ(compare_calls, 41);
+    EXPECT_EQ(hashmap_remove(map, keys[20].c_str(), 0), -1);
+    EXPECT_EQ(compare_calls, 41);
     hashmap_destroy(map);
 }
 
