@@ -70,9 +70,9 @@ TEST(UtilSipHash, ReadsExactlyTheMessageAtAnyAlignment) {
             for (uint8_t &b : bytes) b = static_cast<uint8_t>(rng());
             uint8_t *exact = static_cast<uint8_t *>(malloc(bytes.empty() ? 1 : bytes.size()));
             ASSERT_NE(exact, nullptr);
-            memcpy(exact, bytes.data(), bytes.size());
             std::vector<uint64_t> aligned((length + 7) / 8 + 1);
-            memcpy(aligned.data(), bytes.data() + offset, length);
+            if (!bytes.empty()) memcpy(exact, bytes.data(), bytes.size());
+            if (length > 0) memcpy(aligned.data(), bytes.data() + offset, length);
             uint64_t hash = siphash24_words(exact + offset, length, 1, 2);
             EXPECT_EQ(hash, siphash24_words(aligned.data(), length, 1, 2))
                 << "length " << length << " offset " << offset;
@@ -293,8 +293,8 @@ TEST(UtilHashMap, DestroyDeepReleasesKeysAndValues) {
     // a leak checker (the sanitizer build) sees any that stay behind.
     HashMap *map = hashmap_create(2, compare_bytes);
     for (int i = 0; i < 10; i++) {
-        char *key = static_cast<char *>(engine_malloc(8));
-        snprintf(key, 8, "k%d", i);
+        char *key = static_cast<char *>(engine_malloc(16));
+        snprintf(key, 16, "k%d", i);
         int *value = static_cast<int *>(engine_malloc(sizeof(int)));
         *value = i;
         ASSERT_EQ(hashmap_insert(map, key, 0, value), 0);
