@@ -69,18 +69,31 @@ TEST(TextGlyphs, LeftmostPixelIsBitZero) {
     }
 }
 
+// A house: a peak of at most 3 pixels on top, a floor at the bottom that is
+// its widest row, and walls (rows of two separate strokes) in between.
 TEST(TextGlyphs, HouseAt127HasARoofOverABody) {
     for (const SetInfo &set : {SETS[1], SETS[2]}) {
-        int top_row_ink = -1, bottom_row_ink = -1;
+        int top_row_ink = -1, bottom_row_ink = -1, widest = 0, wall_rows = 0;
         for (int32_t r = 0; r < set.height_px; r++) {
-            int row_ink = 0;
-            for (int32_t j = 0; j < 8; j++) row_ink += glyph_ink(set.glyphs, 8, set.height_px, 127, j, r);
+            int row_ink = 0, runs = 0;
+            bool previous = false;
+            for (int32_t j = 0; j < 8; j++) {
+                const bool ink = glyph_ink(set.glyphs, 8, set.height_px, 127, j, r);
+                row_ink += ink;
+                runs += ink && !previous;
+                previous = ink;
+            }
             if (row_ink == 0) continue;
             if (top_row_ink < 0) top_row_ink = row_ink;
             bottom_row_ink = row_ink;
+            if (row_ink > widest) widest = row_ink;
+            if (runs == 2) wall_rows++;
         }
-        EXPECT_EQ(top_row_ink, 1) << set.name;        // the apex
-        EXPECT_GE(bottom_row_ink, 6) << set.name;     // the floor
+        EXPECT_GE(top_row_ink, 1) << set.name;
+        EXPECT_LE(top_row_ink, 3) << set.name;           // the peak
+        EXPECT_GE(bottom_row_ink, 6) << set.name;        // the floor
+        EXPECT_EQ(bottom_row_ink, widest) << set.name;
+        EXPECT_GE(wall_rows, 3) << set.name;
     }
 }
 
@@ -142,17 +155,27 @@ TEST(TextGlyphs, GeneratorReproducesTheCommittedSources) {
     }
     // Bad input fails with one tagged line and status 1.
     const std::string err = std::string(dir) + "/err.txt";
-    EXPECT_EQ(run(tool + " " + dir + " /nonexistent.psf.gz /nonexistent.psf.gz /nonexistent.ttf 2>" + err), 1);
-    EXPECT_EQ(read_file(err).rfind("GLYPHS: cannot open '/nonexistent.psf.gz'", 0), 0u) << read_file(err);
-    // A gzip file that is not a console font.
-    const std::string bogus = std::string(dir) + "/bogus.psf.gz";
+    EXPECT_EQ(run(tool + " " + dir + " /nonexistent.pcf.gz /nonexistent.pcf.gz /nonexistent.ttf 2>" + err),
+              1);
+    EXPECT_EQ(read_file(err).rfind("GLYPHS: cannot open '/nonexistent.pcf.gz'", 0), 0u) << read_file(err);
+    // A gzip file that is not a bitmap font.
+    const std::string bogus = std::string(dir) + "/bogus.pcf.gz";
     ASSERT_EQ(run("echo not a font | gzip > " + bogus), 0);
     EXPECT_EQ(run(tool + " " + dir + " " + bogus + " " + bogus + " /nonexistent.ttf 2>" + err), 1);
-    EXPECT_NE(read_file(err).find("is not a PSF1 console font"), std::string::npos) << read_file(err);
-    // The 8 x 16 font offered as the 8 x 8 one is refused by its height.
-    EXPECT_EQ(run(tool + " " + dir + " /usr/share/consolefonts/default8x16.psf.gz "
-                  "/usr/share/consolefonts/default8x16.psf.gz /nonexistent.ttf 2>" + err), 1);
-    EXPECT_NE(read_file(err).find("has 16-pixel glyphs, 8 wanted"), std::string::npos) << read_file(err);
+    EXPECT_NE(read_file(err).find("is not a PCF bitmap font"), std::string::npos) << read_file(err);
+    // A font cut short: its tables point past the end of the file.
+    const std::string font_8x8 = "/usr/share/fonts/X11/misc/clB8x8.pcf.gz";
+    const std::string font_8x16 = "/usr/share/fonts/X11/misc/h16_b.pcf.gz";
+    const std::string cut = std::string(dir) + "/cut.pcf.gz";
+    ASSERT_EQ(run("zcat " + font_8x16 + " | head -c 3000 | gzip > " + cut), 0);
+    EXPECT_EQ(run(tool + " " + dir + " " + font_8x8 + " " + cut + " /nonexistent.ttf 2>" + err), 1);
+    EXPECT_NE(read_file(err).find("is a damaged PCF font"), std::string::npos) << read_file(err);
+    // The 8 x 16 font offered as the 8 x 8 one does not fit its cells; the
+    // 8 x 8 font offered as the 8 x 16 one lacks the code page's symbols.
+    EXPECT_EQ(run(tool + " " + dir + " " + font_8x16 + " " + font_8x16 + " /nonexistent.ttf 2>" + err), 1);
+    EXPECT_NE(read_file(err).find("does not fit the 8 x 8 cell"), std::string::npos) << read_file(err);
+    EXPECT_EQ(run(tool + " " + dir + " " + font_8x8 + " " + font_8x8 + " /nonexistent.ttf 2>" + err), 1);
+    EXPECT_NE(read_file(err).find("has no glyph for U+263A (code 1)"), std::string::npos) << read_file(err);
     EXPECT_EQ(run(tool + " 2>" + err), 1);
     run(std::string("rm -rf ") + dir);
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -23,7 +24,7 @@ static void *tag(uintptr_t n) { return reinterpret_cast<void *>(n); }
 // The SipHash authors' reference outputs, computed independently (see the
 // file's header): key 00..0f, message 00..n-1 for n = 0 to 63.
 TEST(UtilSipHash, ReproducesAll64PublishedVectors) {
-    const char *path = SHARED_DIR "/siphash24-vectors.txt";
+    const char *path = ENGINE_SOURCE_DIR "/tests/data/siphash24-vectors.txt";
     FILE *file = fopen(path, "r");
     ASSERT_NE(file, nullptr) << "cannot open " << path;
     uint8_t key[SIPHASH_KEY_BYTES];
@@ -55,6 +56,34 @@ TEST(UtilSipHash, ReproducesAll64PublishedVectors) {
     }
     fclose(file);
     EXPECT_EQ(checked, 64);
+}
+
+// Every length from 0 to 40 at every alignment, with the message's last
+// byte the last byte of its own allocation (so the sanitizer build catches
+// any read past the end), against the same bytes in a fresh aligned copy,
+// and against a message that differs in that last byte.
+TEST(UtilSipHash, ReadsExactlyTheMessageAtAnyAlignment) {
+    std::mt19937 rng(7);
+    for (uint64_t length = 0; length <= 40; length++) {
+        for (uint64_t offset = 0; offset < 8; offset++) {
+            std::vector<uint8_t> bytes(offset + length);
+            for (uint8_t &b : bytes) b = static_cast<uint8_t>(rng());
+            uint8_t *exact = static_cast<uint8_t *>(malloc(bytes.empty() ? 1 : bytes.size()));
+            ASSERT_NE(exact, nullptr);
+            std::vector<uint64_t> aligned((length + 7) / 8 + 1);
+            if (!bytes.empty()) memcpy(exact, bytes.data(), bytes.size());
+            if (length > 0) memcpy(aligned.data(), bytes.data() + offset, length);
+            uint64_t hash = siphash24_words(exact + offset, length, 1, 2);
+            EXPECT_EQ(hash, siphash24_words(aligned.data(), length, 1, 2))
+                << "length " << length << " offset " << offset;
+            if (length > 0) {
+                exact[offset + length - 1] ^= 0x80;
+                EXPECT_NE(hash, siphash24_words(exact + offset, length, 1, 2))
+                    << "length " << length << " offset " << offset;
+            }
+            free(exact);
+        }
+    }
 }
 
 TEST(UtilHashMap, BucketCountsFromHints) {
@@ -227,13 +256,45 @@ TEST(UtilHashMap, DuplicateKeysShadowNewestFirstAcrossGrowth) {
     hashmap_destroy(map);
 }
 
+static int compare_calls;
+
+static int compare_bytes_counted(const void *a, const void *b, uint64_t length_bytes) {
+    compare_calls++;
+    return memcmp(a, b, length_bytes);
+}
+
+// All keys of one length in a single chain: the stored hashes tell them
+// apart, so finding or removing a key calls the comparison function only
+// for its own entry, and a missing key never calls it.
+TEST(UtilHashMap, ComparesOnlyEntriesWithTheSearchKeysHash) {
+    HashMap *map = hashmap_create(64, compare_bytes_counted);
+    std::vector<std::string> keys;
+    for (int i = 0; i < 40; i++) keys.push_back("same" + std::to_string(1000 + i));
+    for (int i = 0; i < 40; i++) ASSERT_EQ(hashmap_insert(map, keys[i].c_str(), 0, tag(i + 1)), 0);
+    ASSERT_EQ(hashmap_resize(map, 1), 0);
+    compare_calls = 0;
+    for (int i = 0; i < 40; i++) {
+        HashEntry *e = hashmap_find(map, keys[i].c_str(), 0);
+        ASSERT_NE(e, nullptr);
+        EXPECT_EQ(e->value, tag(i + 1));
+    }
+    EXPECT_EQ(compare_calls, 40);
+    EXPECT_EQ(hashmap_find(map, "same0999", 0), nullptr);
+    EXPECT_EQ(compare_calls, 40);
+    EXPECT_EQ(hashmap_remove(map, keys[20].c_str(), 0), 0);
+    EXPECT_EQ(compare_calls, 41);
+    EXPECT_EQ(hashmap_remove(map, keys[20].c_str(), 0), -1);
+    EXPECT_EQ(compare_calls, 41);
+    hashmap_destroy(map);
+}
+
 TEST(UtilHashMap, DestroyDeepReleasesKeysAndValues) {
     // Keys and values allocated one by one through the general allocator;
     // a leak checker (the sanitizer build) sees any that stay behind.
     HashMap *map = hashmap_create(2, compare_bytes);
     for (int i = 0; i < 10; i++) {
-        char *key = static_cast<char *>(engine_malloc(8));
-        snprintf(key, 8, "k%d", i);
+        char *key = static_cast<char *>(engine_malloc(16));
+        snprintf(key, 16, "k%d", i);
         int *value = static_cast<int *>(engine_malloc(sizeof(int)));
         *value = i;
         ASSERT_EQ(hashmap_insert(map, key, 0, value), 0);

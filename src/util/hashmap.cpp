@@ -37,6 +37,16 @@ static uint64_t hashmap_hash(const HashMap *map, const void *key, uint64_t lengt
     return siphash24_words(key, length_bytes, map->key[0], map->key[1]);
 }
 
+// Whether `entry` holds the `length` bytes at `key`, whose hash is `hash`.
+// Equal keys have equal hashes, so the stored hash settles almost every
+// mismatch in the chain without reading the entry's key; the comparison
+// function is called only for the entry that is (nearly always) the match.
+static inline bool hashmap_entry_matches(const HashMap *map, const HashEntry *entry,
+                                         uint64_t hash, const void *key, uint64_t length) {
+    return entry->hash == hash && entry->length == length &&
+           map->compare(key, entry->key, length) == 0;
+}
+
 HashMap *hashmap_create(uint64_t size_hint, HashCompare compare) {
     if (!compare) return nullptr;
     uint64_t bucket_count =
@@ -118,7 +128,7 @@ HashEntry *hashmap_find(const HashMap *map, const void *key, uint64_t length_byt
     uint64_t hash = hashmap_hash(map, key, length);
     for (HashEntry *entry = map->buckets[hash & (map->bucket_count - 1)]; entry;
          entry = entry->next) {
-        if (entry->length == length && map->compare(key, entry->key, length) == 0) return entry;
+        if (hashmap_entry_matches(map, entry, hash, key, length)) return entry;
     }
     return nullptr;
 }
@@ -154,7 +164,7 @@ int hashmap_remove(HashMap *map, const void *key, uint64_t length_bytes) {
     HashEntry **link = &map->buckets[hash & (map->bucket_count - 1)];
     while (*link) {
         HashEntry *entry = *link;
-        if (entry->length == length && map->compare(key, entry->key, length) == 0) {
+        if (hashmap_entry_matches(map, entry, hash, key, length)) {
             *link = entry->next;
             engine_free(entry);
             map->count--;

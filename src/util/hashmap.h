@@ -11,7 +11,9 @@
 typedef int (*HashCompare)(const void *a, const void *b, uint64_t length_bytes);
 
 // One stored key. It lives in bucket hash & (bucket_count - 1); the full
-// hash is kept so that growth relinks entries without hashing keys again.
+// hash is kept so that growth relinks entries without hashing keys again,
+// and so that a lookup passes over entries whose hash differs from the
+// search key's without calling the comparison function.
 struct HashEntry {
     uint64_t hash;          // SipHash-2-4 of the key's bytes
     const void *key;        // the caller's key, not copied

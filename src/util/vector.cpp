@@ -40,18 +40,16 @@ void vector_destroy(Vector *vector) {
     engine_free(vector);
 }
 
-int vector_append(Vector *vector, void *item) {
+int vector_append_growing(Vector *vector, void *item) {
     if (!vector) return -1;
-    if (vector->count == vector->capacity) {
-        uint64_t capacity = vector_grown_capacity(vector->capacity);
-        if (capacity == 0) return -1;
-        void **items = static_cast<void **>(
-            engine_realloc(vector->items, static_cast<size_t>(capacity) * sizeof(void *)));
-        if (!items) return -1;  // realloc left the old array in place
-        vector->items = items;
-        vector->capacity = capacity;
-    }
-    vector->items[vector->count] = item;
+    uint64_t capacity = vector_grown_capacity(vector->capacity);
+    if (capacity == 0) return -1;
+    void **items = static_cast<void **>(
+        engine_realloc(vector->items, static_cast<size_t>(capacity) * sizeof(void *)));
+    if (!items) return -1;  // realloc left the old array in place
+    vector->items = items;
+    vector->capacity = capacity;
+    items[vector->count] = item;
     vector->count++;
     return 0;
 }

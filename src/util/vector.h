@@ -21,10 +21,22 @@ Vector *vector_create(uint64_t capacity);
 // Releases the array and the record, never the items. Null does nothing.
 void vector_destroy(Vector *vector);
 
+// The growing half of vector_append, for a full vector: doubles the
+// capacity (0 grows to 1), then stores `item`. Same results as
+// vector_append; callers use vector_append.
+int vector_append_growing(Vector *vector, void *item);
+
 // Stores `item` after the last one, doubling the capacity first when full
 // (0 grows to 1). 0 on success; -1 for a null vector or a failed growth,
-// which leaves the vector exactly as it was.
-int vector_append(Vector *vector, void *item);
+// which leaves the vector exactly as it was. Inline so that an append into a
+// vector with room costs what a store does; only growth makes a call.
+inline int vector_append(Vector *vector, void *item) {
+    if (!vector) return -1;
+    if (vector->count == vector->capacity) return vector_append_growing(vector, item);
+    vector->items[vector->count] = item;
+    vector->count++;
+    return 0;
+}
 
 // Places `item` at `index` (0 .. count), moving the items from there up by
 // one. Into a full vector the items are copied once into the grown array
