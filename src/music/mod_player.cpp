@@ -56,6 +56,7 @@ ModPlayer *mod_player_create(int output_rate_hz, const uint8_t *module, long siz
     player->row_delay = 0;
     player->next_row = 0;
     player->next_order = 0;
+    player->next_is_jump = 0;
     player->order = 0;
     player->row = 0;
     update_tick_length(player);

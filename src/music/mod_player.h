@@ -93,6 +93,10 @@ struct Channel {
 // (order_table[order] & pattern_mask) < pattern_count; next_order <=
 // song_length, where next_order == song_length (looping off only) means the
 // song ends at the boundary after the current row; samples_per_tick >= 1.
+// With looping off the song also ends at a boundary where next_is_jump is 1
+// and next_order <= order: a jump or break to the current or an earlier
+// position would replay what has been heard (a pattern loop, E6y, is no
+// jump and never ends the song).
 struct ModPlayer {
     // Song data
     char title[MOD_TITLE_BYTES + 1];        // first 20 module bytes, NUL-ended
@@ -119,17 +123,22 @@ struct ModPlayer {
     uint8_t row;                            // current row, 0 .. 63
     uint8_t tempo;                          // beats per minute
     uint8_t speed;                          // ticks per row, 1 .. 31
-    uint16_t samples_per_tick;              // output frames per tick, >= 1
-    uint16_t tick_sample;                   // frames mixed in the current tick
+    uint32_t samples_per_tick;              // output frames per tick, >= 1
+                                            // (2.5 s / tempo; 3445 at 44100 Hz
+                                            // and tempo 32)
+    uint32_t tick_sample;                   // frames mixed in the current tick
     uint16_t tick;                          // tick in the row, 0 at its start
     uint8_t row_delay;                      // extra ticks of the current row (EEy)
     uint8_t next_order;                     // order position of the next row
     uint8_t next_row;                       // row number of the next row
+    uint8_t next_is_jump;                   // 1 when a Bxx or Dxx of the current
+                                            // row chose next_order/next_row
     uint8_t mixing;                         // 1 while the render loop mixes
 };
 
 // The lowest output rate a player serves: at the fastest tempo (255, a tick
-// divisor of 2 x 255 / 5 = 102) a tick must still last at least one frame.
+// of 2.5 s / 255, rate x 5 / 510 frames) a tick must still last at least
+// one frame.
 constexpr int MOD_MIN_OUTPUT_RATE_HZ = 102;
 constexpr int MOD_MAX_OUTPUT_RATE_HZ = 65535;  // output_rate is 16 bits
 

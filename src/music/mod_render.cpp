@@ -33,7 +33,7 @@ void mod_player_render(ModPlayer *player, int32_t *accum, int frames) {
         voice_mix(&player->voices[1], right + pos, n);
         voice_mix(&player->voices[2], right + pos, n);
         player->mixing = 0;
-        player->tick_sample = static_cast<uint16_t>(player->tick_sample + n);
+        player->tick_sample += static_cast<uint32_t>(n);
         pos += n;
         if (player->tick_sample < player->samples_per_tick) return;
         // Voices whose samples ran out during this tick stop now, before

@@ -18,8 +18,8 @@
 // becomes 1). Null does nothing.
 void process_tick(ModPlayer *player);
 
-// samples_per_tick = output_rate / max(1, 2 x tempo / 5), at least 1.
-// Null does nothing.
+// samples_per_tick = output_rate x 5 / (2 x tempo), truncated once (a tick
+// lasts 2.5 s / tempo; tempo 0 counts as 1), at least 1. Null does nothing.
 void update_tick_length(ModPlayer *player);
 
 // Reads channel `channel`'s cell of the current row (order, row) into its
