@@ -69,44 +69,6 @@ static int report(const char *format, const char *a, const char *b) {
 }
 
 
-// Counts the frames a player has played, tick by tick.
-struct SongClock {
-    ModPlayer *player;
-    long frames;
-};
-
-// The tick callback of the counting player. It runs first thing at each
-// tick boundary, while samples_per_tick is still the length of the tick
-// that just ended.
-static void clock_tick(void *user) {
-    SongClock *clock = static_cast<SongClock *>(user);
-    clock->frames += clock->player->samples_per_tick;
-}
-
-// Frames the song lasts with looping off, found by playing it through a
-// second player: the sum of its tick lengths up to the tick on which it
-// ends. Stops counting at limit_frames. Returns the count, or -1 when the
-// player cannot be created.
-static long song_frames(const uint8_t *module, long size, long limit_frames) {
-    SongClock count = {mod_player_create(OUTPUT_RATE_HZ, module, size), 0};
-    if (!count.player) return -1;
-    mod_player_set_tick_callback(count.player, clock_tick, &count);
-    int32_t *scratch = static_cast<int32_t *>(engine_malloc(2 * CHUNK_FRAMES * sizeof(int32_t)));
-    if (!scratch) {
-        mod_player_destroy(count.player);
-        return -1;
-    }
-    long rendered = 0;
-    while (!mod_player_is_finished(count.player) && rendered < limit_frames) {
-        mod_player_render(count.player, scratch, CHUNK_FRAMES);
-        rendered += CHUNK_FRAMES;
-    }
-    const long frames = mod_player_is_finished(count.player) ? count.frames : limit_frames;
-    engine_free(scratch);
-    mod_player_destroy(count.player);
-    return frames < limit_frames ? frames : limit_frames;
-}
-
 static void put_u16_le(uint8_t *at, uint32_t v) {
     at[0] = (uint8_t)v;
     at[1] = (uint8_t)(v >> 8);
@@ -386,9 +348,14 @@ static int render_module(const uint8_t *module, long size, const char *in_path,
         return report("'%s' is the input module '%s': not overwriting it", out_path, in_path);
     const double limit_seconds = seconds > 0.0 ? seconds : DEFAULT_LIMIT_SECONDS;
     const long limit_frames = (long)(limit_seconds * OUTPUT_RATE_HZ + 0.5);
-    const long frames = loop ? limit_frames : song_frames(module, size, limit_frames);
-    ModPlayer *player = frames >= 0 ? mod_player_create(OUTPUT_RATE_HZ, module, size) : nullptr;
-    if (!player) return report("out of memory creating the player for '%s'%s", in_path, "");
+    ModPlayer *player = mod_player_create(OUTPUT_RATE_HZ, module, size);
+    // The song's length comes from its sequencer alone, without mixing it.
+    const long frames = loop || !player ? limit_frames
+                                        : (long)mod_song_length(player, limit_frames, nullptr);
+    if (!player || frames < 0) {
+        mod_player_destroy(player);
+        return report("out of memory creating the player for '%s'%s", in_path, "");
+    }
     mod_player_set_loop(player, (uint8_t)loop);
     Output out = {out_path, "", "", nullptr};
     if (output_open(&out) != 0) {

@@ -49,6 +49,16 @@ ModPlayer *mod_player_create(int output_rate_hz, const uint8_t *module, long siz
     player->sample_count = MOD_SAMPLES;
     mod_unpack_patterns(player, module);
 
+    mod_player_reset(player);
+
+    memcpy(player->title, module + MOD_TITLE_OFFSET, MOD_TITLE_BYTES);
+    player->title[MOD_TITLE_BYTES] = '\0';
+    return player;
+}
+
+void mod_player_reset(ModPlayer *player) {
+    if (!player) return;
+    player->finished = 0;
     player->tempo = DEFAULT_TEMPO;
     player->speed = DEFAULT_SPEED;
     player->tick_sample = 0;
@@ -75,10 +85,6 @@ ModPlayer *mod_player_create(int output_rate_hz, const uint8_t *module, long siz
         // row boundary.
         load_row(player, i);
     }
-
-    memcpy(player->title, module + MOD_TITLE_OFFSET, MOD_TITLE_BYTES);
-    player->title[MOD_TITLE_BYTES] = '\0';
-    return player;
 }
 
 void mod_player_destroy(ModPlayer *player) {

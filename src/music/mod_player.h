@@ -179,6 +179,43 @@ void mod_player_render_s16(ModPlayer *player, int16_t *out, int frames);
 // right by 9, plus 128 (128 is silence).
 void mod_player_render_u8(ModPlayer *player, uint8_t *out, int frames);
 
+// Song length and seeking. Both step the sequencer tick by tick exactly as
+// rendering does, without mixing: a scan costs a little per tick instead of
+// the whole song's mixing.
+
+// How long the song plays from its start with looping off, in output
+// frames at the player's rate: the sum of the tick lengths up to the tick
+// on which it ends (tempo changes, pattern delays, jumps and loops
+// included), as many frames as a render from the start yields before
+// mod_player_is_finished says so. A song can loop for ever even with
+// looping off (two pattern loops of a channel that rearm each other): the
+// count stops at limit_frames, so a result equal to limit_frames means "at
+// least that long". When `microseconds` is not null it receives the same
+// length as frames x 1000000 / output_rate, truncated. The player itself
+// is not moved: the scan runs on a copy of its record. Returns -1 for a
+// null player, a negative limit, or when the copy cannot be allocated.
+int64_t mod_song_length(const ModPlayer *player, int64_t limit_frames, int64_t *microseconds);
+
+// Moves the player to the start of row `row` of order position `order`
+// with the whole state the song has when it gets there by playing from its
+// start: speed, tempo, channel volumes, periods, portamento targets,
+// command memories, pattern-loop counters, the voices' read positions in
+// their samples. Rendering from there gives exactly the frames that a
+// render from the start gives after the returned number of frames. Works
+// on a new player and on one that has played or finished (the song starts
+// over; `finished` becomes 0); `loop` and the callbacks are kept, and the
+// callbacks are not called while seeking. The row must be reached in the
+// song's first pass, before it ends or would loop (a row that jumps skip
+// is not reached). Returns the frames from the song's start to that row
+// (5292 for row 0 of position 0 at 44100 Hz: the first row starts after
+// one row's ticks), or -1, leaving the player as it was, for a null
+// player, a position outside the song length, a row outside 0 .. 63, a
+// row not reached, or when the scan's copy cannot be allocated. A song
+// can go round for ever even with looping off, so a row first reached more
+// than MOD_SEEK_LIMIT_HOURS into the song counts as not reached.
+int64_t mod_player_seek(ModPlayer *player, int order, int row);
+constexpr int64_t MOD_SEEK_LIMIT_HOURS = 4;
+
 // Sets `loop` (nonzero: the song restarts at its end). Null does nothing.
 void mod_player_set_loop(ModPlayer *player, uint8_t flag);
 

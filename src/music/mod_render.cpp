@@ -36,18 +36,23 @@ void mod_player_render(ModPlayer *player, int32_t *accum, int frames) {
         player->tick_sample += static_cast<uint32_t>(n);
         pos += n;
         if (player->tick_sample < player->samples_per_tick) return;
-        // Voices whose samples ran out during this tick stop now, before
-        // the next tick can start a note on them.
-        for (int i = 0; i < MOD_CHANNELS; i++) {
-            if (!player->channels[i].stop_pending) continue;
-            voice_set_frequency(&player->voices[i], 0);
-            player->channels[i].stop_pending = 0;
-        }
-        player->tick++;
-        player->tick_sample = 0;
-        process_tick(player);
+        mod_player_finish_tick(player);
         if (player->finished) return;
     }
+}
+
+void mod_player_finish_tick(ModPlayer *player) {
+    if (!player) return;
+    // Voices whose samples ran out during this tick stop now, before the
+    // next tick can start a note on them.
+    for (int i = 0; i < MOD_CHANNELS; i++) {
+        if (!player->channels[i].stop_pending) continue;
+        voice_set_frequency(&player->voices[i], 0);
+        player->channels[i].stop_pending = 0;
+    }
+    player->tick++;
+    player->tick_sample = 0;
+    process_tick(player);
 }
 
 void mod_player_render_s16(ModPlayer *player, int16_t *out, int frames) {

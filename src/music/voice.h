@@ -72,4 +72,10 @@ void voice_refill(Voice *voice);
 // 0). A null voice or out, or count <= 0, does nothing.
 void voice_mix(Voice *voice, int32_t *out, int count);
 
+// Moves the voice on by `count` output samples exactly as voice_mix would,
+// adding nothing anywhere: the same read position, window refills (the
+// source is called as mixing would call it), prev and cur. Used to skip
+// through a song without mixing it. Null voice or count <= 0 does nothing.
+void voice_advance(Voice *voice, int count);
+
 #endif
