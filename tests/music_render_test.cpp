@@ -206,9 +206,10 @@ struct StreamFixture {
         p->voices[0].step = 12345;
     }
     ~StreamFixture() { mod_player_destroy(p); }
+    int ended = 0;  // what the last call reported
     std::vector<int8_t> next() {
         std::vector<int8_t> buffer(256, 99);
-        stream_sample(c, buffer.data());
+        ended = stream_sample(c, buffer.data());
         return buffer;
     }
 };
@@ -229,22 +230,26 @@ TEST(MusicStream, FirstPassToFullLengthThenLoop) {
     expected.resize(512);
     EXPECT_EQ(got, expected);
     EXPECT_EQ(f.c->playing, 1);
+    EXPECT_EQ(f.ended, 0);
     EXPECT_EQ(f.p->voices[0].step, 12345u);
 }
 
 TEST(MusicStream, TwoByteLoopRule) {
     {
-        // loop_start 0, loop_length 2: no loop. The voice stops when the
-        // last bytes are delivered; the stream rests at position 2.
+        // loop_start 0, loop_length 2: no loop. The stream reports the end
+        // when it delivers the last bytes and rests at position 2; stopping
+        // the voice is left to the render loop.
         StreamFixture f(ramp(40), 0, 2);
         std::vector<int8_t> got = f.next();
         for (int i = 0; i < 38; i++) ASSERT_EQ(got[i], i + 2);
         for (int i = 38; i < 256; i++) ASSERT_EQ(got[i], 0);
+        EXPECT_EQ(f.ended, 1);
         EXPECT_EQ(f.c->playing, 0);
         EXPECT_EQ(f.c->position, 2u);
-        EXPECT_EQ(f.p->voices[0].step, 0u);
+        EXPECT_EQ(f.p->voices[0].step, 12345u);
         std::vector<int8_t> after = f.next();
         for (int8_t s : after) ASSERT_EQ(s, 0);
+        EXPECT_EQ(f.ended, 0);
         EXPECT_EQ(f.c->position, 2u);
     }
     {
@@ -254,12 +259,14 @@ TEST(MusicStream, TwoByteLoopRule) {
         for (int i = 0; i < 38; i++) ASSERT_EQ(got[i], i + 2);
         for (int i = 38; i < 256; i++) ASSERT_EQ(got[i], (i - 38) % 2 == 0 ? 10 : 11) << i;
         EXPECT_EQ(f.c->playing, 1);
+        EXPECT_EQ(f.ended, 0);
     }
     {
         // A sample ending exactly at the end of a buffer stops right there.
         StreamFixture f(ramp(258), 0, 0);
         std::vector<int8_t> got = f.next();
         EXPECT_EQ(got[255], static_cast<int8_t>(257));
+        EXPECT_EQ(f.ended, 1);
         EXPECT_EQ(f.c->playing, 0);
         EXPECT_EQ(f.c->position, 2u);
     }

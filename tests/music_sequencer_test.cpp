@@ -633,7 +633,7 @@ TEST_F(MusicSequencer, IgnoredCommandsOnlyReplayPeriodAndVolume) {
         Channel c = ch(0);
         EXPECT_EQ(c.effect, effect);
         c.effect = 0;
-        c.player = reference.player;
+        c.samples = reference.samples;
         EXPECT_EQ(memcmp(&c, &reference, sizeof(Channel)), 0) << std::hex << effect;
     }
 }

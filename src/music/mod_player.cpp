@@ -74,8 +74,7 @@ void mod_player_reset(ModPlayer *player) {
     for (int i = 0; i < MOD_CHANNELS; i++) {
         Channel *c = &player->channels[i];
         memset(c, 0, sizeof *c);
-        c->player = player;
-        c->index = i;
+        c->samples = player->samples;
         Voice *voice = &player->voices[i];
         voice_init(voice, player->output_rate);
         voice_set_source(voice, stream_sample, c);

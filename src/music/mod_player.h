@@ -51,17 +51,14 @@ struct PatternCell {
 struct ModPlayer;
 
 // Per channel: the sample stream that feeds the channel's voice, then the
-// sequencer's state. All zero at creation except player and index.
+// sequencer's state. All zero at creation except samples.
 struct Channel {
     // Sample stream (read and written by stream_sample)
-    ModPlayer *player;              // owning player
-    int32_t index;                  // 0 .. 3; the voice is player->voices[index]
+    const ModSample *samples;       // the player's 31 sample descriptors
     uint8_t current_sample;         // sample being streamed, 1 .. 31 (0 none)
     uint8_t playing;                // nonzero while the stream delivers data
     uint8_t first_pass;             // 1 from a note start until the sample's end
     uint32_t position;              // byte position of the stream in the sample
-    uint8_t stop_pending;           // the stream ran out while mixing: the
-                                    // voice stops at the end of this tick
     // Sequencer
     uint16_t period;                // current Amiga period (0 before any note)
     uint16_t note;                  // row's note period clamped to 113..856, 0 none
@@ -133,7 +130,6 @@ struct ModPlayer {
     uint8_t next_row;                       // row number of the next row
     uint8_t next_is_jump;                   // 1 when a Bxx or Dxx of the current
                                             // row chose next_order/next_row
-    uint8_t mixing;                         // 1 while the render loop mixes
 };
 
 // The lowest output rate a player serves: at the fastest tempo (255, a tick

@@ -87,9 +87,7 @@ int64_t mod_player_seek(ModPlayer *player, int order, int row) {
     mod_player_reset(player);
     do {
         const int n = static_cast<int>(player->samples_per_tick - player->tick_sample);
-        player->mixing = 1;
         for (int i = 0; i < MOD_CHANNELS; i++) voice_advance(&player->voices[i], n);
-        player->mixing = 0;
         mod_player_finish_tick(player);
     } while (!row_started(player, order, row));
     player->row_callback = row_callback;

@@ -31,6 +31,7 @@ void voice_init(Voice *voice, uint32_t rate_hz) {
     voice->read_index = VOICE_WINDOW_SAMPLES;
     voice->source = nullptr;
     voice->source_user = nullptr;
+    voice->ended = 0;
 }
 
 void voice_set_frequency(Voice *voice, uint32_t hz) {
@@ -66,7 +67,7 @@ void voice_refill(Voice *voice) {
     if (!voice) return;
     int8_t bytes[VOICE_WINDOW_SAMPLES];
     if (voice->source) {
-        voice->source(voice->source_user, bytes);
+        if (voice->source(voice->source_user, bytes)) voice->ended = 1;
     } else {
         memset(bytes, 0, sizeof bytes);
     }
@@ -79,8 +80,6 @@ void voice_refill(Voice *voice) {
 // when it is not null, else only moves the voice on. The caller has checked
 // the voice has a source and a nonzero step.
 static void voice_run(Voice *voice, int32_t *out, int count) {
-    // The step is read once: a source that stops the voice mid-call (end of
-    // a sample) silences it only from the next call on.
     const int32_t step = static_cast<int32_t>(voice->step > VOICE_MAX_STEP ? VOICE_MAX_STEP
                                                                            : voice->step);
     int32_t volume = voice->volume;
