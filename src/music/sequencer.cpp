@@ -3,14 +3,13 @@
 // the channels. The commands themselves are in effects.cpp.
 #include "music/sequencer.h"
 
+#include "music/mod_commands.h"
 #include "music/mod_tables.h"
 
 // A tick lasts 2.5 s / tempo: output_rate x 5 / (2 x tempo) frames (125 bpm
 // is 50 ticks per second, 882 frames at 44100 Hz).
 constexpr uint32_t TICK_SECONDS_NUMERATOR = 5;
 constexpr uint32_t TICK_SECONDS_DENOMINATOR = 2;
-constexpr uint16_t COMMAND_TONE_PORTAMENTO = 0x3;
-constexpr uint16_t COMMAND_PORTAMENTO_VOLUME_SLIDE = 0x5;
 
 void update_tick_length(ModPlayer *player) {
     if (!player) return;
@@ -32,7 +31,7 @@ void load_row(ModPlayer *player, int channel) {
     const PatternCell *cell = &player->patterns[pattern][player->row % MOD_ROWS][channel];
 
     c->effect = cell->effect;
-    int command = (cell->effect >> 8) & 0xF;
+    const int command = mod_command_of(cell->effect);
     if (cell->period == 0) {
         c->trigger = 0;
         c->note = 0;
@@ -41,7 +40,7 @@ void load_row(ModPlayer *player, int channel) {
         if (period < MOD_PERIOD_MIN) period = MOD_PERIOD_MIN;
         if (period > MOD_PERIOD_MAX) period = MOD_PERIOD_MAX;
         c->note = period;
-        if (command == COMMAND_TONE_PORTAMENTO || command == COMMAND_PORTAMENTO_VOLUME_SLIDE) {
+        if (command == CMD_TONE_PORTAMENTO || command == CMD_PORTAMENTO_VOLUME_SLIDE) {
             // The note only becomes the slide's target.
             c->trigger = 0;
         } else {
