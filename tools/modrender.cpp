@@ -60,6 +60,9 @@ constexpr double MAX_SECONDS = 6.0 * 3600.0;
 // The shortest render: one frame.
 constexpr double MIN_SECONDS = 1.0 / OUTPUT_RATE_HZ;
 constexpr int PROGRESS_BAR_CELLS = 40;
+// WAV samples are little-endian: on such a host the player's samples are
+// written as they are, elsewhere byte by byte.
+constexpr bool HOST_IS_LITTLE_ENDIAN = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
 
 static int report(const char *format, const char *a, const char *b) {
     fprintf(stderr, "modrender: ");
@@ -162,8 +165,12 @@ static int render_to(ModPlayer *player, FILE *file, long frames, int progress) {
     for (long done = 0; result == 0 && done < frames;) {
         const int n = frames - done < CHUNK_FRAMES ? (int)(frames - done) : CHUNK_FRAMES;
         mod_player_render_s16(player, samples, n);
-        for (int i = 0; i < 2 * n; i++) put_u16_le(bytes + 2 * i, (uint16_t)samples[i]);
-        if (fwrite(bytes, FRAME_BYTES, (size_t)n, file) != (size_t)n) result = -1;
+        const void *data = samples;
+        if (!HOST_IS_LITTLE_ENDIAN) {
+            for (int i = 0; i < 2 * n; i++) put_u16_le(bytes + 2 * i, (uint16_t)samples[i]);
+            data = bytes;
+        }
+        if (fwrite(data, FRAME_BYTES, (size_t)n, file) != (size_t)n) result = -1;
         done += n;
         const int percent = (int)(done * 100 / frames);
         if (progress && percent != shown_percent) {

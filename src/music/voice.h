@@ -80,6 +80,12 @@ void voice_refill(Voice *voice);
 // 0). A null voice or out, or count <= 0, does nothing.
 void voice_mix(Voice *voice, int32_t *out, int count);
 
+// Mixes the two voices of one stereo side in one pass and stores their sum:
+// out[i] = first's sample i + second's sample i, exactly what clearing out
+// and then voice_mix(first) and voice_mix(second) give. A null voice
+// counts as one without a source. Null out or count <= 0 does nothing.
+void voice_mix_side(Voice *first, Voice *second, int32_t *out, int count);
+
 // Moves the voice on by `count` output samples exactly as voice_mix would,
 // adding nothing anywhere: the same read position, window refills (the
 // source is called as mixing would call it), prev and cur. Used to skip
