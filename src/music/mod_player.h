@@ -179,6 +179,9 @@ void mod_player_render_u8(ModPlayer *player, uint8_t *out, int frames);
 // rendering does, without mixing: a scan costs a little per tick instead of
 // the whole song's mixing.
 
+// How far into a song a seek looks for its row.
+constexpr int64_t MOD_SEEK_LIMIT_HOURS = 4;
+
 // How long the song plays from its start with looping off, in output
 // frames at the player's rate: the sum of the tick lengths up to the tick
 // on which it ends (tempo changes, pattern delays, jumps and loops
@@ -210,7 +213,6 @@ int64_t mod_song_length(const ModPlayer *player, int64_t limit_frames, int64_t *
 // can go round for ever even with looping off, so a row first reached more
 // than MOD_SEEK_LIMIT_HOURS into the song counts as not reached.
 int64_t mod_player_seek(ModPlayer *player, int order, int row);
-constexpr int64_t MOD_SEEK_LIMIT_HOURS = 4;
 
 // Sets `loop` (nonzero: the song restarts at its end). Null does nothing.
 void mod_player_set_loop(ModPlayer *player, uint8_t flag);
