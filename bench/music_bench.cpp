@@ -1,8 +1,11 @@
 // Render speed of the module player: a busy four-channel song (every voice
 // on a looped sample, effects running) rendered for 60 s of 44100 Hz
 // stereo in 1024-frame buffers as the audio device asks for them, reported
-// as seconds of audio per CPU second ("x_realtime"); and voice_mix alone in
-// output samples per second.
+// as seconds of audio per CPU second ("x_realtime"); and the voice loop
+// alone in output samples per second, one voice added (voice_mix) and a
+// stereo side's two voices stored (voice_mix_side), each beside the
+// straightforward one-sample-at-a-time loop it must equal (the Reference
+// benchmarks, same arguments): the ratio of the two is the figure.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -11,6 +14,7 @@
 #include "music/mod_player.h"
 #include "music/voice.h"
 #include "support/music_modbuilder.h"
+#include "support/music_reference.h"
 
 namespace {
 
@@ -43,27 +47,83 @@ void BM_BusyModuleRender60s(benchmark::State &state) {
 }
 BENCHMARK(BM_BusyModuleRender60s)->Unit(benchmark::kMillisecond);
 
-void looped_source(void *user, int8_t *buffer) {
+int looped_source(void *user, int8_t *buffer) {
     memcpy(buffer, user, VOICE_WINDOW_SAMPLES);
+    return 0;
 }
+
+// A voice on a looped 256-sample saw at volume 48 with the given step.
+void looped_voice(Voice *voice, const std::vector<int8_t> &window, uint32_t step) {
+    voice_init(voice, RATE_HZ);
+    voice_set_source(voice, looped_source, const_cast<int8_t *>(window.data()));
+    voice_set_volume(voice, 48);
+    voice->step = step;
+}
+
+constexpr int MIX_SAMPLES = 4096;
 
 // Arg: the step in 16.16 (12315 is period 428 at 44100 Hz, 65536 one
 // source sample per output sample).
 void BM_VoiceMix(benchmark::State &state) {
     std::vector<int8_t> window = modbuilder_saw(VOICE_WINDOW_SAMPLES, 64, 100);
     Voice voice;
-    voice_init(&voice, RATE_HZ);
-    voice_set_source(&voice, looped_source, window.data());
-    voice_set_volume(&voice, 48);
-    voice.step = static_cast<uint32_t>(state.range(0));
-    std::vector<int32_t> out(4096, 0);
+    looped_voice(&voice, window, static_cast<uint32_t>(state.range(0)));
+    std::vector<int32_t> out(MIX_SAMPLES, 0);
     for (auto _ : state) {
-        voice_mix(&voice, out.data(), static_cast<int>(out.size()));
+        voice_mix(&voice, out.data(), MIX_SAMPLES);
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(out.size()));
+    state.SetItemsProcessed(state.iterations() * MIX_SAMPLES);
 }
 BENCHMARK(BM_VoiceMix)->Arg(12315)->Arg(65536);
+
+void BM_VoiceMixReference(benchmark::State &state) {
+    std::vector<int8_t> window = modbuilder_saw(VOICE_WINDOW_SAMPLES, 64, 100);
+    Voice voice;
+    looped_voice(&voice, window, static_cast<uint32_t>(state.range(0)));
+    std::vector<int32_t> out(MIX_SAMPLES, 0);
+    for (auto _ : state) {
+        reference_voice_mix(&voice, out.data(), MIX_SAMPLES);
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * MIX_SAMPLES);
+}
+BENCHMARK(BM_VoiceMixReference)->Arg(12315)->Arg(65536);
+
+// A side's two voices (periods 428 and 285 at 44100 Hz) into one plane;
+// items are voice samples (two per frame).
+void BM_VoiceMixSide(benchmark::State &state) {
+    std::vector<int8_t> window = modbuilder_saw(VOICE_WINDOW_SAMPLES, 64, 100);
+    Voice a, b;
+    looped_voice(&a, window, 12315);
+    looped_voice(&b, window, 18493);
+    std::vector<int32_t> out(MIX_SAMPLES, 0);
+    for (auto _ : state) {
+        voice_mix_side(&a, &b, out.data(), MIX_SAMPLES);
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * 2 * MIX_SAMPLES);
+}
+BENCHMARK(BM_VoiceMixSide);
+
+void BM_VoiceMixSideReference(benchmark::State &state) {
+    std::vector<int8_t> window = modbuilder_saw(VOICE_WINDOW_SAMPLES, 64, 100);
+    Voice a, b;
+    looped_voice(&a, window, 12315);
+    looped_voice(&b, window, 18493);
+    std::vector<int32_t> out(MIX_SAMPLES, 0);
+    for (auto _ : state) {
+        memset(out.data(), 0, sizeof(int32_t) * MIX_SAMPLES);
+        reference_voice_mix(&a, out.data(), MIX_SAMPLES);
+        reference_voice_mix(&b, out.data(), MIX_SAMPLES);
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * 2 * MIX_SAMPLES);
+}
+BENCHMARK(BM_VoiceMixSideReference);
 
 }  // namespace

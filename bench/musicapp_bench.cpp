@@ -1,9 +1,12 @@
 // Speed of the music output path: one SDL callback buffer (1024 frames) of
-// the demo's module, and the whole of "res/kevo.mod" rendered once with
+// the demo's module, the whole of "res/kevo.mod" rendered once with
 // looping off the way modrender renders it (4096-frame chunks to signed
-// 16-bit). The modrender tool itself is timed from the shell.
+// 16-bit), and beside it the song's length found by the sequencer alone,
+// which is what modrender runs instead of a second render. The modrender
+// tool itself is measured with callgrind from the shell.
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -62,3 +65,20 @@ static void BM_RenderWholeKevo(benchmark::State &state) {
     state.counters["song_frames"] = (double)frames;
 }
 BENCHMARK(BM_RenderWholeKevo)->Unit(benchmark::kMillisecond);
+
+static void BM_SongLengthKevo(benchmark::State &state) {
+    std::vector<uint8_t> module = load_kevo();
+    ModPlayer *player = mod_player_create(AUDIO_RATE_HZ, module.data(), (long)module.size());
+    if (!player) {
+        state.SkipWithError("res/kevo.mod not playable");
+        return;
+    }
+    int64_t frames = 0;
+    for (auto _ : state) {
+        frames = mod_song_length(player, INT64_MAX, nullptr);
+        benchmark::DoNotOptimize(frames);
+    }
+    state.counters["song_frames"] = (double)frames;
+    mod_player_destroy(player);
+}
+BENCHMARK(BM_SongLengthKevo)->Unit(benchmark::kMillisecond);

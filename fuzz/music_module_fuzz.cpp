@@ -3,7 +3,9 @@
 // number of frames: briefly at 44100 Hz, then looping on at a low output
 // rate (a row lasts about 240 frames at 2000 Hz, so many rows and their
 // commands are reached cheaply), then looping off at an output rate taken
-// from the input, in buffers of awkward sizes.
+// from the input, in buffers of awkward sizes; and, for songs that end
+// soon, the song's length and a seek to a row named by the input followed
+// by a render.
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -51,6 +53,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         render_for(player, UNLOOPED_FRAMES, 1 + (size > 3 ? data[size - 1] : 0) * 7);
         mod_player_destroy(player);
     }
+    player = mod_player_create(LOW_RATE_HZ, module, static_cast<long>(size));
+    int64_t microseconds = 0;
+    // Only songs that end within the bound: a seek scans at most to the
+    // song's end, and an endless song would make it scan for hours.
+    if (player && mod_song_length(player, UNLOOPED_FRAMES, &microseconds) < UNLOOPED_FRAMES) {
+        const int order = size > 4 ? data[2] % 130 : 0;
+        const int row = size > 4 ? data[3] % 66 : 0;
+        if (mod_player_seek(player, order, row) >= 0) render_for(player, LOW_RATE_HZ, 333);
+    }
+    mod_player_destroy(player);
     free(module);
     return 0;
 }

@@ -12,6 +12,7 @@
 #include "music/voice_bank.h"
 #include "support/music_modbuilder.h"
 #include "support/music_playback.h"
+#include "support/music_reference.h"
 
 namespace {
 
@@ -25,15 +26,17 @@ int8_t stream_value(int64_t j) {
     return static_cast<int8_t>(((j * 37) % 251) - 125);
 }
 
-void counting_source(void *user, int8_t *buffer) {
+int counting_source(void *user, int8_t *buffer) {
     CountingSource *s = static_cast<CountingSource *>(user);
     for (int i = 0; i < VOICE_WINDOW_SAMPLES; i++) buffer[i] = stream_value(s->next + i);
     s->next += VOICE_WINDOW_SAMPLES;
     s->refills++;
+    return 0;
 }
 
-void constant_source(void *user, int8_t *buffer) {
+int constant_source(void *user, int8_t *buffer) {
     memset(buffer, *static_cast<int8_t *>(user), VOICE_WINDOW_SAMPLES);
+    return 0;
 }
 
 }  // namespace
@@ -207,6 +210,7 @@ TEST(MusicVoice, RestartFetchesFreshWindowSkippingEntryZero) {
         Resetting *s = static_cast<Resetting *>(user);
         s->refills++;
         for (int i = 0; i < VOICE_WINDOW_SAMPLES; i++) buffer[i] = static_cast<int8_t>(s->refills * 10 + (i % 8));
+        return 0;
     };
     Voice v;
     voice_init(&v, 44100);
@@ -224,6 +228,33 @@ TEST(MusicVoice, RestartFetchesFreshWindowSkippingEntryZero) {
     EXPECT_EQ(state.refills, 2);
     EXPECT_EQ(next[1], (before_prev >> 15));
     EXPECT_EQ(next[2], (2 * 10 + 1) * 256);
+}
+
+TEST(MusicVoice, AnEndReportedByTheSourceIsOnlyRecorded) {
+    // The source's second window ends its data after 10 samples; the voice
+    // records the end and plays on through the zeros: stopping it is its
+    // owner's decision.
+    int calls = 0;
+    auto source = [](void *user, int8_t *buffer) {
+        int *n = static_cast<int *>(user);
+        ++*n;
+        memset(buffer, 0, VOICE_WINDOW_SAMPLES);
+        memset(buffer, 50, *n == 1 ? VOICE_WINDOW_SAMPLES : 10);
+        return *n == 2 ? 1 : 0;
+    };
+    Voice v;
+    voice_init(&v, 44100);
+    voice_set_source(&v, source, &calls);
+    voice_set_volume(&v, 64);
+    std::vector<int32_t> out(300, 0);
+    voice_mix(&v, out.data(), 200);
+    EXPECT_EQ(v.ended, 0);
+    voice_mix(&v, out.data() + 200, 100);
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(v.ended, 1);
+    EXPECT_EQ(v.step, 65536u);
+    EXPECT_EQ(out[260], 50 * 256);  // the second window's 10 samples
+    EXPECT_EQ(out[299], 0);
 }
 
 TEST(MusicVoiceBank, PairsZeroAndOneLeftTwoAndThreeRight) {
@@ -281,5 +312,124 @@ TEST(MusicVoiceBank, PlayerPairsZeroAndThreeLeft) {
         EXPECT_EQ(left_peak, left ? 60 * 256 : 0) << "channel " << channel;
         EXPECT_EQ(right_peak, left ? 0 : 60 * 256) << "channel " << channel;
         mod_player_destroy(p);
+    }
+}
+
+namespace {
+
+// A source of pseudo-random bytes that ends after `end_at` bytes (then
+// zeros), reporting the end once, as a one-shot sample does.
+struct NoiseSource {
+    uint32_t state;
+    int64_t delivered;
+    int64_t end_at;   // < 0: never ends
+};
+
+int noise_source(void *user, int8_t *buffer) {
+    NoiseSource *s = static_cast<NoiseSource *>(user);
+    int ended = 0;
+    for (int i = 0; i < VOICE_WINDOW_SAMPLES; i++, s->delivered++) {
+        s->state = s->state * 1664525u + 1013904223u;
+        const bool over = s->end_at >= 0 && s->delivered >= s->end_at;
+        ended |= s->end_at >= 0 && s->delivered == s->end_at;
+        buffer[i] = over ? 0 : static_cast<int8_t>(s->state >> 24);
+    }
+    return ended;
+}
+
+struct Dice {
+    uint32_t state;
+    uint32_t next(uint32_t sides) {
+        state = state * 1103515245u + 12345u;
+        return (state >> 8) % sides;
+    }
+};
+
+// A voice in a random state the mixer may meet: any step from very slow to
+// unity (and sometimes beyond, or 0), any volume (also out of range), a
+// fresh voice's fraction, a restart's read index, window values, or
+// values no refill writes.
+void random_voice(Voice *v, NoiseSource *source, Dice *dice) {
+    voice_init(v, 44100);
+    voice_set_source(v, noise_source, source);
+    for (int32_t &w : v->window) w = (static_cast<int32_t>(dice->next(256)) - 128) * (1 << 23);
+    const uint32_t kind = dice->next(10);
+    v->step = kind == 0 ? 1 + dice->next(200) : kind == 1 ? 65536 : kind == 2 ? 65537 + dice->next(300000)
+            : kind == 3 ? 0 : 1 + dice->next(65536);
+    v->volume = static_cast<int32_t>(dice->next(90)) - 8;
+    v->frac = dice->next(8) == 0 ? 65536 : static_cast<int32_t>(dice->next(65536));
+    v->read_index = dice->next(6) == 0 ? 256 : static_cast<int32_t>(dice->next(256));
+    v->prev = v->window[dice->next(256)];
+    v->cur = v->window[dice->next(256)];
+    if (dice->next(12) == 0) v->cur = static_cast<int32_t>(dice->next(1u << 30));  // not a window value
+    source->state = dice->next(1u << 30);
+    source->delivered = 0;
+    source->end_at = dice->next(3) == 0 ? static_cast<int64_t>(dice->next(3000)) : -1;
+}
+
+void expect_same_voice(const Voice &a, const Voice &b, int round) {
+    EXPECT_EQ(a.prev, b.prev) << round;
+    EXPECT_EQ(a.cur, b.cur) << round;
+    EXPECT_EQ(a.frac, b.frac) << round;
+    EXPECT_EQ(a.read_index, b.read_index) << round;
+    EXPECT_EQ(a.ended, b.ended) << round;
+    EXPECT_EQ(memcmp(a.window, b.window, sizeof a.window), 0) << round;
+}
+
+}  // namespace
+
+// The run-based mixer against the definition, one sample at a time, on
+// random voices, calls of random lengths, both calls that add and the
+// side pass that stores two voices, moving on without output, and the
+// sequencer's changes of step, volume and restarts between calls.
+TEST(MusicVoice, RunMixerEqualsTheDefinitionSampleForSample) {
+    Dice dice = {2024};
+    for (int round = 0; round < 400; round++) {
+        NoiseSource sources[4];
+        Voice fast[2], reference[2];
+        for (int i = 0; i < 2; i++) {
+            random_voice(&fast[i], &sources[i], &dice);
+            reference[i] = fast[i];
+            sources[2 + i] = sources[i];
+            voice_set_source(&reference[i], noise_source, &sources[2 + i]);
+        }
+        for (int call = 0; call < 12; call++) {
+            const int count = 1 + static_cast<int>(dice.next(dice.next(4) == 0 ? 3000 : 300));
+            std::vector<int32_t> out(count), expected(count);
+            for (int i = 0; i < count; i++) out[i] = expected[i] = static_cast<int32_t>(dice.next(2000)) - 1000;
+            const uint32_t op = dice.next(3);
+            if (op == 0) {
+                voice_mix(&fast[0], out.data(), count);
+                reference_voice_mix(&reference[0], expected.data(), count);
+            } else if (op == 1) {
+                voice_mix_side(&fast[0], &fast[1], out.data(), count);
+                std::fill(expected.begin(), expected.end(), 0);
+                reference_voice_mix(&reference[0], expected.data(), count);
+                reference_voice_mix(&reference[1], expected.data(), count);
+            } else {
+                voice_advance(&fast[1], count);
+                reference_voice_mix(&reference[1], nullptr, count);
+            }
+            ASSERT_EQ(out, expected) << "round " << round << " call " << call << " op " << op;
+            for (int i = 0; i < 2; i++) {
+                expect_same_voice(fast[i], reference[i], round);
+                EXPECT_EQ(sources[i].delivered, sources[2 + i].delivered) << round;
+            }
+            // What the sequencer does between ticks, to both alike.
+            const uint32_t change = dice.next(6);
+            const int which = static_cast<int>(dice.next(2));
+            if (change == 0) {
+                const uint32_t hz = dice.next(40000);
+                voice_set_frequency(&fast[which], hz);
+                voice_set_frequency(&reference[which], hz);
+            } else if (change == 1) {
+                const int32_t volume = static_cast<int32_t>(dice.next(70));
+                voice_set_volume(&fast[which], volume);
+                voice_set_volume(&reference[which], volume);
+            } else if (change == 2) {
+                voice_restart(&fast[which]);
+                voice_restart(&reference[which]);
+            }
+        }
     }
 }

@@ -5,39 +5,9 @@
 // parameter's high and low nibbles (xx or xy is the whole byte).
 #include <cstring>
 
+#include "music/mod_commands.h"
 #include "music/mod_tables.h"
 #include "music/sequencer.h"
-
-enum ModCommand {
-    CMD_ARPEGGIO = 0x0,
-    CMD_SLIDE_UP = 0x1,
-    CMD_SLIDE_DOWN = 0x2,
-    CMD_TONE_PORTAMENTO = 0x3,
-    CMD_VIBRATO = 0x4,
-    CMD_PORTAMENTO_VOLUME_SLIDE = 0x5,
-    CMD_VIBRATO_VOLUME_SLIDE = 0x6,
-    CMD_TREMOLO = 0x7,
-    CMD_UNUSED_8 = 0x8,
-    CMD_SAMPLE_OFFSET = 0x9,
-    CMD_VOLUME_SLIDE = 0xA,
-    CMD_POSITION_JUMP = 0xB,
-    CMD_SET_VOLUME = 0xC,
-    CMD_PATTERN_BREAK = 0xD,
-    CMD_EXTENDED = 0xE,
-    CMD_SPEED_TEMPO = 0xF,
-};
-
-enum ModExtendedCommand {
-    EXT_FINE_SLIDE_UP = 0x1,
-    EXT_FINE_SLIDE_DOWN = 0x2,
-    EXT_PATTERN_LOOP = 0x6,
-    EXT_RETRIGGER = 0x9,
-    EXT_FINE_VOLUME_UP = 0xA,
-    EXT_FINE_VOLUME_DOWN = 0xB,
-    EXT_NOTE_CUT = 0xC,
-    EXT_NOTE_DELAY = 0xD,
-    EXT_PATTERN_DELAY = 0xE,
-};
 
 // A note starts 2 bytes into its sample: the first word of a sample is
 // traditionally a loop-control word, not sound.
@@ -49,8 +19,6 @@ constexpr int WAVE_NEGATIVE_BIT = 32;                // second half of the cycle
 constexpr int VIBRATO_DEPTH_SHIFT = 7;
 constexpr int TREMOLO_DEPTH_SHIFT = 6;
 constexpr int ARPEGGIO_TICKS = 3;
-
-static int command_of(uint16_t effect) { return (effect >> 8) & 0xF; }
 
 static uint8_t clamp_volume_up(int volume) {
     return static_cast<uint8_t>(volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : volume);
@@ -131,6 +99,7 @@ static int row_extended(ModPlayer *player, Channel *c, Voice *voice, int x, int 
             if (c->loop_count != 0) {
                 player->next_row = c->loop_row;
                 player->next_order = player->order;
+                player->next_is_jump = 0;  // a repeat inside the pattern
             }
         }
         break;
@@ -165,8 +134,8 @@ void row_effects(ModPlayer *player, int channel) {
     c->delay_tick = 0;
     c->retrigger_interval = 0;
 
-    int command = command_of(c->effect);
-    uint8_t xy = c->effect & 0xFF;
+    int command = mod_command_of(c->effect);
+    uint8_t xy = mod_param_of(c->effect);
     switch (command) {
     case CMD_TONE_PORTAMENTO:  // 3xx
         c->trigger = 0;
@@ -206,6 +175,7 @@ void row_effects(ModPlayer *player, int channel) {
     case CMD_POSITION_JUMP:  // Bxx
         player->next_order = xy >= player->song_length ? 0 : xy;
         player->next_row = 0;
+        player->next_is_jump = 1;
         break;
     case CMD_SET_VOLUME:  // Cxx: stored unclamped; the voice clamps to 64
         c->volume = xy;
@@ -217,6 +187,7 @@ void row_effects(ModPlayer *player, int channel) {
         int row = (r >> 4) * 10 + (r & 0xF);
         // A pattern has rows 0..63: a break beyond them goes to row 0.
         player->next_row = static_cast<uint8_t>(row >= MOD_ROWS ? 0 : row);
+        player->next_is_jump = 1;
         break;
     }
     case CMD_EXTENDED:
@@ -251,8 +222,8 @@ void tick_effects(ModPlayer *player, int channel) {
     Channel *c = &player->channels[channel];
     Voice *voice = &player->voices[channel];
     if (c->effect == 0) return;
-    int command = command_of(c->effect);
-    uint8_t xy = c->effect & 0xFF;
+    int command = mod_command_of(c->effect);
+    uint8_t xy = mod_param_of(c->effect);
 
     if (command == CMD_ARPEGGIO) {  // 0xy: base, +y, +x semitones in turn
         uint16_t period = c->period;

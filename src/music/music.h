@@ -4,6 +4,7 @@
 //   mod_player.h     the player's records and its public interface
 //   module_format.h  the module file layout and its parsing
 //   mod_tables.h     note periods, rates, finetune and vibrato tables
+//   mod_commands.h   the command numbers of pattern cells
 //   sequencer.h      ticks and rows, the commands, period to frequency
 //   sample_stream.h  the voices' source: sample data out of the module
 // Rendering (mod_player_render*) is integer-only, allocates nothing and
@@ -14,6 +15,7 @@
 #ifndef MUSIC_MUSIC_H
 #define MUSIC_MUSIC_H
 
+#include "music/mod_commands.h"
 #include "music/mod_player.h"
 #include "music/mod_tables.h"
 #include "music/module_format.h"
