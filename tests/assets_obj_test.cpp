@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "assets/obj.h"
@@ -331,6 +332,47 @@ TEST(ObjLoad, MissingFilesFailWithTheirExactMessages) {
     EXPECT_EQ(mtl_load(no_mtl.c_str()), nullptr);
     EXPECT_EQ(mtl_load(nullptr), nullptr);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+// A model, a material or an image that is a directory, a device or a FIFO
+// is refused at once with one line naming it and what it is; nothing
+// blocks on the FIFO (which has no writer) or reads /dev/zero for ever.
+TEST(ObjLoad, SpecialFilesAreRefusedWithoutBlocking) {
+    TempDir dir;
+    std::string fifo = dir.file("pipe");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    struct Special {
+        std::string path;
+        const char *what;
+    };
+    const Special specials[] = {{dir.path, "is a directory"}, {fifo, "is a FIFO"}, {"/dev/zero", "is a device"}};
+    alarm(60);  // a load that blocks or spins ends the test program here
+    for (const Special &special : specials) {
+        std::string output;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(load_capturing(special.path, 1, &output), nullptr) << special.path;
+        std::string errors = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(output, special.path + "\nFailed\n");
+        EXPECT_EQ(errors, "OBJ: cannot open '" + special.path + "': " + special.what + "\n");
+
+        std::string obj = dir.write("m.obj", "v 0 0 0\nmtllib " + special.path + "\nv 1 1 1\n");
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(load_capturing(obj, 1, &output), nullptr) << special.path;
+        errors = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(output, obj + "\nLoading mtllib '" + special.path + "'\nUnable to load mtllib\n");
+        EXPECT_EQ(errors, "MTL: cannot open '" + special.path + "': " + special.what + "\n");
+
+        std::string mtl = dir.write("i.mtl", "map_Kd " + special.path + "\n");
+        obj = dir.write("i.obj", "mtllib " + mtl + "\n");
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(load_capturing(obj, 1, &output), nullptr) << special.path;
+        errors = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(output, obj + "\nLoading mtllib '" + mtl + "'\nLoading texure '" + special.path +
+                              "'\nUnable to load mtllib\n");
+        EXPECT_EQ(errors, "MTL: '" + mtl + "': cannot load the PCX image '" + special.path + "': " +
+                              special.what + "\n");
+    }
+    alarm(0);
 }
 
 TEST(ObjLoad, EveryFailedAllocationReleasesThePartlyBuiltMesh) {

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "assets/pcx.h"
 #include "support/assets_disk.h"
@@ -198,6 +200,31 @@ TEST(PcxOpen, RefusesEveryMeaninglessHeaderAndAcceptsTheLimits) {
     EXPECT_EQ(largest.width, 4096);
     EXPECT_EQ(largest.height, 4096);
     EXPECT_EQ(largest.decoded, -1);
+}
+
+// Only regular files are read: a directory, a device and a FIFO (which has
+// no writer) are refused at once, saying what they are.
+TEST(PcxOpen, SpecialFilesAreRefusedWithoutBlocking) {
+    TempDir dir;
+    std::string fifo = dir.file("pipe.pcx");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    struct Special {
+        std::string path;
+        const char *what;
+    };
+    const Special specials[] = {{dir.path, "is a directory"}, {fifo, "is a FIFO"}, {"/dev/zero", "is a device"},
+                                {dir.file("missing.pcx"), "No such file or directory"}};
+    alarm(60);  // an open or decode that blocks ends the test program here
+    for (const Special &special : specials) {
+        const char *why = nullptr;
+        EXPECT_EQ(pcx_open_why(special.path.c_str(), &why), nullptr) << special.path;
+        EXPECT_STREQ(why, special.what);
+        why = nullptr;
+        EXPECT_EQ(pcx_load_texture_why(special.path.c_str(), &why), nullptr) << special.path;
+        EXPECT_STREQ(why, special.what);
+        EXPECT_EQ(pcx_open(special.path.c_str()), nullptr) << special.path;
+    }
+    alarm(0);
 }
 
 TEST(PcxOpen, CallOrderAndNullRecords) {

@@ -10,9 +10,10 @@
 #include "util/alloc.h"
 
 // Loads the PCX image at `image_path` into `material`, replacing (and
-// releasing) any image it had. 0, or -1 with the material unchanged.
-static int material_take_image(Texture *material, const char *image_path) {
-    Texture *image = pcx_load_texture(image_path);
+// releasing) any image it had. 0, or -1 with the material unchanged and
+// *why saying what was wrong with the image.
+static int material_take_image(Texture *material, const char *image_path, const char **why) {
+    Texture *image = pcx_load_texture_why(image_path, why);
     if (image == nullptr) return -1;
     engine_free(material->pixels);
     *material = *image;
@@ -26,9 +27,10 @@ Texture *mtl_load(const char *path) {
         fprintf(stderr, "MTL: cannot load '%s': out of memory\n", path ? path : "(null)");
         return nullptr;
     }
-    int fd = obj_open_read(path);
+    const char *why = nullptr;
+    int fd = obj_open_read(path, &why);
     if (fd < 0) {
-        fprintf(stderr, "MTL: cannot open '%s': %s\n", path ? path : "(null)", strerror(errno));
+        fprintf(stderr, "MTL: cannot open '%s': %s\n", path ? path : "(null)", why);
         engine_free(material);
         return nullptr;
     }
@@ -47,8 +49,10 @@ Texture *mtl_load(const char *path) {
             break;
         }
         printf("Loading texure '%s'\n", image_path);
-        if (material_take_image(material, image_path) < 0) {
-            fprintf(stderr, "MTL: '%s': cannot load the PCX image '%s'\n", path, image_path);
+        const char *image_why = nullptr;
+        if (material_take_image(material, image_path, &image_why) < 0) {
+            fprintf(stderr, "MTL: '%s': cannot load the PCX image '%s': %s\n", path, image_path,
+                    image_why);
             ok = false;
         }
     }

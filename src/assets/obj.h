@@ -30,10 +30,11 @@ constexpr int32_t OBJ_TRIANGLE_PIXELS_START = 2147483647;
 // when size_bytes is 0.
 int read_line(int fd, char *buffer, uint64_t size_bytes);
 
-// Opens a model or material file read-only, exactly as named. The
-// descriptor, or -1 with errno set when it cannot be opened or is a
-// directory (which would otherwise read as an empty file).
-int obj_open_read(const char *path);
+// Opens a model or material file read-only, exactly as named, when it is a
+// regular file (never blocking on a FIFO or reading a device for ever). The
+// descriptor, or -1 with *why pointing at a short static text: the system's
+// reason or what the path is instead ("is a directory", "is a FIFO", ...).
+int obj_open_read(const char *path, const char **why);
 
 // Splits the next token off a line held in a writable buffer: tokens are
 // separated by spaces and line feeds only (a tab is part of a token). The

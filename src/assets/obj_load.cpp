@@ -173,9 +173,10 @@ Mesh *obj_load(const char *path, int scale) {
         return nullptr;
     }
     printf("%s\n", path);
-    int fd = obj_open_read(path);
+    const char *why = nullptr;
+    int fd = obj_open_read(path, &why);
     if (fd < 0) {
-        fprintf(stderr, "OBJ: cannot open '%s': %s\n", path, strerror(errno));
+        fprintf(stderr, "OBJ: cannot open '%s': %s\n", path, why);
         puts("Failed");
         return nullptr;
     }

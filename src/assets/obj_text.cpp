@@ -1,25 +1,17 @@
 // The text primitives both model loaders share: opening a file, a bounded
 // line reader over its descriptor, tokens, and the decimal-to-Fixed parser.
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "assets/obj.h"
+#include "util/file_open.h"
 
-int obj_open_read(const char *path) {
+int obj_open_read(const char *path, const char **why) {
     if (path == nullptr) {
-        errno = ENOENT;
+        *why = "no file name";
         return -1;
     }
-    int fd = open(path, O_RDONLY);
-    struct stat info;
-    if (fd >= 0 && fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-        close(fd);
-        errno = EISDIR;
-        return -1;
-    }
-    return fd;
+    return open_regular_file(path, why);
 }
 
 int read_line(int fd, char *buffer, uint64_t size_bytes) {

@@ -5,10 +5,10 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include "util/alloc.h"
+#include "util/file_open.h"
 
 // Reads up to `size_bytes`, retrying short reads and interrupted calls.
 // Returns the count read (less than asked only at end of file or on error).
@@ -50,21 +50,46 @@ static bool depth_is_accepted(int bits, int planes) {
     return bits == 1 && planes >= 1 && planes <= PCX_MAX_PLANES;
 }
 
-PcxImage *pcx_open(const char *path) {
-    if (path == nullptr) return nullptr;
+// Why a header is refused, or null when it is accepted: the manufacturer
+// and encoding bytes, then the depth and plane combination, then the size.
+static const char *header_refusal(const PcxImage *image, const uint8_t *header) {
+    if (read_u8(header, PCX_MANUFACTURER_OFFSET) != PCX_MANUFACTURER ||
+        read_u8(header, PCX_ENCODING_OFFSET) != PCX_ENCODING_RLE)
+        return "is not a run-length encoded PCX image";
+    if (image->planes == 3 && image->bits_per_pixel == 8)
+        return "is a 24-bit true-colour image (3 planes of 8 bits); only images of 256 colours or "
+               "fewer load";
+    if (!depth_is_accepted(image->bits_per_pixel, image->planes))
+        return "has a depth and plane count that make no palette image";
+    if (image->width < 1 || image->width > PCX_MAX_SIDE_PX || image->height < 1 ||
+        image->height > PCX_MAX_SIDE_PX)
+        return "has a width or height outside 1 to 4096 pixels";
+    return nullptr;
+}
+
+PcxImage *pcx_open_why(const char *path, const char **why) {
+    static const char *unused;
+    if (why == nullptr) why = &unused;
+    if (path == nullptr) {
+        *why = "no file name";
+        return nullptr;
+    }
     PcxImage *image = (PcxImage *)engine_calloc(1, sizeof(PcxImage));
-    if (image == nullptr) return nullptr;
-    image->fd = open(path, O_RDONLY);
+    if (image == nullptr) {
+        *why = "out of memory";
+        return nullptr;
+    }
+    image->fd = open_regular_file(path, why);
     if (image->fd < 0) {
         engine_free(image);
         return nullptr;
     }
 
     uint8_t header[PCX_HEADER_BYTES];
-    bool ok = read_fully(image->fd, header, sizeof header) == sizeof header &&
-              read_u8(header, PCX_MANUFACTURER_OFFSET) == PCX_MANUFACTURER &&
-              read_u8(header, PCX_ENCODING_OFFSET) == PCX_ENCODING_RLE;
-    if (ok) {
+    const char *refusal = nullptr;
+    if (read_fully(image->fd, header, sizeof header) != sizeof header) {
+        refusal = "ends inside its 128-byte header";
+    } else {
         image->bits_per_pixel = read_u8(header, PCX_BITS_OFFSET);
         image->planes = read_u8(header, PCX_PLANES_OFFSET);
         // The +1 is done in 16 bits: xmax 32767 wraps to -32768.
@@ -72,26 +97,27 @@ PcxImage *pcx_open(const char *path) {
         int ymax_end = (int16_t)(uint16_t)(read_s16le(header, PCX_YMAX_OFFSET) + 1);
         image->width = xmax_end - read_s16le(header, PCX_XMIN_OFFSET);
         image->height = ymax_end - read_s16le(header, PCX_YMIN_OFFSET);
-        ok = depth_is_accepted(image->bits_per_pixel, image->planes) &&
-             image->width >= 1 && image->width <= PCX_MAX_SIDE_PX &&
-             image->height >= 1 && image->height <= PCX_MAX_SIDE_PX;
+        refusal = header_refusal(image, header);
     }
-    if (ok) {
+    if (refusal == nullptr) {
         int needed = min_bytes_per_plane_line(image->width, image->bits_per_pixel);
         int declared = read_u16le(header, PCX_BYTES_PER_LINE_OFFSET);
         image->bytes_per_plane_line = declared >= needed ? declared : needed;
         memcpy(image->palette, header + PCX_HEADER_PALETTE_OFFSET,
                PCX_HEADER_PALETTE_BYTES);
         image->pixels = (uint8_t *)engine_calloc((size_t)image->width * image->height, 1);
-        ok = image->pixels != nullptr;
+        if (image->pixels == nullptr) refusal = "out of memory";
     }
-    if (!ok) {
+    if (refusal != nullptr) {
+        *why = refusal;
         close(image->fd);
         engine_free(image);
         return nullptr;
     }
     return image;
 }
+
+PcxImage *pcx_open(const char *path) { return pcx_open_why(path, nullptr); }
 
 // Buffered byte source over the file, so the decoder does not pay one system
 // call per encoded byte. Lives in pcx_decode's frame.
