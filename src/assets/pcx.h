@@ -80,7 +80,10 @@ PcxImage *pcx_open(const char *path);
 PcxImage *pcx_open_why(const char *path, const char **why);
 
 // Expands the image data into `pixels` and reads the trailing 256-colour
-// palette when the file has one (marker byte 12 right after the data).
+// palette when the file has one: the file's last 769 bytes when at least
+// that many follow the image data and they start with the marker byte 12
+// (some encoders leave bytes between the data and the palette); otherwise
+// the marker and 768 bytes right after the data.
 // 0 on success, also for a file that ends right after the image data (it has
 // no 256-colour palette). -1 for a null or closed record and for a file that
 // ends inside the data or inside the palette; what was decoded before the end

@@ -123,6 +123,7 @@ PcxImage *pcx_open(const char *path) { return pcx_open_why(path, nullptr); }
 // call per encoded byte. Lives in pcx_decode's frame.
 struct PcxByteSource {
     int fd;
+    off_t base;    // file offset of data[0]
     size_t next;   // index of the next unread byte in data
     size_t count;  // valid bytes in data
     uint8_t data[4096];
@@ -131,6 +132,7 @@ struct PcxByteSource {
 // The next byte of the file, or -1 at end of file (or on a read error).
 static int next_byte(PcxByteSource *source) {
     if (source->next == source->count) {
+        source->base += (off_t)source->count;
         source->count = read_fully(source->fd, source->data, sizeof source->data);
         source->next = 0;
         if (source->count == 0) return -1;
@@ -185,10 +187,39 @@ static int decode_plane_line(PcxImage *image, PcxByteSource *source, uint8_t *ro
     return 0;
 }
 
+// Reads the 256-colour palette of a file whose image data ends at offset
+// `data_end`. The format puts the palette, after its marker byte, at the very
+// end of the file; some encoders leave bytes between the data and it, so
+// when at least a marked palette's worth follows the data, a marked block
+// at the end of the file is the palette. Otherwise the palette is what
+// follows the data: a marker and 768 bytes, or nothing (a 16-colour file
+// keeps its header palette). 0, or -1 when the file ends inside the palette
+// (the bytes it gave are kept, the rest are 0).
+static int read_palette(PcxImage *image, off_t data_end) {
+    uint8_t block[1 + PCX_PALETTE_BYTES];
+    const off_t end = lseek(image->fd, 0, SEEK_END);
+    if (end >= 0 && end - data_end >= (off_t)sizeof block &&
+        lseek(image->fd, end - (off_t)sizeof block, SEEK_SET) >= 0 &&
+        read_fully(image->fd, block, sizeof block) == sizeof block && block[0] == PCX_PALETTE_MARKER) {
+        memcpy(image->palette, block + 1, PCX_PALETTE_BYTES);
+        return 0;
+    }
+    if (lseek(image->fd, data_end, SEEK_SET) < 0) return -1;
+    size_t got = read_fully(image->fd, block, sizeof block);
+    // Anything but the marker right after the data is not a palette either.
+    if (got == 0 || block[0] != PCX_PALETTE_MARKER) return 0;
+    // The trailing palette replaces the header palette as a whole.
+    memset(image->palette, 0, sizeof image->palette);
+    memcpy(image->palette, block + 1, got - 1);
+    return got == sizeof block ? 0 : -1;
+}
+
 int pcx_decode(PcxImage *image) {
     if (image == nullptr || image->fd < 0) return -1;
     PcxByteSource source;
     source.fd = image->fd;
+    source.base = lseek(image->fd, 0, SEEK_CUR);
+    if (source.base < 0) return -1;
     source.next = 0;
     source.count = 0;
 
@@ -199,18 +230,7 @@ int pcx_decode(PcxImage *image) {
         }
     }
 
-    // A file without a 256-colour palette ends here (a 16-colour file keeps
-    // its header palette). Anything but the marker is not a palette either.
-    if (next_byte(&source) != PCX_PALETTE_MARKER) return 0;
-    // The trailing palette replaces the header palette as a whole; bytes the
-    // file does not provide stay 0.
-    memset(image->palette, 0, sizeof image->palette);
-    for (int i = 0; i < PCX_PALETTE_BYTES; i++) {
-        int c = next_byte(&source);
-        if (c < 0) return -1;
-        image->palette[i] = (uint8_t)c;
-    }
-    return 0;
+    return read_palette(image, source.base + (off_t)source.next);
 }
 
 int pcx_close(PcxImage *image) {
