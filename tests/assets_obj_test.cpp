@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "assets/obj.h"
+#include "assets/obj_lines.h"
 #include "assets/pcx.h"
 #include "support/assets_disk.h"
 #include "support/assets_obj_builder.h"
@@ -108,29 +109,34 @@ TEST(ObjLoad, VerticesScaleFlipAndLineRules) {
     TempDir dir;
     std::string text =
         "v 1.5 2 -0.25\n"                      // scale 2: 196608, -262144, -32768
-        "v\t9\t9\t9\n"                         // tabs: no vertex line
+        "v\t9\t9 \t 9\n"                       // tabs separate like spaces
         "#v 9 9 9\n"                           // comment
         "   \n"                                // no token
         "V 9 9 9\n"                            // keywords are case-sensitive
         "v 3\r\n"                              // CRLF, missing tokens read 0
         "v 1 2 3 4 5\n"                        // tokens after the third ignored
-        "#" + std::string(79, 'x') + "v 7 8\n"  // 85 characters: a comment, then "v 7 8"
-        "v 5 5 5" + std::string(73, ' ') + "\n"  // exactly 80, then an empty line
+        "#" + std::string(79, 'x') + "v 7 8\n"  // a long comment is a comment to its end
+        "v 5 5 5" + std::string(73, ' ') + "\n"  // 80 characters
         "vn 1 0 0\nusemtl x\ns off\no name\n"   // ignored statements
+        "v 0.5" + std::string(200, '0') + "\t-1 2\n"  // every fraction digit counts
+        "v 6 6 6" + std::string(OBJ_MAX_LINE_CHARS - 7, ' ') + "\n"  // the longest line taken
+        "v 8 8 8" + std::string(OBJ_MAX_LINE_CHARS - 6, ' ') + "\n"  // line 16: one more, skipped
         "v -1 -1 -1";                          // last line without line feed
     std::string output;
     Mesh *mesh = load_capturing(dir.write("v.obj", text), 2, &output);
     ASSERT_NE(mesh, nullptr);
-    EXPECT_EQ(output, dir.file("v.obj") + "\n");
-    ASSERT_EQ(mesh->vertices->count, 6u);
+    EXPECT_EQ(output, dir.file("v.obj") + "\nSkipping line 16 of '" + dir.file("v.obj") +
+                          "': longer than 65536 characters\n");
+    ASSERT_EQ(mesh->vertices->count, 8u);
     struct Want {
         Fixed x, y, z;
     };
     const Want want[] = {
-        {196608, -262144, -32768}, {393216, 0, 0}, {131072, -262144, 393216},
-        {917504, -1048576, 0},     {655360, -655360, 655360}, {-131072, 131072, -131072},
+        {196608, -262144, -32768}, {1179648, -1179648, 1179648}, {393216, 0, 0},
+        {131072, -262144, 393216}, {655360, -655360, 655360},   {65536, 131072, 262144},
+        {786432, -786432, 786432}, {-131072, 131072, -131072},
     };
-    for (uint64_t i = 0; i < 6; i++) {
+    for (uint64_t i = 0; i < 8; i++) {
         const Vertex *v = vertex_at(mesh, i);
         EXPECT_EQ(v->x, want[i].x) << "vertex " << i;
         EXPECT_EQ(v->y, want[i].y) << "vertex " << i;
@@ -163,7 +169,7 @@ TEST(ObjLoad, TexCoordsFacesAndTheirForms) {
         "f 1//4 2//4 3//4\n"    // vertex and normal: no texture coordinates
         "f 4 3 2\n"             // plain: none either
         "f 2/4/1 3/1/1 4/2/1\n"
-        "f\t1 2 3\n";           // tab after the keyword: not a face line
+        "f\t1 2\t3\n";          // tabs separate like spaces
     std::string output;
     Mesh *mesh = load_capturing(dir.write("f.obj", text), 1, &output);
     ASSERT_NE(mesh, nullptr);
@@ -180,10 +186,10 @@ TEST(ObjLoad, TexCoordsFacesAndTheirForms) {
         EXPECT_EQ(texcoord_at(mesh, i)->v, want_uv[i][1]) << "vt " << i;
     }
 
-    ASSERT_EQ(mesh->faces->count, 4u);
-    const int want_v[4][3] = {{1, 2, 3}, {1, 2, 3}, {4, 3, 2}, {2, 3, 4}};
-    const int want_t[4][3] = {{1, 2, 3}, {0, 0, 0}, {0, 0, 0}, {4, 1, 2}};
-    for (uint64_t i = 0; i < 4; i++) {
+    ASSERT_EQ(mesh->faces->count, 5u);
+    const int want_v[5][3] = {{1, 2, 3}, {1, 2, 3}, {4, 3, 2}, {2, 3, 4}, {1, 2, 3}};
+    const int want_t[5][3] = {{1, 2, 3}, {0, 0, 0}, {0, 0, 0}, {4, 1, 2}, {0, 0, 0}};
+    for (uint64_t i = 0; i < 5; i++) {
         const Triangle *f = face_at(mesh, i);
         for (int j = 0; j < 3; j++) {
             EXPECT_EQ(f->v[j], vertex_at(mesh, want_v[i][j] - 1)) << "face " << i << " corner " << j;
@@ -196,7 +202,7 @@ TEST(ObjLoad, TexCoordsFacesAndTheirForms) {
         EXPECT_EQ(f->depth, 0);
     }
     EXPECT_EQ(mesh->list->items, (Triangle **)mesh->faces->items);
-    EXPECT_EQ(mesh->list->count, 4);
+    EXPECT_EQ(mesh->list->count, 5);
     mesh_destroy(mesh);
 }
 
@@ -248,6 +254,38 @@ TEST(ObjLoad, MaterialsTwoImagesNoImageAndAFaceBeforeTheMaterial) {
     EXPECT_EQ(mesh->material->width, 8);
     EXPECT_EQ(texcoord_at(mesh, 0)->u, 7);
     EXPECT_EQ(texcoord_at(mesh, 0)->v, 2);
+    mesh_destroy(mesh);
+}
+
+// Lines are read whole however long: a long comment stays a comment, long
+// names open what they say, tabs separate tokens, and only a line past the
+// bound is skipped, with its number.
+TEST(ObjLoad, LongLinesAndTabsInModelAndMaterial) {
+    TempDir dir;
+    std::string folder = dir.file(std::string(120, 'd'));
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    std::string texture = dir.texture(std::string(120, 'd') + "/t.pcx", 4, 4);
+    std::string long_comment = "#" + std::string(79, '-') + "map_Kd missing.pcx\n";
+    std::string too_long = "map_Kd missing.pcx" + std::string(OBJ_MAX_LINE_CHARS, ' ') + "\n";
+    std::string mtl = dir.write(std::string(120, 'd') + "/m.mtl",
+                                long_comment + "newmtl a\n" + too_long + "map_Kd\t" + texture + "\t\n");
+    std::string text = "v 0 0 0\nv 1 0 0\nv 1 1 0\n" + long_comment +
+                       "mtllib " + mtl + "\n" +
+                       "vt 0.5 0.5" + std::string(100, ' ') + "f 9 9 9\n" +
+                       "f 1" + std::string(OBJ_MAX_LINE_CHARS, ' ') + "2 3\n" +
+                       "f 1/1\t2/1 3/1\n";
+    std::string output;
+    Mesh *mesh = load_capturing(dir.write("long.obj", text), 1, &output);
+    ASSERT_NE(mesh, nullptr);
+    EXPECT_EQ(output, dir.file("long.obj") + "\nLoading mtllib '" + mtl + "'\nSkipping line 3 of '" + mtl +
+                          "': longer than 65536 characters\nLoading texure '" + texture + "'\nSkipping line 7 of '" +
+                          dir.file("long.obj") + "': longer than 65536 characters\n");
+    ASSERT_NE(mesh->material, nullptr);
+    EXPECT_EQ(mesh->material->width, 4);
+    ASSERT_EQ(mesh->texcoords->count, 1u);
+    EXPECT_EQ(texcoord_at(mesh, 0)->u, 2);
+    ASSERT_EQ(mesh->faces->count, 1u);
+    EXPECT_EQ(face_at(mesh, 0)->t[2], texcoord_at(mesh, 0));
     mesh_destroy(mesh);
 }
 

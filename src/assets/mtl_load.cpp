@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "assets/obj.h"
+#include "assets/obj_lines.h"
 #include "assets/pcx.h"
 #include "util/alloc.h"
 
@@ -35,9 +36,11 @@ Texture *mtl_load(const char *path) {
         return nullptr;
     }
 
-    char line[OBJ_LINE_BUFFER_BYTES];
-    bool ok = true;
-    while (ok && read_line(fd, line, sizeof line) >= 0) {
+    ObjLines lines;
+    bool ok = obj_lines_open(&lines, fd, path) == 0;
+    if (!ok) fprintf(stderr, "MTL: cannot load '%s': out of memory\n", path);
+    char *line;
+    while (ok && (line = obj_lines_next(&lines)) != nullptr) {
         if (line[0] == '#') continue;
         char *cursor = line;
         char *keyword = obj_next_token(&cursor);
@@ -56,6 +59,7 @@ Texture *mtl_load(const char *path) {
             ok = false;
         }
     }
+    obj_lines_close(&lines);
     close(fd);
     if (!ok) {
         texture_destroy(material);

@@ -1,7 +1,8 @@
-// Wavefront OBJ models with one MTL material: the subset the renderer
-// draws (vertices, texture coordinates, triangles, one PCX texture). Lines
-// are read through read_line, numbers through parse_fixed; messages go to
-// standard output, a failure's reason also to standard error.
+// Wavefront OBJ models with their MTL materials: the subset the renderer
+// draws (vertices, texture coordinates, triangles, one PCX texture per
+// material). Whole lines are read through a buffer (assets/obj_lines.h),
+// numbers through parse_fixed; messages go to standard output, a failure's
+// reason also to standard error.
 #ifndef ASSETS_OBJ_H
 #define ASSETS_OBJ_H
 
@@ -10,8 +11,8 @@
 #include "render3d/fixed.h"
 #include "render3d/geometry.h"
 
-// Both loaders read lines into a buffer of this size: at most 80 characters
-// a line; a longer line is read as several.
+// The customary read_line buffer: lines of at most 80 characters, a longer
+// line read as several.
 constexpr int OBJ_LINE_BUFFER_BYTES = 81;
 // Capacity the mesh's three vectors start with.
 constexpr int OBJ_VECTOR_START_CAPACITY = 32;
@@ -37,9 +38,8 @@ int read_line(int fd, char *buffer, uint64_t size_bytes);
 int obj_open_read(const char *path, const char **why);
 
 // Splits the next token off a line held in a writable buffer: tokens are
-// separated by spaces and line feeds only (a tab is part of a token). The
-// token, zero-terminated in place, with *cursor moved past it; null when
-// none is left.
+// separated by spaces and tabs. The token, zero-terminated in place, with
+// *cursor moved past it; null when none is left.
 char *obj_next_token(char **cursor);
 
 // Decimal text to Fixed: optional '-', digits, optional '.' and fraction

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "assets/obj.h"
+#include "assets/obj_lines.h"
 #include "assets/pcx.h"  // texture_destroy
 #include "util/alloc.h"
 
@@ -93,16 +94,16 @@ static bool set_corner(const Mesh *mesh, Triangle *triangle, int j, char *token)
     return true;
 }
 
-static ObjLineResult add_face(Mesh *mesh, char **cursor, int line_number) {
+static ObjLineResult add_face(Mesh *mesh, char **cursor, long line_number) {
     Triangle face = {};
     for (int j = 0; j < 3; j++) {
         char *token = obj_next_token(cursor);
         if (token == nullptr) {
-            printf("Skipping face on line %d: fewer than 3 corners\n", line_number);
+            printf("Skipping face on line %ld: fewer than 3 corners\n", line_number);
             return OBJ_LINE_DONE;
         }
         if (!set_corner(mesh, &face, j, token)) {
-            printf("Skipping face on line %d: index outside the records read so far\n", line_number);
+            printf("Skipping face on line %ld: index outside the records read so far\n", line_number);
             return OBJ_LINE_DONE;
         }
     }
@@ -120,16 +121,16 @@ static ObjLineResult add_face(Mesh *mesh, char **cursor, int line_number) {
     return OBJ_LINE_DONE;
 }
 
-static ObjLineResult load_material(Mesh *mesh, char **cursor, int line_number) {
+static ObjLineResult load_material(Mesh *mesh, char **cursor, long line_number) {
     char *mtl_path = obj_next_token(cursor);
     if (mtl_path == nullptr) {
-        fprintf(stderr, "OBJ: line %d: mtllib without a file name\n", line_number);
+        fprintf(stderr, "OBJ: line %ld: mtllib without a file name\n", line_number);
         return OBJ_LINE_NO_MATERIAL;
     }
     // Texture coordinates and faces already read belong to the first
     // material (their texels were clamped to its size): it stays.
     if (mesh->material != nullptr && (mesh->texcoords->count > 0 || mesh->faces->count > 0)) {
-        printf("Skipping mtllib on line %d: the mesh already uses a material\n", line_number);
+        printf("Skipping mtllib on line %ld: the mesh already uses a material\n", line_number);
         return OBJ_LINE_DONE;
     }
     printf("Loading mtllib '%s'\n", mtl_path);
@@ -155,7 +156,7 @@ static Mesh *mesh_create(void) {
     return mesh;
 }
 
-static ObjLineResult load_line(Mesh *mesh, char *line, int line_number, int scale) {
+static ObjLineResult load_line(Mesh *mesh, char *line, long line_number, int scale) {
     if (line[0] == '#') return OBJ_LINE_DONE;
     char *cursor = line;
     char *keyword = obj_next_token(&cursor);
@@ -183,14 +184,12 @@ Mesh *obj_load(const char *path, int scale) {
     Mesh *mesh = mesh_create();
     ObjLineResult result = mesh ? OBJ_LINE_DONE : OBJ_LINE_NO_MEMORY;
 
-    char line[OBJ_LINE_BUFFER_BYTES];
-    int line_number = 1;  // of the file as a person counts lines
-    int length;
-    while (result == OBJ_LINE_DONE && (length = read_line(fd, line, sizeof line)) >= 0) {
-        result = load_line(mesh, line, line_number, scale);
-        // A full buffer leaves the rest of the same line for the next read.
-        if (length < OBJ_LINE_BUFFER_BYTES - 1) line_number++;
-    }
+    ObjLines lines;
+    if (obj_lines_open(&lines, fd, path) < 0) result = OBJ_LINE_NO_MEMORY;
+    char *line;
+    while (result == OBJ_LINE_DONE && (line = obj_lines_next(&lines)) != nullptr)
+        result = load_line(mesh, line, lines.line_number, scale);
+    obj_lines_close(&lines);
     close(fd);
     if (result == OBJ_LINE_DONE && mesh->faces->count > (uint64_t)INT32_MAX) result = OBJ_LINE_NO_MEMORY;
 

@@ -1,5 +1,5 @@
-// The text primitives both model loaders share: opening a file, a bounded
-// line reader over its descriptor, tokens, and the decimal-to-Fixed parser.
+// The text primitives of the model loaders: opening a file, the bounded
+// one-byte-at-a-time line reader, tokens, and the decimal-to-Fixed parser.
 #include <cerrno>
 #include <unistd.h>
 
@@ -35,15 +35,17 @@ int read_line(int fd, char *buffer, uint64_t size_bytes) {
     return (int)stored;
 }
 
+static bool is_separator(char c) { return c == ' ' || c == '\t'; }
+
 char *obj_next_token(char **cursor) {
     char *start = *cursor;
-    while (*start == ' ' || *start == '\n') start++;
+    while (is_separator(*start)) start++;
     if (*start == '\0') {
         *cursor = start;
         return nullptr;
     }
     char *end = start;
-    while (*end != '\0' && *end != ' ' && *end != '\n') end++;
+    while (*end != '\0' && !is_separator(*end)) end++;
     if (*end != '\0') *end++ = '\0';
     *cursor = end;
     return start;

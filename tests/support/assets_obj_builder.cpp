@@ -28,7 +28,7 @@ std::vector<BadFace> obj_bad_faces(int line_number) {
         {"no_corners", "f", corners},
         {"one_corner", "f 1", corners},
         {"two_corners", "f 1/1 2/2", corners},
-        {"tab_separated_corners", "f 1\t2\t3", corners},
+        {"two_tab_separated_corners", "f 1\t2\t", corners},
     };
 }
 
