@@ -158,18 +158,20 @@ TEST(ObjLoad, TexCoordsFacesAndTheirForms) {
     std::string texture = dir.texture("tex.pcx", 256, 128);
     std::string mtl = dir.write("m.mtl", "# material\nnewmtl skin\nKd 1 1 1\nmap_Kd " + texture + "\n");
     std::string text =
-        "vt 0.9 0.9\n"  // before the material: dropped
+        "vt 0.9 0.9\n"  // before the material: kept, texels once a face uses it
         "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\n"
         "mtllib " + mtl + "\n"
         "vt 0.5 0.25\n"    // 128, 32
         "vt -0.5 1.0\n"    // clamped: 0, 127
         "vt 1.5 0.999\n"   // clamped: 255, 127
         "vt 0 0\n"
-        "f 1/1 2/2 3/3 4/4\n"   // quad: its first triangle only
+        "f 1/1 2/2 3/3 4/4\n"   // quad: the fan of two triangles from corner 1
         "f 1//4 2//4 3//4\n"    // vertex and normal: no texture coordinates
         "f 4 3 2\n"             // plain: none either
-        "f 2/4/1 3/1/1 4/2/1\n"
-        "f\t1 2\t3\n";          // tabs separate like spaces
+        "f 2/5/1 3/2/1 4/3/1\n"
+        "f\t1 2\t3\n"           // tabs separate like spaces
+        "f -1/-1 -2/-2 -3/-3\n"  // relative: -1 is the latest record
+        "f 1/1 2/2 3/3 4/4 1/5 2/2\n";  // six corners: four triangles
     std::string output;
     Mesh *mesh = load_capturing(dir.write("f.obj", text), 1, &output);
     ASSERT_NE(mesh, nullptr);
@@ -179,17 +181,20 @@ TEST(ObjLoad, TexCoordsFacesAndTheirForms) {
     EXPECT_EQ(mesh->material->height, 128);
     EXPECT_EQ(mesh->material->pixels[5 + 3 * 256], 8);
 
-    ASSERT_EQ(mesh->texcoords->count, 4u);
-    const int want_uv[4][2] = {{128, 32}, {0, 127}, {255, 127}, {0, 0}};
-    for (uint64_t i = 0; i < 4; i++) {
+    ASSERT_EQ(mesh->texcoords->count, 5u);
+    const int want_uv[5][2] = {{230, 115}, {128, 32}, {0, 127}, {255, 127}, {0, 0}};
+    for (uint64_t i = 0; i < 5; i++) {
         EXPECT_EQ(texcoord_at(mesh, i)->u, want_uv[i][0]) << "vt " << i;
         EXPECT_EQ(texcoord_at(mesh, i)->v, want_uv[i][1]) << "vt " << i;
     }
 
-    ASSERT_EQ(mesh->faces->count, 5u);
-    const int want_v[5][3] = {{1, 2, 3}, {1, 2, 3}, {4, 3, 2}, {2, 3, 4}, {1, 2, 3}};
-    const int want_t[5][3] = {{1, 2, 3}, {0, 0, 0}, {0, 0, 0}, {4, 1, 2}, {0, 0, 0}};
-    for (uint64_t i = 0; i < 5; i++) {
+    const int want_v[][3] = {{1, 2, 3}, {1, 3, 4}, {1, 2, 3}, {4, 3, 2}, {2, 3, 4}, {1, 2, 3},
+                             {4, 3, 2}, {1, 2, 3}, {1, 3, 4}, {1, 4, 1}, {1, 1, 2}};
+    const int want_t[][3] = {{1, 2, 3}, {1, 3, 4}, {0, 0, 0}, {0, 0, 0}, {5, 2, 3}, {0, 0, 0},
+                             {5, 4, 3}, {1, 2, 3}, {1, 3, 4}, {1, 4, 5}, {1, 5, 2}};
+    const uint64_t faces = sizeof want_v / sizeof want_v[0];
+    ASSERT_EQ(mesh->faces->count, faces);
+    for (uint64_t i = 0; i < faces; i++) {
         const Triangle *f = face_at(mesh, i);
         for (int j = 0; j < 3; j++) {
             EXPECT_EQ(f->v[j], vertex_at(mesh, want_v[i][j] - 1)) << "face " << i << " corner " << j;
@@ -202,7 +207,22 @@ TEST(ObjLoad, TexCoordsFacesAndTheirForms) {
         EXPECT_EQ(f->depth, 0);
     }
     EXPECT_EQ(mesh->list->items, (Triangle **)mesh->faces->items);
-    EXPECT_EQ(mesh->list->count, 5);
+    EXPECT_EQ(mesh->list->count, (int32_t)faces);
+    mesh_destroy(mesh);
+
+    // A model without material whose faces name texture coordinates: every
+    // face loads, drawn flat (no texture, texels 0).
+    mesh = load_capturing(dir.write("bare.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nvt 0 0\nvt 0.5 1\n"
+                                                "f 1/1/1 2/2/1 3/2/1\nf 3/1 2/2 1/2\n"),
+                          1, &output);
+    ASSERT_NE(mesh, nullptr);
+    EXPECT_EQ(output, dir.file("bare.obj") + "\n");
+    ASSERT_EQ(mesh->faces->count, 2u);
+    for (uint64_t i = 0; i < 2; i++) {
+        EXPECT_EQ(face_at(mesh, i)->texture, nullptr);
+        EXPECT_EQ(face_at(mesh, i)->t[1], texcoord_at(mesh, 1));
+    }
+    EXPECT_EQ(texcoord_at(mesh, 1)->u | texcoord_at(mesh, 1)->v, 0);
     mesh_destroy(mesh);
 }
 
@@ -242,19 +262,51 @@ TEST(ObjLoad, MaterialsTwoImagesNoImageAndAFaceBeforeTheMaterial) {
     EXPECT_EQ(face_at(mesh, 1)->texture, mesh->material);
     mesh_destroy(mesh);
 
-    // A second "mtllib" replaces the first while nothing uses it yet, and is
-    // skipped once texture coordinates do.
-    text = "mtllib " + plain + "\nmtllib " + two + "\nvt 1 1\nmtllib " + plain + "\n";
+    // Several materials: each face carries the one current when it was
+    // read, with texels of that material's texture; a texture coordinate
+    // shared across materials gets a record for each. A material no face
+    // uses is released when the next one comes; the others stay with the
+    // faces that carry them until mesh_destroy releases them all.
+    std::string one = dir.write("one.mtl", "map_Kd " + first + "\n");
+    text = "v 0 0 0\nv 1 0 0\nv 1 1 0\n"
+           "vt 1 1\n"
+           "f 1/1 2/1 3/1\n"  // no material: texels 0
+           "mtllib " + two + "\n"
+           "f 1/1 2/1 3/1\n"  // 8 x 3: 7, 2
+           "mtllib " + plain + "\n"
+           "mtllib " + one + "\n"
+           "vt 0.5 0.5\n"
+           "f 1/1 2/2 3/1 1/2\n";  // 4 x 2: 3, 1 and 2, 1
     mesh = load_capturing(dir.write("again.obj", text), 1, &output);
     ASSERT_NE(mesh, nullptr);
-    EXPECT_EQ(output, dir.file("again.obj") + "\nLoading mtllib '" + plain + "'\nLoading mtllib '" + two +
-                          "'\nLoading texure '" + first + "'\nLoading texure '" + second +
-                          "'\nSkipping mtllib on line 4: the mesh already uses a material\n");
+    EXPECT_EQ(output, dir.file("again.obj") + "\nLoading mtllib '" + two + "'\nLoading texure '" + first +
+                          "'\nLoading texure '" + second + "'\nLoading mtllib '" + plain + "'\nLoading mtllib '" +
+                          one + "'\nLoading texure '" + first + "'\n");
     ASSERT_NE(mesh->material, nullptr);
-    EXPECT_EQ(mesh->material->width, 8);
-    EXPECT_EQ(texcoord_at(mesh, 0)->u, 7);
-    EXPECT_EQ(texcoord_at(mesh, 0)->v, 2);
-    mesh_destroy(mesh);
+    EXPECT_EQ(mesh->material->width, 4);
+    ASSERT_EQ(mesh->faces->count, 4u);
+    EXPECT_EQ(face_at(mesh, 0)->texture, nullptr);
+    const Texture *second_material = face_at(mesh, 1)->texture;
+    ASSERT_NE(second_material, nullptr);
+    EXPECT_EQ(second_material->width, 8);
+    EXPECT_EQ(second_material->pixels[7 + 2 * 8], 9);
+    EXPECT_EQ(face_at(mesh, 2)->texture, mesh->material);
+    EXPECT_EQ(face_at(mesh, 3)->texture, mesh->material);
+    const int want_texels[4][3][2] = {{{0, 0}, {0, 0}, {0, 0}},
+                                      {{7, 2}, {7, 2}, {7, 2}},
+                                      {{3, 1}, {2, 1}, {3, 1}},
+                                      {{3, 1}, {3, 1}, {2, 1}}};
+    for (uint64_t i = 0; i < 4; i++) {
+        for (int j = 0; j < 3; j++) {
+            const TexCoord *t = face_at(mesh, i)->t[j];
+            ASSERT_NE(t, nullptr);
+            EXPECT_EQ(t->u, want_texels[i][j][0]) << "face " << i << " corner " << j;
+            EXPECT_EQ(t->v, want_texels[i][j][1]) << "face " << i << " corner " << j;
+        }
+    }
+    // Two "vt" lines, and the first made again for each later material.
+    EXPECT_EQ(mesh->texcoords->count, 4u);
+    mesh_destroy(mesh);  // under AddressSanitizer: every material released once
 }
 
 // Lines are read whole however long: a long comment stays a comment, long
@@ -304,6 +356,25 @@ TEST(ObjLoad, BadFacesAreSkippedWithTheirLineNumber) {
         ASSERT_EQ(mesh->faces->count, 1u) << bad.name;
         EXPECT_EQ(mesh->list->count, 1) << bad.name;
         EXPECT_EQ(face_at(mesh, 0)->v[2], vertex_at(mesh, 2)) << bad.name;
+        mesh_destroy(mesh);
+    }
+    // A texture coordinate index that names nothing keeps the face (every
+    // triangle of it) without texture coordinates.
+    for (const BadFace &kept : obj_faces_without_texcoords(OBJ_BAD_FACE_FIRST_LINE)) {
+        std::string path = dir.write("kept.obj", prelude + kept.line + "\nf 1/1 2/2 3/1\n");
+        std::string output;
+        Mesh *mesh = load_capturing(path, 1, &output);
+        ASSERT_NE(mesh, nullptr) << kept.name;
+        std::string header = path + "\nLoading mtllib '" + mtl + "'\nLoading texure '" + dir.file("t.pcx") + "'\n";
+        EXPECT_EQ(output, header + kept.message) << kept.name;
+        ASSERT_GE(mesh->faces->count, 2u) << kept.name;
+        uint64_t last = mesh->faces->count - 1;
+        for (uint64_t i = 0; i < last; i++) {
+            EXPECT_EQ(face_at(mesh, i)->v[0], vertex_at(mesh, 0)) << kept.name;
+            EXPECT_EQ(face_at(mesh, i)->texture, mesh->material) << kept.name;
+            for (int j = 0; j < 3; j++) EXPECT_EQ(face_at(mesh, i)->t[j], nullptr) << kept.name;
+        }
+        EXPECT_EQ(face_at(mesh, last)->t[1], texcoord_at(mesh, 1)) << kept.name;
         mesh_destroy(mesh);
     }
 

@@ -60,16 +60,26 @@ Texture *mtl_load(const char *path);
 // Loads an OBJ model, multiplying every coordinate by `scale` and flipping
 // y. Prints the path first. A new Mesh owning all its records (free it with
 // mesh_destroy), or null: "Failed" when the file cannot be opened, "Unable to
-// load mtllib" when its material cannot be loaded; nothing is left allocated
-// or open then. A face with fewer than three corners or an index outside
-// the records read so far is skipped with a message naming its line; so is a
-// second "mtllib" once texture coordinates or faces rely on the first.
-// Texture coordinates are clamped into the material's texture.
+// load mtllib" when a material cannot be loaded; nothing is left allocated
+// or open then.
+// Faces: a polygon of n corners becomes the fan of n - 2 triangles from its
+// first corner. Indices are 1-based and count the records read so far;
+// negative ones count back from the latest (-1 is the last read). A face
+// with fewer than three corners or a vertex index that names no vertex is
+// skipped with a message naming its line; a texture coordinate index that
+// names nothing leaves the face without texture coordinates (drawn flat),
+// also with a message.
+// Materials: each face carries the material current when it was read;
+// `material` is the last one loaded. Texture coordinates hold texels of the
+// texture of the faces that use them, clamped into it ("vt" lines read
+// before any material included); a coordinate shared by faces of two
+// materials gets a record for each, so `texcoords` holds one record per
+// "vt" line and then such extra ones.
 Mesh *obj_load(const char *path, int scale);
 
 // Releases a mesh and everything it owns: vertices, texture coordinates,
-// triangles, their vectors, the triangle list and the material with its
-// pixels. Null does nothing.
+// triangles, their vectors, the triangle list, `material` and every other
+// material its faces carry, with their pixels. Null does nothing.
 void mesh_destroy(Mesh *mesh);
 
 #endif
