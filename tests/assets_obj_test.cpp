@@ -341,6 +341,52 @@ TEST(ObjLoad, LongLinesAndTabsInModelAndMaterial) {
     mesh_destroy(mesh);
 }
 
+// A model's material file and a material's image are opened as written,
+// relative to the working directory, and when nothing is there, beside the
+// file that names them: a model loads from any folder.
+TEST(ObjLoad, NamedFilesAreFoundAsWrittenThenBesideTheirNamer) {
+    TempDir dir;
+    ASSERT_EQ(mkdir(dir.file("models").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(dir.file("materials").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(dir.file("materials/images").c_str(), 0700), 0);
+    dir.texture("materials/images/t.pcx", 8, 2);
+    dir.texture("wide.pcx", 16, 2);
+    dir.write("materials/m.mtl", "map_Kd images/t.pcx\n");
+    dir.write("models/m.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nmtllib ../materials/m.mtl\nvt 1 0\nf 1/1 2/1 3/1\n");
+    std::string output;
+    // From the repository (the tests' working directory): found beside.
+    Mesh *mesh = load_capturing(dir.file("models/m.obj"), 1, &output);
+    ASSERT_NE(mesh, nullptr);
+    EXPECT_EQ(output, dir.file("models/m.obj") +
+                          "\nLoading mtllib '../materials/m.mtl'\nLoading texure 'images/t.pcx'\n");
+    ASSERT_NE(mesh->material, nullptr);
+    EXPECT_EQ(mesh->material->width, 8);
+    EXPECT_EQ(texcoord_at(mesh, 0)->u, 7);
+    mesh_destroy(mesh);
+
+    // What exists as written comes first: run from the model's folder, an
+    // "images/t.pcx" there wins over the one beside the material.
+    char *saved = getcwd(nullptr, 0);
+    ASSERT_NE(saved, nullptr);
+    ASSERT_EQ(chdir(dir.file("models").c_str()), 0);
+    ASSERT_EQ(mkdir("images", 0700), 0);
+    ASSERT_EQ(rename(dir.file("wide.pcx").c_str(), "images/t.pcx"), 0);
+    mesh = load_capturing("m.obj", 1, &output);
+    EXPECT_EQ(chdir(saved), 0);
+    free(saved);
+    ASSERT_NE(mesh, nullptr);
+    ASSERT_NE(mesh->material, nullptr);
+    EXPECT_EQ(mesh->material->width, 16);
+    mesh_destroy(mesh);
+
+    // Found in neither place: the message names the file as written.
+    dir.write("models/lost.obj", "mtllib lost.mtl\n");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(load_capturing(dir.file("models/lost.obj"), 1, &output), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "MTL: cannot open 'lost.mtl': No such file or directory\n");
+    EXPECT_EQ(output, dir.file("models/lost.obj") + "\nLoading mtllib 'lost.mtl'\nUnable to load mtllib\n");
+}
+
 TEST(ObjLoad, BadFacesAreSkippedWithTheirLineNumber) {
     TempDir dir;
     std::string mtl = dir.write("m.mtl", "map_Kd " + dir.texture("t.pcx", 16, 16) + "\n");

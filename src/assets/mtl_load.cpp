@@ -5,6 +5,7 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "assets/asset_path.h"
 #include "assets/obj.h"
 #include "assets/obj_lines.h"
 #include "assets/pcx.h"
@@ -52,8 +53,12 @@ Texture *mtl_load(const char *path) {
             break;
         }
         printf("Loading texure '%s'\n", image_path);
+        // As written or, when not found there, beside the material file.
+        char *beside = asset_path_beside(image_path, path);
         const char *image_why = nullptr;
-        if (material_take_image(material, image_path, &image_why) < 0) {
+        int taken = material_take_image(material, beside != nullptr ? beside : image_path, &image_why);
+        engine_free(beside);
+        if (taken < 0) {
             fprintf(stderr, "MTL: '%s': cannot load the PCX image '%s': %s\n", path, image_path,
                     image_why);
             ok = false;

@@ -50,15 +50,16 @@ char *obj_next_token(char **cursor);
 Fixed parse_fixed(const char *text);
 
 // Loads the material of an MTL file: the PCX image of its last "map_Kd"
-// line, loaded from that path exactly as written (printing "Loading texure
-// '<path>'" for each). A new Texture owning its pixels; a file without
+// line, loaded from that path as written or, when nothing is there, beside
+// the MTL file (printing "Loading texure '<path>'" for each, as written). A new Texture owning its pixels; a file without
 // "map_Kd" gives a texture of size 0 x 0 with null pixels. Null when the
 // file cannot be opened, a "map_Kd" line has no path or its image cannot be
 // loaded, or an allocation fails; nothing is left allocated or open then.
 Texture *mtl_load(const char *path);
 
 // Loads an OBJ model, multiplying every coordinate by `scale` and flipping
-// y. Prints the path first. A new Mesh owning all its records (free it with
+// y. Prints the path first. Material files are opened as written or, when
+// nothing is there, beside the model. A new Mesh owning all its records (free it with
 // mesh_destroy), or null: "Failed" when the file cannot be opened, "Unable to
 // load mtllib" when a material cannot be loaded; nothing is left allocated
 // or open then.

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "assets/asset_path.h"
 #include "assets/obj.h"
 #include "assets/obj_lines.h"
 #include "assets/pcx.h"  // texture_destroy
@@ -46,6 +47,7 @@ struct ObjCorner {
 
 // Everything a load keeps besides the mesh itself.
 struct ObjLoad {
+    const char *path;  // of the model, for the files it names
     Mesh *mesh;
     int scale;
     ObjTexSlot *slots;  // one per accepted "vt" line
@@ -248,7 +250,8 @@ static ObjLineResult add_face(ObjLoad *load, char **cursor, long line_number) {
     return result;
 }
 
-// An "mtllib" line: the new material becomes current for the faces that
+// An "mtllib" line: the material file as written or, when not found there,
+// beside the model. The new material becomes current for the faces that
 // follow; one no face has used is released at once, the others stay with
 // the faces that carry them.
 static ObjLineResult load_material(ObjLoad *load, char **cursor, long line_number) {
@@ -258,7 +261,9 @@ static ObjLineResult load_material(ObjLoad *load, char **cursor, long line_numbe
         return OBJ_LINE_NO_MATERIAL;
     }
     printf("Loading mtllib '%s'\n", mtl_path);
-    Texture *material = mtl_load(mtl_path);
+    char *beside = asset_path_beside(mtl_path, load->path);
+    Texture *material = mtl_load(beside != nullptr ? beside : mtl_path);
+    engine_free(beside);
     if (material == nullptr) return OBJ_LINE_NO_MATERIAL;
     if (!load->material_used) texture_destroy(load->mesh->material);
     load->mesh->material = material;
@@ -308,6 +313,7 @@ Mesh *obj_load(const char *path, int scale) {
         return nullptr;
     }
     ObjLoad load = {};
+    load.path = path;
     load.mesh = mesh_create();
     load.scale = scale;
     ObjLineResult result = load.mesh ? OBJ_LINE_DONE : OBJ_LINE_NO_MEMORY;
