@@ -49,6 +49,15 @@ char *obj_next_token(char **cursor);
 // non-numeric text gives 0.
 Fixed parse_fixed(const char *text);
 
+// parse_fixed of the number at the start of `text` (not null), storing it
+// in *value; returns where the number ends.
+const char *parse_fixed_prefix(const char *text, Fixed *value);
+
+// parse_fixed of the next token of a line, read in place: the same value as
+// parse_fixed(obj_next_token(cursor)) in one pass, without splitting the
+// token off. *cursor moves past the token; 0 when no token is left.
+Fixed obj_next_fixed(char **cursor);
+
 // Loads the material of an MTL file: the PCX image of its last "map_Kd"
 // line, loaded from that path as written or, when nothing is there, beside
 // the MTL file (printing "Loading texure '<path>'" for each, as written). A new Texture owning its pixels; a file without

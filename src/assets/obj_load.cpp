@@ -71,10 +71,11 @@ static bool grow(void **array, uint64_t *capacity, uint64_t needed, size_t item_
     return true;
 }
 
-// A face index: an optional '-' and decimal digits, the rest ignored (so
-// "1.5" is 1, "" and "abc" are 0). Read as a plain integer rather than
-// through Fixed, so 65537 stays 65537 instead of wrapping to 1.
-static int64_t parse_index(const char *text) {
+// A face index at `text`: an optional '-' and decimal digits, the rest
+// ignored (so "1.5" is 1, "" and "abc" are 0). Read as a plain integer
+// rather than through Fixed, so 65537 stays 65537 instead of wrapping to 1.
+// *end is set where the digits stop.
+static int64_t parse_index(const char *text, const char **end) {
     bool negative = *text == '-';
     if (negative) text++;
     int64_t value = 0;
@@ -82,8 +83,11 @@ static int64_t parse_index(const char *text) {
         if (value < OBJ_INDEX_LIMIT) value = value * 10 + (*text - '0');
         text++;
     }
+    *end = text;
     return negative ? -value : value;
 }
+
+static bool is_separator(char c) { return c == ' ' || c == '\t'; }
 
 // The position in a vector of `count` records that a 1-based index names:
 // positive indices count from the first record, negative ones back from the
@@ -94,15 +98,13 @@ static int64_t resolve_index(int64_t index, uint64_t count) {
     return -1;
 }
 
-// The product of a Fixed and an integer as the 32-bit multiply gives it.
-static Fixed scaled(const char *text, int scale) { return wrap_mul(parse_fixed(text), scale); }
-
 static ObjLineResult add_vertex(ObjLoad *load, char **cursor) {
     Vertex *vertex = (Vertex *)engine_calloc(1, sizeof(Vertex));
     if (vertex == nullptr) return OBJ_LINE_NO_MEMORY;
-    vertex->x = scaled(obj_next_token(cursor), load->scale);
-    vertex->y = wrap_neg(scaled(obj_next_token(cursor), load->scale));  // rows grow downwards
-    vertex->z = scaled(obj_next_token(cursor), load->scale);
+    // Each coordinate times the scale as the 32-bit multiply gives it.
+    vertex->x = wrap_mul(obj_next_fixed(cursor), load->scale);
+    vertex->y = wrap_neg(wrap_mul(obj_next_fixed(cursor), load->scale));  // rows grow downwards
+    vertex->z = wrap_mul(obj_next_fixed(cursor), load->scale);
     vertex->color = OBJ_COLOR;
     if (vector_append(load->mesh->vertices, vertex) < 0) {
         engine_free(vertex);
@@ -134,8 +136,8 @@ static ObjLineResult add_texcoord(ObjLoad *load, char **cursor) {
     if (!grow((void **)&load->slots, &load->slot_capacity, load->slot_count + 1, sizeof(ObjTexSlot)))
         return OBJ_LINE_NO_MEMORY;
     ObjTexSlot *slot = &load->slots[load->slot_count];
-    slot->u = parse_fixed(obj_next_token(cursor));
-    slot->v = parse_fixed(obj_next_token(cursor));
+    slot->u = obj_next_fixed(cursor);
+    slot->v = obj_next_fixed(cursor);
     slot->material = load->material_number;
     slot->record = (TexCoord *)engine_calloc(1, sizeof(TexCoord));
     if (slot->record == nullptr) return OBJ_LINE_NO_MEMORY;
@@ -173,27 +175,31 @@ static TexCoord *texcoord_for_material(ObjLoad *load, ObjTexSlot *slot) {
 }
 
 // Reads the corners of a face line into load->corners: "v", "v/t", "v//n"
-// or "v/t/n" tokens (the normal index is never read). Returns the number of
-// corners, or -1 when memory runs out. *bad_vertex is set when an index
-// names no vertex, *bad_texcoord when one names no texture coordinate.
+// or "v/t/n" tokens, read in place (the normal index is never read).
+// Returns the number of corners, or -1 when memory runs out. *bad_vertex is
+// set when an index names no vertex, *bad_texcoord when one names no
+// texture coordinate.
 static int64_t read_corners(ObjLoad *load, char **cursor, bool *bad_vertex, bool *bad_texcoord) {
     uint64_t count = 0;
-    char *token;
-    while ((token = obj_next_token(cursor)) != nullptr) {
+    const char *text = *cursor;
+    for (;;) {
+        while (is_separator(*text)) text++;
+        if (*text == '\0') break;
         if (!grow((void **)&load->corners, &load->corner_capacity, count + 1, sizeof(ObjCorner))) return -1;
-        char *texcoord_text = strchr(token, '/');
-        if (texcoord_text != nullptr) {
-            *texcoord_text++ = '\0';
-            char *normal_text = strchr(texcoord_text, '/');
-            if (normal_text != nullptr) *normal_text = '\0';
-        }
         ObjCorner *corner = &load->corners[count++];
-        corner->vertex = resolve_index(parse_index(token), load->mesh->vertices->count);
+        // The vertex index up to the first '/', the texture coordinate
+        // index up to the next one.
+        int64_t v = parse_index(text, &text);
+        while (*text != '\0' && *text != '/' && !is_separator(*text)) text++;
+        int64_t t = 0;
+        if (*text == '/') t = parse_index(text + 1, &text);
+        while (*text != '\0' && !is_separator(*text)) text++;
+        corner->vertex = resolve_index(v, load->mesh->vertices->count);
         if (corner->vertex < 0) *bad_vertex = true;
-        int64_t t = texcoord_text != nullptr ? parse_index(texcoord_text) : 0;
         corner->slot = t == 0 ? -1 : resolve_index(t, load->slot_count);
         if (t != 0 && corner->slot < 0) *bad_texcoord = true;
     }
+    *cursor = (char *)text;
     return (int64_t)count;
 }
 
@@ -287,15 +293,23 @@ static Mesh *mesh_create(void) {
     return mesh;
 }
 
+// True when the keyword of `length` characters at `start` is `word`.
+static bool keyword_is(const char *start, size_t length, const char *word) {
+    return strlen(word) == length && memcmp(start, word, length) == 0;
+}
+
 static ObjLineResult load_line(ObjLoad *load, char *line, long line_number) {
     if (line[0] == '#') return OBJ_LINE_DONE;
-    char *cursor = line;
-    char *keyword = obj_next_token(&cursor);
-    if (keyword == nullptr) return OBJ_LINE_DONE;
-    if (strcmp(keyword, "v") == 0) return add_vertex(load, &cursor);
-    if (strcmp(keyword, "vt") == 0) return add_texcoord(load, &cursor);
-    if (strcmp(keyword, "f") == 0) return add_face(load, &cursor, line_number);
-    if (strcmp(keyword, "mtllib") == 0) return load_material(load, &cursor, line_number);
+    char *keyword = line;
+    while (is_separator(*keyword)) keyword++;
+    char *cursor = keyword;
+    while (*cursor != '\0' && !is_separator(*cursor)) cursor++;
+    size_t length = (size_t)(cursor - keyword);
+    if (length == 0) return OBJ_LINE_DONE;
+    if (keyword_is(keyword, length, "v")) return add_vertex(load, &cursor);
+    if (keyword_is(keyword, length, "vt")) return add_texcoord(load, &cursor);
+    if (keyword_is(keyword, length, "f")) return add_face(load, &cursor, line_number);
+    if (keyword_is(keyword, length, "mtllib")) return load_material(load, &cursor, line_number);
     return OBJ_LINE_DONE;  // every other statement of the format
 }
 
