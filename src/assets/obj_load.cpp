@@ -17,8 +17,6 @@ enum ObjLineResult { OBJ_LINE_DONE, OBJ_LINE_NO_MEMORY, OBJ_LINE_NO_MATERIAL };
 // Indices grow no further than this in magnitude; any vector is far
 // shorter.
 constexpr int64_t OBJ_INDEX_LIMIT = (int64_t)1 << 40;
-// Corners a face line starts with room for; longer polygons grow it.
-constexpr uint64_t OBJ_CORNERS_START = 16;
 
 // One "vt" line: its coordinates as read (0 .. 1 across the texture) and
 // the record that holds them as texels of a texture. The texels depend on
@@ -58,11 +56,15 @@ struct ObjLoad {
     bool material_used;        // a face carries mesh->material
 };
 
+// Room the loader's own arrays (texture coordinate slots, the corners of a
+// face) start with.
+constexpr uint64_t OBJ_ARRAY_START_CAPACITY = 16;
+
 // Grows *array (of `item_bytes` items) to hold at least `needed`, doubling.
 // False when memory runs out (the array is then unchanged).
 static bool grow(void **array, uint64_t *capacity, uint64_t needed, size_t item_bytes) {
     if (needed <= *capacity) return true;
-    uint64_t grown = *capacity < 16 ? 16 : *capacity;
+    uint64_t grown = *capacity < OBJ_ARRAY_START_CAPACITY ? OBJ_ARRAY_START_CAPACITY : *capacity;
     while (grown < needed) grown *= 2;
     void *moved = engine_realloc(*array, (size_t)grown * item_bytes);
     if (moved == nullptr) return false;
