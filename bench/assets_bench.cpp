@@ -1,11 +1,15 @@
 // Loader speed: obj_load of a generated 10082-face textured grid (and one
-// scene frame of it), and pcx_decode of 256 x 128 images (the committed brick wall, which packs
-// well, and noise, which does not).
+// scene frame of it); obj_load of a generated model of about 26 MB beside
+// reading the same file line by line, the floor any loader stands on, with
+// the load's peak heap per MB of file (a counting allocator); and pcx_decode of 256 x 128 images
+// (the committed brick wall, which packs well, and noise, which does not).
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <malloc.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -137,6 +141,119 @@ void BM_SceneFrameGrid10082Faces(benchmark::State &state) {
 }
 BENCHMARK(BM_SceneFrameGrid10082Faces)->Unit(benchmark::kMicrosecond);
 
+// A large textured model as exporters write them: a 480 x 480 vertex
+// height field with six-decimal coordinates, a texture coordinate per
+// vertex, and its 229441 cells as quads whose corners name both indices
+// (458882 triangles), over a 256 x 256 material image. About 26 MB.
+struct LargeModel {
+    std::string obj;
+    long bytes = 0;
+    LargeModel() {
+        const std::string &dir = scratch().dir;
+        std::vector<uint8_t> pixels(256 * 256), palette(768, 0);
+        for (size_t i = 0; i < pixels.size(); i++) pixels[i] = (uint8_t)(i * 7 + i / 256);
+        std::string pcx = dir + "/large.pcx", mtl = dir + "/large.mtl";
+        if (pcx_save(pcx.c_str(), 256, 256, pixels.data(), palette.data()) < 0) abort();
+        Scratch::write(mtl, "newmtl ground\nKd 1 1 1\nmap_Kd " + pcx + "\n");
+        const int side = 480;
+        std::string text = "# generated height field\nmtllib " + mtl + "\no ground\n";
+        char line[128];
+        uint32_t state = 7;
+        for (int y = 0; y < side; y++) {
+            for (int x = 0; x < side; x++) {
+                state = state * 1103515245u + 12345u;
+                snprintf(line, sizeof line, "v %d.%06d %d.%06d -%u.%06u\n", x - side / 2, (x * 7919) % 1000000,
+                         y - side / 2, (y * 104729) % 1000000, (state >> 16) % 8, (state >> 8) % 1000000);
+                text += line;
+            }
+        }
+        for (int y = 0; y < side; y++) {
+            for (int x = 0; x < side; x++) {
+                snprintf(line, sizeof line, "vt %.6f %.6f\n", x / (double)(side - 1), y / (double)(side - 1));
+                text += line;
+            }
+        }
+        text += "usemtl ground\n";
+        for (int y = 0; y + 1 < side; y++) {
+            for (int x = 0; x + 1 < side; x++) {
+                int a = y * side + x + 1, b = a + 1, c = a + side, d = c + 1;
+                snprintf(line, sizeof line, "f %d/%d %d/%d %d/%d %d/%d\n", a, a, b, b, d, d, c, c);
+                text += line;
+            }
+        }
+        obj = dir + "/large.obj";
+        Scratch::write(obj, text);
+        bytes = (long)text.size();
+    }
+};
+
+const LargeModel &large_model() {
+    static LargeModel instance;
+    return instance;
+}
+constexpr int LARGE_MODEL_TRIANGLES = 2 * 479 * 479;
+
+// Peak heap of one load, in bytes: every malloc, calloc, realloc and free
+// of this program goes through the counters below (the C library's own
+// entry points do the work), which count the blocks' usable sizes plus the
+// word of bookkeeping the C library keeps with each, while `heap_counting`
+// is set.
+bool heap_counting = false;
+long heap_now = 0, heap_peak = 0;
+
+long held_bytes(void *block) { return block == nullptr ? 0 : (long)(malloc_usable_size(block) + sizeof(size_t)); }
+
+void heap_count(long change) {
+    if (!heap_counting) return;
+    heap_now += change;
+    if (heap_now > heap_peak) heap_peak = heap_now;
+}
+
+long load_peak_bytes(const std::string &path) {
+    heap_now = heap_peak = 0;
+    heap_counting = true;
+    Mesh *mesh = obj_load(path.c_str(), 16);
+    heap_counting = false;
+    if (mesh == nullptr) abort();
+    mesh_destroy(mesh);
+    return heap_peak;
+}
+
+void BM_ObjLoadLargeModel(benchmark::State &state) {
+    const LargeModel &model = large_model();
+    QuietStdout quiet;
+    long peak = load_peak_bytes(model.obj);
+    for (auto _ : state) {
+        Mesh *mesh = obj_load(model.obj.c_str(), 16);
+        if (mesh == nullptr || mesh->list->count != LARGE_MODEL_TRIANGLES) abort();
+        mesh_destroy(mesh);
+    }
+    state.SetBytesProcessed(state.iterations() * model.bytes);
+    state.counters["file_MB"] = model.bytes / 1e6;
+    state.counters["peak_MB_per_file_MB"] = (double)peak / (double)model.bytes;
+}
+BENCHMARK(BM_ObjLoadLargeModel)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The reference: the same file read through a 64 KiB buffer, counting its
+// lines, as fast as a loader could possibly go over it.
+void BM_ReadLinesOfLargeModel(benchmark::State &state) {
+    const LargeModel &model = large_model();
+    std::vector<char> buffer(65536);
+    for (auto _ : state) {
+        int fd = open(model.obj.c_str(), O_RDONLY);
+        if (fd < 0) abort();
+        long lines = 0;
+        ssize_t got;
+        while ((got = read(fd, buffer.data(), buffer.size())) > 0)
+            for (const char *p = buffer.data(); (p = (const char *)memchr(p, '\n', buffer.data() + got - p)); p++)
+                lines++;
+        close(fd);
+        benchmark::DoNotOptimize(lines);
+    }
+    state.SetBytesProcessed(state.iterations() * model.bytes);
+}
+BENCHMARK(BM_ReadLinesOfLargeModel)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // pcx_decode alone: the open and close around it are not timed.
 void decode_only(benchmark::State &state, const std::string &path) {
     for (auto _ : state) {
@@ -175,3 +292,35 @@ void BM_PcxLoadTextureTunnel256x128(benchmark::State &state) {
 BENCHMARK(BM_PcxLoadTextureTunnel256x128)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
+
+extern "C" {
+void *__libc_malloc(size_t size_bytes);
+void *__libc_calloc(size_t count, size_t size_bytes);
+void *__libc_realloc(void *block, size_t size_bytes);
+void __libc_free(void *block);
+
+void *malloc(size_t size_bytes) {
+    void *block = __libc_malloc(size_bytes);
+    heap_count(held_bytes(block));
+    return block;
+}
+
+void *calloc(size_t count, size_t size_bytes) {
+    void *block = __libc_calloc(count, size_bytes);
+    heap_count(held_bytes(block));
+    return block;
+}
+
+void *realloc(void *block, size_t size_bytes) {
+    long before = held_bytes(block);
+    void *moved = __libc_realloc(block, size_bytes);
+    // A failed growth leaves the old block; a size of 0 frees it.
+    if (moved != nullptr || size_bytes == 0) heap_count(held_bytes(moved) - before);
+    return moved;
+}
+
+void free(void *block) {
+    heap_count(-held_bytes(block));
+    __libc_free(block);
+}
+}

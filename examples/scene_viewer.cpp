@@ -77,6 +77,11 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "VIEWER: cannot load model '%s'\n", path);
         return 1;
     }
+    if (mesh->list->count == 0) {
+        std::fprintf(stderr, "VIEWER: model '%s' has no faces to show\n", path);
+        mesh_destroy(mesh);
+        return 1;
+    }
     SceneNode *root = scene_new_root();
     SceneNode *camera = scene_add_group(root);
     SceneNode *spin = scene_add_group(camera);

@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "assets/obj.h"
+#include "assets/obj_lines.h"
 #include "assets/pcx.h"
 #include "support/assets_disk.h"
 #include "support/assets_obj_builder.h"
@@ -64,6 +67,61 @@ TEST(ObjText, ParseFixedTable) {
     EXPECT_EQ(parse_fixed(nullptr), 0);
 }
 
+// The number rule digit by digit, as the format's reference states it: the
+// integer digits accumulate in 32 bits, the fraction digits are folded in
+// from the last one back with a truncating division by 10 at every step.
+Fixed reference_fixed(const std::string &text) {
+    size_t i = 0;
+    bool negative = i < text.size() && text[i] == '-';
+    if (negative) i++;
+    uint32_t integer = 0;
+    for (; i < text.size() && isdigit((unsigned char)text[i]); i++) integer = integer * 10 + (uint32_t)(text[i] - '0');
+    uint32_t result = integer << 16;
+    if (i < text.size() && text[i] == '.') {
+        size_t first = ++i;
+        while (i < text.size() && isdigit((unsigned char)text[i])) i++;
+        uint32_t f = 0;
+        for (size_t k = i; k > first; k--) f = (f + (uint32_t)(text[k - 1] - '0') * 65536u) / 10;
+        result += f;
+    }
+    return (Fixed)(negative ? 0u - result : result);
+}
+
+// parse_fixed and the in-place token reader give exactly the reference's
+// value for numbers of every length, including long fractions whose
+// digits far down decide the last bit (such as 0.0000152587890625, which
+// is exactly 1 / 65536, against one digit less).
+TEST(ObjText, ParseFixedMatchesTheDigitByDigitRule) {
+    std::vector<std::string> texts = {"0.0000152587890625", "0.0000152587890624", "0.00001525878906249999999999",
+                                      "0.99999999999999999999", "0.5000000000000000000000001", "4294967295.9999",
+                                      "-0.00000762939453125", "0.1234567890123456789"};
+    uint32_t state = 12345;
+    auto next = [&state](uint32_t n) {
+        state = state * 1103515245u + 12345u;
+        return (state >> 8) % n;
+    };
+    for (int i = 0; i < 200000; i++) {
+        std::string text = next(3) == 0 ? "-" : "";
+        for (uint32_t k = next(12); k > 0; k--) text += (char)('0' + next(10));
+        if (next(8) != 0) {
+            text += '.';
+            // Mostly a few digits, as exporters write them; sometimes many.
+            uint32_t digits = next(4) == 0 ? next(40) : next(10);
+            for (uint32_t k = 0; k < digits; k++) text += (char)('0' + (next(3) == 0 ? 9 : next(10)));
+        }
+        if (next(10) == 0) text += "e5";
+        texts.push_back(text);
+    }
+    for (const std::string &text : texts) {
+        ASSERT_EQ(parse_fixed(text.c_str()), reference_fixed(text)) << '"' << text << '"';
+        std::string line = "\t" + text + "  " + text + "x";
+        char *cursor = &line[0];
+        ASSERT_EQ(obj_next_fixed(&cursor), reference_fixed(text)) << '"' << text << '"';
+        ASSERT_EQ(obj_next_fixed(&cursor), reference_fixed(text)) << '"' << text << '"';
+        ASSERT_EQ(obj_next_fixed(&cursor), 0);
+    }
+}
+
 TEST(ObjText, ReadLineSplitsAtLineFeedsAndTheBufferSize) {
     TempDir dir;
     std::string text = "abc\r\n\nx\ry\n" + std::string(85, 'L') + "\n" + std::string(80, 'E') + "\nlast";
@@ -107,29 +165,34 @@ TEST(ObjLoad, VerticesScaleFlipAndLineRules) {
     TempDir dir;
     std::string text =
         "v 1.5 2 -0.25\n"                      // scale 2: 196608, -262144, -32768
-        "v\t9\t9\t9\n"                         // tabs: no vertex line
+        "v\t9\t9 \t 9\n"                       // tabs separate like spaces
         "#v 9 9 9\n"                           // comment
         "   \n"                                // no token
         "V 9 9 9\n"                            // keywords are case-sensitive
         "v 3\r\n"                              // CRLF, missing tokens read 0
         "v 1 2 3 4 5\n"                        // tokens after the third ignored
-        "#" + std::string(79, 'x') + "v 7 8\n"  // 85 characters: a comment, then "v 7 8"
-        "v 5 5 5" + std::string(73, ' ') + "\n"  // exactly 80, then an empty line
+        "#" + std::string(79, 'x') + "v 7 8\n"  // a long comment is a comment to its end
+        "v 5 5 5" + std::string(73, ' ') + "\n"  // 80 characters
         "vn 1 0 0\nusemtl x\ns off\no name\n"   // ignored statements
+        "v 0.5" + std::string(200, '0') + "\t-1 2\n"  // every fraction digit counts
+        "v 6 6 6" + std::string(OBJ_MAX_LINE_CHARS - 7, ' ') + "\n"  // the longest line taken
+        "v 8 8 8" + std::string(OBJ_MAX_LINE_CHARS - 6, ' ') + "\n"  // line 16: one more, skipped
         "v -1 -1 -1";                          // last line without line feed
     std::string output;
     Mesh *mesh = load_capturing(dir.write("v.obj", text), 2, &output);
     ASSERT_NE(mesh, nullptr);
-    EXPECT_EQ(output, dir.file("v.obj") + "\n");
-    ASSERT_EQ(mesh->vertices->count, 6u);
+    EXPECT_EQ(output, dir.file("v.obj") + "\nSkipping line 16 of '" + dir.file("v.obj") +
+                          "': longer than 65536 characters\n");
+    ASSERT_EQ(mesh->vertices->count, 8u);
     struct Want {
         Fixed x, y, z;
     };
     const Want want[] = {
-        {196608, -262144, -32768}, {393216, 0, 0}, {131072, -262144, 393216},
-        {917504, -1048576, 0},     {655360, -655360, 655360}, {-131072, 131072, -131072},
+        {196608, -262144, -32768}, {1179648, -1179648, 1179648}, {393216, 0, 0},
+        {131072, -262144, 393216}, {655360, -655360, 655360},   {65536, 131072, 262144},
+        {786432, -786432, 786432}, {-131072, 131072, -131072},
     };
-    for (uint64_t i = 0; i < 6; i++) {
+    for (uint64_t i = 0; i < 8; i++) {
         const Vertex *v = vertex_at(mesh, i);
         EXPECT_EQ(v->x, want[i].x) << "vertex " << i;
         EXPECT_EQ(v->y, want[i].y) << "vertex " << i;
@@ -151,18 +214,20 @@ TEST(ObjLoad, TexCoordsFacesAndTheirForms) {
     std::string texture = dir.texture("tex.pcx", 256, 128);
     std::string mtl = dir.write("m.mtl", "# material\nnewmtl skin\nKd 1 1 1\nmap_Kd " + texture + "\n");
     std::string text =
-        "vt 0.9 0.9\n"  // before the material: dropped
+        "vt 0.9 0.9\n"  // before the material: kept, texels once a face uses it
         "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\n"
         "mtllib " + mtl + "\n"
         "vt 0.5 0.25\n"    // 128, 32
         "vt -0.5 1.0\n"    // clamped: 0, 127
         "vt 1.5 0.999\n"   // clamped: 255, 127
         "vt 0 0\n"
-        "f 1/1 2/2 3/3 4/4\n"   // quad: its first triangle only
+        "f 1/1 2/2 3/3 4/4\n"   // quad: the fan of two triangles from corner 1
         "f 1//4 2//4 3//4\n"    // vertex and normal: no texture coordinates
         "f 4 3 2\n"             // plain: none either
-        "f 2/4/1 3/1/1 4/2/1\n"
-        "f\t1 2 3\n";           // tab after the keyword: not a face line
+        "f 2/5/1 3/2/1 4/3/1\n"
+        "f\t1 2\t3\n"           // tabs separate like spaces
+        "f -1/-1 -2/-2 -3/-3\n"  // relative: -1 is the latest record
+        "f 1/1 2/2 3/3 4/4 1/5 2/2\n";  // six corners: four triangles
     std::string output;
     Mesh *mesh = load_capturing(dir.write("f.obj", text), 1, &output);
     ASSERT_NE(mesh, nullptr);
@@ -172,17 +237,20 @@ TEST(ObjLoad, TexCoordsFacesAndTheirForms) {
     EXPECT_EQ(mesh->material->height, 128);
     EXPECT_EQ(mesh->material->pixels[5 + 3 * 256], 8);
 
-    ASSERT_EQ(mesh->texcoords->count, 4u);
-    const int want_uv[4][2] = {{128, 32}, {0, 127}, {255, 127}, {0, 0}};
-    for (uint64_t i = 0; i < 4; i++) {
+    ASSERT_EQ(mesh->texcoords->count, 5u);
+    const int want_uv[5][2] = {{230, 115}, {128, 32}, {0, 127}, {255, 127}, {0, 0}};
+    for (uint64_t i = 0; i < 5; i++) {
         EXPECT_EQ(texcoord_at(mesh, i)->u, want_uv[i][0]) << "vt " << i;
         EXPECT_EQ(texcoord_at(mesh, i)->v, want_uv[i][1]) << "vt " << i;
     }
 
-    ASSERT_EQ(mesh->faces->count, 4u);
-    const int want_v[4][3] = {{1, 2, 3}, {1, 2, 3}, {4, 3, 2}, {2, 3, 4}};
-    const int want_t[4][3] = {{1, 2, 3}, {0, 0, 0}, {0, 0, 0}, {4, 1, 2}};
-    for (uint64_t i = 0; i < 4; i++) {
+    const int want_v[][3] = {{1, 2, 3}, {1, 3, 4}, {1, 2, 3}, {4, 3, 2}, {2, 3, 4}, {1, 2, 3},
+                             {4, 3, 2}, {1, 2, 3}, {1, 3, 4}, {1, 4, 1}, {1, 1, 2}};
+    const int want_t[][3] = {{1, 2, 3}, {1, 3, 4}, {0, 0, 0}, {0, 0, 0}, {5, 2, 3}, {0, 0, 0},
+                             {5, 4, 3}, {1, 2, 3}, {1, 3, 4}, {1, 4, 5}, {1, 5, 2}};
+    const uint64_t faces = sizeof want_v / sizeof want_v[0];
+    ASSERT_EQ(mesh->faces->count, faces);
+    for (uint64_t i = 0; i < faces; i++) {
         const Triangle *f = face_at(mesh, i);
         for (int j = 0; j < 3; j++) {
             EXPECT_EQ(f->v[j], vertex_at(mesh, want_v[i][j] - 1)) << "face " << i << " corner " << j;
@@ -195,7 +263,22 @@ TEST(ObjLoad, TexCoordsFacesAndTheirForms) {
         EXPECT_EQ(f->depth, 0);
     }
     EXPECT_EQ(mesh->list->items, (Triangle **)mesh->faces->items);
-    EXPECT_EQ(mesh->list->count, 4);
+    EXPECT_EQ(mesh->list->count, (int32_t)faces);
+    mesh_destroy(mesh);
+
+    // A model without material whose faces name texture coordinates: every
+    // face loads, drawn flat (no texture, texels 0).
+    mesh = load_capturing(dir.write("bare.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nvt 0 0\nvt 0.5 1\n"
+                                                "f 1/1/1 2/2/1 3/2/1\nf 3/1 2/2 1/2\n"),
+                          1, &output);
+    ASSERT_NE(mesh, nullptr);
+    EXPECT_EQ(output, dir.file("bare.obj") + "\n");
+    ASSERT_EQ(mesh->faces->count, 2u);
+    for (uint64_t i = 0; i < 2; i++) {
+        EXPECT_EQ(face_at(mesh, i)->texture, nullptr);
+        EXPECT_EQ(face_at(mesh, i)->t[1], texcoord_at(mesh, 1));
+    }
+    EXPECT_EQ(texcoord_at(mesh, 1)->u | texcoord_at(mesh, 1)->v, 0);
     mesh_destroy(mesh);
 }
 
@@ -235,19 +318,129 @@ TEST(ObjLoad, MaterialsTwoImagesNoImageAndAFaceBeforeTheMaterial) {
     EXPECT_EQ(face_at(mesh, 1)->texture, mesh->material);
     mesh_destroy(mesh);
 
-    // A second "mtllib" replaces the first while nothing uses it yet, and is
-    // skipped once texture coordinates do.
-    text = "mtllib " + plain + "\nmtllib " + two + "\nvt 1 1\nmtllib " + plain + "\n";
+    // Several materials: each face carries the one current when it was
+    // read, with texels of that material's texture; a texture coordinate
+    // shared across materials gets a record for each. A material no face
+    // uses is released when the next one comes; the others stay with the
+    // faces that carry them until mesh_destroy releases them all.
+    std::string one = dir.write("one.mtl", "map_Kd " + first + "\n");
+    text = "v 0 0 0\nv 1 0 0\nv 1 1 0\n"
+           "vt 1 1\n"
+           "f 1/1 2/1 3/1\n"  // no material: texels 0
+           "mtllib " + two + "\n"
+           "f 1/1 2/1 3/1\n"  // 8 x 3: 7, 2
+           "mtllib " + plain + "\n"
+           "mtllib " + one + "\n"
+           "vt 0.5 0.5\n"
+           "f 1/1 2/2 3/1 1/2\n";  // 4 x 2: 3, 1 and 2, 1
     mesh = load_capturing(dir.write("again.obj", text), 1, &output);
     ASSERT_NE(mesh, nullptr);
-    EXPECT_EQ(output, dir.file("again.obj") + "\nLoading mtllib '" + plain + "'\nLoading mtllib '" + two +
-                          "'\nLoading texure '" + first + "'\nLoading texure '" + second +
-                          "'\nSkipping mtllib on line 4: the mesh already uses a material\n");
+    EXPECT_EQ(output, dir.file("again.obj") + "\nLoading mtllib '" + two + "'\nLoading texure '" + first +
+                          "'\nLoading texure '" + second + "'\nLoading mtllib '" + plain + "'\nLoading mtllib '" +
+                          one + "'\nLoading texure '" + first + "'\n");
+    ASSERT_NE(mesh->material, nullptr);
+    EXPECT_EQ(mesh->material->width, 4);
+    ASSERT_EQ(mesh->faces->count, 4u);
+    EXPECT_EQ(face_at(mesh, 0)->texture, nullptr);
+    const Texture *second_material = face_at(mesh, 1)->texture;
+    ASSERT_NE(second_material, nullptr);
+    EXPECT_EQ(second_material->width, 8);
+    EXPECT_EQ(second_material->pixels[7 + 2 * 8], 9);
+    EXPECT_EQ(face_at(mesh, 2)->texture, mesh->material);
+    EXPECT_EQ(face_at(mesh, 3)->texture, mesh->material);
+    const int want_texels[4][3][2] = {{{0, 0}, {0, 0}, {0, 0}},
+                                      {{7, 2}, {7, 2}, {7, 2}},
+                                      {{3, 1}, {2, 1}, {3, 1}},
+                                      {{3, 1}, {3, 1}, {2, 1}}};
+    for (uint64_t i = 0; i < 4; i++) {
+        for (int j = 0; j < 3; j++) {
+            const TexCoord *t = face_at(mesh, i)->t[j];
+            ASSERT_NE(t, nullptr);
+            EXPECT_EQ(t->u, want_texels[i][j][0]) << "face " << i << " corner " << j;
+            EXPECT_EQ(t->v, want_texels[i][j][1]) << "face " << i << " corner " << j;
+        }
+    }
+    // Two "vt" lines, and the first made again for each later material.
+    EXPECT_EQ(mesh->texcoords->count, 4u);
+    mesh_destroy(mesh);  // under AddressSanitizer: every material released once
+}
+
+// Lines are read whole however long: a long comment stays a comment, long
+// names open what they say, tabs separate tokens, and only a line past the
+// bound is skipped, with its number.
+TEST(ObjLoad, LongLinesAndTabsInModelAndMaterial) {
+    TempDir dir;
+    std::string folder = dir.file(std::string(120, 'd'));
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    std::string texture = dir.texture(std::string(120, 'd') + "/t.pcx", 4, 4);
+    std::string long_comment = "#" + std::string(79, '-') + "map_Kd missing.pcx\n";
+    std::string too_long = "map_Kd missing.pcx" + std::string(OBJ_MAX_LINE_CHARS, ' ') + "\n";
+    std::string mtl = dir.write(std::string(120, 'd') + "/m.mtl",
+                                long_comment + "newmtl a\n" + too_long + "map_Kd\t" + texture + "\t\n");
+    std::string text = "v 0 0 0\nv 1 0 0\nv 1 1 0\n" + long_comment +
+                       "mtllib " + mtl + "\n" +
+                       "vt 0.5 0.5" + std::string(100, ' ') + "f 9 9 9\n" +
+                       "f 1" + std::string(OBJ_MAX_LINE_CHARS, ' ') + "2 3\n" +
+                       "f 1/1\t2/1 3/1\n";
+    std::string output;
+    Mesh *mesh = load_capturing(dir.write("long.obj", text), 1, &output);
+    ASSERT_NE(mesh, nullptr);
+    EXPECT_EQ(output, dir.file("long.obj") + "\nLoading mtllib '" + mtl + "'\nSkipping line 3 of '" + mtl +
+                          "': longer than 65536 characters\nLoading texure '" + texture + "'\nSkipping line 7 of '" +
+                          dir.file("long.obj") + "': longer than 65536 characters\n");
+    ASSERT_NE(mesh->material, nullptr);
+    EXPECT_EQ(mesh->material->width, 4);
+    ASSERT_EQ(mesh->texcoords->count, 1u);
+    EXPECT_EQ(texcoord_at(mesh, 0)->u, 2);
+    ASSERT_EQ(mesh->faces->count, 1u);
+    EXPECT_EQ(face_at(mesh, 0)->t[2], texcoord_at(mesh, 0));
+    mesh_destroy(mesh);
+}
+
+// A model's material file and a material's image are opened as written,
+// relative to the working directory, and when nothing is there, beside the
+// file that names them: a model loads from any folder.
+TEST(ObjLoad, NamedFilesAreFoundAsWrittenThenBesideTheirNamer) {
+    TempDir dir;
+    ASSERT_EQ(mkdir(dir.file("models").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(dir.file("materials").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(dir.file("materials/images").c_str(), 0700), 0);
+    dir.texture("materials/images/t.pcx", 8, 2);
+    dir.texture("wide.pcx", 16, 2);
+    dir.write("materials/m.mtl", "map_Kd images/t.pcx\n");
+    dir.write("models/m.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nmtllib ../materials/m.mtl\nvt 1 0\nf 1/1 2/1 3/1\n");
+    std::string output;
+    // From the repository (the tests' working directory): found beside.
+    Mesh *mesh = load_capturing(dir.file("models/m.obj"), 1, &output);
+    ASSERT_NE(mesh, nullptr);
+    EXPECT_EQ(output, dir.file("models/m.obj") +
+                          "\nLoading mtllib '../materials/m.mtl'\nLoading texure 'images/t.pcx'\n");
     ASSERT_NE(mesh->material, nullptr);
     EXPECT_EQ(mesh->material->width, 8);
     EXPECT_EQ(texcoord_at(mesh, 0)->u, 7);
-    EXPECT_EQ(texcoord_at(mesh, 0)->v, 2);
     mesh_destroy(mesh);
+
+    // What exists as written comes first: run from the model's folder, an
+    // "images/t.pcx" there wins over the one beside the material.
+    char *saved = getcwd(nullptr, 0);
+    ASSERT_NE(saved, nullptr);
+    ASSERT_EQ(chdir(dir.file("models").c_str()), 0);
+    ASSERT_EQ(mkdir("images", 0700), 0);
+    ASSERT_EQ(rename(dir.file("wide.pcx").c_str(), "images/t.pcx"), 0);
+    mesh = load_capturing("m.obj", 1, &output);
+    EXPECT_EQ(chdir(saved), 0);
+    free(saved);
+    ASSERT_NE(mesh, nullptr);
+    ASSERT_NE(mesh->material, nullptr);
+    EXPECT_EQ(mesh->material->width, 16);
+    mesh_destroy(mesh);
+
+    // Found in neither place: the message names the file as written.
+    dir.write("models/lost.obj", "mtllib lost.mtl\n");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(load_capturing(dir.file("models/lost.obj"), 1, &output), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "MTL: cannot open 'lost.mtl': No such file or directory\n");
+    EXPECT_EQ(output, dir.file("models/lost.obj") + "\nLoading mtllib 'lost.mtl'\nUnable to load mtllib\n");
 }
 
 TEST(ObjLoad, BadFacesAreSkippedWithTheirLineNumber) {
@@ -265,6 +458,25 @@ TEST(ObjLoad, BadFacesAreSkippedWithTheirLineNumber) {
         ASSERT_EQ(mesh->faces->count, 1u) << bad.name;
         EXPECT_EQ(mesh->list->count, 1) << bad.name;
         EXPECT_EQ(face_at(mesh, 0)->v[2], vertex_at(mesh, 2)) << bad.name;
+        mesh_destroy(mesh);
+    }
+    // A texture coordinate index that names nothing keeps the face (every
+    // triangle of it) without texture coordinates.
+    for (const BadFace &kept : obj_faces_without_texcoords(OBJ_BAD_FACE_FIRST_LINE)) {
+        std::string path = dir.write("kept.obj", prelude + kept.line + "\nf 1/1 2/2 3/1\n");
+        std::string output;
+        Mesh *mesh = load_capturing(path, 1, &output);
+        ASSERT_NE(mesh, nullptr) << kept.name;
+        std::string header = path + "\nLoading mtllib '" + mtl + "'\nLoading texure '" + dir.file("t.pcx") + "'\n";
+        EXPECT_EQ(output, header + kept.message) << kept.name;
+        ASSERT_GE(mesh->faces->count, 2u) << kept.name;
+        uint64_t last = mesh->faces->count - 1;
+        for (uint64_t i = 0; i < last; i++) {
+            EXPECT_EQ(face_at(mesh, i)->v[0], vertex_at(mesh, 0)) << kept.name;
+            EXPECT_EQ(face_at(mesh, i)->texture, mesh->material) << kept.name;
+            for (int j = 0; j < 3; j++) EXPECT_EQ(face_at(mesh, i)->t[j], nullptr) << kept.name;
+        }
+        EXPECT_EQ(face_at(mesh, last)->t[1], texcoord_at(mesh, 1)) << kept.name;
         mesh_destroy(mesh);
     }
 
@@ -331,6 +543,47 @@ TEST(ObjLoad, MissingFilesFailWithTheirExactMessages) {
     EXPECT_EQ(mtl_load(no_mtl.c_str()), nullptr);
     EXPECT_EQ(mtl_load(nullptr), nullptr);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+// A model, a material or an image that is a directory, a device or a FIFO
+// is refused at once with one line naming it and what it is; nothing
+// blocks on the FIFO (which has no writer) or reads /dev/zero for ever.
+TEST(ObjLoad, SpecialFilesAreRefusedWithoutBlocking) {
+    TempDir dir;
+    std::string fifo = dir.file("pipe");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    struct Special {
+        std::string path;
+        const char *what;
+    };
+    const Special specials[] = {{dir.path, "is a directory"}, {fifo, "is a FIFO"}, {"/dev/zero", "is a device"}};
+    alarm(60);  // a load that blocks or spins ends the test program here
+    for (const Special &special : specials) {
+        std::string output;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(load_capturing(special.path, 1, &output), nullptr) << special.path;
+        std::string errors = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(output, special.path + "\nFailed\n");
+        EXPECT_EQ(errors, "OBJ: cannot open '" + special.path + "': " + special.what + "\n");
+
+        std::string obj = dir.write("m.obj", "v 0 0 0\nmtllib " + special.path + "\nv 1 1 1\n");
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(load_capturing(obj, 1, &output), nullptr) << special.path;
+        errors = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(output, obj + "\nLoading mtllib '" + special.path + "'\nUnable to load mtllib\n");
+        EXPECT_EQ(errors, "MTL: cannot open '" + special.path + "': " + special.what + "\n");
+
+        std::string mtl = dir.write("i.mtl", "map_Kd " + special.path + "\n");
+        obj = dir.write("i.obj", "mtllib " + mtl + "\n");
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(load_capturing(obj, 1, &output), nullptr) << special.path;
+        errors = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(output, obj + "\nLoading mtllib '" + mtl + "'\nLoading texure '" + special.path +
+                              "'\nUnable to load mtllib\n");
+        EXPECT_EQ(errors, "MTL: '" + mtl + "': cannot load the PCX image '" + special.path + "': " +
+                              special.what + "\n");
+    }
+    alarm(0);
 }
 
 TEST(ObjLoad, EveryFailedAllocationReleasesThePartlyBuiltMesh) {

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "assets/pcx.h"
 #include "support/assets_disk.h"
@@ -160,6 +162,40 @@ TEST(PcxPalette, TrailingPaletteReplacesHeaderPaletteOtherwiseZeros) {
     ASSERT_TRUE(other.opened);
     EXPECT_EQ(other.decoded, 0);
     EXPECT_EQ(other.palette, without.palette);
+
+    // Bytes an encoder left between the data and the palette: the marked
+    // palette at the end of the file is found all the same.
+    Bytes gapped = pcx_small_8bit_file();
+    gapped.insert(gapped.begin() + (long)pcx_small_8bit_data_end(), {0x01, 0x02});
+    Loaded gap = load_bytes(dir, gapped);
+    ASSERT_TRUE(gap.opened);
+    EXPECT_EQ(gap.decoded, 0);
+    EXPECT_EQ(gap.pixels, pcx_small_8bit_pixels());
+    EXPECT_EQ(gap.palette, pcx_ramp_palette());
+
+    // A byte appended after a palette that follows the data: the last 769
+    // bytes do not start with the marker, so the palette after the data
+    // counts.
+    Bytes appended = pcx_small_8bit_file();
+    appended.push_back(0x0C);
+    Loaded after = load_bytes(dir, appended);
+    EXPECT_EQ(after.decoded, 0);
+    EXPECT_EQ(after.palette, pcx_ramp_palette());
+
+    // 769 bytes or more after the data with no marker at either place: no
+    // palette; with the marker only right after the data but the file cut
+    // 10 bytes later, the palette is truncated.
+    Bytes unmarked = pcx_small_planar_file();
+    unmarked.insert(unmarked.end(), 800, 0x0B);
+    Loaded none = load_bytes(dir, unmarked);
+    EXPECT_EQ(none.decoded, 0);
+    EXPECT_EQ(none.palette, without.palette);
+    Bytes cut = pcx_small_8bit_file();
+    cut.resize(pcx_small_8bit_data_end() + 11);
+    Loaded truncated = load_bytes(dir, cut);
+    EXPECT_EQ(truncated.decoded, -1);
+    Bytes ramp = pcx_ramp_palette();
+    EXPECT_EQ(Bytes(truncated.palette.begin(), truncated.palette.begin() + 10), Bytes(ramp.begin(), ramp.begin() + 10));
 }
 
 TEST(PcxOpen, RefusesEveryMeaninglessHeaderAndAcceptsTheLimits) {
@@ -167,6 +203,12 @@ TEST(PcxOpen, RefusesEveryMeaninglessHeaderAndAcceptsTheLimits) {
     for (const NamedBytes &file : pcx_refused_files()) {
         Loaded result = load_bytes(dir, file.bytes);
         EXPECT_FALSE(result.opened) << file.name;
+        // Each refusal says why; only true colour is called 24-bit.
+        const char *why = nullptr;
+        EXPECT_EQ(pcx_open_why(dir.file("case.pcx").c_str(), &why), nullptr);
+        ASSERT_NE(why, nullptr) << file.name;
+        EXPECT_EQ(std::string(why).find("24-bit") != std::string::npos, file.name == "planes_3_of_8_bits")
+            << file.name << ": " << why;
     }
     EXPECT_EQ(pcx_open(dir.file("missing.pcx").c_str()), nullptr);
     EXPECT_EQ(pcx_open(dir.path.c_str()), nullptr);  // a directory reads nothing
@@ -198,6 +240,31 @@ TEST(PcxOpen, RefusesEveryMeaninglessHeaderAndAcceptsTheLimits) {
     EXPECT_EQ(largest.width, 4096);
     EXPECT_EQ(largest.height, 4096);
     EXPECT_EQ(largest.decoded, -1);
+}
+
+// Only regular files are read: a directory, a device and a FIFO (which has
+// no writer) are refused at once, saying what they are.
+TEST(PcxOpen, SpecialFilesAreRefusedWithoutBlocking) {
+    TempDir dir;
+    std::string fifo = dir.file("pipe.pcx");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    struct Special {
+        std::string path;
+        const char *what;
+    };
+    const Special specials[] = {{dir.path, "is a directory"}, {fifo, "is a FIFO"}, {"/dev/zero", "is a device"},
+                                {dir.file("missing.pcx"), "No such file or directory"}};
+    alarm(60);  // an open or decode that blocks ends the test program here
+    for (const Special &special : specials) {
+        const char *why = nullptr;
+        EXPECT_EQ(pcx_open_why(special.path.c_str(), &why), nullptr) << special.path;
+        EXPECT_STREQ(why, special.what);
+        why = nullptr;
+        EXPECT_EQ(pcx_load_texture_why(special.path.c_str(), &why), nullptr) << special.path;
+        EXPECT_STREQ(why, special.what);
+        EXPECT_EQ(pcx_open(special.path.c_str()), nullptr) << special.path;
+    }
+    alarm(0);
 }
 
 TEST(PcxOpen, CallOrderAndNullRecords) {
@@ -398,10 +465,18 @@ TEST(PcxReferences, ImageMagickPaletteFilesAndRefusedTrueColour) {
             std::string ppm = dir.file("in.ppm"), pcx = dir.file("magick.pcx");
             ASSERT_TRUE(assets_write_ppm(ppm, picture));
             ASSERT_EQ(assets_run("convert '" + ppm + "' -type palette '" + pcx + "'"), 0);
-            expect_same_as_references(dir, pcx, picture,
-                                      "ImageMagick " + std::to_string(colours) + " colours, width " +
-                                          std::to_string(width),
-                                      8, 1);
+            std::string label = "ImageMagick " + std::to_string(colours) + " colours, width " + std::to_string(width);
+            expect_same_as_references(dir, pcx, picture, label, 8, 1);
+            // The same file with two bytes between its data and its palette,
+            // as some encoders leave them: the picture ImageMagick encoded.
+            Bytes bytes;
+            ASSERT_TRUE(read_whole_file(pcx, &bytes));
+            ASSERT_EQ(bytes[bytes.size() - 769], 12) << label;
+            bytes.insert(bytes.end() - 769, {0x00, 0xFF});
+            Loaded gapped = load_bytes(dir, bytes);
+            ASSERT_TRUE(gapped.opened) << label;
+            EXPECT_EQ(gapped.decoded, 0) << label;
+            EXPECT_TRUE(as_rgb(gapped).rgb == picture.rgb) << label << " with a gap before the palette";
         }
     }
     // ImageMagick writes 3 planes of 8 bits for true colour: refused.
@@ -410,6 +485,10 @@ TEST(PcxReferences, ImageMagickPaletteFilesAndRefusedTrueColour) {
     ASSERT_TRUE(assets_write_ppm(ppm, picture));
     ASSERT_EQ(assets_run("convert '" + ppm + "' -type truecolor '" + pcx + "'"), 0);
     EXPECT_FALSE(load(pcx).opened);
+    const char *why = nullptr;
+    EXPECT_EQ(pcx_load_texture_why(pcx.c_str(), &why), nullptr);
+    ASSERT_NE(why, nullptr);
+    EXPECT_NE(std::string(why).find("24-bit"), std::string::npos) << why;
 }
 
 TEST(PcxSave, WrittenFilesDecodeTheSameEverywhere) {

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "support/render3d_png.h"
+#include "support/test_files.h"
 
 static const std::string SOURCE_DIR = ENGINE_SOURCE_DIR;
 static const std::string BINARY_DIR = ENGINE_BINARY_DIR;
@@ -67,6 +68,40 @@ static void expect_golden(const char *program, const std::string &args, const ch
 TEST(Render3dExamples, SceneViewerGolden) {
     expect_golden("scene_viewer", "", "scene_viewer");
     expect_golden("scene_viewer", "--wireframe", "scene_viewer_wireframe");
+}
+
+// Replaces every `from` in `text` with `to`.
+static std::string replaced(std::string text, const std::string &from, const std::string &to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+// The sample model moved to another folder, its material and image named
+// by their plain names beside it, shows exactly as it does from the
+// repository; a model without faces is refused with status 1.
+TEST(Render3dExamples, SceneViewerShowsAModelFromAnyFolder) {
+    const std::string dir = make_temp_dir("viewer");
+    ASSERT_FALSE(dir.empty());
+    for (const char *name : {"crate.obj", "crate.mtl", "crate.pcx"}) {
+        std::vector<uint8_t> bytes;
+        ASSERT_TRUE(read_whole_file(SOURCE_DIR + "/res/" + name, &bytes)) << name;
+        std::string text(bytes.begin(), bytes.end());
+        if (std::string(name) != "crate.pcx") text = replaced(text, " res/", " ");
+        ASSERT_TRUE(write_whole_file(dir + "/" + name, std::vector<uint8_t>(text.begin(), text.end()))) << name;
+    }
+    expect_golden("scene_viewer", "'" + dir + "/crate.obj'", "scene_viewer");
+
+    const std::string points = dir + "/points.obj", errors = dir + "/errors.txt";
+    ASSERT_TRUE(write_whole_file(points, {'v', ' ', '1', ' ', '2', ' ', '3', '\n'}));
+    const std::string command = "cd '" + SOURCE_DIR + "' && SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy '" +
+                                BINARY_DIR + "/scene_viewer' '" + points + "' --frames 1 >/dev/null 2>'" + errors + "'";
+    int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << command;
+    std::vector<uint8_t> said;
+    ASSERT_TRUE(read_whole_file(errors, &said));
+    EXPECT_EQ(std::string(said.begin(), said.end()), "VIEWER: model '" + points + "' has no faces to show\n");
+    if (!testing::Test::HasFailure()) remove_tree(dir);
 }
 
 TEST(Render3dExamples, ParticleFountainGolden) {

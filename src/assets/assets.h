@@ -2,7 +2,8 @@
 // and Wavefront OBJ models with their MTL material. Every file is input
 // from outside: a malformed one is refused or its bad lines skipped, with a
 // message, and never read out of bounds. Paths are relative to the working
-// directory.
+// directory; the files a model or material names are also looked for beside
+// it.
 #ifndef ASSETS_ASSETS_H
 #define ASSETS_ASSETS_H
 

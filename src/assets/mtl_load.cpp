@@ -5,14 +5,17 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "assets/asset_path.h"
 #include "assets/obj.h"
+#include "assets/obj_lines.h"
 #include "assets/pcx.h"
 #include "util/alloc.h"
 
 // Loads the PCX image at `image_path` into `material`, replacing (and
-// releasing) any image it had. 0, or -1 with the material unchanged.
-static int material_take_image(Texture *material, const char *image_path) {
-    Texture *image = pcx_load_texture(image_path);
+// releasing) any image it had. 0, or -1 with the material unchanged and
+// *why saying what was wrong with the image.
+static int material_take_image(Texture *material, const char *image_path, const char **why) {
+    Texture *image = pcx_load_texture_why(image_path, why);
     if (image == nullptr) return -1;
     engine_free(material->pixels);
     *material = *image;
@@ -26,16 +29,19 @@ Texture *mtl_load(const char *path) {
         fprintf(stderr, "MTL: cannot load '%s': out of memory\n", path ? path : "(null)");
         return nullptr;
     }
-    int fd = obj_open_read(path);
+    const char *why = nullptr;
+    int fd = obj_open_read(path, &why);
     if (fd < 0) {
-        fprintf(stderr, "MTL: cannot open '%s': %s\n", path ? path : "(null)", strerror(errno));
+        fprintf(stderr, "MTL: cannot open '%s': %s\n", path ? path : "(null)", why);
         engine_free(material);
         return nullptr;
     }
 
-    char line[OBJ_LINE_BUFFER_BYTES];
-    bool ok = true;
-    while (ok && read_line(fd, line, sizeof line) >= 0) {
+    ObjLines lines;
+    bool ok = obj_lines_open(&lines, fd, path) == 0;
+    if (!ok) fprintf(stderr, "MTL: cannot load '%s': out of memory\n", path);
+    char *line;
+    while (ok && (line = obj_lines_next(&lines)) != nullptr) {
         if (line[0] == '#') continue;
         char *cursor = line;
         char *keyword = obj_next_token(&cursor);
@@ -47,11 +53,18 @@ Texture *mtl_load(const char *path) {
             break;
         }
         printf("Loading texure '%s'\n", image_path);
-        if (material_take_image(material, image_path) < 0) {
-            fprintf(stderr, "MTL: '%s': cannot load the PCX image '%s'\n", path, image_path);
+        // As written or, when not found there, beside the material file.
+        char *beside = asset_path_beside(image_path, path);
+        const char *image_why = nullptr;
+        int taken = material_take_image(material, beside != nullptr ? beside : image_path, &image_why);
+        engine_free(beside);
+        if (taken < 0) {
+            fprintf(stderr, "MTL: '%s': cannot load the PCX image '%s': %s\n", path, image_path,
+                    image_why);
             ok = false;
         }
     }
+    obj_lines_close(&lines);
     close(fd);
     if (!ok) {
         texture_destroy(material);

@@ -1,7 +1,8 @@
-// Wavefront OBJ models with one MTL material: the subset the renderer
-// draws (vertices, texture coordinates, triangles, one PCX texture). Lines
-// are read through read_line, numbers through parse_fixed; messages go to
-// standard output, a failure's reason also to standard error.
+// Wavefront OBJ models with their MTL materials: the subset the renderer
+// draws (vertices, texture coordinates, triangles, one PCX texture per
+// material). Whole lines are read through a buffer (assets/obj_lines.h),
+// numbers through parse_fixed; messages go to standard output, a failure's
+// reason also to standard error.
 #ifndef ASSETS_OBJ_H
 #define ASSETS_OBJ_H
 
@@ -10,8 +11,8 @@
 #include "render3d/fixed.h"
 #include "render3d/geometry.h"
 
-// Both loaders read lines into a buffer of this size: at most 80 characters
-// a line; a longer line is read as several.
+// The customary read_line buffer: lines of at most 80 characters, a longer
+// line read as several.
 constexpr int OBJ_LINE_BUFFER_BYTES = 81;
 // Capacity the mesh's three vectors start with.
 constexpr int OBJ_VECTOR_START_CAPACITY = 32;
@@ -30,15 +31,15 @@ constexpr int32_t OBJ_TRIANGLE_PIXELS_START = 2147483647;
 // when size_bytes is 0.
 int read_line(int fd, char *buffer, uint64_t size_bytes);
 
-// Opens a model or material file read-only, exactly as named. The
-// descriptor, or -1 with errno set when it cannot be opened or is a
-// directory (which would otherwise read as an empty file).
-int obj_open_read(const char *path);
+// Opens a model or material file read-only, exactly as named, when it is a
+// regular file (never blocking on a FIFO or reading a device for ever). The
+// descriptor, or -1 with *why pointing at a short static text: the system's
+// reason or what the path is instead ("is a directory", "is a FIFO", ...).
+int obj_open_read(const char *path, const char **why);
 
 // Splits the next token off a line held in a writable buffer: tokens are
-// separated by spaces and line feeds only (a tab is part of a token). The
-// token, zero-terminated in place, with *cursor moved past it; null when
-// none is left.
+// separated by spaces and tabs. The token, zero-terminated in place, with
+// *cursor moved past it; null when none is left.
 char *obj_next_token(char **cursor);
 
 // Decimal text to Fixed: optional '-', digits, optional '.' and fraction
@@ -48,27 +49,47 @@ char *obj_next_token(char **cursor);
 // non-numeric text gives 0.
 Fixed parse_fixed(const char *text);
 
+// parse_fixed of the number at the start of `text` (not null), storing it
+// in *value; returns where the number ends.
+const char *parse_fixed_prefix(const char *text, Fixed *value);
+
+// parse_fixed of the next token of a line, read in place: the same value as
+// parse_fixed(obj_next_token(cursor)) in one pass, without splitting the
+// token off. *cursor moves past the token; 0 when no token is left.
+Fixed obj_next_fixed(char **cursor);
+
 // Loads the material of an MTL file: the PCX image of its last "map_Kd"
-// line, loaded from that path exactly as written (printing "Loading texure
-// '<path>'" for each). A new Texture owning its pixels; a file without
+// line, loaded from that path as written or, when nothing is there, beside
+// the MTL file (printing "Loading texure '<path>'" for each, as written). A new Texture owning its pixels; a file without
 // "map_Kd" gives a texture of size 0 x 0 with null pixels. Null when the
 // file cannot be opened, a "map_Kd" line has no path or its image cannot be
 // loaded, or an allocation fails; nothing is left allocated or open then.
 Texture *mtl_load(const char *path);
 
 // Loads an OBJ model, multiplying every coordinate by `scale` and flipping
-// y. Prints the path first. A new Mesh owning all its records (free it with
+// y. Prints the path first. Material files are opened as written or, when
+// nothing is there, beside the model. A new Mesh owning all its records (free it with
 // mesh_destroy), or null: "Failed" when the file cannot be opened, "Unable to
-// load mtllib" when its material cannot be loaded; nothing is left allocated
-// or open then. A face with fewer than three corners or an index outside
-// the records read so far is skipped with a message naming its line; so is a
-// second "mtllib" once texture coordinates or faces rely on the first.
-// Texture coordinates are clamped into the material's texture.
+// load mtllib" when a material cannot be loaded; nothing is left allocated
+// or open then.
+// Faces: a polygon of n corners becomes the fan of n - 2 triangles from its
+// first corner. Indices are 1-based and count the records read so far;
+// negative ones count back from the latest (-1 is the last read). A face
+// with fewer than three corners or a vertex index that names no vertex is
+// skipped with a message naming its line; a texture coordinate index that
+// names nothing leaves the face without texture coordinates (drawn flat),
+// also with a message.
+// Materials: each face carries the material current when it was read;
+// `material` is the last one loaded. Texture coordinates hold texels of the
+// texture of the faces that use them, clamped into it ("vt" lines read
+// before any material included); a coordinate shared by faces of two
+// materials gets a record for each, so `texcoords` holds one record per
+// "vt" line and then such extra ones.
 Mesh *obj_load(const char *path, int scale);
 
 // Releases a mesh and everything it owns: vertices, texture coordinates,
-// triangles, their vectors, the triangle list and the material with its
-// pixels. Null does nothing.
+// triangles, their vectors, the triangle list, `material` and every other
+// material its faces carry, with their pixels. Null does nothing.
 void mesh_destroy(Mesh *mesh);
 
 #endif

@@ -1,11 +1,12 @@
 // Loads a Wavefront OBJ model into a Mesh: "v", "vt", "f" and "mtllib"
 // lines, every index checked against the records read so far.
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
 
+#include "assets/asset_path.h"
 #include "assets/obj.h"
+#include "assets/obj_lines.h"
 #include "assets/pcx.h"  // texture_destroy
 #include "util/alloc.h"
 
@@ -13,18 +14,70 @@
 // the material could not be loaded (the load then fails as a whole).
 enum ObjLineResult { OBJ_LINE_DONE, OBJ_LINE_NO_MEMORY, OBJ_LINE_NO_MATERIAL };
 
-// A face index that is not a record: negative and overflowing texts land
-// here, and 0 means "none" only for texture coordinates.
-constexpr int64_t OBJ_BAD_INDEX = -1;
-// Indices grow no further than this; any vector is far shorter.
+// Indices grow no further than this in magnitude; any vector is far
+// shorter.
 constexpr int64_t OBJ_INDEX_LIMIT = (int64_t)1 << 40;
 
-// A face index: an optional '-' and decimal digits, the rest ignored (so
-// "1.5" is 1, "" and "abc" are 0). Negative non-zero indices (relative ones
-// in the full format) are OBJ_BAD_INDEX. Read as a plain integer rather than
-// through Fixed, so 65537 stays 65537 instead of wrapping to 1.
-static int64_t parse_index(const char *text) {
-    if (text == nullptr) return 0;
+// One "vt" line: its coordinates as read (0 .. 1 across the texture) and
+// the record that holds them as texels of a texture. The texels depend on
+// the size of the texture a face draws them from, which may not be known
+// when the line is read (no material yet) and may differ between faces
+// (several materials), so a record is made again when a face of another
+// material uses it.
+struct ObjTexSlot {
+    Fixed u, v;
+    TexCoord *record;
+    // Number of the material (1 for the first loaded, 0 for none) whose
+    // texture the record's texels are for, with OBJ_SLOT_CLAIMED set once a
+    // face points at the record (it may then no longer change).
+    uint32_t material;
+};
+constexpr uint32_t OBJ_SLOT_CLAIMED = 0x80000000u;
+
+// One corner of the face being read: its position in the mesh's vertices,
+// its texture coordinate slot (-1 for none) and the record its texels come
+// from (null for none).
+struct ObjCorner {
+    int64_t vertex;
+    int64_t slot;
+    const TexCoord *record;
+};
+
+// Everything a load keeps besides the mesh itself.
+struct ObjLoad {
+    const char *path;  // of the model, for the files it names
+    Mesh *mesh;
+    int scale;
+    ObjTexSlot *slots;  // one per accepted "vt" line
+    uint64_t slot_count, slot_capacity;
+    ObjCorner *corners;  // the face line being read
+    uint64_t corner_capacity;
+    uint32_t material_number;  // of mesh->material: 0 before any
+    bool material_used;        // a face carries mesh->material
+};
+
+// Room the loader's own arrays (texture coordinate slots, the corners of a
+// face) start with.
+constexpr uint64_t OBJ_ARRAY_START_CAPACITY = 16;
+
+// Grows *array (of `item_bytes` items) to hold at least `needed`, doubling.
+// False when memory runs out (the array is then unchanged).
+static bool grow(void **array, uint64_t *capacity, uint64_t needed, size_t item_bytes) {
+    if (needed <= *capacity) return true;
+    uint64_t grown = *capacity < OBJ_ARRAY_START_CAPACITY ? OBJ_ARRAY_START_CAPACITY : *capacity;
+    while (grown < needed) grown *= 2;
+    void *moved = engine_realloc(*array, (size_t)grown * item_bytes);
+    if (moved == nullptr) return false;
+    *array = moved;
+    *capacity = grown;
+    return true;
+}
+
+// A face index at `text`: an optional '-' and decimal digits, the rest
+// ignored (so "1.5" is 1, "" and "abc" are 0). Read as a plain integer
+// rather than through Fixed, so 65537 stays 65537 instead of wrapping to 1.
+// *end is set where the digits stop.
+static int64_t parse_index(const char *text, const char **end) {
     bool negative = *text == '-';
     if (negative) text++;
     int64_t value = 0;
@@ -32,20 +85,30 @@ static int64_t parse_index(const char *text) {
         if (value < OBJ_INDEX_LIMIT) value = value * 10 + (*text - '0');
         text++;
     }
-    return negative && value != 0 ? OBJ_BAD_INDEX : value;
+    *end = text;
+    return negative ? -value : value;
 }
 
-// The product of a Fixed and an integer as the 32-bit multiply gives it.
-static Fixed scaled(const char *text, int scale) { return wrap_mul(parse_fixed(text), scale); }
+static bool is_separator(char c) { return c == ' ' || c == '\t'; }
 
-static ObjLineResult add_vertex(Mesh *mesh, char **cursor, int scale) {
+// The position in a vector of `count` records that a 1-based index names:
+// positive indices count from the first record, negative ones back from the
+// latest (-1 is the last record read so far). -1 when it names none.
+static int64_t resolve_index(int64_t index, uint64_t count) {
+    if (index > 0 && index <= (int64_t)count) return index - 1;
+    if (index < 0 && -index <= (int64_t)count) return (int64_t)count + index;
+    return -1;
+}
+
+static ObjLineResult add_vertex(ObjLoad *load, char **cursor) {
     Vertex *vertex = (Vertex *)engine_calloc(1, sizeof(Vertex));
     if (vertex == nullptr) return OBJ_LINE_NO_MEMORY;
-    vertex->x = scaled(obj_next_token(cursor), scale);
-    vertex->y = wrap_neg(scaled(obj_next_token(cursor), scale));  // rows grow downwards
-    vertex->z = scaled(obj_next_token(cursor), scale);
+    // Each coordinate times the scale as the 32-bit multiply gives it.
+    vertex->x = wrap_mul(obj_next_fixed(cursor), load->scale);
+    vertex->y = wrap_neg(wrap_mul(obj_next_fixed(cursor), load->scale));  // rows grow downwards
+    vertex->z = wrap_mul(obj_next_fixed(cursor), load->scale);
     vertex->color = OBJ_COLOR;
-    if (vector_append(mesh->vertices, vertex) < 0) {
+    if (vector_append(load->mesh->vertices, vertex) < 0) {
         engine_free(vertex);
         return OBJ_LINE_NO_MEMORY;
     }
@@ -54,89 +117,166 @@ static ObjLineResult add_vertex(Mesh *mesh, char **cursor, int scale) {
 
 // A 0 .. 1 texture coordinate as a texel of a `size` texel side: the
 // product taken in 64 bits and clamped into 0 .. size - 1, so every corner
-// lies inside the texture (0 for a texture without pixels).
-static int32_t texel(const char *text, int32_t size) {
-    int64_t t = ((int64_t)parse_fixed(text) * size) >> FIXED_SHIFT;
+// lies inside the texture (0 for a texture without pixels or no texture).
+static int32_t texel(Fixed coordinate, int32_t size) {
+    int64_t t = ((int64_t)coordinate * size) >> FIXED_SHIFT;
     if (t > size - 1) t = size - 1;
     if (t < 0) t = 0;
     return (int32_t)t;
 }
 
-static ObjLineResult add_texcoord(Mesh *mesh, char **cursor) {
-    if (mesh->material == nullptr) return OBJ_LINE_DONE;  // no texture to address yet
-    TexCoord *texcoord = (TexCoord *)engine_calloc(1, sizeof(TexCoord));
-    if (texcoord == nullptr) return OBJ_LINE_NO_MEMORY;
-    texcoord->u = texel(obj_next_token(cursor), mesh->material->width);
-    texcoord->v = texel(obj_next_token(cursor), mesh->material->height);
-    if (vector_append(mesh->texcoords, texcoord) < 0) {
-        engine_free(texcoord);
+// Sets `record` to the slot's coordinates as texels of `texture` (null:
+// none, every texel 0).
+static void set_texels(TexCoord *record, const ObjTexSlot *slot, const Texture *texture) {
+    record->u = texel(slot->u, texture != nullptr ? texture->width : 0);
+    record->v = texel(slot->v, texture != nullptr ? texture->height : 0);
+}
+
+// A "vt" line: its record holds texels of the current material's texture
+// (all 0 while there is none); a face of another material gets its own.
+static ObjLineResult add_texcoord(ObjLoad *load, char **cursor) {
+    if (!grow((void **)&load->slots, &load->slot_capacity, load->slot_count + 1, sizeof(ObjTexSlot)))
+        return OBJ_LINE_NO_MEMORY;
+    ObjTexSlot *slot = &load->slots[load->slot_count];
+    slot->u = obj_next_fixed(cursor);
+    slot->v = obj_next_fixed(cursor);
+    slot->material = load->material_number;
+    slot->record = (TexCoord *)engine_calloc(1, sizeof(TexCoord));
+    if (slot->record == nullptr) return OBJ_LINE_NO_MEMORY;
+    set_texels(slot->record, slot, load->mesh->material);
+    if (vector_append(load->mesh->texcoords, slot->record) < 0) {
+        engine_free(slot->record);
         return OBJ_LINE_NO_MEMORY;
     }
+    load->slot_count++;
     return OBJ_LINE_DONE;
 }
 
-// Fills corner `j` of `triangle` from a "v", "v/t", "v//n" or "v/t/n"
-// token. False when an index lies outside the records read so far.
-static bool set_corner(const Mesh *mesh, Triangle *triangle, int j, char *token) {
-    char *texcoord_text = strchr(token, '/');
-    if (texcoord_text != nullptr) {
-        *texcoord_text++ = '\0';
-        char *normal_text = strchr(texcoord_text, '/');  // never read
-        if (normal_text != nullptr) *normal_text = '\0';
+// The record of `slot` whose texels are for the current material: the
+// slot's own while no face has used it or it is already for this material,
+// otherwise a new one (kept in the mesh's texcoords). Null when memory runs
+// out.
+static TexCoord *texcoord_for_material(ObjLoad *load, ObjTexSlot *slot) {
+    uint32_t wanted = load->material_number;
+    if ((slot->material & ~OBJ_SLOT_CLAIMED) == wanted) {
+        slot->material |= OBJ_SLOT_CLAIMED;
+        return slot->record;
     }
-    int64_t v = parse_index(token);
-    int64_t t = parse_index(texcoord_text);
-    if (v < 1 || v > (int64_t)mesh->vertices->count) return false;
-    if (t < 0 || t > (int64_t)mesh->texcoords->count) return false;
-    triangle->v[j] = (Vertex *)mesh->vertices->items[v - 1];
-    triangle->t[j] = t == 0 ? nullptr : (TexCoord *)mesh->texcoords->items[t - 1];
-    return true;
+    if ((slot->material & OBJ_SLOT_CLAIMED) != 0) {
+        TexCoord *record = (TexCoord *)engine_calloc(1, sizeof(TexCoord));
+        if (record == nullptr) return nullptr;
+        if (vector_append(load->mesh->texcoords, record) < 0) {
+            engine_free(record);
+            return nullptr;
+        }
+        slot->record = record;
+    }
+    set_texels(slot->record, slot, load->mesh->material);
+    slot->material = wanted | OBJ_SLOT_CLAIMED;
+    return slot->record;
 }
 
-static ObjLineResult add_face(Mesh *mesh, char **cursor, int line_number) {
-    Triangle face = {};
-    for (int j = 0; j < 3; j++) {
-        char *token = obj_next_token(cursor);
-        if (token == nullptr) {
-            printf("Skipping face on line %d: fewer than 3 corners\n", line_number);
-            return OBJ_LINE_DONE;
-        }
-        if (!set_corner(mesh, &face, j, token)) {
-            printf("Skipping face on line %d: index outside the records read so far\n", line_number);
-            return OBJ_LINE_DONE;
-        }
+// Reads the corners of a face line into load->corners: "v", "v/t", "v//n"
+// or "v/t/n" tokens, read in place (the normal index is never read).
+// Returns the number of corners, or -1 when memory runs out. *bad_vertex is
+// set when an index names no vertex, *bad_texcoord when one names no
+// texture coordinate.
+static int64_t read_corners(ObjLoad *load, char **cursor, bool *bad_vertex, bool *bad_texcoord) {
+    uint64_t count = 0;
+    const char *text = *cursor;
+    for (;;) {
+        while (is_separator(*text)) text++;
+        if (*text == '\0') break;
+        if (!grow((void **)&load->corners, &load->corner_capacity, count + 1, sizeof(ObjCorner))) return -1;
+        ObjCorner *corner = &load->corners[count++];
+        // The vertex index up to the first '/', the texture coordinate
+        // index up to the next one.
+        int64_t v = parse_index(text, &text);
+        while (*text != '\0' && *text != '/' && !is_separator(*text)) text++;
+        int64_t t = 0;
+        if (*text == '/') t = parse_index(text + 1, &text);
+        while (*text != '\0' && !is_separator(*text)) text++;
+        corner->vertex = resolve_index(v, load->mesh->vertices->count);
+        if (corner->vertex < 0) *bad_vertex = true;
+        corner->slot = t == 0 ? -1 : resolve_index(t, load->slot_count);
+        if (t != 0 && corner->slot < 0) *bad_texcoord = true;
     }
-    // Corners after the third are ignored: a polygon gives its first triangle.
-    face.color = OBJ_COLOR;
-    face.pixels = OBJ_TRIANGLE_PIXELS_START;
-    face.texture = mesh->material;
-    Triangle *triangle = (Triangle *)engine_malloc(sizeof(Triangle));
+    *cursor = (char *)text;
+    return (int64_t)count;
+}
+
+// Appends the triangle of corners a, b, c of the face being read.
+static ObjLineResult add_triangle(ObjLoad *load, int64_t a, int64_t b, int64_t c) {
+    Triangle *triangle = (Triangle *)engine_calloc(1, sizeof(Triangle));
     if (triangle == nullptr) return OBJ_LINE_NO_MEMORY;
-    *triangle = face;
-    if (vector_append(mesh->faces, triangle) < 0) {
+    const ObjCorner *corners[3] = {&load->corners[a], &load->corners[b], &load->corners[c]};
+    for (int j = 0; j < 3; j++) {
+        triangle->v[j] = (Vertex *)load->mesh->vertices->items[corners[j]->vertex];
+        triangle->t[j] = (TexCoord *)corners[j]->record;
+    }
+    triangle->color = OBJ_COLOR;
+    triangle->pixels = OBJ_TRIANGLE_PIXELS_START;
+    triangle->texture = load->mesh->material;
+    if (vector_append(load->mesh->faces, triangle) < 0) {
         engine_free(triangle);
         return OBJ_LINE_NO_MEMORY;
     }
+    load->material_used = load->material_used || triangle->texture != nullptr;
     return OBJ_LINE_DONE;
 }
 
-static ObjLineResult load_material(Mesh *mesh, char **cursor, int line_number) {
-    char *mtl_path = obj_next_token(cursor);
-    if (mtl_path == nullptr) {
-        fprintf(stderr, "OBJ: line %d: mtllib without a file name\n", line_number);
-        return OBJ_LINE_NO_MATERIAL;
-    }
-    // Texture coordinates and faces already read belong to the first
-    // material (their texels were clamped to its size): it stays.
-    if (mesh->material != nullptr && (mesh->texcoords->count > 0 || mesh->faces->count > 0)) {
-        printf("Skipping mtllib on line %d: the mesh already uses a material\n", line_number);
+// An "f" line: a polygon of n corners becomes the fan of n - 2 triangles
+// from its first corner, each with the current material. Only a vertex
+// index that names no vertex skips the face; a texture coordinate index
+// that names nothing leaves the face without texture coordinates.
+static ObjLineResult add_face(ObjLoad *load, char **cursor, long line_number) {
+    bool bad_vertex = false, bad_texcoord = false;
+    int64_t count = read_corners(load, cursor, &bad_vertex, &bad_texcoord);
+    if (count < 0) return OBJ_LINE_NO_MEMORY;
+    if (count < 3) {
+        printf("Skipping face on line %ld: fewer than 3 corners\n", line_number);
         return OBJ_LINE_DONE;
     }
+    if (bad_vertex) {
+        printf("Skipping face on line %ld: index outside the records read so far\n", line_number);
+        return OBJ_LINE_DONE;
+    }
+    if (bad_texcoord) {
+        printf("Face on line %ld: texture coordinate index outside the records read so far; "
+               "loaded without texture coordinates\n",
+               line_number);
+    }
+    for (int64_t i = 0; i < count; i++) {
+        ObjCorner *corner = &load->corners[i];
+        corner->record = nullptr;
+        if (bad_texcoord || corner->slot < 0) continue;
+        corner->record = texcoord_for_material(load, &load->slots[corner->slot]);
+        if (corner->record == nullptr) return OBJ_LINE_NO_MEMORY;
+    }
+    ObjLineResult result = OBJ_LINE_DONE;
+    for (int64_t i = 1; i + 1 < count && result == OBJ_LINE_DONE; i++) result = add_triangle(load, 0, i, i + 1);
+    return result;
+}
+
+// An "mtllib" line: the material file as written or, when not found there,
+// beside the model. The new material becomes current for the faces that
+// follow; one no face has used is released at once, the others stay with
+// the faces that carry them.
+static ObjLineResult load_material(ObjLoad *load, char **cursor, long line_number) {
+    char *mtl_path = obj_next_token(cursor);
+    if (mtl_path == nullptr) {
+        fprintf(stderr, "OBJ: line %ld: mtllib without a file name\n", line_number);
+        return OBJ_LINE_NO_MATERIAL;
+    }
     printf("Loading mtllib '%s'\n", mtl_path);
-    Texture *material = mtl_load(mtl_path);
+    char *beside = asset_path_beside(mtl_path, load->path);
+    Texture *material = mtl_load(beside != nullptr ? beside : mtl_path);
+    engine_free(beside);
     if (material == nullptr) return OBJ_LINE_NO_MATERIAL;
-    texture_destroy(mesh->material);
-    mesh->material = material;
+    if (!load->material_used) texture_destroy(load->mesh->material);
+    load->mesh->material = material;
+    load->material_number++;
+    load->material_used = false;
     return OBJ_LINE_DONE;
 }
 
@@ -155,15 +295,23 @@ static Mesh *mesh_create(void) {
     return mesh;
 }
 
-static ObjLineResult load_line(Mesh *mesh, char *line, int line_number, int scale) {
+// True when the keyword of `length` characters at `start` is `word`.
+static bool keyword_is(const char *start, size_t length, const char *word) {
+    return strlen(word) == length && memcmp(start, word, length) == 0;
+}
+
+static ObjLineResult load_line(ObjLoad *load, char *line, long line_number) {
     if (line[0] == '#') return OBJ_LINE_DONE;
-    char *cursor = line;
-    char *keyword = obj_next_token(&cursor);
-    if (keyword == nullptr) return OBJ_LINE_DONE;
-    if (strcmp(keyword, "mtllib") == 0) return load_material(mesh, &cursor, line_number);
-    if (strcmp(keyword, "v") == 0) return add_vertex(mesh, &cursor, scale);
-    if (strcmp(keyword, "vt") == 0) return add_texcoord(mesh, &cursor);
-    if (strcmp(keyword, "f") == 0) return add_face(mesh, &cursor, line_number);
+    char *keyword = line;
+    while (is_separator(*keyword)) keyword++;
+    char *cursor = keyword;
+    while (*cursor != '\0' && !is_separator(*cursor)) cursor++;
+    size_t length = (size_t)(cursor - keyword);
+    if (length == 0) return OBJ_LINE_DONE;
+    if (keyword_is(keyword, length, "v")) return add_vertex(load, &cursor);
+    if (keyword_is(keyword, length, "vt")) return add_texcoord(load, &cursor);
+    if (keyword_is(keyword, length, "f")) return add_face(load, &cursor, line_number);
+    if (keyword_is(keyword, length, "mtllib")) return load_material(load, &cursor, line_number);
     return OBJ_LINE_DONE;  // every other statement of the format
 }
 
@@ -173,24 +321,29 @@ Mesh *obj_load(const char *path, int scale) {
         return nullptr;
     }
     printf("%s\n", path);
-    int fd = obj_open_read(path);
+    const char *why = nullptr;
+    int fd = obj_open_read(path, &why);
     if (fd < 0) {
-        fprintf(stderr, "OBJ: cannot open '%s': %s\n", path, strerror(errno));
+        fprintf(stderr, "OBJ: cannot open '%s': %s\n", path, why);
         puts("Failed");
         return nullptr;
     }
-    Mesh *mesh = mesh_create();
-    ObjLineResult result = mesh ? OBJ_LINE_DONE : OBJ_LINE_NO_MEMORY;
+    ObjLoad load = {};
+    load.path = path;
+    load.mesh = mesh_create();
+    load.scale = scale;
+    ObjLineResult result = load.mesh ? OBJ_LINE_DONE : OBJ_LINE_NO_MEMORY;
 
-    char line[OBJ_LINE_BUFFER_BYTES];
-    int line_number = 1;  // of the file as a person counts lines
-    int length;
-    while (result == OBJ_LINE_DONE && (length = read_line(fd, line, sizeof line)) >= 0) {
-        result = load_line(mesh, line, line_number, scale);
-        // A full buffer leaves the rest of the same line for the next read.
-        if (length < OBJ_LINE_BUFFER_BYTES - 1) line_number++;
-    }
+    ObjLines lines;
+    if (obj_lines_open(&lines, fd, path) < 0) result = OBJ_LINE_NO_MEMORY;
+    char *line;
+    while (result == OBJ_LINE_DONE && (line = obj_lines_next(&lines)) != nullptr)
+        result = load_line(&load, line, lines.line_number);
+    obj_lines_close(&lines);
     close(fd);
+    engine_free(load.slots);
+    engine_free(load.corners);
+    Mesh *mesh = load.mesh;
     if (result == OBJ_LINE_DONE && mesh->faces->count > (uint64_t)INT32_MAX) result = OBJ_LINE_NO_MEMORY;
 
     if (result == OBJ_LINE_NO_MATERIAL) {

@@ -62,7 +62,7 @@ struct PcxImage {
     int bytes_per_plane_line;
 };
 
-// Opens `path` read-only and checks its header. A new record with the file
+// Opens `path` read-only, when it is a regular file, and checks its header. A new record with the file
 // positioned at the image data and zeroed pixels, or null (nothing printed)
 // when the file cannot be opened, its header is short, the manufacturer or
 // encoding byte is wrong, width or height is below 1 or above
@@ -71,8 +71,19 @@ struct PcxImage {
 // Palette bytes 0 .. 47 hold the header palette, the rest are 0.
 PcxImage *pcx_open(const char *path);
 
+// pcx_open that also says why it refused: *why (when `why` is not null)
+// then points at a short static text that follows the path in a message,
+// such as "is a FIFO", "No such file or directory", "ends inside its
+// 128-byte header" or "is a 24-bit true-colour image (3 planes of 8 bits);
+// only images of 256 colours or fewer load". Only regular files are opened:
+// a directory, device or FIFO is refused without blocking.
+PcxImage *pcx_open_why(const char *path, const char **why);
+
 // Expands the image data into `pixels` and reads the trailing 256-colour
-// palette when the file has one (marker byte 12 right after the data).
+// palette when the file has one: the file's last 769 bytes when at least
+// that many follow the image data and they start with the marker byte 12
+// (some encoders leave bytes between the data and the palette); otherwise
+// the marker and 768 bytes right after the data.
 // 0 on success, also for a file that ends right after the image data (it has
 // no 256-colour palette). -1 for a null or closed record and for a file that
 // ends inside the data or inside the palette; what was decoded before the end
@@ -99,6 +110,11 @@ int pcx_save(const char *path, int width, int height, const uint8_t *pixels,
 // (nothing printed) when pcx_open or pcx_decode fails or an allocation fails;
 // nothing is left open or allocated then.
 Texture *pcx_load_texture(const char *path);
+
+// pcx_load_texture that also says why it failed, as pcx_open_why does; a
+// file that ends too early gives "ends inside its image data or its
+// palette".
+Texture *pcx_load_texture_why(const char *path, const char **why);
 
 // Releases a texture and its pixels. Null does nothing.
 void texture_destroy(Texture *texture);

@@ -5,10 +5,10 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include "util/alloc.h"
+#include "util/file_open.h"
 
 // Reads up to `size_bytes`, retrying short reads and interrupted calls.
 // Returns the count read (less than asked only at end of file or on error).
@@ -50,21 +50,46 @@ static bool depth_is_accepted(int bits, int planes) {
     return bits == 1 && planes >= 1 && planes <= PCX_MAX_PLANES;
 }
 
-PcxImage *pcx_open(const char *path) {
-    if (path == nullptr) return nullptr;
+// Why a header is refused, or null when it is accepted: the manufacturer
+// and encoding bytes, then the depth and plane combination, then the size.
+static const char *header_refusal(const PcxImage *image, const uint8_t *header) {
+    if (read_u8(header, PCX_MANUFACTURER_OFFSET) != PCX_MANUFACTURER ||
+        read_u8(header, PCX_ENCODING_OFFSET) != PCX_ENCODING_RLE)
+        return "is not a run-length encoded PCX image";
+    if (image->planes == 3 && image->bits_per_pixel == 8)
+        return "is a 24-bit true-colour image (3 planes of 8 bits); only images of 256 colours or "
+               "fewer load";
+    if (!depth_is_accepted(image->bits_per_pixel, image->planes))
+        return "has a depth and plane count that make no palette image";
+    if (image->width < 1 || image->width > PCX_MAX_SIDE_PX || image->height < 1 ||
+        image->height > PCX_MAX_SIDE_PX)
+        return "has a width or height outside 1 to 4096 pixels";
+    return nullptr;
+}
+
+PcxImage *pcx_open_why(const char *path, const char **why) {
+    static const char *unused;
+    if (why == nullptr) why = &unused;
+    if (path == nullptr) {
+        *why = "no file name";
+        return nullptr;
+    }
     PcxImage *image = (PcxImage *)engine_calloc(1, sizeof(PcxImage));
-    if (image == nullptr) return nullptr;
-    image->fd = open(path, O_RDONLY);
+    if (image == nullptr) {
+        *why = "out of memory";
+        return nullptr;
+    }
+    image->fd = open_regular_file(path, why);
     if (image->fd < 0) {
         engine_free(image);
         return nullptr;
     }
 
     uint8_t header[PCX_HEADER_BYTES];
-    bool ok = read_fully(image->fd, header, sizeof header) == sizeof header &&
-              read_u8(header, PCX_MANUFACTURER_OFFSET) == PCX_MANUFACTURER &&
-              read_u8(header, PCX_ENCODING_OFFSET) == PCX_ENCODING_RLE;
-    if (ok) {
+    const char *refusal = nullptr;
+    if (read_fully(image->fd, header, sizeof header) != sizeof header) {
+        refusal = "ends inside its 128-byte header";
+    } else {
         image->bits_per_pixel = read_u8(header, PCX_BITS_OFFSET);
         image->planes = read_u8(header, PCX_PLANES_OFFSET);
         // The +1 is done in 16 bits: xmax 32767 wraps to -32768.
@@ -72,20 +97,19 @@ PcxImage *pcx_open(const char *path) {
         int ymax_end = (int16_t)(uint16_t)(read_s16le(header, PCX_YMAX_OFFSET) + 1);
         image->width = xmax_end - read_s16le(header, PCX_XMIN_OFFSET);
         image->height = ymax_end - read_s16le(header, PCX_YMIN_OFFSET);
-        ok = depth_is_accepted(image->bits_per_pixel, image->planes) &&
-             image->width >= 1 && image->width <= PCX_MAX_SIDE_PX &&
-             image->height >= 1 && image->height <= PCX_MAX_SIDE_PX;
+        refusal = header_refusal(image, header);
     }
-    if (ok) {
+    if (refusal == nullptr) {
         int needed = min_bytes_per_plane_line(image->width, image->bits_per_pixel);
         int declared = read_u16le(header, PCX_BYTES_PER_LINE_OFFSET);
         image->bytes_per_plane_line = declared >= needed ? declared : needed;
         memcpy(image->palette, header + PCX_HEADER_PALETTE_OFFSET,
                PCX_HEADER_PALETTE_BYTES);
         image->pixels = (uint8_t *)engine_calloc((size_t)image->width * image->height, 1);
-        ok = image->pixels != nullptr;
+        if (image->pixels == nullptr) refusal = "out of memory";
     }
-    if (!ok) {
+    if (refusal != nullptr) {
+        *why = refusal;
         close(image->fd);
         engine_free(image);
         return nullptr;
@@ -93,10 +117,13 @@ PcxImage *pcx_open(const char *path) {
     return image;
 }
 
+PcxImage *pcx_open(const char *path) { return pcx_open_why(path, nullptr); }
+
 // Buffered byte source over the file, so the decoder does not pay one system
 // call per encoded byte. Lives in pcx_decode's frame.
 struct PcxByteSource {
     int fd;
+    off_t base;    // file offset of data[0]
     size_t next;   // index of the next unread byte in data
     size_t count;  // valid bytes in data
     uint8_t data[4096];
@@ -105,6 +132,7 @@ struct PcxByteSource {
 // The next byte of the file, or -1 at end of file (or on a read error).
 static int next_byte(PcxByteSource *source) {
     if (source->next == source->count) {
+        source->base += (off_t)source->count;
         source->count = read_fully(source->fd, source->data, sizeof source->data);
         source->next = 0;
         if (source->count == 0) return -1;
@@ -159,10 +187,39 @@ static int decode_plane_line(PcxImage *image, PcxByteSource *source, uint8_t *ro
     return 0;
 }
 
+// Reads the 256-colour palette of a file whose image data ends at offset
+// `data_end`. The format puts the palette, after its marker byte, at the very
+// end of the file; some encoders leave bytes between the data and it, so
+// when at least a marked palette's worth follows the data, a marked block
+// at the end of the file is the palette. Otherwise the palette is what
+// follows the data: a marker and 768 bytes, or nothing (a 16-colour file
+// keeps its header palette). 0, or -1 when the file ends inside the palette
+// (the bytes it gave are kept, the rest are 0).
+static int read_palette(PcxImage *image, off_t data_end) {
+    uint8_t block[1 + PCX_PALETTE_BYTES];
+    const off_t end = lseek(image->fd, 0, SEEK_END);
+    if (end >= 0 && end - data_end >= (off_t)sizeof block &&
+        lseek(image->fd, end - (off_t)sizeof block, SEEK_SET) >= 0 &&
+        read_fully(image->fd, block, sizeof block) == sizeof block && block[0] == PCX_PALETTE_MARKER) {
+        memcpy(image->palette, block + 1, PCX_PALETTE_BYTES);
+        return 0;
+    }
+    if (lseek(image->fd, data_end, SEEK_SET) < 0) return -1;
+    size_t got = read_fully(image->fd, block, sizeof block);
+    // Anything but the marker right after the data is not a palette either.
+    if (got == 0 || block[0] != PCX_PALETTE_MARKER) return 0;
+    // The trailing palette replaces the header palette as a whole.
+    memset(image->palette, 0, sizeof image->palette);
+    memcpy(image->palette, block + 1, got - 1);
+    return got == sizeof block ? 0 : -1;
+}
+
 int pcx_decode(PcxImage *image) {
     if (image == nullptr || image->fd < 0) return -1;
     PcxByteSource source;
     source.fd = image->fd;
+    source.base = lseek(image->fd, 0, SEEK_CUR);
+    if (source.base < 0) return -1;
     source.next = 0;
     source.count = 0;
 
@@ -173,18 +230,7 @@ int pcx_decode(PcxImage *image) {
         }
     }
 
-    // A file without a 256-colour palette ends here (a 16-colour file keeps
-    // its header palette). Anything but the marker is not a palette either.
-    if (next_byte(&source) != PCX_PALETTE_MARKER) return 0;
-    // The trailing palette replaces the header palette as a whole; bytes the
-    // file does not provide stay 0.
-    memset(image->palette, 0, sizeof image->palette);
-    for (int i = 0; i < PCX_PALETTE_BYTES; i++) {
-        int c = next_byte(&source);
-        if (c < 0) return -1;
-        image->palette[i] = (uint8_t)c;
-    }
-    return 0;
+    return read_palette(image, source.base + (off_t)source.next);
 }
 
 int pcx_close(PcxImage *image) {

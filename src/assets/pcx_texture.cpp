@@ -4,12 +4,20 @@
 
 #include "util/alloc.h"
 
-Texture *pcx_load_texture(const char *path) {
+Texture *pcx_load_texture_why(const char *path, const char **why) {
+    static const char *unused;
+    if (why == nullptr) why = &unused;
     Texture *texture = (Texture *)engine_calloc(1, sizeof(Texture));
-    if (texture == nullptr) return nullptr;
-    PcxImage *image = pcx_open(path);
+    if (texture == nullptr) {
+        *why = "out of memory";
+        return nullptr;
+    }
+    PcxImage *image = pcx_open_why(path, why);
     if (image == nullptr || pcx_decode(image) < 0) {
-        if (image != nullptr) engine_free(image->pixels);
+        if (image != nullptr) {
+            *why = "ends inside its image data or its palette";
+            engine_free(image->pixels);
+        }
         pcx_free(image);
         engine_free(texture);
         return nullptr;
@@ -22,6 +30,8 @@ Texture *pcx_load_texture(const char *path) {
     pcx_free(image);
     return texture;
 }
+
+Texture *pcx_load_texture(const char *path) { return pcx_load_texture_why(path, nullptr); }
 
 void texture_destroy(Texture *texture) {
     if (texture == nullptr) return;

@@ -1,7 +1,6 @@
 // Whole-file reading of modules with every failure put into words.
 #include "music/module_file.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,11 +9,15 @@
 
 #include "music/module_check.h"
 #include "util/alloc.h"
+#include "util/file_open.h"
 
 uint8_t *mod_file_read(const char *path, long *size_bytes, char *reason, size_t reason_bytes) {
-    const int fd = open(path, O_RDONLY);
+    // Only a regular file: a FIFO would block the start-up, a device such
+    // as /dev/zero has no end, and a directory is no module at all.
+    const char *why = nullptr;
+    const int fd = open_regular_file(path, &why);
     if (fd < 0) {
-        snprintf(reason, reason_bytes, "cannot open '%s': %s", path, strerror(errno));
+        snprintf(reason, reason_bytes, "cannot open '%s': %s", path, why);
         return nullptr;
     }
     const off_t end = lseek(fd, 0, SEEK_END);

@@ -18,17 +18,28 @@ std::vector<BadFace> obj_bad_faces(int line_number) {
                           ": fewer than 3 corners\n";
     return {
         {"vertex_index_0", "f 0 1 2", range},
-        {"vertex_index_negative", "f -1 -2 -3", range},
+        {"vertex_index_negative_past_first", "f -5 1 2", range},
         {"vertex_index_past_count", "f 1 2 5", range},
         {"vertex_index_huge", "f 1 2 99999999999999999999", range},
+        {"vertex_index_huge_negative", "f 1 2 -99999999999999999999", range},
         {"vertex_index_65537", "f 65537 1 2", range},
         {"vertex_index_empty", "f /1 1/1 2/2", range},
-        {"texcoord_index_past_count", "f 1/1 2/2 3/3", range},
-        {"texcoord_index_negative", "f 1/1 2/-1 3/2", range},
+        {"vertex_index_bad_in_a_polygon", "f 1/1 2/2 3/1 4/2 5/1", range},
         {"no_corners", "f", corners},
         {"one_corner", "f 1", corners},
         {"two_corners", "f 1/1 2/2", corners},
-        {"tab_separated_corners", "f 1\t2\t3", corners},
+        {"two_tab_separated_corners", "f 1\t2\t", corners},
+    };
+}
+
+std::vector<BadFace> obj_faces_without_texcoords(int line_number) {
+    std::string kept = "Face on line " + std::to_string(line_number) +
+                       ": texture coordinate index outside the records read so far; loaded without texture "
+                       "coordinates\n";
+    return {
+        {"texcoord_index_past_count", "f 1/1 2/2 3/3", kept},
+        {"texcoord_index_negative_past_first", "f 1/1 2/-3 3/2", kept},
+        {"texcoord_index_bad_in_a_quad", "f 1/1 2/2 3/1 4/9", kept},
     };
 }
 
@@ -58,7 +69,7 @@ std::vector<NamedText> obj_seed_texts() {
     std::string vertices = "v 0 0 0\nv 1.5 -2.25 3\nv .5 7 -0.125\nv 4 4 4\n";
     std::vector<NamedText> seeds = {
         {"triangle", vertices + "f 1 2 3\n"},
-        {"quad_and_forms", vertices + "f 1 2 3 4\nf 1//4 2//4 3//4\nf 4/1/1 3/1/1 2/1/1\n"},
+        {"quad_and_forms", vertices + "f 1 2 3 4\nf 1//4 2//4 3//4\nf 4/1/1 3/1/1 2/1/1\nf -1 -2 -3 -4\n"},
         {"crlf_and_comments", "# made by hand\r\nv 1 2 3\r\nv 2 3 4\r\nv 3 4 5\r\n#f 9 9 9\r\nf 1 2 3\r\n"},
         {"long_line", "#" + std::string(79, 'x') + "v 7 8\n" + std::string(80, ' ') + "\nv 1 1 1\n"},
         {"tabs", "v\t1\t2\t3\n"},
@@ -72,5 +83,7 @@ std::vector<NamedText> obj_seed_texts() {
     };
     std::string prelude = vertices + "vt 0 0\n";
     for (const BadFace &face : obj_bad_faces(6)) seeds.push_back({"bad_" + face.name, prelude + face.line + "\n"});
+    for (const BadFace &face : obj_faces_without_texcoords(6))
+        seeds.push_back({"kept_" + face.name, prelude + face.line + "\n"});
     return seeds;
 }

@@ -20,11 +20,15 @@ struct BadFace {
 std::string obj_bad_face_prelude(const std::string &mtl_path);
 constexpr int OBJ_BAD_FACE_FIRST_LINE = 8;
 
-// Every kind of face the loader must skip: vertex index 0, negative, one
-// past the vertices read so far, far too large, texture index too large or
-// negative, fewer than three corners (0, 1, 2). `line_number` is where the
-// face line sits.
+// Every kind of face the loader must skip: vertex index 0, negative past
+// the first vertex, one past the vertices read so far, far too large either
+// way, a bad one among five corners, fewer than three corners (0, 1, 2).
+// `line_number` is where the face line sits.
 std::vector<BadFace> obj_bad_faces(int line_number);
+
+// Faces the loader keeps without texture coordinates: a texture index past
+// those read so far either way, and one bad among four corners.
+std::vector<BadFace> obj_faces_without_texcoords(int line_number);
 
 // A flat grid of `columns` x `rows` quads, two triangles each, with
 // texture coordinates, using the material file `mtl_path`.
