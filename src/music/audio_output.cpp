@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "platform/capture.h"
+
 // The player writes native 16-bit samples into a stream SDL reads as
 // little-endian.
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
@@ -12,6 +14,8 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
 ModPlayer *music_player = nullptr;
 
 int audio_open(void (*callback)(void *userdata, Uint8 *stream, int len)) {
+    // A capture calls the callback itself, in step with its clock.
+    if (capture_audio_open(callback, nullptr)) return 0;
     SDL_AudioSpec request;
     memset(&request, 0, sizeof request);
     request.freq = AUDIO_RATE_HZ;
@@ -38,4 +42,6 @@ void audio_callback(void *userdata, Uint8 *stream, int len) {
     memset(stream + whole_bytes, 0, (size_t)(len - whole_bytes));
 }
 
-void audio_unpause(void) { SDL_PauseAudio(0); }
+void audio_unpause(void) {
+    if (!capture_audio_pause(0)) SDL_PauseAudio(0);
+}

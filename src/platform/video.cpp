@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <unistd.h>
 
+#include "platform/capture.h"
+#include "platform/engine_clock.h"
 #include "platform/framebuffer.h"
 #include "platform/palette.h"
 
@@ -43,6 +45,11 @@ void handle_exit_signal(int signal_number) {
 bool exit_requested(void) { return exit_signal_pending != 0; }
 
 void video_init(void) {
+    // A capture needs no display and no audio device.
+    if (capture_start()) {
+        setenv("SDL_VIDEODRIVER", "dummy", 1);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+    }
     if (SDL_Init(SDL_INIT_ALL_SUBSYSTEMS) < 0) video_fail("SDL_Init");
     atexit(SDL_Quit);
     screen_surface = SDL_SetVideoMode(SCREEN_WIDTH_PX, SCREEN_HEIGHT_PX, SCREEN_BITS_PER_PIXEL, 0);
@@ -82,16 +89,18 @@ uint32_t present_wait_ms(uint32_t elapsed_ms, uint32_t elapsed_again_ms) {
 }
 
 void fb_present(void) {
-    if (last_present_ticks == 0) last_present_ticks = SDL_GetTicks();
+    if (last_present_ticks == 0) last_present_ticks = engine_ticks();
     fb_convert();
     fb_show();
-    const uint32_t elapsed = SDL_GetTicks() - last_present_ticks;
+    capture_frame();
+    const uint32_t elapsed = engine_ticks() - last_present_ticks;
     if (elapsed >= 1 && elapsed <= FRAME_PERIOD_MS) {
-        const uint32_t wait = present_wait_ms(elapsed, SDL_GetTicks() - last_present_ticks);
+        const uint32_t wait = present_wait_ms(elapsed, engine_ticks() - last_present_ticks);
         if (wait > 0) SDL_Delay(wait);
     }
-    const double interval_ms = static_cast<double>(SDL_GetTicks() - last_present_ticks);
+    const double interval_ms = static_cast<double>(engine_ticks() - last_present_ticks);
     fprintf(stderr, "FPS: %2.1f\r", 1000.0 / interval_ms);
-    last_present_ticks = SDL_GetTicks();
+    last_present_ticks = engine_ticks();
     if (exit_signal_pending) exit(0);
+    capture_end_when_done();
 }
