@@ -12,6 +12,7 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "audio output assumes a little-endian host");
 
 ModPlayer *music_player = nullptr;
+int audio_device_frames = 0;
 
 int audio_open(void (*callback)(void *userdata, Uint8 *stream, int len)) {
     // A capture calls the callback itself, in step with its clock.
@@ -25,7 +26,10 @@ int audio_open(void (*callback)(void *userdata, Uint8 *stream, int len)) {
     request.callback = callback;
     request.userdata = nullptr;
     // Opened before SDL_Init, SDL 1.2 brings its audio subsystem up itself.
-    return SDL_OpenAudio(&request, nullptr) < 0 ? -1 : 0;
+    if (SDL_OpenAudio(&request, nullptr) < 0) return -1;
+    // SDL writes the size of the device's own buffer back into the request.
+    audio_device_frames = request.samples;
+    return 0;
 }
 
 void audio_callback(void *userdata, Uint8 *stream, int len) {

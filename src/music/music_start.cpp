@@ -12,6 +12,7 @@
 #include "music/mod_player.h"
 #include "music/module_check.h"
 #include "music/module_file.h"
+#include "music/music_sync.h"
 #include "util/alloc.h"
 
 uint8_t *music_data = nullptr;
@@ -58,8 +59,11 @@ int music_start_file(const char *path) {
     music_data = data;
     music_size = (int32_t)size;
     music_player = player;
-    if (audio_open(audio_callback) < 0) {
+    // What is heard, and the music's events, for the main thread.
+    music_sync_attach(player, 0);
+    if (audio_open(music_sync_audio_callback) < 0) {
         fprintf(stderr, "MUSIC: cannot open the audio device: %s; %s\n", SDL_GetError(), NO_MUSIC);
+        music_sync_detach();
         music_player = nullptr;
         music_data = nullptr;
         music_size = 0;
