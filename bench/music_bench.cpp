@@ -43,8 +43,9 @@ void BM_BusyModuleRender60s(benchmark::State &state) {
 }
 BENCHMARK(BM_BusyModuleRender60s)->Unit(benchmark::kMillisecond);
 
-void looped_source(void *user, int8_t *buffer) {
+int looped_source(void *user, int8_t *buffer) {
     memcpy(buffer, user, VOICE_WINDOW_SAMPLES);
+    return 0;
 }
 
 // Arg: the step in 16.16 (12315 is period 428 at 44100 Hz, 65536 one

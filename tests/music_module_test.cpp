@@ -244,8 +244,7 @@ TEST(MusicModule, NewPlayerState) {
     EXPECT_EQ(p->finished, 0);
     EXPECT_EQ(mod_player_is_finished(p), 0);
     for (int i = 0; i < 4; i++) {
-        EXPECT_EQ(p->channels[i].player, p);
-        EXPECT_EQ(p->channels[i].index, i);
+        EXPECT_EQ(p->channels[i].samples, p->samples);
         EXPECT_EQ(p->channels[i].playing, 0);
         EXPECT_EQ(p->voices[i].step, 0u);
         EXPECT_EQ(p->voices[i].volume, 0);

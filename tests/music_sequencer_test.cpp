@@ -69,8 +69,11 @@ uint32_t step_for(int period) { return music_expected_step(period, RATE); }
 TEST(MusicSequencerClock, TickLength) {
     ModPlayer *p = static_cast<ModPlayer *>(calloc(1, sizeof(ModPlayer)));
     p->output_rate = 44100;
+    // 2.5 s / tempo, truncated once: a truncated 2 x tempo / 5 first would
+    // give 127 and 126 the length of 125, 133 that of 132.5, 32 that of 30.
     struct Case { int tempo, frames; } cases[] = {
-        {125, 882}, {126, 882}, {127, 882}, {32, 3675}, {255, 432}, {124, 900}, {2, 44100}, {0, 44100}};
+        {125, 882}, {126, 875}, {127, 868}, {133, 828}, {111, 993}, {32, 3445}, {255, 432},
+        {124, 889}, {2, 55125}, {1, 110250}, {0, 110250}};
     for (const Case &c : cases) {
         p->tempo = static_cast<uint8_t>(c.tempo);
         update_tick_length(p);
@@ -101,7 +104,7 @@ TEST_F(MusicSequencer, RowTimingAndSpeedTempo) {
     next_row();
     EXPECT_EQ(ticks_per_row[1], 31);
     EXPECT_EQ(p->tempo, 32);
-    EXPECT_EQ(p->samples_per_tick, 3675);
+    EXPECT_EQ(p->samples_per_tick, 3445);
     next_row();
     EXPECT_EQ(p->tempo, 255);
     EXPECT_EQ(p->samples_per_tick, 432);
@@ -508,6 +511,89 @@ TEST_F(MusicSequencer, SongEndOnJumpBackAndLoopingOn) {
     EXPECT_EQ(ticks_per_row[64 + 6], 4);
 }
 
+// The rows a song plays with looping off, (order, row) each, up to its end
+// or at most `cap` rows; `ended` tells which.
+static std::vector<std::pair<int, int>> rows_until_end(const ModBuilder &b, bool *ended,
+                                                       int cap = 1000) {
+    std::vector<uint8_t> bytes = modbuilder_build(&b);
+    ModPlayer *p = mod_player_create(RATE, bytes.data(), static_cast<long>(bytes.size()));
+    std::vector<std::pair<int, int>> rows;
+    if (!p) return rows;
+    struct Log { ModPlayer *p; std::vector<std::pair<int, int>> *rows; } log = {p, &rows};
+    mod_player_set_row_callback(p, [](void *user) {
+        Log *l = static_cast<Log *>(user);
+        l->rows->emplace_back(l->p->order, l->p->row);
+    }, &log);
+    while (!p->finished && static_cast<int>(rows.size()) < cap) music_run_ticks(p, 1);
+    *ended = p->finished != 0;
+    mod_player_destroy(p);
+    return rows;
+}
+
+TEST(MusicSequencerSongEnd, JumpsToTheSameOrAnEarlierPositionEndTheSong) {
+    struct Case {
+        const char *name;
+        int song_length;
+        int pattern, row, effect;         // the position command
+        std::pair<int, int> last_row;     // the last row played
+    } cases[] = {
+        {"B00 in a one-position song", 1, 0, 5, 0xB00, {0, 5}},
+        {"Bxx to the current position", 3, 1, 3, 0xB01, {1, 3}},
+        {"Bxx past the song's end from position 0", 2, 0, 2, 0xB05, {0, 2}},
+        {"D00 in a one-position song", 1, 0, 7, 0xD00, {0, 7}},
+        {"D10 on the last position", 2, 1, 9, 0xD10, {1, 9}},
+        {"B00 from a later position", 3, 2, 0, 0xB00, {2, 0}},
+    };
+    for (const Case &c : cases) {
+        ModBuilder b;
+        modbuilder_init(&b);
+        const uint8_t order[] = {0, 1, 2};
+        modbuilder_set_order(&b, order, c.song_length);
+        modbuilder_set_cell(&b, c.pattern, c.row, 2, 0, 0, c.effect);
+        bool ended = false;
+        std::vector<std::pair<int, int>> rows = rows_until_end(b, &ended);
+        EXPECT_TRUE(ended) << c.name;
+        ASSERT_FALSE(rows.empty()) << c.name;
+        EXPECT_EQ(rows.back(), c.last_row) << c.name;
+        EXPECT_EQ(rows.size(), static_cast<size_t>(64 * c.last_row.first + c.last_row.second + 1))
+            << c.name;
+    }
+
+    // Forward jumps and breaks go on, and the song ends past its last position.
+    ModBuilder b;
+    modbuilder_init(&b);
+    const uint8_t order[] = {0, 1, 2};
+    modbuilder_set_order(&b, order, 3);
+    modbuilder_set_cell(&b, 0, 2, 0, 0, 0, 0xB02);
+    modbuilder_set_cell(&b, 2, 4, 1, 0, 0, 0xD20);  // a break to the position after the last
+    bool ended = false;
+    std::vector<std::pair<int, int>> rows = rows_until_end(b, &ended);
+    EXPECT_TRUE(ended);
+    std::vector<std::pair<int, int>> expected = {{0, 0}, {0, 1}, {0, 2}};
+    for (int r = 0; r <= 4; r++) expected.emplace_back(2, r);
+    EXPECT_EQ(rows, expected);
+
+    // A pattern loop repeats rows of its own position: no jump, the song
+    // plays on to its end; also when it overrides a break of an earlier
+    // channel in the same row, and when the same position is the only one.
+    modbuilder_init(&b);
+    modbuilder_set_cell(&b, 0, 1, 1, 0, 0, 0xE60);
+    modbuilder_set_cell(&b, 0, 3, 0, 0, 0, 0xD00);
+    modbuilder_set_cell(&b, 0, 3, 1, 0, 0, 0xE62);
+    rows = rows_until_end(b, &ended);
+    EXPECT_TRUE(ended);
+    ASSERT_EQ(rows.size(), 7u);  // 0 1 2 3 1 2 3, then the break on the last pass
+    EXPECT_EQ(rows[4], std::make_pair(0, 1));
+    EXPECT_EQ(rows.back(), std::make_pair(0, 3));
+    modbuilder_init(&b);
+    modbuilder_set_cell(&b, 0, 60, 3, 0, 0, 0xE60);
+    modbuilder_set_cell(&b, 0, 63, 3, 0, 0, 0xE63);
+    rows = rows_until_end(b, &ended);
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(rows.size(), 64u + 4 + 4);
+    EXPECT_EQ(rows.back(), std::make_pair(0, 63));
+}
+
 TEST_F(MusicSequencer, LoopingSwitchedOnAtTheLastRow) {
     start(0);
     for (int i = 0; i < 64; i++) next_row();
@@ -547,7 +633,7 @@ TEST_F(MusicSequencer, IgnoredCommandsOnlyReplayPeriodAndVolume) {
         Channel c = ch(0);
         EXPECT_EQ(c.effect, effect);
         c.effect = 0;
-        c.player = reference.player;
+        c.samples = reference.samples;
         EXPECT_EQ(memcmp(&c, &reference, sizeof(Channel)), 0) << std::hex << effect;
     }
 }

@@ -25,15 +25,17 @@ int8_t stream_value(int64_t j) {
     return static_cast<int8_t>(((j * 37) % 251) - 125);
 }
 
-void counting_source(void *user, int8_t *buffer) {
+int counting_source(void *user, int8_t *buffer) {
     CountingSource *s = static_cast<CountingSource *>(user);
     for (int i = 0; i < VOICE_WINDOW_SAMPLES; i++) buffer[i] = stream_value(s->next + i);
     s->next += VOICE_WINDOW_SAMPLES;
     s->refills++;
+    return 0;
 }
 
-void constant_source(void *user, int8_t *buffer) {
+int constant_source(void *user, int8_t *buffer) {
     memset(buffer, *static_cast<int8_t *>(user), VOICE_WINDOW_SAMPLES);
+    return 0;
 }
 
 }  // namespace
@@ -207,6 +209,7 @@ TEST(MusicVoice, RestartFetchesFreshWindowSkippingEntryZero) {
         Resetting *s = static_cast<Resetting *>(user);
         s->refills++;
         for (int i = 0; i < VOICE_WINDOW_SAMPLES; i++) buffer[i] = static_cast<int8_t>(s->refills * 10 + (i % 8));
+        return 0;
     };
     Voice v;
     voice_init(&v, 44100);
@@ -224,6 +227,33 @@ TEST(MusicVoice, RestartFetchesFreshWindowSkippingEntryZero) {
     EXPECT_EQ(state.refills, 2);
     EXPECT_EQ(next[1], (before_prev >> 15));
     EXPECT_EQ(next[2], (2 * 10 + 1) * 256);
+}
+
+TEST(MusicVoice, AnEndReportedByTheSourceIsOnlyRecorded) {
+    // The source's second window ends its data after 10 samples; the voice
+    // records the end and plays on through the zeros: stopping it is its
+    // owner's decision.
+    int calls = 0;
+    auto source = [](void *user, int8_t *buffer) {
+        int *n = static_cast<int *>(user);
+        ++*n;
+        memset(buffer, 0, VOICE_WINDOW_SAMPLES);
+        memset(buffer, 50, *n == 1 ? VOICE_WINDOW_SAMPLES : 10);
+        return *n == 2 ? 1 : 0;
+    };
+    Voice v;
+    voice_init(&v, 44100);
+    voice_set_source(&v, source, &calls);
+    voice_set_volume(&v, 64);
+    std::vector<int32_t> out(300, 0);
+    voice_mix(&v, out.data(), 200);
+    EXPECT_EQ(v.ended, 0);
+    voice_mix(&v, out.data() + 200, 100);
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(v.ended, 1);
+    EXPECT_EQ(v.step, 65536u);
+    EXPECT_EQ(out[260], 50 * 256);  // the second window's 10 samples
+    EXPECT_EQ(out[299], 0);
 }
 
 TEST(MusicVoiceBank, PairsZeroAndOneLeftTwoAndThreeRight) {

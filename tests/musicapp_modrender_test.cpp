@@ -2,10 +2,16 @@
 // both by hand and by sox, the samples equal to the engine's player
 // rendering the same module, the listing taken from the module's own
 // header bytes, a progress bar only on a terminal, and clean failures that
-// write nothing.
+// write nothing: never over its input, never half a file when stopped.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -230,8 +236,15 @@ TEST(ModRender, BadInputFailsWithOneLineAndWritesNothing) {
         {"--seconds", "x", KEVO, wav_path},
         {"--seconds", "0", KEVO, wav_path},
         {"--seconds", "-3", KEVO, wav_path},
+        {"--seconds", "0.00002", KEVO, wav_path},    // under one frame
+        {"--seconds", "99999999999999999999", KEVO, wav_path},
+        {"--seconds", "1e999", KEVO, wav_path},
+        {"--seconds", "3x", KEVO, wav_path},
         {"--loop", KEVO, wav_path},
         {"--frobnicate", KEVO, wav_path},
+        {"-", wav_path},
+        {KEVO, "-o"},
+        {KEVO, wav_path, "--seconds"},
         {KEVO, wav_path, "third"},
     };
     for (const std::vector<std::string> &args : misuse) {
@@ -250,5 +263,167 @@ TEST(ModRender, BadInputFailsWithOneLineAndWritesNothing) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(count_lines_with(r.err, "modrender: cannot write '/dev/full'"), 1) << r.err;
     EXPECT_TRUE(file_exists("/dev/full"));
+    remove_tree(dir);
+}
+
+// Names in `dir`, without "." and "..", sorted.
+static std::vector<std::string> dir_entries(const std::string &dir) {
+    std::vector<std::string> names;
+    DIR *d = opendir(dir.c_str());
+    if (!d) return names;
+    while (struct dirent *e = readdir(d)) {
+        const std::string name = e->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(d);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The size of the largest file in `dir` other than `except`, 0 for none.
+static off_t largest_other_file(const std::string &dir, const std::string &except) {
+    off_t largest = 0;
+    for (const std::string &name : dir_entries(dir)) {
+        struct stat st;
+        if (name != except && stat((dir + "/" + name).c_str(), &st) == 0 && st.st_size > largest)
+            largest = st.st_size;
+    }
+    return largest;
+}
+
+// Runs modrender with `args` in `dir`, output and errors discarded, and
+// returns its wait status. With `stop_at_bytes` > 0 it sends SIGTERM once
+// some file in `dir` other than `input` has grown to that size (the render
+// is then well under way); with `size_limit` > 0 the program runs under
+// that file-size limit.
+static int run_modrender_in(const std::string &dir, const std::vector<std::string> &args,
+                            const std::string &input, off_t stop_at_bytes, rlim_t size_limit) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(dir.c_str()) != 0) _exit(126);
+        if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(126);
+        if (size_limit > 0) {
+            struct rlimit limit = {size_limit, size_limit};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        std::vector<char *> argv = {const_cast<char *>(MODRENDER.c_str())};
+        for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(MODRENDER.c_str(), argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    for (int waited_ms = 0; waited_ms < 60000; waited_ms += 5) {
+        if (waitpid(pid, &status, WNOHANG) == pid) return status;
+        if (stop_at_bytes > 0 && largest_other_file(dir, input) >= stop_at_bytes) {
+            kill(pid, SIGTERM);
+            stop_at_bytes = 0;
+        }
+        const struct timespec pause = {0, 5000000};
+        nanosleep(&pause, nullptr);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return status;
+}
+
+TEST(ModRender, NeverOverwritesItsInputNorLeavesHalfAFile) {
+    const std::string dir = make_temp_dir("modrender_safe");
+    ModBuilder b;
+    modbuilder_busy_song(&b);
+    const std::vector<uint8_t> module = modbuilder_build(&b);
+    ASSERT_TRUE(write_whole_file(dir + "/song.mod", module));
+
+    // The input under another name: itself, "./", a hard link, a symlink.
+    ASSERT_EQ(link((dir + "/song.mod").c_str(), (dir + "/hard.wav").c_str()), 0);
+    ASSERT_EQ(symlink("song.mod", (dir + "/soft.wav").c_str()), 0);
+    for (const char *out : {"song.mod", "./song.mod", "hard.wav", "soft.wav"}) {
+        ProcessResult r = run_program(MODRENDER, {"song.mod", out}, {}, dir.c_str(), -1, SIGTERM);
+        EXPECT_EQ(r.status, 1) << out;
+        EXPECT_EQ(count_lines_with(r.err, "is the input module 'song.mod'"), 1) << r.err;
+        EXPECT_EQ(load(dir + "/song.mod"), module) << out;
+    }
+    EXPECT_EQ(dir_entries(dir), (std::vector<std::string>{"hard.wav", "soft.wav", "song.mod"}));
+    remove((dir + "/hard.wav").c_str());
+    remove((dir + "/soft.wav").c_str());
+
+    // Stopped with SIGTERM in the middle of a long render: an existing
+    // output keeps its old bytes, a new one does not appear, and the
+    // unfinished file is gone; the signal still ends the program.
+    const std::vector<uint8_t> old_bytes = {'o', 'l', 'd'};
+    ASSERT_TRUE(write_whole_file(dir + "/old.wav", old_bytes));
+    for (const char *out : {"old.wav", "new.wav"}) {
+        const int status = run_modrender_in(dir, {"--loop", "--seconds", "21600", "song.mod", out},
+                                            "song.mod", 4 << 20, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << out << " " << status;
+        EXPECT_EQ(dir_entries(dir), (std::vector<std::string>{"old.wav", "song.mod"})) << out;
+        EXPECT_EQ(load(dir + "/old.wav"), old_bytes);
+    }
+    // A file-size limit: a failure like any other, and nothing left over.
+    const int status = run_modrender_in(dir, {"--seconds", "20", "song.mod", "old.wav"},
+                                        "song.mod", 0, 1 << 20);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_EQ(dir_entries(dir), (std::vector<std::string>{"old.wav", "song.mod"}));
+    EXPECT_EQ(load(dir + "/old.wav"), old_bytes);
+
+    // A complete render replaces the old file whole, keeping its mode.
+    ASSERT_EQ(chmod((dir + "/old.wav").c_str(), 0640), 0);
+    ProcessResult r = run_program(MODRENDER, {"--seconds", "1", "song.mod", "old.wav"}, {},
+                                  dir.c_str(), -1, SIGTERM);
+    ASSERT_EQ(r.status, 0) << r.err;
+    expect_wav_header(load(dir + "/old.wav"), 44100);
+    struct stat st;
+    ASSERT_EQ(stat((dir + "/old.wav").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(dir_entries(dir), (std::vector<std::string>{"old.wav", "song.mod"}));
+    remove_tree(dir);
+}
+
+TEST(ModRender, ClosedStdoutHelpOptionsAndControlCharacters) {
+    const std::string dir = make_temp_dir("modrender_args");
+    ModBuilder b;
+    modbuilder_busy_song(&b);
+    modbuilder_set_title(&b, "bad\x1b[2Jtitle\x07\x9b");
+    memcpy(b.samples[0].name, "\x1b]0;owned\x07", 10);
+    const std::vector<uint8_t> module = modbuilder_build(&b);
+    ASSERT_TRUE(write_whole_file(dir + "/-song.mod", module));
+
+    // With standard output closed the listing must not land in the WAV
+    // (which would otherwise get descriptor 1).
+    ProcessResult r = run_program("/bin/sh", {"-c", "exec \"$0\" \"$@\" >&-", MODRENDER,
+                                              "--seconds", "1", "--", "-song.mod", "out.wav"},
+                                  {}, dir.c_str(), -1, SIGTERM);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<uint8_t> wav = load(dir + "/out.wav");
+    expect_wav_header(wav, 44100);
+    ModPlayer *player = mod_player_create(44100, module.data(), (long)module.size());
+    ASSERT_NE(player, nullptr);
+    std::vector<int16_t> expected(2 * 44100);
+    mod_player_render_s16(player, expected.data(), 44100);
+    mod_player_destroy(player);
+    ASSERT_EQ(wav.size(), WAV_HEADER + 4 * 44100);
+    EXPECT_EQ(memcmp(&wav[WAV_HEADER], expected.data(), 4 * 44100), 0);
+
+    // Control characters of the title and the sample names are shown as
+    // '?'; "--" lets a file name start with '-'.
+    r = run_program(MODRENDER, {"--seconds", "0.0000227", "--", "-song.mod", "-one.wav"}, {},
+                    dir.c_str(), -1, SIGTERM);
+    ASSERT_EQ(r.status, 0) << r.err;
+    expect_wav_header(load(dir + "/-one.wav"), 1);
+    EXPECT_NE(r.out.find("Title:    bad?[2Jtitle??\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("?]0;owned?"), std::string::npos) << r.out;
+    for (char c : r.out) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        EXPECT_TRUE(c == '\n' || (byte >= ' ' && byte <= '~')) << static_cast<int>(byte);
+    }
+
+    // --help: usage on standard output, status 0, and no file named after it.
+    r = run_program(MODRENDER, {"--help"}, {}, dir.c_str(), -1, SIGTERM);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("usage: modrender ", 0), 0u) << r.out;
+    EXPECT_EQ(r.err, "");
+    r = run_program(MODRENDER, {"-song.mod", "--help.wav"}, {}, dir.c_str(), -1, SIGTERM);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(dir_entries(dir), (std::vector<std::string>{"-one.wav", "-song.mod", "out.wav"}));
     remove_tree(dir);
 }

@@ -1,21 +1,34 @@
 // Renders a four-channel tracker module to a WAV file with the engine's own
 // player: 44100 Hz, stereo, signed 16-bit.
 //
-//   modrender [--seconds N] [--loop] FILE.mod OUT.wav
+//   modrender [--seconds N] [--loop] [--] FILE.mod OUT.wav
 //
 // Without options the song plays once with looping off and the file ends
 // where the song ends. --seconds N stops after N seconds (earlier if the
 // song ends first); --loop lets the song restart at its end and so needs
 // --seconds. Before rendering it prints the title, the samples with their
-// names and lengths, the song length in order positions and the duration;
-// while rendering it shows a progress bar when standard error is a terminal.
+// names and lengths (anything but printable ASCII shown as '?', so that a
+// module cannot drive the terminal), the song length in order positions and
+// the duration; while rendering it shows a progress bar when standard error
+// is a terminal. An argument starting with '-' is always an option; "--"
+// ends the options, for file names that start with '-'.
 //
-// Exit status 0 when OUT.wav was written. Otherwise 1 with one
-// "modrender: ..." line on standard error: bad arguments, a FILE that cannot
-// be read or is not a module the player accepts (OUT.wav is then not
-// touched), or OUT.wav that cannot be written (a partial regular file is
-// removed).
+// OUT.wav is never left half written: the WAV is written to a temporary
+// file beside it and renamed into place once complete, so OUT.wav holds the
+// old file, nothing, or the whole new WAV, also when the render is stopped
+// by SIGINT, SIGTERM, SIGHUP, SIGQUIT or SIGPIPE (the temporary file is
+// removed, then the signal ends the program as usual) or runs into a
+// file-size limit (an error like any other). An OUT.wav that exists and is
+// not a regular file (a device, a FIFO) is written directly. An OUT.wav
+// that is FILE.mod itself, under any name, is refused.
+//
+// Exit status 0 when OUT.wav was written, and for --help (usage on standard
+// output). Otherwise 1 with one "modrender: ..." line on standard error:
+// bad arguments, a FILE that cannot be read or is not a module the player
+// accepts, an OUT.wav that is the input, or an OUT.wav that cannot be
+// written. OUT.wav is then as it was.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,12 +38,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "music/mod_player.h"
 #include "music/module_check.h"
 #include "music/module_file.h"
 #include "platform/wav_file.h"
 #include "util/alloc.h"
+#include "util/std_fds.h"
 
 constexpr int OUTPUT_RATE_HZ = 44100;
 constexpr int CHUNK_FRAMES = 4096;
@@ -39,6 +54,8 @@ constexpr int CHUNK_FRAMES = 4096;
 constexpr double DEFAULT_LIMIT_SECONDS = 3600.0;
 // The WAV data size is a 32-bit byte count.
 constexpr double MAX_SECONDS = 6.0 * 3600.0;
+// The shortest render: one frame.
+constexpr double MIN_SECONDS = 1.0 / OUTPUT_RATE_HZ;
 constexpr int PROGRESS_BAR_CELLS = 40;
 
 static int report(const char *format, const char *a, const char *b) {
@@ -46,45 +63,6 @@ static int report(const char *format, const char *a, const char *b) {
     fprintf(stderr, format, a, b);
     fputc('\n', stderr);
     return 1;
-}
-
-
-// Counts the frames a player has played, tick by tick.
-struct SongClock {
-    ModPlayer *player;
-    long frames;
-};
-
-// The tick callback of the counting player. It runs first thing at each
-// tick boundary, while samples_per_tick is still the length of the tick
-// that just ended.
-static void clock_tick(void *user) {
-    SongClock *clock = static_cast<SongClock *>(user);
-    clock->frames += clock->player->samples_per_tick;
-}
-
-// Frames the song lasts with looping off, found by playing it through a
-// second player: the sum of its tick lengths up to the tick on which it
-// ends. Stops counting at limit_frames. Returns the count, or -1 when the
-// player cannot be created.
-static long song_frames(const uint8_t *module, long size, long limit_frames) {
-    SongClock count = {mod_player_create(OUTPUT_RATE_HZ, module, size), 0};
-    if (!count.player) return -1;
-    mod_player_set_tick_callback(count.player, clock_tick, &count);
-    int32_t *scratch = static_cast<int32_t *>(engine_malloc(2 * CHUNK_FRAMES * sizeof(int32_t)));
-    if (!scratch) {
-        mod_player_destroy(count.player);
-        return -1;
-    }
-    long rendered = 0;
-    while (!mod_player_is_finished(count.player) && rendered < limit_frames) {
-        mod_player_render(count.player, scratch, CHUNK_FRAMES);
-        rendered += CHUNK_FRAMES;
-    }
-    const long frames = mod_player_is_finished(count.player) ? count.frames : limit_frames;
-    engine_free(scratch);
-    mod_player_destroy(count.player);
-    return frames < limit_frames ? frames : limit_frames;
 }
 
 static void format_time(char *out, size_t out_bytes, long frames) {
@@ -105,8 +83,20 @@ static void show_progress(long done, long total) {
     fflush(stderr);
 }
 
+// `text` as it is shown: every byte outside printable ASCII becomes '?', so
+// escape sequences and control characters in a module's title or sample
+// names reach the terminal as harmless marks.
+static std::string printable(const char *text) {
+    std::string shown(text);
+    for (char &c : shown) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte < ' ' || byte > '~') c = '?';
+    }
+    return shown;
+}
+
 static void print_module(const ModPlayer *player, long frames, int cut) {
-    printf("Title:    %s\n", player->title);
+    printf("Title:    %s\n", printable(player->title).c_str());
     printf("Samples:\n");
     for (int i = 0; i < MOD_SAMPLES; i++) {
         const ModSample *s = &player->samples[i];
@@ -114,7 +104,7 @@ static void print_module(const ModPlayer *player, long frames, int cut) {
         for (const char *c = s->name; *c; c++)
             if (*c != ' ') blank = 0;
         if (blank && s->length == 0) continue;
-        printf("  %2d  %-22s %7u bytes", i + 1, s->name, (unsigned)s->length);
+        printf("  %2d  %-22s %7u bytes", i + 1, printable(s->name).c_str(), (unsigned)s->length);
         // Loop start 0 with 2 bytes is how trackers write "no loop".
         if (s->loop_length > 2 || (s->loop_length && s->loop_start))
             printf("  loop %u+%u", (unsigned)s->loop_start, (unsigned)s->loop_length);
@@ -153,11 +143,165 @@ static int render_to(ModPlayer *player, FILE *file, long frames, int progress) {
     return result;
 }
 
+// Where the WAV goes. A regular file (or a path that does not exist yet) is
+// written through a temporary file in the same folder and renamed into
+// place at the end; anything else that exists (a device, a FIFO) is written
+// directly and never removed.
+struct Output {
+    const char *path;        // OUT.wav as the user named it
+    std::string final_path;  // where the WAV ends up: path, or a symlink's target
+    std::string temp_path;   // the temporary file, "" when writing directly
+    FILE *file;
+};
+
+// The temporary file that a stop signal must remove, and whether there is
+// one. A signal handler can reach it only through a global; it is set
+// while the signals are blocked.
+static char pending_temp[PATH_MAX + 32];
+static volatile sig_atomic_t pending_temp_set = 0;
+static const int STOP_SIGNALS[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE};
+
+// Removes the unfinished temporary file, then lets the signal end the
+// program the way it would have without this handler.
+static void remove_temp_and_stop(int sig) {
+    if (pending_temp_set) unlink(pending_temp);
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+static void block_stop_signals(sigset_t *old) {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : STOP_SIGNALS) sigaddset(&set, sig);
+    sigprocmask(SIG_BLOCK, &set, old);
+}
+
+static void set_pending_temp(const char *path) {
+    sigset_t old;
+    block_stop_signals(&old);
+    if (path) {
+        snprintf(pending_temp, sizeof pending_temp, "%s", path);
+        pending_temp_set = 1;
+    } else {
+        pending_temp_set = 0;
+    }
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+}
+
+static void install_stop_handlers(void) {
+    struct sigaction action;
+    memset(&action, 0, sizeof action);
+    action.sa_handler = remove_temp_and_stop;
+    sigemptyset(&action.sa_mask);
+    for (int sig : STOP_SIGNALS) sigaddset(&action.sa_mask, sig);
+    for (int sig : STOP_SIGNALS) sigaction(sig, &action, nullptr);
+    // Past a file-size limit a write then fails with EFBIG and the render
+    // ends through its ordinary error path instead of a core dump.
+    signal(SIGXFSZ, SIG_IGN);
+}
+
+// 1 when `out_path` names the same file as the input (however named: a
+// hard link, a symlink, another spelling of the path). `in` is the
+// input's status.
+static int is_input(const char *out_path, const struct stat *in) {
+    struct stat st;
+    return stat(out_path, &st) == 0 && st.st_dev == in->st_dev && st.st_ino == in->st_ino;
+}
+
+// Opens the output as described at Output. Returns 0, or -1 with errno set.
+static int output_open(Output *out) {
+    out->final_path = out->path;
+    out->temp_path.clear();
+    out->file = nullptr;
+    struct stat st;
+    if (stat(out->path, &st) == 0 && !S_ISREG(st.st_mode)) {
+        if (S_ISDIR(st.st_mode)) {
+            errno = EISDIR;
+            return -1;
+        }
+        out->file = fopen(out->path, "wb");
+        return out->file ? 0 : -1;
+    }
+    const int exists = stat(out->path, &st) == 0;
+    // Through a symlink the WAV replaces the file the link names, not the
+    // link.
+    struct stat link;
+    if (exists && lstat(out->path, &link) == 0 && S_ISLNK(link.st_mode)) {
+        char resolved[PATH_MAX];
+        if (!realpath(out->path, resolved)) return -1;
+        out->final_path = resolved;
+    }
+    const size_t slash = out->final_path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : out->final_path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? out->final_path : out->final_path.substr(slash + 1);
+    std::string temp = folder + "." + name + ".XXXXXX";
+    if (temp.size() >= sizeof pending_temp) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    // Blocked from before the file exists until its name is recorded, so
+    // that no stop signal can leave it behind.
+    sigset_t old;
+    block_stop_signals(&old);
+    const int fd = mkstemp(&temp[0]);
+    if (fd >= 0) set_pending_temp(temp.c_str());
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+    if (fd < 0) return -1;
+    out->temp_path = temp;
+    // mkstemp makes the file private; the WAV gets the mode of the file it
+    // replaces, or that of any new file.
+    mode_t mode;
+    if (exists) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (fchmod(fd, mode) != 0 || !(out->file = fdopen(fd, "wb"))) {
+        const int err = errno;
+        close(fd);
+        unlink(out->temp_path.c_str());
+        set_pending_temp(nullptr);
+        errno = err;
+        return -1;
+    }
+    return 0;
+}
+
+// Closes the output; when `complete`, renames the temporary file into
+// place. Anything unfinished is removed. Returns 0, or -1 with errno set.
+static int output_close(Output *out, int complete) {
+    int result = fclose(out->file) == 0 ? 0 : -1;
+    int err = errno;
+    if (out->temp_path.empty()) {
+        errno = err;
+        return complete ? result : -1;
+    }
+    if (complete && result == 0) {
+        // Blocked so that a signal cannot remove the name it was given.
+        sigset_t old;
+        block_stop_signals(&old);
+        if (rename(out->temp_path.c_str(), out->final_path.c_str()) != 0) {
+            result = -1;
+            err = errno;
+            unlink(out->temp_path.c_str());
+        }
+        set_pending_temp(nullptr);
+        sigprocmask(SIG_SETMASK, &old, nullptr);
+    } else {
+        unlink(out->temp_path.c_str());
+        set_pending_temp(nullptr);
+        result = -1;
+    }
+    errno = err;
+    return result;
+}
+
 // Plays the module bytes read from in_path into out_path: the song once
 // (looping off) up to `seconds` (0: no limit but the default one), or with
 // `loop` for exactly `seconds`. Returns the exit status: 0, or 1 after one
-// line on standard error; out_path is created only once the module is
-// accepted and is removed again when writing fails.
+// line on standard error; out_path is changed only by a complete WAV.
 static int render_module(const uint8_t *module, long size, const char *in_path,
                          const char *out_path, double seconds, int loop) {
     // Refused modules are explained here, naming the file, before the
@@ -165,59 +309,89 @@ static int render_module(const uint8_t *module, long size, const char *in_path,
     char reason[160];
     if (mod_rejection_reason(module, size, reason, sizeof reason))
         return report("'%s' is not a module: %s", in_path, reason);
+    struct stat in_stat;
+    if (stat(in_path, &in_stat) == 0 && is_input(out_path, &in_stat))
+        return report("'%s' is the input module '%s': not overwriting it", out_path, in_path);
     const double limit_seconds = seconds > 0.0 ? seconds : DEFAULT_LIMIT_SECONDS;
     const long limit_frames = (long)(limit_seconds * OUTPUT_RATE_HZ + 0.5);
-    const long frames = loop ? limit_frames : song_frames(module, size, limit_frames);
-    ModPlayer *player = frames >= 0 ? mod_player_create(OUTPUT_RATE_HZ, module, size) : nullptr;
-    if (!player) return report("out of memory creating the player for '%s'%s", in_path, "");
+    ModPlayer *player = mod_player_create(OUTPUT_RATE_HZ, module, size);
+    // The song's length comes from its sequencer alone, without mixing it.
+    const long frames = loop || !player ? limit_frames
+                                        : (long)mod_song_length(player, limit_frames, nullptr);
+    if (!player || frames < 0) {
+        mod_player_destroy(player);
+        return report("out of memory creating the player for '%s'%s", in_path, "");
+    }
     mod_player_set_loop(player, (uint8_t)loop);
-    FILE *file = fopen(out_path, "wb");
-    if (!file) {
+    Output out = {out_path, "", "", nullptr};
+    if (output_open(&out) != 0) {
         mod_player_destroy(player);
         return report("cannot create '%s': %s", out_path, strerror(errno));
     }
     print_module(player, frames, seconds == 0.0 && frames == limit_frames);
     errno = 0;
-    int ok = render_to(player, file, frames, isatty(STDERR_FILENO)) == 0;
+    const int rendered = render_to(player, out.file, frames, isatty(STDERR_FILENO)) == 0;
     const int write_errno = errno;
-    ok = (fclose(file) == 0) && ok;
     mod_player_destroy(player);
-    if (!ok) {
-        // A partial WAV file is removed; a device or pipe given as the
-        // output (say /dev/full) is not a file of ours to delete.
-        struct stat st;
-        if (lstat(out_path, &st) == 0 && S_ISREG(st.st_mode)) remove(out_path);
-        return report("cannot write '%s': %s", out_path, strerror(write_errno ? write_errno : EIO));
+    if (output_close(&out, rendered) != 0) {
+        const int err = rendered ? errno : write_errno;
+        return report("cannot write '%s': %s", out_path, strerror(err ? err : EIO));
     }
     printf("Wrote:    %s\n", out_path);
     return 0;
 }
 
+static const char USAGE[] = "usage: modrender [--seconds N] [--loop] [--] FILE.mod OUT.wav\n";
+
 static int usage(void) {
-    fprintf(stderr, "usage: modrender [--seconds N] [--loop] FILE.mod OUT.wav\n");
+    fputs(USAGE, stderr);
     return 1;
 }
 
+// Reads the value of --seconds: a number of at least one frame and at most
+// MAX_SECONDS, whole (nothing after it), without overflow. Returns 0 and
+// sets *seconds, or -1.
+static int parse_seconds(const char *text, double *seconds) {
+    char *end = nullptr;
+    errno = 0;
+    const double value = strtod(text, &end);
+    if (end == text || *end != '\0' || errno == ERANGE) return -1;
+    if (!(value >= MIN_SECONDS) || value > MAX_SECONDS) return -1;
+    *seconds = value;
+    return 0;
+}
+
 int main(int argc, char **argv) {
+    if (keep_standard_fds_open() != 0) return 1;
     double seconds = 0.0;
     int loop = 0;
     const char *paths[2] = {nullptr, nullptr};
     int path_count = 0;
+    int options_done = 0;
     for (int i = 1; i < argc; i++) {
-        if (strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
-            char *end = nullptr;
-            seconds = strtod(argv[++i], &end);
-            if (end == argv[i] || *end != '\0' || !(seconds > 0.0) || seconds > MAX_SECONDS) {
-                fprintf(stderr, "modrender: --seconds wants a number above 0 and at most %.0f, not "
-                        "'%s'\n", MAX_SECONDS, argv[i]);
-                return 1;
+        const char *arg = argv[i];
+        if (!options_done && arg[0] == '-') {
+            if (strcmp(arg, "--") == 0) {
+                options_done = 1;
+            } else if (strcmp(arg, "--help") == 0) {
+                fputs(USAGE, stdout);
+                return 0;
+            } else if (strcmp(arg, "--seconds") == 0 && i + 1 < argc) {
+                if (parse_seconds(argv[++i], &seconds) != 0) {
+                    fprintf(stderr, "modrender: --seconds wants a number of at least one frame "
+                            "(1/%d) and at most %.0f, not '%s'\n", OUTPUT_RATE_HZ, MAX_SECONDS,
+                            argv[i]);
+                    return 1;
+                }
+            } else if (strcmp(arg, "--loop") == 0) {
+                loop = 1;
+            } else {
+                // Unknown options, "--seconds" without its value and "-"
+                // alike: never taken for a file name.
+                return usage();
             }
-        } else if (strcmp(argv[i], "--loop") == 0) {
-            loop = 1;
-        } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
-            return usage();
         } else if (path_count < 2) {
-            paths[path_count++] = argv[i];
+            paths[path_count++] = arg;
         } else {
             return usage();
         }
@@ -227,6 +401,7 @@ int main(int argc, char **argv) {
         fprintf(stderr, "modrender: --loop needs --seconds N: a looping song never ends\n");
         return 1;
     }
+    install_stop_handlers();
     const char *in_path = paths[0], *out_path = paths[1];
     long size = 0;
     char reason[PATH_MAX + 160];

@@ -131,6 +131,7 @@ static int row_extended(ModPlayer *player, Channel *c, Voice *voice, int x, int 
             if (c->loop_count != 0) {
                 player->next_row = c->loop_row;
                 player->next_order = player->order;
+                player->next_is_jump = 0;  // a repeat inside the pattern
             }
         }
         break;
@@ -206,6 +207,7 @@ void row_effects(ModPlayer *player, int channel) {
     case CMD_POSITION_JUMP:  // Bxx
         player->next_order = xy >= player->song_length ? 0 : xy;
         player->next_row = 0;
+        player->next_is_jump = 1;
         break;
     case CMD_SET_VOLUME:  // Cxx: stored unclamped; the voice clamps to 64
         c->volume = xy;
@@ -217,6 +219,7 @@ void row_effects(ModPlayer *player, int channel) {
         int row = (r >> 4) * 10 + (r & 0xF);
         // A pattern has rows 0..63: a break beyond them goes to row 0.
         player->next_row = static_cast<uint8_t>(row >= MOD_ROWS ? 0 : row);
+        player->next_is_jump = 1;
         break;
     }
     case CMD_EXTENDED:

@@ -49,6 +49,16 @@ ModPlayer *mod_player_create(int output_rate_hz, const uint8_t *module, long siz
     player->sample_count = MOD_SAMPLES;
     mod_unpack_patterns(player, module);
 
+    mod_player_reset(player);
+
+    memcpy(player->title, module + MOD_TITLE_OFFSET, MOD_TITLE_BYTES);
+    player->title[MOD_TITLE_BYTES] = '\0';
+    return player;
+}
+
+void mod_player_reset(ModPlayer *player) {
+    if (!player) return;
+    player->finished = 0;
     player->tempo = DEFAULT_TEMPO;
     player->speed = DEFAULT_SPEED;
     player->tick_sample = 0;
@@ -56,6 +66,7 @@ ModPlayer *mod_player_create(int output_rate_hz, const uint8_t *module, long siz
     player->row_delay = 0;
     player->next_row = 0;
     player->next_order = 0;
+    player->next_is_jump = 0;
     player->order = 0;
     player->row = 0;
     update_tick_length(player);
@@ -63,8 +74,7 @@ ModPlayer *mod_player_create(int output_rate_hz, const uint8_t *module, long siz
     for (int i = 0; i < MOD_CHANNELS; i++) {
         Channel *c = &player->channels[i];
         memset(c, 0, sizeof *c);
-        c->player = player;
-        c->index = i;
+        c->samples = player->samples;
         Voice *voice = &player->voices[i];
         voice_init(voice, player->output_rate);
         voice_set_source(voice, stream_sample, c);
@@ -74,10 +84,6 @@ ModPlayer *mod_player_create(int output_rate_hz, const uint8_t *module, long siz
         // row boundary.
         load_row(player, i);
     }
-
-    memcpy(player->title, module + MOD_TITLE_OFFSET, MOD_TITLE_BYTES);
-    player->title[MOD_TITLE_BYTES] = '\0';
-    return player;
 }
 
 void mod_player_destroy(ModPlayer *player) {

@@ -56,17 +56,14 @@ struct PatternCell {
 struct ModPlayer;
 
 // Per channel: the sample stream that feeds the channel's voice, then the
-// sequencer's state. All zero at creation except player and index.
+// sequencer's state. All zero at creation except samples.
 struct Channel {
     // Sample stream (read and written by stream_sample)
-    ModPlayer *player;              // owning player
-    int32_t index;                  // 0 .. 3; the voice is player->voices[index]
+    const ModSample *samples;       // the player's 31 sample descriptors
     uint8_t current_sample;         // sample being streamed, 1 .. 31 (0 none)
     uint8_t playing;                // nonzero while the stream delivers data
     uint8_t first_pass;             // 1 from a note start until the sample's end
     uint32_t position;              // byte position of the stream in the sample
-    uint8_t stop_pending;           // the stream ran out while mixing: the
-                                    // voice stops at the end of this tick
     // Sequencer
     uint16_t period;                // current Amiga period (0 before any note)
     uint16_t note;                  // row's note period clamped to 113..856, 0 none
@@ -98,6 +95,10 @@ struct Channel {
 // (order_table[order] & pattern_mask) < pattern_count; next_order <=
 // song_length, where next_order == song_length (looping off only) means the
 // song ends at the boundary after the current row; samples_per_tick >= 1.
+// With looping off the song also ends at a boundary where next_is_jump is 1
+// and next_order <= order: a jump or break to the current or an earlier
+// position would replay what has been heard (a pattern loop, E6y, is no
+// jump and never ends the song).
 struct ModPlayer {
     // Song data
     char title[MOD_TITLE_BYTES + 1];        // first 20 module bytes, NUL-ended
@@ -126,17 +127,21 @@ struct ModPlayer {
     uint8_t row;                            // current row, 0 .. 63
     uint8_t tempo;                          // beats per minute
     uint8_t speed;                          // ticks per row, 1 .. 31
-    uint16_t samples_per_tick;              // output frames per tick, >= 1
-    uint16_t tick_sample;                   // frames mixed in the current tick
+    uint32_t samples_per_tick;              // output frames per tick, >= 1
+                                            // (2.5 s / tempo; 3445 at 44100 Hz
+                                            // and tempo 32)
+    uint32_t tick_sample;                   // frames mixed in the current tick
     uint16_t tick;                          // tick in the row, 0 at its start
     uint8_t row_delay;                      // extra ticks of the current row (EEy)
     uint8_t next_order;                     // order position of the next row
     uint8_t next_row;                       // row number of the next row
-    uint8_t mixing;                         // 1 while the render loop mixes
+    uint8_t next_is_jump;                   // 1 when a Bxx or Dxx of the current
+                                            // row chose next_order/next_row
 };
 
 // The lowest output rate a player serves: at the fastest tempo (255, a tick
-// divisor of 2 x 255 / 5 = 102) a tick must still last at least one frame.
+// of 2.5 s / 255, rate x 5 / 510 frames) a tick must still last at least
+// one frame.
 constexpr int MOD_MIN_OUTPUT_RATE_HZ = 102;
 constexpr int MOD_MAX_OUTPUT_RATE_HZ = 65535;  // output_rate is 16 bits
 
@@ -176,6 +181,43 @@ void mod_player_render_s16(ModPlayer *player, int16_t *out, int frames);
 // As mod_player_render_s16 but unsigned 8-bit: each plane value shifted
 // right by 9, plus 128 (128 is silence).
 void mod_player_render_u8(ModPlayer *player, uint8_t *out, int frames);
+
+// Song length and seeking. Both step the sequencer tick by tick exactly as
+// rendering does, without mixing: a scan costs a little per tick instead of
+// the whole song's mixing.
+
+// How long the song plays from its start with looping off, in output
+// frames at the player's rate: the sum of the tick lengths up to the tick
+// on which it ends (tempo changes, pattern delays, jumps and loops
+// included), as many frames as a render from the start yields before
+// mod_player_is_finished says so. A song can loop for ever even with
+// looping off (two pattern loops of a channel that rearm each other): the
+// count stops at limit_frames, so a result equal to limit_frames means "at
+// least that long". When `microseconds` is not null it receives the same
+// length as frames x 1000000 / output_rate, truncated. The player itself
+// is not moved: the scan runs on a copy of its record. Returns -1 for a
+// null player, a negative limit, or when the copy cannot be allocated.
+int64_t mod_song_length(const ModPlayer *player, int64_t limit_frames, int64_t *microseconds);
+
+// Moves the player to the start of row `row` of order position `order`
+// with the whole state the song has when it gets there by playing from its
+// start: speed, tempo, channel volumes, periods, portamento targets,
+// command memories, pattern-loop counters, the voices' read positions in
+// their samples. Rendering from there gives exactly the frames that a
+// render from the start gives after the returned number of frames. Works
+// on a new player and on one that has played or finished (the song starts
+// over; `finished` becomes 0); `loop` and the callbacks are kept, and the
+// callbacks are not called while seeking. The row must be reached in the
+// song's first pass, before it ends or would loop (a row that jumps skip
+// is not reached). Returns the frames from the song's start to that row
+// (5292 for row 0 of position 0 at 44100 Hz: the first row starts after
+// one row's ticks), or -1, leaving the player as it was, for a null
+// player, a position outside the song length, a row outside 0 .. 63, a
+// row not reached, or when the scan's copy cannot be allocated. A song
+// can go round for ever even with looping off, so a row first reached more
+// than MOD_SEEK_LIMIT_HOURS into the song counts as not reached.
+int64_t mod_player_seek(ModPlayer *player, int order, int row);
+constexpr int64_t MOD_SEEK_LIMIT_HOURS = 4;
 
 // Sets `loop` (nonzero: the song restarts at its end). Null does nothing.
 void mod_player_set_loop(ModPlayer *player, uint8_t flag);

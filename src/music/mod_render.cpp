@@ -27,27 +27,33 @@ void mod_player_render(ModPlayer *player, int32_t *accum, int frames) {
         int n = player->samples_per_tick > player->tick_sample
                     ? player->samples_per_tick - player->tick_sample : 0;
         if (n > frames - pos) n = frames - pos;
-        player->mixing = 1;
         voice_mix(&player->voices[0], left + pos, n);
         voice_mix(&player->voices[3], left + pos, n);
         voice_mix(&player->voices[1], right + pos, n);
         voice_mix(&player->voices[2], right + pos, n);
-        player->mixing = 0;
-        player->tick_sample = static_cast<uint16_t>(player->tick_sample + n);
+        player->tick_sample += static_cast<uint32_t>(n);
         pos += n;
         if (player->tick_sample < player->samples_per_tick) return;
-        // Voices whose samples ran out during this tick stop now, before
-        // the next tick can start a note on them.
-        for (int i = 0; i < MOD_CHANNELS; i++) {
-            if (!player->channels[i].stop_pending) continue;
-            voice_set_frequency(&player->voices[i], 0);
-            player->channels[i].stop_pending = 0;
-        }
-        player->tick++;
-        player->tick_sample = 0;
-        process_tick(player);
+        mod_player_finish_tick(player);
         if (player->finished) return;
     }
+}
+
+void mod_player_finish_tick(ModPlayer *player) {
+    if (!player) return;
+    // Voices whose samples ran out during this tick stop now, before the
+    // next tick can start a note on them. A render call that ends in the
+    // middle of the tick leaves them playing their last window's zeros:
+    // the tick, not the caller's buffer, decides when they fall silent.
+    for (int i = 0; i < MOD_CHANNELS; i++) {
+        Voice *voice = &player->voices[i];
+        if (!voice->ended) continue;
+        voice_set_frequency(voice, 0);
+        voice->ended = 0;
+    }
+    player->tick++;
+    player->tick_sample = 0;
+    process_tick(player);
 }
 
 void mod_player_render_s16(ModPlayer *player, int16_t *out, int frames) {

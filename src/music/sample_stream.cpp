@@ -1,6 +1,6 @@
 // The voices' source in a module player: copies the channel's current
 // sample out of the module in blocks, follows its loop after the first
-// pass, and stops the voice at the end of a sample without a loop.
+// pass, and reports the end of a sample without a loop.
 #include "music/sample_stream.h"
 
 #include <cstring>
@@ -13,16 +13,15 @@ constexpr uint32_t STOPPED_POSITION_BYTES = 2;
 // saying "no loop".
 constexpr uint32_t NO_LOOP_MAX_BYTES = 2;
 
-void stream_sample(void *user, int8_t *buffer) {
-    if (!buffer) return;
+int stream_sample(void *user, int8_t *buffer) {
+    if (!buffer) return 0;
     Channel *c = static_cast<Channel *>(user);
-    if (!c || !c->player || !c->playing || c->current_sample == 0 ||
-        c->current_sample > MOD_SAMPLES || c->index < 0 || c->index >= MOD_CHANNELS) {
+    if (!c || !c->samples || !c->playing || c->current_sample == 0 ||
+        c->current_sample > MOD_SAMPLES) {
         memset(buffer, 0, VOICE_WINDOW_SAMPLES);
-        return;
+        return 0;
     }
-    ModPlayer *player = c->player;
-    const ModSample *s = &player->samples[c->current_sample - 1];
+    const ModSample *s = &c->samples[c->current_sample - 1];
     const bool looped = s->loop_length != 0 &&
                         !(s->loop_start == 0 && s->loop_length <= NO_LOOP_MAX_BYTES);
     // Creation keeps loop_start + loop_length <= length <= the module's
@@ -30,6 +29,7 @@ void stream_sample(void *user, int8_t *buffer) {
     uint32_t pos = c->position;
     uint32_t end = c->first_pass ? s->length : s->loop_start + s->loop_length;
     int written = 0;
+    int ended = 0;
     while (written < VOICE_WINDOW_SAMPLES) {
         if (pos < end) {
             uint32_t n = end - pos;
@@ -40,14 +40,12 @@ void stream_sample(void *user, int8_t *buffer) {
             written += static_cast<int>(n);
             if (pos < end) continue;
         }
-        // The end of the data: loop back, or stop the voice. While the
-        // render loop mixes, the stop waits for the end of the tick, which
-        // is where a render call that covers the whole tick stops the voice
-        // too (the step is read once per mixing call): so the last bytes are
-        // heard the same however the caller slices its buffers.
+        // The end of the data: loop back, or report the end. The voice is
+        // not stopped here but by the render loop at the end of the tick,
+        // which it owns: so the last bytes are heard the same however the
+        // caller slices its buffers.
         if (!looped) {
-            if (player->mixing) c->stop_pending = 1;
-            else voice_set_frequency(&player->voices[c->index], 0);
+            ended = 1;
             c->playing = 0;
             pos = STOPPED_POSITION_BYTES;
             memset(buffer + written, 0, static_cast<size_t>(VOICE_WINDOW_SAMPLES - written));
@@ -58,4 +56,5 @@ void stream_sample(void *user, int8_t *buffer) {
         end = s->loop_start + s->loop_length;
     }
     c->position = pos;
+    return ended;
 }

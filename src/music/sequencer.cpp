@@ -5,19 +5,23 @@
 
 #include "music/mod_tables.h"
 
-// Tempo in beats per minute to ticks per second: 2 x tempo / 5 (125 bpm is
-// 50 ticks per second).
-constexpr int TICKS_PER_SECOND_NUMERATOR = 2;
-constexpr int TICKS_PER_SECOND_DENOMINATOR = 5;
+// A tick lasts 2.5 s / tempo: output_rate x 5 / (2 x tempo) frames (125 bpm
+// is 50 ticks per second, 882 frames at 44100 Hz).
+constexpr uint32_t TICK_SECONDS_NUMERATOR = 5;
+constexpr uint32_t TICK_SECONDS_DENOMINATOR = 2;
 constexpr uint16_t COMMAND_TONE_PORTAMENTO = 0x3;
 constexpr uint16_t COMMAND_PORTAMENTO_VOLUME_SLIDE = 0x5;
 
 void update_tick_length(ModPlayer *player) {
     if (!player) return;
-    int divisor = (TICKS_PER_SECOND_NUMERATOR * player->tempo) / TICKS_PER_SECOND_DENOMINATOR;
-    if (divisor == 0) divisor = 1;
-    int frames = player->output_rate / divisor;
-    player->samples_per_tick = static_cast<uint16_t>(frames > 0 ? frames : 1);
+    // Truncated once, after the whole product: truncating 2 x tempo / 5
+    // first would play most tempos too slow (127 as 125, 32 as 30).
+    // Commands set tempos of 32 .. 255; a tempo of 0 counts as 1. At most
+    // 65535 x 5 / 2 frames: no wrap in 32 bits.
+    const uint32_t tempo = player->tempo != 0 ? player->tempo : 1;
+    const uint32_t frames =
+        player->output_rate * TICK_SECONDS_NUMERATOR / (TICK_SECONDS_DENOMINATOR * tempo);
+    player->samples_per_tick = frames > 0 ? frames : 1;
 }
 
 void load_row(ModPlayer *player, int channel) {
@@ -91,11 +95,15 @@ void process_tick(ModPlayer *player) {
         return;
     }
 
-    // Row boundary. With looping off the song ends on a jump or break
-    // backwards, or after its last row has played (next_order was left at
-    // song_length when that row started).
-    if (!player->loop &&
-        (player->next_order < player->order || player->next_order >= player->song_length)) {
+    // Row boundary. With looping off the song ends on a jump or break to
+    // this position or an earlier one (the song would only repeat, and a
+    // jump to itself would never end), on any other way back (the wrap to
+    // position 0 chosen while looping was on), or after its last row has
+    // played (next_order was left at song_length when that row started).
+    // A pattern loop stays at its position without being a jump.
+    const bool jumps_back = player->next_is_jump && player->next_order <= player->order;
+    if (!player->loop && (jumps_back || player->next_order < player->order ||
+                          player->next_order >= player->song_length)) {
         player->finished = 1;
         return;
     }
@@ -107,6 +115,7 @@ void process_tick(ModPlayer *player) {
     player->order = player->next_order;
     player->tick = 0;
     player->row_delay = 0;
+    player->next_is_jump = 0;
     player->next_row = static_cast<uint8_t>(player->row + 1);
     if (player->next_row == MOD_ROWS) {
         player->next_row = 0;

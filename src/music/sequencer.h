@@ -18,8 +18,21 @@
 // becomes 1). Null does nothing.
 void process_tick(ModPlayer *player);
 
-// samples_per_tick = output_rate / max(1, 2 x tempo / 5), at least 1.
-// Null does nothing.
+// Puts the clock, the channels and the voices in the state creation leaves
+// them in: order 0, row 0, tick 0, tempo 125, speed 6, every channel's
+// state zero with row 0 of position 0 loaded, every voice fresh and silent,
+// `finished` 0. The song data, `loop` and the callbacks are kept. Null does
+// nothing.
+void mod_player_reset(ModPlayer *player);
+
+// The end of a tick whose frames have all been mixed (or skipped): stops
+// the voices whose samples ran out during it, adds 1 to `tick`, sets
+// `tick_sample` to 0 and runs process_tick. Shared by rendering and
+// seeking, so that both move the song the same way. Null does nothing.
+void mod_player_finish_tick(ModPlayer *player);
+
+// samples_per_tick = output_rate x 5 / (2 x tempo), truncated once (a tick
+// lasts 2.5 s / tempo; tempo 0 counts as 1), at least 1. Null does nothing.
 void update_tick_length(ModPlayer *player);
 
 // Reads channel `channel`'s cell of the current row (order, row) into its

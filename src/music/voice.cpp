@@ -31,6 +31,7 @@ void voice_init(Voice *voice, uint32_t rate_hz) {
     voice->read_index = VOICE_WINDOW_SAMPLES;
     voice->source = nullptr;
     voice->source_user = nullptr;
+    voice->ended = 0;
 }
 
 void voice_set_frequency(Voice *voice, uint32_t hz) {
@@ -66,7 +67,7 @@ void voice_refill(Voice *voice) {
     if (!voice) return;
     int8_t bytes[VOICE_WINDOW_SAMPLES];
     if (voice->source) {
-        voice->source(voice->source_user, bytes);
+        if (voice->source(voice->source_user, bytes)) voice->ended = 1;
     } else {
         memset(bytes, 0, sizeof bytes);
     }
@@ -75,16 +76,10 @@ void voice_refill(Voice *voice) {
     }
 }
 
-void voice_mix(Voice *voice, int32_t *out, int count) {
-    if (!voice || !out || count <= 0) return;
-    if (!voice->source) return;
-    if (voice->step == 0) {
-        voice->prev = 0;
-        voice->cur = 0;
-        return;
-    }
-    // The step is read once: a source that stops the voice mid-call (end of
-    // a sample) silences it only from the next call on.
+// The straightforward loop, one output sample at a time: adds into `out`
+// when it is not null, else only moves the voice on. The caller has checked
+// the voice has a source and a nonzero step.
+static void voice_run(Voice *voice, int32_t *out, int count) {
     const int32_t step = static_cast<int32_t>(voice->step > VOICE_MAX_STEP ? VOICE_MAX_STEP
                                                                            : voice->step);
     int32_t volume = voice->volume;
@@ -99,11 +94,13 @@ void voice_mix(Voice *voice, int32_t *out, int count) {
     const int32_t *window = voice->window;
 
     for (int i = 0; i < count; i++) {
-        // Headroom: cur - prev spans at most 255 x 2^23 < 2^31; after >> 20
-        // at most 2040, times frac <= 65536 stays below 2^27.
-        int32_t s = ((((cur - prev) >> VOICE_DIFF_SHIFT) * frac) >> VOICE_FRAC_SHIFT) +
-                    (prev >> VOICE_PREV_SHIFT);
-        out[i] += (s * volume) >> VOICE_VOLUME_SHIFT;
+        if (out) {
+            // Headroom: cur - prev spans at most 255 x 2^23 < 2^31; after
+            // >> 20 at most 2040, times frac <= 65536 stays below 2^27.
+            int32_t s = ((((cur - prev) >> VOICE_DIFF_SHIFT) * frac) >> VOICE_FRAC_SHIFT) +
+                        (prev >> VOICE_PREV_SHIFT);
+            out[i] += (s * volume) >> VOICE_VOLUME_SHIFT;
+        }
         frac += step;  // step <= 255 x 65536: no overflow
         if (frac > VOICE_FRAC_MASK) {
             index += frac >> 16;
@@ -121,4 +118,26 @@ void voice_mix(Voice *voice, int32_t *out, int count) {
     voice->cur = cur;
     voice->frac = frac;
     voice->read_index = index;
+}
+
+void voice_mix(Voice *voice, int32_t *out, int count) {
+    if (!voice || !out || count <= 0) return;
+    if (!voice->source) return;
+    if (voice->step == 0) {
+        voice->prev = 0;
+        voice->cur = 0;
+        return;
+    }
+    voice_run(voice, out, count);
+}
+
+void voice_advance(Voice *voice, int count) {
+    if (!voice || count <= 0) return;
+    if (!voice->source) return;
+    if (voice->step == 0) {
+        voice->prev = 0;
+        voice->cur = 0;
+        return;
+    }
+    voice_run(voice, nullptr, count);
 }

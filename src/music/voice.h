@@ -25,8 +25,12 @@ constexpr int32_t VOICE_MAX_VOLUME = 64;
 constexpr uint32_t VOICE_MAX_STEP = 255u * 65536u;
 
 // Fills `buffer` with the next VOICE_WINDOW_SAMPLES signed 8-bit samples of
-// the stream; `user` is the voice's `source_user`.
-typedef void (*VoiceSource)(void *user, int8_t *buffer);
+// the stream; `user` is the voice's `source_user`. Returns nonzero when the
+// stream's data ended in this buffer (what follows the end is zeros), else
+// 0. The voice only records the end (`ended`): what to do about it is its
+// owner's decision, the module player's render loop stopping the voice at
+// the end of the tick.
+typedef int (*VoiceSource)(void *user, int8_t *buffer);
 
 struct Voice {
     uint32_t rate;          // output sample rate in Hz
@@ -39,10 +43,13 @@ struct Voice {
     int32_t read_index;     // index of `cur` in window; 256 forces a refill
     VoiceSource source;     // refills the window, or null (the voice adds nothing)
     void *source_user;      // first argument of `source`
+    int32_t ended;          // 1 once the source reported the end of its
+                            // data; cleared by the voice's owner
 };
 
 // Puts `voice` in its fresh state: `rate` = rate_hz, step 65536, prev and
-// cur 0, frac 65536, read_index 256, volume 0, window zeroed, no source.
+// cur 0, frac 65536, read_index 256, volume 0, window zeroed, no source,
+// ended 0.
 // Null does nothing.
 void voice_init(Voice *voice, uint32_t rate_hz);
 
@@ -63,13 +70,20 @@ void voice_set_source(Voice *voice, VoiceSource fn, void *user);
 void voice_restart(Voice *voice);
 
 // Calls the source for 256 fresh bytes and stores each, as a signed 8-bit
-// sample shifted left by 23, into `window`. Without a source the window is
-// zeroed. Null does nothing.
+// sample shifted left by 23, into `window`; sets `ended` when the source
+// reports the end of its data. Without a source the window is zeroed. Null
+// does nothing.
 void voice_refill(Voice *voice);
 
 // Adds `count` output samples into out[0 .. count - 1]. Adds nothing when
 // the voice has no source, or when its step is 0 (then prev and cur become
 // 0). A null voice or out, or count <= 0, does nothing.
 void voice_mix(Voice *voice, int32_t *out, int count);
+
+// Moves the voice on by `count` output samples exactly as voice_mix would,
+// adding nothing anywhere: the same read position, window refills (the
+// source is called as mixing would call it), prev and cur. Used to skip
+// through a song without mixing it. Null voice or count <= 0 does nothing.
+void voice_advance(Voice *voice, int count);
 
 #endif

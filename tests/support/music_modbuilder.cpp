@@ -191,3 +191,64 @@ void modbuilder_busy_song(ModBuilder *b) {
     }
     modbuilder_set_cell(b, 0, 0, 2, 3, 214, 0xF05);  // speed 5 at the start
 }
+
+namespace {
+// Numerical Recipes' linear congruential generator: enough variety for
+// test songs, and the same sequence for the same seed everywhere.
+struct Dice {
+    uint32_t state;
+    int roll(int sides) {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<int>((state >> 8) % static_cast<uint32_t>(sides));
+    }
+};
+}  // namespace
+
+void modbuilder_random_song(ModBuilder *b, uint32_t seed) {
+    modbuilder_init(b);
+    modbuilder_set_title(b, "random song");
+    Dice dice = {seed * 2654435761u + 1u};
+    // Sample kinds by number: 1 empty, 2 one-shot, 3 "no loop" (start 0,
+    // two bytes), 4 a two-byte loop, 5 and 6 long loops, 7 a loop ending
+    // before the sample's end, 8 a tiny one-shot.
+    modbuilder_set_sample(b, 2, modbuilder_noise(1500 + dice.roll(3000), 127), 64, dice.roll(16), 0, 0);
+    modbuilder_set_sample(b, 3, modbuilder_saw(2000, 50, 120), 40, dice.roll(16), 0, 2);
+    modbuilder_set_sample(b, 4, modbuilder_square(600, 20, 127, -128), 70, dice.roll(16), 300, 2);
+    modbuilder_set_sample(b, 5, modbuilder_sine(8192, 128, 127), 64, dice.roll(16), 0, 8192);
+    modbuilder_set_sample(b, 6, modbuilder_saw(3000, 30, 100), 32, dice.roll(16), 1000, 2000);
+    modbuilder_set_sample(b, 7, modbuilder_square(5000, 64, 90, -90), 50, dice.roll(16), 100, 900);
+    modbuilder_set_sample(b, 8, modbuilder_noise(40, 100), 64, dice.roll(16), 0, 0);
+    uint8_t order[6];
+    const int positions = 1 + dice.roll(6);
+    for (int i = 0; i < positions; i++) order[i] = static_cast<uint8_t>(dice.roll(4));
+    modbuilder_set_order(b, order, positions);
+    for (int p = 0; p < 4; p++) {
+        for (int row = 0; row < 64; row++) {
+            for (int ch = 0; ch < 4; ch++) {
+                int period = 0, sample = 0, effect = 0;
+                const int note = dice.roll(10);
+                if (note < 4) period = 113 + dice.roll(744);
+                else if (note < 6) period = 856 >> dice.roll(3);
+                if (dice.roll(3) == 0) sample = dice.roll(9);
+                const int command = dice.roll(20);
+                const int param = dice.roll(256);
+                if (command < 15) {
+                    effect = command << 8 | param;
+                    // Position commands at random would leave little song.
+                    if ((command == 0xB || command == 0xD) && dice.roll(4) != 0) effect = 0;
+                } else if (command == 15) {
+                    // Position commands, rarer: the song must still play.
+                    effect = dice.roll(4) == 0 ? (0xB << 8 | dice.roll(8)) : (0xD << 8 | dice.roll(0x70));
+                    if (dice.roll(3) != 0) effect = 0;
+                } else if (command == 16) {
+                    effect = 0xE00 | dice.roll(16) << 4 | dice.roll(4);
+                } else if (command == 17) {
+                    effect = 0xF00 | (dice.roll(2) ? 1 + dice.roll(8) : 32 + dice.roll(224));
+                }
+                // Keep speeds and row delays small enough for songs that move.
+                if ((effect >> 4) == 0xEE) effect = 0xEE0 | dice.roll(2);
+                modbuilder_set_cell(b, p, row, ch, sample, period, effect);
+            }
+        }
+    }
+}

@@ -79,4 +79,13 @@ std::vector<int8_t> modbuilder_noise(uint32_t length, int peak);
 // (arpeggio, slides, vibrato, tremolo, volume slides, portamento).
 void modbuilder_busy_song(ModBuilder *b);
 
+// A random but valid song on `b`, the same for the same seed: eight
+// samples of every kind (empty, one-shot, the two-byte "no loop", short and
+// long loops, odd finetunes and volumes above 64), one to six order
+// positions over four patterns, and cells with notes (on and off the note
+// table), sample numbers and every command with random parameters,
+// including position jumps, breaks, pattern loops and delays, note delays,
+// retriggers, cuts and speed and tempo changes.
+void modbuilder_random_song(ModBuilder *b, uint32_t seed);
+
 #endif

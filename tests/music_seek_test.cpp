@@ -1,0 +1,237 @@
+// Song length and seeking without mixing: the length equals where a render
+// from the start finishes, and a seek followed by rendering equals a render
+// from the start with the frames before that row dropped, for the demo's
+// module, random songs of every command and songs built around jumps,
+// pattern loops, pattern delays and tempo changes.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "music/mod_player.h"
+#include "support/music_modbuilder.h"
+#include "support/music_playback.h"
+
+namespace {
+
+constexpr int RATE = 44100;
+
+std::vector<uint8_t> kevo_bytes() {
+    std::vector<uint8_t> bytes;
+    FILE *f = fopen(ENGINE_SOURCE_DIR "/res/kevo.mod", "rb");
+    if (!f) return bytes;
+    for (int c; (c = fgetc(f)) != EOF;) bytes.push_back(static_cast<uint8_t>(c));
+    fclose(f);
+    return bytes;
+}
+
+ModPlayer *create(const std::vector<uint8_t> &bytes) {
+    return mod_player_create(RATE, bytes.data(), static_cast<long>(bytes.size()));
+}
+
+// Frames a render from the start yields before the player says it has
+// finished, tick by tick; -1 when it plays on past `cap`.
+int64_t rendered_length(const std::vector<uint8_t> &bytes, int64_t cap) {
+    ModPlayer *p = create(bytes);
+    int64_t frames = 0;
+    while (!p->finished && frames <= cap) {
+        frames += p->samples_per_tick - p->tick_sample;
+        music_run_ticks(p, 1);
+    }
+    const bool finished = p->finished;
+    mod_player_destroy(p);
+    return finished ? frames : -1;
+}
+
+// A song around the commands that move the clock: tempo changes, a
+// pattern delay, pattern loops, a forward jump and a break, over four
+// positions with notes on every channel.
+std::vector<uint8_t> clockwork_song() {
+    ModBuilder b;
+    modbuilder_init(&b);
+    modbuilder_set_sample(&b, 1, modbuilder_saw(3000, 40, 100), 50, 0, 1000, 2000);
+    modbuilder_set_sample(&b, 2, modbuilder_noise(1200, 110), 64, 3, 0, 0);
+    modbuilder_set_sample(&b, 3, modbuilder_sine(4096, 64, 120), 40, 12, 0, 4096);
+    const uint8_t order[] = {0, 1, 2, 1, 3};
+    modbuilder_set_order(&b, order, 5);
+    for (int p = 0; p < 4; p++)
+        for (int row = 0; row < 64; row += 3)
+            for (int ch = 0; ch < 4; ch++)
+                modbuilder_set_cell(&b, p, row, ch, 1 + (row + ch) % 3, 214 + 40 * ((row + p) % 9),
+                                    ch == 1 ? 0x401 + (row % 5) * 0x10 : 0xA01);
+    modbuilder_set_cell(&b, 0, 4, 3, 0, 0, 0xF8F);   // tempo 143
+    modbuilder_set_cell(&b, 0, 10, 3, 0, 0, 0xF03);  // speed 3
+    modbuilder_set_cell(&b, 0, 12, 2, 0, 0, 0xE60);
+    modbuilder_set_cell(&b, 0, 15, 2, 0, 0, 0xE63);  // rows 12 .. 15 three times
+    modbuilder_set_cell(&b, 0, 20, 0, 0, 0, 0xEE2);  // row 20 lasts three rows
+    modbuilder_set_cell(&b, 0, 30, 3, 0, 0, 0xF21);  // tempo 33
+    modbuilder_set_cell(&b, 0, 33, 3, 0, 0, 0xFE7);  // tempo 231
+    modbuilder_set_cell(&b, 0, 50, 1, 0, 0, 0xB02);  // jump over position 1
+    modbuilder_set_cell(&b, 2, 40, 0, 0, 0, 0xD16);  // break to row 16 of position 3
+    modbuilder_set_cell(&b, 1, 20, 3, 0, 0, 0xF06);
+    modbuilder_set_cell(&b, 1, 60, 2, 0, 0, 0xE60);
+    modbuilder_set_cell(&b, 1, 62, 2, 0, 0, 0xE61);
+    return modbuilder_build(&b);
+}
+
+// Seeks a player to (order, row) and renders `frames` frames after it;
+// the same from a fresh player rendering from the start in uneven slices.
+// Both must agree sample for sample. `played` frames are rendered before
+// the seek, to seek a player that has already played.
+void expect_seek_matches_playing(const std::vector<uint8_t> &bytes, int order, int row,
+                                 int frames, int played, uint8_t loop, const char *name) {
+    ModPlayer *seeking = create(bytes);
+    ASSERT_NE(seeking, nullptr);
+    mod_player_set_loop(seeking, loop);
+    if (played > 0) music_render_s16(seeking, played);
+    const int64_t at = mod_player_seek(seeking, order, row);
+    ASSERT_GE(at, 0) << name << " " << order << "/" << row;
+    EXPECT_EQ(seeking->order, order);
+    EXPECT_EQ(seeking->row, row);
+    const std::vector<int16_t> after = music_render_s16(seeking, frames);
+
+    ModPlayer *playing = create(bytes);
+    mod_player_set_loop(playing, loop);
+    std::vector<int16_t> all;
+    int64_t done = 0;
+    const int64_t total = at + frames;
+    for (int slice = 1; done < total; slice = slice * 7 % 3001 + 1) {
+        const int n = static_cast<int>(std::min<int64_t>(slice, total - done));
+        std::vector<int16_t> part = music_render_s16(playing, n);
+        all.insert(all.end(), part.begin(), part.end());
+        done += n;
+    }
+    const std::vector<int16_t> expected(all.end() - 2 * frames, all.end());
+    int differing = 0;
+    for (size_t i = 0; i < after.size(); i++) differing += after[i] != expected[i];
+    EXPECT_EQ(differing, 0) << name << " " << order << "/" << row << " at frame " << at;
+    // The seeked player's state is the played one's, bar the stream
+    // pointers into each record.
+    EXPECT_EQ(seeking->tempo, playing->tempo);
+    EXPECT_EQ(seeking->speed, playing->speed);
+    EXPECT_EQ(seeking->order, playing->order);
+    for (int ch = 0; ch < MOD_CHANNELS; ch++) {
+        EXPECT_EQ(seeking->channels[ch].loop_count, playing->channels[ch].loop_count);
+        EXPECT_EQ(seeking->channels[ch].porta_target, playing->channels[ch].porta_target);
+        EXPECT_EQ(seeking->channels[ch].position, playing->channels[ch].position);
+        EXPECT_EQ(seeking->voices[ch].step, playing->voices[ch].step);
+    }
+    mod_player_destroy(seeking);
+    mod_player_destroy(playing);
+}
+
+}  // namespace
+
+TEST(MusicSongLength, EqualsWhereRenderingFinishes) {
+    struct Song {
+        const char *name;
+        std::vector<uint8_t> bytes;
+    };
+    std::vector<Song> songs = {{"kevo", kevo_bytes()}, {"clockwork", clockwork_song()}};
+    ModBuilder b;
+    modbuilder_busy_song(&b);
+    songs.push_back({"busy", modbuilder_build(&b)});
+    for (uint32_t seed = 2; seed < 30; seed++) {
+        modbuilder_random_song(&b, seed);
+        songs.push_back({"random", modbuilder_build(&b)});
+    }
+    int ended = 0;
+    for (const Song &s : songs) {
+        ModPlayer *p = create(s.bytes);
+        ASSERT_NE(p, nullptr) << s.name;
+        const int64_t cap = 300LL * RATE;
+        const int64_t expected = rendered_length(s.bytes, cap);
+        int64_t microseconds = -1;
+        const int64_t frames = mod_song_length(p, cap, &microseconds);
+        if (expected < 0) {
+            EXPECT_EQ(frames, cap) << s.name;  // plays on for ever: the limit
+        } else {
+            ended++;
+            EXPECT_EQ(frames, expected) << s.name;
+            EXPECT_EQ(microseconds, expected * 1000000 / RATE) << s.name;
+            // A shorter limit cuts the count.
+            EXPECT_EQ(mod_song_length(p, expected - 1, nullptr), expected - 1) << s.name;
+        }
+        // The player itself has not moved.
+        EXPECT_EQ(p->tick, 0);
+        EXPECT_EQ(p->tick_sample, 0u);
+        EXPECT_EQ(p->finished, 0);
+        mod_player_destroy(p);
+    }
+    EXPECT_GE(ended, 20);
+    EXPECT_EQ(mod_song_length(nullptr, 100, nullptr), -1);
+
+    // Two pattern loops of one channel that rearm each other never end,
+    // even with looping off.
+    modbuilder_init(&b);
+    modbuilder_set_cell(&b, 0, 3, 1, 0, 0, 0xE60);
+    modbuilder_set_cell(&b, 0, 4, 1, 0, 0, 0xE62);
+    modbuilder_set_cell(&b, 0, 5, 1, 0, 0, 0xE62);
+    const std::vector<uint8_t> endless = modbuilder_build(&b);
+    ModPlayer *p = create(endless);
+    EXPECT_EQ(mod_song_length(p, 10LL * 3600 * RATE, nullptr), 10LL * 3600 * RATE);
+    EXPECT_EQ(rendered_length(endless, 60LL * RATE), -1);
+    // Its row 30 is never reached: the seek gives up and leaves the player.
+    EXPECT_EQ(mod_player_seek(p, 0, 30), -1);
+    EXPECT_EQ(mod_player_seek(p, 0, 5), 8 * 5292);  // rows 0 1 2 3 4 3 4, then 5
+    mod_player_destroy(p);
+}
+
+TEST(MusicSeek, RenderingAfterASeekEqualsPlayingFromTheStart) {
+    const std::vector<uint8_t> kevo = kevo_bytes();
+    ASSERT_FALSE(kevo.empty());
+    expect_seek_matches_playing(kevo, 0, 0, 20000, 0, 1, "kevo");
+    expect_seek_matches_playing(kevo, 1, 0, 30000, 0, 1, "kevo");
+    expect_seek_matches_playing(kevo, 3, 17, 30000, 0, 0, "kevo");
+    expect_seek_matches_playing(kevo, kevo[950] - 1, 40, 30000, 100000, 1, "kevo");
+
+    const std::vector<uint8_t> clockwork = clockwork_song();
+    const int targets[][2] = {{0, 13}, {0, 16}, {0, 21}, {0, 35}, {2, 0}, {2, 39}, {4, 16}, {4, 63}};
+    for (const auto &t : targets)
+        expect_seek_matches_playing(clockwork, t[0], t[1], 25000, 7777, 0, "clockwork");
+
+    ModBuilder b;
+    for (uint32_t seed = 2; seed < 14; seed++) {
+        modbuilder_random_song(&b, seed);
+        const std::vector<uint8_t> song = modbuilder_build(&b);
+        // Whichever row the song reaches some way in.
+        ModPlayer *p = create(song);
+        music_run_ticks(p, 150 + static_cast<int>(seed) * 13);
+        const int order = p->order, row = p->row;
+        const bool ended = p->finished;
+        mod_player_destroy(p);
+        if (!ended) expect_seek_matches_playing(song, order, row, 20000, 0, 1, "random");
+    }
+}
+
+TEST(MusicSeek, UnreachedRowsAndBadArgumentsLeaveThePlayer) {
+    const std::vector<uint8_t> clockwork = clockwork_song();
+    ModPlayer *p = create(clockwork);
+    ASSERT_NE(p, nullptr);
+    int rows = 0;
+    mod_player_set_row_callback(p, [](void *user) { ++*static_cast<int *>(user); }, &rows);
+    music_render_s16(p, 40000);
+    const int rows_before = rows;
+    std::vector<uint8_t> before(reinterpret_cast<uint8_t *>(p),
+                                reinterpret_cast<uint8_t *>(p) + sizeof(ModPlayer));
+    // Position 1 is jumped over and rows 51 .. 63 of position 0 are never
+    // played; rows 12 .. 15 repeat but are reached.
+    const int bad[][2] = {{1, 0}, {0, 51}, {0, 63}, {3, 5}, {5, 0}, {-1, 0}, {0, 64}, {0, -1}};
+    for (const auto &t : bad) EXPECT_EQ(mod_player_seek(p, t[0], t[1]), -1) << t[0] << "/" << t[1];
+    EXPECT_EQ(memcmp(before.data(), p, sizeof(ModPlayer)), 0);
+    EXPECT_EQ(mod_player_seek(nullptr, 0, 0), -1);
+
+    // A finished player starts over; the callbacks stay installed but are
+    // not called while seeking.
+    while (!mod_player_is_finished(p)) music_render_s16(p, 50000);
+    const int rows_at_end = rows;
+    EXPECT_GT(rows_at_end, rows_before);
+    EXPECT_GT(mod_player_seek(p, 2, 10), 0);
+    EXPECT_EQ(mod_player_is_finished(p), 0);
+    EXPECT_EQ(rows, rows_at_end);
+    music_run_ticks(p, p->speed);
+    EXPECT_EQ(rows, rows_at_end + 1);
+    EXPECT_EQ(p->row, 11);
+    mod_player_destroy(p);
+}
