@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "music/mod_player.h"
 #include "support/musicapp_process.h"
 #include "support/platform_process.h"
 #include "support/test_files.h"
@@ -201,5 +202,44 @@ TEST(Capture, BadSettingsFailWithOneLine) {
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     }
     EXPECT_EQ(list_dir(dir), std::vector<std::string>{"file"}) << "nothing is left behind";
+    remove_tree(dir);
+}
+
+TEST(Capture, KevoFromStartsTheDemosMusicMidSongAsPlayingWouldHaveIt) {
+    const std::string dir = make_temp_dir("capture_from");
+    ASSERT_FALSE(dir.empty());
+    // Where row 16 of position 2 falls in the song, by the player's scan.
+    std::vector<uint8_t> module;
+    ASSERT_TRUE(read_whole_file(MODULE, &module));
+    ModPlayer *p = mod_player_create(44100, module.data(), (long)module.size());
+    ASSERT_NE(p, nullptr);
+    const int64_t seek_frame = mod_player_seek(p, 2, 16);
+    mod_player_destroy(p);
+    ASSERT_GT(seek_frame, 44100 * 5);
+
+    // 100 frames from there: 74970 audio frames, which must be frames
+    // seek_frame .. seek_frame + 74969 of the song played from its start.
+    const ProcessResult r = capture("demo", dir + "/c", "100", {}, {"KEVO_FROM=2:16"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("MUSIC"), std::string::npos) << r.err;
+    char seconds[64];
+    snprintf(seconds, sizeof seconds, "%.9f", (double)(seek_frame + 74970) / 44100.0);
+    ASSERT_EQ(run_program(BIN + "modrender", {"--loop", "--seconds", seconds, MODULE, dir + "/ref.wav"}, {}, nullptr, -1, 0).status, 0);
+    const std::vector<uint8_t> got = bytes_of(dir + "/c/audio.wav"), ref = bytes_of(dir + "/ref.wav");
+    ASSERT_EQ(got.size(), 44u + 74970u * 4u);
+    ASSERT_EQ(ref.size(), 44u + (size_t)(seek_frame + 74970) * 4u);
+    EXPECT_TRUE(std::equal(got.begin() + 44, got.end(), ref.begin() + 44 + seek_frame * 4)) << "the song from row 2:16 on";
+
+    // A KEVO_FROM that cannot be played is named, and the song starts at its beginning.
+    const std::vector<uint8_t> from_start = [&] {
+        EXPECT_EQ(capture("demo", dir + "/s", "20").status, 0);
+        return bytes_of(dir + "/s/audio.wav");
+    }();
+    for (const char *bad : {"2:64", "x", "1:", "200", "90:0"}) {
+        const ProcessResult b = capture("demo", dir + "/b", "20", {}, {std::string("KEVO_FROM=") + bad});
+        EXPECT_EQ(b.status, 0) << bad;
+        EXPECT_EQ(count_lines_with(b.err, "MUSIC: KEVO_FROM"), 1) << bad << ": " << b.err;
+        EXPECT_TRUE(bytes_of(dir + "/b/audio.wav") == from_start) << bad;
+    }
     remove_tree(dir);
 }

@@ -22,6 +22,7 @@
 #include "music/audio_output.h"
 #include "music/mod_player.h"
 #include "music/event_ring.h"
+#include "music/music_seek.h"
 #include "music/music_start.h"
 #include "music/music_sync.h"
 #include "platform/capture.h"
@@ -424,5 +425,114 @@ TEST(MusicSync, HeardPositionOnARealAudioThreadLagsTheRenderAndFollowsTheDevice)
     printf("heard-position error against the device's pace: mean %.2f ms, worst %.2f ms over %d polls\n",
            sum / measured / 44.1, (double)worst / 44.1, measured);
     EXPECT_LT(worst, 44100 / 20) << "within 50 ms even on a loaded machine";
+    remove_tree(dir);
+}
+
+TEST(MusicSeek, PositionsAreOrderAndOptionalRow) {
+    int order = -1, row = -1;
+    EXPECT_EQ(music_parse_position("3", &order, &row), 0);
+    EXPECT_EQ(order, 3);
+    EXPECT_EQ(row, 0);
+    EXPECT_EQ(music_parse_position("127:63", &order, &row), 0);
+    EXPECT_EQ(order, 127);
+    EXPECT_EQ(row, 63);
+    for (const char *bad : {"", ":", "3:", ":4", "3:64", "128", "-1", "3:-1", "3:1x", " 3", "3 ", "+3", "0x3",
+                            "99999999999999999999", "3:99999999999999999999"})
+        EXPECT_EQ(music_parse_position(bad, &order, &row), -1) << bad;
+}
+
+namespace {
+
+// In a child process: a capture of res/kevo.mod that restarts the music at
+// row 16 of position 1 after `before` frames, logging the heard position
+// ("H frame order row song_frame") and row events ("R frame order row at").
+void seek_child(const std::string &dir, const std::string &log_path, int before, int frames) {
+    setenv("KEVO_CAPTURE", dir.c_str(), 1);
+    setenv("KEVO_CAPTURE_FRAMES", std::to_string(frames).c_str(), 1);
+    unsetenv("KEVO_FROM");
+    if (!freopen("/dev/null", "w", stderr)) _exit(5);
+    FILE *log = fopen(log_path.c_str(), "w");
+    if (!log || music_start_file(ENGINE_SOURCE_DIR "/res/kevo.mod") != 0) _exit(3);
+    video_init();
+    audio_unpause();
+    for (long k = 0;; k++) {
+        if (k == before && (music_seek(1, 16) != 0 || music_seek(99, 0) != -1)) _exit(6);
+        MusicPosition at;
+        music_heard_position(&at);
+        fprintf(log, "H %ld %d %d %lld\n", k, at.order, at.row, (long long)at.song_frame);
+        MusicEvent e;
+        while (music_event_next(&e))
+            if (e.kind == MUSIC_EVENT_ROW) fprintf(log, "R %ld %d %d %lld\n", k, e.order, e.row, (long long)e.frame);
+        fflush(log);
+        fb_present();
+        frame_counter++;
+    }
+}
+
+}  // namespace
+
+TEST(MusicSeek, RestartingMidSongMovesTheSoundTheHeardPositionAndTheEvents) {
+    const std::string dir = make_temp_dir("music_seek");
+    ASSERT_FALSE(dir.empty());
+    std::vector<uint8_t> module;
+    ASSERT_TRUE(read_whole_file(ENGINE_SOURCE_DIR "/res/kevo.mod", &module));
+    ModPlayer *p = mod_player_create(44100, module.data(), (long)module.size());
+    ASSERT_NE(p, nullptr);
+    const int64_t seek_frame = mod_player_seek(p, 1, 16);
+    ASSERT_GT(seek_frame, 0);
+    // The reference: the song played from row 1:16 on.
+    std::vector<int16_t> from_seek(2 * 30000);
+    mod_player_set_loop(p, 1);
+    mod_player_render_s16(p, from_seek.data(), 30000);
+    mod_player_destroy(p);
+
+    const int before = 40, frames = 80;
+    fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) seek_child(dir + "/c", dir + "/log.txt", before, frames);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(read_whole_file(dir + "/log.txt", &bytes));
+    std::istringstream log(std::string(bytes.begin(), bytes.end()));
+    std::vector<long long> heard_frame;
+    std::vector<std::pair<int, int>> heard_place;
+    std::vector<long long> row_frames_after;
+    for (std::string kind; log >> kind;) {
+        long k;
+        int order, row;
+        long long frame;
+        log >> k >> order >> row >> frame;
+        if (kind == "H") {
+            heard_frame.push_back(frame);
+            heard_place.push_back({order, row});
+        } else if (k >= before) {
+            EXPECT_GE(frame, seek_frame) << "no event from before the seek is handed over after it";
+            row_frames_after.push_back(frame);
+        }
+    }
+    ASSERT_EQ(heard_frame.size(), (size_t)frames);
+    // Before: the song from its start; from the seek on: from the row's time.
+    EXPECT_EQ(heard_frame[before - 1], capture_audio_frames_after(before - 1));
+    for (int k = before; k < frames; k++)
+        EXPECT_EQ(heard_frame[k], seek_frame + capture_audio_frames_after(k) - capture_audio_frames_after(before)) << k;
+    EXPECT_EQ(heard_place[before], std::make_pair(1, 16));
+    ASSERT_FALSE(row_frames_after.empty());
+    EXPECT_EQ(row_frames_after.front(), seek_frame) << "the row sought is the first row event";
+
+    // The captured sound from the seek on is the song from that row on.
+    std::vector<uint8_t> wav;
+    ASSERT_TRUE(read_whole_file(dir + "/c/audio.wav", &wav));
+    const size_t at = (size_t)capture_audio_frames_after(before);
+    const size_t count = (wav.size() - 44) / 4 - at;
+    ASSERT_LE(count, 30000u);
+    size_t differing = 0;
+    for (size_t i = 0; i < 2 * count; i++) {
+        const uint8_t *s = &wav[44 + 4 * at + 2 * i];
+        differing += (int16_t)(s[0] | s[1] << 8) != from_seek[i];
+    }
+    EXPECT_EQ(differing, 0u);
     remove_tree(dir);
 }

@@ -11,12 +11,16 @@
 //   music_start.h    the demo's start-up: read the module, create the player
 //   audio_output.h   the SDL audio device and its callback
 //   module_check.h   why a module file is refused, in words
+//   music_sync.h     what is heard now, and row, note and end events
+//   event_ring.h     the lock-free ring that carries the events
+//   music_seek.h     starting the music mid-song (KEVO_FROM, music_seek)
 #ifndef MUSIC_MUSIC_H
 #define MUSIC_MUSIC_H
 
 #include "music/mod_player.h"
 #include "music/mod_tables.h"
 #include "music/module_format.h"
+#include "music/event_ring.h"
 #include "music/sample_stream.h"
 #include "music/sequencer.h"
 #include "music/voice.h"

@@ -84,11 +84,16 @@ static void publish(uint32_t callback_ms, int64_t render_start, int64_t render_e
 
 void music_sync_attach(ModPlayer *player, int64_t start_frame) {
     MusicSync *s = &music_sync;
+    // Attached again (after a seek), the callbacks are already ours.
+    if (player->row_callback != sync_row) {
+        s->chained_row = player->row_callback;
+        s->chained_row_user = player->row_user;
+    }
+    if (player->tick_callback != sync_tick) {
+        s->chained_tick = player->tick_callback;
+        s->chained_tick_user = player->tick_user;
+    }
     s->player = player;
-    s->chained_row = player->row_callback;
-    s->chained_row_user = player->row_user;
-    s->chained_tick = player->tick_callback;
-    s->chained_tick_user = player->tick_user;
     mod_player_set_row_callback(player, sync_row, nullptr);
     mod_player_set_tick_callback(player, sync_tick, nullptr);
     mod_player_set_note_callback(player, sync_note, nullptr);
@@ -101,6 +106,17 @@ void music_sync_attach(ModPlayer *player, int64_t start_frame) {
     s->exact = capture_start() != 0;
     s->start_frame = start_frame;
     s->last_heard = start_frame;
+    // Started at a row by a seek: that row's start and its notes happened
+    // inside the seek, where the player calls nobody; they are the first
+    // events heard.
+    if (start_frame > 0 && player->tick == 0 && player->tick_sample == 0) {
+        for (int ch = 0; ch < MOD_CHANNELS; ch++) {
+            const Channel *c = &player->channels[ch];
+            if (c->trigger && c->sample != 0 && c->delay_tick == 0)
+                sync_note(nullptr, ch, c->sample, c->period, c->volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : c->volume);
+        }
+        push_event(MUSIC_EVENT_ROW, 0, 0, 0, 0);
+    }
     publish(0, start_frame, start_frame, false);
 }
 

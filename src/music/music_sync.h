@@ -120,8 +120,10 @@ extern MusicSync music_sync;
 // Makes `player` the synchronised one, standing at song time
 // `start_frame`: installs its row, tick and note callbacks (the row and
 // tick callbacks installed before are still called, after), empties the
-// event ring and the tick marks. Call before the audio device runs the
-// player, or with the audio locked.
+// event ring and the tick marks. A player that a seek has left at the
+// start of a row (start_frame above 0) gets that row's note and row events
+// at start_frame, as if it had played into it. Call before the audio
+// device runs the player, or with the audio locked.
 void music_sync_attach(ModPlayer *player, int64_t start_frame);
 
 // Forgets the attached player (its callbacks stay installed).
