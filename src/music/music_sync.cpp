@@ -53,8 +53,6 @@ static void sync_note(void *user, int channel, uint8_t sample, uint16_t period, 
     push_event(MUSIC_EVENT_NOTE, (uint8_t)channel, sample, period, volume);
 }
 
-static int64_t song_frame_now(void) { return music_sync.tick_start + music_sync.player->tick_sample; }
-
 // Publishes the snapshot of one rendered buffer (audio thread, or the main
 // thread while the device does not run).
 static void publish(uint32_t callback_ms, int64_t render_start, int64_t render_end, bool rendered) {
@@ -98,6 +96,7 @@ void music_sync_attach(ModPlayer *player, int64_t start_frame) {
     mod_player_set_tick_callback(player, sync_tick, nullptr);
     mod_player_set_note_callback(player, sync_note, nullptr);
     s->tick_start = start_frame - player->tick_sample;
+    s->rendered_to = start_frame;
     s->end_pushed = false;
     s->staged_total = 0;
     s->marks_written.store(0, std::memory_order_relaxed);
@@ -133,9 +132,11 @@ void music_sync_audio_callback(void *userdata, uint8_t *stream, int len) {
         audio_callback(userdata, stream, len);
         return;
     }
-    const int64_t start = song_frame_now();
+    // Song time runs on with the device, through the silence after the end.
+    const int64_t start = s->rendered_to;
     audio_callback(userdata, stream, len);
-    const int64_t end = song_frame_now();
+    const int64_t end = start + (len > 0 ? len / AUDIO_FRAME_BYTES : 0);
+    s->rendered_to = end;
     if (s->player->finished && !s->end_pushed) {
         push_event(MUSIC_EVENT_END, 0, 0, 0, 0);
         s->end_pushed = true;

@@ -6,7 +6,8 @@
 // Song time: frames (44100 per second) the player has played since the
 // song's beginning: 0 at its start, or the time the song reaches a
 // position by playing when the music starts there (music_seek,
-// KEVO_FROM). With looping on it keeps counting across the song's wrap.
+// KEVO_FROM). With looping on it keeps counting across the song's wrap;
+// after the song's end (looping off) it counts the silence that follows.
 //
 // How the heard position is estimated. At the end of every audio callback
 // the audio thread publishes (lock-free, a sequence-numbered snapshot) the
@@ -91,6 +92,7 @@ struct MusicSync {
     void *chained_row_user;
     void *chained_tick_user;
     int64_t tick_start;              // song frame at which the current tick began
+    int64_t rendered_to;             // song frame after the last buffer rendered
     bool end_pushed;
     MusicTickMark staged[MUSIC_SYNC_STAGED_MARKS];
     int staged_count;                // ticks ended during this callback (last ones kept)
