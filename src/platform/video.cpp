@@ -11,6 +11,7 @@
 #include "platform/engine_clock.h"
 #include "platform/framebuffer.h"
 #include "platform/palette.h"
+#include "platform/window_scale.h"
 
 SDL_Surface *screen_surface = nullptr;
 SDL_Surface *frame_surface = nullptr;
@@ -58,6 +59,7 @@ void video_init(void) {
                                          FRAME_RED_MASK, FRAME_GREEN_MASK, FRAME_BLUE_MASK, 0);
     if (!frame_surface) video_fail("creating the 32-bit frame surface");
     fb_attach_storage();
+    window_apply();  // a scaled or fullscreen window, when asked for
     // After SDL_Init, so these replace whatever SDL installed for them.
     signal(SIGINT, handle_exit_signal);
     signal(SIGQUIT, handle_exit_signal);
@@ -77,6 +79,7 @@ void fb_convert(void) {
 }
 
 void fb_show(void) {
+    if (window_show_scaled()) return;  // k x k pixels: a path of its own
     // SDL converts the 32-bit pixels to the window's 16-bit format here.
     SDL_UpperBlit(frame_surface, nullptr, screen_surface, nullptr);
     SDL_Flip(screen_surface);
