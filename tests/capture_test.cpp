@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "music/mod_player.h"
+#include "platform/capture.h"
 #include "support/musicapp_process.h"
 #include "support/platform_process.h"
+#include "support/render3d_png.h"
 #include "support/test_files.h"
 
 namespace {
@@ -37,7 +39,7 @@ std::vector<uint8_t> bytes_of(const std::string &path) {
     return bytes;
 }
 
-ProcessResult capture(const std::string &program, const std::string &target, const std::string &frames,
+ProcessResult run_captured(const std::string &program, const std::string &target, const std::string &frames,
                       std::vector<std::string> args = {}, std::vector<std::string> env = {}) {
     env.push_back("KEVO_CAPTURE=" + target);
     env.push_back("KEVO_CAPTURE_FRAMES=" + frames);
@@ -66,8 +68,8 @@ TEST(Capture, TheDemoCapturedTwiceGivesTheSameFramesAndModrendersSound) {
     const std::string dir = make_temp_dir("capture");
     ASSERT_FALSE(dir.empty());
     // 120 frames of 17 ms: 2.04 s, exactly 89964 audio frames.
-    const ProcessResult first = capture("demo", dir + "/a", "120");
-    const ProcessResult second = capture("demo", dir + "/b", "120");
+    const ProcessResult first = run_captured("demo", dir + "/a", "120");
+    const ProcessResult second = run_captured("demo", dir + "/b", "120");
     ASSERT_TRUE(first.exited) << first.err;
     EXPECT_EQ(first.status, 0) << first.err;
     EXPECT_EQ(second.status, 0) << second.err;
@@ -107,7 +109,7 @@ TEST(Capture, SoundLengthIsRoundedFramePeriodsAndExamplesCaptureToo) {
     // 7 frames: 7 x 749.7 = 5247.9 -> 5248; 5 frames: 3748.5 -> 3749.
     for (const auto &[frames, audio] : {std::pair<int, size_t>{7, 5248}, {5, 3749}, {1, 750}}) {
         const std::string out = dir + "/n" + std::to_string(frames);
-        ASSERT_EQ(capture("demo", out, std::to_string(frames)).status, 0);
+        ASSERT_EQ(run_captured("demo", out, std::to_string(frames)).status, 0);
         EXPECT_EQ(bytes_of(out + "/audio.wav").size(), 44 + 4 * audio) << frames;
         EXPECT_EQ(list_dir(out).size(), (size_t)frames + 1);
     }
@@ -115,7 +117,7 @@ TEST(Capture, SoundLengthIsRoundedFramePeriodsAndExamplesCaptureToo) {
     // where the capture says.
     for (const char *example : {"particle_fountain", "scene_viewer", "text_showcase"}) {
         const std::string out = dir + "/" + example;
-        const ProcessResult r = capture(example, out, "12");
+        const ProcessResult r = run_captured(example, out, "12");
         EXPECT_EQ(r.status, 0) << example << ": " << r.err;
         EXPECT_EQ(list_dir(out).size(), 13u) << example;
         const std::vector<uint8_t> wav = bytes_of(out + "/audio.wav");
@@ -124,7 +126,7 @@ TEST(Capture, SoundLengthIsRoundedFramePeriodsAndExamplesCaptureToo) {
     }
     // An example told to stop earlier still leaves complete files.
     const std::string early = dir + "/early";
-    EXPECT_EQ(capture("scene_viewer", early, "50", {"--frames", "3"}).status, 0);
+    EXPECT_EQ(run_captured("scene_viewer", early, "50", {"--frames", "3"}).status, 0);
     EXPECT_EQ(list_dir(early).size(), 4u);
     EXPECT_EQ(bytes_of(early + "/audio.wav").size(), 44u + 4u * 2249u);
     remove_tree(dir);
@@ -135,7 +137,7 @@ TEST(Capture, VideoThroughFfmpegHasTheFrameRateAndTheSound) {
     ASSERT_FALSE(dir.empty());
     ASSERT_EQ(run_command("command -v ffprobe >/dev/null"), 0) << "ffmpeg is installed by the set-up";
     const std::string mp4 = dir + "/demo.mp4";
-    const ProcessResult r = capture("demo", mp4, "100", {}, {"KEVO_CAPTURE_SCALE=2"});
+    const ProcessResult r = run_captured("demo", mp4, "100", {}, {"KEVO_CAPTURE_SCALE=2"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(list_dir(dir), std::vector<std::string>{"demo.mp4"}) << "no temporary files are left";
     const std::string probe = shell_output(
@@ -166,7 +168,7 @@ TEST(Capture, VideoThroughFfmpegHasTheFrameRateAndTheSound) {
     EXPECT_LT(differing, lit / 10);
 
     const std::string webm = dir + "/demo.webm";
-    ASSERT_EQ(capture("demo", webm, "30").status, 0);
+    ASSERT_EQ(run_captured("demo", webm, "30").status, 0);
     const std::string webm_probe = shell_output("ffprobe -v error -show_entries stream=codec_name,r_frame_rate -of csv=p=0 '" + webm + "'");
     EXPECT_NE(webm_probe.find("vp9,1000/17"), std::string::npos) << webm_probe;
     EXPECT_NE(webm_probe.find("opus"), std::string::npos) << webm_probe;
@@ -195,7 +197,7 @@ TEST(Capture, BadSettingsFailWithOneLine) {
         {dir + "/missing/v.mkv", "5", {}, "v.mkv"},
     };
     for (const Case &c : cases) {
-        const ProcessResult r = capture("demo", c.target, c.frames, {}, c.env);
+        const ProcessResult r = run_captured("demo", c.target, c.frames, {}, c.env);
         EXPECT_TRUE(r.exited && r.status == 1) << c.target << " " << c.frames << ": " << r.status;
         EXPECT_EQ(count_lines_with(r.err, ""), 1) << r.err;
         EXPECT_EQ(r.err.rfind("CAPTURE: ", 0), 0u) << r.err;
@@ -219,7 +221,7 @@ TEST(Capture, KevoFromStartsTheDemosMusicMidSongAsPlayingWouldHaveIt) {
 
     // 100 frames from there: 74970 audio frames, which must be frames
     // seek_frame .. seek_frame + 74969 of the song played from its start.
-    const ProcessResult r = capture("demo", dir + "/c", "100", {}, {"KEVO_FROM=2:16"});
+    const ProcessResult r = run_captured("demo", dir + "/c", "100", {}, {"KEVO_FROM=2:16"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err.find("MUSIC"), std::string::npos) << r.err;
     char seconds[64];
@@ -232,14 +234,99 @@ TEST(Capture, KevoFromStartsTheDemosMusicMidSongAsPlayingWouldHaveIt) {
 
     // A KEVO_FROM that cannot be played is named, and the song starts at its beginning.
     const std::vector<uint8_t> from_start = [&] {
-        EXPECT_EQ(capture("demo", dir + "/s", "20").status, 0);
+        EXPECT_EQ(run_captured("demo", dir + "/s", "20").status, 0);
         return bytes_of(dir + "/s/audio.wav");
     }();
     for (const char *bad : {"2:64", "x", "1:", "200", "90:0"}) {
-        const ProcessResult b = capture("demo", dir + "/b", "20", {}, {std::string("KEVO_FROM=") + bad});
+        const ProcessResult b = run_captured("demo", dir + "/b", "20", {}, {std::string("KEVO_FROM=") + bad});
         EXPECT_EQ(b.status, 0) << bad;
         EXPECT_EQ(count_lines_with(b.err, "MUSIC: KEVO_FROM"), 1) << bad << ": " << b.err;
         EXPECT_TRUE(bytes_of(dir + "/b/audio.wav") == from_start) << bad;
     }
+    remove_tree(dir);
+}
+
+namespace {
+struct KickLog {
+    bool started;
+};
+void on_note(void *user, int channel, uint8_t sample, uint16_t, uint8_t) {
+    // The song's drums are on channel 1; sample 5 is the kick.
+    if (channel == 1 && sample == 5) static_cast<KickLog *>(user)->started = true;
+}
+}  // namespace
+
+// The showcase, captured for a few seconds of the verse: deterministic, its
+// sound is the song, and the screen flashes on exactly the frames that
+// first hear a kick drum.
+TEST(Capture, ShowcaseFlashesOnTheFramesThatHearAKick) {
+    const std::string dir = make_temp_dir("capture_showcase");
+    ASSERT_FALSE(dir.empty());
+    const int frames = 150;
+    const ProcessResult first = run_captured("showcase", dir + "/a", std::to_string(frames), {}, {"KEVO_FROM=2:0"});
+    ASSERT_EQ(first.status, 0) << first.err;
+    ASSERT_EQ(run_captured("showcase", dir + "/b", std::to_string(frames), {}, {"KEVO_FROM=2:0"}).status, 0);
+    const std::vector<std::string> names = list_dir(dir + "/a");
+    ASSERT_EQ(names.size(), (size_t)frames + 1);
+    for (const std::string &name : names)
+        ASSERT_TRUE(bytes_of(dir + "/a/" + name) == bytes_of(dir + "/b/" + name)) << name;
+
+    // Where the kicks fall, from a player of our own moved to the same row
+    // and rendered a frame at a time.
+    std::vector<uint8_t> module = bytes_of(MODULE);
+    ModPlayer *p = mod_player_create(44100, module.data(), (long)module.size());
+    ASSERT_NE(p, nullptr);
+    const int64_t start = mod_player_seek(p, 2, 0);
+    ASSERT_GT(start, 0);
+    KickLog kick = {false};
+    std::vector<int64_t> kicks;  // song frames
+    // The row sought starts inside the seek: its own kick is read off its cells.
+    if (p->channels[1].trigger && p->channels[1].sample == 5) kicks.push_back(start);
+    mod_player_set_note_callback(p, on_note, &kick);
+    int32_t scratch[2];
+    const int64_t heard_last = start + capture_audio_frames_after(frames - 1);
+    for (int64_t f = start + 1; f <= heard_last; f++) {
+        mod_player_render(p, scratch, 1);
+        if (kick.started) kicks.push_back(f);
+        kick.started = false;
+    }
+    mod_player_destroy(p);
+    ASSERT_GE(kicks.size(), 4u);
+
+    int flashes = 0;
+    for (int k = 0; k < frames; k++) {
+        const int64_t heard = start + capture_audio_frames_after(k);
+        const int64_t before = k > 0 ? start + capture_audio_frames_after(k - 1) : start - 1;
+        bool expected = false;
+        for (int64_t f : kicks) expected |= f > before && f <= heard;
+        char name[64];
+        snprintf(name, sizeof name, "/a/frame_%06d.png", k);
+        RgbPicture picture;
+        std::string error;
+        ASSERT_TRUE(png_read_rgb(dir + name, &picture, &error)) << error;
+        // The bottom-left corner is background: the flash's brightest grey
+        // (palette 26: 90 90 90) only on the frame that first hears the kick.
+        const uint8_t *corner = &picture.rgb[(239 * 400 + 0) * 3];
+        const bool lit = corner[0] == 0x90 && corner[1] == 0x90 && corner[2] == 0x90;
+        EXPECT_EQ(lit, expected) << "frame " << k;
+        flashes += lit;
+    }
+    EXPECT_EQ(flashes, (int)kicks.size());
+
+    std::vector<uint8_t> wav = bytes_of(dir + "/a/audio.wav");
+    EXPECT_EQ(wav.size(), 44u + 4u * (size_t)capture_audio_frames_after(frames));
+
+    // It ends by itself, status 0, before drawing the first frame that
+    // hears the song's end.
+    p = mod_player_create(44100, module.data(), (long)module.size());
+    ASSERT_NE(p, nullptr);
+    const int64_t near_end = mod_player_seek(p, 10, 56);
+    const int64_t song_end = mod_song_length(p, 44100LL * 3600, nullptr);
+    mod_player_destroy(p);
+    long last = 0;
+    while (near_end + capture_audio_frames_after(last) < song_end) last++;
+    const ProcessResult end = run_captured("showcase", dir + "/end", "300", {}, {"KEVO_FROM=10:56"});
+    EXPECT_EQ(end.status, 0) << end.err;
+    EXPECT_EQ(list_dir(dir + "/end").size() - 1, (size_t)last);
     remove_tree(dir);
 }

@@ -93,9 +93,11 @@ TEST(ExamplesInAWindow, EscapeOrClosingTheWindowEndsEachExampleWithStatusZero) {
         expect_escape_ends(display, "scene_viewer", {});
         expect_escape_ends(display, "particle_fountain", {});
         expect_escape_ends(display, "text_showcase", {});
+        expect_escape_ends(display, "showcase", {});
         expect_close_ends(display, "scene_viewer");
         expect_close_ends(display, "particle_fountain");
         expect_close_ends(display, "text_showcase");
+        expect_close_ends(display, "showcase");
     }
     virtual_display_stop(&display);
     ASSERT_EQ(started, 0) << "Xvfb is installed by the set-up script";
