@@ -30,6 +30,7 @@
 #include "music/music_sync.h"
 #include "platform/engine_clock.h"
 #include "render3d/render3d.h"
+#include "util/std_fds.h"
 
 // The song (tools/compose_kevo.cpp): channel 1 plays the drums.
 static const int DRUM_CHANNEL = 1;
@@ -313,6 +314,7 @@ static void draw_frame(Show *s, const MusicPosition &at, bool music) {
 }
 
 int main(int argc, char **argv) {
+    if (keep_standard_fds_open() != 0) return 1;
     ExampleOptions options;
     if (example_parse(argc, argv, &options, "[--frames N] [--shot out.png]") != 0 || options.input_path) return 2;
     Show show;
