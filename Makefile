@@ -6,7 +6,8 @@
 #   make bench    build and run the benchmarks
 #   make asan     the whole test suite under AddressSanitizer + UBSan
 #   make fuzz     every libFuzzer target for FUZZ_SECONDS each (clang)
-#   make tsan     the real demo with audio under ThreadSanitizer
+#   make tsan     the real demo with audio, and the music sync tests (the event
+#                 ring under two threads), under ThreadSanitizer
 #   make check    test, asan, a short fuzz run and tsan: what CI runs
 #   make install  install the libraries, headers, CMake and pkg-config
 #                 packages, programs and res/ under PREFIX (default /usr/local)
@@ -60,10 +61,11 @@ fuzz: fuzz-build
 	@sh tools/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS)
 
 tsan: deps
-	@CC=clang CXX=clang++ cmake -S . -B build-tsan -DENGINE_TSAN=ON -DENGINE_TESTS=OFF \
+	@CC=clang CXX=clang++ cmake -S . -B build-tsan -DENGINE_TSAN=ON -DENGINE_TESTS=ON \
 	  -DENGINE_BENCH=OFF >/dev/null
-	@cmake --build build-tsan -j $(JOBS) --target kevo_demo
+	@cmake --build build-tsan -j $(JOBS) --target kevo_demo music_sync_test
 	@sh tools/run-tsan-demo.sh build-tsan/demo
+	cd build-tsan && SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy TSAN_OPTIONS=halt_on_error=1 ./music_sync_test
 
 check: test asan
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=10

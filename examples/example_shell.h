@@ -1,6 +1,7 @@
 // What the 3D examples share around their frame loops: the command line
 // (--frames N to stop after N frames, --shot FILE to save the last frame as
-// PNG), ending cleanly on Escape, window close and the four exit signals,
+// PNG, --scale k for a window k times larger; F or Alt-Enter toggles
+// fullscreen), ending cleanly on Escape, window close and the four exit signals,
 // and presenting a frame. Header-only so each example stays one program.
 #ifndef EXAMPLES_EXAMPLE_SHELL_H
 #define EXAMPLES_EXAMPLE_SHELL_H
@@ -15,6 +16,7 @@
 #include "platform/framebuffer.h"
 #include "platform/screenshot.h"
 #include "platform/video.h"
+#include "platform/window_scale.h"
 
 struct ExampleOptions {
     long frames;             // frames to run; 0 runs until asked to stop
@@ -38,6 +40,7 @@ static bool example_shot_failed = false;
 static inline int example_parse(int argc, char **argv, ExampleOptions *options, const char *usage,
                                 const char *flag = nullptr, bool *flag_set = nullptr) {
     *options = ExampleOptions{0, nullptr, nullptr};
+    if (window_take_scale_option(&argc, argv) != 0) return -1;
     for (int i = 1; i < argc; i++) {
         if (flag != nullptr && std::strcmp(argv[i], flag) == 0) {
             *flag_set = true;
@@ -53,7 +56,7 @@ static inline int example_parse(int argc, char **argv, ExampleOptions *options, 
         } else if (argv[i][0] != '-' && options->input_path == nullptr) {
             options->input_path = argv[i];
         } else {
-            std::fprintf(stderr, "usage: %s %s\n", argv[0], usage);
+            std::fprintf(stderr, "usage: %s %s [--scale k]\n", argv[0], usage);
             return -1;
         }
     }
@@ -75,6 +78,7 @@ static inline void example_start(void) {
 static inline void example_poll(void (*on_key)(SDLKey key)) {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
+        if (window_handle_event(&event)) continue;  // F, Alt-Enter: fullscreen
         if (event.type == SDL_QUIT) example_quit_requested = 1;
         if (event.type == SDL_KEYDOWN) {
             if (event.key.keysym.sym == SDLK_ESCAPE)

@@ -9,6 +9,7 @@
 //        text_showcase --frames N --shot out.png
 //                                            headless: draws N frames without
 //                                            a window and saves the last one
+// --scale k shows it k times larger; F or Alt-Enter toggles fullscreen.
 // Exit status 0; 1 with one "SHOWCASE: ..." line on standard error for bad
 // arguments or a failed start-up or screenshot.
 #include <SDL/SDL.h>
@@ -22,6 +23,7 @@
 #include "platform/framebuffer.h"
 #include "platform/screenshot.h"
 #include "platform/video.h"
+#include "platform/window_scale.h"
 
 // Palette indices (VGA default layout).
 static const uint8_t COLOUR_PANEL = 17;   // near-black grey
@@ -219,6 +221,7 @@ static void showcase_draw(Showcase *s, int32_t frame) {
 static bool escape_or_close_requested(void) {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
+        if (window_handle_event(&event)) continue;  // F, Alt-Enter: fullscreen
         if (event.type == SDL_QUIT) return true;
         if (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE) return true;
     }
@@ -226,6 +229,7 @@ static bool escape_or_close_requested(void) {
 }
 
 int main(int argc, char **argv) {
+    if (window_take_scale_option(&argc, argv) != 0) return 1;
     long frames = -1;
     const char *shot = nullptr;
     for (int i = 1; i < argc; i++) {
@@ -241,7 +245,7 @@ int main(int argc, char **argv) {
         }
     }
     if (frames == 0 || (frames > 0) != (shot != nullptr)) {
-        fprintf(stderr, "SHOWCASE: usage: text_showcase [--frames N --shot OUT.png]\n");
+        fprintf(stderr, "SHOWCASE: usage: text_showcase [--frames N --shot OUT.png] [--scale k]\n");
         return 1;
     }
 

@@ -19,10 +19,10 @@
 
 #include "util/util.h"
 #include "music/music.h"
-#include "music/module_check.h"
-#include "music/module_file.h"
 #include "music/audio_output.h"
 #include "music/music_start.h"
+#include "music/music_seek.h"
+#include "music/music_sync.h"
 #include "gfx2d/gfx2d.h"
 #include "render3d/render3d.h"
 #include "assets/assets.h"

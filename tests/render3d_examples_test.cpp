@@ -137,7 +137,7 @@ static int run_until_signal(const char *program, int signal_number) {
 
 TEST(Render3dExamples, ExitSignalsEndCleanly) {
     const int signals[] = {SIGINT, SIGQUIT, SIGHUP, SIGTERM};
-    const char *programs[] = {"scene_viewer", "particle_fountain"};
+    const char *programs[] = {"scene_viewer", "particle_fountain", "showcase"};
     for (const char *program : programs)
         for (int s : signals) {
             int status = run_until_signal(program, s);

@@ -43,15 +43,12 @@
 #include "music/mod_player.h"
 #include "music/module_check.h"
 #include "music/module_file.h"
+#include "music/wav_file.h"
 #include "util/alloc.h"
 #include "util/std_fds.h"
 
 constexpr int OUTPUT_RATE_HZ = 44100;
-constexpr int OUTPUT_CHANNELS = 2;
-constexpr int OUTPUT_BITS = 16;
-constexpr int FRAME_BYTES = OUTPUT_CHANNELS * OUTPUT_BITS / 8;
 constexpr int CHUNK_FRAMES = 4096;
-constexpr int WAV_HEADER_BYTES = 44;
 // A song that never ends with looping off (its commands can loop for ever)
 // is cut here unless --seconds says otherwise.
 constexpr double DEFAULT_LIMIT_SECONDS = 3600.0;
@@ -69,34 +66,6 @@ static int report(const char *format, const char *a, const char *b) {
     fprintf(stderr, format, a, b);
     fputc('\n', stderr);
     return 1;
-}
-
-
-static void put_u16_le(uint8_t *at, uint32_t v) {
-    at[0] = (uint8_t)v;
-    at[1] = (uint8_t)(v >> 8);
-}
-
-static void put_u32_le(uint8_t *at, uint32_t v) {
-    put_u16_le(at, v & 0xFFFF);
-    put_u16_le(at + 2, v >> 16);
-}
-
-// The 44-byte canonical header of a PCM WAV file holding `frames` frames.
-static void wav_header(uint8_t *h, long frames) {
-    const uint32_t data_bytes = (uint32_t)frames * FRAME_BYTES;
-    memcpy(h, "RIFF", 4);
-    put_u32_le(h + 4, 36 + data_bytes);
-    memcpy(h + 8, "WAVEfmt ", 8);
-    put_u32_le(h + 16, 16);                              // fmt chunk size
-    put_u16_le(h + 20, 1);                               // PCM
-    put_u16_le(h + 22, OUTPUT_CHANNELS);
-    put_u32_le(h + 24, OUTPUT_RATE_HZ);
-    put_u32_le(h + 28, OUTPUT_RATE_HZ * FRAME_BYTES);    // bytes per second
-    put_u16_le(h + 32, FRAME_BYTES);                     // block align
-    put_u16_le(h + 34, OUTPUT_BITS);
-    memcpy(h + 36, "data", 4);
-    put_u32_le(h + 40, data_bytes);
 }
 
 static void format_time(char *out, size_t out_bytes, long frames) {
@@ -155,22 +124,16 @@ static void print_module(const ModPlayer *player, long frames, int cut) {
 // Renders `frames` frames of `player` into `file` after the header.
 // Returns 0, or -1 when writing fails.
 static int render_to(ModPlayer *player, FILE *file, long frames, int progress) {
-    uint8_t header[WAV_HEADER_BYTES];
-    wav_header(header, frames);
+    uint8_t header[WAV_FILE_HEADER_BYTES];
+    wav_file_header(header, OUTPUT_RATE_HZ, frames);
     if (fwrite(header, 1, sizeof header, file) != sizeof header) return -1;
     int16_t *samples = static_cast<int16_t *>(engine_malloc(CHUNK_FRAMES * 2 * sizeof(int16_t)));
-    uint8_t *bytes = static_cast<uint8_t *>(engine_malloc(CHUNK_FRAMES * FRAME_BYTES));
-    int result = samples && bytes ? 0 : -1;
+    int result = samples ? 0 : -1;
     int shown_percent = -1;
     for (long done = 0; result == 0 && done < frames;) {
         const int n = frames - done < CHUNK_FRAMES ? (int)(frames - done) : CHUNK_FRAMES;
         mod_player_render_s16(player, samples, n);
-        const void *data = samples;
-        if (!HOST_IS_LITTLE_ENDIAN) {
-            for (int i = 0; i < 2 * n; i++) put_u16_le(bytes + 2 * i, (uint16_t)samples[i]);
-            data = bytes;
-        }
-        if (fwrite(data, FRAME_BYTES, (size_t)n, file) != (size_t)n) result = -1;
+        if (wav_file_write_frames(file, samples, (size_t)n) != 0) result = -1;
         done += n;
         const int percent = (int)(done * 100 / frames);
         if (progress && percent != shown_percent) {
@@ -180,7 +143,6 @@ static int render_to(ModPlayer *player, FILE *file, long frames, int progress) {
     }
     if (progress) fputc('\n', stderr);
     engine_free(samples);
-    engine_free(bytes);
     return result;
 }
 

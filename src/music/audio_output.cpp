@@ -4,14 +4,19 @@
 
 #include <cstring>
 
+#include "platform/capture.h"
+
 // The player writes native 16-bit samples into a stream SDL reads as
 // little-endian.
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "audio output assumes a little-endian host");
 
 ModPlayer *music_player = nullptr;
+int audio_device_frames = 0;
 
 int audio_open(void (*callback)(void *userdata, Uint8 *stream, int len)) {
+    // A capture calls the callback itself, in step with its clock.
+    if (capture_audio_open(callback, nullptr)) return 0;
     SDL_AudioSpec request;
     memset(&request, 0, sizeof request);
     request.freq = AUDIO_RATE_HZ;
@@ -21,7 +26,10 @@ int audio_open(void (*callback)(void *userdata, Uint8 *stream, int len)) {
     request.callback = callback;
     request.userdata = nullptr;
     // Opened before SDL_Init, SDL 1.2 brings its audio subsystem up itself.
-    return SDL_OpenAudio(&request, nullptr) < 0 ? -1 : 0;
+    if (SDL_OpenAudio(&request, nullptr) < 0) return -1;
+    // SDL writes the size of the device's own buffer back into the request.
+    audio_device_frames = request.samples;
+    return 0;
 }
 
 void audio_callback(void *userdata, Uint8 *stream, int len) {
@@ -38,4 +46,6 @@ void audio_callback(void *userdata, Uint8 *stream, int len) {
     memset(stream + whole_bytes, 0, (size_t)(len - whole_bytes));
 }
 
-void audio_unpause(void) { SDL_PauseAudio(0); }
+void audio_unpause(void) {
+    if (!capture_audio_pause(0)) SDL_PauseAudio(0);
+}

@@ -22,6 +22,10 @@ constexpr int AUDIO_FRAME_BYTES = 4;            // left then right, 16 bits each
 // from then on, touched only by the audio thread.
 extern ModPlayer *music_player;
 
+// Frames in one buffer of the opened device as SDL obtained it (it may
+// differ from the 1024 asked for); 0 while no device is open.
+extern int audio_device_frames;
+
 // Opens the audio device with the request above and `callback`, asking for
 // no obtained format so that SDL converts for the device itself. The device
 // stays paused. Returns 0 on success, -1 when SDL cannot open it (SDL's

@@ -214,6 +214,9 @@ void row_effects(ModPlayer *player, int channel) {
         c->playing = c->sample;  // a note without a sample stays silent
         c->position = start_bytes;
         voice_restart(voice);
+        if (c->sample != 0 && player->note_callback)
+            player->note_callback(player->note_user, channel, c->sample, c->period,
+                                  c->volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : c->volume);
     }
 }
 

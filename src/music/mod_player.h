@@ -28,6 +28,11 @@ constexpr int MOD_SAMPLE_NAME_BYTES = 22;
 // installation; it must be short.
 typedef void (*ModPlayerCallback)(void *user);
 
+// Called by the player on its rendering thread each time a note starts a
+// sample on `channel`: `sample` 1 .. 31, the `period` it plays at and the
+// channel `volume` (0 .. 64, as the voice plays it). It must be short.
+typedef void (*ModNoteCallback)(void *user, int channel, uint8_t sample, uint16_t period, uint8_t volume);
+
 // One sample's descriptor. After creation 0 <= length <= the bytes the module
 // really holds from `data` on, and the loop lies inside the sample: either
 // loop_length is 0 (no loop) or loop_start + loop_length <= length.
@@ -115,6 +120,8 @@ struct ModPlayer {
     ModPlayerCallback tick_callback;        // at every tick, or null
     void *row_user;
     void *tick_user;
+    ModNoteCallback note_callback;          // at each note start, or null
+    void *note_user;
     // Position and timing
     uint8_t order;                          // current order position
     uint8_t row;                            // current row, 0 .. 63
@@ -227,5 +234,12 @@ void mod_player_set_row_callback(ModPlayer *player, ModPlayerCallback fn, void *
 
 // Installs the function called at every tick, with `user`, likewise.
 void mod_player_set_tick_callback(ModPlayer *player, ModPlayerCallback fn, void *user);
+
+// Installs the function called at each note start, with `user`, likewise.
+// A note starts where a row (or an E9y retrigger, or an EDy delay) starts
+// a sample; a note without a sample, which only silences the channel, and
+// the notes that tone portamento (3xx, 5xy) turns into slide targets do not
+// count.
+void mod_player_set_note_callback(ModPlayer *player, ModNoteCallback fn, void *user);
 
 #endif

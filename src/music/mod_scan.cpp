@@ -21,6 +21,7 @@ static ModPlayer *scan_copy(const ModPlayer *player) {
     copy->loop = 0;
     copy->row_callback = nullptr;
     copy->tick_callback = nullptr;
+    copy->note_callback = nullptr;
     mod_player_reset(copy);
     return copy;
 }
@@ -82,8 +83,10 @@ int64_t mod_player_seek(ModPlayer *player, int order, int row) {
     // song cannot have ended, so `loop` changes nothing on the way.
     const ModPlayerCallback row_callback = player->row_callback;
     const ModPlayerCallback tick_callback = player->tick_callback;
+    const ModNoteCallback note_callback = player->note_callback;
     player->row_callback = nullptr;
     player->tick_callback = nullptr;
+    player->note_callback = nullptr;
     mod_player_reset(player);
     do {
         const int n = static_cast<int>(player->samples_per_tick - player->tick_sample);
@@ -92,5 +95,6 @@ int64_t mod_player_seek(ModPlayer *player, int order, int row) {
     } while (!row_started(player, order, row));
     player->row_callback = row_callback;
     player->tick_callback = tick_callback;
+    player->note_callback = note_callback;
     return frames;
 }

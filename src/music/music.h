@@ -7,11 +7,16 @@
 //   mod_commands.h   the command numbers of pattern cells
 //   sequencer.h      ticks and rows, the commands, period to frequency
 //   sample_stream.h  the voices' source: sample data out of the module
+//   event_ring.h     the lock-free ring that carries row, note and end events
+//   module_file.h    reading a module file whole, every failure in words
+//   module_check.h   why a module file is refused, in words
+//   wav_file.h       16-bit stereo PCM WAV files (modrender, captures)
 // Rendering (mod_player_render*) is integer-only, allocates nothing and
 // includes no SDL. At the edge, with SDL (not included here):
 //   music_start.h    the demo's start-up: read the module, create the player
 //   audio_output.h   the SDL audio device and its callback
-//   module_check.h   why a module file is refused, in words
+//   music_sync.h     what is heard now, and row, note and end events
+//   music_seek.h     starting the music mid-song (KEVO_FROM, music_seek)
 #ifndef MUSIC_MUSIC_H
 #define MUSIC_MUSIC_H
 
@@ -19,9 +24,13 @@
 #include "music/mod_player.h"
 #include "music/mod_tables.h"
 #include "music/module_format.h"
+#include "music/event_ring.h"
+#include "music/module_check.h"
+#include "music/module_file.h"
 #include "music/sample_stream.h"
 #include "music/sequencer.h"
 #include "music/voice.h"
 #include "music/voice_bank.h"
+#include "music/wav_file.h"
 
 #endif

@@ -12,6 +12,8 @@
 #include "music/mod_player.h"
 #include "music/module_check.h"
 #include "music/module_file.h"
+#include "music/music_seek.h"
+#include "music/music_sync.h"
 #include "util/alloc.h"
 
 uint8_t *music_data = nullptr;
@@ -52,14 +54,19 @@ int music_start_file(const char *path) {
         engine_free(data);
         return -1;
     }
+    // KEVO_FROM: the song starts where the work on the demo is.
+    const int64_t start_frame = music_seek_from_env(player);
     mod_player_set_loop(player, 1);
     mod_player_set_row_callback(player, count_row, nullptr);
     mod_player_set_tick_callback(player, count_tick, nullptr);
     music_data = data;
     music_size = (int32_t)size;
     music_player = player;
-    if (audio_open(audio_callback) < 0) {
+    // What is heard, and the music's events, for the main thread.
+    music_sync_attach(player, start_frame);
+    if (audio_open(music_sync_audio_callback) < 0) {
         fprintf(stderr, "MUSIC: cannot open the audio device: %s; %s\n", SDL_GetError(), NO_MUSIC);
+        music_sync_detach();
         music_player = nullptr;
         music_data = nullptr;
         music_size = 0;

@@ -34,7 +34,9 @@ void music_start(void);
 
 // Reads the module at `path` whole into music_data, creates music_player
 // for 44100 Hz output with looping on, installs count_row and count_tick
-// and opens the audio device paused. Returns 0 then. Returns -1 when the
+// and opens the audio device paused. Returns 0 then. The song starts at
+// the row KEVO_FROM names, when it is set (music_seek.h), and the player
+// is followed by the heard position and the music events (music_sync.h). Returns -1 when the
 // file is missing, unreadable, empty, too large, not an accepted module,
 // memory runs out or the device cannot be opened: one "MUSIC: ..." line
 // naming the file or device and the reason goes to standard error, nothing

@@ -7,8 +7,11 @@
 #include <cstdlib>
 #include <unistd.h>
 
+#include "platform/capture.h"
+#include "platform/engine_clock.h"
 #include "platform/framebuffer.h"
 #include "platform/palette.h"
+#include "platform/window_scale.h"
 
 SDL_Surface *screen_surface = nullptr;
 SDL_Surface *frame_surface = nullptr;
@@ -43,6 +46,11 @@ void handle_exit_signal(int signal_number) {
 bool exit_requested(void) { return exit_signal_pending != 0; }
 
 void video_init(void) {
+    // A capture needs no display and no audio device.
+    if (capture_start()) {
+        setenv("SDL_VIDEODRIVER", "dummy", 1);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+    }
     if (SDL_Init(SDL_INIT_ALL_SUBSYSTEMS) < 0) video_fail("SDL_Init");
     atexit(SDL_Quit);
     screen_surface = SDL_SetVideoMode(SCREEN_WIDTH_PX, SCREEN_HEIGHT_PX, SCREEN_BITS_PER_PIXEL, 0);
@@ -51,6 +59,7 @@ void video_init(void) {
                                          FRAME_RED_MASK, FRAME_GREEN_MASK, FRAME_BLUE_MASK, 0);
     if (!frame_surface) video_fail("creating the 32-bit frame surface");
     fb_attach_storage();
+    window_apply();  // a scaled or fullscreen window, when asked for
     // After SDL_Init, so these replace whatever SDL installed for them.
     signal(SIGINT, handle_exit_signal);
     signal(SIGQUIT, handle_exit_signal);
@@ -70,6 +79,7 @@ void fb_convert(void) {
 }
 
 void fb_show(void) {
+    if (window_show_scaled()) return;  // k x k pixels: a path of its own
     // SDL converts the 32-bit pixels to the window's 16-bit format here.
     SDL_UpperBlit(frame_surface, nullptr, screen_surface, nullptr);
     SDL_Flip(screen_surface);
@@ -82,16 +92,18 @@ uint32_t present_wait_ms(uint32_t elapsed_ms, uint32_t elapsed_again_ms) {
 }
 
 void fb_present(void) {
-    if (last_present_ticks == 0) last_present_ticks = SDL_GetTicks();
+    if (last_present_ticks == 0) last_present_ticks = engine_ticks();
     fb_convert();
     fb_show();
-    const uint32_t elapsed = SDL_GetTicks() - last_present_ticks;
+    capture_frame();
+    const uint32_t elapsed = engine_ticks() - last_present_ticks;
     if (elapsed >= 1 && elapsed <= FRAME_PERIOD_MS) {
-        const uint32_t wait = present_wait_ms(elapsed, SDL_GetTicks() - last_present_ticks);
+        const uint32_t wait = present_wait_ms(elapsed, engine_ticks() - last_present_ticks);
         if (wait > 0) SDL_Delay(wait);
     }
-    const double interval_ms = static_cast<double>(SDL_GetTicks() - last_present_ticks);
+    const double interval_ms = static_cast<double>(engine_ticks() - last_present_ticks);
     fprintf(stderr, "FPS: %2.1f\r", 1000.0 / interval_ms);
-    last_present_ticks = SDL_GetTicks();
+    last_present_ticks = engine_ticks();
     if (exit_signal_pending) exit(0);
+    capture_end_when_done();
 }

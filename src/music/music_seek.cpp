@@ -1,0 +1,68 @@
+// KEVO_FROM and music_seek: a player moved to a row by the sequencer scan,
+// and the sync told where the song now stands.
+#include "music/music_seek.h"
+
+#include <SDL/SDL.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "music/audio_output.h"
+#include "music/music_sync.h"
+#include "platform/capture.h"
+
+static int parse_number(const char *text, char **end, int highest) {
+    if (*text < '0' || *text > '9') return -1;
+    errno = 0;
+    const long value = strtol(text, end, 10);
+    return errno == 0 && value <= highest ? (int)value : -1;
+}
+
+int music_parse_position(const char *text, int *order, int *row) {
+    if (!text || !order || !row) return -1;
+    char *end = nullptr;
+    const int o = parse_number(text, &end, MOD_ORDER_ENTRIES - 1);
+    if (o < 0) return -1;
+    int r = 0;
+    if (*end == ':') {
+        r = parse_number(end + 1, &end, MOD_ROWS - 1);
+        if (r < 0) return -1;
+    }
+    if (*end != '\0') return -1;
+    *order = o;
+    *row = r;
+    return 0;
+}
+
+int64_t music_seek_player(ModPlayer *player, int order, int row) { return mod_player_seek(player, order, row); }
+
+int64_t music_seek_from_env(ModPlayer *player) {
+    const char *from = getenv("KEVO_FROM");
+    if (!from || !*from) return 0;
+    int order = 0, row = 0;
+    if (music_parse_position(from, &order, &row) != 0) {
+        fprintf(stderr, "MUSIC: KEVO_FROM wants ORDER or ORDER:ROW (order 0-127, row 0-63), not '%s'; "
+                "playing from the start\n", from);
+        return 0;
+    }
+    const int64_t frame = music_seek_player(player, order, row);
+    if (frame < 0) {
+        fprintf(stderr, "MUSIC: KEVO_FROM=%s: the song never plays row %d of order position %d (it has %d "
+                "positions); playing from the start\n", from, row, order, player->song_length);
+        return 0;
+    }
+    return frame;
+}
+
+int music_seek(int order, int row) {
+    ModPlayer *player = music_player;
+    if (!player || order < 0 || row < 0) return -1;
+    // A capture calls the audio callback on this thread: nothing to lock.
+    const bool lock = !capture_start();
+    if (lock) SDL_LockAudio();
+    const int64_t frame = music_seek_player(player, order, row);
+    if (frame >= 0) music_sync_attach(player, frame);
+    if (lock) SDL_UnlockAudio();
+    return frame >= 0 ? 0 : -1;
+}

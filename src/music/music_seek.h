@@ -1,0 +1,39 @@
+// Starting the music from the middle of the song, so that a demo can be
+// worked on from its middle: the KEVO_FROM=ORDER[:ROW] environment
+// variable, honoured by the music start-up of every program, and
+// music_seek to restart the playing music at a position. Both move the
+// player as if it had played the song from its start up to there (speed,
+// tempo, volumes, effect memories, the voices in their samples), and the
+// song time (music_sync.h) starts from the time the song reaches that row.
+#ifndef MUSIC_MUSIC_SEEK_H
+#define MUSIC_MUSIC_SEEK_H
+
+#include <cstdint>
+
+#include "music/mod_player.h"
+
+// Reads "ORDER" or "ORDER:ROW" (decimal; ROW 0 when left out) into *order
+// and *row: ORDER 0 .. 127, ROW 0 .. 63. 0 on success, -1 otherwise.
+int music_parse_position(const char *text, int *order, int *row);
+
+// Moves `player` to the start of the row, as playing from the song's start
+// would. Returns the song frame of that row, or -1 when the song never
+// plays it (a position past the song's length, a row skipped by jumps) or
+// memory runs out; the player is then unchanged. The one seeking function
+// of the music start-up and modplay.
+int64_t music_seek_player(ModPlayer *player, int order, int row);
+
+// For the music start-up: when KEVO_FROM is set, moves the new `player`
+// there and returns the song frame to start from; 0 when it is not set.
+// A KEVO_FROM that cannot be read or played is named in one "MUSIC: ..."
+// line on standard error and the song starts from its beginning (0).
+int64_t music_seek_from_env(ModPlayer *player);
+
+// Restarts the playing music (music_player) at the start of row `row` of
+// order position `order`, taking the audio device's lock while the player
+// moves; the music events not yet taken are dropped and the heard position
+// starts again from there. 0 on success; -1 when there is no music or the
+// song never plays that row (nothing changes then).
+int music_seek(int order, int row);
+
+#endif

@@ -1,0 +1,232 @@
+// The heard position and the music events: the player's callbacks stamp
+// ticks, rows and notes with song frames on the audio thread; each audio
+// callback publishes a snapshot that the main thread reads without locks.
+#include "music/music_sync.h"
+
+#include <climits>
+#include <thread>
+
+#include "music/audio_output.h"
+#include "platform/capture.h"
+#include "platform/engine_clock.h"
+
+MusicSync music_sync;
+
+constexpr int MS_PER_SECOND = 1000;
+
+static uint64_t pack_position(uint8_t order, uint8_t row, uint16_t tick, uint32_t length) {
+    return (uint64_t)order | (uint64_t)row << 8 | (uint64_t)tick << 16 | (uint64_t)length << 32;
+}
+
+static MusicTickMark unpack_mark(int64_t start, uint64_t position) {
+    return MusicTickMark{start, (uint8_t)position, (uint8_t)(position >> 8), (uint16_t)(position >> 16),
+                         (uint32_t)(position >> 32)};
+}
+
+static void push_event(uint8_t kind, uint8_t channel, uint8_t sample, uint16_t period, uint8_t volume) {
+    const ModPlayer *p = music_sync.player;
+    MusicEvent event = {kind, p->order, p->row, channel, sample, volume, period, music_sync.tick_start};
+    event_ring_push(&music_sync.events, &event);
+}
+
+// Tick callback: runs first at each tick boundary, while the player still
+// describes the tick that has just ended (its `tick` already counted on).
+static void sync_tick(void *user) {
+    (void)user;
+    MusicSync *s = &music_sync;
+    const ModPlayer *p = s->player;
+    const MusicTickMark ended = {s->tick_start, p->order, p->row, (uint16_t)(p->tick - 1), p->samples_per_tick};
+    s->staged[s->staged_total % MUSIC_SYNC_STAGED_MARKS] = ended;
+    s->staged_total++;
+    s->tick_start += p->samples_per_tick;
+    if (s->chained_tick) s->chained_tick(s->chained_tick_user);
+}
+
+static void sync_row(void *user) {
+    (void)user;
+    push_event(MUSIC_EVENT_ROW, 0, 0, 0, 0);
+    if (music_sync.chained_row) music_sync.chained_row(music_sync.chained_row_user);
+}
+
+static void sync_note(void *user, int channel, uint8_t sample, uint16_t period, uint8_t volume) {
+    (void)user;
+    push_event(MUSIC_EVENT_NOTE, (uint8_t)channel, sample, period, volume);
+}
+
+// Publishes the snapshot of one rendered buffer (audio thread, or the main
+// thread while the device does not run).
+static void publish(uint32_t callback_ms, int64_t render_start, int64_t render_end, bool rendered) {
+    MusicSync *s = &music_sync;
+    const ModPlayer *p = s->player;
+    const uint32_t sequence = s->sequence.load(std::memory_order_relaxed);
+    s->sequence.store(sequence + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    uint64_t written = s->marks_written.load(std::memory_order_relaxed);
+    const int first = s->staged_total > MUSIC_SYNC_STAGED_MARKS ? s->staged_total - MUSIC_SYNC_STAGED_MARKS : 0;
+    for (int i = first; i < s->staged_total; i++, written++) {
+        const MusicTickMark &m = s->staged[i % MUSIC_SYNC_STAGED_MARKS];
+        MusicSyncMarkSlot *slot = &s->marks[written % MUSIC_SYNC_MARKS];
+        slot->start.store(m.start, std::memory_order_relaxed);
+        slot->position.store(pack_position(m.order, m.row, m.tick, m.length), std::memory_order_relaxed);
+    }
+    s->staged_total = 0;
+    s->marks_written.store(written, std::memory_order_relaxed);
+    s->callback_ms.store(callback_ms, std::memory_order_relaxed);
+    s->render_start.store(render_start, std::memory_order_relaxed);
+    s->render_end.store(render_end, std::memory_order_relaxed);
+    s->current_start.store(s->tick_start, std::memory_order_relaxed);
+    s->current_position.store(pack_position(p->order, p->row, p->tick, p->samples_per_tick), std::memory_order_relaxed);
+    s->rendered.store(rendered, std::memory_order_relaxed);
+    s->sequence.store(sequence + 2, std::memory_order_release);
+}
+
+void music_sync_attach(ModPlayer *player, int64_t start_frame) {
+    MusicSync *s = &music_sync;
+    // Attached again (after a seek), the callbacks are already ours.
+    if (player->row_callback != sync_row) {
+        s->chained_row = player->row_callback;
+        s->chained_row_user = player->row_user;
+    }
+    if (player->tick_callback != sync_tick) {
+        s->chained_tick = player->tick_callback;
+        s->chained_tick_user = player->tick_user;
+    }
+    s->player = player;
+    mod_player_set_row_callback(player, sync_row, nullptr);
+    mod_player_set_tick_callback(player, sync_tick, nullptr);
+    mod_player_set_note_callback(player, sync_note, nullptr);
+    s->tick_start = start_frame - player->tick_sample;
+    s->rendered_to = start_frame;
+    s->end_pushed = false;
+    s->staged_total = 0;
+    s->marks_written.store(0, std::memory_order_relaxed);
+    event_ring_init(&s->events);
+    s->attached = true;
+    s->exact = capture_start() != 0;
+    s->start_frame = start_frame;
+    s->last_heard = start_frame;
+    // Started at a row by a seek: that row's start and its notes happened
+    // inside the seek, where the player calls nobody; they are the first
+    // events heard.
+    if (start_frame > 0 && player->tick == 0 && player->tick_sample == 0) {
+        for (int ch = 0; ch < MOD_CHANNELS; ch++) {
+            const Channel *c = &player->channels[ch];
+            if (c->trigger && c->sample != 0 && c->delay_tick == 0)
+                sync_note(nullptr, ch, c->sample, c->period, c->volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : c->volume);
+        }
+        push_event(MUSIC_EVENT_ROW, 0, 0, 0, 0);
+    }
+    publish(0, start_frame, start_frame, false);
+}
+
+void music_sync_detach(void) {
+    music_sync.attached = false;
+    music_sync.player = nullptr;
+}
+
+void music_sync_audio_callback(void *userdata, uint8_t *stream, int len) {
+    const uint32_t now = engine_ticks();
+    MusicSync *s = &music_sync;
+    // Only the attached player is followed; anything else just plays.
+    if (!s->attached || music_player != s->player) {
+        audio_callback(userdata, stream, len);
+        return;
+    }
+    // Song time runs on with the device, through the silence after the end.
+    const int64_t start = s->rendered_to;
+    audio_callback(userdata, stream, len);
+    const int64_t end = start + (len > 0 ? len / AUDIO_FRAME_BYTES : 0);
+    s->rendered_to = end;
+    if (s->player->finished && !s->end_pushed) {
+        push_event(MUSIC_EVENT_END, 0, 0, 0, 0);
+        s->end_pushed = true;
+    }
+    publish(now, start, end, true);
+}
+
+struct Snapshot {
+    bool rendered;
+    uint32_t callback_ms;
+    int64_t render_start, render_end;
+    MusicTickMark current;
+    MusicTickMark found;  // the tick holding the frame looked for
+};
+
+// The heard song frame at `now_ms` for a snapshot.
+static int64_t estimate(const Snapshot &snap, uint32_t now_ms) {
+    const MusicSync *s = &music_sync;
+    if (!snap.rendered) return s->start_frame;
+    if (s->exact) return snap.render_end;
+    const int64_t device = audio_device_frames;
+    const int64_t rate = s->player->output_rate;
+    const int64_t since_ms = (int32_t)(now_ms - snap.callback_ms);
+    int64_t heard = snap.render_start - device + since_ms * rate / MS_PER_SECOND;
+    if (heard > snap.render_end - device) heard = snap.render_end - device;
+    if (heard < s->last_heard) heard = s->last_heard;
+    return heard;
+}
+
+// Reads the snapshot, estimates the heard frame at `now_ms` from it and
+// finds the tick holding that frame, all inside one consistent read.
+static Snapshot read_snapshot(uint32_t now_ms, int64_t *heard) {
+    MusicSync *s = &music_sync;
+    Snapshot snap;
+    for (;;) {
+        const uint32_t before = s->sequence.load(std::memory_order_acquire);
+        if (before & 1) {
+            std::this_thread::yield();
+            continue;
+        }
+        snap.rendered = s->rendered.load(std::memory_order_relaxed);
+        snap.callback_ms = s->callback_ms.load(std::memory_order_relaxed);
+        snap.render_start = s->render_start.load(std::memory_order_relaxed);
+        snap.render_end = s->render_end.load(std::memory_order_relaxed);
+        snap.current = unpack_mark(s->current_start.load(std::memory_order_relaxed),
+                                   s->current_position.load(std::memory_order_relaxed));
+        *heard = estimate(snap, now_ms);
+        snap.found = snap.current;
+        const uint64_t written = s->marks_written.load(std::memory_order_relaxed);
+        const uint64_t oldest = written > MUSIC_SYNC_MARKS ? written - MUSIC_SYNC_MARKS : 0;
+        for (uint64_t i = written; snap.found.start > *heard && i > oldest; i--) {
+            const MusicSyncMarkSlot *slot = &s->marks[(i - 1) % MUSIC_SYNC_MARKS];
+            snap.found = unpack_mark(slot->start.load(std::memory_order_relaxed),
+                                     slot->position.load(std::memory_order_relaxed));
+        }
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (s->sequence.load(std::memory_order_relaxed) == before) return snap;
+    }
+}
+
+int music_heard_position_at(uint32_t now_ms, MusicPosition *position) {
+    MusicSync *s = &music_sync;
+    if (!s->attached || !position) return -1;
+    int64_t heard = 0;
+    const Snapshot snap = read_snapshot(now_ms, &heard);
+    s->last_heard = heard;
+    const MusicTickMark &m = snap.found;
+    int64_t into = heard - m.start;
+    if (into < 0) into = 0;
+    if (m.length > 0 && into >= m.length) into = m.length - 1;
+    position->order = m.order;
+    position->row = m.row;
+    position->tick = m.tick;
+    position->tick_frame = (uint32_t)into;
+    position->song_frame = heard;
+    position->song_ms = heard * MS_PER_SECOND / s->player->output_rate;
+    return 0;
+}
+
+int music_heard_position(MusicPosition *position) { return music_heard_position_at(engine_ticks(), position); }
+
+int music_event_next(MusicEvent *event) {
+    MusicPosition heard;
+    if (!event || music_heard_position(&heard) != 0) return 0;
+    return event_ring_take(&music_sync.events, event, heard.song_frame);
+}
+
+int music_event_next_any(MusicEvent *event) {
+    if (!event || !music_sync.attached) return 0;
+    return event_ring_take(&music_sync.events, event, INT64_MAX);
+}
+
+uint64_t music_events_dropped(void) { return music_sync.events.dropped; }

@@ -1,0 +1,162 @@
+// Pictures in step with what is heard. The audio thread renders a buffer
+// or two ahead of the speakers; this module tells the main thread where
+// the song is as heard now, and hands it the song's row starts, note
+// starts and end, each stamped with the song frame at which it is heard.
+//
+// Song time: frames (44100 per second) the player has played since the
+// song's beginning: 0 at its start, or the time the song reaches a
+// position by playing when the music starts there (music_seek,
+// KEVO_FROM). With looping on it keeps counting across the song's wrap;
+// after the song's end (looping off) it counts the silence that follows.
+//
+// How the heard position is estimated. At the end of every audio callback
+// the audio thread publishes (lock-free, a sequence-numbered snapshot) the
+// song frame at the start of the buffer it rendered, the song frame at its
+// end, the sequencer's position at each tick boundary inside it, and the
+// time of the callback on the engine's clock (engine_ticks()). SDL asks
+// for a buffer when the device has room for one, that is while it still
+// plays the previous one: so the first frame of the buffer rendered at
+// callback time t is heard one device buffer (audio_device_frames, 1024
+// at 44100 Hz: 23.2 ms) later, and from then on at the output rate:
+//
+//   heard(now) = render_start - device_frames + (now - t) x rate / 1000
+//
+// kept within the frames rendered so far (never more than render_end -
+// device_frames), never earlier than a value already returned, and never
+// before the song time at which the music started. So the estimate moves
+// smoothly between callbacks, at the output rate, and lags the render
+// position by the device buffer.
+//
+// Accuracy: the clock reads whole milliseconds (+-1 ms, 44 frames), and
+// the moment SDL's audio thread wakes for a callback jitters with the
+// scheduler; each callback re-anchors the estimate, so its error does not
+// accumulate. Measured with SDL's disk audio driver taking a 1024-frame
+// buffer every 23 ms, against the device's own pace (a straight line
+// between consecutive callbacks), polled every millisecond for 3 s: mean
+// error 0.2 ms, worst 2.5 to 5 ms (a late wake-up of the audio thread);
+// tests/music_sync_test.cpp measures and prints it. Latency that the
+// sound system adds beyond SDL's buffer (a sound server's own buffering,
+// the hardware FIFO) cannot be seen from SDL 1.2 and is not included. During
+// a capture (KEVO_CAPTURE) the position is exact: the sound is rendered in
+// step with the virtual clock, and what is rendered is what is heard.
+//
+// Threads: music_sync_attach and every reader below run on the main
+// thread; the callbacks it installs and music_sync_audio_callback run on
+// the audio thread. Nothing is locked.
+#ifndef MUSIC_MUSIC_SYNC_H
+#define MUSIC_MUSIC_SYNC_H
+
+#include <atomic>
+#include <cstdint>
+
+#include "music/event_ring.h"
+#include "music/mod_player.h"
+
+// Where the song is: the sequencer's position and the song time.
+struct MusicPosition {
+    uint8_t order;        // order position
+    uint8_t row;          // row 0 .. 63
+    uint16_t tick;        // tick within the row, 0 at the row's start
+    uint32_t tick_frame;  // frames into that tick
+    int64_t song_frame;   // song time in output frames
+    int64_t song_ms;      // song time in milliseconds
+};
+
+// Ticks remembered for looking up the heard position: at the fastest
+// tempo (432 frames a tick) 256 ticks cover 2.5 s of sound, far more than
+// any device buffer.
+constexpr int MUSIC_SYNC_MARKS = 256;
+// Tick boundaries one callback may publish; a longer buffer keeps the last.
+constexpr int MUSIC_SYNC_STAGED_MARKS = 128;
+
+// One tick of the song: where it begins in song frames, and the position.
+struct MusicTickMark {
+    int64_t start;
+    uint8_t order;
+    uint8_t row;
+    uint16_t tick;
+    uint32_t length;  // frames
+};
+
+struct MusicSyncMarkSlot {
+    std::atomic<int64_t> start;
+    std::atomic<uint64_t> position;  // order | row << 8 | tick << 16 | length << 32
+};
+
+// The state of the one synchronised player (music_player).
+struct MusicSync {
+    // Audio thread (and the main thread before the device runs)
+    ModPlayer *player;
+    ModPlayerCallback chained_row;   // the callbacks installed before attaching
+    ModPlayerCallback chained_tick;
+    void *chained_row_user;
+    void *chained_tick_user;
+    int64_t tick_start;              // song frame at which the current tick began
+    int64_t rendered_to;             // song frame after the last buffer rendered
+    bool end_pushed;
+    MusicTickMark staged[MUSIC_SYNC_STAGED_MARKS];
+    int staged_count;                // ticks ended during this callback (last ones kept)
+    int staged_total;
+    // Published by the audio thread at the end of each callback, read by
+    // the main thread: a snapshot guarded by `sequence` (odd while it is
+    // being written).
+    std::atomic<uint32_t> sequence;
+    std::atomic<bool> rendered;      // at least one callback has rendered
+    std::atomic<uint32_t> callback_ms;
+    std::atomic<int64_t> render_start;
+    std::atomic<int64_t> render_end;
+    std::atomic<int64_t> current_start;     // the tick in progress at render_end
+    std::atomic<uint64_t> current_position;
+    std::atomic<uint64_t> marks_written;
+    MusicSyncMarkSlot marks[MUSIC_SYNC_MARKS];
+    // Events, audio thread to main thread
+    EventRing events;
+    // Main thread
+    bool attached;
+    bool exact;                      // capturing: heard is what is rendered
+    int64_t start_frame;             // song time at which the music started
+    int64_t last_heard;
+};
+extern MusicSync music_sync;
+
+// Makes `player` the synchronised one, standing at song time
+// `start_frame`: installs its row, tick and note callbacks (the row and
+// tick callbacks installed before are still called, after), empties the
+// event ring and the tick marks. A player that a seek has left at the
+// start of a row (start_frame above 0) gets that row's note and row events
+// at start_frame, as if it had played into it. Call before the audio
+// device runs the player, or with the audio locked.
+void music_sync_attach(ModPlayer *player, int64_t start_frame);
+
+// Forgets the attached player (its callbacks stay installed).
+void music_sync_detach(void);
+
+// The audio callback that keeps the sync: notes the engine time, renders
+// through audio_callback, then publishes the snapshot and the song's end.
+void music_sync_audio_callback(void *userdata, uint8_t *stream, int len);
+
+// Main thread: the song as heard now. 0 with *position filled; -1 when no
+// player is attached (no music).
+int music_heard_position(MusicPosition *position);
+
+// Main thread: takes the oldest event not yet taken if it has been heard
+// by now (its frame is at most the heard song frame). 1 when one was
+// taken into *event, 0 otherwise. Row events follow the note events of
+// their row (both carry the row's frame).
+int music_event_next(MusicEvent *event);
+
+// Main thread: takes the oldest event not yet taken whatever its frame
+// (up to a buffer or two ahead of what is heard): for visuals that
+// anticipate. 1 when one was taken, 0 when none is waiting.
+int music_event_next_any(MusicEvent *event);
+
+// Main thread: events lost because the main thread took none for longer
+// than the ring holds (EVENT_RING_CAPACITY events, several seconds of a
+// busy song).
+uint64_t music_events_dropped(void);
+
+// Main thread: the heard position for a snapshot and the time `now_ms`,
+// for tests and for estimating at a chosen time. -1 when not attached.
+int music_heard_position_at(uint32_t now_ms, MusicPosition *position);
+
+#endif

@@ -1,0 +1,538 @@
+// Music sync: the event ring alone and under two threads (run it under
+// ThreadSanitizer too: make tsan), and, in a real capture, the heard
+// position and every note event against the note starts in the rendered
+// sound, to the frame.
+#include <gtest/gtest.h>
+
+#include <SDL/SDL.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "music/audio_output.h"
+#include "music/mod_player.h"
+#include "music/event_ring.h"
+#include "music/music_seek.h"
+#include "music/music_start.h"
+#include "music/music_sync.h"
+#include "platform/capture.h"
+#include "platform/framebuffer.h"
+#include "platform/video.h"
+#include "support/music_modbuilder.h"
+#include "support/test_files.h"
+
+namespace {
+
+MusicEvent numbered(uint64_t i) {
+    // Every field derives from the number, so a torn read shows.
+    MusicEvent e = {(uint8_t)(1 + i % 3), (uint8_t)(i >> 8), (uint8_t)(i % 64), (uint8_t)(i % 4),
+                    (uint8_t)(i % 31 + 1), (uint8_t)(i % 65), (uint16_t)(i * 7), (int64_t)i};
+    return e;
+}
+
+bool matches(const MusicEvent &e) {
+    const MusicEvent want = numbered((uint64_t)e.frame);
+    return e.kind == want.kind && e.order == want.order && e.row == want.row && e.channel == want.channel &&
+           e.sample == want.sample && e.volume == want.volume && e.period == want.period;
+}
+
+EventRing ring;  // large: not on the stack
+
+}  // namespace
+
+TEST(MusicEventRing, KeepsOrderFiltersByFrameAndDropsTheOldestWhenFull) {
+    event_ring_init(&ring);
+    MusicEvent e;
+    EXPECT_EQ(event_ring_take(&ring, &e, INT64_MAX), 0);
+    for (uint64_t i = 0; i < 10; i++) {
+        const MusicEvent x = numbered(i);
+        event_ring_push(&ring, &x);
+    }
+    // Only what has been heard by frame 3.
+    for (uint64_t i = 0; i <= 3; i++) {
+        ASSERT_EQ(event_ring_take(&ring, &e, 3), 1);
+        EXPECT_EQ(e.frame, (int64_t)i);
+        EXPECT_TRUE(matches(e));
+    }
+    EXPECT_EQ(event_ring_take(&ring, &e, 3), 0);
+    ASSERT_EQ(event_ring_take(&ring, &e, INT64_MAX), 1);
+    EXPECT_EQ(e.frame, 4);
+    event_ring_discard(&ring);
+    EXPECT_EQ(event_ring_take(&ring, &e, INT64_MAX), 0);
+    EXPECT_EQ(ring.dropped, 0u);
+
+    // 100 more than it holds: the oldest 100 go, counted.
+    const uint64_t base = 10;
+    for (uint64_t i = base; i < base + EVENT_RING_CAPACITY + 100; i++) {
+        const MusicEvent x = numbered(i);
+        event_ring_push(&ring, &x);
+    }
+    ASSERT_EQ(event_ring_take(&ring, &e, INT64_MAX), 1);
+    EXPECT_EQ(e.frame, (int64_t)(base + 100));
+    EXPECT_EQ(ring.dropped, 100u);
+    int left = 0;
+    while (event_ring_take(&ring, &e, INT64_MAX)) left++;
+    EXPECT_EQ(left, EVENT_RING_CAPACITY - 1);
+    EXPECT_EQ(e.frame, (int64_t)(base + EVENT_RING_CAPACITY + 99));
+}
+
+TEST(MusicEventRing, TwoThreadsLoseNothingUncountedAndNeverTear) {
+    event_ring_init(&ring);
+    constexpr uint64_t TOTAL = 400000;
+    std::atomic<bool> done{false};
+    std::thread producer([&] {
+        for (uint64_t i = 0; i < TOTAL; i++) {
+            const MusicEvent x = numbered(i);
+            event_ring_push(&ring, &x);
+            if (i % 5000 == 0) std::this_thread::yield();
+        }
+        done.store(true, std::memory_order_release);
+    });
+    uint64_t taken = 0, torn = 0, disorder = 0;
+    int64_t last = -1;
+    MusicEvent e;
+    for (uint64_t round = 0;; round++) {
+        const bool finished = done.load(std::memory_order_acquire);
+        while (event_ring_take(&ring, &e, INT64_MAX)) {
+            taken++;
+            torn += !matches(e);
+            disorder += e.frame <= last;
+            last = e.frame;
+        }
+        if (finished) break;
+        // Now and then fall behind, so that the producer laps the consumer.
+        if (round % 64 == 0) std::this_thread::sleep_for(std::chrono::microseconds(300));
+    }
+    producer.join();
+    EXPECT_EQ(torn, 0u);
+    EXPECT_EQ(disorder, 0u);
+    EXPECT_EQ(last, (int64_t)TOTAL - 1) << "the newest event always arrives";
+    EXPECT_EQ(taken + ring.dropped, TOTAL);
+    EXPECT_GT(taken, (uint64_t)EVENT_RING_CAPACITY);
+}
+
+namespace {
+
+// A song whose notes never overlap on a side of the stereo output (left:
+// channels 0 and 3, right: 1 and 2), so that each note start is the first
+// non-silent frame after silence: constant (DC) samples without loops,
+// shorter than the gaps. Note delays, retriggers, speed and tempo changes,
+// a pattern delay, a sample offset, a silent note, a break and a jump back.
+std::vector<uint8_t> onset_song(void) {
+    ModBuilder b;
+    modbuilder_init(&b);
+    modbuilder_set_sample(&b, 1, std::vector<int8_t>(300, 100), 64, 0, 0, 0);
+    modbuilder_set_sample(&b, 2, std::vector<int8_t>(300, -90), 48, 3, 0, 0);
+    const uint8_t order[] = {0, 1};
+    modbuilder_set_order(&b, order, 2);
+    modbuilder_set_cell(&b, 0, 0, 0, 1, 428, 0x000);
+    modbuilder_set_cell(&b, 0, 1, 1, 2, 428, 0x000);
+    modbuilder_set_cell(&b, 0, 2, 3, 1, 320, 0x000);
+    modbuilder_set_cell(&b, 0, 2, 2, 0, 0, 0xF05);   // speed 5
+    modbuilder_set_cell(&b, 0, 3, 2, 2, 381, 0xED2);  // starts on tick 2
+    modbuilder_set_cell(&b, 0, 4, 0, 1, 428, 0xE93);  // again on tick 3
+    modbuilder_set_cell(&b, 0, 5, 1, 2, 428, 0xFA0);  // tempo 160
+    modbuilder_set_cell(&b, 0, 6, 3, 1, 428, 0xC00);  // heard by nobody
+    modbuilder_set_cell(&b, 0, 6, 0, 1, 360, 0x000);
+    modbuilder_set_cell(&b, 0, 7, 1, 2, 428, 0xEE1);  // the row lasts twice
+    modbuilder_set_cell(&b, 0, 8, 2, 1, 428, 0x901);  // from byte 256
+    modbuilder_set_cell(&b, 0, 9, 3, 0, 0, 0xD00);
+    modbuilder_set_cell(&b, 1, 0, 0, 2, 254, 0x000);
+    modbuilder_set_cell(&b, 1, 1, 3, 1, 508, 0xB00);  // back to the start
+    return modbuilder_build(&b);
+}
+
+// In a child process: plays `module` under a capture into `dir` for
+// `frames` frames and logs, before drawing each frame, the heard position
+// ("H frame order row tick tick_frame song_frame") and the events heard
+// by then ("E frame kind order row channel sample period volume at").
+// The capture ends the child with status 0.
+void capture_child(const std::string &module, const std::string &dir, int frames, const std::string &log_path) {
+    setenv("KEVO_CAPTURE", dir.c_str(), 1);
+    setenv("KEVO_CAPTURE_FRAMES", std::to_string(frames).c_str(), 1);
+    unsetenv("KEVO_FROM");
+    if (!freopen("/dev/null", "w", stderr)) _exit(5);  // the rate lines
+    FILE *log = fopen(log_path.c_str(), "w");
+    if (!log || music_start_file(module.c_str()) != 0) _exit(3);
+    video_init();
+    audio_unpause();
+    for (long k = 0;; k++) {
+        MusicPosition at;
+        if (music_heard_position(&at) != 0) _exit(4);
+        fprintf(log, "H %ld %d %d %d %u %lld\n", k, at.order, at.row, at.tick, at.tick_frame, (long long)at.song_frame);
+        MusicEvent e;
+        while (music_event_next(&e))
+            fprintf(log, "E %ld %d %d %d %d %d %d %d %lld\n", k, e.kind, e.order, e.row, e.channel, e.sample, e.period,
+                    e.volume, (long long)e.frame);
+        fflush(log);
+        fb_clear();
+        fb_present();
+        frame_counter++;
+    }
+}
+
+struct Heard {
+    int order, row, tick;
+    unsigned tick_frame;
+    long long song_frame;
+};
+
+struct Logged {
+    long at_frame;
+    int kind, order, row, channel, sample, period, volume;
+    long long frame;
+};
+
+}  // namespace
+
+TEST(MusicSync, InACaptureEveryNoteEventIsWhereItsNoteStartsInTheSound) {
+    const std::string dir = make_temp_dir("music_sync");
+    ASSERT_FALSE(dir.empty());
+    const std::vector<uint8_t> song = onset_song();
+    ASSERT_TRUE(write_whole_file(dir + "/song.mod", song));
+    const int frames = 600;  // 10.2 s: the song twice and more
+    fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) capture_child(dir + "/song.mod", dir + "/capture", frames, dir + "/log.txt");
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+    std::vector<Heard> heard;
+    std::vector<Logged> events;
+    std::istringstream log([&] {
+        std::vector<uint8_t> bytes;
+        read_whole_file(dir + "/log.txt", &bytes);
+        return std::string(bytes.begin(), bytes.end());
+    }());
+    for (std::string line; std::getline(log, line);) {
+        std::istringstream in(line.substr(2));
+        if (line[0] == 'H') {
+            long k;
+            Heard h;
+            in >> k >> h.order >> h.row >> h.tick >> h.tick_frame >> h.song_frame;
+            ASSERT_EQ(k, (long)heard.size());
+            heard.push_back(h);
+        } else {
+            Logged e;
+            in >> e.at_frame >> e.kind >> e.order >> e.row >> e.channel >> e.sample >> e.period >> e.volume >> e.frame;
+            events.push_back(e);
+        }
+    }
+    ASSERT_EQ(heard.size(), (size_t)frames);
+
+    // The heard song time is the capture's clock, exactly; each event is
+    // handed over on the first frame that hears it.
+    for (int k = 0; k < frames; k++) EXPECT_EQ(heard[k].song_frame, capture_audio_frames_after(k)) << k;
+    for (const Logged &e : events) {
+        EXPECT_LE(e.frame, heard[e.at_frame].song_frame);
+        if (e.at_frame > 0) {
+            EXPECT_GT(e.frame, heard[e.at_frame - 1].song_frame);
+        }
+    }
+
+    // Independently, from the player's own state: the same song rendered one
+    // frame per call; a note has started at the boundary a call ends on when
+    // the channel's voice was restarted there (its read index is back at the
+    // window's end, where mixing never leaves it) or a stopped channel plays
+    // again.
+    std::set<std::pair<long long, int>> state_notes, event_notes;
+    std::set<long long> state_rows, event_rows;
+    {
+        ModPlayer *p = mod_player_create(44100, song.data(), (long)song.size());
+        ASSERT_NE(p, nullptr);
+        mod_player_set_loop(p, 1);
+        int32_t scratch[2];
+        int last_index[4], last_playing[4];
+        for (int c = 0; c < 4; c++) {
+            last_index[c] = p->voices[c].read_index;
+            last_playing[c] = p->channels[c].playing;
+        }
+        const long long total = capture_audio_frames_after(frames - 1);
+        for (long long f = 1; f <= total; f++) {
+            mod_player_render(p, scratch, 1);
+            for (int c = 0; c < 4; c++) {
+                const int index = p->voices[c].read_index, playing = p->channels[c].playing;
+                if ((index == VOICE_WINDOW_SAMPLES && last_index[c] != VOICE_WINDOW_SAMPLES) ||
+                    (playing && !last_playing[c]))
+                    state_notes.insert({f, c});
+                last_index[c] = index;
+                last_playing[c] = playing;
+            }
+            // A call that ends on a boundary leaves tick_sample 0; at a row
+            // start the tick is 0 as well.
+            if (p->tick == 0 && p->tick_sample == 0) state_rows.insert(f);
+        }
+        mod_player_destroy(p);
+    }
+    int silent_notes = 0, delayed = 0;
+    for (const Logged &e : events) {
+        if (e.kind == MUSIC_EVENT_ROW) event_rows.insert(e.frame);
+        if (e.kind != MUSIC_EVENT_NOTE) continue;
+        event_notes.insert({e.frame, e.channel});
+        silent_notes += e.volume == 0;
+    }
+    for (const auto &[frame, channel] : event_notes) delayed += !event_rows.count(frame);
+    EXPECT_EQ(event_notes, state_notes);
+    EXPECT_EQ(event_rows, state_rows);
+    EXPECT_GT(event_notes.size(), 20u);
+    EXPECT_GE(silent_notes, 2) << "the C00 note is reported, with volume 0";
+    EXPECT_GE(delayed, 4) << "delayed and retriggered notes start off the row boundary";
+
+    // And in the captured sound: per side (left: channels 0 and 3, right: 1
+    // and 2), each stretch of sound after silence starts with an audible
+    // note. The resampler reaches the new sample's first byte on its first
+    // step after the note starts, so the sound begins at most one source
+    // sample later: at these periods (508 and shorter) within 8 frames.
+    std::vector<uint8_t> wav;
+    ASSERT_TRUE(read_whole_file(dir + "/capture/audio.wav", &wav));
+    const size_t total = (wav.size() - 44) / 4;
+    for (int side = 0; side < 2; side++) {
+        std::vector<long long> onsets, audible;
+        bool silent = true;
+        for (size_t f = 0; f < total; f++) {
+            const uint8_t *s = &wav[44 + f * 4 + side * 2];
+            const bool quiet = s[0] == 0 && s[1] == 0;
+            if (silent && !quiet) onsets.push_back((long long)f);
+            silent = quiet;
+        }
+        for (const Logged &e : events)
+            if (e.kind == MUSIC_EVENT_NOTE && e.volume > 0 && ((e.channel == 1 || e.channel == 2) == (side == 1)))
+                audible.push_back(e.frame);
+        ASSERT_EQ(onsets.size(), audible.size()) << "side " << side;
+        for (size_t i = 0; i < onsets.size(); i++) {
+            EXPECT_GE(onsets[i], audible[i]) << side << " " << i;
+            EXPECT_LE(onsets[i], audible[i] + 8) << side << " " << i;
+        }
+    }
+
+    // The heard position agrees with the row events: on every frame it is in
+    // the row that the last row event at or before it started.
+    std::map<long long, int> rows_at;
+    for (const Logged &e : events)
+        if (e.kind == MUSIC_EVENT_ROW) rows_at[e.frame] = e.order * 64 + e.row;
+    auto row_event = rows_at.begin();
+    int current = -1;
+    for (int k = 0; k < frames; k++) {
+        while (row_event != rows_at.end() && row_event->first <= heard[k].song_frame) current = (row_event++)->second;
+        if (current >= 0) {
+            EXPECT_EQ(heard[k].order * 64 + heard[k].row, current) << k;
+        }
+    }
+    remove_tree(dir);
+}
+
+namespace {
+
+// In a child process: plays res/kevo.mod through SDL's disk audio driver,
+// which takes a buffer every SDL_DISKAUDIODELAY ms like a sound card
+// would, and polls the heard position about every millisecond for
+// `run_ms`, logging "time heard callback_ms render_start" for each poll.
+void real_time_child(const std::string &log_path, const std::string &raw_path, int run_ms) {
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", raw_path.c_str(), 1);
+    setenv("SDL_DISKAUDIODELAY", "23", 1);
+    unsetenv("KEVO_CAPTURE");
+    unsetenv("KEVO_FROM");
+    FILE *log = fopen(log_path.c_str(), "w");
+    if (!log || music_start_file(ENGINE_SOURCE_DIR "/res/kevo.mod") != 0) _exit(3);
+    if (audio_device_frames != 1024) _exit(4);
+    audio_unpause();
+    const uint32_t start = SDL_GetTicks();
+    for (;;) {
+        const uint32_t now = SDL_GetTicks();
+        if (now - start > (uint32_t)run_ms) break;
+        MusicPosition at;
+        if (music_heard_position_at(now, &at) != 0) _exit(5);
+        fprintf(log, "%u %lld %u %lld %d %d\n", now, (long long)at.song_frame,
+                music_sync.callback_ms.load(), (long long)music_sync.render_start.load(), at.order, at.row);
+        MusicEvent e;
+        while (music_event_next(&e)) {
+        }
+        SDL_Delay(1);
+    }
+    fclose(log);
+    _exit(0);
+}
+
+}  // namespace
+
+// The estimate on a real audio thread. Its error is measured against the
+// device's own pace: between two callbacks the device plays one buffer,
+// so the truth at time t is the straight line from one callback's
+// (time, first frame - buffer) to the next one's. The figure is printed;
+// the bound only catches a broken estimate (wrong units, no lag, jumps).
+TEST(MusicSync, HeardPositionOnARealAudioThreadLagsTheRenderAndFollowsTheDevice) {
+    const std::string dir = make_temp_dir("music_sync_rt");
+    ASSERT_FALSE(dir.empty());
+    fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) real_time_child(dir + "/log.txt", dir + "/out.raw", 3000);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    struct Poll {
+        long long t, heard, cb, start;
+        int order, row;
+    };
+    std::vector<Poll> polls;
+    {
+        std::vector<uint8_t> bytes;
+        ASSERT_TRUE(read_whole_file(dir + "/log.txt", &bytes));
+        std::istringstream in(std::string(bytes.begin(), bytes.end()));
+        Poll p;
+        while (in >> p.t >> p.heard >> p.cb >> p.start >> p.order >> p.row) polls.push_back(p);
+    }
+    ASSERT_GT(polls.size(), 500u);
+    // Callbacks as the main thread saw them.
+    std::vector<std::pair<long long, long long>> callbacks;  // time, first frame - buffer
+    for (const Poll &p : polls)
+        if (p.cb != 0 && (callbacks.empty() || callbacks.back().first != p.cb || callbacks.back().second != p.start - 1024))
+            callbacks.push_back({p.cb, p.start - 1024});
+    ASSERT_GT(callbacks.size(), 60u) << "about 43 callbacks a second";
+    long long previous = 0, worst = 0, beyond_render = 0;
+    double sum = 0;
+    int measured = 0;
+    size_t k = 0;
+    for (const Poll &p : polls) {
+        EXPECT_GE(p.heard, previous) << "never backwards";
+        previous = p.heard;
+        beyond_render += p.cb != 0 && p.heard > p.start;
+        while (k + 1 < callbacks.size() && callbacks[k + 1].first <= p.t) k++;
+        if (k + 1 >= callbacks.size() || callbacks[k].first > p.t || k < 2) continue;
+        const auto [t0, f0] = callbacks[k];
+        const auto [t1, f1] = callbacks[k + 1];
+        if (t1 == t0) continue;
+        const double truth = f0 + (double)(f1 - f0) * (p.t - t0) / (double)(t1 - t0);
+        const long long error = std::llabs(p.heard - (long long)truth);
+        worst = std::max(worst, error);
+        sum += (double)error;
+        measured++;
+    }
+    EXPECT_EQ(beyond_render, 0) << "what is heard lags what is rendered by a buffer";
+    EXPECT_GT(polls.back().heard, 44100 * 2) << "the song moves on";
+    ASSERT_GT(measured, 500);
+    printf("heard-position error against the device's pace: mean %.2f ms, worst %.2f ms over %d polls\n",
+           sum / measured / 44.1, (double)worst / 44.1, measured);
+    EXPECT_LT(worst, 44100 / 20) << "within 50 ms even on a loaded machine";
+    remove_tree(dir);
+}
+
+TEST(MusicSeek, PositionsAreOrderAndOptionalRow) {
+    int order = -1, row = -1;
+    EXPECT_EQ(music_parse_position("3", &order, &row), 0);
+    EXPECT_EQ(order, 3);
+    EXPECT_EQ(row, 0);
+    EXPECT_EQ(music_parse_position("127:63", &order, &row), 0);
+    EXPECT_EQ(order, 127);
+    EXPECT_EQ(row, 63);
+    for (const char *bad : {"", ":", "3:", ":4", "3:64", "128", "-1", "3:-1", "3:1x", " 3", "3 ", "+3", "0x3",
+                            "99999999999999999999", "3:99999999999999999999"})
+        EXPECT_EQ(music_parse_position(bad, &order, &row), -1) << bad;
+}
+
+namespace {
+
+// In a child process: a capture of res/kevo.mod that restarts the music at
+// row 16 of position 1 after `before` frames, logging the heard position
+// ("H frame order row song_frame") and row events ("R frame order row at").
+void seek_child(const std::string &dir, const std::string &log_path, int before, int frames) {
+    setenv("KEVO_CAPTURE", dir.c_str(), 1);
+    setenv("KEVO_CAPTURE_FRAMES", std::to_string(frames).c_str(), 1);
+    unsetenv("KEVO_FROM");
+    if (!freopen("/dev/null", "w", stderr)) _exit(5);
+    FILE *log = fopen(log_path.c_str(), "w");
+    if (!log || music_start_file(ENGINE_SOURCE_DIR "/res/kevo.mod") != 0) _exit(3);
+    video_init();
+    audio_unpause();
+    for (long k = 0;; k++) {
+        if (k == before && (music_seek(1, 16) != 0 || music_seek(99, 0) != -1)) _exit(6);
+        MusicPosition at;
+        music_heard_position(&at);
+        fprintf(log, "H %ld %d %d %lld\n", k, at.order, at.row, (long long)at.song_frame);
+        MusicEvent e;
+        while (music_event_next(&e))
+            if (e.kind == MUSIC_EVENT_ROW) fprintf(log, "R %ld %d %d %lld\n", k, e.order, e.row, (long long)e.frame);
+        fflush(log);
+        fb_present();
+        frame_counter++;
+    }
+}
+
+}  // namespace
+
+TEST(MusicSeek, RestartingMidSongMovesTheSoundTheHeardPositionAndTheEvents) {
+    const std::string dir = make_temp_dir("music_seek");
+    ASSERT_FALSE(dir.empty());
+    std::vector<uint8_t> module;
+    ASSERT_TRUE(read_whole_file(ENGINE_SOURCE_DIR "/res/kevo.mod", &module));
+    ModPlayer *p = mod_player_create(44100, module.data(), (long)module.size());
+    ASSERT_NE(p, nullptr);
+    const int64_t seek_frame = mod_player_seek(p, 1, 16);
+    ASSERT_GT(seek_frame, 0);
+    // The reference: the song played from row 1:16 on.
+    std::vector<int16_t> from_seek(2 * 30000);
+    mod_player_set_loop(p, 1);
+    mod_player_render_s16(p, from_seek.data(), 30000);
+    mod_player_destroy(p);
+
+    const int before = 40, frames = 80;
+    fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) seek_child(dir + "/c", dir + "/log.txt", before, frames);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(read_whole_file(dir + "/log.txt", &bytes));
+    std::istringstream log(std::string(bytes.begin(), bytes.end()));
+    std::vector<long long> heard_frame;
+    std::vector<std::pair<int, int>> heard_place;
+    std::vector<long long> row_frames_after;
+    for (std::string kind; log >> kind;) {
+        long k;
+        int order, row;
+        long long frame;
+        log >> k >> order >> row >> frame;
+        if (kind == "H") {
+            heard_frame.push_back(frame);
+            heard_place.push_back({order, row});
+        } else if (k >= before) {
+            EXPECT_GE(frame, seek_frame) << "no event from before the seek is handed over after it";
+            row_frames_after.push_back(frame);
+        }
+    }
+    ASSERT_EQ(heard_frame.size(), (size_t)frames);
+    // Before: the song from its start; from the seek on: from the row's time.
+    EXPECT_EQ(heard_frame[before - 1], capture_audio_frames_after(before - 1));
+    for (int k = before; k < frames; k++)
+        EXPECT_EQ(heard_frame[k], seek_frame + capture_audio_frames_after(k) - capture_audio_frames_after(before)) << k;
+    EXPECT_EQ(heard_place[before], std::make_pair(1, 16));
+    ASSERT_FALSE(row_frames_after.empty());
+    EXPECT_EQ(row_frames_after.front(), seek_frame) << "the row sought is the first row event";
+
+    // The captured sound from the seek on is the song from that row on.
+    std::vector<uint8_t> wav;
+    ASSERT_TRUE(read_whole_file(dir + "/c/audio.wav", &wav));
+    const size_t at = (size_t)capture_audio_frames_after(before);
+    const size_t count = (wav.size() - 44) / 4 - at;
+    ASSERT_LE(count, 30000u);
+    size_t differing = 0;
+    for (size_t i = 0; i < 2 * count; i++) {
+        const uint8_t *s = &wav[44 + 4 * at + 2 * i];
+        differing += (int16_t)(s[0] | s[1] << 8) != from_seek[i];
+    }
+    EXPECT_EQ(differing, 0u);
+    remove_tree(dir);
+}

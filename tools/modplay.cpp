@@ -1,0 +1,170 @@
+// Plays a four-channel tracker module to the audio device, without a
+// window, with the engine's own player: exactly the sound modrender
+// renders into a WAV file.
+//
+//   modplay [--loop] [--from ORDER[:ROW]] FILE.mod
+//
+// When standard error is a terminal it shows the title and one live line
+// of the position as heard: order position, row and time of the song's
+// total. It ends when the song's end has been heard (never with --loop),
+// or on Ctrl-C (SIGINT, SIGQUIT, SIGHUP, SIGTERM), with status 0. A file
+// that cannot be read or is not a module, a position the song never plays
+// and an audio device that cannot be opened: one "modplay: ..." line on
+// standard error and status 1.
+#include <SDL/SDL.h>
+#include <unistd.h>
+
+#include <climits>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+
+#include "music/audio_output.h"
+#include "music/mod_player.h"
+#include "music/module_check.h"
+#include "music/module_file.h"
+#include "music/music_seek.h"
+#include "music/music_sync.h"
+#include "util/alloc.h"
+#include "util/std_fds.h"
+
+constexpr int STATUS_LINE_MS = 50;
+// How long a song with looping off may run for its length to be shown.
+constexpr int64_t LENGTH_LIMIT_SECONDS = 3600;
+
+static volatile sig_atomic_t stop_requested = 0;
+
+static void on_stop_signal(int) { stop_requested = 1; }
+
+static const char USAGE[] = "usage: modplay [--loop] [--from ORDER[:ROW]] FILE.mod\n";
+
+static int fail(const char *format, const char *a, const char *b) {
+    fprintf(stderr, "modplay: ");
+    fprintf(stderr, format, a, b);
+    fputc('\n', stderr);
+    return 1;
+}
+
+static void format_time(char *out, size_t out_bytes, int64_t ms) {
+    const int64_t tenths = ms / 100;
+    snprintf(out, out_bytes, "%lld:%02lld.%lld", (long long)(tenths / 600), (long long)(tenths / 10 % 60),
+             (long long)(tenths % 10));
+}
+
+// The title with control characters shown as '?', so a module cannot drive
+// the terminal.
+static void print_title(const ModPlayer *player) {
+    char title[MOD_TITLE_BYTES + 1];
+    int i = 0;
+    for (; player->title[i] && i < MOD_TITLE_BYTES; i++) {
+        const unsigned char c = (unsigned char)player->title[i];
+        title[i] = c < 32 || c == 127 ? '?' : (char)c;
+    }
+    title[i] = '\0';
+    fprintf(stderr, "%s\n", title[0] ? title : "(untitled)");
+}
+
+static void show_position(const ModPlayer *player, int64_t total_ms, bool loop) {
+    MusicPosition at;
+    if (music_heard_position(&at) != 0) return;
+    int64_t ms = at.song_ms;
+    if (loop && total_ms > 0) ms %= total_ms;
+    char now[32], all[32];
+    format_time(now, sizeof now, ms);
+    format_time(all, sizeof all, total_ms);
+    fprintf(stderr, "\rorder %3d/%d  row %2d  %s / %s ", at.order, player->song_length, at.row, now, all);
+    fflush(stderr);
+}
+
+int main(int argc, char **argv) {
+    if (keep_standard_fds_open() != 0) return 1;
+    bool loop = false;
+    const char *from = nullptr;
+    const char *path = nullptr;
+    for (int i = 1; i < argc; i++) {
+        if (strcmp(argv[i], "--help") == 0) {
+            fputs(USAGE, stdout);
+            return 0;
+        } else if (strcmp(argv[i], "--loop") == 0) {
+            loop = true;
+        } else if (strcmp(argv[i], "--from") == 0 && i + 1 < argc) {
+            from = argv[++i];
+        } else if (argv[i][0] == '-' || path) {
+            fputs(USAGE, stderr);
+            return 1;
+        } else {
+            path = argv[i];
+        }
+    }
+    if (!path) {
+        fputs(USAGE, stderr);
+        return 1;
+    }
+    int order = 0, row = 0;
+    if (from && music_parse_position(from, &order, &row) != 0)
+        return fail("--from wants ORDER or ORDER:ROW (order 0-127, row 0-63), not '%s'%s", from, "");
+    // Nothing here presents frames: a capture would never end.
+    unsetenv("KEVO_CAPTURE");
+
+    long size = 0;
+    char reason[PATH_MAX + 160];
+    uint8_t *module = mod_file_read(path, &size, reason, sizeof reason);
+    if (!module) return fail("%s%s", reason, "");
+    if (mod_rejection_reason(module, size, reason, sizeof reason)) {
+        engine_free(module);
+        return fail("'%s' is not a module: %s", path, reason);
+    }
+    ModPlayer *player = mod_player_create(AUDIO_RATE_HZ, module, size);
+    if (!player) {
+        engine_free(module);
+        return fail("out of memory creating the player for '%s'%s", path, "");
+    }
+    const int64_t length = mod_song_length(player, LENGTH_LIMIT_SECONDS * AUDIO_RATE_HZ, nullptr);
+    const int64_t total_ms = length > 0 ? length * 1000 / AUDIO_RATE_HZ : 0;
+    int64_t start_frame = 0;
+    if (from) {
+        start_frame = music_seek_player(player, order, row);
+        if (start_frame < 0) {
+            char where[64];
+            snprintf(where, sizeof where, "row %d of order position %d", row, order);
+            mod_player_destroy(player);
+            engine_free(module);
+            return fail("the song in '%s' never plays %s", path, where);
+        }
+    }
+    mod_player_set_loop(player, loop ? 1 : 0);
+    music_player = player;
+    music_sync_attach(player, start_frame);
+    if (audio_open(music_sync_audio_callback) < 0) {
+        fail("cannot open the audio device: %s%s", SDL_GetError(), "");
+        music_sync_detach();
+        music_player = nullptr;
+        mod_player_destroy(player);
+        engine_free(module);
+        return 1;
+    }
+    for (int s : {SIGINT, SIGQUIT, SIGHUP, SIGTERM}) signal(s, on_stop_signal);
+
+    const bool terminal = isatty(STDERR_FILENO);
+    if (terminal) print_title(player);
+    audio_unpause();
+    bool ended = false;
+    while (!stop_requested && !ended) {
+        MusicEvent event;
+        while (music_event_next(&event))
+            if (event.kind == MUSIC_EVENT_END) ended = true;
+        if (terminal) show_position(player, total_ms, loop);
+        SDL_Delay(STATUS_LINE_MS);
+    }
+    if (terminal) fputc('\n', stderr);
+    SDL_CloseAudio();
+    music_sync_detach();
+    music_player = nullptr;
+    mod_player_destroy(player);
+    engine_free(module);
+    SDL_Quit();
+    return 0;
+}
