@@ -6,7 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -40,6 +42,34 @@ struct Rgb {
 
 TEST(DemoProgram, EachExitSignalEndsItWithStatusZero) {
     for (int signal_number : {SIGINT, SIGQUIT, SIGHUP, SIGTERM}) expect_signal_ends_demo_with_status_0(signal_number);
+}
+
+TEST(DemoProgram, NeverShowsMoreThanOneFramePerSeventeenMilliseconds) {
+    // Headless, drawing and presenting take well under a millisecond, so
+    // every frame is one that the pacing alone holds back.
+    const auto started = std::chrono::steady_clock::now();
+    ChildProcess demo;
+    ASSERT_EQ(child_start(&demo, DEMO, {}, {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"}, ENGINE_SOURCE_DIR), 0);
+    const bool running = child_wait_for(&demo, "FPS: ", 40, 10000);
+    kill(demo.pid, SIGTERM);
+    const int status = child_wait_exit(&demo, 10000);
+    const long ran_ms = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                              std::chrono::steady_clock::now() - started)
+                                              .count());
+    ASSERT_TRUE(running) << demo.stderr_text.substr(0, 400);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+    EXPECT_EQ(demo.stderr_text.find("inf"), std::string::npos) << demo.stderr_text.substr(0, 400);
+    long frames = 0;
+    for (size_t at = demo.stderr_text.find("FPS: "); at != std::string::npos;
+         at = demo.stderr_text.find("FPS: ", at + 5)) {
+        const double rate = strtod(demo.stderr_text.c_str() + at + 5, nullptr);
+        EXPECT_LE(rate, 58.8) << "frame " << frames;
+        frames++;
+    }
+    EXPECT_GE(frames, 40);
+    // The first frame may begin at once; each later one 17 ms after the last.
+    EXPECT_LE(frames, ran_ms / 17 + 1) << frames << " frames in " << ran_ms << " ms";
 }
 
 TEST(DemoProgram, FailsCleanlyWithoutADisplay) {

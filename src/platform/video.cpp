@@ -76,7 +76,7 @@ void fb_show(void) {
 }
 
 uint32_t present_wait_ms(uint32_t elapsed_ms, uint32_t elapsed_again_ms) {
-    if (elapsed_ms < 1 || elapsed_ms > FRAME_PERIOD_MS) return 0;
+    if (elapsed_ms > FRAME_PERIOD_MS) return 0;
     if (elapsed_again_ms >= FRAME_PERIOD_MS) return 0;
     return FRAME_PERIOD_MS - elapsed_again_ms;
 }
@@ -86,7 +86,7 @@ void fb_present(void) {
     fb_convert();
     fb_show();
     const uint32_t elapsed = SDL_GetTicks() - last_present_ticks;
-    if (elapsed >= 1 && elapsed <= FRAME_PERIOD_MS) {
+    if (elapsed <= FRAME_PERIOD_MS) {
         const uint32_t wait = present_wait_ms(elapsed, SDL_GetTicks() - last_present_ticks);
         if (wait > 0) SDL_Delay(wait);
     }
