@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/exit_signals.h"
 #include "platform/framebuffer.h"
 #include "platform/screenshot.h"
 #include "platform/video.h"
@@ -27,6 +28,10 @@ struct ExampleOptions {
 static volatile sig_atomic_t example_quit_requested = 0;
 
 static void example_on_signal(int) { example_quit_requested = 1; }
+
+// First thing in main: the four exit signals end the loop from now on, so
+// one that arrives while the example loads still ends it with status 0.
+static inline void example_begin(void) { exit_signals_install(example_on_signal); }
 
 // Set when the requested shot could not be written: the example then ends
 // with status 1 (fb_save_png has said why).
@@ -60,15 +65,10 @@ static inline int example_parse(int argc, char **argv, ExampleOptions *options, 
     return 0;
 }
 
-// Opens the window (exits with status 1 when SDL cannot) and routes the
-// four exit signals to a clean end of the loop instead of exit(0).
-static inline void example_start(void) {
-    video_init();
-    std::signal(SIGINT, example_on_signal);
-    std::signal(SIGQUIT, example_on_signal);
-    std::signal(SIGHUP, example_on_signal);
-    std::signal(SIGTERM, example_on_signal);
-}
+// Opens the window (exits with status 1 when SDL cannot). video_init keeps
+// the handlers example_begin installed, so the four exit signals still end
+// the loop cleanly instead of exiting from fb_present.
+static inline void example_start(void) { video_init(); }
 
 // Drains SDL's events: window close and Escape ask to quit; any other key
 // press is handed to `on_key` (may be null).

@@ -19,6 +19,7 @@
 #include <cstring>
 
 #include "gfx2d/gfx2d.h"
+#include "platform/exit_signals.h"
 #include "platform/framebuffer.h"
 #include "platform/screenshot.h"
 #include "platform/video.h"
@@ -226,6 +227,8 @@ static bool escape_or_close_requested(void) {
 }
 
 int main(int argc, char **argv) {
+    // First of all, so that a stop signal during start-up ends it too.
+    exit_signals_install(handle_exit_signal);
     long frames = -1;
     const char *shot = nullptr;
     for (int i = 1; i < argc; i++) {
@@ -255,11 +258,11 @@ int main(int argc, char **argv) {
     }
     int status = 0;
     if (shot) {
-        for (long frame = 0; frame < frames; frame++) {
+        for (long frame = 0; frame < frames && !exit_requested(); frame++) {
             showcase_draw(&showcase, static_cast<int32_t>(frame));
             frame_counter++;
         }
-        status = fb_save_png(shot) == 0 ? 0 : 1;
+        if (!exit_requested()) status = fb_save_png(shot) == 0 ? 0 : 1;
     } else {
         for (int32_t frame = 0; !escape_or_close_requested(); frame++) {
             showcase_draw(&showcase, frame);

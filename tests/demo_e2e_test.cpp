@@ -44,6 +44,23 @@ TEST(DemoProgram, EachExitSignalEndsItWithStatusZero) {
     for (int signal_number : {SIGINT, SIGQUIT, SIGHUP, SIGTERM}) expect_signal_ends_demo_with_status_0(signal_number);
 }
 
+TEST(DemoProgram, StopSignalsAtAnyMomentOfStartUpEndItWithStatusZero) {
+    EXPECT_EQ(stop_signals_during_startup(DEMO, {}, {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"},
+                                          ENGINE_SOURCE_DIR, 3000),
+              "");
+    // In a real window start-up waits on the X server, and SDL's video
+    // start-up is where it would put its own handlers.
+    VirtualDisplay xvfb;
+    const int started = virtual_display_start(&xvfb, 170 + getpid() % 100, 20000);
+    if (started == 0) {
+        EXPECT_EQ(stop_signals_during_startup(DEMO, {}, {"SDL_VIDEODRIVER=", "DISPLAY=" + xvfb.name, "SDL_AUDIODRIVER=dummy"},
+                                              ENGINE_SOURCE_DIR, 3000),
+                  "");
+    }
+    virtual_display_stop(&xvfb);
+    ASSERT_EQ(started, 0) << "Xvfb is installed by the set-up script and starts";
+}
+
 TEST(DemoProgram, NeverShowsMoreThanOneFramePerSeventeenMilliseconds) {
     // Headless, drawing and presenting take well under a millisecond, so
     // every frame is one that the pacing alone holds back.

@@ -1,7 +1,8 @@
 // The example programs in a real X window under Xvfb: each one draws, and
 // the Escape key (typed through the XTEST extension with xdotool) ends it
 // with status 0, and so does closing its window (the WM_DELETE_WINDOW
-// message a window manager sends when the user clicks the close button).
+// message a window manager sends when the user clicks the close button);
+// a stop signal at any moment of start-up ends it with status 0 too.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -90,6 +91,13 @@ TEST(ExamplesInAWindow, EscapeOrClosingTheWindowEndsEachExampleWithStatusZero) {
         expect_close_ends(display, "scene_viewer");
         expect_close_ends(display, "particle_fountain");
         expect_close_ends(display, "text_showcase");
+        // A stop signal while an example loads or opens its window ends it
+        // with status 0 as well.
+        for (const char *program : {"scene_viewer", "particle_fountain", "text_showcase"})
+            EXPECT_EQ(stop_signals_during_startup(std::string(ENGINE_BINARY_DIR) + "/" + program, {},
+                                                  {"SDL_VIDEODRIVER=", "DISPLAY=" + display.name, "SDL_AUDIODRIVER=dummy"},
+                                                  ENGINE_SOURCE_DIR, 3000),
+                      "");
     }
     virtual_display_stop(&display);
     ASSERT_EQ(started, 0) << "Xvfb is installed by the set-up script";

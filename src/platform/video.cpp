@@ -1,11 +1,8 @@
-// Video start-up, the present with its pacing and frame-rate line, and the
-// exit signal handler.
+// Video start-up and the present with its pacing and frame-rate line.
 #include "platform/video.h"
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
 #include "platform/framebuffer.h"
 #include "platform/palette.h"
@@ -26,24 +23,13 @@ static void video_fail(const char *what) {
     exit(1);
 }
 
-// Set by the signal handler, acted on by fb_present. exit() runs SDL_Quit
-// and the C library's clean-up, which free memory and take locks: called
-// from inside a signal that interrupted malloc or SDL, it could deadlock or
-// corrupt the heap. So the handler only records the signal, and the next
-// present (at most one frame later) exits from ordinary code. A second
-// signal before that ends the process at once.
-static volatile sig_atomic_t exit_signal_pending = 0;
-
-void handle_exit_signal(int signal_number) {
-    (void)signal_number;
-    if (exit_signal_pending) _exit(0);
-    exit_signal_pending = 1;
-}
-
-bool exit_requested(void) { return exit_signal_pending != 0; }
-
 void video_init(void) {
+    // Before SDL_Init: SDL leaves a signal that has a handler alone.
+    ExitSignalHandlers handlers;
+    exit_signals_claim(&handlers);
     if (SDL_Init(SDL_INIT_ALL_SUBSYSTEMS) < 0) video_fail("SDL_Init");
+    // Should SDL have put its own in place anyway, ours come back.
+    exit_signals_restore(&handlers);
     atexit(SDL_Quit);
     screen_surface = SDL_SetVideoMode(SCREEN_WIDTH_PX, SCREEN_HEIGHT_PX, SCREEN_BITS_PER_PIXEL, 0);
     if (!screen_surface) video_fail("setting the 400x240 video mode");
@@ -51,11 +37,6 @@ void video_init(void) {
                                          FRAME_RED_MASK, FRAME_GREEN_MASK, FRAME_BLUE_MASK, 0);
     if (!frame_surface) video_fail("creating the 32-bit frame surface");
     fb_attach_storage();
-    // After SDL_Init, so these replace whatever SDL installed for them.
-    signal(SIGINT, handle_exit_signal);
-    signal(SIGQUIT, handle_exit_signal);
-    signal(SIGHUP, handle_exit_signal);
-    signal(SIGTERM, handle_exit_signal);
 }
 
 void fb_convert(void) {
@@ -93,5 +74,5 @@ void fb_present(void) {
     const double interval_ms = static_cast<double>(SDL_GetTicks() - last_present_ticks);
     fprintf(stderr, "FPS: %2.1f\r", 1000.0 / interval_ms);
     last_present_ticks = SDL_GetTicks();
-    if (exit_signal_pending) exit(0);
+    if (exit_requested()) exit(0);
 }

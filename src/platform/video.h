@@ -7,6 +7,8 @@
 #include <SDL/SDL.h>
 #include <cstdint>
 
+#include "platform/exit_signals.h"
+
 // One frame period: about 58.8 frames per second at most.
 constexpr uint32_t FRAME_PERIOD_MS = 17;
 
@@ -17,9 +19,12 @@ extern uint32_t last_present_ticks;
 
 // SDL_Init (all subsystems), SDL_Quit registered at exit, the window, the
 // 32-bit surface, the framebuffer globals and the four signal handlers
-// (SIGINT, SIGQUIT, SIGHUP, SIGTERM). When SDL, the video mode or the
-// surface cannot be had it prints one "VIDEO: ..." line with SDL's reason on
-// standard error and exits with status 1.
+// (SIGINT, SIGQUIT, SIGHUP, SIGTERM): handle_exit_signal for each of them
+// that has no handler yet, while one the program installed first thing in
+// main is kept. Both are in place before SDL_Init, so SDL installs none of
+// its own. When SDL, the video mode or the surface cannot be had it prints
+// one "VIDEO: ..." line with SDL's reason on standard error and exits with
+// status 1.
 void video_init(void);
 
 // Shows the framebuffer: converts, blits, flips, waits out the rest of the
@@ -40,16 +45,5 @@ void fb_show(void);
 // frame that ends within the mark's own millisecond waits like any other
 // fast frame, so no paced program shows more than one frame per 17 ms.
 uint32_t present_wait_ms(uint32_t elapsed_ms, uint32_t elapsed_again_ms);
-
-// The handler of SIGINT, SIGQUIT, SIGHUP and SIGTERM: ends the process with
-// status 0, with the SDL_Quit registered at exit running on the way out.
-// Exiting is not safe inside a signal, so the handler only records it and
-// the next fb_present exits; a second signal before then exits at once
-// (without the clean-up).
-void handle_exit_signal(int signal_number);
-
-// True once an exit signal has arrived; for programs with loops of their
-// own that do not present every frame.
-bool exit_requested(void);
 
 #endif
