@@ -16,6 +16,7 @@
 #include "platform/framebuffer.h"
 #include "platform/screenshot.h"
 #include "platform/video.h"
+#include "util/std_fds.h"
 
 struct ExampleOptions {
     long frames;             // frames to run; 0 runs until asked to stop
@@ -29,9 +30,15 @@ static volatile sig_atomic_t example_quit_requested = 0;
 
 static void example_on_signal(int) { example_quit_requested = 1; }
 
-// First thing in main: the four exit signals end the loop from now on, so
-// one that arrives while the example loads still ends it with status 0.
-static inline void example_begin(void) { exit_signals_install(example_on_signal); }
+// First thing in main: keeps descriptors 0-2 open (-1 when it cannot; the
+// example then ends with status 1), and the four exit signals end the loop
+// from now on, so one that arrives while the example loads still ends it
+// with status 0.
+static inline int example_begin(void) {
+    if (keep_standard_fds_open() != 0) return -1;
+    exit_signals_install(example_on_signal);
+    return 0;
+}
 
 // Set when the requested shot could not be written: the example then ends
 // with status 1 (fb_save_png has said why).

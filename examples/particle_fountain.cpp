@@ -27,7 +27,7 @@ static const int32_t LAUNCH_SIDE_SPREAD = 1966; // 0.03, either way
 static Fixed spread(int32_t range) { return (Fixed)(rand() % (2 * range + 1)) - range; }
 
 int main(int argc, char **argv) {
-    example_begin();
+    if (example_begin() != 0) return 1;
     ExampleOptions options;
     if (example_parse(argc, argv, &options, "[--frames N] [--shot out.png]") != 0) return 2;
     if (options.input_path != nullptr) {

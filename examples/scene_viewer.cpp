@@ -66,7 +66,7 @@ static int64_t model_radius(const Mesh *mesh) {
 }
 
 int main(int argc, char **argv) {
-    example_begin();
+    if (example_begin() != 0) return 1;
     ExampleOptions options;
     if (example_parse(argc, argv, &options, "[model.obj] [--wireframe] [--frames N] [--shot out.png]",
                       "--wireframe", &show_wireframe) != 0)

@@ -23,6 +23,7 @@
 #include "platform/framebuffer.h"
 #include "platform/screenshot.h"
 #include "platform/video.h"
+#include "util/std_fds.h"
 
 // Palette indices (VGA default layout).
 static const uint8_t COLOUR_PANEL = 17;   // near-black grey
@@ -227,6 +228,7 @@ static bool escape_or_close_requested(void) {
 }
 
 int main(int argc, char **argv) {
+    if (keep_standard_fds_open() != 0) return 1;
     // First of all, so that a stop signal during start-up ends it too.
     exit_signals_install(handle_exit_signal);
     long frames = -1;

@@ -27,6 +27,7 @@
 #include "music/mod_player.h"     // MOD_CHANNELS, MOD_ROWS, MOD_SAMPLES, ...
 #include "music/mod_tables.h"     // period_table, PAULA_CLOCK_HZ
 #include "music/module_format.h"  // file offsets
+#include "util/std_fds.h"
 
 // ---------------------------------------------------------------------------
 // The module being built
@@ -791,6 +792,7 @@ static size_t song_to_module(const Song *song, uint8_t *out) {
 }
 
 int main(int argc, char **argv) {
+    if (keep_standard_fds_open() != 0) return 1;
     if (argc != 2) {
         fprintf(stderr, "usage: compose_kevo OUT.mod\n");
         return 1;

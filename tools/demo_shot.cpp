@@ -7,8 +7,10 @@
 #include "demo/demo_scene.h"
 #include "platform/framebuffer.h"
 #include "platform/screenshot.h"
+#include "util/std_fds.h"
 
 int main(int argc, char **argv) {
+    if (keep_standard_fds_open() != 0) return 1;
     if (argc < 2 || argc > 3) {
         fprintf(stderr, "usage: demo_shot OUT.png [FRAMES]\n");
         return 2;

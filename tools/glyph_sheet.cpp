@@ -13,6 +13,7 @@
 #include "gfx2d/text_object.h"
 #include "platform/framebuffer.h"
 #include "platform/screenshot.h"
+#include "util/std_fds.h"
 
 static const int SHEET_COLUMNS = 16;
 static const int SHEET_ROWS = FONT_CODE_COUNT / SHEET_COLUMNS;
@@ -22,6 +23,7 @@ static const uint8_t INK_COLOUR = 15;   // white
 static const uint8_t GAP_COLOUR = 0;
 
 int main(int argc, char **argv) {
+    if (keep_standard_fds_open() != 0) return 1;
     if (argc != 3) {
         fprintf(stderr, "usage: glyph_sheet 8x8|8x16|32x32 OUT.png\n");
         return 1;

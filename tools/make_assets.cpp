@@ -18,6 +18,7 @@
 
 #include "assets/pcx.h"
 #include "platform/palette.h"
+#include "util/std_fds.h"
 
 // Both images: 256 x 128 keeps (height - 1) x width within the textured
 // fill's 16-bit row offsets.
@@ -301,6 +302,7 @@ static bool write_text(const std::string &path, const std::string &text) {
 }
 
 int main(int argc, char **argv) {
+    if (keep_standard_fds_open() != 0) return 1;
     if (argc > 2) {
         fprintf(stderr, "usage: make_assets [output directory, default res]\n");
         return 2;

@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "util/std_fds.h"
+
 static const char *const DEFAULT_FONT_8X8 = "/usr/share/consolefonts/alt-8x8.psf.gz";
 static const char *const DEFAULT_FONT_8X16 = "/usr/share/consolefonts/default8x16.psf.gz";
 static const char *const DEFAULT_OUTLINE_FONT = "/usr/share/fonts/truetype/dejavu/DejaVuSans-BoldOblique.ttf";
@@ -231,6 +233,7 @@ static int write_glyph_source(const std::string &path, const char *name, const G
 }
 
 int main(int argc, char **argv) {
+    if (keep_standard_fds_open() != 0) return 1;
     if (argc != 2 && argc != 5) {
         fprintf(stderr, "usage: make_glyphs OUTPUT_DIR [FONT_8X8 FONT_8X16 OUTLINE_FONT]\n");
         return 1;

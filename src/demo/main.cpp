@@ -9,8 +9,12 @@
 #include "platform/exit_signals.h"
 #include "platform/framebuffer.h"
 #include "platform/video.h"
+#include "util/std_fds.h"
 
 int main(int, char **) {
+    // Before anything opens a file: a closed standard error would hand its
+    // number to the audio capture, and the rate lines would go into it.
+    if (keep_standard_fds_open() != 0) return 1;
     // First of all, so that a stop signal at any moment of start-up ends
     // the demo with status 0 (the handler acts at the first present).
     exit_signals_install(handle_exit_signal);
