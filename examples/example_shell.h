@@ -9,11 +9,11 @@
 
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "platform/exit_signals.h"
 #include "platform/framebuffer.h"
+#include "platform/program_args.h"
 #include "platform/screenshot.h"
 #include "platform/video.h"
 #include "util/std_fds.h"
@@ -44,25 +44,34 @@ static inline int example_begin(void) {
 // with status 1 (fb_save_png has said why).
 static bool example_shot_failed = false;
 
+// Most frames --frames takes: over a year at the paced rate.
+static const long EXAMPLE_MAX_FRAMES = 2147483647;
+
 // Reads --frames N, --shot FILE, one plain argument and, when `flag` is not
-// null, that flag (setting *flag_set). 0 on success; -1 with a usage line on
-// standard error for anything else.
+// null, that flag (setting *flag_set). 0 on success; 1 when --help was
+// asked for and answered on standard output with the usage and `about`
+// (the example then ends with status 0); -1 with a usage line on standard
+// error for anything else, an option-looking file name among them.
 static inline int example_parse(int argc, char **argv, ExampleOptions *options, const char *usage,
-                                const char *flag = nullptr, bool *flag_set = nullptr) {
+                                const char *about, const char *flag = nullptr, bool *flag_set = nullptr) {
     *options = ExampleOptions{0, nullptr, nullptr};
+    for (int i = 1; i < argc; i++)
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::printf("usage: %s %s\n%s", argv[0], usage, about);
+            return 1;
+        }
     for (int i = 1; i < argc; i++) {
         if (flag != nullptr && std::strcmp(argv[i], flag) == 0) {
             *flag_set = true;
         } else if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
-            char *end = nullptr;
-            options->frames = std::strtol(argv[++i], &end, 10);
-            if (end == argv[i] || *end != '\0' || options->frames < 1) {
-                std::fprintf(stderr, "EXAMPLE: --frames wants a positive count, not '%s'\n", argv[i]);
+            if (parse_long(argv[++i], 1, EXAMPLE_MAX_FRAMES, &options->frames) != 0) {
+                std::fprintf(stderr, "EXAMPLE: --frames wants a count from 1 to %ld, not '%s'\n",
+                             EXAMPLE_MAX_FRAMES, argv[i]);
                 return -1;
             }
-        } else if (std::strcmp(argv[i], "--shot") == 0 && i + 1 < argc) {
+        } else if (std::strcmp(argv[i], "--shot") == 0 && i + 1 < argc && !arg_is_option(argv[i + 1])) {
             options->shot_path = argv[++i];
-        } else if (argv[i][0] != '-' && options->input_path == nullptr) {
+        } else if (!arg_is_option(argv[i]) && options->input_path == nullptr) {
             options->input_path = argv[i];
         } else {
             std::fprintf(stderr, "usage: %s %s\n", argv[0], usage);

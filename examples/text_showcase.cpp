@@ -21,6 +21,7 @@
 #include "gfx2d/gfx2d.h"
 #include "platform/exit_signals.h"
 #include "platform/framebuffer.h"
+#include "platform/program_args.h"
 #include "platform/screenshot.h"
 #include "platform/video.h"
 #include "util/std_fds.h"
@@ -231,14 +232,18 @@ int main(int argc, char **argv) {
     if (keep_standard_fds_open() != 0) return 1;
     // First of all, so that a stop signal during start-up ends it too.
     exit_signals_install(handle_exit_signal);
+    if (args_answer_help(argc, argv,
+                         "usage: text_showcase [--frames N --shot OUT.png]\n"
+                         "The glyph sets, text effects, sprites and line and rectangle lists in a\n"
+                         "window; Escape or closing the window ends it. With --frames and --shot it\n"
+                         "draws N frames without a window and saves the last one as PNG.\n"))
+        return 0;
     long frames = -1;
     const char *shot = nullptr;
     for (int i = 1; i < argc; i++) {
         if (strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
-            char *end;
-            frames = strtol(argv[++i], &end, 10);
-            if (*end != '\0' || frames < 1) frames = 0;
-        } else if (strcmp(argv[i], "--shot") == 0 && i + 1 < argc) {
+            if (parse_long(argv[++i], 1, INT32_MAX, &frames) != 0) frames = 0;
+        } else if (strcmp(argv[i], "--shot") == 0 && i + 1 < argc && !arg_is_option(argv[i + 1])) {
             shot = argv[++i];
         } else {
             frames = 0;

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/program_args.h"
 #include "util/std_fds.h"
 
 static const char *const DEFAULT_FONT_8X8 = "/usr/share/consolefonts/alt-8x8.psf.gz";
@@ -234,7 +235,13 @@ static int write_glyph_source(const std::string &path, const char *name, const G
 
 int main(int argc, char **argv) {
     if (keep_standard_fds_open() != 0) return 1;
-    if (argc != 2 && argc != 5) {
+    if (args_answer_help(argc, argv,
+                         "usage: make_glyphs OUTPUT_DIR [FONT_8X8 FONT_8X16 OUTLINE_FONT]\n"
+                         "Writes the three glyph sets as C++ source files into OUTPUT_DIR.\n"))
+        return 0;
+    bool options = false;
+    for (int i = 1; i < argc; i++) options = options || arg_is_option(argv[i]);
+    if ((argc != 2 && argc != 5) || options) {
         fprintf(stderr, "usage: make_glyphs OUTPUT_DIR [FONT_8X8 FONT_8X16 OUTLINE_FONT]\n");
         return 1;
     }
