@@ -81,10 +81,14 @@ static inline int example_parse(int argc, char **argv, ExampleOptions *options, 
     return 0;
 }
 
-// Opens the window (exits with status 1 when SDL cannot). video_init keeps
-// the handlers example_begin installed, so the four exit signals still end
-// the loop cleanly instead of exiting from fb_present.
-static inline void example_start(void) { video_init(); }
+// Opens the window (exits with status 1 when SDL cannot) with `title`, the
+// example's name. video_init keeps the handlers example_begin installed, so
+// the four exit signals still end the loop cleanly instead of exiting from
+// fb_present.
+static inline void example_start(const char *title) {
+    video_init();
+    video_set_title(title);
+}
 
 // Drains SDL's events: window close and Escape ask to quit; any other key
 // press is handed to `on_key` (may be null).

@@ -39,7 +39,7 @@ int main(int argc, char **argv) {
     }
     particles_load_texture();  // on failure it says so; the effect runs anyway
 
-    example_start();
+    example_start("particle_fountain");
     long drawn = 0;
     bool running = true;
     while (running) {

@@ -99,7 +99,7 @@ int main(int argc, char **argv) {
     matrix_set_translation(&camera->local, 0, 0, fixed_from_int((int32_t)distance));
     spin->mode = SCENE_LOCAL_APPLIED;
 
-    example_start();
+    example_start("scene_viewer");
     long drawn = 0;
     bool running = true;
     while (running) {

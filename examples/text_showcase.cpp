@@ -255,8 +255,12 @@ int main(int argc, char **argv) {
         return 1;
     }
 
-    if (shot) fb_attach_storage();
-    else video_init();
+    if (shot) {
+        fb_attach_storage();
+    } else {
+        video_init();
+        video_set_title("text_showcase");
+    }
     Showcase showcase;
     if (!showcase_init(&showcase)) {
         fprintf(stderr, "SHOWCASE: out of memory\n");

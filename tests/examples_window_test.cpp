@@ -2,7 +2,8 @@
 // the Escape key (typed through the XTEST extension with xdotool) ends it
 // with status 0, and so does closing its window (the WM_DELETE_WINDOW
 // message a window manager sends when the user clicks the close button);
-// a stop signal at any moment of start-up ends it with status 0 too.
+// a stop signal at any moment of start-up ends it with status 0 too. Each
+// program's window, the demo's too, carries the program's name.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -13,6 +14,7 @@
 #include <X11/Xlib.h>
 
 #include <string>
+#include <vector>
 
 #include "support/platform_process.h"
 #include "support/platform_xvfb.h"
@@ -42,6 +44,26 @@ int close_all_windows(const std::string &display_name) {
     if (children != nullptr) XFree(children);
     XCloseDisplay(x);  // flushes the messages
     return static_cast<int>(count);
+}
+
+// The names (WM_NAME) of the top-level windows on the display.
+std::vector<std::string> window_names(const std::string &display_name) {
+    std::vector<std::string> names;
+    Display *x = XOpenDisplay(display_name.c_str());
+    if (x == nullptr) return names;
+    Window root_return, parent_return, *children = nullptr;
+    unsigned int count = 0;
+    XQueryTree(x, DefaultRootWindow(x), &root_return, &parent_return, &children, &count);
+    for (unsigned int i = 0; i < count; i++) {
+        char *name = nullptr;
+        if (XFetchName(x, children[i], &name) && name != nullptr) {
+            names.push_back(name);
+            XFree(name);
+        }
+    }
+    if (children != nullptr) XFree(children);
+    XCloseDisplay(x);
+    return names;
 }
 
 void expect_close_ends(const VirtualDisplay &display, const std::string &program) {
@@ -98,6 +120,29 @@ TEST(ExamplesInAWindow, EscapeOrClosingTheWindowEndsEachExampleWithStatusZero) {
                                                   {"SDL_VIDEODRIVER=", "DISPLAY=" + display.name, "SDL_AUDIODRIVER=dummy"},
                                                   ENGINE_SOURCE_DIR, 3000),
                       "");
+    }
+    virtual_display_stop(&display);
+    ASSERT_EQ(started, 0) << "Xvfb is installed by the set-up script";
+}
+
+TEST(ProgramWindows, EachWindowIsNamedAfterItsProgram) {
+    VirtualDisplay display;
+    const int started = virtual_display_start(&display, 300 + getpid() % 100, 20000);
+    if (started == 0) {
+        for (const char *program : {"demo", "scene_viewer", "particle_fountain", "text_showcase"}) {
+            ChildProcess child;
+            ASSERT_EQ(child_start(&child, std::string(ENGINE_BINARY_DIR) + "/" + program, {},
+                                  {"SDL_VIDEODRIVER=", "DISPLAY=" + display.name, "SDL_AUDIODRIVER=dummy"},
+                                  ENGINE_SOURCE_DIR),
+                      0);
+            const bool drawing = child_wait_for(&child, "FPS: ", 3, 15000);
+            const std::vector<std::string> names = window_names(display.name);
+            kill(child.pid, SIGTERM);
+            const int status = child_wait_exit(&child, 10000);
+            EXPECT_TRUE(drawing) << program << ": " << child.stderr_text.substr(0, 400);
+            EXPECT_EQ(names, std::vector<std::string>{program});
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << program << " status " << status;
+        }
     }
     virtual_display_stop(&display);
     ASSERT_EQ(started, 0) << "Xvfb is installed by the set-up script";

@@ -21,6 +21,7 @@ int main(int, char **) {
     demo_font = font_new(glyphs_32x32, 32, 32);
     music_start();  // before SDL_Init: SDL 1.2 brings its audio up by itself
     video_init();
+    video_set_title("demo");
     fb_clear();
     audio_unpause();  // the music starts just before the first frame
     for (;;) {

@@ -39,6 +39,8 @@ void video_init(void) {
     fb_attach_storage();
 }
 
+void video_set_title(const char *title) { SDL_WM_SetCaption(title, title); }
+
 void fb_convert(void) {
     // A software surface needs no lock; its pixels are written directly.
     uint32_t *surface_pixels = static_cast<uint32_t *>(frame_surface->pixels);

@@ -27,6 +27,9 @@ extern uint32_t last_present_ticks;
 // status 1.
 void video_init(void);
 
+// Names the window (its title and its icon's name) after the program.
+void video_set_title(const char *title);
+
 // Shows the framebuffer: converts, blits, flips, waits out the rest of the
 // 17 ms frame period and prints "FPS: %2.1f\r" on standard error. When an
 // exit signal has arrived, it then exits the process with status 0.
