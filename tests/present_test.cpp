@@ -7,11 +7,14 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "platform/framebuffer.h"
 #include "platform/palette.h"
 #include "platform/video.h"
+#include "support/test_files.h"
 
 TEST(Pacing, WaitsOutTheRestOfSeventeenMilliseconds) {
     EXPECT_EQ(present_wait_ms(0, 0), 17u) << "a frame within the mark's millisecond waits the whole period";
@@ -50,8 +53,10 @@ TEST(Present, ConvertsThroughThePaletteIntoTheSurfaces) {
 
     // Capture the frame-rate line from standard error.
     fflush(stderr);
-    char path[] = "/tmp/present_stderr_XXXXXX";
-    int fd = mkstemp(path);
+    std::string pattern = temp_base_dir() + "/present_stderr_XXXXXX";
+    std::vector<char> path(pattern.begin(), pattern.end());
+    path.push_back('\0');
+    int fd = mkstemp(path.data());
     ASSERT_GE(fd, 0);
     int saved = dup(2);
     dup2(fd, 2);
@@ -67,7 +72,7 @@ TEST(Present, ConvertsThroughThePaletteIntoTheSurfaces) {
     char text[256] = {0};
     ASSERT_GE(pread(fd, text, sizeof text - 1, 0), 0);
     close(fd);
-    unlink(path);
+    unlink(path.data());
 
     const uint32_t *pixels = static_cast<const uint32_t *>(frame_surface->pixels);
     const int stride = frame_surface->pitch / 4;

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "support/render3d_png.h"
+#include "support/test_files.h"
 
 static const std::string SOURCE_DIR = ENGINE_SOURCE_DIR;
 static const std::string BINARY_DIR = ENGINE_BINARY_DIR;
@@ -24,7 +25,7 @@ static const std::string BINARY_DIR = ENGINE_BINARY_DIR;
 static const int GOLDEN_FRAMES = 30;
 
 static std::string temp_png(const char *name) {
-    return std::string("/tmp/render3d_") + name + "_" + std::to_string(getpid()) + ".png";
+    return temp_base_dir() + "/render3d_" + name + "_" + std::to_string(getpid()) + ".png";
 }
 
 static bool copy_file(const std::string &from, const std::string &to) {
