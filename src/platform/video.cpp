@@ -3,13 +3,34 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/framebuffer.h"
 #include "platform/palette.h"
+#include "platform/screen_changes.h"
+#include "platform/screen_lookup.h"
 
 SDL_Surface *screen_surface = nullptr;
 SDL_Surface *frame_surface = nullptr;
 uint32_t last_present_ticks = 0;
+
+// The window pixel of every palette index, made by SDL's blit in
+// video_init; fb_show writes through it instead of blitting when the
+// window's format allows.
+static ScreenLookup screen_lookup = {};
+
+// When the display's own format differs from the window surface's, SDL
+// converts the window's pixels for it at every flip (a second, hidden
+// surface), at a cost above all the rest of a frame. Then only the tiles
+// that changed since the frame last sent are passed on, and the whole
+// window every FULL_UPDATE_FRAMES frames besides, so that a part of the
+// window the display lost (uncovered, without backing store) comes back
+// within half a second.
+static bool display_converts = false;
+constexpr int FULL_UPDATE_FRAMES = 30;
+constexpr int MAX_UPDATE_RECTS = 200;
+static uint8_t shown_pixels[SCREEN_WIDTH_PX * SCREEN_HEIGHT_PX];
+static int updates_since_full = -1;  // -1: the next update is whole
 
 constexpr Uint32 SDL_INIT_ALL_SUBSYSTEMS = 0x0000FFFF;
 constexpr int SCREEN_BITS_PER_PIXEL = 16;
@@ -30,6 +51,10 @@ void video_init(void) {
     if (SDL_Init(SDL_INIT_ALL_SUBSYSTEMS) < 0) video_fail("SDL_Init");
     // Should SDL have put its own in place anyway, ours come back.
     exit_signals_restore(&handlers);
+    // SDL 1.2's timer subsystem runs a thread that wakes every millisecond
+    // for timer callbacks, which nothing here uses: the tick counter and
+    // the delay of the pacing work without it. Stopped, it costs nothing.
+    SDL_QuitSubSystem(SDL_INIT_TIMER);
     atexit(SDL_Quit);
     screen_surface = SDL_SetVideoMode(SCREEN_WIDTH_PX, SCREEN_HEIGHT_PX, SCREEN_BITS_PER_PIXEL, 0);
     if (!screen_surface) video_fail("setting the 400x240 video mode");
@@ -37,6 +62,12 @@ void video_init(void) {
                                          FRAME_RED_MASK, FRAME_GREEN_MASK, FRAME_BLUE_MASK, 0);
     if (!frame_surface) video_fail("creating the 32-bit frame surface");
     fb_attach_storage();
+    screen_lookup_build(&screen_lookup, frame_surface, screen_surface);
+    updates_since_full = -1;
+    const SDL_PixelFormat *display = SDL_GetVideoInfo()->vfmt;
+    const SDL_PixelFormat *window = screen_surface->format;
+    display_converts = display->BitsPerPixel != window->BitsPerPixel || display->Rmask != window->Rmask ||
+                       display->Gmask != window->Gmask || display->Bmask != window->Bmask;
 }
 
 void video_set_title(const char *title) { SDL_WM_SetCaption(title, title); }
@@ -52,10 +83,43 @@ void fb_convert(void) {
     }
 }
 
-void fb_show(void) {
-    // SDL converts the 32-bit pixels to the window's 16-bit format here.
-    SDL_UpperBlit(frame_surface, nullptr, screen_surface, nullptr);
+// Sends the window to the display: whole, or only what changed since the
+// last frame sent when SDL has to convert it on the way (see above).
+static void fb_send(bool screen_sized) {
+    if (!display_converts || !screen_sized) {
+        SDL_Flip(screen_surface);
+        updates_since_full = -1;
+        return;
+    }
+    if (updates_since_full >= 0 && updates_since_full < FULL_UPDATE_FRAMES) {
+        SDL_Rect rects[MAX_UPDATE_RECTS];
+        const int count =
+            screen_changes_collect(fb_pixels, shown_pixels, fb_width, fb_height, rects, MAX_UPDATE_RECTS);
+        if (count >= 0) {
+            if (count > 0) SDL_UpdateRects(screen_surface, count, rects);
+            updates_since_full++;
+            return;
+        }
+    }
+    memcpy(shown_pixels, fb_pixels, sizeof shown_pixels);
     SDL_Flip(screen_surface);
+    updates_since_full = 0;
+}
+
+void fb_show(void) {
+    const bool screen_sized = fb_width == SCREEN_WIDTH_PX && fb_height == SCREEN_HEIGHT_PX &&
+                              frame_surface->w == SCREEN_WIDTH_PX && frame_surface->h == SCREEN_HEIGHT_PX &&
+                              screen_surface->w == SCREEN_WIDTH_PX && screen_surface->h == SCREEN_HEIGHT_PX;
+    if (screen_lookup.bytes_per_pixel != 0 && screen_sized) {
+        // The pixels that converting into frame_surface and SDL's blit
+        // would write, one lookup each, straight from the indices.
+        screen_lookup_show(&screen_lookup, fb_pixels, fb_width, fb_height, screen_surface);
+    } else {
+        fb_convert();
+        // SDL converts the 32-bit pixels to the window's format here.
+        SDL_UpperBlit(frame_surface, nullptr, screen_surface, nullptr);
+    }
+    fb_send(screen_sized);
 }
 
 uint32_t present_wait_ms(uint32_t elapsed_ms, uint32_t elapsed_again_ms) {
@@ -66,7 +130,6 @@ uint32_t present_wait_ms(uint32_t elapsed_ms, uint32_t elapsed_again_ms) {
 
 void fb_present(void) {
     if (last_present_ticks == 0) last_present_ticks = SDL_GetTicks();
-    fb_convert();
     fb_show();
     const uint32_t elapsed = SDL_GetTicks() - last_present_ticks;
     if (elapsed <= FRAME_PERIOD_MS) {

@@ -35,9 +35,19 @@ void video_set_title(const char *title);
 // exit signal has arrived, it then exits the process with status 0.
 void fb_present(void);
 
-// The steps of fb_present, for tools and benchmarks that show frames
-// without pacing: fb_convert stores Palette[index] for every framebuffer
-// pixel into frame_surface; fb_show blits it to the window and flips.
+// fb_show is fb_present without the pacing and the rate line, for tools
+// and benchmarks: it puts into the window exactly the pixels that
+// converting the framebuffer into frame_surface and SDL's blit of that
+// would, and sends the window to the display. When the window's format
+// allows (2 or 4 bytes a pixel, no palette) it writes them straight from
+// the indices through a table of the window pixel of each palette index,
+// made once by SDL's own blit, and frame_surface is left alone; otherwise
+// it calls fb_convert and blits. To the display it sends the whole window,
+// or, when SDL converts the window's pixels for the display on the way,
+// only the tiles that changed since the last frame sent (the whole window
+// every 30 frames besides).
+// fb_convert stores Palette[index] for every framebuffer pixel into
+// frame_surface.
 void fb_convert(void);
 void fb_show(void);
 
