@@ -1,6 +1,7 @@
-// Video start-up through SDL 1.2 and the per-frame present: palette
-// conversion into a 32-bit surface, blit, flip, pacing to 17 ms and the
-// frame-rate line. Also the signal handler through which programs end.
+// Video start-up through SDL 1.2 and the per-frame present: the window's
+// pixels from the palette, the update of the display, pacing to 17 ms and
+// the frame-rate line. Includes the exit signals (exit_signals.h), through
+// which programs end.
 #ifndef PLATFORM_VIDEO_H
 #define PLATFORM_VIDEO_H
 
@@ -30,26 +31,26 @@ void video_init(void);
 // Names the window (its title and its icon's name) after the program.
 void video_set_title(const char *title);
 
-// Shows the framebuffer: converts, blits, flips, waits out the rest of the
-// 17 ms frame period and prints "FPS: %2.1f\r" on standard error. When an
-// exit signal has arrived, it then exits the process with status 0.
+// Shows the framebuffer (fb_show), waits out the rest of the 17 ms frame
+// period and prints "FPS: %2.1f\r" on standard error. When an exit signal
+// has arrived, it then exits the process with status 0.
 void fb_present(void);
 
-// fb_show is fb_present without the pacing and the rate line, for tools
-// and benchmarks: it puts into the window exactly the pixels that
-// converting the framebuffer into frame_surface and SDL's blit of that
-// would, and sends the window to the display. When the window's format
-// allows (2 or 4 bytes a pixel, no palette) it writes them straight from
-// the indices through a table of the window pixel of each palette index,
-// made once by SDL's own blit, and frame_surface is left alone; otherwise
-// it calls fb_convert and blits. To the display it sends the whole window,
-// or, when SDL converts the window's pixels for the display on the way,
-// only the tiles that changed since the last frame sent (the whole window
-// every 30 frames besides).
-// fb_convert stores Palette[index] for every framebuffer pixel into
-// frame_surface.
-void fb_convert(void);
+// fb_present without the pacing and the rate line, for tools and
+// benchmarks: puts into the window exactly the pixels that converting the
+// framebuffer into frame_surface and SDL's blit of that would, and sends
+// the window to the display. When the window's format allows (2 or 4 bytes
+// a pixel, no palette) it writes them straight from the indices through a
+// table of the window pixel of each palette index, made once by SDL's own
+// blit, and frame_surface is left alone; otherwise it calls fb_convert and
+// blits. To the display it sends the whole window, or, when SDL converts
+// the window's pixels for the display on the way, only the tiles that
+// changed since the last frame sent (the whole window every 30 frames
+// besides).
 void fb_show(void);
+
+// Stores Palette[index] for every framebuffer pixel into frame_surface.
+void fb_convert(void);
 
 // The pacing decision. `elapsed_ms` is the time since the mark at the
 // pacing step, `elapsed_again_ms` a second reading taken just before the
