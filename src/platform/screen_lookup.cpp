@@ -35,20 +35,27 @@ int screen_lookup_build(ScreenLookup *lookup, const SDL_Surface *frame, const SD
     return result;
 }
 
-void screen_lookup_show(const ScreenLookup *lookup, const uint8_t *pixels, int width, int height,
-                        SDL_Surface *screen) {
+void screen_lookup_show_area(const ScreenLookup *lookup, const uint8_t *pixels, int width, const SDL_Rect *area,
+                             SDL_Surface *screen) {
     const bool locked = SDL_MUSTLOCK(screen) && SDL_LockSurface(screen) == 0;
     if (SDL_MUSTLOCK(screen) && !locked) return;
-    uint8_t *row = static_cast<uint8_t *>(screen->pixels);
-    for (int y = 0; y < height; y++, row += screen->pitch) {
-        const uint8_t *src = pixels + y * width;
-        if (lookup->bytes_per_pixel == 2) {
+    const int bytes = lookup->bytes_per_pixel;
+    uint8_t *row = static_cast<uint8_t *>(screen->pixels) + area->y * screen->pitch + area->x * bytes;
+    for (int y = area->y; y < area->y + area->h; y++, row += screen->pitch) {
+        const uint8_t *src = pixels + y * width + area->x;
+        if (bytes == 2) {
             uint16_t *dst = reinterpret_cast<uint16_t *>(row);
-            for (int x = 0; x < width; x++) dst[x] = lookup->pixels16[src[x]];
+            for (int x = 0; x < area->w; x++) dst[x] = lookup->pixels16[src[x]];
         } else {
             uint32_t *dst = reinterpret_cast<uint32_t *>(row);
-            for (int x = 0; x < width; x++) dst[x] = lookup->pixels32[src[x]];
+            for (int x = 0; x < area->w; x++) dst[x] = lookup->pixels32[src[x]];
         }
     }
     if (locked) SDL_UnlockSurface(screen);
+}
+
+void screen_lookup_show(const ScreenLookup *lookup, const uint8_t *pixels, int width, int height,
+                        SDL_Surface *screen) {
+    SDL_Rect whole = {0, 0, static_cast<Uint16>(width), static_cast<Uint16>(height)};
+    screen_lookup_show_area(lookup, pixels, width, &whole, screen);
 }

@@ -31,4 +31,9 @@ int screen_lookup_build(ScreenLookup *lookup, const SDL_Surface *frame, const SD
 void screen_lookup_show(const ScreenLookup *lookup, const uint8_t *pixels, int width, int height,
                         SDL_Surface *screen);
 
+// The same for the part `area` of the picture only (inside the picture and
+// the surface), written at the same place in `screen`.
+void screen_lookup_show_area(const ScreenLookup *lookup, const uint8_t *pixels, int width, const SDL_Rect *area,
+                             SDL_Surface *screen);
+
 #endif

@@ -22,10 +22,11 @@ static ScreenLookup screen_lookup = {};
 // When the display's own format differs from the window surface's, SDL
 // converts the window's pixels for it at every flip (a second, hidden
 // surface), at a cost above all the rest of a frame. Then only the tiles
-// that changed since the frame last sent are passed on, and the whole
-// window every FULL_UPDATE_FRAMES frames besides, so that a part of the
-// window the display lost (uncovered, without backing store) comes back
-// within half a second.
+// that changed since the frame last sent are written into the window and
+// passed on (the window keeps the rest from the frames before), and the
+// whole window every FULL_UPDATE_FRAMES frames besides, so that a part of
+// the window the display lost (uncovered, without backing store) comes
+// back within half a second.
 static bool display_converts = false;
 constexpr int FULL_UPDATE_FRAMES = 30;
 constexpr int MAX_UPDATE_RECTS = 200;
@@ -83,34 +84,28 @@ void fb_convert(void) {
     }
 }
 
-// Sends the window to the display: whole, or only what changed since the
-// last frame sent when SDL has to convert it on the way (see above).
-static void fb_send(bool screen_sized) {
-    if (!display_converts || !screen_sized) {
-        SDL_Flip(screen_surface);
-        updates_since_full = -1;
-        return;
-    }
-    if (updates_since_full >= 0 && updates_since_full < FULL_UPDATE_FRAMES) {
-        SDL_Rect rects[MAX_UPDATE_RECTS];
-        const int count =
-            screen_changes_collect(fb_pixels, shown_pixels, fb_width, fb_height, rects, MAX_UPDATE_RECTS);
-        if (count >= 0) {
-            if (count > 0) SDL_UpdateRects(screen_surface, count, rects);
-            updates_since_full++;
-            return;
-        }
-    }
-    memcpy(shown_pixels, fb_pixels, sizeof shown_pixels);
-    SDL_Flip(screen_surface);
-    updates_since_full = 0;
+// Writes and sends only the tiles that changed since the last frame sent;
+// false when there were too many to list (then nothing was done).
+static bool fb_show_changes(void) {
+    SDL_Rect rects[MAX_UPDATE_RECTS];
+    const int count = screen_changes_collect(fb_pixels, shown_pixels, fb_width, fb_height, rects, MAX_UPDATE_RECTS);
+    if (count < 0) return false;
+    for (int i = 0; i < count; i++) screen_lookup_show_area(&screen_lookup, fb_pixels, fb_width, &rects[i], screen_surface);
+    if (count > 0) SDL_UpdateRects(screen_surface, count, rects);
+    return true;
 }
 
 void fb_show(void) {
     const bool screen_sized = fb_width == SCREEN_WIDTH_PX && fb_height == SCREEN_HEIGHT_PX &&
                               frame_surface->w == SCREEN_WIDTH_PX && frame_surface->h == SCREEN_HEIGHT_PX &&
                               screen_surface->w == SCREEN_WIDTH_PX && screen_surface->h == SCREEN_HEIGHT_PX;
-    if (screen_lookup.bytes_per_pixel != 0 && screen_sized) {
+    const bool direct = screen_lookup.bytes_per_pixel != 0 && screen_sized;
+    if (direct && display_converts && updates_since_full >= 0 && updates_since_full < FULL_UPDATE_FRAMES &&
+        fb_show_changes()) {
+        updates_since_full++;
+        return;
+    }
+    if (direct) {
         // The pixels that converting into frame_surface and SDL's blit
         // would write, one lookup each, straight from the indices.
         screen_lookup_show(&screen_lookup, fb_pixels, fb_width, fb_height, screen_surface);
@@ -119,7 +114,13 @@ void fb_show(void) {
         // SDL converts the 32-bit pixels to the window's format here.
         SDL_UpperBlit(frame_surface, nullptr, screen_surface, nullptr);
     }
-    fb_send(screen_sized);
+    if (direct && display_converts) {
+        memcpy(shown_pixels, fb_pixels, sizeof shown_pixels);
+        updates_since_full = 0;
+    } else {
+        updates_since_full = -1;
+    }
+    SDL_Flip(screen_surface);
 }
 
 uint32_t present_wait_ms(uint32_t elapsed_ms, uint32_t elapsed_again_ms) {

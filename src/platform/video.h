@@ -43,10 +43,9 @@ void fb_present(void);
 // a pixel, no palette) it writes them straight from the indices through a
 // table of the window pixel of each palette index, made once by SDL's own
 // blit, and frame_surface is left alone; otherwise it calls fb_convert and
-// blits. To the display it sends the whole window, or, when SDL converts
-// the window's pixels for the display on the way, only the tiles that
-// changed since the last frame sent (the whole window every 30 frames
-// besides).
+// blits. It writes and sends the whole window; but when SDL converts the
+// window's pixels for the display on the way, only the tiles that changed
+// since the last frame sent (the whole window every 30 frames besides).
 void fb_show(void);
 
 // Stores Palette[index] for every framebuffer pixel into frame_surface.
