@@ -53,6 +53,7 @@ TEST(DemoProgram, StopSignalsAtAnyMomentOfStartUpEndItWithStatusZero) {
     // start-up is where it would put its own handlers.
     ASSERT_EQ(missing_tool("Xvfb", "xvfb"), "");
     VirtualDisplay xvfb;
+    const VirtualDisplayStopper stopper = {&xvfb};
     const int started = virtual_display_start(&xvfb, 20000);
     if (started == 0) {
         EXPECT_EQ(stop_signals_during_startup(DEMO, {}, {"SDL_VIDEODRIVER=", "DISPLAY=" + xvfb.name, "SDL_AUDIODRIVER=dummy"},
@@ -106,10 +107,8 @@ TEST(DemoProgram, FailsCleanlyWithoutADisplay) {
 TEST(DemoProgram, ShowsTheSceneInARealWindowUnderXvfb) {
     ASSERT_EQ(missing_tool("Xvfb", "xvfb") + missing_tool("xwd", "x11-apps") + missing_tool("convert", "imagemagick"), "");
     VirtualDisplay xvfb;
-    if (virtual_display_start(&xvfb, 20000) != 0) {
-        virtual_display_stop(&xvfb);
-        FAIL() << "Xvfb starts";
-    }
+    const VirtualDisplayStopper stopper = {&xvfb};
+    ASSERT_EQ(virtual_display_start(&xvfb, 20000), 0) << "Xvfb starts";
     const std::string display_name = xvfb.name;
 
     ChildProcess demo;

@@ -106,6 +106,7 @@ void expect_escape_ends(const VirtualDisplay &display, const std::string &progra
 TEST(ExamplesInAWindow, EscapeOrClosingTheWindowEndsEachExampleWithStatusZero) {
     ASSERT_EQ(missing_tool("Xvfb", "xvfb") + missing_tool("xdotool", "xdotool"), "");
     VirtualDisplay display;
+    const VirtualDisplayStopper stopper = {&display};
     const int started = virtual_display_start(&display, 20000);
     if (started == 0) {
         setenv("DISPLAY", display.name.c_str(), 1);  // for xdotool: our own server only
@@ -130,6 +131,7 @@ TEST(ExamplesInAWindow, EscapeOrClosingTheWindowEndsEachExampleWithStatusZero) {
 TEST(ProgramWindows, EachWindowIsNamedAfterItsProgram) {
     ASSERT_EQ(missing_tool("Xvfb", "xvfb"), "");
     VirtualDisplay display;
+    const VirtualDisplayStopper stopper = {&display};
     const int started = virtual_display_start(&display, 20000);
     if (started == 0) {
         for (const char *program : {"demo", "scene_viewer", "particle_fountain", "text_showcase"}) {

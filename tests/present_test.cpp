@@ -278,6 +278,7 @@ TEST(Present, RealWindowShowsWhatAWholeUpdateShows) {
     ASSERT_EQ(missing_tool("Xvfb", "xvfb") + missing_tool("xwd", "x11-apps") + missing_tool("convert", "imagemagick"),
               "");
     VirtualDisplay xvfb;
+    const VirtualDisplayStopper stopper = {&xvfb};
     ASSERT_EQ(virtual_display_start(&xvfb, 20000), 0) << "Xvfb starts";
     const std::string dir = make_temp_dir("present_window");
     // This process's SDL moves to the X server: a 16-bit window on a
@@ -312,6 +313,5 @@ TEST(Present, RealWindowShowsWhatAWholeUpdateShows) {
         ASSERT_TRUE(sent == whole) << "round " << round << ": the display missed a change";
     }
     SDL_Quit();
-    virtual_display_stop(&xvfb);
     remove_tree(dir);
 }

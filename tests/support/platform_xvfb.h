@@ -20,7 +20,14 @@ struct VirtualDisplay {
 // Returns 0 when it is up, -1 otherwise (Xvfb missing, or it failed).
 int virtual_display_start(VirtualDisplay *display, int timeout_ms);
 
-// Ends the server and waits for it.
+// Ends the server and waits for it; does nothing when it is not running.
 void virtual_display_stop(VirtualDisplay *display);
+
+// Stops the display when the test's scope ends, however it ends (a failed
+// ASSERT returns early): no server outlives its test.
+struct VirtualDisplayStopper {
+    VirtualDisplay *display;
+    ~VirtualDisplayStopper() { virtual_display_stop(display); }
+};
 
 #endif
