@@ -4,7 +4,10 @@
 #   make run      build and run the demo
 #   make test     build and run every test
 #   make bench    build and run the benchmarks
-#   make asan     the whole test suite under AddressSanitizer + UBSan
+#   make asan     the whole test suite under AddressSanitizer + UBSan (the
+#                 tests carry the sanitizer settings and the LeakSanitizer
+#                 suppressions of tools/lsan.supp, so ctest in build-asan
+#                 alone does the same)
 #   make fuzz     every libFuzzer target for FUZZ_SECONDS each (clang)
 #   make tsan     the real demo with audio, and the music sync tests (the event
 #                 ring under two threads), under ThreadSanitizer
@@ -17,12 +20,6 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?=
 PREFIX ?= /usr/local
-
-# LeakSanitizer suppressions for what the engine keeps for the life of the
-# process by design; see the file for each entry's reason.
-SAN_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
-          LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
-          UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 .PHONY: all deps configure build run test bench asan fuzz fuzz-build tsan check install docs clean
 
@@ -37,7 +34,9 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# Only what the demo needs, so that it starts without building every test.
+run: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target demo
 	./$(BUILD)/demo
 
 test: build
@@ -50,7 +49,7 @@ asan: deps
 	@cmake -S . -B build-asan -DENGINE_SANITIZE=ON -DENGINE_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug \
 	  -DCMAKE_CXX_FLAGS=-O1 >/dev/null
 	@cmake --build build-asan -j $(JOBS)
-	cd build-asan && $(SAN_ENV) ctest --output-on-failure -j $(JOBS)
+	cd build-asan && ctest --output-on-failure -j $(JOBS)
 
 fuzz-build: deps
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -DENGINE_FUZZ=ON -DENGINE_SANITIZE=ON \

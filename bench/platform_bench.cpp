@@ -1,12 +1,17 @@
 // Frame costs of the platform and the 2D primitives: palette conversion,
-// the present without its wait (dummy video driver), clear, lines, circles.
+// the present without its wait (dummy video driver) beside the way it was
+// (conversion into the 32-bit surface and SDL's blit), finding changed
+// tiles, clear, lines, circles. The running demo's share of a core is
+// measured from /proc by tools/demo-cpu.sh.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "demo/demo_scene.h"
 #include "gfx2d/primitives.h"
 #include "platform/framebuffer.h"
+#include "platform/screen_changes.h"
 #include "platform/video.h"
 
 static void ensure_video(void) {
@@ -30,14 +35,48 @@ static void BM_PaletteConversion(benchmark::State &state) {
 }
 BENCHMARK(BM_PaletteConversion);
 
-static void BM_PresentWithoutWait(benchmark::State &state) {
+// The present without its wait as it was: conversion into frame_surface,
+// then SDL's generic 32-to-16-bit blit into the window, then the flip. The
+// reference for BM_PresentWithoutWait.
+static void BM_PresentWithoutWaitSdlBlit(benchmark::State &state) {
     ensure_video();
     for (auto _ : state) {
         fb_convert();
-        fb_show();
+        SDL_UpperBlit(frame_surface, nullptr, screen_surface, nullptr);
+        SDL_Flip(screen_surface);
     }
 }
+BENCHMARK(BM_PresentWithoutWaitSdlBlit);
+
+// The present without its wait: the window written straight from the
+// indices through the palette's window-pixel table, the flip.
+static void BM_PresentWithoutWait(benchmark::State &state) {
+    ensure_video();
+    for (auto _ : state) fb_show();
+}
 BENCHMARK(BM_PresentWithoutWait);
+
+// Finding the changed tiles between two consecutive demo frames: what a
+// present adds when SDL converts the window for the display (a 16-bit
+// window on a 24-bit X server) and only the changes are sent.
+static void BM_ScreenChangesDemoFrames(benchmark::State &state) {
+    ensure_video();
+    static uint8_t frames[2][SCREEN_WIDTH_PX * SCREEN_HEIGHT_PX];
+    static uint8_t shown[SCREEN_WIDTH_PX * SCREEN_HEIGHT_PX];
+    for (uint8_t *frame : frames) {
+        demo_draw_frame();
+        memcpy(frame, fb_pixels, sizeof frames[0]);
+        frame_counter += 7;  // a few frames on: a handful of dots moved
+    }
+    memcpy(shown, frames[0], sizeof shown);
+    SDL_Rect rects[200];
+    int i = 1;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(screen_changes_collect(frames[i], shown, 400, 240, rects, 200));
+        i ^= 1;
+    }
+}
+BENCHMARK(BM_ScreenChangesDemoFrames);
 
 static void BM_FbClear(benchmark::State &state) {
     ensure_video();

@@ -10,13 +10,15 @@
 
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
+#include "platform/exit_signals.h"
 #include "platform/framebuffer.h"
+#include "platform/program_args.h"
 #include "platform/screenshot.h"
 #include "platform/video.h"
 #include "platform/window_scale.h"
+#include "util/std_fds.h"
 
 struct ExampleOptions {
     long frames;             // frames to run; 0 runs until asked to stop
@@ -30,30 +32,49 @@ static volatile sig_atomic_t example_quit_requested = 0;
 
 static void example_on_signal(int) { example_quit_requested = 1; }
 
+// First thing in main: keeps descriptors 0-2 open (-1 when it cannot; the
+// example then ends with status 1), and the four exit signals end the loop
+// from now on, so one that arrives while the example loads still ends it
+// with status 0.
+static inline int example_begin(void) {
+    if (keep_standard_fds_open() != 0) return -1;
+    exit_signals_install(example_on_signal);
+    return 0;
+}
+
 // Set when the requested shot could not be written: the example then ends
 // with status 1 (fb_save_png has said why).
 static bool example_shot_failed = false;
 
+// Most frames --frames takes: over a year at the paced rate.
+static const long EXAMPLE_MAX_FRAMES = 2147483647;
+
 // Reads --frames N, --shot FILE, one plain argument and, when `flag` is not
-// null, that flag (setting *flag_set). 0 on success; -1 with a usage line on
-// standard error for anything else.
+// null, that flag (setting *flag_set). 0 on success; 1 when --help was
+// asked for and answered on standard output with the usage and `about`
+// (the example then ends with status 0); -1 with a usage line on standard
+// error for anything else, an option-looking file name among them.
 static inline int example_parse(int argc, char **argv, ExampleOptions *options, const char *usage,
-                                const char *flag = nullptr, bool *flag_set = nullptr) {
+                                const char *about, const char *flag = nullptr, bool *flag_set = nullptr) {
     *options = ExampleOptions{0, nullptr, nullptr};
+    for (int i = 1; i < argc; i++)
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::printf("usage: %s %s [--scale k]\n%s", argv[0], usage, about);
+            return 1;
+        }
     if (window_take_scale_option(&argc, argv) != 0) return -1;
     for (int i = 1; i < argc; i++) {
         if (flag != nullptr && std::strcmp(argv[i], flag) == 0) {
             *flag_set = true;
         } else if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
-            char *end = nullptr;
-            options->frames = std::strtol(argv[++i], &end, 10);
-            if (end == argv[i] || *end != '\0' || options->frames < 1) {
-                std::fprintf(stderr, "EXAMPLE: --frames wants a positive count, not '%s'\n", argv[i]);
+            if (parse_long(argv[++i], 1, EXAMPLE_MAX_FRAMES, &options->frames) != 0) {
+                std::fprintf(stderr, "EXAMPLE: --frames wants a count from 1 to %ld, not '%s'\n",
+                             EXAMPLE_MAX_FRAMES, argv[i]);
                 return -1;
             }
-        } else if (std::strcmp(argv[i], "--shot") == 0 && i + 1 < argc) {
+        } else if (std::strcmp(argv[i], "--shot") == 0 && i + 1 < argc && !arg_is_option(argv[i + 1])) {
             options->shot_path = argv[++i];
-        } else if (argv[i][0] != '-' && options->input_path == nullptr) {
+        } else if (!arg_is_option(argv[i]) && options->input_path == nullptr) {
             options->input_path = argv[i];
         } else {
             std::fprintf(stderr, "usage: %s %s [--scale k]\n", argv[0], usage);
@@ -63,14 +84,13 @@ static inline int example_parse(int argc, char **argv, ExampleOptions *options, 
     return 0;
 }
 
-// Opens the window (exits with status 1 when SDL cannot) and routes the
-// four exit signals to a clean end of the loop instead of exit(0).
-static inline void example_start(void) {
+// Opens the window (exits with status 1 when SDL cannot) with `title`, the
+// example's name. video_init keeps the handlers example_begin installed, so
+// the four exit signals still end the loop cleanly instead of exiting from
+// fb_present.
+static inline void example_start(const char *title) {
     video_init();
-    std::signal(SIGINT, example_on_signal);
-    std::signal(SIGQUIT, example_on_signal);
-    std::signal(SIGHUP, example_on_signal);
-    std::signal(SIGTERM, example_on_signal);
+    video_set_title(title);
 }
 
 // Drains SDL's events: window close and Escape ask to quit; any other key

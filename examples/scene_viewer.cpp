@@ -66,10 +66,15 @@ static int64_t model_radius(const Mesh *mesh) {
 }
 
 int main(int argc, char **argv) {
+    if (example_begin() != 0) return 1;
     ExampleOptions options;
-    if (example_parse(argc, argv, &options, "[model.obj] [--wireframe] [--frames N] [--shot out.png]",
-                      "--wireframe", &show_wireframe) != 0)
-        return 2;
+    const int parsed =
+        example_parse(argc, argv, &options, "[model.obj] [--wireframe] [--frames N] [--shot out.png]",
+                      "Spins an OBJ model (res/crate.obj unless given), solid and textured. W or Space\n"
+                      "switches to the wireframe and back; Escape or closing the window ends it;\n"
+                      "--frames N stops after N frames and --shot saves the last one as PNG.\n",
+                      "--wireframe", &show_wireframe);
+    if (parsed != 0) return parsed > 0 ? 0 : 2;
     const char *path = options.input_path != nullptr ? options.input_path : DEFAULT_MODEL_PATH;
 
     Mesh *mesh = obj_load(path, MODEL_SCALE);
@@ -99,7 +104,7 @@ int main(int argc, char **argv) {
     matrix_set_translation(&camera->local, 0, 0, fixed_from_int((int32_t)distance));
     spin->mode = SCENE_LOCAL_APPLIED;
 
-    example_start();
+    example_start("scene_viewer");
     long drawn = 0;
     bool running = true;
     while (running) {

@@ -20,10 +20,13 @@
 #include <cstring>
 
 #include "gfx2d/gfx2d.h"
+#include "platform/exit_signals.h"
 #include "platform/framebuffer.h"
+#include "platform/program_args.h"
 #include "platform/screenshot.h"
 #include "platform/video.h"
 #include "platform/window_scale.h"
+#include "util/std_fds.h"
 
 // Palette indices (VGA default layout).
 static const uint8_t COLOUR_PANEL = 17;   // near-black grey
@@ -229,15 +232,22 @@ static bool escape_or_close_requested(void) {
 }
 
 int main(int argc, char **argv) {
+    if (keep_standard_fds_open() != 0) return 1;
+    // First of all, so that a stop signal during start-up ends it too.
+    exit_signals_install(handle_exit_signal);
+    if (args_answer_help(argc, argv,
+                         "usage: text_showcase [--frames N --shot OUT.png] [--scale k]\n"
+                         "The glyph sets, text effects, sprites and line and rectangle lists in a\n"
+                         "window; Escape or closing the window ends it. With --frames and --shot it\n"
+                         "draws N frames without a window and saves the last one as PNG.\n"))
+        return 0;
     if (window_take_scale_option(&argc, argv) != 0) return 1;
     long frames = -1;
     const char *shot = nullptr;
     for (int i = 1; i < argc; i++) {
         if (strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
-            char *end;
-            frames = strtol(argv[++i], &end, 10);
-            if (*end != '\0' || frames < 1) frames = 0;
-        } else if (strcmp(argv[i], "--shot") == 0 && i + 1 < argc) {
+            if (parse_long(argv[++i], 1, INT32_MAX, &frames) != 0) frames = 0;
+        } else if (strcmp(argv[i], "--shot") == 0 && i + 1 < argc && !arg_is_option(argv[i + 1])) {
             shot = argv[++i];
         } else {
             frames = 0;
@@ -249,8 +259,12 @@ int main(int argc, char **argv) {
         return 1;
     }
 
-    if (shot) fb_attach_storage();
-    else video_init();
+    if (shot) {
+        fb_attach_storage();
+    } else {
+        video_init();
+        video_set_title("text_showcase");
+    }
     Showcase showcase;
     if (!showcase_init(&showcase)) {
         fprintf(stderr, "SHOWCASE: out of memory\n");
@@ -259,11 +273,11 @@ int main(int argc, char **argv) {
     }
     int status = 0;
     if (shot) {
-        for (long frame = 0; frame < frames; frame++) {
+        for (long frame = 0; frame < frames && !exit_requested(); frame++) {
             showcase_draw(&showcase, static_cast<int32_t>(frame));
             frame_counter++;
         }
-        status = fb_save_png(shot) == 0 ? 0 : 1;
+        if (!exit_requested()) status = fb_save_png(shot) == 0 ? 0 : 1;
     } else {
         for (int32_t frame = 0; !escape_or_close_requested(); frame++) {
             showcase_draw(&showcase, frame);

@@ -13,6 +13,7 @@
 #include "assets/pcx.h"
 #include "support/assets_disk.h"
 #include "support/assets_pcx_builder.h"
+#include "support/platform_tools.h"
 #include "util/alloc.h"
 
 namespace {
@@ -424,9 +425,9 @@ void expect_same_as_references(const TempDir &dir, const std::string &pcx, const
 }
 
 TEST(PcxReferences, NetpbmFilesOfEveryDepthAndOddWidths) {
-    if (!assets_have_program("ppmtopcx") || !assets_have_program("convert")) {
-        GTEST_SKIP() << "netpbm or ImageMagick missing (tools/deps/assets.txt installs them)";
-    }
+    ASSERT_EQ(missing_tool("ppmtopcx", "netpbm") + missing_tool("pcxtoppm", "netpbm") +
+                  missing_tool("convert", "imagemagick"),
+              "");
     TempDir dir;
     struct Case {
         int colours;
@@ -455,9 +456,7 @@ TEST(PcxReferences, NetpbmFilesOfEveryDepthAndOddWidths) {
 }
 
 TEST(PcxReferences, ImageMagickPaletteFilesAndRefusedTrueColour) {
-    if (!assets_have_program("pcxtoppm") || !assets_have_program("convert")) {
-        GTEST_SKIP() << "netpbm or ImageMagick missing (tools/deps/assets.txt installs them)";
-    }
+    ASSERT_EQ(missing_tool("pcxtoppm", "netpbm") + missing_tool("convert", "imagemagick"), "");
     TempDir dir;
     for (int colours : {3, 256}) {
         for (int width : {1, 7, 101}) {
@@ -492,9 +491,7 @@ TEST(PcxReferences, ImageMagickPaletteFilesAndRefusedTrueColour) {
 }
 
 TEST(PcxSave, WrittenFilesDecodeTheSameEverywhere) {
-    if (!assets_have_program("pcxtoppm") || !assets_have_program("convert")) {
-        GTEST_SKIP() << "netpbm or ImageMagick missing (tools/deps/assets.txt installs them)";
-    }
+    ASSERT_EQ(missing_tool("pcxtoppm", "netpbm") + missing_tool("convert", "imagemagick"), "");
     TempDir dir;
     Bytes palette = pcx_ramp_palette();
     for (int width : {1, 2, 7, 64, 130}) {

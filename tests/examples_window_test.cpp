@@ -1,8 +1,10 @@
 // The example programs in a real X window under Xvfb: each one draws, and
 // the Escape key (typed through the XTEST extension with xdotool) ends it
 // with status 0, and so does closing its window (the WM_DELETE_WINDOW
-// message a window manager sends when the user clicks the close button).
-// --scale and the fullscreen keys, looked at on the screen.
+// message a window manager sends when the user clicks the close button);
+// a stop signal at any moment of start-up ends it with status 0 too. Each
+// program's window, the demo's too, carries the program's name. --scale
+// and the fullscreen keys, looked at on the screen.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "support/platform_process.h"
+#include "support/platform_tools.h"
 #include "support/platform_xvfb.h"
 #include "support/test_files.h"
 
@@ -49,6 +52,26 @@ int close_all_windows(const std::string &display_name) {
     return static_cast<int>(count);
 }
 
+// The names (WM_NAME) of the top-level windows on the display.
+std::vector<std::string> window_names(const std::string &display_name) {
+    std::vector<std::string> names;
+    Display *x = XOpenDisplay(display_name.c_str());
+    if (x == nullptr) return names;
+    Window root_return, parent_return, *children = nullptr;
+    unsigned int count = 0;
+    XQueryTree(x, DefaultRootWindow(x), &root_return, &parent_return, &children, &count);
+    for (unsigned int i = 0; i < count; i++) {
+        char *name = nullptr;
+        if (XFetchName(x, children[i], &name) && name != nullptr) {
+            names.push_back(name);
+            XFree(name);
+        }
+    }
+    if (children != nullptr) XFree(children);
+    XCloseDisplay(x);
+    return names;
+}
+
 void expect_close_ends(const VirtualDisplay &display, const std::string &program) {
     ChildProcess child;
     ASSERT_EQ(child_start(&child, std::string(ENGINE_BINARY_DIR) + "/" + program, {},
@@ -77,7 +100,7 @@ void expect_escape_ends(const VirtualDisplay &display, const std::string &progra
     const int typed = run_command("xdotool mousemove 200 120 key Escape >/dev/null 2>&1 </dev/null");
     const int status = child_wait_exit(&child, 10000);
     ASSERT_TRUE(drawing) << program << ": " << child.stderr_text.substr(0, 400);
-    ASSERT_EQ(typed, 0) << "xdotool is installed by the set-up script";
+    ASSERT_EQ(typed, 0) << "xdotool typed Escape";
     ASSERT_TRUE(status != -1) << program << " did not end on Escape";
     ASSERT_TRUE(WIFEXITED(status)) << program << " status " << status;
     EXPECT_EQ(WEXITSTATUS(status), 0) << program;
@@ -86,10 +109,12 @@ void expect_escape_ends(const VirtualDisplay &display, const std::string &progra
 }  // namespace
 
 TEST(ExamplesInAWindow, EscapeOrClosingTheWindowEndsEachExampleWithStatusZero) {
+    ASSERT_EQ(missing_tool("Xvfb", "xvfb") + missing_tool("xdotool", "xdotool"), "");
     VirtualDisplay display;
-    const int started = virtual_display_start(&display, 200 + getpid() % 100, 20000);
+    const VirtualDisplayStopper stopper = {&display};
+    const int started = virtual_display_start(&display, 20000);
     if (started == 0) {
-        setenv("DISPLAY", display.name.c_str(), 1);  // for xdotool
+        setenv("DISPLAY", display.name.c_str(), 1);  // for xdotool: our own server only
         expect_escape_ends(display, "scene_viewer", {});
         expect_escape_ends(display, "particle_fountain", {});
         expect_escape_ends(display, "text_showcase", {});
@@ -98,9 +123,41 @@ TEST(ExamplesInAWindow, EscapeOrClosingTheWindowEndsEachExampleWithStatusZero) {
         expect_close_ends(display, "particle_fountain");
         expect_close_ends(display, "text_showcase");
         expect_close_ends(display, "showcase");
+        // A stop signal while an example loads or opens its window ends it
+        // with status 0 as well.
+        for (const char *program : {"scene_viewer", "particle_fountain", "text_showcase", "showcase"})
+            EXPECT_EQ(stop_signals_during_startup(std::string(ENGINE_BINARY_DIR) + "/" + program, {},
+                                                  {"SDL_VIDEODRIVER=", "DISPLAY=" + display.name, "SDL_AUDIODRIVER=dummy"},
+                                                  ENGINE_SOURCE_DIR, 3000),
+                      "");
     }
     virtual_display_stop(&display);
-    ASSERT_EQ(started, 0) << "Xvfb is installed by the set-up script";
+    ASSERT_EQ(started, 0) << "Xvfb starts";
+}
+
+TEST(ProgramWindows, EachWindowIsNamedAfterItsProgram) {
+    ASSERT_EQ(missing_tool("Xvfb", "xvfb"), "");
+    VirtualDisplay display;
+    const VirtualDisplayStopper stopper = {&display};
+    const int started = virtual_display_start(&display, 20000);
+    if (started == 0) {
+        for (const char *program : {"demo", "scene_viewer", "particle_fountain", "text_showcase", "showcase"}) {
+            ChildProcess child;
+            ASSERT_EQ(child_start(&child, std::string(ENGINE_BINARY_DIR) + "/" + program, {},
+                                  {"SDL_VIDEODRIVER=", "DISPLAY=" + display.name, "SDL_AUDIODRIVER=dummy"},
+                                  ENGINE_SOURCE_DIR),
+                      0);
+            const bool drawing = child_wait_for(&child, "FPS: ", 3, 15000);
+            const std::vector<std::string> names = window_names(display.name);
+            kill(child.pid, SIGTERM);
+            const int status = child_wait_exit(&child, 10000);
+            EXPECT_TRUE(drawing) << program << ": " << child.stderr_text.substr(0, 400);
+            EXPECT_EQ(names, std::vector<std::string>{program});
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << program << " status " << status;
+        }
+    }
+    virtual_display_stop(&display);
+    ASSERT_EQ(started, 0) << "Xvfb starts";
 }
 
 namespace {
@@ -133,10 +190,14 @@ bool has_size(const std::vector<std::pair<int, int>> &sizes, int w, int h) {
 // --scale 2 makes the window 800 x 480 with every framebuffer pixel a
 // uniform 2 x 2 block; F and then Alt-Enter switch to full screen and back.
 TEST(ExamplesInAWindow, ScaleMakesHardEdgedBlocksAndFullscreenToggles) {
+    ASSERT_EQ(missing_tool("Xvfb", "xvfb") + missing_tool("xdotool", "xdotool") + missing_tool("xwd", "x11-apps") +
+                  missing_tool("convert", "imagemagick"),
+              "");
     VirtualDisplay display;
-    const int started = virtual_display_start(&display, 200 + getpid() % 100, 20000);
+    const VirtualDisplayStopper stopper = {&display};
+    const int started = virtual_display_start(&display, 20000);
     if (started == 0) {
-        setenv("DISPLAY", display.name.c_str(), 1);  // for xdotool
+        setenv("DISPLAY", display.name.c_str(), 1);  // for xdotool: our own server only
         ChildProcess child;
         ASSERT_EQ(child_start(&child, std::string(ENGINE_BINARY_DIR) + "/text_showcase", {"--scale", "2"},
                               {"SDL_VIDEODRIVER=", "DISPLAY=" + display.name, "SDL_AUDIODRIVER=dummy"}, ENGINE_SOURCE_DIR),
@@ -179,5 +240,5 @@ TEST(ExamplesInAWindow, ScaleMakesHardEdgedBlocksAndFullscreenToggles) {
         EXPECT_EQ(uneven, 0) << "every pixel is a 2 x 2 block";
     }
     virtual_display_stop(&display);
-    ASSERT_EQ(started, 0) << "Xvfb is installed by the set-up script";
+    ASSERT_EQ(started, 0) << "Xvfb starts";
 }

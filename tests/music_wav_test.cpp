@@ -12,6 +12,7 @@
 #include "music/mod_player.h"
 #include "support/music_modbuilder.h"
 #include "support/music_playback.h"
+#include "support/platform_tools.h"
 
 namespace {
 
@@ -45,6 +46,7 @@ bool write_wav(const std::string &path, const std::vector<int16_t> &samples, int
 // Runs a sox command and returns the value after `label` in its report
 // (sox prints its statistics on standard error), or NAN.
 double sox_value(const std::string &command, const std::string &label) {
+    EXPECT_EQ(missing_tool("sox", "sox"), "");
     FILE *pipe = popen((command + " 2>&1").c_str(), "r");
     if (!pipe) return NAN;
     char line[512];

@@ -6,7 +6,10 @@
 // music and ends with status 0 on SIGTERM.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -133,4 +136,36 @@ TEST(DemoAudio, AudioDeviceThatCannotOpenLeavesTheDemoRunning) {
     EXPECT_EQ(count_lines_with(r.err, "MUSIC: "), 1) << r.err;
     EXPECT_EQ(count_lines_with(r.err, "MUSIC: cannot open the audio device: "), 1) << r.err;
     EXPECT_GT(count_lines_with(r.err, "FPS: "), 10);
+}
+
+TEST(DemoAudio, ClosedStandardErrorKeepsTheRateLinesOutOfTheCapture) {
+    const std::string dir = make_temp_dir("musicapp_closed_stderr");
+    ASSERT_FALSE(dir.empty());
+    const std::string capture = dir + "/capture.raw";
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // Standard input and output on /dev/null, standard error closed.
+        const int null_fd = open("/dev/null", O_RDWR);
+        dup2(null_fd, 0);
+        dup2(null_fd, 1);
+        if (null_fd > 2) close(null_fd);
+        close(2);
+        if (chdir(ENGINE_SOURCE_DIR) != 0) _exit(126);
+        for (const std::string &e : headless_env(capture)) putenv(strdup(e.c_str()));
+        execl(DEMO.c_str(), "demo", static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    usleep(RUN_MS * 1000);
+    kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    std::vector<uint8_t> captured;
+    ASSERT_TRUE(read_whole_file(capture, &captured));
+    EXPECT_GT(captured.size(), 44100u * 4) << "the demo played";
+    const std::string bytes(captured.begin(), captured.end());
+    EXPECT_EQ(bytes.find("FPS: "), std::string::npos) << "a rate line went into the audio capture";
+    remove_tree(dir);
 }

@@ -22,6 +22,7 @@
 #include "music/mod_player.h"
 #include "support/music_modbuilder.h"
 #include "support/musicapp_process.h"
+#include "support/platform_tools.h"
 
 static const std::string MODRENDER = ENGINE_BINARY_DIR "/modrender";
 static const std::string KEVO = ENGINE_SOURCE_DIR "/res/kevo.mod";
@@ -53,6 +54,7 @@ static void expect_wav_header(const std::vector<uint8_t> &wav, long frames) {
 
 // sox reads the file independently: rate, channels, bits and samples.
 static void expect_sox_agrees(const std::string &wav, long frames) {
+    ASSERT_EQ(missing_tool("sox", "sox"), "");
     ProcessResult r = run_program("/usr/bin/sox", {"--i", wav}, {}, nullptr, -1, SIGTERM);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("Channels       : 2"), std::string::npos) << r.out;

@@ -25,7 +25,7 @@ static const std::string BINARY_DIR = ENGINE_BINARY_DIR;
 static const int GOLDEN_FRAMES = 30;
 
 static std::string temp_png(const char *name) {
-    return std::string("/tmp/render3d_") + name + "_" + std::to_string(getpid()) + ".png";
+    return temp_base_dir() + "/render3d_" + name + "_" + std::to_string(getpid()) + ".png";
 }
 
 static bool copy_file(const std::string &from, const std::string &to) {

@@ -10,6 +10,7 @@
 #include "platform/framebuffer.h"
 #include "render3d/render3d.h"
 #include "support/render3d_fixtures.h"
+#include "support/test_files.h"
 
 static const Fixed ONE = FIXED_ONE;
 
@@ -106,9 +107,8 @@ TEST(Render3dParticles, LivesFor179DrawnFrames) {
 }
 
 TEST(Render3dParticles, ImageLoadAndFlatDrawing) {
-    char dir_template[] = "/tmp/render3d_particles_XXXXXX";
-    ASSERT_NE(mkdtemp(dir_template), nullptr);
-    std::string dir = dir_template;
+    std::string dir = make_temp_dir("render3d_particles");
+    ASSERT_FALSE(dir.empty());
     char old_cwd[4096];
     ASSERT_NE(getcwd(old_cwd, sizeof old_cwd), nullptr);
     ASSERT_EQ(chdir(dir.c_str()), 0);

@@ -14,6 +14,8 @@
 #include <string>
 
 #include "gfx2d/glyphs.h"
+#include "support/platform_tools.h"
+#include "support/test_files.h"
 #include "support/text_canvas.h"
 
 struct SetInfo {
@@ -143,8 +145,8 @@ static int run(const std::string &command) {
 }
 
 TEST(TextGlyphs, GeneratorReproducesTheCommittedSources) {
-    char dir[] = "/tmp/text_glyphs_XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string dir = make_temp_dir("text_glyphs");
+    ASSERT_FALSE(dir.empty());
     const std::string tool = ENGINE_BINARY_DIR "/make_glyphs";
     ASSERT_EQ(run(tool + " " + dir), 0);
     for (const char *name : {"glyphs_8x8.cpp", "glyphs_8x16.cpp", "glyphs_32x32.cpp"}) {
@@ -181,8 +183,9 @@ TEST(TextGlyphs, GeneratorReproducesTheCommittedSources) {
 }
 
 TEST(TextGlyphs, SheetToolWritesOnePngPerSet) {
-    char dir[] = "/tmp/text_sheets_XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
+    ASSERT_EQ(missing_tool("identify", "imagemagick"), "");
+    const std::string dir = make_temp_dir("text_sheets");
+    ASSERT_FALSE(dir.empty());
     const std::string tool = ENGINE_BINARY_DIR "/glyph_sheet";
     // 16 x 8 cells of the glyph size, 2 pixels apart and around.
     const struct { const char *set; const char *size; } sheets[] = {

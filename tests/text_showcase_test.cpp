@@ -11,6 +11,9 @@
 #include <sstream>
 #include <string>
 
+#include "support/platform_tools.h"
+#include "support/test_files.h"
+
 static const std::string SHOWCASE = ENGINE_BINARY_DIR "/text_showcase";
 
 static int run(const std::string &command) {
@@ -26,10 +29,11 @@ static std::string read_file(const std::string &path) {
 }
 
 TEST(TextShowcase, HeadlessShotsAreDeterministicScreenImages) {
-    char dir[] = "/tmp/text_showcase_XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string a = std::string(dir) + "/a.png", b = std::string(dir) + "/b.png";
-    const std::string c = std::string(dir) + "/c.png";
+    ASSERT_EQ(missing_tool("identify", "imagemagick") + missing_tool("compare", "imagemagick"), "");
+    const std::string dir = make_temp_dir("text_showcase");
+    ASSERT_FALSE(dir.empty());
+    const std::string a = dir + "/a.png", b = dir + "/b.png";
+    const std::string c = dir + "/c.png";
     ASSERT_EQ(run(SHOWCASE + " --frames 120 --shot " + a), 0);
     ASSERT_EQ(run(SHOWCASE + " --frames 120 --shot " + b), 0);
     ASSERT_EQ(run(SHOWCASE + " --frames 121 --shot " + c), 0);
@@ -48,7 +52,7 @@ TEST(TextShowcase, HeadlessShotsAreDeterministicScreenImages) {
     EXPECT_EQ(run(SHOWCASE + " --frames x --shot " + a + " 2>/dev/null"), 1);
     EXPECT_EQ(run(SHOWCASE + " --bogus 2>/dev/null"), 1);
     EXPECT_EQ(run(SHOWCASE + " --frames 2 --shot /nonexistent/dir/x.png 2>/dev/null"), 1);
-    run(std::string("rm -rf ") + dir);
+    remove_tree(dir);
 }
 
 TEST(TextShowcase, WindowedLoopEndsWithStatusZeroOnEachSignal) {

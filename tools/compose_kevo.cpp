@@ -27,6 +27,8 @@
 #include "music/mod_player.h"     // MOD_CHANNELS, MOD_ROWS, MOD_SAMPLES, ...
 #include "music/mod_tables.h"     // period_table, PAULA_CLOCK_HZ
 #include "music/module_format.h"  // file offsets
+#include "platform/program_args.h"
+#include "util/std_fds.h"
 
 // ---------------------------------------------------------------------------
 // The module being built
@@ -791,7 +793,12 @@ static size_t song_to_module(const Song *song, uint8_t *out) {
 }
 
 int main(int argc, char **argv) {
-    if (argc != 2) {
+    if (keep_standard_fds_open() != 0) return 1;
+    if (args_answer_help(argc, argv,
+                         "usage: compose_kevo OUT.mod\n"
+                         "Composes the demo's module and writes it to OUT.mod (res/kevo.mod in the tree).\n"))
+        return 0;
+    if (argc != 2 || arg_is_option(argv[1])) {
         fprintf(stderr, "usage: compose_kevo OUT.mod\n");
         return 1;
     }

@@ -1,21 +1,30 @@
 // demo_shot: draws frames of the demo scene headless and saves the last one
 // as a PNG, through the palette. Makes the README's screenshot.
 //   demo_shot OUT.png [FRAMES]   (FRAMES drawn from the first, default 120)
+#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 
 #include "demo/demo_scene.h"
 #include "platform/framebuffer.h"
+#include "platform/program_args.h"
 #include "platform/screenshot.h"
+#include "util/std_fds.h"
+
+static const char USAGE[] =
+    "usage: demo_shot OUT.png [FRAMES]\n"
+    "Draws FRAMES frames of the demo scene (default 120) without a window and\n"
+    "saves the last one as OUT.png.\n";
 
 int main(int argc, char **argv) {
-    if (argc < 2 || argc > 3) {
+    if (keep_standard_fds_open() != 0) return 1;
+    if (args_answer_help(argc, argv, USAGE)) return 0;
+    if (argc < 2 || argc > 3 || arg_is_option(argv[1]) || (argc == 3 && arg_is_option(argv[2]))) {
         fprintf(stderr, "usage: demo_shot OUT.png [FRAMES]\n");
         return 2;
     }
-    const long frames = argc == 3 ? strtol(argv[2], nullptr, 10) : 120;
-    if (frames < 1) {
-        fprintf(stderr, "demo_shot: FRAMES must be at least 1\n");
+    long frames = 120;
+    if (argc == 3 && parse_long(argv[2], 1, INT32_MAX, &frames) != 0) {
+        fprintf(stderr, "demo_shot: FRAMES must be a whole number from 1 to %d, not '%s'\n", INT32_MAX, argv[2]);
         return 2;
     }
     fb_attach_storage();

@@ -12,7 +12,9 @@
 #include "gfx2d/glyphs.h"
 #include "gfx2d/text_object.h"
 #include "platform/framebuffer.h"
+#include "platform/program_args.h"
 #include "platform/screenshot.h"
+#include "util/std_fds.h"
 
 static const int SHEET_COLUMNS = 16;
 static const int SHEET_ROWS = FONT_CODE_COUNT / SHEET_COLUMNS;
@@ -22,7 +24,12 @@ static const uint8_t INK_COLOUR = 15;   // white
 static const uint8_t GAP_COLOUR = 0;
 
 int main(int argc, char **argv) {
-    if (argc != 3) {
+    if (keep_standard_fds_open() != 0) return 1;
+    if (args_answer_help(argc, argv,
+                         "usage: glyph_sheet 8x8|8x16|32x32 OUT.png\n"
+                         "Draws all 128 codes of one built-in glyph set, 16 to a row, as a PNG sheet.\n"))
+        return 0;
+    if (argc != 3 || arg_is_option(argv[1]) || arg_is_option(argv[2])) {
         fprintf(stderr, "usage: glyph_sheet 8x8|8x16|32x32 OUT.png\n");
         return 1;
     }

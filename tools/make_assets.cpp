@@ -18,6 +18,8 @@
 
 #include "assets/pcx.h"
 #include "platform/palette.h"
+#include "platform/program_args.h"
+#include "util/std_fds.h"
 
 // Both images: 256 x 128 keeps (height - 1) x width within the textured
 // fill's 16-bit row offsets.
@@ -301,7 +303,12 @@ static bool write_text(const std::string &path, const std::string &text) {
 }
 
 int main(int argc, char **argv) {
-    if (argc > 2) {
+    if (keep_standard_fds_open() != 0) return 1;
+    if (args_answer_help(argc, argv,
+                         "usage: make_assets [output directory, default res]\n"
+                         "Writes the engine's images, materials and models (tunnel.pcx, torus.*, crate.*).\n"))
+        return 0;
+    if (argc > 2 || (argc == 2 && arg_is_option(argv[1]))) {
         fprintf(stderr, "usage: make_assets [output directory, default res]\n");
         return 2;
     }

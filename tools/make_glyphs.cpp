@@ -27,6 +27,9 @@
 #include <utility>  // std::swap
 #include <vector>
 
+#include "platform/program_args.h"
+#include "util/std_fds.h"
+
 static const char *const DEFAULT_FONT_8X8 = "/usr/share/fonts/X11/misc/clB8x8.pcf.gz";
 static const char *const DEFAULT_FONT_8X16 = "/usr/share/fonts/X11/misc/h16_b.pcf.gz";
 static const char *const DEFAULT_OUTLINE_FONT = "/usr/share/fonts/truetype/dejavu/DejaVuSans-BoldOblique.ttf";
@@ -490,7 +493,14 @@ static int write_glyph_source(const std::string &path, const char *name, const G
 }
 
 int main(int argc, char **argv) {
-    if (argc != 2 && argc != 5) {
+    if (keep_standard_fds_open() != 0) return 1;
+    if (args_answer_help(argc, argv,
+                         "usage: make_glyphs OUTPUT_DIR [FONT_8X8 FONT_8X16 OUTLINE_FONT]\n"
+                         "Writes the three glyph sets as C++ source files into OUTPUT_DIR.\n"))
+        return 0;
+    bool options = false;
+    for (int i = 1; i < argc; i++) options = options || arg_is_option(argv[i]);
+    if ((argc != 2 && argc != 5) || options) {
         fprintf(stderr, "usage: make_glyphs OUTPUT_DIR [FONT_8X8 FONT_8X16 OUTLINE_FONT]\n");
         return 1;
     }

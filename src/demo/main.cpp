@@ -6,13 +6,22 @@
 #include "gfx2d/glyphs.h"
 #include "music/audio_output.h"
 #include "music/music_start.h"
+#include "platform/exit_signals.h"
 #include "platform/framebuffer.h"
 #include "platform/video.h"
+#include "util/std_fds.h"
 
 int main(int, char **) {
+    // Before anything opens a file: a closed standard error would hand its
+    // number to the audio capture, and the rate lines would go into it.
+    if (keep_standard_fds_open() != 0) return 1;
+    // First of all, so that a stop signal at any moment of start-up ends
+    // the demo with status 0 (the handler acts at the first present).
+    exit_signals_install(handle_exit_signal);
     demo_font = font_new(glyphs_32x32, 32, 32);
     music_start();  // before SDL_Init: SDL 1.2 brings its audio up by itself
     video_init();
+    video_set_title("demo");
     fb_clear();
     audio_unpause();  // the music starts just before the first frame
     for (;;) {

@@ -1,21 +1,40 @@
-// Video start-up, the present with its pacing and frame-rate line, and the
-// exit signal handler.
+// Video start-up and the present with its pacing and frame-rate line.
 #include "platform/video.h"
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
+#include <cstring>
 
 #include "platform/capture.h"
 #include "platform/engine_clock.h"
 #include "platform/framebuffer.h"
 #include "platform/palette.h"
+#include "platform/screen_changes.h"
+#include "platform/screen_lookup.h"
 #include "platform/window_scale.h"
 
 SDL_Surface *screen_surface = nullptr;
 SDL_Surface *frame_surface = nullptr;
 uint32_t last_present_ticks = 0;
+
+// The window pixel of every palette index, made by SDL's blit in
+// video_init; fb_show writes through it instead of blitting when the
+// window's format allows.
+static ScreenLookup screen_lookup = {};
+
+// When the display's own format differs from the window surface's, SDL
+// converts the window's pixels for it at every flip (a second, hidden
+// surface), at a cost above all the rest of a frame. Then only the tiles
+// that changed since the frame last sent are written into the window and
+// passed on (the window keeps the rest from the frames before), and the
+// whole window every FULL_UPDATE_FRAMES frames besides, so that a part of
+// the window the display lost (uncovered, without backing store) comes
+// back within half a second.
+static bool display_converts = false;
+constexpr int FULL_UPDATE_FRAMES = 30;
+constexpr int MAX_UPDATE_RECTS = 200;
+static uint8_t shown_pixels[SCREEN_WIDTH_PX * SCREEN_HEIGHT_PX];
+static int updates_since_full = -1;  // -1: the next update is whole
 
 constexpr Uint32 SDL_INIT_ALL_SUBSYSTEMS = 0x0000FFFF;
 constexpr int SCREEN_BITS_PER_PIXEL = 16;
@@ -29,29 +48,22 @@ static void video_fail(const char *what) {
     exit(1);
 }
 
-// Set by the signal handler, acted on by fb_present. exit() runs SDL_Quit
-// and the C library's clean-up, which free memory and take locks: called
-// from inside a signal that interrupted malloc or SDL, it could deadlock or
-// corrupt the heap. So the handler only records the signal, and the next
-// present (at most one frame later) exits from ordinary code. A second
-// signal before that ends the process at once.
-static volatile sig_atomic_t exit_signal_pending = 0;
-
-void handle_exit_signal(int signal_number) {
-    (void)signal_number;
-    if (exit_signal_pending) _exit(0);
-    exit_signal_pending = 1;
-}
-
-bool exit_requested(void) { return exit_signal_pending != 0; }
-
 void video_init(void) {
+    // Before SDL_Init: SDL leaves a signal that has a handler alone.
+    ExitSignalHandlers handlers;
+    exit_signals_claim(&handlers);
     // A capture needs no display and no audio device.
     if (capture_start()) {
         setenv("SDL_VIDEODRIVER", "dummy", 1);
         setenv("SDL_AUDIODRIVER", "dummy", 1);
     }
     if (SDL_Init(SDL_INIT_ALL_SUBSYSTEMS) < 0) video_fail("SDL_Init");
+    // Should SDL have put its own in place anyway, ours come back.
+    exit_signals_restore(&handlers);
+    // SDL 1.2's timer subsystem runs a thread that wakes every millisecond
+    // for timer callbacks, which nothing here uses: the tick counter and
+    // the delay of the pacing work without it. Stopped, it costs nothing.
+    SDL_QuitSubSystem(SDL_INIT_TIMER);
     atexit(SDL_Quit);
     screen_surface = SDL_SetVideoMode(SCREEN_WIDTH_PX, SCREEN_HEIGHT_PX, SCREEN_BITS_PER_PIXEL, 0);
     if (!screen_surface) video_fail("setting the 400x240 video mode");
@@ -59,13 +71,16 @@ void video_init(void) {
                                          FRAME_RED_MASK, FRAME_GREEN_MASK, FRAME_BLUE_MASK, 0);
     if (!frame_surface) video_fail("creating the 32-bit frame surface");
     fb_attach_storage();
+    screen_lookup_build(&screen_lookup, frame_surface, screen_surface);
+    updates_since_full = -1;
+    const SDL_PixelFormat *display = SDL_GetVideoInfo()->vfmt;
+    const SDL_PixelFormat *window = screen_surface->format;
+    display_converts = display->BitsPerPixel != window->BitsPerPixel || display->Rmask != window->Rmask ||
+                       display->Gmask != window->Gmask || display->Bmask != window->Bmask;
     window_apply();  // a scaled or fullscreen window, when asked for
-    // After SDL_Init, so these replace whatever SDL installed for them.
-    signal(SIGINT, handle_exit_signal);
-    signal(SIGQUIT, handle_exit_signal);
-    signal(SIGHUP, handle_exit_signal);
-    signal(SIGTERM, handle_exit_signal);
 }
+
+void video_set_title(const char *title) { SDL_WM_SetCaption(title, title); }
 
 void fb_convert(void) {
     // A software surface needs no lock; its pixels are written directly.
@@ -78,32 +93,75 @@ void fb_convert(void) {
     }
 }
 
+// Writes and sends only the tiles that changed since the last frame sent;
+// false when there were too many to list (then nothing was done).
+static bool fb_show_changes(void) {
+    SDL_Rect rects[MAX_UPDATE_RECTS];
+    const int count = screen_changes_collect(fb_pixels, shown_pixels, fb_width, fb_height, rects, MAX_UPDATE_RECTS);
+    if (count < 0) return false;
+    for (int i = 0; i < count; i++) screen_lookup_show_area(&screen_lookup, fb_pixels, fb_width, &rects[i], screen_surface);
+    if (count > 0) SDL_UpdateRects(screen_surface, count, rects);
+    return true;
+}
+
 void fb_show(void) {
-    if (window_show_scaled()) return;  // k x k pixels: a path of its own
-    // SDL converts the 32-bit pixels to the window's 16-bit format here.
-    SDL_UpperBlit(frame_surface, nullptr, screen_surface, nullptr);
+    if (window_show_scaled()) {  // k x k pixels: a path of its own
+        updates_since_full = -1;
+        return;
+    }
+    if (window_state.changed) {
+        // A mode set again (fullscreen, a scale back to 1) has a new
+        // surface whose pixels are nothing shown before: rebuild the
+        // lookup for it and send the next frame whole.
+        screen_lookup_build(&screen_lookup, frame_surface, screen_surface);
+        updates_since_full = -1;
+        window_state.changed = false;
+    }
+    const bool screen_sized = fb_width == SCREEN_WIDTH_PX && fb_height == SCREEN_HEIGHT_PX &&
+                              frame_surface->w == SCREEN_WIDTH_PX && frame_surface->h == SCREEN_HEIGHT_PX &&
+                              screen_surface->w == SCREEN_WIDTH_PX && screen_surface->h == SCREEN_HEIGHT_PX;
+    const bool direct = screen_lookup.bytes_per_pixel != 0 && screen_sized;
+    if (direct && display_converts && updates_since_full >= 0 && updates_since_full < FULL_UPDATE_FRAMES &&
+        fb_show_changes()) {
+        updates_since_full++;
+        return;
+    }
+    if (direct) {
+        // The pixels that converting into frame_surface and SDL's blit
+        // would write, one lookup each, straight from the indices.
+        screen_lookup_show(&screen_lookup, fb_pixels, fb_width, fb_height, screen_surface);
+    } else {
+        fb_convert();
+        // SDL converts the 32-bit pixels to the window's format here.
+        SDL_UpperBlit(frame_surface, nullptr, screen_surface, nullptr);
+    }
+    if (direct && display_converts) {
+        memcpy(shown_pixels, fb_pixels, sizeof shown_pixels);
+        updates_since_full = 0;
+    } else {
+        updates_since_full = -1;
+    }
     SDL_Flip(screen_surface);
 }
 
 uint32_t present_wait_ms(uint32_t elapsed_ms, uint32_t elapsed_again_ms) {
-    if (elapsed_ms < 1 || elapsed_ms > FRAME_PERIOD_MS) return 0;
+    if (elapsed_ms > FRAME_PERIOD_MS) return 0;
     if (elapsed_again_ms >= FRAME_PERIOD_MS) return 0;
     return FRAME_PERIOD_MS - elapsed_again_ms;
 }
 
 void fb_present(void) {
     if (last_present_ticks == 0) last_present_ticks = engine_ticks();
-    fb_convert();
     fb_show();
     capture_frame();
     const uint32_t elapsed = engine_ticks() - last_present_ticks;
-    if (elapsed >= 1 && elapsed <= FRAME_PERIOD_MS) {
+    if (elapsed <= FRAME_PERIOD_MS) {
         const uint32_t wait = present_wait_ms(elapsed, engine_ticks() - last_present_ticks);
         if (wait > 0) SDL_Delay(wait);
     }
     const double interval_ms = static_cast<double>(engine_ticks() - last_present_ticks);
     fprintf(stderr, "FPS: %2.1f\r", 1000.0 / interval_ms);
     last_present_ticks = engine_ticks();
-    if (exit_signal_pending) exit(0);
+    if (exit_requested()) exit(0);
     capture_end_when_done();
 }

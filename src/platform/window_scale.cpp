@@ -83,7 +83,10 @@ int window_toggle_fullscreen(void) {
     if (!screen_surface) return -1;
     window_state.fullscreen = !window_state.fullscreen;
     // X11 can switch the window itself; otherwise the mode is set again.
-    if (SDL_WM_ToggleFullScreen(screen_surface) == 1) return 0;
+    if (SDL_WM_ToggleFullScreen(screen_surface) == 1) {
+        window_state.changed = true;
+        return 0;
+    }
     if (set_mode() == 0) return 0;
     window_state.fullscreen = !window_state.fullscreen;
     return -1;

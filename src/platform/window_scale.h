@@ -19,7 +19,8 @@ constexpr int WINDOW_MAX_SCALE = 8;
 struct WindowState {
     int scale;                 // 1 .. WINDOW_MAX_SCALE; 0 counts as 1
     bool fullscreen;
-    bool changed;              // the window differs from video_init's own
+    bool changed;              // the window was made or switched again; fb_show
+                               // clears it once it has adapted to the new one
     uint32_t colours[256];     // Palette in the window surface's format
     const SDL_PixelFormat *mapped_for;  // the format `colours` was made for
 };

@@ -5,13 +5,18 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
+
+#include "support/test_files.h"
 
 int stderr_capture_begin(StderrCapture *capture) {
     capture->saved_fd = -1;
-    char path[] = "/tmp/musicapp_stderr_XXXXXX";
-    capture->file_fd = mkstemp(path);
+    std::string pattern = temp_base_dir() + "/musicapp_stderr_XXXXXX";
+    std::vector<char> path(pattern.begin(), pattern.end());
+    path.push_back('\0');
+    capture->file_fd = mkstemp(path.data());
     if (capture->file_fd < 0) return -1;
-    unlink(path);
+    unlink(path.data());
     fflush(stderr);
     capture->saved_fd = dup(2);
     if (capture->saved_fd < 0 || dup2(capture->file_fd, 2) < 0) {

@@ -7,9 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 
 static long now_ms(void) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -21,9 +23,17 @@ int child_start(ChildProcess *child, const std::string &path, const std::vector<
                 const std::vector<std::string> &env, const char *cwd) {
     int pipe_fds[2];
     if (pipe(pipe_fds) != 0) return -1;
+    // Closed by a successful exec; a failing child writes a byte first.
+    int exec_fds[2];
+    if (pipe2(exec_fds, O_CLOEXEC) != 0) {
+        close(pipe_fds[0]);
+        close(pipe_fds[1]);
+        return -1;
+    }
     pid_t pid = fork();
     if (pid < 0) return -1;
     if (pid == 0) {
+        close(exec_fds[0]);
         dup2(pipe_fds[1], 2);
         int null_fd = open("/dev/null", O_RDWR);
         dup2(null_fd, 1);
@@ -37,15 +47,31 @@ int child_start(ChildProcess *child, const std::string &path, const std::vector<
             if (value.empty()) unsetenv(name.c_str());
             else setenv(name.c_str(), value.c_str(), 1);
         }
-        if (cwd && chdir(cwd) != 0) _exit(126);
+        const char failed = 1;
+        if (cwd && chdir(cwd) != 0) {
+            (void)!write(exec_fds[1], &failed, 1);
+            _exit(126);
+        }
         std::vector<char *> argv;
         argv.push_back(const_cast<char *>(path.c_str()));
         for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
         argv.push_back(nullptr);
         execv(path.c_str(), argv.data());
+        (void)!write(exec_fds[1], &failed, 1);
         _exit(127);
     }
     close(pipe_fds[1]);
+    close(exec_fds[1]);
+    char failed = 0;
+    ssize_t got;
+    while ((got = read(exec_fds[0], &failed, 1)) < 0 && errno == EINTR) {
+    }
+    close(exec_fds[0]);
+    if (got != 0) {
+        close(pipe_fds[0]);
+        waitpid(pid, nullptr, 0);
+        return -1;
+    }
     fcntl(pipe_fds[0], F_SETFL, O_NONBLOCK);
     child->pid = pid;
     child->stderr_fd = pipe_fds[0];
@@ -97,6 +123,54 @@ int child_wait_exit(ChildProcess *child, int timeout_ms) {
     while ((n = read(child->stderr_fd, buffer, sizeof buffer)) > 0) child->stderr_text.append(buffer, static_cast<size_t>(n));
     close(child->stderr_fd);
     return status;
+}
+
+// The child's caught-signal mask from /proc/PID/status; 0 when unreadable.
+static uint64_t caught_signals(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.compare(0, 7, "SigCgt:") == 0) return strtoull(line.c_str() + 7, nullptr, 16);
+    return 0;
+}
+
+static uint64_t signal_bit(int signal_number) { return uint64_t(1) << (signal_number - 1); }
+
+bool child_wait_catching_stop_signals(ChildProcess *child, int timeout_ms) {
+    const uint64_t stop_signals = signal_bit(SIGINT) | signal_bit(SIGQUIT) | signal_bit(SIGHUP) | signal_bit(SIGTERM);
+    const long deadline = now_ms() + timeout_ms;
+    while ((caught_signals(child->pid) & stop_signals) == 0)
+        if (now_ms() > deadline) return false;
+    return true;
+}
+
+std::string stop_signals_during_startup(const std::string &path, const std::vector<std::string> &args,
+                                        const std::vector<std::string> &env, const char *cwd,
+                                        int exit_timeout_ms) {
+    std::string failures;
+    for (int signal_number : {SIGINT, SIGQUIT, SIGHUP, SIGTERM})
+        for (int delay_ms : {0, 2, 10, 50, 200}) {
+            const std::string run = path + " signal " + std::to_string(signal_number) + " " +
+                                    std::to_string(delay_ms) + " ms after its first handler: ";
+            ChildProcess child;
+            if (child_start(&child, path, args, env, cwd) != 0) {
+                failures += run + "did not start\n";
+                continue;
+            }
+            const bool handling = child_wait_catching_stop_signals(&child, 10000);
+            if (delay_ms > 0) usleep(static_cast<useconds_t>(delay_ms) * 1000);
+            kill(child.pid, signal_number);
+            const int status = child_wait_exit(&child, exit_timeout_ms);
+            if (!handling) failures += run + "never handled a stop signal\n";
+            if (status == -1)
+                failures += run + "still running after " + std::to_string(exit_timeout_ms) + " ms\n";
+            else if (!WIFEXITED(status))
+                failures += run + "killed by signal " + std::to_string(WTERMSIG(status)) + "\n";
+            else if (WEXITSTATUS(status) != 0)
+                failures += run + "exit status " + std::to_string(WEXITSTATUS(status)) + ": " +
+                            child.stderr_text.substr(0, 200) + "\n";
+        }
+    return failures;
 }
 
 int run_command(const std::string &command) {

@@ -16,7 +16,8 @@ struct ChildProcess {
 // Starts `path` with `args` (not including argv[0]) in directory `cwd`
 // (null: the current one), with `env` ("NAME=value"; "NAME=" alone unsets
 // NAME) applied over this process's environment. Standard output goes to
-// /dev/null, standard error is captured. 0 on success, -1 on failure.
+// /dev/null, standard error is captured. Returns once the program has
+// replaced the child (exec done): 0 on success, -1 on failure.
 int child_start(ChildProcess *child, const std::string &path, const std::vector<std::string> &args,
                 const std::vector<std::string> &env, const char *cwd);
 
@@ -28,6 +29,21 @@ bool child_wait_for(ChildProcess *child, const std::string &needle, int times, i
 // after that) and returns its wait status, -1 on a timeout. Reads the rest
 // of its standard error.
 int child_wait_exit(ChildProcess *child, int timeout_ms);
+
+// Waits until the child has a handler for at least one of SIGINT, SIGQUIT,
+// SIGHUP and SIGTERM (read from /proc), polling without pause: the first
+// moment a stop signal can be anything but fatal. True when it does within
+// `timeout_ms`.
+bool child_wait_catching_stop_signals(ChildProcess *child, int timeout_ms);
+
+// Starts `path` again and again and sends each of SIGINT, SIGQUIT, SIGHUP
+// and SIGTERM at several moments of its start-up (as soon as it handles a
+// stop signal, then 2, 10, 50 and 200 ms later). Each run must end with
+// status 0 within `exit_timeout_ms`. Returns one line per run that did
+// not, "" when every one did.
+std::string stop_signals_during_startup(const std::string &path, const std::vector<std::string> &args,
+                                        const std::vector<std::string> &env, const char *cwd,
+                                        int exit_timeout_ms);
 
 // Runs a shell command and returns its exit status (-1 if it could not run).
 int run_command(const std::string &command);

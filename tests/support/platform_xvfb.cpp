@@ -1,42 +1,70 @@
-// Xvfb started and stopped for window tests; ready means its socket accepts.
+// Xvfb started and stopped for window tests. With -displayfd the server
+// chooses a free display number itself and writes it, once it accepts
+// connections, to the descriptor given: no guessing of a number that
+// another server (a developer's own X) may hold.
 #include "support/platform_xvfb.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstring>
+#include <chrono>
+#include <cstdlib>
 
-// True when a client can connect to the display's Unix socket.
-static bool accepts_connections(int number) {
-    const std::string path = "/tmp/.X11-unix/X" + std::to_string(number);
-    sockaddr_un address;
-    memset(&address, 0, sizeof address);
-    address.sun_family = AF_UNIX;
-    strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    if (fd < 0) return false;
-    const bool ok = connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
-    close(fd);
-    return ok;
-}
-
-int virtual_display_start(VirtualDisplay *display, int number, int timeout_ms) {
-    display->number = number;
-    display->name = ":" + std::to_string(number);
+int virtual_display_start(VirtualDisplay *display, int timeout_ms) {
+    display->number = -1;
+    display->name.clear();
     display->up = false;
-    if (child_start(&display->server, "/usr/bin/Xvfb",
-                    {display->name, "-screen", "0", "640x480x24", "-nolisten", "tcp", "-noreset"}, {}, nullptr) != 0)
+    display->server.pid = -1;
+    display->server.stderr_fd = -1;
+    int fds[2];
+    if (pipe(fds) != 0) return -1;
+    const pid_t pid = fork();
+    if (pid < 0) {
+        close(fds[0]);
+        close(fds[1]);
         return -1;
-    for (int waited_ms = 0; waited_ms < timeout_ms && !display->up; waited_ms += 50) {
-        display->up = accepts_connections(number);
-        if (!display->up) usleep(50000);
     }
+    if (pid == 0) {
+        // The number comes on standard output; the server's chatter is not
+        // wanted.
+        dup2(fds[1], 1);
+        const int null_fd = open("/dev/null", O_RDWR);
+        dup2(null_fd, 0);
+        dup2(null_fd, 2);
+        close(fds[0]);
+        close(fds[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten", "tcp", "-noreset",
+               static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    display->server.pid = pid;
+    display->server.stderr_fd = fds[0];
+    display->server.stderr_text.clear();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    std::string text;
+    while (text.find('\n') == std::string::npos) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return -1;
+        pollfd p = {fds[0], POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
+        char buffer[64];
+        const ssize_t n = read(fds[0], buffer, sizeof buffer);
+        if (n <= 0) return -1;  // the server ended without a display
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    display->number = atoi(text.c_str());
+    display->name = ":" + std::to_string(display->number);
+    display->up = display->number >= 0;
     return display->up ? 0 : -1;
 }
 
 void virtual_display_stop(VirtualDisplay *display) {
+    if (display->server.pid <= 0) return;
     kill(display->server.pid, SIGTERM);
     child_wait_exit(&display->server, 10000);
+    display->server.pid = -1;
 }

@@ -6,9 +6,13 @@
 
 constexpr const char TEMP_DIR_PREFIX[] = "/engine_";
 
-std::string make_temp_dir(const char *tag) {
+std::string temp_base_dir(void) {
     const char *base = getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + TEMP_DIR_PREFIX + tag + "_XXXXXX";
+    return base && *base ? base : "/tmp";
+}
+
+std::string make_temp_dir(const char *tag) {
+    std::string pattern = temp_base_dir() + TEMP_DIR_PREFIX + tag + "_XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     if (mkdtemp(name.data()) == nullptr) return "";

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+// Where temporary files go: $TMPDIR when set and not empty, else /tmp.
+std::string temp_base_dir(void);
+
 // A fresh empty directory $TMPDIR/engine_<tag>_XXXXXX (TMPDIR defaults to
 // /tmp); "" when it cannot be made.
 std::string make_temp_dir(const char *tag);

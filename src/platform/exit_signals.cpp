@@ -1,0 +1,52 @@
+// The stop signals' handler and its installation.
+#include "platform/exit_signals.h"
+
+#include <csignal>
+#include <unistd.h>
+
+static const int EXIT_SIGNALS[] = {SIGINT, SIGQUIT, SIGHUP, SIGTERM};
+
+static struct sigaction exit_action(void (*handler)(int)) {
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    // Start-up reads files and waits on the display: let those calls go on.
+    action.sa_flags = SA_RESTART;
+    return action;
+}
+
+void exit_signals_install(void (*handler)(int)) {
+    const struct sigaction action = exit_action(handler);
+    for (int signal_number : EXIT_SIGNALS) sigaction(signal_number, &action, nullptr);
+}
+
+void exit_signals_claim(ExitSignalHandlers *handlers) {
+    for (int i = 0; i < 4; i++) {
+        struct sigaction *action = &handlers->actions[i];
+        sigaction(EXIT_SIGNALS[i], nullptr, action);
+        if (action->sa_handler == SIG_DFL || action->sa_handler == SIG_IGN) {
+            *action = exit_action(handle_exit_signal);
+            sigaction(EXIT_SIGNALS[i], action, nullptr);
+        }
+    }
+}
+
+void exit_signals_restore(const ExitSignalHandlers *handlers) {
+    for (int i = 0; i < 4; i++) sigaction(EXIT_SIGNALS[i], &handlers->actions[i], nullptr);
+}
+
+// Set by the signal handler, acted on by fb_present. exit() runs SDL_Quit
+// and the C library's clean-up, which free memory and take locks: called
+// from inside a signal that interrupted malloc or SDL, it could deadlock or
+// corrupt the heap. So the handler only records the signal, and the next
+// present (at most one frame later) exits from ordinary code. A second
+// signal before that ends the process at once.
+static volatile sig_atomic_t exit_signal_pending = 0;
+
+void handle_exit_signal(int signal_number) {
+    (void)signal_number;
+    if (exit_signal_pending) _exit(0);
+    exit_signal_pending = 1;
+}
+
+bool exit_requested(void) { return exit_signal_pending != 0; }

@@ -1,0 +1,39 @@
+// The four stop signals (SIGINT, SIGQUIT, SIGHUP, SIGTERM) through which
+// programs end with status 0.
+#ifndef PLATFORM_EXIT_SIGNALS_H
+#define PLATFORM_EXIT_SIGNALS_H
+
+#include <csignal>
+
+// Installs `handler` for SIGINT, SIGQUIT, SIGHUP and SIGTERM, in that order.
+// Programs call it first thing in main, so that a stop signal at any moment
+// of their start-up ends them: SDL 1.2 leaves a signal that already has a
+// handler alone, so SDL_Init then puts none of its own in place (its
+// SIGINT/SIGTERM handler only queues a quit event; its SIGQUIT one exits
+// with a failure status).
+void exit_signals_install(void (*handler)(int));
+
+// The four signals' handlers as they were at exit_signals_claim.
+struct ExitSignalHandlers {
+    struct sigaction actions[4];
+};
+
+// Gives handle_exit_signal to each stop signal still at its default or
+// ignored, keeps a handler the program installed, and records what each
+// signal then has in *handlers. video_init does this before SDL_Init and
+// puts the record back with exit_signals_restore after it.
+void exit_signals_claim(ExitSignalHandlers *handlers);
+void exit_signals_restore(const ExitSignalHandlers *handlers);
+
+// The handler of SIGINT, SIGQUIT, SIGHUP and SIGTERM: ends the process with
+// status 0, with the SDL_Quit registered at exit running on the way out.
+// Exiting is not safe inside a signal, so the handler only records it and
+// the next fb_present exits; a second signal before then exits at once
+// (without the clean-up).
+void handle_exit_signal(int signal_number);
+
+// True once an exit signal has arrived; for programs with loops of their
+// own that do not present every frame.
+bool exit_requested(void);
+
+#endif

@@ -1,0 +1,126 @@
+// The command lines of the project's programs: --help answers on standard
+// output with status 0 and does nothing else, an option-looking argument is
+// never taken as a file name, and counts are read strictly.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "platform/program_args.h"
+#include "support/musicapp_process.h"
+
+namespace {
+
+const std::string BIN = ENGINE_BINARY_DIR "/";
+
+// Names in `dir`, "." and ".." aside.
+std::vector<std::string> entries(const std::string &dir) {
+    std::vector<std::string> names;
+    DIR *d = opendir(dir.c_str());
+    if (d == nullptr) return names;
+    while (const dirent *e = readdir(d))
+        if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
+    closedir(d);
+    return names;
+}
+
+}  // namespace
+
+TEST(CommandLines, HelpPrintsUsageOnStandardOutputAndDoesNothingElse) {
+    const std::string dir = make_temp_dir("command_lines_help");
+    ASSERT_FALSE(dir.empty());
+    for (const char *program : {"compose_kevo", "demo_shot", "gen_sine_table", "glyph_sheet", "make_assets",
+                                "make_glyphs", "music_tables", "particle_fountain", "scene_viewer", "text_showcase"}) {
+        for (const std::vector<std::string> &args :
+             {std::vector<std::string>{"--help"}, std::vector<std::string>{"out.file", "--help"}}) {
+            const ProcessResult r = run_program(BIN + program, args, {}, dir.c_str(), -1, 0);
+            EXPECT_TRUE(r.exited && r.status == 0) << program << " status " << r.status << ": " << r.err;
+            EXPECT_EQ(r.out.rfind("usage: ", 0), 0u) << program << ": " << r.out;
+            EXPECT_NE(r.out.find(program), std::string::npos) << program << ": " << r.out;
+            EXPECT_EQ(r.out.back(), '\n') << program;
+            EXPECT_EQ(r.err, "") << program;
+        }
+        EXPECT_EQ(entries(dir), std::vector<std::string>{}) << program << " wrote a file";
+    }
+    remove_tree(dir);
+}
+
+TEST(CommandLines, OptionLookingArgumentsAndBadCountsAreRefused) {
+    const std::string dir = make_temp_dir("command_lines_refused");
+    ASSERT_FALSE(dir.empty());
+    const std::string huge = "99999999999999999999";
+    const struct {
+        const char *program;
+        std::vector<std::string> args;
+    } cases[] = {
+        {"demo_shot", {"--bogus"}},
+        {"demo_shot", {"shot.png", "--bogus"}},
+        {"demo_shot", {"shot.png", huge}},
+        {"demo_shot", {"shot.png", "12abc"}},
+        {"demo_shot", {"shot.png", "0"}},
+        {"compose_kevo", {"--out"}},
+        {"glyph_sheet", {"8x8", "--bogus"}},
+        {"make_assets", {"--bogus"}},
+        {"make_glyphs", {"-o", "a", "b", "c"}},
+        {"gen_sine_table", {"extra"}},
+        {"music_tables", {"extra"}},
+        {"particle_fountain", {"--frames", huge, "--shot", "shot.png"}},
+        {"particle_fountain", {"--frames", "2", "--shot", "--bogus"}},
+        {"scene_viewer", {"--bogus"}},
+        {"scene_viewer", {"--frames", "-5", "--shot", "shot.png"}},
+        {"text_showcase", {"--frames", huge, "--shot", "shot.png"}},
+        {"text_showcase", {"--frames", "2", "--shot", "--bogus"}},
+    };
+    for (const auto &c : cases) {
+        const ProcessResult r =
+            run_program(BIN + c.program, c.args, {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"}, dir.c_str(), -1, 0);
+        std::string line = c.program;
+        for (const std::string &a : c.args) line += " " + a;
+        EXPECT_TRUE(r.exited && r.status != 0) << line << ": status " << r.status;
+        EXPECT_NE(r.err, "") << line << ": says what is wrong";
+        EXPECT_EQ(r.out, "") << line;
+        EXPECT_EQ(entries(dir), std::vector<std::string>{}) << line << " wrote a file";
+    }
+    remove_tree(dir);
+}
+
+TEST(ProgramArgs, WholeNumbersAreReadStrictly) {
+    long value = 7;
+    const struct {
+        const char *text;
+        long min, max;
+        int result;
+        long value;
+    } cases[] = {
+        {"0", 0, 10, 0, 0},
+        {"10", 0, 10, 0, 10},
+        {"11", 0, 10, -1, 0},
+        {"-1", 0, 10, -1, 0},
+        {"-1", -5, 10, 0, -1},
+        {"", 0, 10, -1, 0},
+        {"-", -5, 10, -1, 0},
+        {" 1", 0, 10, -1, 0},
+        {"1 ", 0, 10, -1, 0},
+        {"+1", 0, 10, -1, 0},
+        {"1e3", 0, 10000, -1, 0},
+        {"0x10", 0, 100, -1, 0},
+        {"007", 0, 10, 0, 7},
+        {"9223372036854775807", 0, LONG_MAX, 0, LONG_MAX},
+        {"9223372036854775808", 0, LONG_MAX, -1, 0},
+        {"-9223372036854775808", LONG_MIN, 0, 0, LONG_MIN},
+        {"-9223372036854775809", LONG_MIN, 0, -1, 0},
+        {"99999999999999999999", 1, LONG_MAX, -1, 0},
+    };
+    for (const auto &c : cases) {
+        value = 7;
+        EXPECT_EQ(parse_long(c.text, c.min, c.max, &value), c.result) << "'" << c.text << "'";
+        EXPECT_EQ(value, c.result == 0 ? c.value : 7) << "'" << c.text << "'";
+    }
+    EXPECT_TRUE(arg_is_option("-x"));
+    EXPECT_TRUE(arg_is_option("--help"));
+    EXPECT_FALSE(arg_is_option("-"));
+    EXPECT_FALSE(arg_is_option("x-"));
+}
