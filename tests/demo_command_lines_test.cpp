@@ -33,7 +33,8 @@ TEST(CommandLines, HelpPrintsUsageOnStandardOutputAndDoesNothingElse) {
     const std::string dir = make_temp_dir("command_lines_help");
     ASSERT_FALSE(dir.empty());
     for (const char *program : {"compose_kevo", "demo_shot", "gen_sine_table", "glyph_sheet", "make_assets",
-                                "make_glyphs", "music_tables", "particle_fountain", "scene_viewer", "text_showcase"}) {
+                                "make_busy_mod", "make_glyphs", "modplay", "modrender", "music_tables", "obj_triangles",
+                                "particle_fountain", "scene_viewer", "showcase", "text_showcase"}) {
         for (const std::vector<std::string> &args :
              {std::vector<std::string>{"--help"}, std::vector<std::string>{"out.file", "--help"}}) {
             const ProcessResult r = run_program(BIN + program, args, {}, dir.c_str(), -1, 0);
@@ -67,6 +68,9 @@ TEST(CommandLines, OptionLookingArgumentsAndBadCountsAreRefused) {
         {"make_glyphs", {"-o", "a", "b", "c"}},
         {"gen_sine_table", {"extra"}},
         {"music_tables", {"extra"}},
+        {"make_busy_mod", {"--bogus"}},
+        {"obj_triangles", {"res/crate.obj", "--bogus"}},
+        {"showcase", {"--frames", huge, "--shot", "shot.png"}},
         {"particle_fountain", {"--frames", huge, "--shot", "shot.png"}},
         {"particle_fountain", {"--frames", "2", "--shot", "--bogus"}},
         {"scene_viewer", {"--bogus"}},

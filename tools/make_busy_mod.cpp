@@ -23,6 +23,7 @@
 #include "music/mod_player.h"     // MOD_CHANNELS, MOD_ROWS, MOD_SAMPLES
 #include "music/mod_tables.h"     // period_table, PERIOD_TABLE_NOTES
 #include "music/module_format.h"  // file offsets
+#include "platform/program_args.h"
 #include "util/std_fds.h"
 
 constexpr int SONG_PATTERNS = 12;
@@ -116,11 +117,9 @@ static std::vector<uint8_t> busy_module() {
 
 int main(int argc, char **argv) {
     if (keep_standard_fds_open() != 0) return 1;
-    if (argc == 2 && strcmp(argv[1], "--help") == 0) {
-        printf("usage: make_busy_mod OUT.mod\n");
+    if (args_answer_help(argc, argv, "usage: make_busy_mod OUT.mod\nWrites the busy four-channel module used to measure the player.\n"))
         return 0;
-    }
-    if (argc != 2 || argv[1][0] == '-') {
+    if (argc != 2 || arg_is_option(argv[1])) {
         fprintf(stderr, "usage: make_busy_mod OUT.mod\n");
         return 1;
     }

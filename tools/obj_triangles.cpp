@@ -15,15 +15,17 @@
 #include <cstring>
 
 #include "assets/obj.h"
+#include "platform/program_args.h"
+#include "util/std_fds.h"
 
 static const char USAGE[] = "usage: obj_triangles MODEL.obj...\n";
 
 int main(int argc, char **argv) {
-    if (argc >= 2 && strcmp(argv[1], "--help") == 0) {
-        fputs(USAGE, stdout);
-        return 0;
-    }
-    if (argc < 2 || argv[1][0] == '-') {
+    if (keep_standard_fds_open() != 0) return 1;
+    if (args_answer_help(argc, argv, USAGE)) return 0;
+    bool option = false;
+    for (int i = 1; i < argc; i++) option = option || arg_is_option(argv[i]);
+    if (argc < 2 || option) {
         fputs(USAGE, stderr);
         return 2;
     }
