@@ -11,7 +11,8 @@
 #   make fuzz     every libFuzzer target for FUZZ_SECONDS each (clang)
 #   make tsan     the real demo with audio, and the music sync tests (the event
 #                 ring under two threads), under ThreadSanitizer
-#   make check    test, asan, a short fuzz run and tsan: what CI runs
+#   make check    test, the install check, docs, asan, a short fuzz run and
+#                 tsan: what CI runs
 #   make install  install the libraries, headers, CMake and pkg-config
 #                 packages, programs and res/ under PREFIX (default /usr/local)
 #   make docs     the API reference from the headers, in $(BUILD)/docs/html
@@ -66,7 +67,9 @@ tsan: deps
 	@sh tools/run-tsan-demo.sh build-tsan/demo
 	cd build-tsan && SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy TSAN_OPTIONS=halt_on_error=1 ./music_sync_test
 
-check: test asan
+check: test
+	@sh tools/check-install.sh $(BUILD)
+	@$(MAKE) --no-print-directory docs asan
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=10
 	@$(MAKE) --no-print-directory tsan
 
