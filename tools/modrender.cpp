@@ -57,9 +57,6 @@ constexpr double MAX_SECONDS = 6.0 * 3600.0;
 // The shortest render: one frame.
 constexpr double MIN_SECONDS = 1.0 / OUTPUT_RATE_HZ;
 constexpr int PROGRESS_BAR_CELLS = 40;
-// WAV samples are little-endian: on such a host the player's samples are
-// written as they are, elsewhere byte by byte.
-constexpr bool HOST_IS_LITTLE_ENDIAN = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
 
 static int report(const char *format, const char *a, const char *b) {
     fprintf(stderr, "modrender: ");

@@ -57,6 +57,12 @@ static bool quit_requested(void) {
 }
 
 int main(int argc, char **argv) {
+    // First things: descriptors 0-2 stay open (so nothing the program
+    // writes lands in a file it opens), and a stop signal from now on ends
+    // the program with status 0 at the next fb_present, even during start-up.
+    if (keep_standard_fds_open() != 0) return 1;
+    exit_signals_install(handle_exit_signal);
+
     Font *big = font_new(glyphs_32x32, 32, 32);
     Font *small = font_new(glyphs_8x16, 8, 16);
     TextObject *title = text_new(big, 4, 0xFFFFFFFFu, 0, 0);
@@ -68,9 +74,9 @@ int main(int argc, char **argv) {
     // SDL 1.2 brings its audio up by itself. Without a module or a device
     // one "MUSIC: ..." line says so and the demo runs silently.
     music_start_file(argc > 1 ? argv[1] : MUSIC_MODULE_PATH);
-    // The window, the framebuffer and the exit signals, which end the
-    // program with status 0 at the next fb_present.
+    // The window and the framebuffer.
     video_init();
+    video_set_title("starter");
     audio_unpause();
 
     while (!quit_requested()) {
