@@ -19,18 +19,18 @@
 #include "platform/framebuffer.h"
 #include "render3d/raster.h"
 #include "render3d/scene.h"
+#include "support/assets_disk.h"
 #include "util/alloc.h"
 
 namespace {
 
-// A scratch directory holding the generated model, removed at exit.
+// A scratch directory (under $TMPDIR) holding the generated model, removed
+// at exit.
 struct Scratch {
-    std::string dir;
+    std::string dir = make_temp_dir("assets_bench");
     std::string obj, noise_pcx;
     Scratch() {
-        char name[] = "/tmp/engine_assets_bench_XXXXXX";
-        if (mkdtemp(name) == nullptr) abort();
-        dir = name;
+        if (dir.empty()) abort();
         std::vector<uint8_t> pixels(256 * 128), palette(768, 0);
         uint32_t state = 1;
         for (uint8_t &p : pixels) {
@@ -64,14 +64,9 @@ struct Scratch {
         obj = dir + "/grid.obj";
         write(obj, text);
     }
-    ~Scratch() {
-        std::string command = "rm -rf '" + dir + "'";
-        if (system(command.c_str()) != 0) fprintf(stderr, "bench: could not remove %s\n", dir.c_str());
-    }
+    ~Scratch() { remove_tree(dir); }
     static void write(const std::string &path, const std::string &text) {
-        FILE *file = fopen(path.c_str(), "wb");
-        if (file == nullptr || fwrite(text.data(), 1, text.size(), file) != text.size()) abort();
-        fclose(file);
+        if (!assets_write_text(path, text)) abort();
     }
 };
 

@@ -441,20 +441,35 @@ TEST(ObjLoad, NamedFilesAreFoundAsWrittenThenBesideTheirNamer) {
     EXPECT_EQ(load_capturing(dir.file("models/lost.obj"), 1, &output), nullptr);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "MTL: cannot open 'lost.mtl': No such file or directory\n");
     EXPECT_EQ(output, dir.file("models/lost.obj") + "\nLoading mtllib 'lost.mtl'\nUnable to load mtllib\n");
+
+    // Found beside but no image: the message names the file that was tried.
+    dir.write("models/cut.pcx", "cut short");
+    dir.write("models/cut.mtl", "map_Kd cut.pcx\n");
+    dir.write("models/cut.obj", "mtllib cut.mtl\n");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(load_capturing(dir.file("models/cut.obj"), 1, &output), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "MTL: '" + dir.file("models/cut.mtl") +
+                                                          "': cannot load the PCX image '" + dir.file("models/cut.pcx") +
+                                                          "': ends inside its 128-byte header\n");
 }
 
 TEST(ObjLoad, BadFacesAreSkippedWithTheirLineNumber) {
     TempDir dir;
     std::string mtl = dir.write("m.mtl", "map_Kd " + dir.texture("t.pcx", 16, 16) + "\n");
     std::string prelude = obj_bad_face_prelude(mtl);
-    for (const BadFace &bad : obj_bad_faces(OBJ_BAD_FACE_FIRST_LINE)) {
-        // The bad face, then a good one that must still load.
-        std::string path = dir.write("bad.obj", prelude + bad.line + "\nf 1/1 2/2 3/1\n");
+    // The face, then a good one that must still load; the face's line must
+    // give its message.
+    auto load_face = [&](const BadFace &face) {
+        std::string path = dir.write("face.obj", prelude + face.line + "\nf 1/1 2/2 3/1\n");
         std::string output;
         Mesh *mesh = load_capturing(path, 1, &output);
-        ASSERT_NE(mesh, nullptr) << bad.name;
         std::string header = path + "\nLoading mtllib '" + mtl + "'\nLoading texure '" + dir.file("t.pcx") + "'\n";
-        EXPECT_EQ(output, header + bad.message) << bad.name;
+        EXPECT_EQ(output, header + face.message) << face.name;
+        return mesh;
+    };
+    for (const BadFace &bad : obj_bad_faces(OBJ_BAD_FACE_FIRST_LINE)) {
+        Mesh *mesh = load_face(bad);
+        ASSERT_NE(mesh, nullptr) << bad.name;
         ASSERT_EQ(mesh->faces->count, 1u) << bad.name;
         EXPECT_EQ(mesh->list->count, 1) << bad.name;
         EXPECT_EQ(face_at(mesh, 0)->v[2], vertex_at(mesh, 2)) << bad.name;
@@ -463,12 +478,8 @@ TEST(ObjLoad, BadFacesAreSkippedWithTheirLineNumber) {
     // A texture coordinate index that names nothing keeps the face (every
     // triangle of it) without texture coordinates.
     for (const BadFace &kept : obj_faces_without_texcoords(OBJ_BAD_FACE_FIRST_LINE)) {
-        std::string path = dir.write("kept.obj", prelude + kept.line + "\nf 1/1 2/2 3/1\n");
-        std::string output;
-        Mesh *mesh = load_capturing(path, 1, &output);
+        Mesh *mesh = load_face(kept);
         ASSERT_NE(mesh, nullptr) << kept.name;
-        std::string header = path + "\nLoading mtllib '" + mtl + "'\nLoading texure '" + dir.file("t.pcx") + "'\n";
-        EXPECT_EQ(output, header + kept.message) << kept.name;
         ASSERT_GE(mesh->faces->count, 2u) << kept.name;
         uint64_t last = mesh->faces->count - 1;
         for (uint64_t i = 0; i < last; i++) {
@@ -548,17 +559,14 @@ TEST(ObjLoad, MissingFilesFailWithTheirExactMessages) {
 // A model, a material or an image that is a directory, a device or a FIFO
 // is refused at once with one line naming it and what it is; nothing
 // blocks on the FIFO (which has no writer) or reads /dev/zero for ever.
+// A regular file whose reads fail fails the load the same way, naming the
+// system's reason, rather than loading what came before the failure.
 TEST(ObjLoad, SpecialFilesAreRefusedWithoutBlocking) {
     TempDir dir;
-    std::string fifo = dir.file("pipe");
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    struct Special {
-        std::string path;
-        const char *what;
-    };
-    const Special specials[] = {{dir.path, "is a directory"}, {fifo, "is a FIFO"}, {"/dev/zero", "is a device"}};
+    const std::vector<SpecialFile> specials = assets_special_files(dir.path);
+    ASSERT_EQ(specials.size(), 3u);
     alarm(60);  // a load that blocks or spins ends the test program here
-    for (const Special &special : specials) {
+    for (const SpecialFile &special : specials) {
         std::string output;
         testing::internal::CaptureStderr();
         EXPECT_EQ(load_capturing(special.path, 1, &output), nullptr) << special.path;
@@ -584,6 +592,28 @@ TEST(ObjLoad, SpecialFilesAreRefusedWithoutBlocking) {
                               special.what + "\n");
     }
     alarm(0);
+
+    // The process's own memory reads as a regular file whose first read
+    // fails (nothing is mapped at address 0).
+    const std::string unreadable = "/proc/self/mem";
+    std::string output;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(load_capturing(unreadable, 1, &output), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "OBJ: cannot read '/proc/self/mem': Input/output error\n");
+    EXPECT_EQ(output, unreadable + "\nFailed\n");
+
+    std::string obj = dir.write("m.obj", "v 0 0 0\nmtllib " + unreadable + "\n");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(load_capturing(obj, 1, &output), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "MTL: cannot read '/proc/self/mem': Input/output error\n");
+    EXPECT_EQ(output, obj + "\nLoading mtllib '" + unreadable + "'\nUnable to load mtllib\n");
+
+    std::string mtl = dir.write("i.mtl", "map_Kd " + unreadable + "\n");
+    obj = dir.write("i.obj", "mtllib " + mtl + "\n");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(load_capturing(obj, 1, &output), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "MTL: '" + mtl + "': cannot load the PCX image '/proc/self/mem': Input/output error\n");
 }
 
 TEST(ObjLoad, EveryFailedAllocationReleasesThePartlyBuiltMesh) {

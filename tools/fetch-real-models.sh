@@ -50,11 +50,13 @@ all_loaded=0
 all_expected=0
 for package in $PACKAGES; do
     models=0 loaded=0 got_sum=0 want_sum=0
-    for model in $(find "$MODELS/$package" -name '*.obj' | sort); do
+    # One path a line, so folder and file names may hold spaces.
+    find "$MODELS/$package" -name '*.obj' | sort > "$MODELS/list.txt"
+    while IFS= read -r model; do
         models=$((models + 1))
         want=$(expected_triangles "$model")
         # From the model's own folder, as the game that ships it would.
-        result=$(cd "$(dirname "$model")" && "$TOOL" "$(basename "$model")" 2>"$MODELS/why.txt" || true)
+        result=$(cd "$(dirname "$model")" && "$TOOL" "$(basename "$model")" </dev/null 2>"$MODELS/why.txt" || true)
         got=$(printf '%s\n' "$result" | cut -f1)
         if [ "$got" = failed ] || [ -z "$got" ]; then
             echo "$package ${model#"$MODELS/$package"/}: not loaded: $(head -n 1 "$MODELS/why.txt")" >> "$report"
@@ -64,12 +66,12 @@ for package in $PACKAGES; do
         got_sum=$((got_sum + got))
         want_sum=$((want_sum + want))
         echo "$package ${model#"$MODELS/$package"/}: $got of $want triangles" >> "$report"
-    done
+    done < "$MODELS/list.txt"
     echo "$package: $loaded of $models models loaded, $got_sum of $want_sum triangles"
     all_loaded=$((all_loaded + got_sum))
     all_expected=$((all_expected + want_sum))
 done
-rm -f "$MODELS/why.txt"
+rm -f "$MODELS/why.txt" "$MODELS/list.txt"
 
 if [ "$all_expected" -eq 0 ]; then
     echo "fetch-real-models: no triangles to compare" >&2

@@ -1,6 +1,5 @@
 // Loads a model's material from an MTL file: only "map_Kd" counts, and its
 // PCX image becomes the material's texture.
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
@@ -53,16 +52,20 @@ Texture *mtl_load(const char *path) {
             break;
         }
         printf("Loading texure '%s'\n", image_path);
-        // As written or, when not found there, beside the material file.
+        // As written or, when not found there, beside the material file; the
+        // message names the file that was tried.
         char *beside = asset_path_beside(image_path, path);
+        const char *image_file = beside != nullptr ? beside : image_path;
         const char *image_why = nullptr;
-        int taken = material_take_image(material, beside != nullptr ? beside : image_path, &image_why);
-        engine_free(beside);
-        if (taken < 0) {
-            fprintf(stderr, "MTL: '%s': cannot load the PCX image '%s': %s\n", path, image_path,
-                    image_why);
+        if (material_take_image(material, image_file, &image_why) < 0) {
+            fprintf(stderr, "MTL: '%s': cannot load the PCX image '%s': %s\n", path, image_file, image_why);
             ok = false;
         }
+        engine_free(beside);
+    }
+    if (ok && lines.read_error != 0) {
+        fprintf(stderr, "MTL: cannot read '%s': %s\n", path, strerror(lines.read_error));
+        ok = false;
     }
     obj_lines_close(&lines);
     close(fd);

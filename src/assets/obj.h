@@ -49,10 +49,6 @@ char *obj_next_token(char **cursor);
 // non-numeric text gives 0.
 Fixed parse_fixed(const char *text);
 
-// parse_fixed of the number at the start of `text` (not null), storing it
-// in *value; returns where the number ends.
-const char *parse_fixed_prefix(const char *text, Fixed *value);
-
 // parse_fixed of the next token of a line, read in place: the same value as
 // parse_fixed(obj_next_token(cursor)) in one pass, without splitting the
 // token off. *cursor moves past the token; 0 when no token is left.
@@ -60,18 +56,20 @@ Fixed obj_next_fixed(char **cursor);
 
 // Loads the material of an MTL file: the PCX image of its last "map_Kd"
 // line, loaded from that path as written or, when nothing is there, beside
-// the MTL file (printing "Loading texure '<path>'" for each, as written). A new Texture owning its pixels; a file without
-// "map_Kd" gives a texture of size 0 x 0 with null pixels. Null when the
-// file cannot be opened, a "map_Kd" line has no path or its image cannot be
-// loaded, or an allocation fails; nothing is left allocated or open then.
+// the MTL file (printing "Loading texure '<path>'" for each, as written). A
+// new Texture owning its pixels; a file without "map_Kd" gives a texture of
+// size 0 x 0 with null pixels. Null, with one line on standard error, when
+// the file cannot be opened or read to its end, a "map_Kd" line has no path
+// or its image cannot be loaded, or an allocation fails; nothing is left
+// allocated or open then.
 Texture *mtl_load(const char *path);
 
 // Loads an OBJ model, multiplying every coordinate by `scale` and flipping
 // y. Prints the path first. Material files are opened as written or, when
-// nothing is there, beside the model. A new Mesh owning all its records (free it with
-// mesh_destroy), or null: "Failed" when the file cannot be opened, "Unable to
-// load mtllib" when a material cannot be loaded; nothing is left allocated
-// or open then.
+// nothing is there, beside the model. A new Mesh owning all its records
+// (free it with mesh_destroy), or null: "Failed" when the file cannot be
+// opened or read to its end, "Unable to load mtllib" when a material cannot
+// be loaded; nothing is left allocated or open then.
 // Faces: a polygon of n corners becomes the fan of n - 2 triangles from its
 // first corner. Indices are 1-based and count the records read so far;
 // negative ones count back from the latest (-1 is the last read). A face

@@ -19,6 +19,7 @@ int obj_lines_open(ObjLines *lines, int fd, const char *path) {
     lines->start = 0;
     lines->end = 0;
     lines->at_end = false;
+    lines->read_error = 0;
     lines->line_number = 0;
     lines->buffer = (char *)engine_malloc(OBJ_LINES_BUFFER_BYTES + 1);
     return lines->buffer != nullptr ? 0 : -1;
@@ -30,8 +31,8 @@ void obj_lines_close(ObjLines *lines) {
 }
 
 // Moves the unread bytes to the front of the buffer and reads more after
-// them. False, with at_end set, when the file has nothing more (or a read
-// fails).
+// them. False, with at_end set, when the file has nothing more or a read
+// fails (read_error then says why).
 static bool fill(ObjLines *lines) {
     if (lines->start > 0) {
         memmove(lines->buffer, lines->buffer + lines->start, lines->end - lines->start);
@@ -42,6 +43,7 @@ static bool fill(ObjLines *lines) {
         ssize_t got = read(lines->fd, lines->buffer + lines->end, OBJ_LINES_BUFFER_BYTES - lines->end);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) {
+            if (got < 0) lines->read_error = errno;
             lines->at_end = true;
             return false;
         }

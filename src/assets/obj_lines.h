@@ -23,6 +23,7 @@ struct ObjLines {
     size_t start;      // first unread byte in buffer
     size_t end;        // one past the last byte read into buffer
     bool at_end;       // the file has given its last byte (or a read failed)
+    int read_error;    // the system's error number of a failed read, 0 if none
     long line_number;  // of the line last returned, counted from 1
 };
 
@@ -35,7 +36,8 @@ int obj_lines_open(ObjLines *lines, int fd, const char *path);
 // than OBJ_MAX_LINE_CHARS is skipped with "Skipping line N of '<path>':
 // longer than 65536 characters" on standard output. Null at the end of the
 // file (a last line without line feed is still returned) or when a read
-// fails.
+// fails; read_error then tells the two apart, so a loader can refuse a file
+// it could read only in part.
 char *obj_lines_next(ObjLines *lines);
 
 // Releases the buffer. Safe on a reader whose open failed.

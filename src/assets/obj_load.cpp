@@ -11,8 +11,9 @@
 #include "util/alloc.h"
 
 // Outcome of one line: read on, or stop because an allocation failed or
-// the material could not be loaded (the load then fails as a whole).
-enum ObjLineResult { OBJ_LINE_DONE, OBJ_LINE_NO_MEMORY, OBJ_LINE_NO_MATERIAL };
+// the material could not be loaded (the load then fails as a whole). A
+// read that fails before the end of the file fails the load the same way.
+enum ObjLineResult { OBJ_LINE_DONE, OBJ_LINE_NO_MEMORY, OBJ_LINE_NO_MATERIAL, OBJ_LINE_UNREADABLE };
 
 // Indices grow no further than this in magnitude; any vector is far
 // shorter.
@@ -53,7 +54,6 @@ struct ObjLoad {
     ObjCorner *corners;  // the face line being read
     uint64_t corner_capacity;
     uint32_t material_number;  // of mesh->material: 0 before any
-    bool material_used;        // a face carries mesh->material
 };
 
 // Room the loader's own arrays (texture coordinate slots, the corners of a
@@ -221,7 +221,6 @@ static ObjLineResult add_triangle(ObjLoad *load, int64_t a, int64_t b, int64_t c
         engine_free(triangle);
         return OBJ_LINE_NO_MEMORY;
     }
-    load->material_used = load->material_used || triangle->texture != nullptr;
     return OBJ_LINE_DONE;
 }
 
@@ -258,6 +257,13 @@ static ObjLineResult add_face(ObjLoad *load, char **cursor, long line_number) {
     return result;
 }
 
+// True when a face carries the current material. Every face read since
+// the last "mtllib" carries it, so the latest face tells.
+static bool material_in_use(const Mesh *mesh) {
+    const Vector *faces = mesh->faces;
+    return faces->count > 0 && ((const Triangle *)faces->items[faces->count - 1])->texture == mesh->material;
+}
+
 // An "mtllib" line: the material file as written or, when not found there,
 // beside the model. The new material becomes current for the faces that
 // follow; one no face has used is released at once, the others stay with
@@ -265,7 +271,7 @@ static ObjLineResult add_face(ObjLoad *load, char **cursor, long line_number) {
 static ObjLineResult load_material(ObjLoad *load, char **cursor, long line_number) {
     char *mtl_path = obj_next_token(cursor);
     if (mtl_path == nullptr) {
-        fprintf(stderr, "OBJ: line %ld: mtllib without a file name\n", line_number);
+        fprintf(stderr, "OBJ: '%s': line %ld: mtllib without a file name\n", load->path, line_number);
         return OBJ_LINE_NO_MATERIAL;
     }
     printf("Loading mtllib '%s'\n", mtl_path);
@@ -273,10 +279,9 @@ static ObjLineResult load_material(ObjLoad *load, char **cursor, long line_numbe
     Texture *material = mtl_load(beside != nullptr ? beside : mtl_path);
     engine_free(beside);
     if (material == nullptr) return OBJ_LINE_NO_MATERIAL;
-    if (!load->material_used) texture_destroy(load->mesh->material);
+    if (!material_in_use(load->mesh)) texture_destroy(load->mesh->material);
     load->mesh->material = material;
     load->material_number++;
-    load->material_used = false;
     return OBJ_LINE_DONE;
 }
 
@@ -295,23 +300,15 @@ static Mesh *mesh_create(void) {
     return mesh;
 }
 
-// True when the keyword of `length` characters at `start` is `word`.
-static bool keyword_is(const char *start, size_t length, const char *word) {
-    return strlen(word) == length && memcmp(start, word, length) == 0;
-}
-
 static ObjLineResult load_line(ObjLoad *load, char *line, long line_number) {
     if (line[0] == '#') return OBJ_LINE_DONE;
-    char *keyword = line;
-    while (is_separator(*keyword)) keyword++;
-    char *cursor = keyword;
-    while (*cursor != '\0' && !is_separator(*cursor)) cursor++;
-    size_t length = (size_t)(cursor - keyword);
-    if (length == 0) return OBJ_LINE_DONE;
-    if (keyword_is(keyword, length, "v")) return add_vertex(load, &cursor);
-    if (keyword_is(keyword, length, "vt")) return add_texcoord(load, &cursor);
-    if (keyword_is(keyword, length, "f")) return add_face(load, &cursor, line_number);
-    if (keyword_is(keyword, length, "mtllib")) return load_material(load, &cursor, line_number);
+    char *cursor = line;
+    const char *keyword = obj_next_token(&cursor);
+    if (keyword == nullptr) return OBJ_LINE_DONE;
+    if (strcmp(keyword, "v") == 0) return add_vertex(load, &cursor);
+    if (strcmp(keyword, "vt") == 0) return add_texcoord(load, &cursor);
+    if (strcmp(keyword, "f") == 0) return add_face(load, &cursor, line_number);
+    if (strcmp(keyword, "mtllib") == 0) return load_material(load, &cursor, line_number);
     return OBJ_LINE_DONE;  // every other statement of the format
 }
 
@@ -339,6 +336,8 @@ Mesh *obj_load(const char *path, int scale) {
     char *line;
     while (result == OBJ_LINE_DONE && (line = obj_lines_next(&lines)) != nullptr)
         result = load_line(&load, line, lines.line_number);
+    const int read_error = lines.read_error;
+    if (result == OBJ_LINE_DONE && read_error != 0) result = OBJ_LINE_UNREADABLE;
     obj_lines_close(&lines);
     close(fd);
     engine_free(load.slots);
@@ -350,6 +349,9 @@ Mesh *obj_load(const char *path, int scale) {
         puts("Unable to load mtllib");
     } else if (result == OBJ_LINE_NO_MEMORY) {
         fprintf(stderr, "OBJ: cannot load '%s': out of memory\n", path);
+    } else if (result == OBJ_LINE_UNREADABLE) {
+        fprintf(stderr, "OBJ: cannot read '%s': %s\n", path, strerror(read_error));
+        puts("Failed");
     }
     if (result != OBJ_LINE_DONE) {
         mesh_destroy(mesh);

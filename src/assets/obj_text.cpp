@@ -78,7 +78,9 @@ static uint32_t fraction_bits(const char *first, const char *end, uint64_t digit
     return fraction;
 }
 
-const char *parse_fixed_prefix(const char *text, Fixed *value) {
+// parse_fixed of the number at the start of `text` (not null), storing it
+// in *value; returns where the number ends.
+static const char *parse_fixed_prefix(const char *text, Fixed *value) {
     bool negative = *text == '-';
     if (negative) text++;
     uint32_t integer = 0;  // wraps like the 32-bit accumulator it stands for

@@ -62,21 +62,23 @@ struct PcxImage {
     int bytes_per_plane_line;
 };
 
-// Opens `path` read-only, when it is a regular file, and checks its header. A new record with the file
-// positioned at the image data and zeroed pixels, or null (nothing printed)
-// when the file cannot be opened, its header is short, the manufacturer or
-// encoding byte is wrong, width or height is below 1 or above
-// PCX_MAX_SIDE_PX, the depth/plane combination is not one of 1, 2, 4, 8 bits
-// with one plane or 1 bit with 1 .. 8 planes, or an allocation fails.
-// Palette bytes 0 .. 47 hold the header palette, the rest are 0.
+// Opens `path` read-only, when it is a regular file, and checks its header.
+// A new record with the file positioned at the image data and zeroed
+// pixels, or null (nothing printed) when the file cannot be opened or read,
+// its header is short, the manufacturer or encoding byte is wrong, width or
+// height is below 1 or above PCX_MAX_SIDE_PX, the depth/plane combination is
+// not one of 1, 2, 4, 8 bits with one plane or 1 bit with 1 .. 8 planes, or
+// an allocation fails. Palette bytes 0 .. 47 hold the header palette, the
+// rest are 0.
 PcxImage *pcx_open(const char *path);
 
 // pcx_open that also says why it refused: *why (when `why` is not null)
-// then points at a short static text that follows the path in a message,
-// such as "is a FIFO", "No such file or directory", "ends inside its
-// 128-byte header" or "is a 24-bit true-colour image (3 planes of 8 bits);
-// only images of 256 colours or fewer load". Only regular files are opened:
-// a directory, device or FIFO is refused without blocking.
+// then points at a short static text that follows the path in a message:
+// the system's reason when opening or reading fails, such as "No such file
+// or directory", or what is wrong with the file, such as "is a FIFO", "ends
+// inside its 128-byte header" or "is a 24-bit true-colour image (3 planes of
+// 8 bits); only images of 256 colours or fewer load". Only regular files are
+// opened: a directory, device or FIFO is refused without blocking.
 PcxImage *pcx_open_why(const char *path, const char **why);
 
 // Expands the image data into `pixels` and reads the trailing 256-colour
@@ -85,9 +87,10 @@ PcxImage *pcx_open_why(const char *path, const char **why);
 // (some encoders leave bytes between the data and the palette); otherwise
 // the marker and 768 bytes right after the data.
 // 0 on success, also for a file that ends right after the image data (it has
-// no 256-colour palette). -1 for a null or closed record and for a file that
-// ends inside the data or inside the palette; what was decoded before the end
-// stays in `pixels`, palette bytes the file did not provide are 0.
+// no 256-colour palette). -1 for a null or closed record, for a file that
+// ends inside the data or inside the palette and when a read fails; what was
+// decoded before the end stays in `pixels`, palette bytes the file did not
+// provide are 0.
 int pcx_decode(PcxImage *image);
 
 // Closes the file. 0 for a null record or after closing; -1 when the file

@@ -11,16 +11,18 @@
 #include "util/file_open.h"
 
 // Reads up to `size_bytes`, retrying short reads and interrupted calls.
-// Returns the count read (less than asked only at end of file or on error).
-static size_t read_fully(int fd, uint8_t *buffer, size_t size_bytes) {
+// Returns the count read (less than asked only at end of file), or -1 with
+// errno set when a read fails.
+static ssize_t read_fully(int fd, uint8_t *buffer, size_t size_bytes) {
     size_t done = 0;
     while (done < size_bytes) {
         ssize_t got = read(fd, buffer + done, size_bytes - done);
         if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
+        if (got < 0) return -1;
+        if (got == 0) break;
         done += (size_t)got;
     }
-    return done;
+    return (ssize_t)done;
 }
 
 static int read_u8(const uint8_t *header, int offset) { return header[offset]; }
@@ -87,7 +89,10 @@ PcxImage *pcx_open_why(const char *path, const char **why) {
 
     uint8_t header[PCX_HEADER_BYTES];
     const char *refusal = nullptr;
-    if (read_fully(image->fd, header, sizeof header) != sizeof header) {
+    const ssize_t header_bytes = read_fully(image->fd, header, sizeof header);
+    if (header_bytes < 0) {
+        refusal = strerror(errno);
+    } else if (header_bytes != (ssize_t)sizeof header) {
         refusal = "ends inside its 128-byte header";
     } else {
         image->bits_per_pixel = read_u8(header, PCX_BITS_OFFSET);
@@ -133,7 +138,8 @@ struct PcxByteSource {
 static int next_byte(PcxByteSource *source) {
     if (source->next == source->count) {
         source->base += (off_t)source->count;
-        source->count = read_fully(source->fd, source->data, sizeof source->data);
+        const ssize_t got = read_fully(source->fd, source->data, sizeof source->data);
+        source->count = got > 0 ? (size_t)got : 0;
         source->next = 0;
         if (source->count == 0) return -1;
     }
@@ -200,18 +206,19 @@ static int read_palette(PcxImage *image, off_t data_end) {
     const off_t end = lseek(image->fd, 0, SEEK_END);
     if (end >= 0 && end - data_end >= (off_t)sizeof block &&
         lseek(image->fd, end - (off_t)sizeof block, SEEK_SET) >= 0 &&
-        read_fully(image->fd, block, sizeof block) == sizeof block && block[0] == PCX_PALETTE_MARKER) {
+        read_fully(image->fd, block, sizeof block) == (ssize_t)sizeof block && block[0] == PCX_PALETTE_MARKER) {
         memcpy(image->palette, block + 1, PCX_PALETTE_BYTES);
         return 0;
     }
     if (lseek(image->fd, data_end, SEEK_SET) < 0) return -1;
-    size_t got = read_fully(image->fd, block, sizeof block);
+    const ssize_t got = read_fully(image->fd, block, sizeof block);
+    if (got < 0) return -1;
     // Anything but the marker right after the data is not a palette either.
     if (got == 0 || block[0] != PCX_PALETTE_MARKER) return 0;
     // The trailing palette replaces the header palette as a whole.
     memset(image->palette, 0, sizeof image->palette);
-    memcpy(image->palette, block + 1, got - 1);
-    return got == sizeof block ? 0 : -1;
+    memcpy(image->palette, block + 1, (size_t)got - 1);
+    return got == (ssize_t)sizeof block ? 0 : -1;
 }
 
 int pcx_decode(PcxImage *image) {

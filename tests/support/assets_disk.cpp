@@ -1,9 +1,10 @@
-// Disk helpers for the loader tests: temporary directories, whole files,
-// the reference tools and their PPM images.
+// Disk helpers for the loader tests: text files, special files, the
+// reference tools and their PPM images.
 #include "support/assets_disk.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 bool assets_write_text(const std::string &path, const std::string &text) {
@@ -16,8 +17,10 @@ int assets_run(const std::string &command) {
     return WEXITSTATUS(status);
 }
 
-bool assets_have_program(const char *program) {
-    return assets_run(std::string("command -v ") + program + " >/dev/null 2>&1") == 0;
+std::vector<SpecialFile> assets_special_files(const std::string &dir) {
+    std::string fifo = dir + "/pipe";
+    if (mkfifo(fifo.c_str(), 0600) != 0) return {};
+    return {{dir, "is a directory"}, {fifo, "is a FIFO"}, {"/dev/zero", "is a device"}};
 }
 
 // Next whitespace-separated header number of a PPM, skipping comments.

@@ -1,5 +1,5 @@
-// Disk helpers for the loader tests: text files, running the reference
-// tools, reading their PPM output (temporary directories and whole files
+// Disk helpers for the loader tests: text files, files that are not
+// regular files, running the reference tools, reading their PPM output (temporary directories and whole files
 // come from support/test_files.h).
 #ifndef SUPPORT_ASSETS_DISK_H
 #define SUPPORT_ASSETS_DISK_H
@@ -17,8 +17,14 @@ bool assets_write_text(const std::string &path, const std::string &text);
 // be started or was killed.
 int assets_run(const std::string &command);
 
-// True when `program` is found on PATH.
-bool assets_have_program(const char *program);
+// A file of each kind the loaders refuse without blocking, with the words
+// the refusal uses for it: the directory `dir` itself, a FIFO made in it
+// (with no writer) and /dev/zero. Empty when the FIFO cannot be made.
+struct SpecialFile {
+    std::string path;
+    const char *what;
+};
+std::vector<SpecialFile> assets_special_files(const std::string &dir);
 
 // An RGB image as the reference tools write it (binary PPM, maxval 255).
 struct RgbImage {
