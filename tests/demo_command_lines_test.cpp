@@ -3,29 +3,17 @@
 // never taken as a file name, and counts are read strictly.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <climits>
 #include <string>
 #include <vector>
 
 #include "platform/program_args.h"
 #include "support/musicapp_process.h"
+#include "support/test_files.h"
 
 namespace {
 
 const std::string BIN = ENGINE_BINARY_DIR "/";
-
-// Names in `dir`, "." and ".." aside.
-std::vector<std::string> entries(const std::string &dir) {
-    std::vector<std::string> names;
-    DIR *d = opendir(dir.c_str());
-    if (d == nullptr) return names;
-    while (const dirent *e = readdir(d))
-        if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
-    closedir(d);
-    return names;
-}
 
 }  // namespace
 
@@ -44,7 +32,7 @@ TEST(CommandLines, HelpPrintsUsageOnStandardOutputAndDoesNothingElse) {
             EXPECT_EQ(r.out.back(), '\n') << program;
             EXPECT_EQ(r.err, "") << program;
         }
-        EXPECT_EQ(entries(dir), std::vector<std::string>{}) << program << " wrote a file";
+        EXPECT_EQ(directory_names(dir), std::vector<std::string>{}) << program << " wrote a file";
     }
     remove_tree(dir);
 }
@@ -86,7 +74,7 @@ TEST(CommandLines, OptionLookingArgumentsAndBadCountsAreRefused) {
         EXPECT_TRUE(r.exited && r.status != 0) << line << ": status " << r.status;
         EXPECT_NE(r.err, "") << line << ": says what is wrong";
         EXPECT_EQ(r.out, "") << line;
-        EXPECT_EQ(entries(dir), std::vector<std::string>{}) << line << " wrote a file";
+        EXPECT_EQ(directory_names(dir), std::vector<std::string>{}) << line << " wrote a file";
     }
     remove_tree(dir);
 }
