@@ -44,9 +44,10 @@ void fb_present(void);
 // table of the window pixel of each palette index, made by SDL's own blit
 // whenever the window surface is made anew, and frame_surface is left
 // alone; otherwise it calls fb_convert and blits. A scaled window is drawn
-// through the same table (window_show_scaled). It writes and sends the whole window; but when SDL converts the
-// window's pixels for the display on the way, only the tiles that changed
-// since the last frame sent (the whole window every 30 frames besides).
+// through the same table (window_show_scaled). It writes and sends the
+// whole window; but when SDL converts the window's pixels for the display
+// on the way, only the tiles that changed since the last frame sent (the
+// whole window every 30 frames besides).
 void fb_show(void);
 
 // Stores Palette[index] for every framebuffer pixel into frame_surface.
