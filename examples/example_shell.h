@@ -49,6 +49,11 @@ static bool example_shot_failed = false;
 // Most frames --frames takes: over a year at the paced rate.
 static const long EXAMPLE_MAX_FRAMES = 2147483647;
 
+// The usage line on standard error, for arguments the example cannot take.
+static inline void example_usage_error(const char *program, const char *usage) {
+    std::fprintf(stderr, "usage: %s %s [--scale k]\n", program, usage);
+}
+
 // Reads --frames N, --shot FILE, one plain argument and, when `flag` is not
 // null, that flag (setting *flag_set). 0 on success; 1 when --help was
 // asked for and answered on standard output with the usage and `about`
@@ -77,11 +82,21 @@ static inline int example_parse(int argc, char **argv, ExampleOptions *options, 
         } else if (!arg_is_option(argv[i]) && options->input_path == nullptr) {
             options->input_path = argv[i];
         } else {
-            std::fprintf(stderr, "usage: %s %s [--scale k]\n", argv[0], usage);
+            example_usage_error(argv[0], usage);
             return -1;
         }
     }
     return 0;
+}
+
+// example_parse for an example that takes no plain argument: one given is
+// refused like any other argument it cannot take.
+static inline int example_parse_options(int argc, char **argv, ExampleOptions *options, const char *usage,
+                                        const char *about) {
+    const int parsed = example_parse(argc, argv, options, usage, about);
+    if (parsed != 0 || options->input_path == nullptr) return parsed;
+    example_usage_error(argv[0], usage);
+    return -1;
 }
 
 // Opens the window (exits with status 1 when SDL cannot) with `title`, the

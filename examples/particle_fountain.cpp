@@ -29,14 +29,11 @@ static Fixed spread(int32_t range) { return (Fixed)(rand() % (2 * range + 1)) - 
 int main(int argc, char **argv) {
     if (example_begin() != 0) return 1;
     ExampleOptions options;
-    const int parsed = example_parse(argc, argv, &options, "[--frames N] [--shot out.png]",
-                                     "A fountain of particles. Escape or closing the window ends it; --frames N\n"
-                                     "stops after N frames and --shot saves the last one as PNG.\n");
+    const int parsed = example_parse_options(
+        argc, argv, &options, "[--frames N] [--shot out.png]",
+        "A fountain of particles. Escape or closing the window ends it; --frames N\n"
+        "stops after N frames and --shot saves the last one as PNG.\n");
     if (parsed != 0) return parsed > 0 ? 0 : 2;
-    if (options.input_path != nullptr) {
-        std::fprintf(stderr, "usage: %s [--frames N] [--shot out.png]\n", argv[0]);
-        return 2;
-    }
     particles_load_texture();  // on failure it says so; the effect runs anyway
 
     example_start("particle_fountain");

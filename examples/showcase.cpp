@@ -316,16 +316,13 @@ static void draw_frame(Show *s, const MusicPosition &at, bool music) {
 int main(int argc, char **argv) {
     if (example_begin() != 0) return 1;
     ExampleOptions options;
-    const int parsed = example_parse(argc, argv, &options, "[--frames N] [--shot out.png]",
-                                     "One pass of res/kevo.mod through the whole engine, the pictures driven by\n"
-                                     "what is heard. Escape, closing the window or the song's end ends it; F or\n"
-                                     "Alt-Enter toggles fullscreen; --frames N stops after N frames and --shot\n"
-                                     "saves the last one as PNG. KEVO_FROM=ORDER[:ROW] starts it mid-song.\n");
+    const int parsed = example_parse_options(
+        argc, argv, &options, "[--frames N] [--shot out.png]",
+        "One pass of res/kevo.mod through the whole engine, the pictures driven by\n"
+        "what is heard. Escape, closing the window or the song's end ends it; F or\n"
+        "Alt-Enter toggles fullscreen; --frames N stops after N frames and --shot\n"
+        "saves the last one as PNG. KEVO_FROM=ORDER[:ROW] starts it mid-song.\n");
     if (parsed != 0) return parsed > 0 ? 0 : 2;
-    if (options.input_path != nullptr) {
-        std::fprintf(stderr, "usage: %s [--frames N] [--shot out.png] [--scale k]\n", argv[0]);
-        return 2;
-    }
     Show show;
     if (!show_init(&show)) {
         fprintf(stderr, "SHOWCASE: cannot start: a model, font or list could not be made\n");

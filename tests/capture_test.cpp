@@ -1,10 +1,10 @@
 // Capturing the real, unchanged programs through KEVO_CAPTURE: the demo's
 // frames and sound are deterministic and equal what demo_shot and modrender
-// make; videos come out of ffmpeg as ffprobe reads them; bad settings fail
-// with one line.
+// make; videos come out of ffmpeg as ffprobe reads them; bad settings and a
+// failing ffmpeg fail with one line.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -21,17 +21,6 @@
 namespace {
 const std::string BIN = ENGINE_BINARY_DIR "/";
 const std::string MODULE = ENGINE_SOURCE_DIR "/res/kevo.mod";
-
-std::vector<std::string> list_dir(const std::string &dir) {
-    std::vector<std::string> names;
-    DIR *d = opendir(dir.c_str());
-    if (!d) return names;
-    while (dirent *e = readdir(d))
-        if (e->d_name[0] != '.') names.push_back(e->d_name);
-    closedir(d);
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 std::vector<uint8_t> bytes_of(const std::string &path) {
     std::vector<uint8_t> bytes;
@@ -77,12 +66,12 @@ TEST(Capture, TheDemoCapturedTwiceGivesTheSameFramesAndModrendersSound) {
     EXPECT_EQ(count_lines_with(first.err, "FPS: 58.8"), 120) << first.err.substr(0, 300);
     EXPECT_EQ(count_lines_with(first.err, "FPS: "), 120);
 
-    const std::vector<std::string> names = list_dir(dir + "/a");
+    const std::vector<std::string> names = directory_names(dir + "/a");
     ASSERT_EQ(names.size(), 121u);
     EXPECT_EQ(names.front(), "audio.wav");
     EXPECT_EQ(names[1], "frame_000000.png");
     EXPECT_EQ(names.back(), "frame_000119.png");
-    EXPECT_EQ(list_dir(dir + "/b"), names);
+    EXPECT_EQ(directory_names(dir + "/b"), names);
     for (const std::string &name : names)
         EXPECT_EQ(bytes_of(dir + "/a/" + name), bytes_of(dir + "/b/" + name)) << name;
     EXPECT_NE(bytes_of(dir + "/a/frame_000000.png"), bytes_of(dir + "/a/frame_000001.png")) << "the scene moves";
@@ -111,7 +100,7 @@ TEST(Capture, SoundLengthIsRoundedFramePeriodsAndExamplesCaptureToo) {
         const std::string out = dir + "/n" + std::to_string(frames);
         ASSERT_EQ(run_captured("demo", out, std::to_string(frames)).status, 0);
         EXPECT_EQ(bytes_of(out + "/audio.wav").size(), 44 + 4 * audio) << frames;
-        EXPECT_EQ(list_dir(out).size(), (size_t)frames + 1);
+        EXPECT_EQ(directory_names(out).size(), (size_t)frames + 1);
     }
     // Programs that never start music record silence; their own loops end
     // where the capture says.
@@ -119,7 +108,7 @@ TEST(Capture, SoundLengthIsRoundedFramePeriodsAndExamplesCaptureToo) {
         const std::string out = dir + "/" + example;
         const ProcessResult r = run_captured(example, out, "12");
         EXPECT_EQ(r.status, 0) << example << ": " << r.err;
-        EXPECT_EQ(list_dir(out).size(), 13u) << example;
+        EXPECT_EQ(directory_names(out).size(), 13u) << example;
         const std::vector<uint8_t> wav = bytes_of(out + "/audio.wav");
         ASSERT_EQ(wav.size(), 44u + 4u * 8996u) << example;
         EXPECT_TRUE(std::all_of(wav.begin() + 44, wav.end(), [](uint8_t b) { return b == 0; })) << example;
@@ -127,7 +116,7 @@ TEST(Capture, SoundLengthIsRoundedFramePeriodsAndExamplesCaptureToo) {
     // An example told to stop earlier still leaves complete files.
     const std::string early = dir + "/early";
     EXPECT_EQ(run_captured("scene_viewer", early, "50", {"--frames", "3"}).status, 0);
-    EXPECT_EQ(list_dir(early).size(), 4u);
+    EXPECT_EQ(directory_names(early).size(), 4u);
     EXPECT_EQ(bytes_of(early + "/audio.wav").size(), 44u + 4u * 2249u);
     remove_tree(dir);
 }
@@ -139,7 +128,7 @@ TEST(Capture, VideoThroughFfmpegHasTheFrameRateAndTheSound) {
     const std::string mp4 = dir + "/demo.mp4";
     const ProcessResult r = run_captured("demo", mp4, "100", {}, {"KEVO_CAPTURE_SCALE=2"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(list_dir(dir), std::vector<std::string>{"demo.mp4"}) << "no temporary files are left";
+    EXPECT_EQ(directory_names(dir), std::vector<std::string>{"demo.mp4"}) << "no temporary files are left";
     const std::string probe = shell_output(
         "ffprobe -v error -show_entries stream=codec_type,codec_name,width,height,r_frame_rate,nb_frames,sample_rate,channels"
         " -show_entries format=duration -of default=noprint_wrappers=1 '" + mp4 + "'");
@@ -203,7 +192,36 @@ TEST(Capture, BadSettingsFailWithOneLine) {
         EXPECT_EQ(r.err.rfind("CAPTURE: ", 0), 0u) << r.err;
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     }
-    EXPECT_EQ(list_dir(dir), std::vector<std::string>{"file"}) << "nothing is left behind";
+    EXPECT_EQ(directory_names(dir), std::vector<std::string>{"file"}) << "nothing is left behind";
+    remove_tree(dir);
+}
+
+// An ffmpeg that stops reading at once, or takes every frame and then
+// fails: one line naming the video, status 1, and none of the video's
+// temporary files left beside it.
+TEST(Capture, FailingFfmpegIsNamedAndLeavesNoFiles) {
+    const std::string dir = make_temp_dir("capture_ffmpeg");
+    ASSERT_FALSE(dir.empty());
+    const std::string bin = dir + "/bin", out = dir + "/out";
+    ASSERT_EQ(mkdir(bin.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(out.c_str(), 0755), 0);
+    const struct {
+        const char *script, *says;
+    } cases[] = {
+        {"#!/bin/sh\nexit 1\n", "ffmpeg stopped taking frames for '"},
+        {"#!/bin/sh\ncat >/dev/null\nexit 1\n", "ffmpeg could not encode the frames of '"},
+    };
+    for (const auto &c : cases) {
+        const std::string fake = bin + "/ffmpeg", script = c.script;
+        ASSERT_TRUE(write_whole_file(fake, std::vector<uint8_t>(script.begin(), script.end())));
+        ASSERT_EQ(chmod(fake.c_str(), 0755), 0);
+        const std::string video = out + "/demo.mp4";
+        const ProcessResult r = run_captured("demo", video, "5", {}, {"PATH=" + bin + ":/usr/bin:/bin"});
+        EXPECT_TRUE(r.exited && r.status == 1) << c.says << ": status " << r.status;
+        EXPECT_EQ(count_lines_with(r.err, "CAPTURE: "), 1) << r.err;
+        EXPECT_EQ(count_lines_with(r.err, c.says + video + "'"), 1) << r.err;
+        EXPECT_EQ(directory_names(out), std::vector<std::string>{}) << c.says;
+    }
     remove_tree(dir);
 }
 
@@ -266,7 +284,7 @@ TEST(Capture, ShowcaseFlashesOnTheFramesThatHearAKick) {
     const ProcessResult first = run_captured("showcase", dir + "/a", std::to_string(frames), {}, {"KEVO_FROM=2:0"});
     ASSERT_EQ(first.status, 0) << first.err;
     ASSERT_EQ(run_captured("showcase", dir + "/b", std::to_string(frames), {}, {"KEVO_FROM=2:0"}).status, 0);
-    const std::vector<std::string> names = list_dir(dir + "/a");
+    const std::vector<std::string> names = directory_names(dir + "/a");
     ASSERT_EQ(names.size(), (size_t)frames + 1);
     for (const std::string &name : names)
         ASSERT_TRUE(bytes_of(dir + "/a/" + name) == bytes_of(dir + "/b/" + name)) << name;
@@ -327,6 +345,6 @@ TEST(Capture, ShowcaseFlashesOnTheFramesThatHearAKick) {
     while (near_end + capture_audio_frames_after(last) < song_end) last++;
     const ProcessResult end = run_captured("showcase", dir + "/end", "300", {}, {"KEVO_FROM=10:56"});
     EXPECT_EQ(end.status, 0) << end.err;
-    EXPECT_EQ(list_dir(dir + "/end").size() - 1, (size_t)last);
+    EXPECT_EQ(directory_names(dir + "/end").size() - 1, (size_t)last);
     remove_tree(dir);
 }

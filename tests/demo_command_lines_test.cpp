@@ -3,29 +3,20 @@
 // never taken as a file name, and counts are read strictly.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
+#include <unistd.h>
 
 #include <climits>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "platform/program_args.h"
 #include "support/musicapp_process.h"
+#include "support/test_files.h"
 
 namespace {
 
 const std::string BIN = ENGINE_BINARY_DIR "/";
-
-// Names in `dir`, "." and ".." aside.
-std::vector<std::string> entries(const std::string &dir) {
-    std::vector<std::string> names;
-    DIR *d = opendir(dir.c_str());
-    if (d == nullptr) return names;
-    while (const dirent *e = readdir(d))
-        if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
-    closedir(d);
-    return names;
-}
 
 }  // namespace
 
@@ -44,7 +35,7 @@ TEST(CommandLines, HelpPrintsUsageOnStandardOutputAndDoesNothingElse) {
             EXPECT_EQ(r.out.back(), '\n') << program;
             EXPECT_EQ(r.err, "") << program;
         }
-        EXPECT_EQ(entries(dir), std::vector<std::string>{}) << program << " wrote a file";
+        EXPECT_EQ(directory_names(dir), std::vector<std::string>{}) << program << " wrote a file";
     }
     remove_tree(dir);
 }
@@ -77,6 +68,16 @@ TEST(CommandLines, OptionLookingArgumentsAndBadCountsAreRefused) {
         {"scene_viewer", {"--frames", "-5", "--shot", "shot.png"}},
         {"text_showcase", {"--frames", huge, "--shot", "shot.png"}},
         {"text_showcase", {"--frames", "2", "--shot", "--bogus"}},
+        {"demo_shot", {"shot.png", "2", "extra"}},
+        {"glyph_sheet", {"8x8"}},
+        {"make_assets", {"a", "b"}},
+        {"gen_sine_table", {"--bogus"}},
+        {"particle_fountain", {"extra", "--frames", "1", "--shot", "shot.png"}},
+        {"showcase", {"--frames", "1", "--shot", "shot.png", "extra"}},
+        {"particle_fountain", {"--scale", "9", "--frames", "1", "--shot", "shot.png"}},
+        {"scene_viewer", {"--frames", "1", "--shot", "shot.png", "--scale=+2"}},
+        {"showcase", {"--frames", "1", "--shot", "shot.png", "--scale"}},
+        {"text_showcase", {"--scale", "0", "--frames", "1", "--shot", "shot.png"}},
     };
     for (const auto &c : cases) {
         const ProcessResult r =
@@ -86,7 +87,7 @@ TEST(CommandLines, OptionLookingArgumentsAndBadCountsAreRefused) {
         EXPECT_TRUE(r.exited && r.status != 0) << line << ": status " << r.status;
         EXPECT_NE(r.err, "") << line << ": says what is wrong";
         EXPECT_EQ(r.out, "") << line;
-        EXPECT_EQ(entries(dir), std::vector<std::string>{}) << line << " wrote a file";
+        EXPECT_EQ(directory_names(dir), std::vector<std::string>{}) << line << " wrote a file";
     }
     remove_tree(dir);
 }
@@ -127,4 +128,45 @@ TEST(ProgramArgs, WholeNumbersAreReadStrictly) {
     EXPECT_TRUE(arg_is_option("--help"));
     EXPECT_FALSE(arg_is_option("-"));
     EXPECT_FALSE(arg_is_option("x-"));
+}
+
+TEST(ProgramArgs, PlainArgumentsAreCountedAndOtherwiseTheUsageLineIsSaid) {
+    const char *usage = "usage: tool IN [OUT]\nWhat the tool does,\nat length.\n";
+    const struct {
+        std::vector<std::string> args;
+        int min, max;
+        bool plain;
+    } cases[] = {
+        {{}, 1, 2, false},
+        {{"in"}, 1, 2, true},
+        {{"in", "out"}, 1, 2, true},
+        {{"in", "out", "x"}, 1, 2, false},
+        {{"-"}, 1, 1, true},
+        {{"in", "-o"}, 1, 2, false},
+        {{"--in"}, 0, 1, false},
+        {{}, 0, 0, true},
+        {{"x"}, 0, 0, false},
+    };
+    for (const auto &c : cases) {
+        std::vector<char *> argv = {const_cast<char *>("tool")};
+        for (const std::string &a : c.args) argv.push_back(const_cast<char *>(a.c_str()));
+        argv.push_back(nullptr);
+        fflush(stderr);
+        FILE *said = tmpfile();
+        ASSERT_NE(said, nullptr);
+        const int saved = dup(2);
+        dup2(fileno(said), 2);
+        const bool plain = args_expect_plain(static_cast<int>(c.args.size()) + 1, argv.data(), c.min, c.max, usage);
+        fflush(stderr);
+        dup2(saved, 2);
+        close(saved);
+        char text[128] = {};
+        rewind(said);
+        const size_t n = fread(text, 1, sizeof text - 1, said);
+        fclose(said);
+        std::string line = "tool";
+        for (const std::string &a : c.args) line += " " + a;
+        EXPECT_EQ(plain, c.plain) << line;
+        EXPECT_EQ(std::string(text, n), c.plain ? "" : "usage: tool IN [OUT]\n") << line;
+    }
 }

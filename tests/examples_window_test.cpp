@@ -27,48 +27,46 @@
 
 namespace {
 
-// Asks every top-level window on the display to close, as a window
-// manager's close button does. Returns how many were asked.
-int close_all_windows(const std::string &display_name) {
+// Calls visit(x, window) for each top-level window on the display and
+// returns how many there were (0 when the display cannot be opened).
+template <typename Visit>
+int for_each_top_level_window(const std::string &display_name, Visit visit) {
     Display *x = XOpenDisplay(display_name.c_str());
     if (x == nullptr) return 0;
-    const Atom protocols = XInternAtom(x, "WM_PROTOCOLS", False);
-    const Atom delete_window = XInternAtom(x, "WM_DELETE_WINDOW", False);
     Window root_return, parent_return, *children = nullptr;
     unsigned int count = 0;
     XQueryTree(x, DefaultRootWindow(x), &root_return, &parent_return, &children, &count);
-    for (unsigned int i = 0; i < count; i++) {
+    for (unsigned int i = 0; i < count; i++) visit(x, children[i]);
+    if (children != nullptr) XFree(children);
+    XCloseDisplay(x);  // flushes what `visit` sent
+    return static_cast<int>(count);
+}
+
+// Asks every top-level window on the display to close, as a window
+// manager's close button does. Returns how many were asked.
+int close_all_windows(const std::string &display_name) {
+    return for_each_top_level_window(display_name, [](Display *x, Window window) {
         XEvent event = {};
         event.xclient.type = ClientMessage;
-        event.xclient.window = children[i];
-        event.xclient.message_type = protocols;
+        event.xclient.window = window;
+        event.xclient.message_type = XInternAtom(x, "WM_PROTOCOLS", False);
         event.xclient.format = 32;
-        event.xclient.data.l[0] = static_cast<long>(delete_window);
+        event.xclient.data.l[0] = static_cast<long>(XInternAtom(x, "WM_DELETE_WINDOW", False));
         event.xclient.data.l[1] = CurrentTime;
-        XSendEvent(x, children[i], False, NoEventMask, &event);
-    }
-    if (children != nullptr) XFree(children);
-    XCloseDisplay(x);  // flushes the messages
-    return static_cast<int>(count);
+        XSendEvent(x, window, False, NoEventMask, &event);
+    });
 }
 
 // The names (WM_NAME) of the top-level windows on the display.
 std::vector<std::string> window_names(const std::string &display_name) {
     std::vector<std::string> names;
-    Display *x = XOpenDisplay(display_name.c_str());
-    if (x == nullptr) return names;
-    Window root_return, parent_return, *children = nullptr;
-    unsigned int count = 0;
-    XQueryTree(x, DefaultRootWindow(x), &root_return, &parent_return, &children, &count);
-    for (unsigned int i = 0; i < count; i++) {
+    for_each_top_level_window(display_name, [&names](Display *x, Window window) {
         char *name = nullptr;
-        if (XFetchName(x, children[i], &name) && name != nullptr) {
+        if (XFetchName(x, window, &name) && name != nullptr) {
             names.push_back(name);
             XFree(name);
         }
-    }
-    if (children != nullptr) XFree(children);
-    XCloseDisplay(x);
+    });
     return names;
 }
 
@@ -165,17 +163,10 @@ namespace {
 // Sizes of the mapped top-level windows on the display.
 std::vector<std::pair<int, int>> mapped_window_sizes(const std::string &display_name) {
     std::vector<std::pair<int, int>> sizes;
-    Display *x = XOpenDisplay(display_name.c_str());
-    if (x == nullptr) return sizes;
-    Window root_return, parent_return, *children = nullptr;
-    unsigned int count = 0;
-    XQueryTree(x, DefaultRootWindow(x), &root_return, &parent_return, &children, &count);
-    for (unsigned int i = 0; i < count; i++) {
+    for_each_top_level_window(display_name, [&sizes](Display *x, Window window) {
         XWindowAttributes a;
-        if (XGetWindowAttributes(x, children[i], &a) && a.map_state == IsViewable) sizes.push_back({a.width, a.height});
-    }
-    if (children != nullptr) XFree(children);
-    XCloseDisplay(x);
+        if (XGetWindowAttributes(x, window, &a) && a.map_state == IsViewable) sizes.push_back({a.width, a.height});
+    });
     return sizes;
 }
 

@@ -2,7 +2,8 @@
 // conversion into the 32-bit surface, the window surface written exactly
 // as SDL's blit writes it, the changed tiles sent to the display, and the
 // pacing decision; and in a real window under Xvfb, the display showing
-// exactly what a whole update shows.
+// exactly what a whole update shows, and a window made again getting the
+// whole frame.
 #include <gtest/gtest.h>
 
 #include <SDL/SDL.h>
@@ -22,6 +23,7 @@
 #include "platform/screen_changes.h"
 #include "platform/screen_lookup.h"
 #include "platform/video.h"
+#include "platform/window_scale.h"
 #include "support/platform_process.h"
 #include "support/platform_tools.h"
 #include "support/platform_xvfb.h"
@@ -168,6 +170,67 @@ TEST(Present, WindowPixelsAreExactlyThoseOfSdlsBlit) {
     }
 }
 
+namespace {
+
+// -1 when every pixel of `reference` (a 400 x 240 surface of the window's
+// format) fills a k x k block of `window`; else the first pixel that does
+// not, as y * 400 + x.
+long first_block_difference(const SDL_Surface *window, const SDL_Surface *reference, int k) {
+    const int bytes = window->format->BytesPerPixel;
+    if (window->w < reference->w * k || window->h < reference->h * k) return 0;
+    for (int y = 0; y < reference->h; y++)
+        for (int x = 0; x < reference->w; x++) {
+            const uint8_t *want = static_cast<const uint8_t *>(reference->pixels) + y * reference->pitch + x * bytes;
+            for (int dy = 0; dy < k; dy++)
+                for (int dx = 0; dx < k; dx++) {
+                    const uint8_t *got = static_cast<const uint8_t *>(window->pixels) + (y * k + dy) * window->pitch +
+                                         (x * k + dx) * bytes;
+                    if (memcmp(got, want, bytes) != 0) return static_cast<long>(y) * reference->w + x;
+                }
+        }
+    return -1;
+}
+
+}  // namespace
+
+// Each mode set (another scale, fullscreen, back) makes a new window
+// surface, and from the first frame on it (the picture shown last) every
+// framebuffer pixel is a k x k block of exactly what SDL's blit gives it.
+TEST(Present, ScaledAndFullscreenWindowsShowWhatSdlsBlitShows) {
+    video_init();
+    std::mt19937 random(21);
+    std::vector<uint8_t> frame(400 * 240);
+    random_frame(&random, frame.data(), 400 * 240);
+    for (int i = 0; i < 256; i++) frame[400 * 7 + i] = static_cast<uint8_t>(i);  // every index once
+    const struct {
+        int scale;
+        bool fullscreen;
+    } steps[] = {{1, false}, {3, false}, {2, false}, {2, true}, {1, true}, {1, false}, {1, false}};
+    for (const auto &step : steps) {
+        if (window_state.fullscreen != step.fullscreen) {
+            ASSERT_EQ(window_toggle_fullscreen(), 0);
+        }
+        ASSERT_EQ(window_set_scale(step.scale), 0);
+        ASSERT_EQ(screen_surface->w, 400 * step.scale);
+        ASSERT_EQ(screen_surface->h, 240 * step.scale);
+        // The picture shown last, then another one.
+        for (int round = 0; round < 2; round++) {
+            if (round == 1) random_frame(&random, frame.data(), 400 * 240);
+            memcpy(fb_pixels, frame.data(), frame.size());
+            fb_show();
+            fb_convert();
+            SDL_Surface *reference = sdl_blit_of(frame_surface, screen_surface);
+            ASSERT_NE(reference, nullptr);
+            EXPECT_EQ(first_block_difference(screen_surface, reference, step.scale), -1)
+                << "scale " << step.scale << (step.fullscreen ? ", fullscreen" : "") << ", round " << round;
+            SDL_FreeSurface(reference);
+        }
+    }
+    EXPECT_EQ(window_set_scale(0), -1);
+    EXPECT_EQ(window_set_scale(WINDOW_MAX_SCALE + 1), -1);
+    EXPECT_EQ(screen_surface->w, 400) << "a refused scale leaves the window as it was";
+}
+
 TEST(Present, WindowPixelTableMatchesSdlsBlitForEveryFormat) {
     video_init();
     const struct {
@@ -311,6 +374,17 @@ TEST(Present, RealWindowShowsWhatAWholeUpdateShows) {
         const std::vector<uint8_t> whole = screen_capture(xvfb.name, dir, 2 * round + 1);
         ASSERT_EQ(sent.size(), 640u * 480u * 3u) << "round " << round;
         ASSERT_TRUE(sent == whole) << "round " << round << ": the display missed a change";
+    }
+    // The window made again at the same size and at twice it: each new
+    // window surface gets the whole frame, though nothing in it changed.
+    for (int scale : {1, 2, 1}) {
+        ASSERT_EQ(window_set_scale(scale), 0);
+        fb_present();
+        fb_convert();
+        SDL_Surface *reference = sdl_blit_of(frame_surface, screen_surface);
+        ASSERT_NE(reference, nullptr);
+        EXPECT_EQ(first_block_difference(screen_surface, reference, scale), -1) << "scale " << scale;
+        SDL_FreeSurface(reference);
     }
     SDL_Quit();
     remove_tree(dir);

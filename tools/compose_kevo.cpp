@@ -792,16 +792,14 @@ static size_t song_to_module(const Song *song, uint8_t *out) {
     return at;
 }
 
+static const char USAGE[] =
+    "usage: compose_kevo OUT.mod\n"
+    "Composes the demo's module and writes it to OUT.mod (res/kevo.mod in the tree).\n";
+
 int main(int argc, char **argv) {
     if (keep_standard_fds_open() != 0) return 1;
-    if (args_answer_help(argc, argv,
-                         "usage: compose_kevo OUT.mod\n"
-                         "Composes the demo's module and writes it to OUT.mod (res/kevo.mod in the tree).\n"))
-        return 0;
-    if (argc != 2 || arg_is_option(argv[1])) {
-        fprintf(stderr, "usage: compose_kevo OUT.mod\n");
-        return 1;
-    }
+    if (args_answer_help(argc, argv, USAGE)) return 0;
+    if (!args_expect_plain(argc, argv, 1, 1, USAGE)) return 1;
     Song *song = (Song *)calloc(1, sizeof(Song));
     size_t capacity = MOD_PATTERNS_OFFSET + SONG_PATTERNS * MOD_PATTERN_BYTES + SAMPLE_POOL_BYTES;
     uint8_t *module = (uint8_t *)calloc(1, capacity);

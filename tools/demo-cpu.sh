@@ -13,7 +13,7 @@ mode=${1:-headless}
 seconds=${2:-10}
 warmup=1
 demo=${DEMO:-build/demo}
-[ -x "$demo" ] || { echo "demo-cpu: no demo at $demo (build it first)"; exit 1; }
+[ -x "$demo" ] || { echo "demo-cpu: no demo at $demo (build it first)" >&2; exit 1; }
 work=$(mktemp -d)
 xvfb_pid=""
 demo_pid=""
@@ -26,22 +26,24 @@ trap cleanup EXIT
 case "$mode" in
     headless) video="SDL_VIDEODRIVER=dummy" ;;
     xvfb)
-        command -v Xvfb >/dev/null || { echo "demo-cpu: Xvfb is missing (Debian package xvfb)"; exit 1; }
+        command -v Xvfb >/dev/null || { echo "demo-cpu: Xvfb is missing (Debian package xvfb)" >&2; exit 1; }
         # Xvfb picks a free display and writes its number once it is ready.
         mkfifo "$work/displayfd"
         Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/displayfd" 2>/dev/null &
         xvfb_pid=$!
         read -r number < "$work/displayfd" || true
-        [ -n "$number" ] || { echo "demo-cpu: Xvfb did not start"; exit 1; }
+        [ -n "$number" ] || { echo "demo-cpu: Xvfb did not start" >&2; exit 1; }
         video="DISPLAY=:$number"
         ;;
-    *) echo "usage: tools/demo-cpu.sh [headless|xvfb] [SECONDS]"; exit 2 ;;
+    *) echo "usage: tools/demo-cpu.sh [headless|xvfb] [SECONDS]" >&2; exit 2 ;;
 esac
 # One 1024-frame buffer every 23 ms: the pace of a real device.
 env -u SDL_VIDEODRIVER $video SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" SDL_DISKAUDIODELAY=23 \
     "$demo" 2>/dev/null &
 demo_pid=$!
 sleep "$warmup"
+# A demo that could not start would otherwise be measured as an idle one.
+kill -0 "$demo_pid" 2>/dev/null || { echo "demo-cpu: the demo ended during start-up (run it alone to see why)" >&2; exit 1; }
 ticks() { awk '{ print $14 + $15 }' "/proc/$demo_pid/stat"; }
 hz=$(getconf CLK_TCK)
 t0=$(ticks)

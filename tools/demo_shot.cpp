@@ -18,10 +18,7 @@ static const char USAGE[] =
 int main(int argc, char **argv) {
     if (keep_standard_fds_open() != 0) return 1;
     if (args_answer_help(argc, argv, USAGE)) return 0;
-    if (argc < 2 || argc > 3 || arg_is_option(argv[1]) || (argc == 3 && arg_is_option(argv[2]))) {
-        fprintf(stderr, "usage: demo_shot OUT.png [FRAMES]\n");
-        return 2;
-    }
+    if (!args_expect_plain(argc, argv, 1, 2, USAGE)) return 2;
     long frames = 120;
     if (argc == 3 && parse_long(argv[2], 1, INT32_MAX, &frames) != 0) {
         fprintf(stderr, "demo_shot: FRAMES must be a whole number from 1 to %d, not '%s'\n", INT32_MAX, argv[2]);

@@ -23,16 +23,14 @@ static const uint8_t CELL_COLOUR = 18;  // dark grey
 static const uint8_t INK_COLOUR = 15;   // white
 static const uint8_t GAP_COLOUR = 0;
 
+static const char USAGE[] =
+    "usage: glyph_sheet 8x8|8x16|32x32 OUT.png\n"
+    "Draws all 128 codes of one built-in glyph set, 16 to a row, as a PNG sheet.\n";
+
 int main(int argc, char **argv) {
     if (keep_standard_fds_open() != 0) return 1;
-    if (args_answer_help(argc, argv,
-                         "usage: glyph_sheet 8x8|8x16|32x32 OUT.png\n"
-                         "Draws all 128 codes of one built-in glyph set, 16 to a row, as a PNG sheet.\n"))
-        return 0;
-    if (argc != 3 || arg_is_option(argv[1]) || arg_is_option(argv[2])) {
-        fprintf(stderr, "usage: glyph_sheet 8x8|8x16|32x32 OUT.png\n");
-        return 1;
-    }
+    if (args_answer_help(argc, argv, USAGE)) return 0;
+    if (!args_expect_plain(argc, argv, 2, 2, USAGE)) return 1;
     const uint8_t *glyphs;
     int width_px, height_px;
     if (strcmp(argv[1], "8x8") == 0) {

@@ -302,16 +302,14 @@ static bool write_text(const std::string &path, const std::string &text) {
     return ok;
 }
 
+static const char USAGE[] =
+    "usage: make_assets [output directory, default res]\n"
+    "Writes the engine's images, materials and models (tunnel.pcx, torus.*, crate.*).\n";
+
 int main(int argc, char **argv) {
     if (keep_standard_fds_open() != 0) return 1;
-    if (args_answer_help(argc, argv,
-                         "usage: make_assets [output directory, default res]\n"
-                         "Writes the engine's images, materials and models (tunnel.pcx, torus.*, crate.*).\n"))
-        return 0;
-    if (argc > 2 || (argc == 2 && arg_is_option(argv[1]))) {
-        fprintf(stderr, "usage: make_assets [output directory, default res]\n");
-        return 2;
-    }
+    if (args_answer_help(argc, argv, USAGE)) return 0;
+    if (!args_expect_plain(argc, argv, 0, 1, USAGE)) return 2;
     std::string dir = argc == 2 ? argv[1] : "res";
     static uint8_t pixels[IMAGE_WIDTH_PX * IMAGE_HEIGHT_PX];
     uint8_t palette[PCX_PALETTE_BYTES];

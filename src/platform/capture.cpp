@@ -16,6 +16,7 @@
 #include "platform/engine_clock.h"
 #include "platform/framebuffer.h"
 #include "platform/palette.h"
+#include "platform/program_args.h"
 #include "platform/screenshot.h"
 #include "platform/video.h"
 #include "music/wav_file.h"
@@ -62,13 +63,9 @@ static const char *video_format(const char *path) {
 
 // A whole decimal number in lo .. hi from the environment variable `name`.
 static long env_number(const char *name, const char *text, long lo, long hi) {
-    char *end = nullptr;
-    errno = 0;
-    const long value = strtol(text, &end, 10);
-    if (end == text || *end != '\0' || errno != 0 || value < lo || value > hi) {
-        char range[64];
-        snprintf(range, sizeof range, "%ld .. %ld", lo, hi);
-        fprintf(stderr, "CAPTURE: %s wants a whole number in %s, not '%s'\n", name, range, text);
+    long value = 0;
+    if (parse_long(text, lo, hi, &value) != 0) {
+        fprintf(stderr, "CAPTURE: %s wants a whole number in %ld .. %ld, not '%s'\n", name, lo, hi, text);
         exit(1);
     }
     return value;
@@ -145,51 +142,62 @@ static void start_encoder(void) {
     }
 }
 
-static void write_audio_header(void) {
+// Writes the WAV header for the frames written so far; false on failure
+// (errno says why).
+static bool write_audio_header(void) {
     uint8_t header[WAV_FILE_HEADER_BYTES];
     wav_file_header(header, CAPTURE_RATE_HZ, capture.audio_frames);
-    if (fseek(capture.audio_file, 0, SEEK_SET) != 0 || fwrite(header, 1, sizeof header, capture.audio_file) != sizeof header ||
-        fseek(capture.audio_file, 0, SEEK_END) != 0)
-        capture_fail("cannot write '%s': %s", capture.audio_path, strerror(errno));
+    return fseek(capture.audio_file, 0, SEEK_SET) == 0 &&
+           fwrite(header, 1, sizeof header, capture.audio_file) == sizeof header &&
+           fseek(capture.audio_file, 0, SEEK_END) == 0;
+}
+
+// Joins the finished picture and sound into the video file, through a
+// temporary name beside it. 0, or -1 after one line.
+static int join_video(void) {
+    const char *format = video_format(capture.output);
+    const char *audio_codec = strcmp(format, "webm") == 0       ? "libopus"
+                              : strcmp(format, "matroska") == 0 ? "flac"
+                                                                : "aac";
+    char joined[PATH_MAX + 16];
+    snprintf(joined, sizeof joined, "%s.part", capture.output);
+    const char *args[] = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y",
+                          "-i", capture.video_temp, "-i", capture.audio_path,
+                          "-map", "0:v", "-map", "1:a", "-c:v", "copy", "-c:a", audio_codec,
+                          "-b:a", "192k", "-f", format, joined, nullptr};
+    const pid_t pid = spawn_ffmpeg(args, -1, -1);
+    if (pid < 0 || !ffmpeg_succeeded(pid) || rename(joined, capture.output) != 0) {
+        fprintf(stderr, "CAPTURE: ffmpeg could not join picture and sound into '%s'\n", capture.output);
+        unlink(joined);
+        return -1;
+    }
+    return 0;
 }
 
 // Completes the WAV file and, for a video, ends the picture stream and
-// joins picture and sound into the output. Returns 0, or -1 after one line.
+// joins picture and sound into the output; the video's temporary files go
+// whatever happens. Returns 0, or -1 after one line. Runs at exit too, so
+// it never exits itself.
 static int complete_files(void) {
     capture.active = false;
-    write_audio_header();
-    const bool audio_ok = fclose(capture.audio_file) == 0;
+    bool audio_ok = write_audio_header();
+    audio_ok = fclose(capture.audio_file) == 0 && audio_ok;
     capture.audio_file = nullptr;
+    int result = 0;
     if (!audio_ok) {
         fprintf(stderr, "CAPTURE: cannot finish '%s': %s\n", capture.audio_path, strerror(errno));
-        return -1;
+        result = -1;
     }
-    if (!capture.video) return 0;
+    if (!capture.video) return result;
     close(capture.encoder_input);
     capture.encoder_input = -1;
     const bool picture_ok = ffmpeg_succeeded(capture.encoder);
     capture.encoder = 0;
-    int result = 0;
-    if (!picture_ok) {
+    if (result == 0 && !picture_ok) {
         fprintf(stderr, "CAPTURE: ffmpeg could not encode the frames of '%s'\n", capture.output);
         result = -1;
-    } else {
-        const char *format = video_format(capture.output);
-        const char *audio_codec = strcmp(format, "webm") == 0 ? "libopus"
-                                  : strcmp(format, "matroska") == 0 ? "flac" : "aac";
-        char joined[PATH_MAX + 16];
-        snprintf(joined, sizeof joined, "%s.part", capture.output);
-        const char *args[] = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y",
-                              "-i", capture.video_temp, "-i", capture.audio_path,
-                              "-map", "0:v", "-map", "1:a", "-c:v", "copy", "-c:a", audio_codec,
-                              "-b:a", "192k", "-f", format, joined, nullptr};
-        const pid_t pid = spawn_ffmpeg(args, -1, -1);
-        if (pid < 0 || !ffmpeg_succeeded(pid) || rename(joined, capture.output) != 0) {
-            fprintf(stderr, "CAPTURE: ffmpeg could not join picture and sound into '%s'\n", capture.output);
-            unlink(joined);
-            result = -1;
-        }
     }
+    if (result == 0) result = join_video();
     unlink(capture.video_temp);
     unlink(capture.audio_path);
     return result;
@@ -249,7 +257,7 @@ int capture_start(void) {
     }
     capture.active = true;
     capture.audio_paused = true;
-    write_audio_header();
+    if (!write_audio_header()) capture_fail("cannot write '%s': %s", capture.audio_path, strerror(errno));
     if (capture.video) start_encoder();
     engine_clock_make_virtual();
     atexit(complete_at_exit);

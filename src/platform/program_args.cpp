@@ -16,6 +16,13 @@ bool args_answer_help(int argc, char **argv, const char *usage) {
     return false;
 }
 
+bool args_expect_plain(int argc, char **argv, int min, int max, const char *usage) {
+    bool plain = argc - 1 >= min && argc - 1 <= max;
+    for (int i = 1; i < argc && plain; i++) plain = !arg_is_option(argv[i]);
+    if (!plain) fprintf(stderr, "%.*s\n", static_cast<int>(strcspn(usage, "\n")), usage);
+    return plain;
+}
+
 int parse_long(const char *text, long min, long max, long *value) {
     const bool negative = text[0] == '-' && min < 0;
     const char *digit = negative ? text + 1 : text;

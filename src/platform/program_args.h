@@ -1,5 +1,6 @@
 // Command-line helpers shared by the tools and examples: --help, telling
-// options from file names, and whole numbers read strictly.
+// options from file names, the usage line for arguments a program cannot
+// take, and whole numbers read strictly.
 #ifndef PLATFORM_PROGRAM_ARGS_H
 #define PLATFORM_PROGRAM_ARGS_H
 
@@ -11,6 +12,12 @@ bool arg_is_option(const char *arg);
 // a newline) on standard output and returns true: the program then ends
 // with status 0 and does nothing else.
 bool args_answer_help(int argc, char **argv, const char *usage);
+
+// True when the arguments after the program's name are `min` to `max`
+// plain ones, none of them option-looking. Otherwise writes the first line
+// of `usage` (the usage line of the --help text) on standard error and
+// returns false: the program then ends with its usage-error status.
+bool args_expect_plain(int argc, char **argv, int min, int max, const char *usage);
 
 // Reads `text` as a whole decimal number from `min` to `max` inclusive:
 // digits only, with a leading '-' only when min is below 0, nothing before

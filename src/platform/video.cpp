@@ -17,10 +17,12 @@ SDL_Surface *screen_surface = nullptr;
 SDL_Surface *frame_surface = nullptr;
 uint32_t last_present_ticks = 0;
 
-// The window pixel of every palette index, made by SDL's blit in
-// video_init; fb_show writes through it instead of blitting when the
-// window's format allows.
+// The window pixel of every palette index, made by SDL's blit for the
+// window surface of the moment; fb_show writes through it instead of
+// blitting when the window's format allows. `lookup_fits_window`: it is
+// usable and the window is the framebuffer's own size.
 static ScreenLookup screen_lookup = {};
+static bool lookup_fits_window = false;
 
 // When the display's own format differs from the window surface's, SDL
 // converts the window's pixels for it at every flip (a second, hidden
@@ -48,6 +50,16 @@ static void video_fail(const char *what) {
     exit(1);
 }
 
+// Adapts the present to the window surface as it is now (made by
+// video_init, or set again for fullscreen or another scale): its pixels
+// are nothing shown before, so the next frame is sent whole.
+static void adapt_to_window(void) {
+    lookup_fits_window = screen_lookup_build(&screen_lookup, frame_surface, screen_surface) == 0 &&
+                         screen_surface->w == SCREEN_WIDTH_PX && screen_surface->h == SCREEN_HEIGHT_PX;
+    updates_since_full = -1;
+    window_state.changed = false;
+}
+
 void video_init(void) {
     // Before SDL_Init: SDL leaves a signal that has a handler alone.
     ExitSignalHandlers handlers;
@@ -71,8 +83,7 @@ void video_init(void) {
                                          FRAME_RED_MASK, FRAME_GREEN_MASK, FRAME_BLUE_MASK, 0);
     if (!frame_surface) video_fail("creating the 32-bit frame surface");
     fb_attach_storage();
-    screen_lookup_build(&screen_lookup, frame_surface, screen_surface);
-    updates_since_full = -1;
+    adapt_to_window();
     const SDL_PixelFormat *display = SDL_GetVideoInfo()->vfmt;
     const SDL_PixelFormat *window = screen_surface->format;
     display_converts = display->BitsPerPixel != window->BitsPerPixel || display->Rmask != window->Rmask ||
@@ -105,22 +116,12 @@ static bool fb_show_changes(void) {
 }
 
 void fb_show(void) {
-    if (window_show_scaled()) {  // k x k pixels: a path of its own
+    if (window_state.changed) adapt_to_window();
+    if (window_show_scaled(&screen_lookup)) {  // k x k pixels: a path of its own
         updates_since_full = -1;
         return;
     }
-    if (window_state.changed) {
-        // A mode set again (fullscreen, a scale back to 1) has a new
-        // surface whose pixels are nothing shown before: rebuild the
-        // lookup for it and send the next frame whole.
-        screen_lookup_build(&screen_lookup, frame_surface, screen_surface);
-        updates_since_full = -1;
-        window_state.changed = false;
-    }
-    const bool screen_sized = fb_width == SCREEN_WIDTH_PX && fb_height == SCREEN_HEIGHT_PX &&
-                              frame_surface->w == SCREEN_WIDTH_PX && frame_surface->h == SCREEN_HEIGHT_PX &&
-                              screen_surface->w == SCREEN_WIDTH_PX && screen_surface->h == SCREEN_HEIGHT_PX;
-    const bool direct = screen_lookup.bytes_per_pixel != 0 && screen_sized;
+    const bool direct = lookup_fits_window && fb_width == SCREEN_WIDTH_PX && fb_height == SCREEN_HEIGHT_PX;
     if (direct && display_converts && updates_since_full >= 0 && updates_since_full < FULL_UPDATE_FRAMES &&
         fb_show_changes()) {
         updates_since_full++;

@@ -41,11 +41,13 @@ void fb_present(void);
 // framebuffer into frame_surface and SDL's blit of that would, and sends
 // the window to the display. When the window's format allows (2 or 4 bytes
 // a pixel, no palette) it writes them straight from the indices through a
-// table of the window pixel of each palette index, made once by SDL's own
-// blit, and frame_surface is left alone; otherwise it calls fb_convert and
-// blits. It writes and sends the whole window; but when SDL converts the
-// window's pixels for the display on the way, only the tiles that changed
-// since the last frame sent (the whole window every 30 frames besides).
+// table of the window pixel of each palette index, made by SDL's own blit
+// whenever the window surface is made anew, and frame_surface is left
+// alone; otherwise it calls fb_convert and blits. A scaled window is drawn
+// through the same table (window_show_scaled). It writes and sends the
+// whole window; but when SDL converts the window's pixels for the display
+// on the way, only the tiles that changed since the last frame sent (the
+// whole window every 30 frames besides).
 void fb_show(void);
 
 // Stores Palette[index] for every framebuffer pixel into frame_surface.

@@ -1,17 +1,17 @@
 // Scaled and fullscreen windows: the mode set at k times the framebuffer's
-// size, and the framebuffer drawn through the palette straight into the
-// window surface, each pixel repeated k times across and k rows down.
+// size, and the framebuffer drawn through the palette's window-pixel table
+// straight into the window surface, each pixel repeated k times across and
+// k rows down.
 #include "platform/window_scale.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "platform/framebuffer.h"
-#include "platform/palette.h"
+#include "platform/program_args.h"
 #include "platform/video.h"
 
-WindowState window_state = {1, false, false, {}, nullptr};
+WindowState window_state = {1, false, false};
 
 constexpr int WINDOW_BITS_PER_PIXEL = 16;
 
@@ -30,9 +30,8 @@ int window_take_scale_option(int *argc, char **argv) {
         } else {
             continue;
         }
-        char *end = nullptr;
-        const long k = strtol(value, &end, 10);
-        if (end == value || *end != '\0' || k < 1 || k > WINDOW_MAX_SCALE) {
+        long k = 0;
+        if (parse_long(value, 1, WINDOW_MAX_SCALE, &k) != 0) {
             fprintf(stderr, "WINDOW: --scale wants a whole number from 1 to %d, not '%s'\n", WINDOW_MAX_SCALE, value);
             return -1;
         }
@@ -53,7 +52,6 @@ static int set_mode(void) {
     if (!screen) return -1;
     screen_surface = screen;
     window_state.changed = true;
-    window_state.mapped_for = nullptr;
     return 0;
 }
 
@@ -102,14 +100,14 @@ int window_handle_event(const SDL_Event *event) {
 }
 
 template <typename Pixel>
-static void draw_scaled(SDL_Surface *screen, int k) {
+static void draw_scaled(SDL_Surface *screen, int k, const Pixel *window_pixels) {
     const int pitch = screen->pitch;
     uint8_t *base = static_cast<uint8_t *>(screen->pixels);
     for (int y = 0; y < fb_height; y++) {
         const uint8_t *src = fb_pixels + y * fb_width;
         Pixel *row = reinterpret_cast<Pixel *>(base + (size_t)y * k * pitch);
         for (int x = 0; x < fb_width; x++) {
-            const Pixel colour = static_cast<Pixel>(window_state.colours[src[x]]);
+            const Pixel colour = window_pixels[src[x]];
             for (int i = 0; i < k; i++) *row++ = colour;
         }
         const size_t row_bytes = (size_t)fb_width * k * sizeof(Pixel);
@@ -117,23 +115,17 @@ static void draw_scaled(SDL_Surface *screen, int k) {
     }
 }
 
-bool window_show_scaled(void) {
+bool window_show_scaled(const ScreenLookup *lookup) {
     const int k = current_scale();
     SDL_Surface *screen = screen_surface;
     if (k == 1 || !screen || screen->w < fb_width * k || screen->h < fb_height * k) return false;
-    const int bytes = screen->format->BytesPerPixel;
-    if (bytes != 2 && bytes != 4) return false;
-    if (window_state.mapped_for != screen->format) {
-        for (int i = 0; i < 256; i++)
-            window_state.colours[i] = SDL_MapRGB(screen->format, (Uint8)(Palette[i] >> 24), (Uint8)(Palette[i] >> 16),
-                                                 (Uint8)(Palette[i] >> 8));
-        window_state.mapped_for = screen->format;
-    }
+    const int bytes = lookup->bytes_per_pixel;
+    if (bytes == 0 || bytes != screen->format->BytesPerPixel) return false;
     if (SDL_MUSTLOCK(screen) && SDL_LockSurface(screen) < 0) return false;
     if (bytes == 2)
-        draw_scaled<uint16_t>(screen, k);
+        draw_scaled<uint16_t>(screen, k, lookup->pixels16);
     else
-        draw_scaled<uint32_t>(screen, k);
+        draw_scaled<uint32_t>(screen, k, lookup->pixels32);
     if (SDL_MUSTLOCK(screen)) SDL_UnlockSurface(screen);
     SDL_Flip(screen);
     return true;

@@ -12,7 +12,7 @@
 
 #include <SDL/SDL.h>
 
-#include <cstdint>
+#include "platform/screen_lookup.h"
 
 constexpr int WINDOW_MAX_SCALE = 8;
 
@@ -21,8 +21,6 @@ struct WindowState {
     bool fullscreen;
     bool changed;              // the window was made or switched again; fb_show
                                // clears it once it has adapted to the new one
-    uint32_t colours[256];     // Palette in the window surface's format
-    const SDL_PixelFormat *mapped_for;  // the format `colours` was made for
 };
 extern WindowState window_state;
 
@@ -48,8 +46,9 @@ int window_handle_event(const SDL_Event *event);
 void window_apply(void);
 
 // Called by fb_show: when the scale is above 1, draws the framebuffer k x
-// k into the window surface and flips it, and returns true; otherwise
-// returns false and the plain present goes on.
-bool window_show_scaled(void);
+// k into the window surface through `lookup` (the window pixel of each
+// palette index, made for the surface as it is now) and flips it, and
+// returns true; otherwise returns false and the plain present goes on.
+bool window_show_scaled(const ScreenLookup *lookup);
 
 #endif

@@ -31,7 +31,10 @@ int child_start(ChildProcess *child, const std::string &path, const std::vector<
         return -1;
     }
     pid_t pid = fork();
-    if (pid < 0) return -1;
+    if (pid < 0) {
+        for (int fd : {pipe_fds[0], pipe_fds[1], exec_fds[0], exec_fds[1]}) close(fd);
+        return -1;
+    }
     if (pid == 0) {
         close(exec_fds[0]);
         dup2(pipe_fds[1], 2);

@@ -1,6 +1,9 @@
 // Temporary directories and whole files for tests.
 #include "support/test_files.h"
 
+#include <dirent.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -43,4 +46,17 @@ bool read_whole_file(const std::string &path, std::vector<uint8_t> *bytes) {
     const bool ok = !ferror(file);
     fclose(file);
     return ok;
+}
+
+std::vector<std::string> directory_names(const std::string &dir) {
+    std::vector<std::string> names;
+    DIR *d = opendir(dir.c_str());
+    if (d == nullptr) return names;
+    while (const dirent *e = readdir(d)) {
+        const std::string name = e->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(d);
+    std::sort(names.begin(), names.end());
+    return names;
 }

@@ -24,4 +24,8 @@ bool write_whole_file(const std::string &path, const std::vector<uint8_t> &bytes
 // Reads the whole file into *bytes; false when it cannot be read.
 bool read_whole_file(const std::string &path, std::vector<uint8_t> *bytes);
 
+// The names in `dir`, "." and ".." aside, sorted; empty when it cannot be
+// read.
+std::vector<std::string> directory_names(const std::string &dir);
+
 #endif
