@@ -290,13 +290,17 @@ static void write_all(int fd, const uint8_t *bytes, size_t count) {
 
 // One frame through the palette as RGB rows, each pixel scale x scale.
 static void send_frame_to_encoder(void) {
+    // The encoder was promised frames of the window's size; a framebuffer
+    // that a program resized is cut or padded with black to it, so no row
+    // ever runs past the buffer and the stream keeps its frame size.
     static uint8_t row[SCREEN_WIDTH_PX * CAPTURE_MAX_SCALE * RGB_BYTES];
     const int k = capture.scale;
-    const size_t row_bytes = (size_t)fb_width * k * RGB_BYTES;
-    for (int y = 0; y < fb_height; y++) {
+    const size_t row_bytes = (size_t)SCREEN_WIDTH_PX * k * RGB_BYTES;
+    for (int y = 0; y < SCREEN_HEIGHT_PX; y++) {
         uint8_t *out = row;
-        for (int x = 0; x < fb_width; x++) {
-            const uint32_t colour = Palette[fb_pixels[x + y * fb_width]];
+        for (int x = 0; x < SCREEN_WIDTH_PX; x++) {
+            const bool inside = x < fb_width && y < fb_height;
+            const uint32_t colour = inside ? Palette[fb_pixels[x + y * fb_width]] : 0;
             for (int i = 0; i < k; i++) {
                 *out++ = (uint8_t)(colour >> 24);
                 *out++ = (uint8_t)(colour >> 16);
