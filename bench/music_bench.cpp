@@ -62,68 +62,56 @@ void looped_voice(Voice *voice, const std::vector<int8_t> &window, uint32_t step
 
 constexpr int MIX_SAMPLES = 4096;
 
+// One voice added into a plane by `mix` (voice_mix or the reference).
 // Arg: the step in 16.16 (12315 is period 428 at 44100 Hz, 65536 one
 // source sample per output sample).
-void BM_VoiceMix(benchmark::State &state) {
+void voice_mix_bench(benchmark::State &state, void (*mix)(Voice *, int32_t *, int)) {
     std::vector<int8_t> window = modbuilder_saw(VOICE_WINDOW_SAMPLES, 64, 100);
     Voice voice;
     looped_voice(&voice, window, static_cast<uint32_t>(state.range(0)));
     std::vector<int32_t> out(MIX_SAMPLES, 0);
     for (auto _ : state) {
-        voice_mix(&voice, out.data(), MIX_SAMPLES);
+        mix(&voice, out.data(), MIX_SAMPLES);
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * MIX_SAMPLES);
 }
+
+void BM_VoiceMix(benchmark::State &state) { voice_mix_bench(state, voice_mix); }
 BENCHMARK(BM_VoiceMix)->Arg(12315)->Arg(65536);
 
-void BM_VoiceMixReference(benchmark::State &state) {
-    std::vector<int8_t> window = modbuilder_saw(VOICE_WINDOW_SAMPLES, 64, 100);
-    Voice voice;
-    looped_voice(&voice, window, static_cast<uint32_t>(state.range(0)));
-    std::vector<int32_t> out(MIX_SAMPLES, 0);
-    for (auto _ : state) {
-        reference_voice_mix(&voice, out.data(), MIX_SAMPLES);
-        benchmark::DoNotOptimize(out.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * MIX_SAMPLES);
-}
+void BM_VoiceMixReference(benchmark::State &state) { voice_mix_bench(state, reference_voice_mix); }
 BENCHMARK(BM_VoiceMixReference)->Arg(12315)->Arg(65536);
 
-// A side's two voices (periods 428 and 285 at 44100 Hz) into one plane;
-// items are voice samples (two per frame).
-void BM_VoiceMixSide(benchmark::State &state) {
+// What voice_mix_side computes, done the straightforward way: clear the
+// plane, then add one voice after the other.
+void reference_mix_side(Voice *first, Voice *second, int32_t *out, int count) {
+    memset(out, 0, sizeof(int32_t) * static_cast<size_t>(count));
+    reference_voice_mix(first, out, count);
+    reference_voice_mix(second, out, count);
+}
+
+// A side's two voices (periods 428 and 285 at 44100 Hz) stored into one
+// plane by `mix`; items are voice samples (two per frame).
+void voice_mix_side_bench(benchmark::State &state, void (*mix)(Voice *, Voice *, int32_t *, int)) {
     std::vector<int8_t> window = modbuilder_saw(VOICE_WINDOW_SAMPLES, 64, 100);
     Voice a, b;
     looped_voice(&a, window, 12315);
     looped_voice(&b, window, 18493);
     std::vector<int32_t> out(MIX_SAMPLES, 0);
     for (auto _ : state) {
-        voice_mix_side(&a, &b, out.data(), MIX_SAMPLES);
+        mix(&a, &b, out.data(), MIX_SAMPLES);
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * 2 * MIX_SAMPLES);
 }
+
+void BM_VoiceMixSide(benchmark::State &state) { voice_mix_side_bench(state, voice_mix_side); }
 BENCHMARK(BM_VoiceMixSide);
 
-void BM_VoiceMixSideReference(benchmark::State &state) {
-    std::vector<int8_t> window = modbuilder_saw(VOICE_WINDOW_SAMPLES, 64, 100);
-    Voice a, b;
-    looped_voice(&a, window, 12315);
-    looped_voice(&b, window, 18493);
-    std::vector<int32_t> out(MIX_SAMPLES, 0);
-    for (auto _ : state) {
-        memset(out.data(), 0, sizeof(int32_t) * MIX_SAMPLES);
-        reference_voice_mix(&a, out.data(), MIX_SAMPLES);
-        reference_voice_mix(&b, out.data(), MIX_SAMPLES);
-        benchmark::DoNotOptimize(out.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * 2 * MIX_SAMPLES);
-}
+void BM_VoiceMixSideReference(benchmark::State &state) { voice_mix_side_bench(state, reference_mix_side); }
 BENCHMARK(BM_VoiceMixSideReference);
 
 }  // namespace

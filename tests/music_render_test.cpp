@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -12,6 +11,7 @@
 #include "music/sample_stream.h"
 #include "support/music_modbuilder.h"
 #include "support/music_playback.h"
+#include "support/test_files.h"
 
 namespace {
 
@@ -398,10 +398,7 @@ TEST(MusicRender, OutputMatchesTheRecordedChecksums) {
     for (const Case &c : cases) {
         std::vector<uint8_t> bytes;
         if (c.seed == 0) {
-            FILE *f = fopen(ENGINE_SOURCE_DIR "/res/kevo.mod", "rb");
-            ASSERT_NE(f, nullptr);
-            for (int ch; (ch = fgetc(f)) != EOF;) bytes.push_back(static_cast<uint8_t>(ch));
-            fclose(f);
+            ASSERT_TRUE(read_whole_file(ENGINE_SOURCE_DIR "/res/kevo.mod", &bytes));
         } else {
             ModBuilder b;
             if (c.seed == 1) modbuilder_busy_song(&b);

@@ -5,13 +5,13 @@
 // pattern loops, pattern delays and tempo changes.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "music/mod_player.h"
 #include "support/music_modbuilder.h"
 #include "support/music_playback.h"
+#include "support/test_files.h"
 
 namespace {
 
@@ -19,10 +19,7 @@ constexpr int RATE = 44100;
 
 std::vector<uint8_t> kevo_bytes() {
     std::vector<uint8_t> bytes;
-    FILE *f = fopen(ENGINE_SOURCE_DIR "/res/kevo.mod", "rb");
-    if (!f) return bytes;
-    for (int c; (c = fgetc(f)) != EOF;) bytes.push_back(static_cast<uint8_t>(c));
-    fclose(f);
+    read_whole_file(ENGINE_SOURCE_DIR "/res/kevo.mod", &bytes);
     return bytes;
 }
 

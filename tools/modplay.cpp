@@ -15,12 +15,11 @@
 #include <unistd.h>
 
 #include <climits>
-#include <csignal>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <initializer_list>
 
 #include "music/audio_output.h"
 #include "music/mod_player.h"
@@ -28,6 +27,8 @@
 #include "music/module_file.h"
 #include "music/music_seek.h"
 #include "music/music_sync.h"
+#include "music/song_text.h"
+#include "platform/exit_signals.h"
 #include "util/alloc.h"
 #include "util/std_fds.h"
 
@@ -35,35 +36,24 @@ constexpr int STATUS_LINE_MS = 50;
 // How long a song with looping off may run for its length to be shown.
 constexpr int64_t LENGTH_LIMIT_SECONDS = 3600;
 
-static volatile sig_atomic_t stop_requested = 0;
-
-static void on_stop_signal(int) { stop_requested = 1; }
-
 static const char USAGE[] = "usage: modplay [--loop] [--from ORDER[:ROW]] FILE.mod\n";
 
-static int fail(const char *format, const char *a, const char *b) {
-    fprintf(stderr, "modplay: ");
-    fprintf(stderr, format, a, b);
+// One "modplay: ..." line on standard error; returns the failure status.
+static int fail(const char *format, ...) __attribute__((format(printf, 1, 2)));
+static int fail(const char *format, ...) {
+    fputs("modplay: ", stderr);
+    va_list args;
+    va_start(args, format);
+    vfprintf(stderr, format, args);
+    va_end(args);
     fputc('\n', stderr);
     return 1;
 }
 
-static void format_time(char *out, size_t out_bytes, int64_t ms) {
-    const int64_t tenths = ms / 100;
-    snprintf(out, out_bytes, "%lld:%02lld.%lld", (long long)(tenths / 600), (long long)(tenths / 10 % 60),
-             (long long)(tenths % 10));
-}
-
-// The title with control characters shown as '?', so a module cannot drive
-// the terminal.
+// The title, made harmless for the terminal.
 static void print_title(const ModPlayer *player) {
     char title[MOD_TITLE_BYTES + 1];
-    int i = 0;
-    for (; player->title[i] && i < MOD_TITLE_BYTES; i++) {
-        const unsigned char c = (unsigned char)player->title[i];
-        title[i] = c < 32 || c == 127 ? '?' : (char)c;
-    }
-    title[i] = '\0';
+    song_printable_text(title, sizeof title, player->title);
     fprintf(stderr, "%s\n", title[0] ? title : "(untitled)");
 }
 
@@ -73,14 +63,17 @@ static void show_position(const ModPlayer *player, int64_t total_ms, bool loop) 
     int64_t ms = at.song_ms;
     if (loop && total_ms > 0) ms %= total_ms;
     char now[32], all[32];
-    format_time(now, sizeof now, ms);
-    format_time(all, sizeof all, total_ms);
+    song_time_text(now, sizeof now, ms);
+    song_time_text(all, sizeof all, total_ms);
     fprintf(stderr, "\rorder %3d/%d  row %2d  %s / %s ", at.order, player->song_length, at.row, now, all);
     fflush(stderr);
 }
 
 int main(int argc, char **argv) {
     if (keep_standard_fds_open() != 0) return 1;
+    // From here on a stop signal ends the program with status 0, also
+    // during the start-up (a second one at once).
+    exit_signals_install(handle_exit_signal);
     bool loop = false;
     const char *from = nullptr;
     const char *path = nullptr;
@@ -105,14 +98,14 @@ int main(int argc, char **argv) {
     }
     int order = 0, row = 0;
     if (from && music_parse_position(from, &order, &row) != 0)
-        return fail("--from wants ORDER or ORDER:ROW (order 0-127, row 0-63), not '%s'%s", from, "");
+        return fail("--from wants ORDER or ORDER:ROW (order 0-127, row 0-63), not '%s'", from);
     // Nothing here presents frames: a capture would never end.
     unsetenv("KEVO_CAPTURE");
 
     long size = 0;
     char reason[PATH_MAX + 160];
     uint8_t *module = mod_file_read(path, &size, reason, sizeof reason);
-    if (!module) return fail("%s%s", reason, "");
+    if (!module) return fail("%s", reason);
     if (mod_rejection_reason(module, size, reason, sizeof reason)) {
         engine_free(module);
         return fail("'%s' is not a module: %s", path, reason);
@@ -120,39 +113,35 @@ int main(int argc, char **argv) {
     ModPlayer *player = mod_player_create(AUDIO_RATE_HZ, module, size);
     if (!player) {
         engine_free(module);
-        return fail("out of memory creating the player for '%s'%s", path, "");
+        return fail("out of memory creating the player for '%s'", path);
     }
     const int64_t length = mod_song_length(player, LENGTH_LIMIT_SECONDS * AUDIO_RATE_HZ, nullptr);
     const int64_t total_ms = length > 0 ? length * 1000 / AUDIO_RATE_HZ : 0;
     int64_t start_frame = 0;
     if (from) {
-        start_frame = music_seek_player(player, order, row);
+        start_frame = mod_player_seek(player, order, row);
         if (start_frame < 0) {
-            char where[64];
-            snprintf(where, sizeof where, "row %d of order position %d", row, order);
             mod_player_destroy(player);
             engine_free(module);
-            return fail("the song in '%s' never plays %s", path, where);
+            return fail("the song in '%s' never plays row %d of order position %d", path, row, order);
         }
     }
     mod_player_set_loop(player, loop ? 1 : 0);
     music_player = player;
     music_sync_attach(player, start_frame);
     if (audio_open(music_sync_audio_callback) < 0) {
-        fail("cannot open the audio device: %s%s", SDL_GetError(), "");
+        fail("cannot open the audio device: %s", SDL_GetError());
         music_sync_detach();
         music_player = nullptr;
         mod_player_destroy(player);
         engine_free(module);
         return 1;
     }
-    for (int s : {SIGINT, SIGQUIT, SIGHUP, SIGTERM}) signal(s, on_stop_signal);
-
     const bool terminal = isatty(STDERR_FILENO);
     if (terminal) print_title(player);
     audio_unpause();
     bool ended = false;
-    while (!stop_requested && !ended) {
+    while (!exit_requested() && !ended) {
         MusicEvent event;
         while (music_event_next(&event))
             if (event.kind == MUSIC_EVENT_END) ended = true;

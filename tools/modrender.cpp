@@ -34,6 +34,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -43,6 +44,7 @@
 #include "music/mod_player.h"
 #include "music/module_check.h"
 #include "music/module_file.h"
+#include "music/song_text.h"
 #include "music/wav_file.h"
 #include "util/alloc.h"
 #include "util/std_fds.h"
@@ -58,16 +60,21 @@ constexpr double MAX_SECONDS = 6.0 * 3600.0;
 constexpr double MIN_SECONDS = 1.0 / OUTPUT_RATE_HZ;
 constexpr int PROGRESS_BAR_CELLS = 40;
 
-static int report(const char *format, const char *a, const char *b) {
-    fprintf(stderr, "modrender: ");
-    fprintf(stderr, format, a, b);
+// One "modrender: ..." line on standard error; returns the failure status.
+static int report(const char *format, ...) __attribute__((format(printf, 1, 2)));
+static int report(const char *format, ...) {
+    fputs("modrender: ", stderr);
+    va_list args;
+    va_start(args, format);
+    vfprintf(stderr, format, args);
+    va_end(args);
     fputc('\n', stderr);
     return 1;
 }
 
+// `frames` at the output rate as "M:SS.t".
 static void format_time(char *out, size_t out_bytes, long frames) {
-    const long tenths = frames * 10 / OUTPUT_RATE_HZ;
-    snprintf(out, out_bytes, "%ld:%02ld.%ld", tenths / 600, tenths / 10 % 60, tenths % 10);
+    song_time_text(out, out_bytes, (int64_t)frames * 1000 / OUTPUT_RATE_HZ);
 }
 
 static void show_progress(long done, long total) {
@@ -83,20 +90,10 @@ static void show_progress(long done, long total) {
     fflush(stderr);
 }
 
-// `text` as it is shown: every byte outside printable ASCII becomes '?', so
-// escape sequences and control characters in a module's title or sample
-// names reach the terminal as harmless marks.
-static std::string printable(const char *text) {
-    std::string shown(text);
-    for (char &c : shown) {
-        const unsigned char byte = static_cast<unsigned char>(c);
-        if (byte < ' ' || byte > '~') c = '?';
-    }
-    return shown;
-}
-
 static void print_module(const ModPlayer *player, long frames, int cut) {
-    printf("Title:    %s\n", printable(player->title).c_str());
+    char shown[MOD_SAMPLE_NAME_BYTES + 1];  // the title's 20 bytes fit too
+    song_printable_text(shown, sizeof shown, player->title);
+    printf("Title:    %s\n", shown);
     printf("Samples:\n");
     for (int i = 0; i < MOD_SAMPLES; i++) {
         const ModSample *s = &player->samples[i];
@@ -104,7 +101,8 @@ static void print_module(const ModPlayer *player, long frames, int cut) {
         for (const char *c = s->name; *c; c++)
             if (*c != ' ') blank = 0;
         if (blank && s->length == 0) continue;
-        printf("  %2d  %-22s %7u bytes", i + 1, printable(s->name).c_str(), (unsigned)s->length);
+        song_printable_text(shown, sizeof shown, s->name);
+        printf("  %2d  %-22s %7u bytes", i + 1, shown, (unsigned)s->length);
         // Loop start 0 with 2 bytes is how trackers write "no loop".
         if (s->loop_length > 2 || (s->loop_length && s->loop_start))
             printf("  loop %u+%u", (unsigned)s->loop_start, (unsigned)s->loop_length);
@@ -320,7 +318,7 @@ static int render_module(const uint8_t *module, long size, const char *in_path,
                                         : (long)mod_song_length(player, limit_frames, nullptr);
     if (!player || frames < 0) {
         mod_player_destroy(player);
-        return report("out of memory creating the player for '%s'%s", in_path, "");
+        return report("out of memory creating the player for '%s'", in_path);
     }
     mod_player_set_loop(player, (uint8_t)loop);
     Output out = {out_path, "", "", nullptr};
@@ -377,12 +375,9 @@ int main(int argc, char **argv) {
                 fputs(USAGE, stdout);
                 return 0;
             } else if (strcmp(arg, "--seconds") == 0 && i + 1 < argc) {
-                if (parse_seconds(argv[++i], &seconds) != 0) {
-                    fprintf(stderr, "modrender: --seconds wants a number of at least one frame "
-                            "(1/%d) and at most %.0f, not '%s'\n", OUTPUT_RATE_HZ, MAX_SECONDS,
-                            argv[i]);
-                    return 1;
-                }
+                if (parse_seconds(argv[++i], &seconds) != 0)
+                    return report("--seconds wants a number of at least one frame (1/%d) and at most "
+                                  "%.0f, not '%s'", OUTPUT_RATE_HZ, MAX_SECONDS, argv[i]);
             } else if (strcmp(arg, "--loop") == 0) {
                 loop = 1;
             } else {
@@ -397,16 +392,13 @@ int main(int argc, char **argv) {
         }
     }
     if (path_count != 2) return usage();
-    if (loop && seconds == 0.0) {
-        fprintf(stderr, "modrender: --loop needs --seconds N: a looping song never ends\n");
-        return 1;
-    }
+    if (loop && seconds == 0.0) return report("--loop needs --seconds N: a looping song never ends");
     install_stop_handlers();
     const char *in_path = paths[0], *out_path = paths[1];
     long size = 0;
     char reason[PATH_MAX + 160];
     uint8_t *module = mod_file_read(in_path, &size, reason, sizeof reason);
-    if (!module) return report("%s%s", reason, "");
+    if (!module) return report("%s", reason);
     const int status = render_module(module, size, in_path, out_path, seconds, loop);
     engine_free(module);
     return status;

@@ -111,3 +111,9 @@ void mod_player_set_tick_callback(ModPlayer *player, ModPlayerCallback fn, void 
     player->tick_callback = fn;
     player->tick_user = user;
 }
+
+void mod_player_set_note_callback(ModPlayer *player, ModNoteCallback fn, void *user) {
+    if (!player) return;
+    player->note_callback = fn;
+    player->note_user = user;
+}

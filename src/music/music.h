@@ -11,6 +11,7 @@
 //   module_file.h    reading a module file whole, every failure in words
 //   module_check.h   why a module file is refused, in words
 //   wav_file.h       16-bit stereo PCM WAV files (modrender, captures)
+//   song_text.h      song times and module text as shown on a terminal
 // Rendering (mod_player_render*) is integer-only, allocates nothing and
 // includes no SDL. At the edge, with SDL (not included here):
 //   music_start.h    the demo's start-up: read the module, create the player
@@ -29,6 +30,7 @@
 #include "music/module_file.h"
 #include "music/sample_stream.h"
 #include "music/sequencer.h"
+#include "music/song_text.h"
 #include "music/voice.h"
 #include "music/voice_bank.h"
 #include "music/wav_file.h"

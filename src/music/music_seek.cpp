@@ -35,8 +35,6 @@ int music_parse_position(const char *text, int *order, int *row) {
     return 0;
 }
 
-int64_t music_seek_player(ModPlayer *player, int order, int row) { return mod_player_seek(player, order, row); }
-
 int64_t music_seek_from_env(ModPlayer *player) {
     const char *from = getenv("KEVO_FROM");
     if (!from || !*from) return 0;
@@ -46,7 +44,7 @@ int64_t music_seek_from_env(ModPlayer *player) {
                 "playing from the start\n", from);
         return 0;
     }
-    const int64_t frame = music_seek_player(player, order, row);
+    const int64_t frame = mod_player_seek(player, order, row);
     if (frame < 0) {
         fprintf(stderr, "MUSIC: KEVO_FROM=%s: the song never plays row %d of order position %d (it has %d "
                 "positions); playing from the start\n", from, row, order, player->song_length);
@@ -61,7 +59,7 @@ int music_seek(int order, int row) {
     // A capture calls the audio callback on this thread: nothing to lock.
     const bool lock = !capture_start();
     if (lock) SDL_LockAudio();
-    const int64_t frame = music_seek_player(player, order, row);
+    const int64_t frame = mod_player_seek(player, order, row);
     if (frame >= 0) music_sync_attach(player, frame);
     if (lock) SDL_UnlockAudio();
     return frame >= 0 ? 0 : -1;

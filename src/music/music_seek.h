@@ -16,13 +16,6 @@
 // and *row: ORDER 0 .. 127, ROW 0 .. 63. 0 on success, -1 otherwise.
 int music_parse_position(const char *text, int *order, int *row);
 
-// Moves `player` to the start of the row, as playing from the song's start
-// would. Returns the song frame of that row, or -1 when the song never
-// plays it (a position past the song's length, a row skipped by jumps) or
-// memory runs out; the player is then unchanged. The one seeking function
-// of the music start-up and modplay.
-int64_t music_seek_player(ModPlayer *player, int order, int row);
-
 // For the music start-up: when KEVO_FROM is set, moves the new `player`
 // there and returns the song frame to start from; 0 when it is not set.
 // A KEVO_FROM that cannot be read or played is named in one "MUSIC: ..."

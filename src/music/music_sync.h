@@ -95,8 +95,8 @@ struct MusicSync {
     int64_t rendered_to;             // song frame after the last buffer rendered
     bool end_pushed;
     MusicTickMark staged[MUSIC_SYNC_STAGED_MARKS];
-    int staged_count;                // ticks ended during this callback (last ones kept)
-    int staged_total;
+    int staged_total;                // ticks ended during this callback (the last
+                                     // MUSIC_SYNC_STAGED_MARKS are kept)
     // Published by the audio thread at the end of each callback, read by
     // the main thread: a snapshot guarded by `sequence` (odd while it is
     // being written).

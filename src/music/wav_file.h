@@ -12,8 +12,6 @@ constexpr int WAV_FILE_HEADER_BYTES = 44;
 constexpr int WAV_FILE_CHANNELS = 2;
 constexpr int WAV_FILE_BITS = 16;
 constexpr int WAV_FILE_FRAME_BYTES = WAV_FILE_CHANNELS * WAV_FILE_BITS / 8;
-// The data size is a 32-bit byte count.
-constexpr long WAV_FILE_MAX_FRAMES = 0x7FFFFFFFL / WAV_FILE_FRAME_BYTES;
 
 // The 44-byte canonical header of a PCM WAV file holding `frames` frames
 // of interleaved 16-bit stereo at `rate_hz`.

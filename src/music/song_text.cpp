@@ -1,0 +1,26 @@
+// Song times and module text as they are shown to a person.
+#include "music/song_text.h"
+
+#include <cstdio>
+
+constexpr int64_t MS_PER_TENTH = 100;
+constexpr int64_t TENTHS_PER_SECOND = 10;
+constexpr int64_t TENTHS_PER_MINUTE = 600;
+constexpr int64_t SECONDS_PER_MINUTE = 60;
+
+void song_time_text(char *out, size_t out_bytes, int64_t ms) {
+    if (!out || out_bytes == 0) return;
+    const int64_t tenths = ms / MS_PER_TENTH;
+    snprintf(out, out_bytes, "%lld:%02lld.%lld", (long long)(tenths / TENTHS_PER_MINUTE),
+             (long long)(tenths / TENTHS_PER_SECOND % SECONDS_PER_MINUTE), (long long)(tenths % TENTHS_PER_SECOND));
+}
+
+void song_printable_text(char *out, size_t out_bytes, const char *text) {
+    if (!out || out_bytes == 0) return;
+    size_t i = 0;
+    for (; text && text[i] && i + 1 < out_bytes; i++) {
+        const unsigned char byte = (unsigned char)text[i];
+        out[i] = byte < ' ' || byte > '~' ? '?' : (char)byte;
+    }
+    out[i] = '\0';
+}
