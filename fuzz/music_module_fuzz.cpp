@@ -6,6 +6,7 @@
 // from the input, in buffers of awkward sizes; and, for songs that end
 // soon, the song's length and a seek to a row named by the input followed
 // by a render.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
