@@ -152,35 +152,23 @@ struct PcfReader {
     bool ok;
 };
 
-static uint32_t pcf_u32(PcfReader *r) {
-    if (!r->ok || r->end - r->pos < 4) {
+// The next `size` (1, 2 or 4) bytes of the table as an unsigned number in
+// its byte order; 0, and ok false from then on, past the table's end.
+static uint32_t pcf_read(PcfReader *r, size_t size) {
+    if (!r->ok || r->end - r->pos < size) {
         r->ok = false;
         return 0;
     }
     const uint8_t *p = r->bytes->data() + r->pos;
-    r->pos += 4;
+    r->pos += size;
     uint32_t value = 0;
-    for (int i = 0; i < 4; i++) value = value << 8 | p[r->big_endian ? i : 3 - i];
+    for (size_t i = 0; i < size; i++) value = value << 8 | p[r->big_endian ? i : size - 1 - i];
     return value;
 }
 
-static uint16_t pcf_u16(PcfReader *r) {
-    if (!r->ok || r->end - r->pos < 2) {
-        r->ok = false;
-        return 0;
-    }
-    const uint8_t *p = r->bytes->data() + r->pos;
-    r->pos += 2;
-    return static_cast<uint16_t>(r->big_endian ? p[0] << 8 | p[1] : p[1] << 8 | p[0]);
-}
-
-static uint8_t pcf_u8(PcfReader *r) {
-    if (!r->ok || r->end - r->pos < 1) {
-        r->ok = false;
-        return 0;
-    }
-    return (*r->bytes)[r->pos++];
-}
+static uint32_t pcf_u32(PcfReader *r) { return pcf_read(r, 4); }
+static uint16_t pcf_u16(PcfReader *r) { return static_cast<uint16_t>(pcf_read(r, 2)); }
+static uint8_t pcf_u8(PcfReader *r) { return static_cast<uint8_t>(pcf_read(r, 1)); }
 
 // A reader over the table of `type`, positioned after its format word,
 // which goes to *format. ok is false when the file has no such table or
