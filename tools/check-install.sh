@@ -45,7 +45,8 @@ step "install into a temporary prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 for f in include/kevo/kevo.h include/kevo/music/music.h lib/cmake/kevo/kevoConfig.cmake \
          lib/cmake/kevo/kevoConfigVersion.cmake lib/cmake/kevo/kevoTargets.cmake \
-         lib/pkgconfig/kevo.pc lib/pkgconfig/kevo-music.pc lib/libkevo_music.a share/kevo/res/kevo.mod; do
+         lib/pkgconfig/kevo.pc lib/pkgconfig/kevo-music.pc lib/libkevo_music.a share/kevo/res/kevo.mod \
+         share/kevo/res/NOTICE share/doc/kevo/LICENSE; do
     [ -f "$prefix/$f" ] || fail "the install lacks $f"
 done
 # The installed tree is moved before use: both packages must find
