@@ -173,6 +173,14 @@ TEST(TextGlyphs, GeneratorReproducesTheCommittedSources) {
     EXPECT_NE(read_file(err).find("does not fit the 8 x 8 cell"), std::string::npos) << read_file(err);
     EXPECT_EQ(run(tool + " " + dir + " " + font_8x8 + " " + font_8x8 + " /nonexistent.ttf 2>" + err), 1);
     EXPECT_NE(read_file(err).find("has no glyph for U+263A (code 1)"), std::string::npos) << read_file(err);
+    // Only regular files are read: a FIFO with no writer is refused at once
+    // instead of stalling the tool, and so is a directory as the outline font.
+    const std::string fifo = dir + "/fifo.pcf.gz";
+    ASSERT_EQ(run("mkfifo " + fifo), 0);
+    EXPECT_EQ(run(tool + " " + dir + " " + fifo + " " + font_8x16 + " /nonexistent.ttf 2>" + err), 1);
+    EXPECT_EQ(read_file(err), "GLYPHS: cannot open '" + fifo + "': is a FIFO\n");
+    EXPECT_EQ(run(tool + " " + dir + " " + font_8x8 + " " + font_8x16 + " " + dir + " 2>" + err), 1);
+    EXPECT_EQ(read_file(err), "GLYPHS: cannot open '" + dir + "': is a directory\n");
     EXPECT_EQ(run(tool + " 2>" + err), 1);
     remove_tree(dir);
 }
