@@ -37,7 +37,7 @@ build: configure
 
 # Only what the demo needs, so that it starts without building every test.
 run: configure
-	@cmake --build $(BUILD) -j $(JOBS) --target demo
+	@cmake --build $(BUILD) -j $(JOBS) --target kevo_demo
 	./$(BUILD)/demo
 
 test: build

@@ -3,17 +3,11 @@
 // generator reproducing the committed data byte for byte.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
+#include <vector>
 
 #include "gfx2d/glyphs.h"
+#include "support/platform_process.h"
 #include "support/platform_tools.h"
 #include "support/test_files.h"
 #include "support/text_canvas.h"
@@ -133,53 +127,57 @@ TEST(TextGlyphs, LargeSetIsHeavyAndLeansRight) {
 }
 
 static std::string read_file(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-static int run(const std::string &command) {
-    const int status = system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::vector<uint8_t> bytes;
+    if (!read_whole_file(path, &bytes)) return "";
+    return std::string(bytes.begin(), bytes.end());
 }
 
 TEST(TextGlyphs, GeneratorReproducesTheCommittedSources) {
     const std::string dir = make_temp_dir("text_glyphs");
     ASSERT_FALSE(dir.empty());
     const std::string tool = ENGINE_BINARY_DIR "/make_glyphs";
-    ASSERT_EQ(run(tool + " " + dir), 0);
+    ASSERT_EQ(run_command(tool + " " + dir), 0);
     for (const char *name : {"glyphs_8x8.cpp", "glyphs_8x16.cpp", "glyphs_32x32.cpp"}) {
         const std::string committed = read_file(std::string(ENGINE_SOURCE_DIR "/src/gfx2d/") + name);
-        const std::string made = read_file(std::string(dir) + "/" + name);
+        const std::string made = read_file(dir + "/" + name);
         EXPECT_FALSE(made.empty()) << name;
         EXPECT_TRUE(made == committed) << name << " differs from the generator's output";
     }
     // Bad input fails with one tagged line and status 1.
-    const std::string err = std::string(dir) + "/err.txt";
-    EXPECT_EQ(run(tool + " " + dir + " /nonexistent.pcf.gz /nonexistent.pcf.gz /nonexistent.ttf 2>" + err),
-              1);
+    const std::string err = dir + "/err.txt";
+    EXPECT_EQ(
+        run_command(tool + " " + dir + " /nonexistent.pcf.gz /nonexistent.pcf.gz /nonexistent.ttf 2>" + err), 1);
     EXPECT_EQ(read_file(err).rfind("GLYPHS: cannot open '/nonexistent.pcf.gz'", 0), 0u) << read_file(err);
     // A gzip file that is not a bitmap font.
-    const std::string bogus = std::string(dir) + "/bogus.pcf.gz";
-    ASSERT_EQ(run("echo not a font | gzip > " + bogus), 0);
-    EXPECT_EQ(run(tool + " " + dir + " " + bogus + " " + bogus + " /nonexistent.ttf 2>" + err), 1);
+    const std::string bogus = dir + "/bogus.pcf.gz";
+    ASSERT_EQ(run_command("echo not a font | gzip > " + bogus), 0);
+    EXPECT_EQ(run_command(tool + " " + dir + " " + bogus + " " + bogus + " /nonexistent.ttf 2>" + err), 1);
     EXPECT_NE(read_file(err).find("is not a PCF bitmap font"), std::string::npos) << read_file(err);
     // A font cut short: its tables point past the end of the file.
     const std::string font_8x8 = "/usr/share/fonts/X11/misc/clB8x8.pcf.gz";
     const std::string font_8x16 = "/usr/share/fonts/X11/misc/h16_b.pcf.gz";
-    const std::string cut = std::string(dir) + "/cut.pcf.gz";
-    ASSERT_EQ(run("zcat " + font_8x16 + " | head -c 3000 | gzip > " + cut), 0);
-    EXPECT_EQ(run(tool + " " + dir + " " + font_8x8 + " " + cut + " /nonexistent.ttf 2>" + err), 1);
+    const std::string cut = dir + "/cut.pcf.gz";
+    ASSERT_EQ(run_command("zcat " + font_8x16 + " | head -c 3000 | gzip > " + cut), 0);
+    EXPECT_EQ(run_command(tool + " " + dir + " " + font_8x8 + " " + cut + " /nonexistent.ttf 2>" + err), 1);
     EXPECT_NE(read_file(err).find("is a damaged PCF font"), std::string::npos) << read_file(err);
     // The 8 x 16 font offered as the 8 x 8 one does not fit its cells; the
     // 8 x 8 font offered as the 8 x 16 one lacks the code page's symbols.
-    EXPECT_EQ(run(tool + " " + dir + " " + font_8x16 + " " + font_8x16 + " /nonexistent.ttf 2>" + err), 1);
+    EXPECT_EQ(run_command(tool + " " + dir + " " + font_8x16 + " " + font_8x16 + " /nonexistent.ttf 2>" + err),
+              1);
     EXPECT_NE(read_file(err).find("does not fit the 8 x 8 cell"), std::string::npos) << read_file(err);
-    EXPECT_EQ(run(tool + " " + dir + " " + font_8x8 + " " + font_8x8 + " /nonexistent.ttf 2>" + err), 1);
+    EXPECT_EQ(run_command(tool + " " + dir + " " + font_8x8 + " " + font_8x8 + " /nonexistent.ttf 2>" + err),
+              1);
     EXPECT_NE(read_file(err).find("has no glyph for U+263A (code 1)"), std::string::npos) << read_file(err);
-    EXPECT_EQ(run(tool + " 2>" + err), 1);
-    run(std::string("rm -rf ") + dir);
+    // Only regular files are read: a FIFO with no writer is refused at once
+    // instead of stalling the tool, and so is a directory as the outline font.
+    const std::string fifo = dir + "/fifo.pcf.gz";
+    ASSERT_EQ(run_command("mkfifo " + fifo), 0);
+    EXPECT_EQ(run_command(tool + " " + dir + " " + fifo + " " + font_8x16 + " /nonexistent.ttf 2>" + err), 1);
+    EXPECT_EQ(read_file(err), "GLYPHS: cannot open '" + fifo + "': is a FIFO\n");
+    EXPECT_EQ(run_command(tool + " " + dir + " " + font_8x8 + " " + font_8x16 + " " + dir + " 2>" + err), 1);
+    EXPECT_EQ(read_file(err), "GLYPHS: cannot open '" + dir + "': is a directory\n");
+    EXPECT_EQ(run_command(tool + " 2>" + err), 1);
+    remove_tree(dir);
 }
 
 TEST(TextGlyphs, SheetToolWritesOnePngPerSet) {
@@ -191,13 +189,13 @@ TEST(TextGlyphs, SheetToolWritesOnePngPerSet) {
     const struct { const char *set; const char *size; } sheets[] = {
         {"8x8", "162x82"}, {"8x16", "162x146"}, {"32x32", "546x274"}};
     for (const auto &sheet : sheets) {
-        const std::string png = std::string(dir) + "/" + sheet.set + ".png";
-        ASSERT_EQ(run(tool + " " + sheet.set + " " + png), 0);
+        const std::string png = dir + "/" + sheet.set + ".png";
+        ASSERT_EQ(run_command(tool + " " + sheet.set + " " + png), 0);
         // ImageMagick reads it back independently.
         const std::string size_file = png + ".size";
-        ASSERT_EQ(run("identify -format %wx%h " + png + " > " + size_file), 0);
+        ASSERT_EQ(run_command("identify -format %wx%h " + png + " > " + size_file), 0);
         EXPECT_EQ(read_file(size_file), sheet.size) << sheet.set;
     }
-    EXPECT_EQ(run(tool + " 9x9 " + std::string(dir) + "/x.png 2>/dev/null"), 1);
-    run(std::string("rm -rf ") + dir);
+    EXPECT_EQ(run_command(tool + " 9x9 " + dir + "/x.png 2>/dev/null"), 1);
+    remove_tree(dir);
 }

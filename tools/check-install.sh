@@ -16,16 +16,25 @@ set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-build}" && pwd)
 work=$(mktemp -d)
+# The starter while it runs, and our Xvfb: however the check ends, neither
+# outlives it.
+pid=""
 xvfb_pid=""
 cleanup() {
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    [ -z "$pid" ] || kill -KILL "$pid" 2>/dev/null || true
+    [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
+# A signal ends the check through exit, so the clean-up runs then too.
+trap 'exit 1' HUP INT TERM
 fail() {
     echo "CHECK-INSTALL: $*" >&2
     exit 1
 }
+for tool in Xvfb xdotool xwd convert readelf; do
+    command -v "$tool" >/dev/null || fail "$tool is missing (tools/install-deps.sh installs it)"
+done
 step() { echo "== $*"; }
 jobs=$(nproc)
 prefix=$work/prefix
@@ -36,7 +45,8 @@ step "install into a temporary prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 for f in include/kevo/kevo.h include/kevo/music/music.h lib/cmake/kevo/kevoConfig.cmake \
          lib/cmake/kevo/kevoConfigVersion.cmake lib/cmake/kevo/kevoTargets.cmake \
-         lib/pkgconfig/kevo.pc lib/pkgconfig/kevo-music.pc lib/libkevo_music.a share/kevo/res/kevo.mod; do
+         lib/pkgconfig/kevo.pc lib/pkgconfig/kevo-music.pc lib/libkevo_music.a share/kevo/res/kevo.mod \
+         share/kevo/res/NOTICE share/doc/kevo/LICENSE; do
     [ -f "$prefix/$f" ] || fail "the install lacks $f"
 done
 # The installed tree is moved before use: both packages must find
@@ -57,6 +67,7 @@ run_headless() {
     kill -TERM "$pid"
     status=0
     wait "$pid" || status=$?
+    pid=""
     [ "$status" -eq 0 ] || fail "$program ended with status $status on SIGTERM"
     tr '\r' '\n' < "$work/stderr" | grep -q '^FPS: ' || fail "$program presented no frame"
     if grep -q 'MUSIC:' "$work/stderr"; then fail "$program: $(grep 'MUSIC:' "$work/stderr")"; fi
@@ -82,6 +93,7 @@ start_display() {
     xvfb_pid=$!
     waited=0
     until [ -s "$work/display" ] && DISPLAY=":$(cat "$work/display")" xdotool getdisplaygeometry >/dev/null 2>&1; do
+        kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb ended before it took a display"
         sleep 0.1
         waited=$((waited + 1))
         [ "$waited" -lt 100 ] || fail "Xvfb did not start"
@@ -99,6 +111,7 @@ for attempt in 1 2 3; do
         break
     fi
     wait "$pid" || true
+    pid=""
     kill "$xvfb_pid"
     echo "   (display :$display was lost; another)"
 done
@@ -124,6 +137,7 @@ while kill -0 "$pid" 2>/dev/null; do
 done
 status=0
 wait "$pid" || status=$?
+pid=""
 [ "$status" -eq 0 ] || fail "the starter ended with status $status on Escape"
 kill "$xvfb_pid"
 xvfb_pid=""

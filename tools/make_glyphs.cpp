@@ -17,6 +17,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include <zlib.h>  // the bitmap fonts ship gzip-compressed
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstddef>
@@ -28,6 +29,7 @@
 #include <vector>
 
 #include "platform/program_args.h"
+#include "util/file_open.h"
 #include "util/std_fds.h"
 
 static const char *const DEFAULT_FONT_8X8 = "/usr/share/fonts/X11/misc/clB8x8.pcf.gz";
@@ -81,10 +83,20 @@ static void set_init(GlyphSet *set, int width_px, int height_px) {
     set->ink.assign(static_cast<size_t>(GLYPH_COUNT) * width_px * height_px, 0);
 }
 
-static int read_gzip_file(const char *path, std::vector<uint8_t> *bytes) {
-    gzFile file = gzopen(path, "rb");
+// Reads a whole font file, gzip-compressed or not (zlib passes other files
+// through as they are). Only a regular file is read, so a FIFO or a device
+// named as a font cannot stall or flood the tool. 0, or -1 with a message.
+static int read_font_file(const char *path, std::vector<uint8_t> *bytes) {
+    const char *why = nullptr;
+    const int fd = open_regular_file(path, &why);
+    if (fd < 0) {
+        fprintf(stderr, "GLYPHS: cannot open '%s': %s\n", path, why);
+        return -1;
+    }
+    gzFile file = gzdopen(fd, "rb");
     if (!file) {
-        fprintf(stderr, "GLYPHS: cannot open '%s'\n", path);
+        fprintf(stderr, "GLYPHS: cannot open '%s': out of memory\n", path);
+        close(fd);
         return -1;
     }
     bytes->clear();
@@ -99,7 +111,7 @@ static int read_gzip_file(const char *path, std::vector<uint8_t> *bytes) {
         if (got == 0) break;
         bytes->insert(bytes->end(), chunk, chunk + got);
         if (bytes->size() > FONT_MAX_BYTES) {
-            fprintf(stderr, "GLYPHS: '%s' is too large for a bitmap font\n", path);
+            fprintf(stderr, "GLYPHS: '%s' is too large for a font\n", path);
             gzclose(file);
             return -1;
         }
@@ -152,35 +164,23 @@ struct PcfReader {
     bool ok;
 };
 
-static uint32_t pcf_u32(PcfReader *r) {
-    if (!r->ok || r->end - r->pos < 4) {
+// The next `size` (1, 2 or 4) bytes of the table as an unsigned number in
+// its byte order; 0, and ok false from then on, past the table's end.
+static uint32_t pcf_read(PcfReader *r, size_t size) {
+    if (!r->ok || r->end - r->pos < size) {
         r->ok = false;
         return 0;
     }
     const uint8_t *p = r->bytes->data() + r->pos;
-    r->pos += 4;
+    r->pos += size;
     uint32_t value = 0;
-    for (int i = 0; i < 4; i++) value = value << 8 | p[r->big_endian ? i : 3 - i];
+    for (size_t i = 0; i < size; i++) value = value << 8 | p[r->big_endian ? i : size - 1 - i];
     return value;
 }
 
-static uint16_t pcf_u16(PcfReader *r) {
-    if (!r->ok || r->end - r->pos < 2) {
-        r->ok = false;
-        return 0;
-    }
-    const uint8_t *p = r->bytes->data() + r->pos;
-    r->pos += 2;
-    return static_cast<uint16_t>(r->big_endian ? p[0] << 8 | p[1] : p[1] << 8 | p[0]);
-}
-
-static uint8_t pcf_u8(PcfReader *r) {
-    if (!r->ok || r->end - r->pos < 1) {
-        r->ok = false;
-        return 0;
-    }
-    return (*r->bytes)[r->pos++];
-}
+static uint32_t pcf_u32(PcfReader *r) { return pcf_read(r, 4); }
+static uint16_t pcf_u16(PcfReader *r) { return static_cast<uint16_t>(pcf_read(r, 2)); }
+static uint8_t pcf_u8(PcfReader *r) { return static_cast<uint8_t>(pcf_read(r, 1)); }
 
 // A reader over the table of `type`, positioned after its format word,
 // which goes to *format. ok is false when the file has no such table or
@@ -208,7 +208,7 @@ static PcfReader pcf_table(const std::vector<uint8_t> &bytes, uint32_t type, uin
 // 0 on success, -1 with a message otherwise.
 static int load_pcf_font(const char *path, PcfFont *font) {
     std::vector<uint8_t> bytes;
-    if (read_gzip_file(path, &bytes) != 0) return -1;
+    if (read_font_file(path, &bytes) != 0) return -1;
     if (bytes.size() < 8 || memcmp(bytes.data(), PCF_MAGIC, sizeof PCF_MAGIC) != 0) {
         fprintf(stderr, "GLYPHS: '%s' is not a PCF bitmap font\n", path);
         return -1;
@@ -395,13 +395,15 @@ static int copy_house_8x8(GlyphSet *set_8x16, GlyphSet *set_8x8, const char *pat
 // when the font cannot be used or a glyph would not fit its cell.
 static int load_outline_font(const char *path, GlyphSet *set) {
     set_init(set, 32, 32);
+    std::vector<uint8_t> bytes;  // FreeType reads the face from here until it is done
+    if (read_font_file(path, &bytes) != 0) return -1;
     FT_Library library;
     if (FT_Init_FreeType(&library) != 0) {
         fprintf(stderr, "GLYPHS: cannot start FreeType\n");
         return -1;
     }
     FT_Face face;
-    if (FT_New_Face(library, path, 0, &face) != 0) {
+    if (FT_New_Memory_Face(library, bytes.data(), static_cast<FT_Long>(bytes.size()), 0, &face) != 0) {
         fprintf(stderr, "GLYPHS: cannot load outline font '%s'\n", path);
         FT_Done_FreeType(library);
         return -1;

@@ -36,22 +36,15 @@ static inline void sip_absorb(SipState *s, uint64_t word) {
     s->v0 ^= word;
 }
 
-// The 8 bytes at p as a little-endian word: one unaligned load, byte-swapped
-// only on a big-endian machine.
-static inline uint64_t load_le64(const uint8_t *p) {
-    uint64_t word;
-    memcpy(&word, p, sizeof word);
+// The `count` (at most 8) bytes at p as a little-endian word, independent
+// of the machine's byte order. With `count` a constant this is one
+// unaligned load, byte-swapped only on a big-endian machine, where the
+// bytes land at the top of the word and the swap brings them down.
+static inline uint64_t load_le(const uint8_t *p, int count) {
+    uint64_t word = 0;
+    memcpy(&word, p, static_cast<size_t>(count));
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
     word = __builtin_bswap64(word);
-#endif
-    return word;
-}
-
-static inline uint64_t load_le32(const uint8_t *p) {
-    uint32_t word;
-    memcpy(&word, p, sizeof word);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    word = __builtin_bswap32(word);
 #endif
     return word;
 }
@@ -62,7 +55,7 @@ static inline uint64_t load_le32(const uint8_t *p) {
 // the same way. Overlapping bytes land on the same bits, so OR joins them.
 static inline uint64_t load_le_tail(const uint8_t *p, int count) {
     if (count >= 4)
-        return load_le32(p) | (load_le32(p + count - 4) << (8 * (count - 4)));
+        return load_le(p, 4) | (load_le(p + count - 4, 4) << (8 * (count - 4)));
     if (count == 0) return 0;
     return static_cast<uint64_t>(p[0]) | (static_cast<uint64_t>(p[count / 2]) << (8 * (count / 2))) |
            (static_cast<uint64_t>(p[count - 1]) << (8 * (count - 1)));
@@ -73,7 +66,7 @@ uint64_t siphash24_words(const void *data, uint64_t length_bytes, uint64_t k0, u
                   k1 ^ SIPHASH_INIT_V3};
     const uint8_t *p = static_cast<const uint8_t *>(data);
     const uint8_t *body_end = p + (length_bytes - length_bytes % SIPHASH_WORD_BYTES);
-    for (; p != body_end; p += SIPHASH_WORD_BYTES) sip_absorb(&s, load_le64(p));
+    for (; p != body_end; p += SIPHASH_WORD_BYTES) sip_absorb(&s, load_le(p, SIPHASH_WORD_BYTES));
     int left_bytes = static_cast<int>(length_bytes % SIPHASH_WORD_BYTES);
     // Only the low 8 bits of the length go into the last word's top byte.
     uint64_t last = (length_bytes << 56) | load_le_tail(p, left_bytes);
@@ -88,5 +81,6 @@ uint64_t siphash24_words(const void *data, uint64_t length_bytes, uint64_t k0, u
 }
 
 uint64_t siphash24(const void *data, uint64_t length_bytes, const uint8_t *key) {
-    return siphash24_words(data, length_bytes, load_le64(key), load_le64(key + SIPHASH_WORD_BYTES));
+    return siphash24_words(data, length_bytes, load_le(key, SIPHASH_WORD_BYTES),
+                           load_le(key + SIPHASH_WORD_BYTES, SIPHASH_WORD_BYTES));
 }
