@@ -11,6 +11,7 @@
 #include "assets/pcx.h"
 #include "platform/palette.h"
 #include "support/assets_disk.h"
+#include "support/platform_process.h"
 #include "util/alloc.h"
 
 namespace {
@@ -21,7 +22,7 @@ const char *const generated_files[] = {"tunnel.pcx", "torus.pcx", "torus.mtl", "
 TEST(MakeAssets, ToolReproducesTheCommittedFilesByteForByte) {
     std::string dir = make_temp_dir("make_assets");
     ASSERT_FALSE(dir.empty());
-    ASSERT_EQ(assets_run(std::string(ENGINE_BINARY_DIR) + "/make_assets '" + dir + "'"), 0);
+    ASSERT_EQ(run_command(std::string(ENGINE_BINARY_DIR) + "/make_assets '" + dir + "'"), 0);
     for (const char *name : generated_files) {
         std::vector<uint8_t> made, committed;
         ASSERT_TRUE(read_whole_file(dir + "/" + name, &made)) << name;
@@ -31,7 +32,7 @@ TEST(MakeAssets, ToolReproducesTheCommittedFilesByteForByte) {
     }
     // An unwritable directory fails with a message, not a crash.
     std::string errors = dir + "/errors.txt";
-    EXPECT_NE(assets_run(std::string(ENGINE_BINARY_DIR) + "/make_assets '" + dir + "/none' 2>'" + errors + "'"), 0);
+    EXPECT_NE(run_command(std::string(ENGINE_BINARY_DIR) + "/make_assets '" + dir + "/none' 2>'" + errors + "'"), 0);
     std::vector<uint8_t> text;
     ASSERT_TRUE(read_whole_file(errors, &text));
     EXPECT_EQ(std::string(text.begin(), text.end()).rfind("PCX: cannot save", 0), 0u);

@@ -11,6 +11,7 @@
 
 #include "assets/pcx.h"
 #include "support/assets_disk.h"
+#include "support/platform_process.h"
 #include "support/assets_pcx_builder.h"
 #include "support/platform_tools.h"
 #include "util/alloc.h"
@@ -401,13 +402,13 @@ void expect_same_as_references(const TempDir &dir, const std::string &pcx, const
     EXPECT_TRUE(ours.rgb == original.rgb) << label << ": differs from the encoded picture";
 
     std::string netpbm_ppm = dir.file("netpbm.ppm");
-    ASSERT_EQ(assets_run("pcxtoppm '" + pcx + "' > '" + netpbm_ppm + "' 2>/dev/null"), 0) << label;
+    ASSERT_EQ(run_command("pcxtoppm '" + pcx + "' > '" + netpbm_ppm + "' 2>/dev/null"), 0) << label;
     RgbImage netpbm;
     ASSERT_TRUE(assets_read_ppm(netpbm_ppm, &netpbm)) << label;
     EXPECT_TRUE(ours.rgb == netpbm.rgb) << label << ": differs from pcxtoppm";
 
     std::string magick_ppm = dir.file("magick.ppm");
-    ASSERT_EQ(assets_run("convert '" + pcx + "' -depth 8 ppm:'" + magick_ppm + "'"), 0) << label;
+    ASSERT_EQ(run_command("convert '" + pcx + "' -depth 8 ppm:'" + magick_ppm + "'"), 0) << label;
     RgbImage magick;
     ASSERT_TRUE(assets_read_ppm(magick_ppm, &magick)) << label;
     if (engine.bits == 1 && engine.planes == 1) {
@@ -444,7 +445,7 @@ TEST(PcxReferences, NetpbmFilesOfEveryDepthAndOddWidths) {
             ASSERT_TRUE(assets_write_ppm(ppm, picture));
             std::string label = std::to_string(c.colours) + " colours " + c.options + ", width " +
                                 std::to_string(width);
-            ASSERT_EQ(assets_run(std::string("ppmtopcx ") + c.options + " '" + ppm + "' > '" + pcx +
+            ASSERT_EQ(run_command(std::string("ppmtopcx ") + c.options + " '" + ppm + "' > '" + pcx +
                                  "' 2>/dev/null"),
                       0)
                 << label;
@@ -461,7 +462,7 @@ TEST(PcxReferences, ImageMagickPaletteFilesAndRefusedTrueColour) {
             RgbImage picture = test_picture(width, 9, colours);
             std::string ppm = dir.file("in.ppm"), pcx = dir.file("magick.pcx");
             ASSERT_TRUE(assets_write_ppm(ppm, picture));
-            ASSERT_EQ(assets_run("convert '" + ppm + "' -type palette '" + pcx + "'"), 0);
+            ASSERT_EQ(run_command("convert '" + ppm + "' -type palette '" + pcx + "'"), 0);
             std::string label = "ImageMagick " + std::to_string(colours) + " colours, width " + std::to_string(width);
             expect_same_as_references(dir, pcx, picture, label, 8, 1);
             // The same file with two bytes between its data and its palette,
@@ -480,7 +481,7 @@ TEST(PcxReferences, ImageMagickPaletteFilesAndRefusedTrueColour) {
     RgbImage picture = test_picture(9, 4, 256);
     std::string ppm = dir.file("in.ppm"), pcx = dir.file("true.pcx");
     ASSERT_TRUE(assets_write_ppm(ppm, picture));
-    ASSERT_EQ(assets_run("convert '" + ppm + "' -type truecolor '" + pcx + "'"), 0);
+    ASSERT_EQ(run_command("convert '" + ppm + "' -type truecolor '" + pcx + "'"), 0);
     EXPECT_FALSE(load(pcx).opened);
     const char *why = nullptr;
     EXPECT_EQ(pcx_load_texture_why(pcx.c_str(), &why), nullptr);

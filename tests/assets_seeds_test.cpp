@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support/assets_disk.h"
+#include "support/platform_process.h"
 #include "support/assets_obj_builder.h"
 #include "support/assets_pcx_builder.h"
 
@@ -15,7 +16,7 @@ void check_corpus(const std::string &target, const std::vector<NamedBytes> &seed
     std::string dir = std::string(ENGINE_SOURCE_DIR) + "/fuzz/corpus/" + target;
     const char *write = getenv("ASSETS_WRITE_SEEDS");
     if (write != nullptr && std::string(write) == "1") {
-        ASSERT_EQ(assets_run("mkdir -p '" + dir + "'"), 0);
+        ASSERT_EQ(run_command("mkdir -p '" + dir + "'"), 0);
         for (const NamedBytes &seed : seeds) ASSERT_TRUE(write_whole_file(dir + "/" + seed.name, seed.bytes));
     }
     for (const NamedBytes &seed : seeds) {

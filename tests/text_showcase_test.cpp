@@ -12,14 +12,10 @@
 #include <string>
 
 #include "support/platform_tools.h"
+#include "support/platform_process.h"
 #include "support/test_files.h"
 
 static const std::string SHOWCASE = ENGINE_BINARY_DIR "/text_showcase";
-
-static int run(const std::string &command) {
-    const int status = system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 static std::string read_file(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
@@ -34,24 +30,24 @@ TEST(TextShowcase, HeadlessShotsAreDeterministicScreenImages) {
     ASSERT_FALSE(dir.empty());
     const std::string a = dir + "/a.png", b = dir + "/b.png";
     const std::string c = dir + "/c.png";
-    ASSERT_EQ(run(SHOWCASE + " --frames 120 --shot " + a), 0);
-    ASSERT_EQ(run(SHOWCASE + " --frames 120 --shot " + b), 0);
-    ASSERT_EQ(run(SHOWCASE + " --frames 121 --shot " + c), 0);
+    ASSERT_EQ(run_command(SHOWCASE + " --frames 120 --shot " + a), 0);
+    ASSERT_EQ(run_command(SHOWCASE + " --frames 120 --shot " + b), 0);
+    ASSERT_EQ(run_command(SHOWCASE + " --frames 121 --shot " + c), 0);
     // ImageMagick reads the file back: the screen's size, many colours.
-    ASSERT_EQ(run("identify -format '%wx%h %k' " + a + " > " + a + ".info"), 0);
+    ASSERT_EQ(run_command("identify -format '%wx%h %k' " + a + " > " + a + ".info"), 0);
     const std::string info = read_file(a + ".info");
     EXPECT_EQ(info.substr(0, 8), "400x240 ") << info;
     EXPECT_GT(atoi(info.substr(8).c_str()), 8) << info;
     // rand is never seeded, so the same frame count gives the same picture;
     // one frame more moves it on.
-    EXPECT_EQ(run("compare -metric AE " + a + " " + b + " null: 2>/dev/null"), 0);
-    EXPECT_NE(run("compare -metric AE " + a + " " + c + " null: 2>/dev/null"), 0);
+    EXPECT_EQ(run_command("compare -metric AE " + a + " " + b + " null: 2>/dev/null"), 0);
+    EXPECT_NE(run_command("compare -metric AE " + a + " " + c + " null: 2>/dev/null"), 0);
     // Bad arguments.
-    EXPECT_EQ(run(SHOWCASE + " --frames 10 2>/dev/null"), 1);
-    EXPECT_EQ(run(SHOWCASE + " --shot " + a + " 2>/dev/null"), 1);
-    EXPECT_EQ(run(SHOWCASE + " --frames x --shot " + a + " 2>/dev/null"), 1);
-    EXPECT_EQ(run(SHOWCASE + " --bogus 2>/dev/null"), 1);
-    EXPECT_EQ(run(SHOWCASE + " --frames 2 --shot /nonexistent/dir/x.png 2>/dev/null"), 1);
+    EXPECT_EQ(run_command(SHOWCASE + " --frames 10 2>/dev/null"), 1);
+    EXPECT_EQ(run_command(SHOWCASE + " --shot " + a + " 2>/dev/null"), 1);
+    EXPECT_EQ(run_command(SHOWCASE + " --frames x --shot " + a + " 2>/dev/null"), 1);
+    EXPECT_EQ(run_command(SHOWCASE + " --bogus 2>/dev/null"), 1);
+    EXPECT_EQ(run_command(SHOWCASE + " --frames 2 --shot /nonexistent/dir/x.png 2>/dev/null"), 1);
     remove_tree(dir);
 }
 

@@ -24,7 +24,7 @@ REQUIRED_BASIS_POINTS=9900
 
 TOOL=$(cd "$BUILD" && pwd)/obj_triangles
 if [ ! -x "$TOOL" ]; then
-    echo "fetch-real-models: build obj_triangles first (cmake --build $BUILD --target obj_triangles)" >&2
+    echo "fetch-real-models: build obj_triangles first (cmake --build $BUILD --target kevo_obj_triangles)" >&2
     exit 2
 fi
 mkdir -p "$MODELS/debs"

@@ -5,16 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 bool assets_write_text(const std::string &path, const std::string &text) {
     return write_whole_file(path, std::vector<uint8_t>(text.begin(), text.end()));
-}
-
-int assets_run(const std::string &command) {
-    int status = system(command.c_str());
-    if (status == -1 || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
 }
 
 std::vector<SpecialFile> assets_special_files(const std::string &dir) {

@@ -1,6 +1,7 @@
 // Disk helpers for the loader tests: text files, files that are not
-// regular files, running the reference tools, reading their PPM output (temporary directories and whole files
-// come from support/test_files.h).
+// regular files, and the reference tools' PPM images (temporary directories
+// and whole files come from support/test_files.h, running the tools from
+// support/platform_process.h).
 #ifndef SUPPORT_ASSETS_DISK_H
 #define SUPPORT_ASSETS_DISK_H
 
@@ -12,10 +13,6 @@
 
 // Writes `text` as the whole file; true on success.
 bool assets_write_text(const std::string &path, const std::string &text);
-
-// Runs `command` through /bin/sh; its exit status, or -1 when it could not
-// be started or was killed.
-int assets_run(const std::string &command);
 
 // A file of each kind the loaders refuse without blocking, with the words
 // the refusal uses for it: the directory `dir` itself, a FIFO made in it
