@@ -26,10 +26,11 @@ int64_t music_seek_from_env(ModPlayer *player);
 
 // Restarts the playing music (music_player) at the start of row `row` of
 // order position `order`, taking the audio device's lock while the player
-// moves; the music events not yet taken are dropped and the heard position
-// starts again from there. 0 on success; -1 when there is no music or the
-// song, as it plays (going round when it loops), never plays that row
-// (nothing changes then).
+// moves; the music events not yet taken are discarded (they are not
+// counted by music_events_dropped, whose count goes on) and the heard
+// position starts again from there. 0 on success; -1 when there is no
+// music or the song, as it plays (going round when it loops), never plays
+// that row (nothing changes then).
 int music_seek(int order, int row);
 
 #endif
