@@ -22,6 +22,12 @@ FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?=
 PREFIX ?= /usr/local
 
+# Every path on a command line below goes through `quote`: one shell word
+# whatever it holds (spaces, quotes, shell characters), in single quotes
+# with each ' inside written '\''. So PREFIX='/tmp/p q' or BUILD='my build'
+# work as given.
+quote = '$(subst ','\'',$(1))'
+
 .PHONY: all deps configure build run test bench asan fuzz fuzz-build tsan check install docs clean
 
 all: build
@@ -30,21 +36,21 @@ deps:
 	@sh tools/install-deps.sh
 
 configure: deps
-	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(call quote,$(BUILD)) $(CMAKE_FLAGS) >/dev/null
 
 build: configure
-	@cmake --build $(BUILD) -j $(JOBS)
+	@cmake --build $(call quote,$(BUILD)) -j $(JOBS)
 
 # Only what the demo needs, so that it starts without building every test.
 run: configure
-	@cmake --build $(BUILD) -j $(JOBS) --target kevo_demo
-	./$(BUILD)/demo
+	@cmake --build $(call quote,$(BUILD)) -j $(JOBS) --target kevo_demo
+	$(call quote,$(BUILD))/demo
 
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(call quote,$(BUILD)) && ctest --output-on-failure -j $(JOBS)
 
 bench: build
-	@for b in $(BUILD)/*_bench; do echo "== $$b"; $$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true || exit 1; done
+	@for b in $(call quote,$(BUILD))/*_bench; do echo "== $$b"; "$$b" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true || exit 1; done
 
 asan: deps
 	@cmake -S . -B build-asan -DENGINE_SANITIZE=ON -DENGINE_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug \
@@ -68,16 +74,16 @@ tsan: deps
 	cd build-tsan && SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy TSAN_OPTIONS=halt_on_error=1 ./music_sync_test
 
 check: test
-	@sh tools/check-install.sh $(BUILD)
+	@sh tools/check-install.sh $(call quote,$(BUILD))
 	@$(MAKE) --no-print-directory docs asan
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=10
 	@$(MAKE) --no-print-directory tsan
 
 install: build
-	@cmake --install $(BUILD) --prefix $(PREFIX)
+	@cmake --install $(call quote,$(BUILD)) --prefix $(call quote,$(PREFIX))
 
 docs: deps
-	@sh tools/make-docs.sh $(BUILD)/docs
+	@sh tools/make-docs.sh $(call quote,$(BUILD)/docs)
 
 clean:
-	rm -rf $(BUILD) build-asan build-fuzz build-tsan
+	rm -rf $(call quote,$(BUILD)) build-asan build-fuzz build-tsan

@@ -23,7 +23,7 @@ const std::string BIN = ENGINE_BINARY_DIR "/";
 TEST(CommandLines, HelpPrintsUsageOnStandardOutputAndDoesNothingElse) {
     const std::string dir = make_temp_dir("command_lines_help");
     ASSERT_FALSE(dir.empty());
-    for (const char *program : {"compose_kevo", "demo_shot", "gen_sine_table", "glyph_sheet", "make_assets",
+    for (const char *program : {"compose_kevo", "demo", "demo_shot", "gen_sine_table", "glyph_sheet", "make_assets",
                                 "make_busy_mod", "make_glyphs", "modplay", "modrender", "music_tables", "obj_triangles",
                                 "particle_fountain", "scene_viewer", "showcase", "text_showcase"}) {
         for (const std::vector<std::string> &args :
@@ -48,6 +48,8 @@ TEST(CommandLines, OptionLookingArgumentsAndBadCountsAreRefused) {
         const char *program;
         std::vector<std::string> args;
     } cases[] = {
+        {"demo", {"--bogus"}},
+        {"demo", {"extra"}},
         {"demo_shot", {"--bogus"}},
         {"demo_shot", {"shot.png", "--bogus"}},
         {"demo_shot", {"shot.png", huge}},
@@ -86,6 +88,11 @@ TEST(CommandLines, OptionLookingArgumentsAndBadCountsAreRefused) {
         for (const std::string &a : c.args) line += " " + a;
         EXPECT_TRUE(r.exited && r.status != 0) << line << ": status " << r.status;
         EXPECT_NE(r.err, "") << line << ": says what is wrong";
+        if (std::string(c.program) == "demo") {
+            // Nothing started: the usage line alone, and the tools' status.
+            EXPECT_EQ(r.status, 2) << line;
+            EXPECT_EQ(r.err, "usage: demo\n") << line;
+        }
         EXPECT_EQ(r.out, "") << line;
         EXPECT_EQ(directory_names(dir), std::vector<std::string>{}) << line << " wrote a file";
     }

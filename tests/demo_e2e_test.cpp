@@ -36,6 +36,12 @@ void expect_signal_ends_demo_with_status_0(int signal_number) {
     EXPECT_EQ(rates.find('\n'), std::string::npos) << rates.substr(0, 200);
 }
 
+size_t count_of(const std::string &text, const std::string &needle) {
+    size_t n = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) n++;
+    return n;
+}
+
 struct Rgb {
     int r, g, b;
 };
@@ -43,6 +49,29 @@ struct Rgb {
 
 TEST(DemoProgram, EachExitSignalEndsItWithStatusZero) {
     for (int signal_number : {SIGINT, SIGQUIT, SIGHUP, SIGTERM}) expect_signal_ends_demo_with_status_0(signal_number);
+}
+
+TEST(DemoProgram, UnderNohupItOutlivesSighupAndStillEndsOnSigterm) {
+    // nohup starts it with SIGHUP ignored; it stays ignored through SDL's
+    // start-up, and the other stop signals are still handled.
+    ChildProcess demo;
+    ASSERT_EQ(child_start(&demo, "/usr/bin/nohup", {DEMO}, {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"},
+                          ENGINE_SOURCE_DIR),
+              0);
+    const bool running = child_wait_for(&demo, "FPS: ", 5, 10000);
+    const bool ignores_hup = child_ignores(&demo, SIGHUP), ignores_term = child_ignores(&demo, SIGTERM);
+    kill(demo.pid, SIGHUP);
+    // A handled SIGHUP would end it at the next present: many frames later
+    // it still presents.
+    const size_t frames = count_of(demo.stderr_text, "FPS: ");
+    const bool outlived = child_wait_for(&demo, "FPS: ", static_cast<int>(frames) + 30, 10000);
+    kill(demo.pid, SIGTERM);
+    const int status = child_wait_exit(&demo, 10000);
+    ASSERT_TRUE(running) << demo.stderr_text.substr(0, 400);
+    EXPECT_TRUE(ignores_hup);
+    EXPECT_FALSE(ignores_term);
+    EXPECT_TRUE(outlived) << "SIGHUP ended it";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST(DemoProgram, StopSignalsAtAnyMomentOfStartUpEndItWithStatusZero) {

@@ -232,3 +232,35 @@ TEST(MusicSeek, UnreachedRowsAndBadArgumentsLeaveThePlayer) {
     EXPECT_EQ(p->row, 11);
     mod_player_destroy(p);
 }
+
+TEST(MusicSeek, LoopingFindsRowsOnlyTheWayRoundReaches) {
+    // Position 0 jumps to 2, position 2 back to 1.
+    ModBuilder b;
+    modbuilder_jump_back_song(&b);
+    const std::vector<uint8_t> song = modbuilder_build(&b);
+    ModPlayer *p = create(song);
+    ASSERT_NE(p, nullptr);
+    // Looping off: position 1 is never played, as before.
+    EXPECT_EQ(mod_player_seek(p, 1, 0), -1);
+    const int64_t first_pass = mod_player_seek(p, 2, 2);
+    EXPECT_EQ(first_pass, 5292 * (1 + 8 + 2));  // rows 0 .. 7 of position 0, then 2:0 and 2:1
+    // Looping on: position 1 starts after 8 rows of position 0 and 4 of
+    // position 2; a row of the first pass is found where it was.
+    mod_player_set_loop(p, 1);
+    EXPECT_EQ(mod_player_seek(p, 1, 0), 5292 * (1 + 8 + 4));
+    EXPECT_EQ(p->loop, 1);
+    EXPECT_EQ(mod_player_seek(p, 2, 2), first_pass);
+    // Rows behind the jumps stay out of reach however long the song goes
+    // round, and such a seek leaves the player where it was.
+    std::vector<uint8_t> before(reinterpret_cast<uint8_t *>(p), reinterpret_cast<uint8_t *>(p) + sizeof(ModPlayer));
+    EXPECT_EQ(mod_player_seek(p, 0, 8), -1);
+    EXPECT_EQ(mod_player_seek(p, 2, 4), -1);
+    EXPECT_EQ(memcmp(before.data(), p, sizeof(ModPlayer)), 0);
+    mod_player_destroy(p);
+
+    // Rendering from such a seek is the looping song from its start, also
+    // on a player that has played and past position 1's speed change.
+    expect_seek_matches_playing(song, 1, 0, 30000, 0, 1, "jump back");
+    expect_seek_matches_playing(song, 1, 40, 60000, 9000, 1, "jump back");
+    expect_seek_matches_playing(song, 2, 1, 60000, 0, 1, "jump back");
+}

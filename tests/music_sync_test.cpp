@@ -536,3 +536,74 @@ TEST(MusicSeek, RestartingMidSongMovesTheSoundTheHeardPositionAndTheEvents) {
     EXPECT_EQ(differing, 0u);
     remove_tree(dir);
 }
+
+namespace {
+
+// In a child process, with no audio device: a song of four notes on every
+// row at speed 1 (five events a tick) rendered through the sync's audio
+// callback by the main thread `buffers` buffers at a time, without taking
+// events in between, so the ring overflows. Logs music_events_dropped()
+// after taking one event, then after a seek, then after falling behind
+// again: "D dropped_1 seek_status after_seek event_row dropped_2".
+void dropping_child(const std::string &log_path) {
+    unsetenv("KEVO_CAPTURE");
+    unsetenv("KEVO_FROM");
+    ModBuilder b;
+    modbuilder_init(&b);
+    modbuilder_set_sample(&b, 1, modbuilder_square(64, 16, 60, -60), 40, 0, 0, 64);
+    for (int row = 0; row < 64; row++)
+        for (int ch = 0; ch < 4; ch++) modbuilder_set_cell(&b, 0, row, ch, 1, 300 + 4 * row, row == 0 && ch == 0 ? 0xF01 : 0);
+    static std::vector<uint8_t> song;
+    song = modbuilder_build(&b);
+    ModPlayer *p = mod_player_create(44100, song.data(), (long)song.size());
+    FILE *log = fopen(log_path.c_str(), "w");
+    if (!p || !log) _exit(3);
+    mod_player_set_loop(p, 1);
+    music_player = p;
+    music_sync_attach(p, 0);
+    static uint8_t buffer[4096];
+    auto fall_behind = [&] {
+        for (int i = 0; i < 300; i++) music_sync_audio_callback(nullptr, buffer, sizeof buffer);
+    };
+    MusicEvent e;
+    fall_behind();
+    const int took = music_event_next_any(&e);
+    const uint64_t dropped_1 = music_events_dropped();
+    const int seek = music_seek(0, 8);
+    const uint64_t after_seek = music_events_dropped();
+    const int seek_row = music_event_next_any(&e) ? e.row : -1;
+    fall_behind();
+    const int took_again = music_event_next_any(&e);
+    fprintf(log, "D %llu %d %llu %d %llu\n", (unsigned long long)dropped_1, seek, (unsigned long long)after_seek,
+            seek_row, (unsigned long long)music_events_dropped());
+    fclose(log);
+    _exit(took == 1 && took_again == 1 ? 0 : 4);
+}
+
+}  // namespace
+
+TEST(MusicSync, DroppedEventsAreCountedAcrossSeeks) {
+    const std::string dir = make_temp_dir("music_dropped");
+    ASSERT_FALSE(dir.empty());
+    fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) dropping_child(dir + "/log.txt");
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(read_whole_file(dir + "/log.txt", &bytes));
+    std::istringstream log(std::string(bytes.begin(), bytes.end()));
+    std::string tag;
+    unsigned long long dropped_1 = 0, after_seek = 0, dropped_2 = 0;
+    int seek = -1, seek_row = -1;
+    ASSERT_TRUE(log >> tag >> dropped_1 >> seek >> after_seek >> seek_row >> dropped_2);
+    // 300 buffers of 1024 frames hold some 340 rows, 1700 events: all but
+    // the ring's newest EVENT_RING_CAPACITY are lost.
+    EXPECT_GT(dropped_1, 600u);
+    EXPECT_EQ(seek, 0);
+    EXPECT_EQ(after_seek, dropped_1) << "a seek keeps the count";
+    EXPECT_EQ(seek_row, 8) << "the events start again at the row sought";
+    EXPECT_GE(dropped_2, dropped_1 + 600) << "and it goes on counting";
+    remove_tree(dir);
+}

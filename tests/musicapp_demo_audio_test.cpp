@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "music/mod_player.h"
+#include "support/music_modbuilder.h"
 #include "support/musicapp_process.h"
 
 static const std::string DEMO = ENGINE_BINARY_DIR "/demo";
@@ -30,27 +32,21 @@ static std::vector<std::string> headless_env(const std::string &capture) {
             "SDL_DISKAUDIODELAY=2"};
 }
 
-TEST(DemoAudio, CapturedStreamIsTheOfflineRenderOfKevo) {
-    const std::string dir = make_temp_dir("musicapp_demo");
-    ASSERT_FALSE(dir.empty());
-    const std::string capture = dir + "/capture.raw";
-    ProcessResult r = run_program(DEMO, {}, headless_env(capture), ENGINE_SOURCE_DIR, RUN_MS,
-                                  SIGTERM);
-    ASSERT_TRUE(r.exited) << "ended by signal " << r.status;
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(count_lines_with(r.err, "MUSIC:"), 0) << r.err;
-    EXPECT_GT(count_lines_with(r.err, "FPS: "), 10);
-
+// The disk driver's `capture` is, from its first sound on, what the
+// looping player renders of `module` from row `row` of position `order`.
+static void expect_capture_is_render(const std::string &capture, const std::vector<uint8_t> &module, int order,
+                                     int row) {
     int ok = 0;
     std::vector<uint8_t> captured;
     ok = read_whole_file(capture, &captured);
     ASSERT_TRUE(ok);
-    std::vector<uint8_t> module;
-    ok = read_whole_file(KEVO, &module);
-    ASSERT_TRUE(ok);
     ModPlayer *player = mod_player_create(44100, module.data(), (long)module.size());
     ASSERT_NE(player, nullptr);
     mod_player_set_loop(player, 1);
+    if ((order != 0 || row != 0) && mod_player_seek(player, order, row) < 0) {
+        mod_player_destroy(player);
+        FAIL() << "the song never plays row " << row << " of position " << order;
+    }
     const size_t buffers = (captured.size() + BUFFER_BYTES - 1) / BUFFER_BYTES;
     std::vector<uint8_t> expected(buffers * BUFFER_BYTES);
     for (size_t b = 0; b < buffers; b++)
@@ -79,6 +75,40 @@ TEST(DemoAudio, CapturedStreamIsTheOfflineRenderOfKevo) {
         }
     EXPECT_EQ(first_difference, played)
         << "capture differs from the offline render at frame " << first_difference / 4;
+}
+
+TEST(DemoAudio, CapturedStreamIsTheOfflineRenderOfKevo) {
+    const std::string dir = make_temp_dir("musicapp_demo");
+    ASSERT_FALSE(dir.empty());
+    const std::string capture = dir + "/capture.raw";
+    ProcessResult r = run_program(DEMO, {}, headless_env(capture), ENGINE_SOURCE_DIR, RUN_MS,
+                                  SIGTERM);
+    ASSERT_TRUE(r.exited) << "ended by signal " << r.status;
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(count_lines_with(r.err, "MUSIC:"), 0) << r.err;
+    EXPECT_GT(count_lines_with(r.err, "FPS: "), 10);
+    std::vector<uint8_t> module;
+    ASSERT_TRUE(read_whole_file(KEVO, &module));
+    expect_capture_is_render(capture, module, 0, 0);
+    remove_tree(dir);
+}
+
+TEST(DemoAudio, KevoFromFindsARowOnlyTheLoopingSongReaches) {
+    // res/kevo.mod is a song whose position 1 plays only going round.
+    const std::string dir = make_temp_dir("musicapp_demo_from");
+    ASSERT_FALSE(dir.empty());
+    ASSERT_EQ(mkdir((dir + "/res").c_str(), 0755), 0);
+    ModBuilder b;
+    modbuilder_jump_back_song(&b);
+    const std::vector<uint8_t> module = modbuilder_build(&b);
+    ASSERT_TRUE(write_whole_file(dir + "/res/kevo.mod", module));
+    std::vector<std::string> env = headless_env(dir + "/capture.raw");
+    env.push_back("KEVO_FROM=1:0");
+    ProcessResult r = run_program(DEMO, {}, env, dir.c_str(), RUN_MS, SIGTERM);
+    ASSERT_TRUE(r.exited) << "ended by signal " << r.status;
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(count_lines_with(r.err, "MUSIC:"), 0) << r.err;
+    expect_capture_is_render(dir + "/capture.raw", module, 1, 0);
     remove_tree(dir);
 }
 

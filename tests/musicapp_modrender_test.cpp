@@ -22,6 +22,7 @@
 #include "music/mod_player.h"
 #include "support/music_modbuilder.h"
 #include "support/musicapp_process.h"
+#include "support/platform_process.h"
 #include "support/platform_tools.h"
 
 static const std::string MODRENDER = ENGINE_BINARY_DIR "/modrender";
@@ -294,14 +295,18 @@ static off_t largest_other_file(const std::string &dir, const std::string &excep
 }
 
 // Runs modrender with `args` in `dir`, output and errors discarded, and
-// returns its wait status. With `stop_at_bytes` > 0 it sends SIGTERM once
-// some file in `dir` other than `input` has grown to that size (the render
-// is then well under way); with `size_limit` > 0 the program runs under
-// that file-size limit.
+// returns its wait status. With `stop_at_bytes` > 0 it sends
+// `stop_signal` once some file in `dir` other than `input` has grown to
+// that size (the render is then well under way); with `size_limit` > 0 the
+// program runs under that file-size limit; with `nohup` it starts with
+// SIGHUP ignored.
 static int run_modrender_in(const std::string &dir, const std::vector<std::string> &args,
-                            const std::string &input, off_t stop_at_bytes, rlim_t size_limit) {
+                            const std::string &input, off_t stop_at_bytes, rlim_t size_limit,
+                            int stop_signal = SIGTERM, bool nohup = false) {
     const pid_t pid = fork();
     if (pid == 0) {
+        stop_signals_to_default();
+        if (nohup) signal(SIGHUP, SIG_IGN);
         if (chdir(dir.c_str()) != 0) _exit(126);
         if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(126);
         if (size_limit > 0) {
@@ -318,7 +323,7 @@ static int run_modrender_in(const std::string &dir, const std::vector<std::strin
     for (int waited_ms = 0; waited_ms < 60000; waited_ms += 5) {
         if (waitpid(pid, &status, WNOHANG) == pid) return status;
         if (stop_at_bytes > 0 && largest_other_file(dir, input) >= stop_at_bytes) {
-            kill(pid, SIGTERM);
+            kill(pid, stop_signal);
             stop_at_bytes = 0;
         }
         const struct timespec pause = {0, 5000000};
@@ -361,9 +366,16 @@ TEST(ModRender, NeverOverwritesItsInputNorLeavesHalfAFile) {
         EXPECT_EQ(dir_entries(dir), (std::vector<std::string>{"old.wav", "song.mod"})) << out;
         EXPECT_EQ(load(dir + "/old.wav"), old_bytes);
     }
+    // Started under nohup, a SIGHUP in the middle of the render changes
+    // nothing: the whole WAV arrives.
+    int status = run_modrender_in(dir, {"--loop", "--seconds", "60", "song.mod", "hup.wav"}, "song.mod", 2 << 20, 0,
+                                  SIGHUP, true);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    struct stat st;
+    EXPECT_EQ(stat((dir + "/hup.wav").c_str(), &st) == 0 ? st.st_size : -1, 44 + 60 * 44100 * 4);
+    remove((dir + "/hup.wav").c_str());
     // A file-size limit: a failure like any other, and nothing left over.
-    const int status = run_modrender_in(dir, {"--seconds", "20", "song.mod", "old.wav"},
-                                        "song.mod", 0, 1 << 20);
+    status = run_modrender_in(dir, {"--seconds", "20", "song.mod", "old.wav"}, "song.mod", 0, 1 << 20);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
     EXPECT_EQ(dir_entries(dir), (std::vector<std::string>{"old.wav", "song.mod"}));
     EXPECT_EQ(load(dir + "/old.wav"), old_bytes);
@@ -374,7 +386,6 @@ TEST(ModRender, NeverOverwritesItsInputNorLeavesHalfAFile) {
                                   dir.c_str(), -1, SIGTERM);
     ASSERT_EQ(r.status, 0) << r.err;
     expect_wav_header(load(dir + "/old.wav"), 44100);
-    struct stat st;
     ASSERT_EQ(stat((dir + "/old.wav").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
     EXPECT_EQ(dir_entries(dir), (std::vector<std::string>{"old.wav", "song.mod"}));

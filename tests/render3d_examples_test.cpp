@@ -16,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "support/platform_process.h"
 #include "support/render3d_png.h"
 #include "support/test_files.h"
 
@@ -114,6 +115,7 @@ static int run_until_signal(const char *program, int signal_number) {
     pid_t pid = fork();
     if (pid == 0) {
         if (chdir(SOURCE_DIR.c_str()) != 0) _exit(99);
+        stop_signals_to_default();
         setenv("SDL_VIDEODRIVER", "dummy", 1);
         setenv("SDL_AUDIODRIVER", "dummy", 1);
         freopen("/dev/null", "w", stdout);
@@ -144,4 +146,13 @@ TEST(Render3dExamples, ExitSignalsEndCleanly) {
             EXPECT_TRUE(WIFEXITED(status)) << program << " signal " << s << " status " << status;
             EXPECT_EQ(WEXITSTATUS(status), 0) << program << " signal " << s;
         }
+}
+
+TEST(Render3dExamples, StopSignalsStartedIgnoredStayIgnored) {
+    // As a background job under nohup: SIGINT, SIGQUIT and SIGHUP ignored.
+    for (const char *program : {"scene_viewer", "particle_fountain", "showcase"})
+        EXPECT_EQ(ignored_stop_signals_outlived(BINARY_DIR + "/" + program, {},
+                                                {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"}, SOURCE_DIR.c_str(),
+                                                {SIGINT, SIGQUIT, SIGHUP}, 10000),
+                  "");
 }

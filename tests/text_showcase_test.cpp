@@ -51,6 +51,10 @@ TEST(TextShowcase, HeadlessShotsAreDeterministicScreenImages) {
     remove_tree(dir);
 }
 
+TEST(TextShowcase, StopSignalsStartedIgnoredStayIgnored) {
+    EXPECT_EQ(ignored_stop_signals_outlived(SHOWCASE, {}, {"SDL_VIDEODRIVER=dummy"}, nullptr, {SIGHUP}, 10000), "");
+}
+
 TEST(TextShowcase, WindowedLoopEndsWithStatusZeroOnEachSignal) {
     for (int signal_number : {SIGINT, SIGQUIT, SIGHUP, SIGTERM}) {
         const pid_t child = fork();
@@ -59,6 +63,7 @@ TEST(TextShowcase, WindowedLoopEndsWithStatusZeroOnEachSignal) {
             // The dummy video driver stands in for the window.
             setenv("SDL_VIDEODRIVER", "dummy", 1);
             freopen("/dev/null", "w", stderr);
+            stop_signals_to_default();
             execl(SHOWCASE.c_str(), "text_showcase", static_cast<char *>(nullptr));
             _exit(127);
         }

@@ -1,5 +1,6 @@
 #!/bin/sh
-# The engine as others use it: installs the build into a temporary prefix,
+# The engine as others use it: installs the build into a temporary prefix
+# whose path holds a space, through `make install PREFIX=...`, moves it,
 # then, outside the repository,
 #   - builds templates/starter through find_package and runs it headless
 #     (ended by SIGTERM, status 0, music playing into a file);
@@ -37,12 +38,13 @@ for tool in Xvfb xdotool xwd convert readelf; do
 done
 step() { echo "== $*"; }
 jobs=$(nproc)
-prefix=$work/prefix
+prefix="$work/install prefix"
 launcher=""
 command -v ccache >/dev/null && launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
 
-step "install into a temporary prefix"
-cmake --install "$build" --prefix "$prefix" >/dev/null
+step "make install into a temporary prefix with a space"
+# The Makefile's own install (its build step finds everything built).
+make -s -C "$repo" install BUILD="$build" PREFIX="$prefix" >/dev/null || fail "make install PREFIX='$prefix' failed"
 for f in include/kevo/kevo.h include/kevo/music/music.h lib/cmake/kevo/kevoConfig.cmake \
          lib/cmake/kevo/kevoConfigVersion.cmake lib/cmake/kevo/kevoTargets.cmake \
          lib/pkgconfig/kevo.pc lib/pkgconfig/kevo-music.pc lib/libkevo_music.a share/kevo/res/kevo.mod \

@@ -2,16 +2,22 @@
 // window, with the engine's own player: exactly the sound modrender
 // renders into a WAV file.
 //
-//   modplay [--loop] [--from ORDER[:ROW]] FILE.mod
+//   modplay [--loop] [--from ORDER[:ROW]] [--] FILE.mod
 //
 // When standard error is a terminal it shows the title and one live line
 // of the position as heard: order position, row and time of the song's
-// total. It ends when the song's end has been heard (never with --loop),
-// or on Ctrl-C (SIGINT, SIGQUIT, SIGHUP, SIGTERM), with status 0. A file
-// that cannot be read or is not a module, a position the song never plays
-// and an audio device that cannot be opened: one "modplay: ..." line on
-// standard error and status 1.
+// total, cut to the terminal's width so that it never wraps. It ends when
+// the song's end has been heard (never with --loop), or on Ctrl-C (SIGINT,
+// SIGQUIT, SIGHUP, SIGTERM; one it was started with ignored, as by nohup,
+// stays ignored), with status 0. With --loop, --from finds the rows the
+// song reaches going round too. An argument starting with '-' is always an
+// option; "--" ends the options, for file names that start with '-'. A
+// file that cannot be read or is not a module, a position the song never
+// plays and an audio device that cannot be opened: one "modplay: ..." line
+// on standard error and status 1. KEVO_CAPTURE, which records programs
+// that show frames, is ignored here, with one line that says so.
 #include <SDL/SDL.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <climits>
@@ -36,7 +42,7 @@ constexpr int STATUS_LINE_MS = 50;
 // How long a song with looping off may run for its length to be shown.
 constexpr int64_t LENGTH_LIMIT_SECONDS = 3600;
 
-static const char USAGE[] = "usage: modplay [--loop] [--from ORDER[:ROW]] FILE.mod\n";
+static const char USAGE[] = "usage: modplay [--loop] [--from ORDER[:ROW]] [--] FILE.mod\n";
 
 // One "modplay: ..." line on standard error; returns the failure status.
 static int fail(const char *format, ...) __attribute__((format(printf, 1, 2)));
@@ -57,15 +63,33 @@ static void print_title(const ModPlayer *player) {
     fprintf(stderr, "%s\n", title[0] ? title : "(untitled)");
 }
 
+// Columns of the terminal on standard error, asked each time (it may be
+// resized while playing); 0 when it does not say.
+static int terminal_columns(void) {
+    struct winsize size;
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+    return size.ws_col;
+}
+
+// The live line, rewritten in place after a carriage return. On a
+// terminal narrower than the line it is cut one column short of the
+// width: a line that reached the last column could wrap, and every
+// rewrite would then scroll a new line.
 static void show_position(const ModPlayer *player, int64_t total_ms, bool loop) {
     MusicPosition at;
     if (music_heard_position(&at) != 0) return;
     int64_t ms = at.song_ms;
     if (loop && total_ms > 0) ms %= total_ms;
-    char now[32], all[32];
+    char now[32], all[32], line[128];
     song_time_text(now, sizeof now, ms);
     song_time_text(all, sizeof all, total_ms);
-    fprintf(stderr, "\rorder %3d/%d  row %2d  %s / %s ", at.order, player->song_length, at.row, now, all);
+    int length = snprintf(line, sizeof line, "order %3d/%d  row %2d  %s / %s ", at.order, player->song_length,
+                          at.row, now, all);
+    if (length < 0) return;
+    if (length >= (int)sizeof line) length = (int)sizeof line - 1;
+    const int columns = terminal_columns();
+    if (columns > 0 && length > columns - 1) length = columns - 1;
+    fprintf(stderr, "\r%.*s", length, line);
     fflush(stderr);
 }
 
@@ -77,15 +101,20 @@ int main(int argc, char **argv) {
     bool loop = false;
     const char *from = nullptr;
     const char *path = nullptr;
+    bool options_done = false;
     for (int i = 1; i < argc; i++) {
-        if (strcmp(argv[i], "--help") == 0) {
+        if (!options_done && strcmp(argv[i], "--") == 0) {
+            options_done = true;
+        } else if (!options_done && strcmp(argv[i], "--help") == 0) {
             fputs(USAGE, stdout);
             return 0;
-        } else if (strcmp(argv[i], "--loop") == 0) {
+        } else if (!options_done && strcmp(argv[i], "--loop") == 0) {
             loop = true;
-        } else if (strcmp(argv[i], "--from") == 0 && i + 1 < argc) {
+        } else if (!options_done && strcmp(argv[i], "--from") == 0 && i + 1 < argc) {
             from = argv[++i];
-        } else if (argv[i][0] == '-' || path) {
+        } else if ((!options_done && argv[i][0] == '-') || path) {
+            // Unknown options, "--from" without its value, "-" and a
+            // second file alike.
             fputs(USAGE, stderr);
             return 1;
         } else {
@@ -100,6 +129,10 @@ int main(int argc, char **argv) {
     if (from && music_parse_position(from, &order, &row) != 0)
         return fail("--from wants ORDER or ORDER:ROW (order 0-127, row 0-63), not '%s'", from);
     // Nothing here presents frames: a capture would never end.
+    const char *capture = getenv("KEVO_CAPTURE");
+    if (capture && *capture)
+        fputs("modplay: KEVO_CAPTURE is ignored: modplay shows no frames to capture (modrender writes the "
+              "sound to a WAV)\n", stderr);
     unsetenv("KEVO_CAPTURE");
 
     long size = 0;
@@ -117,6 +150,9 @@ int main(int argc, char **argv) {
     }
     const int64_t length = mod_song_length(player, LENGTH_LIMIT_SECONDS * AUDIO_RATE_HZ, nullptr);
     const int64_t total_ms = length > 0 ? length * 1000 / AUDIO_RATE_HZ : 0;
+    // Looping first: with it on, --from finds the rows the song reaches
+    // going round.
+    mod_player_set_loop(player, loop ? 1 : 0);
     int64_t start_frame = 0;
     if (from) {
         start_frame = mod_player_seek(player, order, row);
@@ -126,7 +162,6 @@ int main(int argc, char **argv) {
             return fail("the song in '%s' never plays row %d of order position %d", path, row, order);
         }
     }
-    mod_player_set_loop(player, loop ? 1 : 0);
     music_player = player;
     music_sync_attach(player, start_frame);
     if (audio_open(music_sync_audio_callback) < 0) {

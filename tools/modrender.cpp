@@ -17,7 +17,8 @@
 // file beside it and renamed into place once complete, so OUT.wav holds the
 // old file, nothing, or the whole new WAV, also when the render is stopped
 // by SIGINT, SIGTERM, SIGHUP, SIGQUIT or SIGPIPE (the temporary file is
-// removed, then the signal ends the program as usual) or runs into a
+// removed, then the signal ends the program as usual; one it was started
+// with ignored, as by nohup, stays ignored) or runs into a
 // file-size limit (an error like any other). An OUT.wav that exists and is
 // not a regular file (a device, a FIFO) is written directly. An OUT.wav
 // that is FILE.mod itself, under any name, is refused.
@@ -192,7 +193,13 @@ static void install_stop_handlers(void) {
     action.sa_handler = remove_temp_and_stop;
     sigemptyset(&action.sa_mask);
     for (int sig : STOP_SIGNALS) sigaddset(&action.sa_mask, sig);
-    for (int sig : STOP_SIGNALS) sigaction(sig, &action, nullptr);
+    // A signal inherited as ignored (nohup, a background job) is the
+    // starter's wish that the render go on through it.
+    for (int sig : STOP_SIGNALS) {
+        struct sigaction current;
+        if (sigaction(sig, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+        sigaction(sig, &action, nullptr);
+    }
     // Past a file-size limit a write then fails with EFBIG and the render
     // ends through its ordinary error path instead of a core dump.
     signal(SIGXFSZ, SIG_IGN);

@@ -210,15 +210,21 @@ int64_t mod_song_length(const ModPlayer *player, int64_t limit_frames, int64_t *
 // render from the start gives after the returned number of frames. Works
 // on a new player and on one that has played or finished (the song starts
 // over; `finished` becomes 0); `loop` and the callbacks are kept, and the
-// callbacks are not called while seeking. The row must be reached in the
-// song's first pass, before it ends or would loop (a row that jumps skip
-// is not reached). Returns the frames from the song's start to that row
-// (5292 for row 0 of position 0 at 44100 Hz: the first row starts after
-// one row's ticks), or -1, leaving the player as it was, for a null
-// player, a position outside the song length, a row outside 0 .. 63, a
-// row not reached, or when the scan's copy cannot be allocated. A song
-// can go round for ever even with looping off, so a row first reached more
-// than MOD_SEEK_LIMIT_HOURS into the song counts as not reached.
+// callbacks are not called while seeking. The row sought is the first
+// start of that row as the player plays with `loop` as it is at the call
+// (set looping before seeking): with looping off the row must be reached
+// in the song's first pass, before it ends or would loop (a row that jumps
+// skip is not reached); with looping on the song goes round instead of
+// ending, so a row that only the way round reaches counts too (position 1
+// of a song whose position 0 jumps to 2 and whose position 2 jumps back
+// to 1). Returns the frames from the song's start to that row (5292 for
+// row 0 of position 0 at 44100 Hz: the first row starts after one row's
+// ticks), or -1, leaving the player as it was, for a null player, a
+// position outside the song length, a row outside 0 .. 63, a row not
+// reached, or when the scan's copy cannot be allocated. A song can go
+// round for ever (always with looping on, and even with it off), so a row
+// first reached more than MOD_SEEK_LIMIT_HOURS into the song counts as not
+// reached.
 int64_t mod_player_seek(ModPlayer *player, int order, int row);
 
 // Sets `loop` (nonzero: the song restarts at its end). Null does nothing.

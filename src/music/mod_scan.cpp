@@ -11,14 +11,14 @@
 constexpr int64_t MICROSECONDS_PER_SECOND = 1000000;
 constexpr int64_t SECONDS_PER_HOUR = 3600;
 
-// A copy of `player` standing at the song's start with looping off and no
-// callbacks, for scanning. Null when it cannot be allocated; release it with
-// engine_free.
-static ModPlayer *scan_copy(const ModPlayer *player) {
+// A copy of `player` standing at the song's start with looping set to
+// `loop` and no callbacks, for scanning. Null when it cannot be allocated;
+// release it with engine_free.
+static ModPlayer *scan_copy(const ModPlayer *player, uint8_t loop) {
     ModPlayer *copy = static_cast<ModPlayer *>(engine_malloc(sizeof(ModPlayer)));
     if (!copy) return nullptr;
     memcpy(copy, player, sizeof(ModPlayer));
-    copy->loop = 0;
+    copy->loop = loop;
     copy->row_callback = nullptr;
     copy->tick_callback = nullptr;
     copy->note_callback = nullptr;
@@ -55,7 +55,7 @@ static int64_t scan_ticks(ModPlayer *scan, int64_t limit_frames, int order, int 
 
 int64_t mod_song_length(const ModPlayer *player, int64_t limit_frames, int64_t *microseconds) {
     if (!player || limit_frames < 0) return -1;
-    ModPlayer *scan = scan_copy(player);
+    ModPlayer *scan = scan_copy(player, 0);
     if (!scan) return -1;
     bool reached;
     const int64_t frames = scan_ticks(scan, limit_frames, -1, 0, &reached);
@@ -69,8 +69,11 @@ int64_t mod_song_length(const ModPlayer *player, int64_t limit_frames, int64_t *
 int64_t mod_player_seek(ModPlayer *player, int order, int row) {
     if (!player || order < 0 || order >= player->song_length || row < 0 || row >= MOD_ROWS)
         return -1;
-    // First the clock alone on a copy: is the row reached, and when?
-    ModPlayer *scan = scan_copy(player);
+    // First the clock alone on a copy: is the row reached, and when? With
+    // looping on, the song goes round instead of ending, so rows that only
+    // the way round reaches count too (a jump back to a position that the
+    // first pass skipped).
+    ModPlayer *scan = scan_copy(player, player->loop ? 1 : 0);
     if (!scan) return -1;
     bool reached;
     const int64_t limit = MOD_SEEK_LIMIT_HOURS * SECONDS_PER_HOUR * player->output_rate;
@@ -79,8 +82,10 @@ int64_t mod_player_seek(ModPlayer *player, int order, int row) {
     if (!reached) return -1;
 
     // Then the player itself, with its voices moved through their samples
-    // tick by tick as rendering moves them. Before the row is reached the
-    // song cannot have ended, so `loop` changes nothing on the way.
+    // tick by tick as rendering moves them, with its own `loop` as the scan
+    // had it. Before the row is reached the song cannot have ended: with
+    // looping off the scan would have stopped there, with it on it never
+    // ends.
     const ModPlayerCallback row_callback = player->row_callback;
     const ModPlayerCallback tick_callback = player->tick_callback;
     const ModNoteCallback note_callback = player->note_callback;

@@ -18,15 +18,19 @@ int music_parse_position(const char *text, int *order, int *row);
 
 // For the music start-up: when KEVO_FROM is set, moves the new `player`
 // there and returns the song frame to start from; 0 when it is not set.
-// A KEVO_FROM that cannot be read or played is named in one "MUSIC: ..."
-// line on standard error and the song starts from its beginning (0).
+// Set the player's looping first: a looping song is sought as it goes
+// round (mod_player_seek). A KEVO_FROM that cannot be read or played is
+// named in one "MUSIC: ..." line on standard error and the song starts
+// from its beginning (0).
 int64_t music_seek_from_env(ModPlayer *player);
 
 // Restarts the playing music (music_player) at the start of row `row` of
 // order position `order`, taking the audio device's lock while the player
-// moves; the music events not yet taken are dropped and the heard position
-// starts again from there. 0 on success; -1 when there is no music or the
-// song never plays that row (nothing changes then).
+// moves; the music events not yet taken are discarded (they are not
+// counted by music_events_dropped, whose count goes on) and the heard
+// position starts again from there. 0 on success; -1 when there is no
+// music or the song, as it plays (going round when it loops), never plays
+// that row (nothing changes then).
 int music_seek(int order, int row);
 
 #endif

@@ -54,9 +54,10 @@ int music_start_file(const char *path) {
         engine_free(data);
         return -1;
     }
+    // Looping first: KEVO_FROM finds the rows the song reaches going round.
+    mod_player_set_loop(player, 1);
     // KEVO_FROM: the song starts where the work on the demo is.
     const int64_t start_frame = music_seek_from_env(player);
-    mod_player_set_loop(player, 1);
     mod_player_set_row_callback(player, count_row, nullptr);
     mod_player_set_tick_callback(player, count_tick, nullptr);
     music_data = data;

@@ -100,7 +100,10 @@ void music_sync_attach(ModPlayer *player, int64_t start_frame) {
     s->end_pushed = false;
     s->staged_total = 0;
     s->marks_written.store(0, std::memory_order_relaxed);
+    // The events are the new position's; the count of those lost goes on.
+    const uint64_t dropped = s->events.dropped;
     event_ring_init(&s->events);
+    s->events.dropped = dropped;
     s->attached = true;
     s->exact = capture_start() != 0;
     s->start_frame = start_frame;

@@ -122,10 +122,11 @@ extern MusicSync music_sync;
 // Makes `player` the synchronised one, standing at song time
 // `start_frame`: installs its row, tick and note callbacks (the row and
 // tick callbacks installed before are still called, after), empties the
-// event ring and the tick marks. A player that a seek has left at the
-// start of a row (start_frame above 0) gets that row's note and row events
-// at start_frame, as if it had played into it. Call before the audio
-// device runs the player, or with the audio locked.
+// event ring (the count of dropped events goes on) and the tick marks. A
+// player that a seek has left at the start of a row (start_frame above 0)
+// gets that row's note and row events at start_frame, as if it had played
+// into it. Call before the audio device runs the player, or with the audio
+// locked.
 void music_sync_attach(ModPlayer *player, int64_t start_frame);
 
 // Forgets the attached player (its callbacks stay installed).
@@ -152,7 +153,8 @@ int music_event_next_any(MusicEvent *event);
 
 // Main thread: events lost because the main thread took none for longer
 // than the ring holds (EVENT_RING_CAPACITY events, several seconds of a
-// busy song).
+// busy song), counted since the process started: seeks and attaching
+// again do not reset it, and the events they discard are not lost ones.
 uint64_t music_events_dropped(void);
 
 // Main thread: the heard position for a snapshot and the time `now_ms`,

@@ -15,16 +15,28 @@ static struct sigaction exit_action(void (*handler)(int)) {
     return action;
 }
 
+// `signal_number`'s disposition now, in *current. A signal the process
+// was started with ignored (nohup, a background job of a shell without job
+// control, a service manager) is the starter's wish that the program run
+// through it, so an ignored one is never given a handler.
+static void current_action(int signal_number, struct sigaction *current) {
+    if (sigaction(signal_number, nullptr, current) != 0) *current = exit_action(SIG_DFL);
+}
+
 void exit_signals_install(void (*handler)(int)) {
     const struct sigaction action = exit_action(handler);
-    for (int signal_number : EXIT_SIGNALS) sigaction(signal_number, &action, nullptr);
+    struct sigaction current;
+    for (int signal_number : EXIT_SIGNALS) {
+        current_action(signal_number, &current);
+        if (current.sa_handler != SIG_IGN) sigaction(signal_number, &action, nullptr);
+    }
 }
 
 void exit_signals_claim(ExitSignalHandlers *handlers) {
     for (int i = 0; i < 4; i++) {
         struct sigaction *action = &handlers->actions[i];
-        sigaction(EXIT_SIGNALS[i], nullptr, action);
-        if (action->sa_handler == SIG_DFL || action->sa_handler == SIG_IGN) {
+        current_action(EXIT_SIGNALS[i], action);
+        if (action->sa_handler == SIG_DFL) {
             *action = exit_action(handle_exit_signal);
             sigaction(EXIT_SIGNALS[i], action, nullptr);
         }

@@ -1,16 +1,20 @@
 // The four stop signals (SIGINT, SIGQUIT, SIGHUP, SIGTERM) through which
-// programs end with status 0.
+// programs end with status 0. A stop signal that the program was started
+// with ignored (nohup, a background job, a service manager) stays ignored:
+// only signals at their default disposition get a handler.
 #ifndef PLATFORM_EXIT_SIGNALS_H
 #define PLATFORM_EXIT_SIGNALS_H
 
 #include <csignal>
 
-// Installs `handler` for SIGINT, SIGQUIT, SIGHUP and SIGTERM, in that order.
-// Programs call it first thing in main, so that a stop signal at any moment
-// of their start-up ends them: SDL 1.2 leaves a signal that already has a
-// handler alone, so SDL_Init then puts none of its own in place (its
-// SIGINT/SIGTERM handler only queues a quit event; its SIGQUIT one exits
-// with a failure status).
+// Installs `handler` for each of SIGINT, SIGQUIT, SIGHUP and SIGTERM, in
+// that order, that is not ignored: at the start of main that is each one
+// at its default disposition (SIG_DFL), while one inherited as ignored
+// (SIG_IGN) stays so. Programs call it first thing in main, so that a stop
+// signal at any moment of their start-up ends them: SDL 1.2 leaves a
+// signal that already has a handler, or is ignored, alone, so SDL_Init
+// then puts none of its own in place (its SIGINT/SIGTERM handler only
+// queues a quit event; its SIGQUIT one exits with a failure status).
 void exit_signals_install(void (*handler)(int));
 
 // The four signals' handlers as they were at exit_signals_claim.
@@ -18,10 +22,10 @@ struct ExitSignalHandlers {
     struct sigaction actions[4];
 };
 
-// Gives handle_exit_signal to each stop signal still at its default or
-// ignored, keeps a handler the program installed, and records what each
-// signal then has in *handlers. video_init does this before SDL_Init and
-// puts the record back with exit_signals_restore after it.
+// Gives handle_exit_signal to each stop signal still at its default, keeps
+// an ignored one ignored and a handler the program installed, and records
+// what each signal then has in *handlers. video_init does this before
+// SDL_Init and puts the record back with exit_signals_restore after it.
 void exit_signals_claim(ExitSignalHandlers *handlers);
 void exit_signals_restore(const ExitSignalHandlers *handlers);
 

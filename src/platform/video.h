@@ -21,10 +21,11 @@ extern uint32_t last_present_ticks;
 // SDL_Init (all subsystems), SDL_Quit registered at exit, the window, the
 // 32-bit surface, the framebuffer globals and the four signal handlers
 // (SIGINT, SIGQUIT, SIGHUP, SIGTERM): handle_exit_signal for each of them
-// that has no handler yet, while one the program installed first thing in
-// main is kept. Both are in place before SDL_Init, so SDL installs none of
-// its own. When SDL, the video mode or the surface cannot be had it prints
-// one "VIDEO: ..." line with SDL's reason on standard error and exits with
+// still at its default, while one the program installed first thing in
+// main is kept and one it was started with ignored (nohup) stays ignored.
+// Both are in place before SDL_Init, so SDL installs none of its own. When
+// SDL, the video mode or the surface cannot be had it prints one
+// "VIDEO: ..." line with SDL's reason on standard error and exits with
 // status 1.
 void video_init(void);
 

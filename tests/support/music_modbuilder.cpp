@@ -192,6 +192,23 @@ void modbuilder_busy_song(ModBuilder *b) {
     modbuilder_set_cell(b, 0, 0, 2, 3, 214, 0xF05);  // speed 5 at the start
 }
 
+void modbuilder_jump_back_song(ModBuilder *b) {
+    modbuilder_init(b);
+    modbuilder_set_title(b, "jump back");
+    modbuilder_set_sample(b, 1, modbuilder_saw(2000, 50, 90), 48, 0, 400, 1600);
+    modbuilder_set_sample(b, 2, modbuilder_sine(3000, 70, 110), 64, 5, 0, 3000);
+    const uint8_t order[] = {0, 1, 2};
+    modbuilder_set_order(b, order, 3);
+    for (int p = 0; p < 3; p++)
+        for (int row = 0; row < 64; row += 2)
+            for (int ch = 0; ch < 4; ch++)
+                modbuilder_set_cell(b, p, row, ch, 1 + (row / 2 + ch + p) % 2, 254 + 30 * ((row + 3 * p + ch) % 11),
+                                    ch == 2 ? 0x401 + 0x10 * (row % 7) : 0xA02);
+    modbuilder_set_cell(b, 0, 7, 3, 0, 0, 0xB02);
+    modbuilder_set_cell(b, 2, 3, 3, 0, 0, 0xB01);
+    modbuilder_set_cell(b, 1, 30, 3, 0, 0, 0xF04);
+}
+
 namespace {
 // Numerical Recipes' linear congruential generator: enough variety for
 // test songs, and the same sequence for the same seed everywhere.

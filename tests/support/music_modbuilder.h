@@ -79,6 +79,13 @@ std::vector<int8_t> modbuilder_noise(uint32_t length, int peak);
 // (arpeggio, slides, vibrato, tremolo, volume slides, portamento).
 void modbuilder_busy_song(ModBuilder *b);
 
+// A song on `b` that only looping plays whole: position 0 jumps forward
+// to position 2 at its row 7, and position 2 jumps back to position 1 at
+// its row 3. Played once, it ends there (12 rows, about 1.6 s), never
+// playing position 1; looping, it goes 0, 2, 1, 2, 1, ..., and position 1
+// sets speed 4 at its row 30. Notes on every other row of every channel.
+void modbuilder_jump_back_song(ModBuilder *b);
+
 // A random but valid song on `b`, the same for the same seed: eight
 // samples of every kind (empty, one-shot, the two-byte "no loop", short and
 // long loops, odd finetunes and volumes above 64), one to six order

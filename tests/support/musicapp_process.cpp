@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "support/platform_process.h"
+
 extern char **environ;
 
 constexpr int HARD_LIMIT_MS = 60000;
@@ -66,6 +68,7 @@ ProcessResult run_program(const std::string &program, const std::vector<std::str
         close(err_pipe[0]);
         close(out_pipe[1]);
         close(err_pipe[1]);
+        stop_signals_to_default();
         if (cwd && chdir(cwd) != 0) _exit(126);
         execve(program.c_str(), argv.data(), envp.data());
         _exit(127);

@@ -19,8 +19,12 @@ static long now_ms(void) {
         .count();
 }
 
+void stop_signals_to_default(void) {
+    for (int signal_number : {SIGINT, SIGQUIT, SIGHUP, SIGTERM}) signal(signal_number, SIG_DFL);
+}
+
 int child_start(ChildProcess *child, const std::string &path, const std::vector<std::string> &args,
-                const std::vector<std::string> &env, const char *cwd) {
+                const std::vector<std::string> &env, const char *cwd, const std::vector<int> &ignored) {
     int pipe_fds[2];
     if (pipe(pipe_fds) != 0) return -1;
     // Closed by a successful exec; a failing child writes a byte first.
@@ -50,6 +54,8 @@ int child_start(ChildProcess *child, const std::string &path, const std::vector<
             if (value.empty()) unsetenv(name.c_str());
             else setenv(name.c_str(), value.c_str(), 1);
         }
+        stop_signals_to_default();
+        for (int signal_number : ignored) signal(signal_number, SIG_IGN);
         const char failed = 1;
         if (cwd && chdir(cwd) != 0) {
             (void)!write(exec_fds[1], &failed, 1);
@@ -128,16 +134,29 @@ int child_wait_exit(ChildProcess *child, int timeout_ms) {
     return status;
 }
 
-// The child's caught-signal mask from /proc/PID/status; 0 when unreadable.
-static uint64_t caught_signals(pid_t pid) {
+// A signal mask of the child from /proc/PID/status ("SigCgt:" caught,
+// "SigIgn:" ignored); 0 when unreadable.
+static uint64_t signal_mask(pid_t pid, const char *field) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     std::string line;
+    const size_t length = strlen(field);
     while (std::getline(status, line))
-        if (line.compare(0, 7, "SigCgt:") == 0) return strtoull(line.c_str() + 7, nullptr, 16);
+        if (line.compare(0, length, field) == 0) return strtoull(line.c_str() + length, nullptr, 16);
     return 0;
 }
 
+static uint64_t caught_signals(pid_t pid) { return signal_mask(pid, "SigCgt:"); }
+
 static uint64_t signal_bit(int signal_number) { return uint64_t(1) << (signal_number - 1); }
+
+bool child_ignores(const ChildProcess *child, int signal_number) {
+    return (signal_mask(child->pid, "SigIgn:") & signal_bit(signal_number)) != 0;
+}
+
+bool child_ended(const ChildProcess *child) {
+    siginfo_t info = {};
+    return waitid(P_PID, static_cast<id_t>(child->pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == child->pid;
+}
 
 bool child_wait_catching_stop_signals(ChildProcess *child, int timeout_ms) {
     const uint64_t stop_signals = signal_bit(SIGINT) | signal_bit(SIGQUIT) | signal_bit(SIGHUP) | signal_bit(SIGTERM);
@@ -173,6 +192,27 @@ std::string stop_signals_during_startup(const std::string &path, const std::vect
                 failures += run + "exit status " + std::to_string(WEXITSTATUS(status)) + ": " +
                             child.stderr_text.substr(0, 200) + "\n";
         }
+    return failures;
+}
+
+std::string ignored_stop_signals_outlived(const std::string &path, const std::vector<std::string> &args,
+                                          const std::vector<std::string> &env, const char *cwd,
+                                          const std::vector<int> &ignored, int exit_timeout_ms) {
+    ChildProcess child;
+    if (child_start(&child, path, args, env, cwd, ignored) != 0) return path + " did not start\n";
+    std::string failures;
+    if (!child_wait_for(&child, "FPS: ", 5, 10000)) failures += path + " presented no frames\n";
+    for (int signal_number : ignored) {
+        if (!child_ignores(&child, signal_number))
+            failures += path + " does not ignore signal " + std::to_string(signal_number) + "\n";
+        kill(child.pid, signal_number);
+    }
+    const int frames = static_cast<int>(count_of(child.stderr_text, "FPS: "));
+    if (!child_wait_for(&child, "FPS: ", frames + 30, 10000)) failures += path + " stopped presenting\n";
+    kill(child.pid, SIGTERM);
+    const int status = child_wait_exit(&child, exit_timeout_ms);
+    if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        failures += path + " did not end with status 0 on SIGTERM: wait status " + std::to_string(status) + "\n";
     return failures;
 }
 
