@@ -213,6 +213,30 @@ TEST(Capture, SoundLengthIsRoundedFramePeriodsAndExamplesCaptureToo) {
     EXPECT_EQ(run_captured("scene_viewer", early, "50", {"--frames", "3"}).status, 0);
     EXPECT_EQ(directory_names(early).size(), 4u);
     EXPECT_EQ(bytes_of(early + "/audio.wav").size(), 44u + 4u * 2249u);
+    // While capturing, an example's --shot is ignored with one line, and
+    // whichever of --frames and the capture's count comes first ends it.
+    const struct {
+        const char *frames, *capture_frames;
+        size_t made;
+    } shots[] = {{"20", "10", 10}, {"3", "50", 3}};
+    for (const auto &c : shots) {
+        const std::string out = dir + "/shot" + c.frames, shot = dir + "/x.png";
+        const ProcessResult r =
+            run_captured("scene_viewer", out, c.capture_frames, {"--frames", c.frames, "--shot", shot});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(count_lines_with(r.err, "EXAMPLE: --shot is ignored while capturing"), 1) << r.err;
+        EXPECT_EQ(directory_names(out).size(), c.made + 1) << c.frames;
+        EXPECT_FALSE(file_exists(shot)) << c.frames;
+    }
+    // text_showcase --frames draws without a window or presents: there the
+    // capture is ignored, with one line.
+    const ProcessResult text =
+        run_captured("text_showcase", dir + "/none", "10", {"--frames", "3", "--shot", dir + "/t.png"});
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_EQ(count_lines_with(text.err, "SHOWCASE: KEVO_CAPTURE is ignored"), 1) << text.err;
+    EXPECT_EQ(count_lines_with(text.err, ""), 1) << text.err;
+    EXPECT_TRUE(file_exists(dir + "/t.png"));
+    EXPECT_FALSE(file_exists(dir + "/none"));
     remove_tree(dir);
 }
 

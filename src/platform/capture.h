@@ -54,7 +54,10 @@
 // capture_frame after showing the frame and capture_end_when_done last;
 // audio_open and audio_unpause hand the audio callback to the capture;
 // handle_exit_signal calls capture_stop_again on a second signal.
-
+//
+// The examples' --frames N still ends them after N frames while capturing
+// (whichever of it and KEVO_CAPTURE_FRAMES comes first); their --shot is
+// ignored with one line, the capture's frames being the pictures.
 #ifndef PLATFORM_CAPTURE_H
 #define PLATFORM_CAPTURE_H
 
