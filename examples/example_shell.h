@@ -3,6 +3,9 @@
 // PNG, --scale k for a window k times larger; F or Alt-Enter toggles
 // fullscreen), ending cleanly on Escape, window close and the four exit signals,
 // and presenting a frame. Header-only so each example stays one program.
+// While capturing (KEVO_CAPTURE) the capture's frames are the pictures:
+// --shot is ignored, with one line saying so, and --frames N still ends the
+// example after N frames when that comes before KEVO_CAPTURE_FRAMES.
 #ifndef EXAMPLES_EXAMPLE_SHELL_H
 #define EXAMPLES_EXAMPLE_SHELL_H
 
@@ -12,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/capture.h"
 #include "platform/exit_signals.h"
 #include "platform/framebuffer.h"
 #include "platform/program_args.h"
@@ -85,6 +89,11 @@ static inline int example_parse(int argc, char **argv, ExampleOptions *options, 
             example_usage_error(argv[0], usage);
             return -1;
         }
+    }
+    if (options->shot_path != nullptr && capture_requested()) {
+        std::fprintf(stderr, "EXAMPLE: --shot is ignored while capturing (KEVO_CAPTURE): the capture's frames "
+                             "are the pictures\n");
+        options->shot_path = nullptr;
     }
     return 0;
 }

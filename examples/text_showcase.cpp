@@ -9,6 +9,8 @@
 //        text_showcase --frames N --shot out.png
 //                                            headless: draws N frames without
 //                                            a window and saves the last one
+//                                            (KEVO_CAPTURE is ignored there,
+//                                            with one line saying so)
 // --scale k shows it k times larger; F or Alt-Enter toggles fullscreen.
 // Exit status 0; 1 with one "SHOWCASE: ..." line on standard error for bad
 // arguments or a failed start-up or screenshot.
@@ -20,6 +22,7 @@
 #include <cstring>
 
 #include "gfx2d/gfx2d.h"
+#include "platform/capture.h"
 #include "platform/exit_signals.h"
 #include "platform/framebuffer.h"
 #include "platform/program_args.h"
@@ -260,6 +263,9 @@ int main(int argc, char **argv) {
     }
 
     if (shot) {
+        if (capture_requested())
+            fprintf(stderr, "SHOWCASE: KEVO_CAPTURE is ignored with --frames and --shot, which draw without a window "
+                            "or pacing\n");
         fb_attach_storage();
     } else {
         video_init();

@@ -1,13 +1,19 @@
 // Capturing the real, unchanged programs through KEVO_CAPTURE: the demo's
 // frames and sound are deterministic and equal what demo_shot and modrender
 // make; videos come out of ffmpeg as ffprobe reads them; bad settings and a
-// failing ffmpeg fail with one line.
+// failing ffmpeg fail with one line; stop signals and write errors leave
+// complete files or none.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -28,8 +34,9 @@ std::vector<uint8_t> bytes_of(const std::string &path) {
     return bytes;
 }
 
-ProcessResult run_captured(const std::string &program, const std::string &target, const std::string &frames,
-                      std::vector<std::string> args = {}, std::vector<std::string> env = {}) {
+// The environment of a capture into `target`.
+std::vector<std::string> capture_env(const std::string &target, const std::string &frames,
+                                     std::vector<std::string> env = {}) {
     env.push_back("KEVO_CAPTURE=" + target);
     env.push_back("KEVO_CAPTURE_FRAMES=" + frames);
     // The capture chooses the dummy drivers itself: a display or sound
@@ -37,7 +44,12 @@ ProcessResult run_captured(const std::string &program, const std::string &target
     env.push_back("SDL_VIDEODRIVER=x11");
     env.push_back("DISPLAY=:4321");
     env.push_back("SDL_AUDIODRIVER=alsa");
-    return run_program(BIN + program, args, env, ENGINE_SOURCE_DIR, -1, 0);
+    return env;
+}
+
+ProcessResult run_captured(const std::string &program, const std::string &target, const std::string &frames,
+                      std::vector<std::string> args = {}, std::vector<std::string> env = {}) {
+    return run_program(BIN + program, args, capture_env(target, frames, env), ENGINE_SOURCE_DIR, -1, 0);
 }
 
 // Runs a shell command and returns its standard output.
@@ -50,6 +62,89 @@ std::string shell_output(const std::string &command) {
     while ((n = fread(chunk, 1, sizeof chunk, p)) > 0) out.append(chunk, n);
     pclose(p);
     return out;
+}
+
+// `path` quoted for the shell and marked as a file for ffmpeg's tools,
+// whatever it looks like.
+std::string ffmpeg_file(const std::string &path) { return "'file:" + path + "'"; }
+
+// ffprobe's "key=value" lines for the streams (their packets counted) and
+// the format of a video.
+std::string probe(const std::string &video) {
+    return shell_output("ffprobe -v error -count_packets -show_entries stream=codec_type,nb_read_packets"
+                        " -show_entries format=duration -of default=noprint_wrappers=1 " + ffmpeg_file(video));
+}
+
+// The number after "key=" in ffprobe's output (the first one from `from`), or -1.
+double probed(const std::string &text, const std::string &key, size_t from = 0) {
+    const size_t at = text.find("\n" + key + "=", from);
+    if (at == std::string::npos) return -1;
+    return std::atof(text.c_str() + at + key.size() + 2);
+}
+
+// Checks that a video decodes without a complaint and holds `frames`
+// frames with their sound; empty when it does, else what is wrong.
+std::string whole_video_problems(const std::string &video, long frames) {
+    std::string problems;
+    const std::string info = "\n" + probe(video);
+    const size_t picture = info.find("codec_type=video");
+    if (picture == std::string::npos || probed(info, "nb_read_packets", picture) != frames)
+        problems += "video frames " + std::to_string(probed(info, "nb_read_packets", picture)) + " for " +
+                    std::to_string(frames) + "; ";
+    // The sound is as long as the picture, no longer.
+    if (info.find("codec_type=audio") == std::string::npos)
+        problems += "no sound; ";
+    else if (std::abs(probed(info, "duration") - frames * 0.017) > 0.05)
+        problems += "lasts " + std::to_string(probed(info, "duration")) + " s; ";
+    const std::string decoding = shell_output("ffmpeg -nostdin -v error -i " + ffmpeg_file(video) + " -f null - 2>&1");
+    if (!decoding.empty()) problems += "decoding says: " + decoding;
+    return problems;
+}
+
+// Every PNG frame of a capture folder, numbered from 0 without a gap, and
+// an audio.wav holding exactly their sound under a header that says so;
+// empty when so, else what is wrong.
+std::string complete_folder_problems(const std::string &dir, long *frames) {
+    const std::vector<std::string> names = directory_names(dir);
+    long count = 0;
+    std::string problems;
+    for (const std::string &name : names) {
+        if (name == "audio.wav") continue;
+        char expected[64];
+        snprintf(expected, sizeof expected, "frame_%06ld.png", count++);
+        if (name != expected) problems += "'" + name + "' where " + expected + " belongs; ";
+    }
+    *frames = count;
+    const std::vector<uint8_t> wav = bytes_of(dir + "/audio.wav");
+    if (wav.size() < 44) return problems + "no WAV header";
+    auto u32 = [&](size_t at) {
+        return (uint32_t)wav[at] | wav[at + 1] << 8 | wav[at + 2] << 16 | (uint32_t)wav[at + 3] << 24;
+    };
+    if (u32(4) != wav.size() - 8 || u32(40) != wav.size() - 44)
+        problems += "header says " + std::to_string(u32(40)) + " bytes of sound, the file holds " +
+                    std::to_string(wav.size() - 44) + "; ";
+    if (wav.size() != 44 + 4 * (size_t)capture_audio_frames_after(count))
+        problems += "sound of " + std::to_string((wav.size() - 44) / 4) + " frames for " + std::to_string(count) +
+                    " presents; ";
+    return problems;
+}
+
+// The processes whose parent is `pid`, from /proc.
+std::vector<pid_t> children_of(pid_t pid) {
+    std::vector<pid_t> children;
+    for (const std::string &name : directory_names("/proc")) {
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream stat("/proc/" + name + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        const size_t close = line.rfind(')');
+        if (close == std::string::npos) continue;
+        int parent = 0;
+        char state = 0;
+        if (sscanf(line.c_str() + close + 1, " %c %d", &state, &parent) == 2 && parent == pid)
+            children.push_back(std::atoi(name.c_str()));
+    }
+    return children;
 }
 }  // namespace
 
@@ -118,6 +213,30 @@ TEST(Capture, SoundLengthIsRoundedFramePeriodsAndExamplesCaptureToo) {
     EXPECT_EQ(run_captured("scene_viewer", early, "50", {"--frames", "3"}).status, 0);
     EXPECT_EQ(directory_names(early).size(), 4u);
     EXPECT_EQ(bytes_of(early + "/audio.wav").size(), 44u + 4u * 2249u);
+    // While capturing, an example's --shot is ignored with one line, and
+    // whichever of --frames and the capture's count comes first ends it.
+    const struct {
+        const char *frames, *capture_frames;
+        size_t made;
+    } shots[] = {{"20", "10", 10}, {"3", "50", 3}};
+    for (const auto &c : shots) {
+        const std::string out = dir + "/shot" + c.frames, shot = dir + "/x.png";
+        const ProcessResult r =
+            run_captured("scene_viewer", out, c.capture_frames, {"--frames", c.frames, "--shot", shot});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(count_lines_with(r.err, "EXAMPLE: --shot is ignored while capturing"), 1) << r.err;
+        EXPECT_EQ(directory_names(out).size(), c.made + 1) << c.frames;
+        EXPECT_FALSE(file_exists(shot)) << c.frames;
+    }
+    // text_showcase --frames draws without a window or presents: there the
+    // capture is ignored, with one line.
+    const ProcessResult text =
+        run_captured("text_showcase", dir + "/none", "10", {"--frames", "3", "--shot", dir + "/t.png"});
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_EQ(count_lines_with(text.err, "SHOWCASE: KEVO_CAPTURE is ignored"), 1) << text.err;
+    EXPECT_EQ(count_lines_with(text.err, ""), 1) << text.err;
+    EXPECT_TRUE(file_exists(dir + "/t.png"));
+    EXPECT_FALSE(file_exists(dir + "/none"));
     remove_tree(dir);
 }
 
@@ -168,10 +287,14 @@ TEST(Capture, BadSettingsFailWithOneLine) {
     const std::string dir = make_temp_dir("capture_bad");
     ASSERT_FALSE(dir.empty());
     ASSERT_TRUE(write_whole_file(dir + "/file", {1}));
+    // A folder named like the video, and a folder named ffmpeg on PATH.
+    ASSERT_EQ(mkdir((dir + "/d.mp4").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((dir + "/bin").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((dir + "/bin/ffmpeg").c_str(), 0755), 0);
     struct Case {
         std::string target, frames;
         std::vector<std::string> env;
-        const char *says;
+        std::string says;
     };
     const std::vector<Case> cases = {
         {dir + "/a", "0", {}, "KEVO_CAPTURE_FRAMES"},
@@ -184,6 +307,12 @@ TEST(Capture, BadSettingsFailWithOneLine) {
         {dir + "/v.mp4", "5", {"KEVO_CAPTURE_SCALE=0"}, "KEVO_CAPTURE_SCALE"},
         {dir + "/v.mp4", "5", {"PATH=" + dir}, "ffmpeg"},
         {dir + "/missing/v.mkv", "5", {}, "v.mkv"},
+        {dir + "/d.mp4", "5", {}, "'" + dir + "/d.mp4' is a folder"},
+        {dir + "/v.mp4", "5", {"PATH=" + dir + "/bin"}, "no executable ffmpeg on PATH"},
+        // Video names of kinds not made here are never taken for folders.
+        {dir + "/v.mov", "5", {}, "'" + dir + "/v.mov' names a .mov video"},
+        {dir + "/v.AVI", "5", {}, ".AVI video"},
+        {dir + "/v.gif", "5", {}, ".gif video"},
     };
     for (const Case &c : cases) {
         const ProcessResult r = run_captured("demo", c.target, c.frames, {}, c.env);
@@ -191,14 +320,53 @@ TEST(Capture, BadSettingsFailWithOneLine) {
         EXPECT_EQ(count_lines_with(r.err, ""), 1) << r.err;
         EXPECT_EQ(r.err.rfind("CAPTURE: ", 0), 0u) << r.err;
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_EQ(count_lines_with(r.err, "FPS: "), 0) << "refused before the first frame: " << c.target;
     }
-    EXPECT_EQ(directory_names(dir), std::vector<std::string>{"file"}) << "nothing is left behind";
+    EXPECT_EQ(directory_names(dir), (std::vector<std::string>{"bin", "d.mp4", "file"})) << "nothing is left behind";
+    EXPECT_EQ(directory_names(dir + "/d.mp4"), std::vector<std::string>{});
+    remove_tree(dir);
+}
+
+// A folder that holds an earlier capture is refused and kept as it was;
+// an empty folder, or one holding other files, takes a capture.
+TEST(Capture, AFolderHoldingACaptureIsRefusedAndKept) {
+    const std::string dir = make_temp_dir("capture_folders");
+    ASSERT_FALSE(dir.empty());
+    const std::string c1 = dir + "/c1";
+    ASSERT_EQ(run_captured("demo", c1, "10").status, 0);
+    const std::vector<std::string> names = directory_names(c1);
+    ASSERT_EQ(names.size(), 11u);
+    const std::vector<uint8_t> wav = bytes_of(c1 + "/audio.wav");
+    const ProcessResult again = run_captured("demo", c1, "3");
+    EXPECT_TRUE(again.exited && again.status == 1) << again.err;
+    EXPECT_EQ(count_lines_with(again.err, "CAPTURE: '" + c1 + "' already holds a capture"), 1) << again.err;
+    EXPECT_EQ(count_lines_with(again.err, "FPS: "), 0) << again.err;
+    EXPECT_EQ(directory_names(c1), names);
+    EXPECT_TRUE(bytes_of(c1 + "/audio.wav") == wav);
+    // Only the sound of an earlier capture is enough to refuse.
+    const std::string sound_only = dir + "/sound_only";
+    ASSERT_EQ(mkdir(sound_only.c_str(), 0755), 0);
+    ASSERT_TRUE(write_whole_file(sound_only + "/audio.wav", {1, 2}));
+    EXPECT_EQ(run_captured("demo", sound_only, "3").status, 1);
+    EXPECT_EQ(bytes_of(sound_only + "/audio.wav"), (std::vector<uint8_t>{1, 2}));
+
+    const std::string empty = dir + "/empty", other = dir + "/other";
+    ASSERT_EQ(mkdir(empty.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(other.c_str(), 0755), 0);
+    ASSERT_TRUE(write_whole_file(other + "/notes.txt", {1}));
+    for (const std::string &folder : {empty, other}) {
+        const ProcessResult r = run_captured("demo", folder, "3");
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(count_lines_with(r.err, "CAPTURE"), 0) << r.err;
+        EXPECT_TRUE(bytes_of(folder + "/frame_000002.png") == bytes_of(c1 + "/frame_000002.png")) << folder;
+    }
+    EXPECT_EQ(directory_names(other).size(), 5u);
     remove_tree(dir);
 }
 
 // An ffmpeg that stops reading at once, or takes every frame and then
-// fails: one line naming the video, status 1, and none of the video's
-// temporary files left beside it.
+// fails: one line naming the video and quoting ffmpeg's last complaint,
+// status 1, and none of the video's temporary files left beside it.
 TEST(Capture, FailingFfmpegIsNamedAndLeavesNoFiles) {
     const std::string dir = make_temp_dir("capture_ffmpeg");
     ASSERT_FALSE(dir.empty());
@@ -206,10 +374,16 @@ TEST(Capture, FailingFfmpegIsNamedAndLeavesNoFiles) {
     ASSERT_EQ(mkdir(bin.c_str(), 0755), 0);
     ASSERT_EQ(mkdir(out.c_str(), 0755), 0);
     const struct {
-        const char *script, *says;
+        const char *script, *says, *quoted;
     } cases[] = {
-        {"#!/bin/sh\nexit 1\n", "ffmpeg stopped taking frames for '"},
-        {"#!/bin/sh\ncat >/dev/null\nexit 1\n", "ffmpeg could not encode the frames of '"},
+        {"#!/bin/sh\nexit 1\n", "ffmpeg stopped taking frames for '", "': it ended with status 1"},
+        {"#!/bin/sh\ncat >/dev/null\nexit 1\n", "ffmpeg could not encode the frames of '", "': it ended with status 1"},
+        {"#!/bin/sh\necho 'ffmpeg version x' >&2\necho \"Unknown encoder 'libx264'\" >&2\nexit 1\n",
+         "ffmpeg stopped taking frames for '", "': Unknown encoder 'libx264'"},
+        // Takes the frames, then cannot join them to the sound.
+        {"#!/bin/sh\ncase \"$*\" in *rawvideo*) cat >/dev/null; exit 0;; esac\n"
+         "printf 'file:x: Invalid data found when processing input\\n\\n' >&2\nexit 1\n",
+         "ffmpeg could not join picture and sound into '", "': file:x: Invalid data found when processing input"},
     };
     for (const auto &c : cases) {
         const std::string fake = bin + "/ffmpeg", script = c.script;
@@ -219,7 +393,7 @@ TEST(Capture, FailingFfmpegIsNamedAndLeavesNoFiles) {
         const ProcessResult r = run_captured("demo", video, "5", {}, {"PATH=" + bin + ":/usr/bin:/bin"});
         EXPECT_TRUE(r.exited && r.status == 1) << c.says << ": status " << r.status;
         EXPECT_EQ(count_lines_with(r.err, "CAPTURE: "), 1) << r.err;
-        EXPECT_EQ(count_lines_with(r.err, c.says + video + "'"), 1) << r.err;
+        EXPECT_EQ(count_lines_with(r.err, c.says + video + c.quoted), 1) << r.err;
         EXPECT_EQ(directory_names(out), std::vector<std::string>{}) << c.says;
     }
     remove_tree(dir);
@@ -255,11 +429,14 @@ TEST(Capture, KevoFromStartsTheDemosMusicMidSongAsPlayingWouldHaveIt) {
         EXPECT_EQ(run_captured("demo", dir + "/s", "20").status, 0);
         return bytes_of(dir + "/s/audio.wav");
     }();
+    int run = 0;
     for (const char *bad : {"2:64", "x", "1:", "200", "90:0"}) {
-        const ProcessResult b = run_captured("demo", dir + "/b", "20", {}, {std::string("KEVO_FROM=") + bad});
+        // A folder each: one that holds a capture is refused.
+        const std::string out = dir + "/b" + std::to_string(run++);
+        const ProcessResult b = run_captured("demo", out, "20", {}, {std::string("KEVO_FROM=") + bad});
         EXPECT_EQ(b.status, 0) << bad;
         EXPECT_EQ(count_lines_with(b.err, "MUSIC: KEVO_FROM"), 1) << bad << ": " << b.err;
-        EXPECT_TRUE(bytes_of(dir + "/b/audio.wav") == from_start) << bad;
+        EXPECT_TRUE(bytes_of(out + "/audio.wav") == from_start) << bad;
     }
     remove_tree(dir);
 }
@@ -346,5 +523,172 @@ TEST(Capture, ShowcaseFlashesOnTheFramesThatHearAKick) {
     const ProcessResult end = run_captured("showcase", dir + "/end", "300", {}, {"KEVO_FROM=10:56"});
     EXPECT_EQ(end.status, 0) << end.err;
     EXPECT_EQ(directory_names(dir + "/end").size() - 1, (size_t)last);
+    remove_tree(dir);
+}
+
+namespace {
+// Standard error without the frame-rate lines, for messages.
+std::string without_rate_lines(const std::string &text) {
+    std::string kept;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.rfind("FPS: ", 0) != 0) kept += line + "\n";
+        start = end + 1;
+    }
+    return kept;
+}
+
+bool exited_with(int status, int code) { return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == code; }
+
+bool process_exists(pid_t pid) { return kill(pid, 0) == 0 || errno != ESRCH; }
+}  // namespace
+
+// Video names are plain files whatever they look like to ffmpeg, and two
+// captures to one name each make their video under names of their own:
+// the one in place at the end is whole.
+TEST(Capture, AnyFileNameMakesAVideoAndTwoCapturesToOneNameNeverMix) {
+    const std::string dir = make_temp_dir("capture_names");
+    ASSERT_FALSE(dir.empty());
+    // As typed in a shell in that folder: ffmpeg would take "take:" and
+    // "12:" for protocols and "-i x.mp4" for an option.
+    for (const char *name : {"take:1.mp4", "12:30.mkv", "-i x.mp4"}) {
+        const ProcessResult r = run_program(BIN + "demo", {}, capture_env(name, "5"), dir.c_str(), -1, 0);
+        EXPECT_EQ(r.status, 0) << name << ": " << without_rate_lines(r.err);
+        EXPECT_EQ(count_lines_with(r.err, "CAPTURE"), 0) << r.err;
+        EXPECT_EQ(whole_video_problems(dir + "/" + name, 5), "") << name;
+    }
+    EXPECT_EQ(directory_names(dir), (std::vector<std::string>{"-i x.mp4", "12:30.mkv", "take:1.mp4"}));
+
+    const std::string same = dir + "/same.mp4";
+    ChildProcess a, b;
+    ASSERT_EQ(child_start(&a, BIN + "demo", {}, capture_env(same, "40"), ENGINE_SOURCE_DIR), 0);
+    ASSERT_EQ(child_start(&b, BIN + "demo", {}, capture_env(same, "70"), ENGINE_SOURCE_DIR), 0);
+    const int status_a = child_wait_exit(&a, 60000), status_b = child_wait_exit(&b, 60000);
+    EXPECT_TRUE(exited_with(status_a, 0)) << without_rate_lines(a.stderr_text);
+    EXPECT_TRUE(exited_with(status_b, 0)) << without_rate_lines(b.stderr_text);
+    const std::string as_40 = whole_video_problems(same, 40), as_70 = whole_video_problems(same, 70);
+    EXPECT_TRUE(as_40.empty() || as_70.empty()) << "40 frames: " << as_40 << "\n70 frames: " << as_70;
+    EXPECT_EQ(directory_names(dir).size(), 4u) << "no temporary file is left";
+    // Made under a temporary name, the video has a new file's permissions.
+    const mode_t mask = umask(0);
+    umask(mask);
+    struct stat st;
+    ASSERT_EQ(stat(same.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+    remove_tree(dir);
+}
+
+// A stop signal, as a terminal's Ctrl-C sends it to the whole foreground
+// process group or `timeout` sends it to its own, ends a video capture
+// with the video of every frame made and status 0.
+TEST(Capture, AStopSignalFinishesTheVideoOfTheFramesMade) {
+    const std::string dir = make_temp_dir("capture_stop");
+    ASSERT_FALSE(dir.empty());
+    const std::string mp4 = dir + "/tm.mp4";
+    ChildProcess c;
+    ASSERT_EQ(child_start(&c, "/usr/bin/setsid", {BIN + "demo"}, capture_env(mp4, "20000"), ENGINE_SOURCE_DIR), 0);
+    ASSERT_TRUE(child_wait_for(&c, "FPS: ", 30, 30000)) << c.stderr_text;
+    EXPECT_EQ(getpgid(c.pid), c.pid) << "the demo leads a process group of its own";
+    ASSERT_EQ(kill(-c.pid, SIGINT), 0);
+    const int status = child_wait_exit(&c, 60000);
+    EXPECT_TRUE(exited_with(status, 0)) << status << ": " << without_rate_lines(c.stderr_text);
+    EXPECT_EQ(without_rate_lines(c.stderr_text), "");
+    EXPECT_EQ(directory_names(dir), std::vector<std::string>{"tm.mp4"});
+    EXPECT_EQ(whole_video_problems(mp4, count_lines_with(c.stderr_text, "FPS: ")), "");
+
+    const std::string mkv = dir + "/t.mkv";
+    const ProcessResult t = run_program("/usr/bin/timeout", {"--preserve-status", "2", BIN + "demo"},
+                                        capture_env(mkv, "20000"), ENGINE_SOURCE_DIR, -1, 0);
+    EXPECT_TRUE(t.exited && t.status == 0) << t.status << ": " << without_rate_lines(t.err);
+    EXPECT_GT(count_lines_with(t.err, "FPS: "), 10);
+    EXPECT_EQ(whole_video_problems(mkv, count_lines_with(t.err, "FPS: ")), "");
+    EXPECT_EQ(directory_names(dir), (std::vector<std::string>{"t.mkv", "tm.mp4"}));
+    remove_tree(dir);
+}
+
+// However often a video capture is stopped, it ends with the whole video
+// and status 0, or with no video, no file and no ffmpeg left and status 1
+// after one line.
+TEST(Capture, StoppedAgainWhileFinishingLeavesTheWholeVideoOrNothing) {
+    const std::string dir = make_temp_dir("capture_twice");
+    ASSERT_FALSE(dir.empty());
+    // Signals of one kind sent at once may arrive as one; of kinds apart
+    // they always arrive apart.
+    const struct {
+        const char *name, *scale;
+        std::vector<int> signals;
+        int gap_ms;
+        bool group, may_finish;
+    } runs[] = {
+        {"t.webm", "4", {SIGTERM, SIGTERM}, 300, false, true},        // as `kill -TERM` twice
+        {"i.mp4", "1", {SIGINT, SIGTERM, SIGHUP}, 0, true, false},  // all at once to the group
+    };
+    for (const auto &run : runs) {
+        const std::string out = dir + "/" + run.name, video = out + "/" + run.name;
+        ASSERT_EQ(mkdir(out.c_str(), 0755), 0);
+        ChildProcess c;
+        ASSERT_EQ(child_start(&c, "/usr/bin/setsid", {BIN + "demo"},
+                              capture_env(video, "20000", {"KEVO_CAPTURE_SCALE=" + std::string(run.scale)}),
+                              ENGINE_SOURCE_DIR), 0);
+        ASSERT_TRUE(child_wait_for(&c, "FPS: ", 10, 30000)) << c.stderr_text;
+        const std::vector<pid_t> encoders = children_of(c.pid);
+        EXPECT_EQ(encoders.size(), 1u) << "ffmpeg encodes";
+        for (size_t i = 0; i < run.signals.size(); i++) {
+            if (i > 0) usleep((useconds_t)run.gap_ms * 1000);
+            kill(run.group ? -c.pid : c.pid, run.signals[i]);
+        }
+        const int status = child_wait_exit(&c, 60000);
+        const std::string said = without_rate_lines(c.stderr_text);
+        for (pid_t encoder : encoders) EXPECT_FALSE(process_exists(encoder)) << run.name << ": ffmpeg is left running";
+        if (run.may_finish && exited_with(status, 0)) {
+            EXPECT_EQ(said, "");
+            EXPECT_EQ(directory_names(out), std::vector<std::string>{run.name});
+            EXPECT_EQ(whole_video_problems(video, count_lines_with(c.stderr_text, "FPS: ")), "");
+        } else {
+            EXPECT_TRUE(exited_with(status, 1)) << run.name << ": " << status << " " << said;
+            EXPECT_EQ(said, "CAPTURE: stopped again before '" + video + "' was finished: no video made\n");
+            EXPECT_EQ(directory_names(out), std::vector<std::string>{}) << run.name;
+        }
+    }
+    remove_tree(dir);
+}
+
+// A folder capture stopped twice at once, or failing to write, keeps
+// complete files: the frames made, and a WAV of their sound whose header
+// says what it holds.
+TEST(Capture, AFolderIsLeftCompleteAfterASecondStopOrAWriteError) {
+    const std::string dir = make_temp_dir("capture_complete");
+    ASSERT_FALSE(dir.empty());
+    ChildProcess c;
+    ASSERT_EQ(child_start(&c, BIN + "demo", {}, capture_env(dir + "/twice", "20000"), ENGINE_SOURCE_DIR), 0);
+    ASSERT_TRUE(child_wait_for(&c, "FPS: ", 20, 30000)) << c.stderr_text;
+    kill(c.pid, SIGTERM);
+    kill(c.pid, SIGINT);
+    const int status = child_wait_exit(&c, 60000);
+    EXPECT_TRUE(exited_with(status, 0)) << status << ": " << without_rate_lines(c.stderr_text);
+    long frames = 0;
+    EXPECT_EQ(complete_folder_problems(dir + "/twice", &frames), "");
+    EXPECT_GE(frames, 20);
+
+    // No file may grow past 6000 bytes: the WAV cannot take the second
+    // frame's sound (a full disk fails the same way). The frame whose sound
+    // is missing goes too.
+    const std::string limited = "trap '' XFSZ; exec prlimit --fsize=6000 \"$0\"";
+    const ProcessResult full = run_program("/bin/sh", {"-c", limited, BIN + "demo"}, capture_env(dir + "/full", "50"),
+                                           ENGINE_SOURCE_DIR, -1, 0);
+    EXPECT_TRUE(full.exited && full.status == 1) << full.status << ": " << full.err;
+    EXPECT_EQ(without_rate_lines(full.err), "CAPTURE: cannot write '" + dir + "/full/audio.wav': File too large\n");
+    EXPECT_EQ(complete_folder_problems(dir + "/full", &frames), "");
+    EXPECT_EQ(frames, 1);
+    // A video under the same limit: one line, and nothing left.
+    ASSERT_EQ(mkdir((dir + "/video").c_str(), 0755), 0);
+    const ProcessResult video = run_program("/bin/sh", {"-c", limited, BIN + "demo"},
+                                            capture_env(dir + "/video/v.mp4", "50"), ENGINE_SOURCE_DIR, -1, 0);
+    EXPECT_TRUE(video.exited && video.status == 1) << video.status << ": " << video.err;
+    EXPECT_EQ(count_lines_with(video.err, "CAPTURE: "), 1) << video.err;
+    EXPECT_EQ(directory_names(dir + "/video"), std::vector<std::string>{});
     remove_tree(dir);
 }

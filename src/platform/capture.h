@@ -10,40 +10,82 @@
 //                           stereo, 16-bit): after the n-th present the
 //                           file holds round(n x 17 x 44.1) frames of what
 //                           the audio callback produced (silence while it
-//                           is paused or there is none)
+//                           is paused or there is none). DIR is made (one
+//                           level) when missing; one that already holds
+//                           frame_*.png or audio.wav is refused.
 //   KEVO_CAPTURE=NAME.mp4   a video through ffmpeg: H.264 (.mp4, .mkv) or
 //   (or .mkv, .webm)        VP9 (.webm) at 1000/17 frames per second with
-//                           the sound alongside (AAC, FLAC or Opus)
+//                           the sound alongside (AAC, FLAC or Opus). Other
+//                           video names (.mov, .avi, .gif ...) are refused,
+//                           never taken for a DIR.
 //   KEVO_CAPTURE_FRAMES=N   required: the program ends with status 0 after
 //                           its N-th present (1 .. 1000000)
 //   KEVO_CAPTURE_SCALE=k    videos only: each pixel becomes k x k (1 .. 8),
 //                           hard edges
 //
 // The same program captured twice gives byte-identical PNG and WAV files.
-// A bad setting, a DIR or video path that cannot be written, or ffmpeg
-// missing: one "CAPTURE: ..." line on standard error and exit status 1.
-// A program that ends (or is stopped by a signal) before N presents still
-// leaves complete files for the presents it made.
+// A bad setting, a DIR or video path that cannot be written, a folder where
+// the video should go, or ffmpeg missing (no executable file "ffmpeg" on
+// PATH): one "CAPTURE: ..." line on standard error and exit status 1,
+// before the first frame. A failure later (a file that cannot be written,
+// ffmpeg refusing) is one line too, quoting ffmpeg's own last complaint.
+//
+// A video is made under unique temporary names beside it (NAME.video-*,
+// NAME.audio-*, NAME.join-*) and put in place whole at the end, so two
+// captures to the same name never mix: the last to finish wins. ffmpeg runs
+// in a process group of its own, so the terminal's Ctrl-C reaches only the
+// program, and dies with the program.
+//
+// Stopping: a program that ends (or is stopped by a signal) before N
+// presents still leaves complete files for the presents it made: the PNG
+// frames with a WAV of their sound, or the video of them. A second stop
+// signal before the video is finished abandons it: every temporary file
+// and ffmpeg go, one "CAPTURE: ..." line, status 1. (The same signal again
+// within 0.25 s counts as the same stop: `timeout`, for one, sends its
+// signal to the program and again to its process group.) In DIR mode a second
+// stop signal ends the program at once (status 0), the files complete for
+// the presents made. After a write error the WAV header, too, always
+// matches the sound the file holds. To see every stop signal the capture
+// keeps a handler of its own in front of the program's for SIGINT,
+// SIGQUIT, SIGHUP and SIGTERM (the program's still runs; an ignored signal
+// stays ignored).
 //
 // Hooks: video_init and audio_open call capture_start; fb_present calls
 // capture_frame after showing the frame and capture_end_when_done last;
-// audio_open and audio_unpause hand the audio callback to the capture.
+// audio_open and audio_unpause hand the audio callback to the capture;
+// handle_exit_signal calls capture_stop_again on a second signal.
+//
+// The examples' --frames N still ends them after N frames while capturing
+// (whichever of it and KEVO_CAPTURE_FRAMES comes first); their --shot is
+// ignored with one line, the capture's frames being the pictures.
 #ifndef PLATFORM_CAPTURE_H
 #define PLATFORM_CAPTURE_H
 
 #include <sys/types.h>
 
 #include <climits>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 
 constexpr int CAPTURE_RATE_HZ = 44100;
 constexpr long CAPTURE_MAX_FRAMES = 1000000;
 constexpr int CAPTURE_MAX_SCALE = 8;
+constexpr int CAPTURE_STOP_SIGNALS = 4;  // SIGINT, SIGQUIT, SIGHUP, SIGTERM
+constexpr long CAPTURE_SAME_STOP_MS = 250;  // a stop signal repeated within this is one stop
 
 typedef void (*CaptureAudioCallback)(void *userdata, uint8_t *stream, int len);
 
-// The capture's state; all zero (not capturing) until capture_start.
+// Where a capture is; what a stop signal does depends on it.
+enum CapturePhase : int {
+    CAPTURE_OFF = 0,        // not capturing, or failed
+    CAPTURE_RECORDING = 1,  // frames and sound are being made
+    CAPTURE_FINISHING = 2,  // the files are being completed
+    CAPTURE_FINISHED = 3,   // the files are complete and in place
+};
+
+// The capture's state; all zero (not capturing) until capture_start. The
+// volatile fields are read by the stop signals' handler.
 struct CaptureState {
     bool checked;                // capture_start has read the environment
     bool active;                 // capturing
@@ -54,23 +96,45 @@ struct CaptureState {
     int scale;                   // video pixel size, 1 .. 8
     char dir[PATH_MAX];          // PNG directory (DIR mode)
     char output[PATH_MAX];       // the video file (video mode)
-    char audio_path[PATH_MAX + 32];  // DIR/audio.wav, or the video's temporary WAV
-    char video_temp[PATH_MAX + 32];  // the video's picture before the sound joins it
-    FILE *audio_file;
-    pid_t encoder;               // ffmpeg reading raw RGB frames, or 0
-    int encoder_input;           // its standard input, or -1
+    char ffmpeg[PATH_MAX];       // the ffmpeg found on PATH (video mode)
+    char audio_path[PATH_MAX + 32];   // DIR/audio.wav, or the video's temporary WAV
+    char video_temp[PATH_MAX + 32];   // the video's picture before the sound joins it
+    char joined_temp[PATH_MAX + 32];  // picture and sound, before the rename
+    FILE *audio_file;            // unbuffered: what was written is in the file
+    int audio_fd;                // its descriptor, or -1
+    int encoder_input;           // ffmpeg's standard input, or -1
+    int ffmpeg_errors;           // a memory file holding ffmpeg's standard error, or -1
+    volatile sig_atomic_t phase;         // a CapturePhase
+    volatile sig_atomic_t encoder;       // ffmpeg reading raw RGB frames, or 0
+    volatile sig_atomic_t joiner;        // ffmpeg joining picture and sound, or 0
+    volatile sig_atomic_t frames_kept;   // frames_done, for the handler
+    volatile sig_atomic_t stops_seen;    // stop signals since the capture took them
+    volatile sig_atomic_t last_stop_signal;  // the last of them, and when (monotonic ms)
+    volatile long last_stop_ms;
+    // DIR mode: the frame being written is frame_paths[frame_at], number
+    // frame_numbers[frame_at]; not yet kept while that is >= frames_kept.
+    char frame_paths[2][PATH_MAX + 32];
+    volatile sig_atomic_t frame_numbers[2];
+    volatile sig_atomic_t frame_at;
+    // The program's handlers, which the capture's own calls.
+    struct sigaction program_actions[CAPTURE_STOP_SIGNALS];
     CaptureAudioCallback audio_callback;  // the program's audio callback, or null
     void *audio_userdata;
     bool audio_paused;           // the callback is not called while paused
 };
 extern CaptureState capture;
 
+// True when KEVO_CAPTURE asks for a capture (set, not empty), whether or
+// not its other settings are good; reads nothing else and starts nothing.
+bool capture_requested(void);
+
 // Reads KEVO_CAPTURE* once (later calls only return the answer). When
 // capturing: switches the engine to the virtual clock, creates DIR (one
-// level) or starts ffmpeg, opens the WAV file and arranges for the files
-// to be completed at exit. Returns 1 when capturing, 0 when not. Exits
-// with status 1 after one "CAPTURE: ..." line when the settings are bad or
-// the output cannot be written.
+// level) or starts ffmpeg, opens the WAV file, puts its stop-signal handler
+// in front of the program's and arranges for the files to be completed at
+// exit. Returns 1 when capturing, 0 when not. Exits with status 1 after
+// one "CAPTURE: ..." line when the settings are bad or the output cannot
+// be written.
 int capture_start(void);
 
 // In capture mode takes the program's audio callback in place of the audio
@@ -83,14 +147,22 @@ int capture_audio_pause(int paused);
 
 // Called by fb_present once the frame is shown. In capture mode: records
 // the framebuffer as the next frame, advances the virtual clock by one
-// frame period and renders the sound up to the new time. Exits with status
-// 1 after one line when a file cannot be written. Otherwise does nothing.
+// frame period and renders the sound up to the new time (and puts the
+// capture's stop-signal handler back in front should the program have
+// replaced it). Exits with status 1 after one line when a file cannot be
+// written. Otherwise does nothing.
 void capture_frame(void);
 
 // Called last in fb_present: once N frames are captured, completes the
 // files and exits with status 0 (1 after one line when they cannot be
 // completed). Otherwise does nothing.
 void capture_end_when_done(void);
+
+// For a stop signal's handler that has had a stop signal before: while a
+// capture is being made or finished it ends the program as a second stop
+// signal does (see above) and does not return; otherwise it returns. Safe
+// inside a signal handler.
+void capture_stop_again(void);
 
 // Audio frames due after `presents` presents: round(presents x 17 x 44.1).
 long capture_audio_frames_after(long presents);

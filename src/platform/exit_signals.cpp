@@ -4,6 +4,8 @@
 #include <csignal>
 #include <unistd.h>
 
+#include "platform/capture.h"
+
 static const int EXIT_SIGNALS[] = {SIGINT, SIGQUIT, SIGHUP, SIGTERM};
 
 static struct sigaction exit_action(void (*handler)(int)) {
@@ -52,12 +54,16 @@ void exit_signals_restore(const ExitSignalHandlers *handlers) {
 // from inside a signal that interrupted malloc or SDL, it could deadlock or
 // corrupt the heap. So the handler only records the signal, and the next
 // present (at most one frame later) exits from ordinary code. A second
-// signal before that ends the process at once.
+// signal before that ends the process at once, as a capture being made
+// says (it leaves complete files or none).
 static volatile sig_atomic_t exit_signal_pending = 0;
 
 void handle_exit_signal(int signal_number) {
     (void)signal_number;
-    if (exit_signal_pending) _exit(0);
+    if (exit_signal_pending) {
+        capture_stop_again();
+        _exit(0);
+    }
     exit_signal_pending = 1;
 }
 

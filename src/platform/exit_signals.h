@@ -33,7 +33,7 @@ void exit_signals_restore(const ExitSignalHandlers *handlers);
 // status 0, with the SDL_Quit registered at exit running on the way out.
 // Exiting is not safe inside a signal, so the handler only records it and
 // the next fb_present exits; a second signal before then exits at once
-// (without the clean-up).
+// (without the clean-up; a capture being made ends as capture.h says).
 void handle_exit_signal(int signal_number);
 
 // True once an exit signal has arrived; for programs with loops of their
