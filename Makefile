@@ -11,8 +11,11 @@
 #   make fuzz     every libFuzzer target for FUZZ_SECONDS each (clang)
 #   make tsan     the real demo with audio, and the music sync tests (the event
 #                 ring under two threads), under ThreadSanitizer
-#   make check    test, the install check, docs, asan, a short fuzz run and
-#                 tsan: what CI runs
+#   make test-compat  the tests of the build again against sdl12-compat (the
+#                 SDL 1.2 of Debian 13, Fedora and Arch: SDL 1.2's interface
+#                 over SDL 2), downloaded from Debian into $(BUILD)/sdl12-compat
+#   make check    test, test-compat, the install check, docs, asan, a short
+#                 fuzz run and tsan: what CI runs
 #   make install  install the libraries, headers, CMake and pkg-config
 #                 packages, programs and res/ under PREFIX (default /usr/local)
 #   make docs     the API reference from the headers, in $(BUILD)/docs/html
@@ -28,7 +31,7 @@ PREFIX ?= /usr/local
 # work as given.
 quote = '$(subst ','\'',$(1))'
 
-.PHONY: all deps configure build run test bench asan fuzz fuzz-build tsan check install docs clean
+.PHONY: all deps configure build run test test-compat bench asan fuzz fuzz-build tsan check install docs clean
 
 all: build
 
@@ -48,6 +51,10 @@ run: configure
 
 test: build
 	cd $(call quote,$(BUILD)) && ctest --output-on-failure -j $(JOBS)
+
+# The same binaries: only the loader's search path changes.
+test-compat: build
+	@sh tools/test-sdl12-compat.sh $(call quote,$(BUILD)) $(JOBS)
 
 bench: build
 	@for b in $(call quote,$(BUILD))/*_bench; do echo "== $$b"; "$$b" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true || exit 1; done
@@ -74,6 +81,7 @@ tsan: deps
 	cd build-tsan && SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy TSAN_OPTIONS=halt_on_error=1 ./music_sync_test
 
 check: test
+	@sh tools/test-sdl12-compat.sh $(call quote,$(BUILD)) $(JOBS)
 	@sh tools/check-install.sh $(call quote,$(BUILD))
 	@$(MAKE) --no-print-directory docs asan
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=10

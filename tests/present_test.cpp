@@ -173,20 +173,30 @@ TEST(Present, WindowPixelsAreExactlyThoseOfSdlsBlit) {
 namespace {
 
 // -1 when every pixel of `reference` (a 400 x 240 surface of the window's
-// format) fills a k x k block of `window`; else the first pixel that does
-// not, as y * 400 + x.
-long first_block_difference(const SDL_Surface *window, const SDL_Surface *reference, int k) {
+// format) fills a k x k block of `window` whose top-left corner is at
+// (left + x * k, top + y * k), and every pixel of `window` outside the
+// picture is black (0); else the first pixel that is not, as y * 400 + x
+// for one of the picture's or -2 for one outside it.
+long first_block_difference(const SDL_Surface *window, const SDL_Surface *reference, int k, int left = 0,
+                            int top = 0) {
     const int bytes = window->format->BytesPerPixel;
-    if (window->w < reference->w * k || window->h < reference->h * k) return 0;
+    if (left < 0 || top < 0 || window->w < left + reference->w * k || window->h < top + reference->h * k) return 0;
     for (int y = 0; y < reference->h; y++)
         for (int x = 0; x < reference->w; x++) {
             const uint8_t *want = static_cast<const uint8_t *>(reference->pixels) + y * reference->pitch + x * bytes;
             for (int dy = 0; dy < k; dy++)
                 for (int dx = 0; dx < k; dx++) {
-                    const uint8_t *got = static_cast<const uint8_t *>(window->pixels) + (y * k + dy) * window->pitch +
-                                         (x * k + dx) * bytes;
+                    const uint8_t *got = static_cast<const uint8_t *>(window->pixels) +
+                                         (top + y * k + dy) * window->pitch + (left + x * k + dx) * bytes;
                     if (memcmp(got, want, bytes) != 0) return static_cast<long>(y) * reference->w + x;
                 }
+        }
+    const uint8_t black[4] = {0, 0, 0, 0};
+    for (int y = 0; y < window->h; y++)
+        for (int x = 0; x < window->w; x++) {
+            const bool inside = x >= left && x < left + reference->w * k && y >= top && y < top + reference->h * k;
+            const uint8_t *got = static_cast<const uint8_t *>(window->pixels) + y * window->pitch + x * bytes;
+            if (!inside && memcmp(got, black, bytes) != 0) return -2;
         }
     return -1;
 }
@@ -196,6 +206,10 @@ long first_block_difference(const SDL_Surface *window, const SDL_Surface *refere
 // Each mode set (another scale, fullscreen, back) makes a new window
 // surface, and from the first frame on it (the picture shown last) every
 // framebuffer pixel is a k x k block of exactly what SDL's blit gives it.
+// Full screen is a surface of the desktop's size (a 1000 x 700 one here,
+// whatever the driver said), with the picture centred at the largest
+// scale that fits, 2, and black around it, whatever the window's scale;
+// on a desktop smaller than the picture it is the picture's size.
 TEST(Present, ScaledAndFullscreenWindowsShowWhatSdlsBlitShows) {
     video_init();
     std::mt19937 random(21);
@@ -203,16 +217,26 @@ TEST(Present, ScaledAndFullscreenWindowsShowWhatSdlsBlitShows) {
     random_frame(&random, frame.data(), 400 * 240);
     for (int i = 0; i < 256; i++) frame[400 * 7 + i] = static_cast<uint8_t>(i);  // every index once
     const struct {
+        int desktop_width, desktop_height;
         int scale;
         bool fullscreen;
-    } steps[] = {{1, false}, {3, false}, {2, false}, {2, true}, {1, true}, {1, false}, {1, false}};
+        int width, height, shown_scale;  // the surface, the picture's scale
+    } steps[] = {
+        {1000, 700, 1, false, 400, 240, 1},  {1000, 700, 3, false, 1200, 720, 3}, {1000, 700, 2, false, 800, 480, 2},
+        {1000, 700, 2, true, 1000, 700, 2},  {1000, 700, 3, true, 1000, 700, 2},  {1000, 700, 1, true, 1000, 700, 2},
+        {1000, 700, 1, false, 400, 240, 1},  {1000, 700, 1, false, 400, 240, 1},  {320, 200, 2, true, 400, 240, 1},
+        {1000, 300, 1, true, 1000, 300, 1},  {1000, 300, 3, false, 1200, 720, 3}, {1000, 700, 1, false, 400, 240, 1},
+    };
     for (const auto &step : steps) {
+        window_state.desktop_width = step.desktop_width;
+        window_state.desktop_height = step.desktop_height;
         if (window_state.fullscreen != step.fullscreen) {
             ASSERT_EQ(window_toggle_fullscreen(), 0);
         }
         ASSERT_EQ(window_set_scale(step.scale), 0);
-        ASSERT_EQ(screen_surface->w, 400 * step.scale);
-        ASSERT_EQ(screen_surface->h, 240 * step.scale);
+        ASSERT_EQ(screen_surface->w, step.width);
+        ASSERT_EQ(screen_surface->h, step.height);
+        const int left = (step.width - 400 * step.shown_scale) / 2, top = (step.height - 240 * step.shown_scale) / 2;
         // The picture shown last, then another one.
         for (int round = 0; round < 2; round++) {
             if (round == 1) random_frame(&random, frame.data(), 400 * 240);
@@ -221,8 +245,9 @@ TEST(Present, ScaledAndFullscreenWindowsShowWhatSdlsBlitShows) {
             fb_convert();
             SDL_Surface *reference = sdl_blit_of(frame_surface, screen_surface);
             ASSERT_NE(reference, nullptr);
-            EXPECT_EQ(first_block_difference(screen_surface, reference, step.scale), -1)
-                << "scale " << step.scale << (step.fullscreen ? ", fullscreen" : "") << ", round " << round;
+            EXPECT_EQ(first_block_difference(screen_surface, reference, step.shown_scale, left, top), -1)
+                << "scale " << step.scale << (step.fullscreen ? ", fullscreen" : "") << " on " << step.desktop_width
+                << "x" << step.desktop_height << ", round " << round;
             SDL_FreeSurface(reference);
         }
     }

@@ -77,6 +77,7 @@ void video_init(void) {
     // the delay of the pacing work without it. Stopped, it costs nothing.
     SDL_QuitSubSystem(SDL_INIT_TIMER);
     atexit(SDL_Quit);
+    window_note_desktop();  // while SDL still reports the desktop, not a mode
     screen_surface = SDL_SetVideoMode(SCREEN_WIDTH_PX, SCREEN_HEIGHT_PX, SCREEN_BITS_PER_PIXEL, 0);
     if (!screen_surface) video_fail("setting the 400x240 video mode");
     frame_surface = SDL_CreateRGBSurface(0, SCREEN_WIDTH_PX, SCREEN_HEIGHT_PX, FRAME_BITS_PER_PIXEL,

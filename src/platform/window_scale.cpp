@@ -1,9 +1,18 @@
 // Scaled and fullscreen windows: the mode set at k times the framebuffer's
-// size, and the framebuffer drawn through the palette's window-pixel table
-// straight into the window surface, each pixel repeated k times across and
-// k rows down.
+// size, or at the desktop's size for full screen, and the framebuffer
+// drawn through the palette's window-pixel table straight into the window
+// surface, each pixel repeated k times across and k rows down (in full
+// screen at the largest k that fits, centred).
+//
+// Full screen is always set at the desktop's own size. Given another size,
+// SDL 1.2 on X11 puts a smaller surface in the middle of a screen-sized
+// window (or switches the display's mode) and shows a larger one cropped,
+// while sdl12-compat stretches any surface to the screen, smoothly and at
+// any ratio. A surface of the desktop's size is shown 1:1 by both, so the
+// picture's edges stay hard.
 #include "platform/window_scale.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -11,7 +20,7 @@
 #include "platform/program_args.h"
 #include "platform/video.h"
 
-WindowState window_state = {1, false, false};
+WindowState window_state = {1, false, false, 0, 0};
 
 constexpr int WINDOW_BITS_PER_PIXEL = 16;
 
@@ -43,13 +52,34 @@ int window_take_scale_option(int *argc, char **argv) {
     return 0;
 }
 
+void window_note_desktop(void) {
+    const SDL_VideoInfo *info = SDL_GetVideoInfo();
+    window_state.desktop_width = info && info->current_w > 0 ? info->current_w : 0;
+    window_state.desktop_height = info && info->current_h > 0 ? info->current_h : 0;
+}
+
+// The size of the mode for the current scale and fullscreen flag: full
+// screen at the desktop's size (at least the framebuffer's), or at the
+// window's when the driver did not tell the desktop's.
+static void mode_size(int *width, int *height) {
+    if (window_state.fullscreen && window_state.desktop_width > 0 && window_state.desktop_height > 0) {
+        *width = std::max(window_state.desktop_width, SCREEN_WIDTH_PX);
+        *height = std::max(window_state.desktop_height, SCREEN_HEIGHT_PX);
+        return;
+    }
+    *width = SCREEN_WIDTH_PX * current_scale();
+    *height = SCREEN_HEIGHT_PX * current_scale();
+}
+
 // Sets the mode for the current scale and fullscreen flag; screen_surface
-// changes. 0, or -1 (the old surface stays).
+// changes, black all over. 0, or -1 (the old surface stays).
 static int set_mode(void) {
-    const int k = current_scale();
-    SDL_Surface *screen = SDL_SetVideoMode(SCREEN_WIDTH_PX * k, SCREEN_HEIGHT_PX * k, WINDOW_BITS_PER_PIXEL,
-                                           window_state.fullscreen ? SDL_FULLSCREEN : 0);
+    int width = 0, height = 0;
+    mode_size(&width, &height);
+    SDL_Surface *screen =
+        SDL_SetVideoMode(width, height, WINDOW_BITS_PER_PIXEL, window_state.fullscreen ? SDL_FULLSCREEN : 0);
     if (!screen) return -1;
+    SDL_FillRect(screen, nullptr, 0);  // the border around a full-screen picture
     screen_surface = screen;
     window_state.changed = true;
     return 0;
@@ -58,8 +88,10 @@ static int set_mode(void) {
 void window_apply(void) {
     if (current_scale() == 1 && !window_state.fullscreen) return;
     if (set_mode() != 0) {
-        fprintf(stderr, "WINDOW: cannot open a %dx%d window (%s); showing 400x240\n", SCREEN_WIDTH_PX * current_scale(),
-                SCREEN_HEIGHT_PX * current_scale(), SDL_GetError());
+        int width = 0, height = 0;
+        mode_size(&width, &height);
+        fprintf(stderr, "WINDOW: cannot open a %dx%d %s (%s); showing 400x240\n", width, height,
+                window_state.fullscreen ? "full screen" : "window", SDL_GetError());
         window_state.scale = 1;
         window_state.fullscreen = false;
     }
@@ -79,12 +111,9 @@ int window_set_scale(int k) {
 
 int window_toggle_fullscreen(void) {
     if (!screen_surface) return -1;
+    // The mode is set again rather than the window switched in place
+    // (SDL_WM_ToggleFullScreen): full screen has a size of its own.
     window_state.fullscreen = !window_state.fullscreen;
-    // X11 can switch the window itself; otherwise the mode is set again.
-    if (SDL_WM_ToggleFullScreen(screen_surface) == 1) {
-        window_state.changed = true;
-        return 0;
-    }
     if (set_mode() == 0) return 0;
     window_state.fullscreen = !window_state.fullscreen;
     return -1;
@@ -99,33 +128,47 @@ int window_handle_event(const SDL_Event *event) {
     return 1;
 }
 
+// The largest whole scale at which a width x height picture fits a
+// surface_width x surface_height surface; at least 1.
+static int fit_scale(int surface_width, int surface_height, int width, int height) {
+    if (width <= 0 || height <= 0) return 1;
+    return std::max(1, std::min(surface_width / width, surface_height / height));
+}
+
+// Draws the framebuffer k x k with its top-left corner at (left, top),
+// which the caller has checked lies inside the surface with the picture.
 template <typename Pixel>
-static void draw_scaled(SDL_Surface *screen, int k, const Pixel *window_pixels) {
+static void draw_scaled(SDL_Surface *screen, int k, int left, int top, const Pixel *window_pixels) {
     const int pitch = screen->pitch;
-    uint8_t *base = static_cast<uint8_t *>(screen->pixels);
+    uint8_t *base = static_cast<uint8_t *>(screen->pixels) + (size_t)top * pitch + (size_t)left * sizeof(Pixel);
+    const size_t row_bytes = (size_t)fb_width * k * sizeof(Pixel);
     for (int y = 0; y < fb_height; y++) {
         const uint8_t *src = fb_pixels + y * fb_width;
-        Pixel *row = reinterpret_cast<Pixel *>(base + (size_t)y * k * pitch);
+        uint8_t *first = base + (size_t)y * k * pitch;
+        Pixel *row = reinterpret_cast<Pixel *>(first);
         for (int x = 0; x < fb_width; x++) {
             const Pixel colour = window_pixels[src[x]];
             for (int i = 0; i < k; i++) *row++ = colour;
         }
-        const size_t row_bytes = (size_t)fb_width * k * sizeof(Pixel);
-        for (int i = 1; i < k; i++) memcpy(base + ((size_t)y * k + i) * pitch, base + (size_t)y * k * pitch, row_bytes);
+        for (int i = 1; i < k; i++) memcpy(first + (size_t)i * pitch, first, row_bytes);
     }
 }
 
 bool window_show_scaled(const ScreenLookup *lookup) {
-    const int k = current_scale();
     SDL_Surface *screen = screen_surface;
-    if (k == 1 || !screen || screen->w < fb_width * k || screen->h < fb_height * k) return false;
+    if (!screen || fb_width <= 0 || fb_height <= 0) return false;
+    const int k = window_state.fullscreen ? fit_scale(screen->w, screen->h, fb_width, fb_height) : current_scale();
+    const int left = window_state.fullscreen ? (screen->w - fb_width * k) / 2 : 0;
+    const int top = window_state.fullscreen ? (screen->h - fb_height * k) / 2 : 0;
+    if (k == 1 && left == 0 && top == 0) return false;
+    if (left < 0 || top < 0 || screen->w < left + fb_width * k || screen->h < top + fb_height * k) return false;
     const int bytes = lookup->bytes_per_pixel;
     if (bytes == 0 || bytes != screen->format->BytesPerPixel) return false;
     if (SDL_MUSTLOCK(screen) && SDL_LockSurface(screen) < 0) return false;
     if (bytes == 2)
-        draw_scaled<uint16_t>(screen, k, lookup->pixels16);
+        draw_scaled<uint16_t>(screen, k, left, top, lookup->pixels16);
     else
-        draw_scaled<uint32_t>(screen, k, lookup->pixels32);
+        draw_scaled<uint32_t>(screen, k, left, top, lookup->pixels32);
     if (SDL_MUSTLOCK(screen)) SDL_UnlockSurface(screen);
     SDL_Flip(screen);
     return true;

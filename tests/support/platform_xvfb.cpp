@@ -14,6 +14,10 @@
 #include <cstdlib>
 
 int virtual_display_start(VirtualDisplay *display, int timeout_ms) {
+    return virtual_display_start_sized(display, 640, 480, timeout_ms);
+}
+
+int virtual_display_start_sized(VirtualDisplay *display, int width, int height, int timeout_ms) {
     display->number = -1;
     display->name.clear();
     display->up = false;
@@ -21,6 +25,8 @@ int virtual_display_start(VirtualDisplay *display, int timeout_ms) {
     display->server.stderr_fd = -1;
     int fds[2];
     if (pipe(fds) != 0) return -1;
+    // Made before the fork: the child only execs.
+    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
     const pid_t pid = fork();
     if (pid < 0) {
         close(fds[0]);
@@ -36,7 +42,7 @@ int virtual_display_start(VirtualDisplay *display, int timeout_ms) {
         dup2(null_fd, 2);
         close(fds[0]);
         close(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten", "tcp", "-noreset",
+        execlp("Xvfb", "Xvfb", "-displayfd", "1", "-screen", "0", screen.c_str(), "-nolisten", "tcp", "-noreset",
                static_cast<char *>(nullptr));
         _exit(127);
     }

@@ -20,6 +20,9 @@ struct VirtualDisplay {
 // Returns 0 when it is up, -1 otherwise (Xvfb missing, or it failed).
 int virtual_display_start(VirtualDisplay *display, int timeout_ms);
 
+// The same with a screen of width x height pixels.
+int virtual_display_start_sized(VirtualDisplay *display, int width, int height, int timeout_ms);
+
 // Ends the server and waits for it; does nothing when it is not running.
 void virtual_display_stop(VirtualDisplay *display);
 
