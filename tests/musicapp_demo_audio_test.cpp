@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -64,7 +65,17 @@ static void expect_capture_is_render(const std::string &capture, const std::vect
     ASSERT_GE(c0, e0);
     const size_t paused_bytes = c0 - e0;
     EXPECT_EQ(paused_bytes % BUFFER_BYTES, 0u) << "silence before the song is not whole buffers";
-    const size_t played = captured.size() - paused_bytes;
+    size_t played = captured.size() - paused_bytes;
+    // Closing the device at exit may catch SDL's audio thread between two
+    // buffers, and it then writes one last buffer of silence (SDL 2 under
+    // sdl12-compat does): that buffer was never the song's.
+    if (played >= BUFFER_BYTES && played <= expected.size()) {
+        const auto tail = captured.end() - BUFFER_BYTES;
+        const bool silent = std::all_of(tail, captured.end(), [](uint8_t v) { return v == 0; });
+        const bool song_silent = std::all_of(expected.begin() + (played - BUFFER_BYTES),
+                                             expected.begin() + played, [](uint8_t v) { return v == 0; });
+        if (silent && !song_silent) played -= BUFFER_BYTES;
+    }
     // A couple of seconds of running give well over a second of music.
     EXPECT_GT(played, 44100u * 4);
     size_t first_difference = played;
