@@ -16,7 +16,7 @@
 
 #include "assets/obj.h"
 #include "assets/pcx.h"
-#include "platform/framebuffer.h"
+#include "gfx2d/framebuffer.h"
 #include "render3d/raster.h"
 #include "render3d/scene.h"
 #include "support/assets_disk.h"

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "music/audio_output.h"
+#include "platform/audio_output.h"
 #include "music/mod_player.h"
 
 static std::vector<uint8_t> load_kevo() {

@@ -10,7 +10,7 @@
 
 #include "demo/demo_scene.h"
 #include "gfx2d/primitives.h"
-#include "platform/framebuffer.h"
+#include "gfx2d/framebuffer.h"
 #include "platform/screen_changes.h"
 #include "platform/video.h"
 

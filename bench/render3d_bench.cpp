@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "platform/framebuffer.h"
+#include "gfx2d/framebuffer.h"
 #include "render3d/render3d.h"
 
 namespace {

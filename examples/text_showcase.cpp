@@ -24,7 +24,7 @@
 #include "gfx2d/gfx2d.h"
 #include "platform/capture.h"
 #include "platform/exit_signals.h"
-#include "platform/framebuffer.h"
+#include "gfx2d/framebuffer.h"
 #include "platform/program_args.h"
 #include "platform/screenshot.h"
 #include "platform/video.h"

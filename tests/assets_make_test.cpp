@@ -9,7 +9,7 @@
 
 #include "assets/obj.h"
 #include "assets/pcx.h"
-#include "platform/palette.h"
+#include "gfx2d/palette.h"
 #include "support/assets_disk.h"
 #include "support/platform_process.h"
 #include "util/alloc.h"

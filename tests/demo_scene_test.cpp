@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "demo/demo_scene.h"
-#include "platform/framebuffer.h"
+#include "gfx2d/framebuffer.h"
 #include "support/platform_fb.h"
 
 namespace {

@@ -19,14 +19,14 @@
 #include <thread>
 #include <vector>
 
-#include "music/audio_output.h"
+#include "platform/audio_output.h"
 #include "music/mod_player.h"
 #include "music/event_ring.h"
-#include "music/music_seek.h"
-#include "music/music_start.h"
-#include "music/music_sync.h"
+#include "platform/music_seek.h"
+#include "platform/music_start.h"
+#include "platform/music_sync.h"
 #include "platform/capture.h"
-#include "platform/framebuffer.h"
+#include "gfx2d/framebuffer.h"
 #include "platform/video.h"
 #include "support/music_modbuilder.h"
 #include "support/test_files.h"

@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "music/audio_output.h"
+#include "platform/audio_output.h"
 #include "music/mod_player.h"
 #include "music/module_check.h"
-#include "music/music_start.h"
+#include "platform/music_start.h"
 #include "support/music_modbuilder.h"
 #include "support/musicapp_process.h"
 #include "support/musicapp_stderr.h"

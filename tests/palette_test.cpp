@@ -1,7 +1,7 @@
 // The fixed palette: anchor entries and the hue-ring rule over all rings.
 #include <gtest/gtest.h>
 
-#include "platform/palette.h"
+#include "gfx2d/palette.h"
 
 namespace {
 uint32_t rgb(uint32_t r, uint32_t g, uint32_t b) { return r << 24 | g << 16 | b << 8; }

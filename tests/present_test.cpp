@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/framebuffer.h"
-#include "platform/palette.h"
+#include "gfx2d/framebuffer.h"
+#include "gfx2d/palette.h"
 #include "platform/screen_changes.h"
 #include "platform/screen_lookup.h"
 #include "platform/video.h"

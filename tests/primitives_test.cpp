@@ -5,7 +5,7 @@
 #include <random>
 
 #include "gfx2d/primitives.h"
-#include "platform/framebuffer.h"
+#include "gfx2d/framebuffer.h"
 #include "support/platform_fb.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "assets/pcx.h"
-#include "platform/framebuffer.h"
+#include "gfx2d/framebuffer.h"
 #include "render3d/render3d.h"
 #include "support/render3d_fixtures.h"
 #include "support/test_files.h"

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "platform/framebuffer.h"
+#include "gfx2d/framebuffer.h"
 #include "render3d/render3d.h"
 #include "support/render3d_fixtures.h"
 

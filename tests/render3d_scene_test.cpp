@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "platform/framebuffer.h"
+#include "gfx2d/framebuffer.h"
 #include "render3d/render3d.h"
 #include "support/render3d_fixtures.h"
 #include "util/alloc.h"

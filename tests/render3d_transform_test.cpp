@@ -2,7 +2,7 @@
 // the per-frame vertex cache.
 #include <gtest/gtest.h>
 
-#include "platform/framebuffer.h"
+#include "gfx2d/framebuffer.h"
 #include "render3d/render3d.h"
 
 static void reset_identity(void) {

@@ -13,7 +13,7 @@
 #include "gfx2d/text_group.h"
 #include "gfx2d/text_object.h"
 #include "gfx2d/typewriter.h"
-#include "platform/framebuffer.h"
+#include "gfx2d/framebuffer.h"
 #include "support/text_canvas.h"
 #include "util/alloc.h"
 

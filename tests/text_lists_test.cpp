@@ -8,7 +8,7 @@
 #include "gfx2d/line_list.h"
 #include "gfx2d/primitives.h"
 #include "gfx2d/rect_list.h"
-#include "platform/framebuffer.h"
+#include "gfx2d/framebuffer.h"
 #include "support/text_canvas.h"
 #include "util/alloc.h"
 

@@ -9,7 +9,7 @@
 #include "gfx2d/font.h"
 #include "gfx2d/glyphs.h"
 #include "gfx2d/text_object.h"
-#include "platform/framebuffer.h"
+#include "gfx2d/framebuffer.h"
 #include "support/text_canvas.h"
 #include "util/alloc.h"
 

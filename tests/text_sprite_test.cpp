@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "gfx2d/sprite.h"
-#include "platform/framebuffer.h"
+#include "gfx2d/framebuffer.h"
 #include "support/text_canvas.h"
 #include "util/alloc.h"
 

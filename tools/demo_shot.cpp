@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "demo/demo_scene.h"
-#include "platform/framebuffer.h"
+#include "gfx2d/framebuffer.h"
 #include "platform/program_args.h"
 #include "platform/screenshot.h"
 #include "util/std_fds.h"

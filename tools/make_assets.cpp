@@ -17,7 +17,7 @@
 #include <string>
 
 #include "assets/pcx.h"
-#include "platform/palette.h"
+#include "gfx2d/palette.h"
 #include "platform/program_args.h"
 #include "util/std_fds.h"
 

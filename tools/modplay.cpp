@@ -27,12 +27,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "music/audio_output.h"
+#include "platform/audio_output.h"
 #include "music/mod_player.h"
 #include "music/module_check.h"
 #include "music/module_file.h"
-#include "music/music_seek.h"
-#include "music/music_sync.h"
+#include "platform/music_seek.h"
+#include "platform/music_sync.h"
 #include "music/song_text.h"
 #include "platform/exit_signals.h"
 #include "util/alloc.h"

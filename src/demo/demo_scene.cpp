@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "gfx2d/primitives.h"
-#include "platform/framebuffer.h"
+#include "gfx2d/framebuffer.h"
 
 constexpr uint8_t COLOUR_ORANGE = 6;  // A8 57 00
 constexpr uint8_t COLOUR_PINK = 37;   // FF 00 BF

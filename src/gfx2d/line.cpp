@@ -10,7 +10,7 @@
 #include <cstdlib>
 
 #include "gfx2d/primitives.h"
-#include "platform/framebuffer.h"
+#include "gfx2d/framebuffer.h"
 
 // Products of a step count and a delta reach 2^64; they are formed wider.
 typedef __int128 wide_t;

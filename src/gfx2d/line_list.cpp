@@ -2,7 +2,7 @@
 #include "gfx2d/line_list.h"
 
 #include "gfx2d/primitives.h"
-#include "platform/framebuffer.h"
+#include "gfx2d/framebuffer.h"
 #include "util/alloc.h"
 
 LineList *line_list_new(uint64_t count, int32_t color) {

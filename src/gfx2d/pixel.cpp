@@ -1,7 +1,7 @@
 // Single pixels, dropped when outside the framebuffer.
 #include "gfx2d/primitives.h"
 
-#include "platform/framebuffer.h"
+#include "gfx2d/framebuffer.h"
 
 void put_pixel_color(int32_t x, int32_t y, uint8_t colour) {
     // One unsigned compare per axis also rejects negative coordinates.

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "platform/framebuffer.h"
+#include "gfx2d/framebuffer.h"
 #include "util/alloc.h"
 
 RectList *rect_list_new(uint64_t count) {

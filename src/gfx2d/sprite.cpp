@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "platform/framebuffer.h"
+#include "gfx2d/framebuffer.h"
 #include "util/alloc.h"
 
 Sprite *sprite_new(int32_t width, int32_t height, uint8_t *pixels) {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "gfx2d/text_object.h"
-#include "platform/framebuffer.h"
+#include "gfx2d/framebuffer.h"
 #include "util/alloc.h"
 
 static const uint64_t TEXT_GROUP_INITIAL_CAPACITY = 16;

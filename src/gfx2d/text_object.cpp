@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "platform/framebuffer.h"
+#include "gfx2d/framebuffer.h"
 #include "util/alloc.h"
 
 TextObject *text_new(Font *font, uint64_t capacity, uint32_t wrap_width, int32_t x, int32_t y) {

@@ -21,8 +21,8 @@
 
 #include "platform/engine_clock.h"
 #include "platform/exit_signals.h"
-#include "platform/framebuffer.h"
-#include "platform/palette.h"
+#include "gfx2d/framebuffer.h"
+#include "gfx2d/palette.h"
 #include "platform/program_args.h"
 #include "platform/screenshot.h"
 #include "platform/video.h"

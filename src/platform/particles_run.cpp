@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "assets/pcx.h"            // pcx_load_texture, texture_destroy
-#include "platform/framebuffer.h"  // fb_clear, frame_counter
+#include "gfx2d/framebuffer.h"  // fb_clear, frame_counter
 #include "platform/video.h"        // fb_present
 #include "render3d/particles.h"
 #include "render3d/raster.h"       // depth_clear

@@ -1,7 +1,7 @@
 // The window-pixel table of the palette and the direct conversion.
 #include "platform/screen_lookup.h"
 
-#include "platform/palette.h"
+#include "gfx2d/palette.h"
 
 static SDL_Surface *surface_like(const SDL_PixelFormat *format, int width) {
     return SDL_CreateRGBSurface(SDL_SWSURFACE, width, 1, format->BitsPerPixel, format->Rmask, format->Gmask,

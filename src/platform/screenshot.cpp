@@ -9,8 +9,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/framebuffer.h"
-#include "platform/palette.h"
+#include "gfx2d/framebuffer.h"
+#include "gfx2d/palette.h"
 
 int fb_save_png(const char *path) {
     FILE *file = fopen(path, "wb");

@@ -7,8 +7,8 @@
 
 #include "platform/capture.h"
 #include "platform/engine_clock.h"
-#include "platform/framebuffer.h"
-#include "platform/palette.h"
+#include "gfx2d/framebuffer.h"
+#include "gfx2d/palette.h"
 #include "platform/screen_changes.h"
 #include "platform/screen_lookup.h"
 #include "platform/window_scale.h"

@@ -16,7 +16,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/framebuffer.h"
+#include "gfx2d/framebuffer.h"
 #include "platform/program_args.h"
 #include "platform/video.h"
 

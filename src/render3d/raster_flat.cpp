@@ -1,6 +1,6 @@
 // Flat-colour triangles: the edge walker that builds the x and depth tables
 // and the span filler that writes one colour against the depth buffer.
-#include "platform/framebuffer.h"  // fb_pixels
+#include "gfx2d/framebuffer.h"  // fb_pixels
 #include "render3d/raster.h"
 #include "render3d/raster_internal.h"
 

@@ -1,7 +1,7 @@
 // Textured triangles: the edge walker that also carries texel coordinates,
 // the span filler that samples the texture, and the choice between the
 // textured and the flat path for a solid draw.
-#include "platform/framebuffer.h"  // fb_pixels
+#include "gfx2d/framebuffer.h"  // fb_pixels
 #include "render3d/raster.h"
 #include "render3d/raster_internal.h"
 

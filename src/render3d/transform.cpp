@@ -2,7 +2,7 @@
 // screen positions and depth keys.
 #include "render3d/transform.h"
 
-#include "platform/framebuffer.h"  // frame_counter stamps the vertex cache
+#include "gfx2d/framebuffer.h"  // frame_counter stamps the vertex cache
 #include "render3d/matrix.h"
 
 void project_vertex(Vertex *p) {

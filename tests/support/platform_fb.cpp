@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "platform/framebuffer.h"
+#include "gfx2d/framebuffer.h"
 
 constexpr int GUARD_BYTES = 64 * 1024;
 constexpr int FB_BYTES = SCREEN_WIDTH_PX * SCREEN_HEIGHT_PX;

@@ -1,7 +1,7 @@
 // Screen-space triangles and fresh frames for the renderer's tests.
 #include "support/render3d_fixtures.h"
 
-#include "platform/framebuffer.h"
+#include "gfx2d/framebuffer.h"
 
 void screen_triangle(ScreenTriangle *st, const int32_t xy[6], const Fixed depth[3], uint8_t colour) {
     *st = ScreenTriangle{};

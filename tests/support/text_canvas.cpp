@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "platform/framebuffer.h"
+#include "gfx2d/framebuffer.h"
 
 void canvas_reset(void) {
     fb_attach_storage();

@@ -1,12 +1,12 @@
 // The heard position and the music events: the player's callbacks stamp
 // ticks, rows and notes with song frames on the audio thread; each audio
 // callback publishes a snapshot that the main thread reads without locks.
-#include "music/music_sync.h"
+#include "platform/music_sync.h"
 
 #include <climits>
 #include <thread>
 
-#include "music/audio_output.h"
+#include "platform/audio_output.h"
 #include "platform/capture.h"
 #include "platform/engine_clock.h"
 

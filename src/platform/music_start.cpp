@@ -1,19 +1,19 @@
 // The music start-up: the module file read whole, the player created and
 // configured, the counters, the device opened paused; every failure named
 // in one line and the demo left silent.
-#include "music/music_start.h"
+#include "platform/music_start.h"
 
 #include <SDL/SDL.h>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 
-#include "music/audio_output.h"
+#include "platform/audio_output.h"
 #include "music/mod_player.h"
 #include "music/module_check.h"
 #include "music/module_file.h"
-#include "music/music_seek.h"
-#include "music/music_sync.h"
+#include "platform/music_seek.h"
+#include "platform/music_sync.h"
 #include "util/alloc.h"
 
 uint8_t *music_data = nullptr;

@@ -5,8 +5,8 @@
 // player as if it had played the song from its start up to there (speed,
 // tempo, volumes, effect memories, the voices in their samples), and the
 // song time (music_sync.h) starts from the time the song reaches that row.
-#ifndef MUSIC_MUSIC_SEEK_H
-#define MUSIC_MUSIC_SEEK_H
+#ifndef PLATFORM_MUSIC_SEEK_H
+#define PLATFORM_MUSIC_SEEK_H
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
 // Connects the module player to the SDL audio device: the request, the
 // render callback and unpausing.
-#include "music/audio_output.h"
+#include "platform/audio_output.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 // KEVO_FROM and music_seek: a player moved to a row by the sequencer scan,
 // and the sync told where the song now stands.
-#include "music/music_seek.h"
+#include "platform/music_seek.h"
 
 #include <SDL/SDL.h>
 
@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "music/audio_output.h"
-#include "music/music_sync.h"
+#include "platform/audio_output.h"
+#include "platform/music_sync.h"
 #include "platform/capture.h"
 
 static int parse_number(const char *text, char **end, int highest) {

@@ -1,7 +1,7 @@
 // The 8-bit indexed framebuffer every drawing operation writes into, the
 // current drawing colour and the frame counter. Owned by the main thread.
-#ifndef PLATFORM_FRAMEBUFFER_H
-#define PLATFORM_FRAMEBUFFER_H
+#ifndef GFX2D_FRAMEBUFFER_H
+#define GFX2D_FRAMEBUFFER_H
 
 #include <cstdint>
 

@@ -43,8 +43,8 @@
 // Threads: music_sync_attach and every reader below run on the main
 // thread; the callbacks it installs and music_sync_audio_callback run on
 // the audio thread. Nothing is locked.
-#ifndef MUSIC_MUSIC_SYNC_H
-#define MUSIC_MUSIC_SYNC_H
+#ifndef PLATFORM_MUSIC_SYNC_H
+#define PLATFORM_MUSIC_SYNC_H
 
 #include <atomic>
 #include <cstdint>

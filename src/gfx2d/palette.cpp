@@ -1,6 +1,6 @@
 // Builds the palette from its rule at compile time; the tests re-derive the
 // anchor entries independently.
-#include "platform/palette.h"
+#include "gfx2d/palette.h"
 
 #include <array>
 

@@ -2,8 +2,8 @@
 // player at 44100 Hz with looping on and the row and tick counters
 // installed, and opens the audio device paused. Also the process-wide
 // module bytes and the two counters the audio thread advances.
-#ifndef MUSIC_MUSIC_START_H
-#define MUSIC_MUSIC_START_H
+#ifndef PLATFORM_MUSIC_START_H
+#define PLATFORM_MUSIC_START_H
 
 #include <cstdint>
 

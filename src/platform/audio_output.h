@@ -2,9 +2,9 @@
 // device request (44100 Hz, signed 16-bit little-endian stereo, 1024-frame
 // buffers), the callback that renders the one player on SDL's audio thread,
 // and unpausing. Nothing here reads files or creates the player; see
-// music/music_start.h for that.
-#ifndef MUSIC_AUDIO_OUTPUT_H
-#define MUSIC_AUDIO_OUTPUT_H
+// platform/music_start.h for that.
+#ifndef PLATFORM_AUDIO_OUTPUT_H
+#define PLATFORM_AUDIO_OUTPUT_H
 
 #include <SDL/SDL.h>
 #include <cstdint>

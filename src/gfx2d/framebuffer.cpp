@@ -1,5 +1,5 @@
 // The framebuffer globals, the drawing colour and the per-frame clear.
-#include "platform/framebuffer.h"
+#include "gfx2d/framebuffer.h"
 
 #include <cstring>
 

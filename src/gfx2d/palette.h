@@ -1,6 +1,6 @@
 // The fixed 256-colour table through which every framebuffer index is shown.
-#ifndef PLATFORM_PALETTE_H
-#define PLATFORM_PALETTE_H
+#ifndef GFX2D_PALETTE_H
+#define GFX2D_PALETTE_H
 
 #include <cstdint>
 
