@@ -76,9 +76,9 @@ fuzz: fuzz-build
 tsan: deps
 	@CC=clang CXX=clang++ cmake -S . -B build-tsan -DENGINE_TSAN=ON -DENGINE_TESTS=ON \
 	  -DENGINE_BENCH=OFF >/dev/null
-	@cmake --build build-tsan -j $(JOBS) --target kevo_demo music_sync_test
+	@cmake --build build-tsan -j $(JOBS) --target kevo_demo platform_music_sync_test
 	@sh tools/run-tsan-demo.sh build-tsan/demo
-	cd build-tsan && SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy TSAN_OPTIONS=halt_on_error=1 ./music_sync_test
+	cd build-tsan && SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy TSAN_OPTIONS=halt_on_error=1 ./platform_music_sync_test
 
 check: test
 	@sh tools/test-sdl12-compat.sh $(call quote,$(BUILD)) $(JOBS)

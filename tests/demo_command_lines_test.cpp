@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/program_args.h"
-#include "support/musicapp_process.h"
+#include "support/program_run.h"
 #include "support/test_files.h"
 
 namespace {

@@ -6,7 +6,7 @@
 # Debian's libsdl1.2-compat and libsdl2-2.0-0 packages are downloaded with
 # apt-get download into BUILD_DIR/sdl12-compat (kept there for the next
 # run) and unpacked with dpkg-deb; SDL 2's own dependencies must be
-# installed (tools/deps/compat.txt). Before the tests, ldd must show every
+# installed (tools/deps/platform.txt). Before the tests, ldd must show every
 # program and test of the build loading SDL 1.2 from the unpacked
 # sdl12-compat, and SDL 2 finding all it needs; otherwise the run fails.
 #   tools/test-sdl12-compat.sh [BUILD_DIR [JOBS]]   (default build, nproc)
@@ -58,7 +58,7 @@ export LD_LIBRARY_PATH
 # sdl12-compat loads SDL 2 when SDL starts, so ldd of the programs does not
 # show it: SDL 2's own libraries are checked on it directly.
 missing=$(ldd "$sdl2_lib" | grep 'not found' || true)
-[ -z "$missing" ] || fail "SDL 2 lacks libraries (install the packages of tools/deps/compat.txt):
+[ -z "$missing" ] || fail "SDL 2 lacks libraries (install the packages of tools/deps/platform.txt):
 $missing"
 
 # Every executable of the build that loads SDL 1.2 must load it from here.

@@ -34,7 +34,7 @@
 // buffer every 23 ms, against the device's own pace (a straight line
 // between consecutive callbacks), polled every millisecond for 3 s: mean
 // error 0.2 ms, worst 2.5 to 5 ms (a late wake-up of the audio thread);
-// tests/music_sync_test.cpp measures and prints it. Latency that the
+// tests/platform_music_sync_test.cpp measures and prints it. Latency that the
 // sound system adds beyond SDL's buffer (a sound server's own buffering,
 // the hardware FIFO) cannot be seen from SDL 1.2 and is not included. During
 // a capture (KEVO_CAPTURE) the position is exact: the sound is rendered in

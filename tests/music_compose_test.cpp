@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "music/mod_player.h"
-#include "support/musicapp_process.h"
+#include "support/program_run.h"
 
 static const std::string KEVO = ENGINE_SOURCE_DIR "/res/kevo.mod";
 static const std::string COMPOSER = ENGINE_BINARY_DIR "/compose_kevo";

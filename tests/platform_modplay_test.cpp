@@ -13,7 +13,7 @@
 
 #include "music/mod_player.h"
 #include "support/music_modbuilder.h"
-#include "support/musicapp_process.h"
+#include "support/program_run.h"
 #include "support/platform_process.h"
 #include "support/test_files.h"
 

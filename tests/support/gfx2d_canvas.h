@@ -3,8 +3,8 @@
 // prove nothing was written outside fb_width x fb_height, and plain
 // reference drawing that follows the documented per-pixel rules on a copy
 // of the screen, so clipped drawing can be compared with it.
-#ifndef SUPPORT_TEXT_CANVAS_H
-#define SUPPORT_TEXT_CANVAS_H
+#ifndef SUPPORT_GFX2D_CANVAS_H
+#define SUPPORT_GFX2D_CANVAS_H
 
 #include <cstdint>
 #include <vector>

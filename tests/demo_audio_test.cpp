@@ -20,7 +20,7 @@
 
 #include "music/mod_player.h"
 #include "support/music_modbuilder.h"
-#include "support/musicapp_process.h"
+#include "support/program_run.h"
 
 static const std::string DEMO = ENGINE_BINARY_DIR "/demo";
 static const std::string KEVO = ENGINE_SOURCE_DIR "/res/kevo.mod";
@@ -89,7 +89,7 @@ static void expect_capture_is_render(const std::string &capture, const std::vect
 }
 
 TEST(DemoAudio, CapturedStreamIsTheOfflineRenderOfKevo) {
-    const std::string dir = make_temp_dir("musicapp_demo");
+    const std::string dir = make_temp_dir("demo_demo");
     ASSERT_FALSE(dir.empty());
     const std::string capture = dir + "/capture.raw";
     ProcessResult r = run_program(DEMO, {}, headless_env(capture), ENGINE_SOURCE_DIR, RUN_MS,
@@ -106,7 +106,7 @@ TEST(DemoAudio, CapturedStreamIsTheOfflineRenderOfKevo) {
 
 TEST(DemoAudio, KevoFromFindsARowOnlyTheLoopingSongReaches) {
     // res/kevo.mod is a song whose position 1 plays only going round.
-    const std::string dir = make_temp_dir("musicapp_demo_from");
+    const std::string dir = make_temp_dir("demo_demo_from");
     ASSERT_FALSE(dir.empty());
     ASSERT_EQ(mkdir((dir + "/res").c_str(), 0755), 0);
     ModBuilder b;
@@ -143,7 +143,7 @@ TEST(DemoAudio, BadModuleLeavesTheDemoRunningSilently) {
         {"not a module", 1, not_module, "'res/kevo.mod' is not a module: signature \"FLT8\""},
     };
     for (const Case &c : cases) {
-        const std::string dir = make_temp_dir("musicapp_badmod");
+        const std::string dir = make_temp_dir("demo_badmod");
         ASSERT_FALSE(dir.empty());
         ASSERT_EQ(system(("mkdir -p '" + dir + "/res'").c_str()), 0);
         if (c.present) {
@@ -180,7 +180,7 @@ TEST(DemoAudio, AudioDeviceThatCannotOpenLeavesTheDemoRunning) {
 }
 
 TEST(DemoAudio, ClosedStandardErrorKeepsTheRateLinesOutOfTheCapture) {
-    const std::string dir = make_temp_dir("musicapp_closed_stderr");
+    const std::string dir = make_temp_dir("demo_closed_stderr");
     ASSERT_FALSE(dir.empty());
     const std::string capture = dir + "/capture.raw";
     const pid_t pid = fork();

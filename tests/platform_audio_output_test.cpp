@@ -21,8 +21,8 @@
 #include "music/module_check.h"
 #include "platform/music_start.h"
 #include "support/music_modbuilder.h"
-#include "support/musicapp_process.h"
-#include "support/musicapp_stderr.h"
+#include "support/program_run.h"
+#include "support/stderr_capture.h"
 #include "util/alloc.h"
 
 static const std::string KEVO = ENGINE_SOURCE_DIR "/res/kevo.mod";
@@ -139,7 +139,7 @@ TEST(AudioOutput, CountersFollowRowsAndTicksIncludingAPatternDelay) {
     modbuilder_set_sample(&b, 1, modbuilder_saw(2048, 64, 100), 40, 0, 0, 2048);
     modbuilder_set_cell(&b, 0, 0, 0, 1, 428, 0xF03);
     modbuilder_set_cell(&b, 0, 2, 1, 0, 0, 0xEE2);
-    const std::string dir = make_temp_dir("musicapp_counters");
+    const std::string dir = make_temp_dir("audio_counters");
     const std::string path = dir + "/delay.mod";
     ASSERT_TRUE(write_whole_file(path, modbuilder_build(&b)));
     std::string err;
@@ -161,7 +161,7 @@ TEST(AudioOutput, CountersFollowRowsAndTicksIncludingAPatternDelay) {
 TEST(AudioOutput, StartFailuresLeaveOneLineAndSilence) {
     music_reset();
     setenv("SDL_AUDIODRIVER", "dummy", 1);
-    const std::string dir = make_temp_dir("musicapp_start");
+    const std::string dir = make_temp_dir("audio_start");
     std::vector<uint8_t> kevo = file_bytes(KEVO);
     std::vector<uint8_t> wrong_signature = kevo;
     memcpy(&wrong_signature[1080], "6CHN", 4);
@@ -268,7 +268,7 @@ TEST(AudioOutput, DeviceThatCannotOpenIsNamedAndLeavesNoPlayer) {
 // match the frames captured.
 TEST(AudioOutput, DiskDeviceCountsOnlyAfterUnpauseAndCapturesTheSong) {
     music_reset();
-    const std::string dir = make_temp_dir("musicapp_disk");
+    const std::string dir = make_temp_dir("audio_disk");
     const std::string capture = dir + "/capture.raw";
     setenv("SDL_AUDIODRIVER", "disk", 1);
     setenv("SDL_DISKAUDIOFILE", capture.c_str(), 1);

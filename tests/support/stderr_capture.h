@@ -1,7 +1,7 @@
 // Captures what the code under test prints on standard error (file
 // descriptor 2) into a string, for checking the one-line failure messages.
-#ifndef SUPPORT_MUSICAPP_STDERR_H
-#define SUPPORT_MUSICAPP_STDERR_H
+#ifndef SUPPORT_STDERR_CAPTURE_H
+#define SUPPORT_STDERR_CAPTURE_H
 
 #include <string>
 

@@ -21,7 +21,7 @@
 
 #include "music/mod_player.h"
 #include "support/music_modbuilder.h"
-#include "support/musicapp_process.h"
+#include "support/program_run.h"
 #include "support/platform_process.h"
 #include "support/platform_tools.h"
 

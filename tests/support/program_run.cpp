@@ -1,6 +1,6 @@
 // Starting real programs for the music tests and collecting what they
 // print; a few file helpers beside.
-#include "support/musicapp_process.h"
+#include "support/program_run.h"
 
 #include <fcntl.h>
 #include <poll.h>

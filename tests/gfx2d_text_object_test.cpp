@@ -10,7 +10,7 @@
 #include "gfx2d/glyphs.h"
 #include "gfx2d/text_object.h"
 #include "gfx2d/framebuffer.h"
-#include "support/text_canvas.h"
+#include "support/gfx2d_canvas.h"
 #include "util/alloc.h"
 
 typedef std::vector<std::pair<int32_t, int32_t>> Points;

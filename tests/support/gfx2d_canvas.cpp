@@ -1,5 +1,5 @@
 // Fenced framebuffer and reference drawing for the 2D text and sprite tests.
-#include "support/text_canvas.h"
+#include "support/gfx2d_canvas.h"
 
 #include <cstring>
 

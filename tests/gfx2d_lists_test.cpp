@@ -9,7 +9,7 @@
 #include "gfx2d/primitives.h"
 #include "gfx2d/rect_list.h"
 #include "gfx2d/framebuffer.h"
-#include "support/text_canvas.h"
+#include "support/gfx2d_canvas.h"
 #include "util/alloc.h"
 
 typedef std::vector<std::pair<int32_t, int32_t>> Points;

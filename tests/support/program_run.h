@@ -2,8 +2,8 @@
 // environment variables and a working directory, capturing standard output
 // and standard error; either to completion or for a while and then ended
 // with a signal. Also small file helpers for the music tests.
-#ifndef SUPPORT_MUSICAPP_PROCESS_H
-#define SUPPORT_MUSICAPP_PROCESS_H
+#ifndef SUPPORT_PROGRAM_RUN_H
+#define SUPPORT_PROGRAM_RUN_H
 
 #include <cstdint>
 #include <string>

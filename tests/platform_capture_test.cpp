@@ -19,7 +19,7 @@
 
 #include "music/mod_player.h"
 #include "platform/capture.h"
-#include "support/musicapp_process.h"
+#include "support/program_run.h"
 #include "support/platform_process.h"
 #include "support/render3d_png.h"
 #include "support/test_files.h"

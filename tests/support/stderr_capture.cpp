@@ -1,5 +1,5 @@
 // Redirects file descriptor 2 into a temporary file and back.
-#include "support/musicapp_stderr.h"
+#include "support/stderr_capture.h"
 
 #include <unistd.h>
 
@@ -11,7 +11,7 @@
 
 int stderr_capture_begin(StderrCapture *capture) {
     capture->saved_fd = -1;
-    std::string pattern = temp_base_dir() + "/musicapp_stderr_XXXXXX";
+    std::string pattern = temp_base_dir() + "/stderr_capture_XXXXXX";
     std::vector<char> path(pattern.begin(), pattern.end());
     path.push_back('\0');
     capture->file_fd = mkstemp(path.data());

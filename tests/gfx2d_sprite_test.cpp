@@ -5,7 +5,7 @@
 
 #include "gfx2d/sprite.h"
 #include "gfx2d/framebuffer.h"
-#include "support/text_canvas.h"
+#include "support/gfx2d_canvas.h"
 #include "util/alloc.h"
 
 // Reference: every sprite pixel that lands on screen, copied as is.
