@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "gfx2d/gfx2d.h"
 #include "gfx2d/framebuffer.h"
+#include "gfx2d/gfx2d.h"
 
 // 50 x 30 glyphs of 8 x 8 fill the 400 x 240 screen.
 static void BM_TextDrawFullScreen8x8(benchmark::State &state) {

@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "platform/audio_output.h"
 #include "music/mod_player.h"
+#include "platform/audio_output.h"
 
 static std::vector<uint8_t> load_kevo() {
     std::vector<uint8_t> bytes;

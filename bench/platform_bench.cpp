@@ -9,8 +9,8 @@
 #include <cstring>
 
 #include "demo/demo_scene.h"
-#include "gfx2d/primitives.h"
 #include "gfx2d/framebuffer.h"
+#include "gfx2d/primitives.h"
 #include "platform/screen_changes.h"
 #include "platform/video.h"
 

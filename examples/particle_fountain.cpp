@@ -10,6 +10,7 @@
 #include <cstdlib>  // rand: the engine's only source of randomness
 
 #include "example_shell.h"
+#include "platform/particles_run.h"
 #include "render3d/render3d.h"
 
 // The nozzle: 2.0 below the centre line (rows grow downwards), 5.0 deep.

@@ -29,6 +29,7 @@
 #include "platform/music_start.h"
 #include "platform/music_sync.h"
 #include "platform/engine_clock.h"
+#include "platform/particles_run.h"
 #include "render3d/render3d.h"
 #include "util/std_fds.h"
 

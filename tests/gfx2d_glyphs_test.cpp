@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "gfx2d/glyphs.h"
+#include "support/gfx2d_canvas.h"
 #include "support/platform_process.h"
 #include "support/platform_tools.h"
 #include "support/test_files.h"
-#include "support/gfx2d_canvas.h"
 
 struct SetInfo {
     const char *name;

@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <vector>
 
+#include "gfx2d/framebuffer.h"
 #include "gfx2d/line_list.h"
 #include "gfx2d/primitives.h"
 #include "gfx2d/rect_list.h"
-#include "gfx2d/framebuffer.h"
 #include "support/gfx2d_canvas.h"
 #include "util/alloc.h"
 

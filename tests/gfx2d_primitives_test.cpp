@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <random>
 
-#include "gfx2d/primitives.h"
 #include "gfx2d/framebuffer.h"
+#include "gfx2d/primitives.h"
 #include "support/platform_fb.h"
 
 namespace {

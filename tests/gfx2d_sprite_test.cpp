@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "gfx2d/sprite.h"
 #include "gfx2d/framebuffer.h"
+#include "gfx2d/sprite.h"
 #include "support/gfx2d_canvas.h"
 #include "util/alloc.h"
 

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "gfx2d/font.h"
+#include "gfx2d/framebuffer.h"
 #include "gfx2d/glyphs.h"
 #include "gfx2d/text_group.h"
 #include "gfx2d/text_object.h"
 #include "gfx2d/typewriter.h"
-#include "gfx2d/framebuffer.h"
 #include "support/gfx2d_canvas.h"
 #include "util/alloc.h"
 

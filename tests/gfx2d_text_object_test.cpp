@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "gfx2d/font.h"
+#include "gfx2d/framebuffer.h"
 #include "gfx2d/glyphs.h"
 #include "gfx2d/text_object.h"
-#include "gfx2d/framebuffer.h"
 #include "support/gfx2d_canvas.h"
 #include "util/alloc.h"
 

@@ -8,6 +8,7 @@
 
 #include "assets/pcx.h"
 #include "gfx2d/framebuffer.h"
+#include "platform/particles_run.h"
 #include "render3d/render3d.h"
 #include "support/render3d_fixtures.h"
 #include "support/test_files.h"

@@ -204,6 +204,17 @@ for tool in "$work/modtool-cmake/modtool" "$work/modtool-pc"; do
     cmp -s "$work/tool.raw" "$work/reference.raw" || fail "$tool renders other samples than kevo-modrender"
 done
 
+step "headers at the paths they had before their folders moved"
+# Each forwarding header still compiles on its own, and says where its
+# header lives now.
+for old in $(cd "$repo/cmake/forwarding" && ls */*.h); do
+    new=$(sed -n 's/^#include "kevo\/\(.*\)"$/\1/p' "$repo/cmake/forwarding/$old")
+    printf '#include <kevo/%s>\nint main() { return 0; }\n' "$old" > "$work/forward.cpp"
+    g++ -std=c++17 -fsyntax-only $(pkg-config --cflags kevo) "$work/forward.cpp" 2> "$work/forward.log" ||
+        fail "<kevo/$old> no longer compiles"
+    grep -q "deprecated: include <kevo/$new>" "$work/forward.log" || fail "<kevo/$old> gives no deprecation warning"
+done
+
 step "add_subdirectory beside a target named demo"
 cmake -S "$work/starter" -B "$work/sub" -DKEVO_SOURCE_DIR="$repo" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     $launcher >/dev/null

@@ -9,9 +9,9 @@
 #include <cstring>
 
 #include "gfx2d/font.h"
+#include "gfx2d/framebuffer.h"
 #include "gfx2d/glyphs.h"
 #include "gfx2d/text_object.h"
-#include "gfx2d/framebuffer.h"
 #include "platform/program_args.h"
 #include "platform/screenshot.h"
 #include "util/std_fds.h"

@@ -9,8 +9,8 @@
 // there.
 #include <cstdlib>
 
-#include "gfx2d/primitives.h"
 #include "gfx2d/framebuffer.h"
+#include "gfx2d/primitives.h"
 
 // Products of a step count and a delta reach 2^64; they are formed wider.
 typedef __int128 wide_t;

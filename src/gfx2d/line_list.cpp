@@ -1,8 +1,8 @@
 // Line lists: fixed-size storage of segments and drawing them in order.
 #include "gfx2d/line_list.h"
 
-#include "gfx2d/primitives.h"
 #include "gfx2d/framebuffer.h"
+#include "gfx2d/primitives.h"
 #include "util/alloc.h"
 
 LineList *line_list_new(uint64_t count, int32_t color) {

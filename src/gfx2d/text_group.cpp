@@ -4,8 +4,8 @@
 
 #include <cstdlib>
 
-#include "gfx2d/text_object.h"
 #include "gfx2d/framebuffer.h"
+#include "gfx2d/text_object.h"
 #include "util/alloc.h"
 
 static const uint64_t TEXT_GROUP_INITIAL_CAPACITY = 16;

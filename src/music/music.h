@@ -1,4 +1,4 @@
-// Music: a four-channel tracker module player. Read this first.
+// Music: a four-channel tracker module player, the folder's front page.
 //   voice.h          one resampling voice (window, interpolation, volume)
 //   voice_bank.h     four voices straight to unsigned 8-bit stereo
 //   mod_player.h     the player's records and its public interface
@@ -13,11 +13,9 @@
 //   wav_file.h       16-bit stereo PCM WAV files (modrender, captures)
 //   song_text.h      song times and module text as shown on a terminal
 // Rendering (mod_player_render*) is integer-only, allocates nothing and
-// includes no SDL. At the edge, with SDL (not included here):
-//   music_start.h    the demo's start-up: read the module, create the player
-//   audio_output.h   the SDL audio device and its callback
-//   music_sync.h     what is heard now, and row, note and end events
-//   music_seek.h     starting the music mid-song (KEVO_FROM, music_seek)
+// includes no SDL: the library links without it. The SDL audio device, the
+// music start-up and the song as heard are the platform library's
+// (platform/platform.h).
 #ifndef MUSIC_MUSIC_H
 #define MUSIC_MUSIC_H
 

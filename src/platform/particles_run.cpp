@@ -3,11 +3,11 @@
 // render3d links neither assets nor SDL.
 #include <cstdio>
 
-#include "assets/pcx.h"            // pcx_load_texture, texture_destroy
+#include "assets/pcx.h"         // pcx_load_texture, texture_destroy
 #include "gfx2d/framebuffer.h"  // fb_clear, frame_counter
-#include "platform/video.h"        // fb_present
-#include "render3d/particles.h"
-#include "render3d/raster.h"       // depth_clear
+#include "platform/particles_run.h"
+#include "platform/video.h"     // fb_present
+#include "render3d/raster.h"    // depth_clear
 
 int particles_load_texture(void) {
     particles_free_texture();

@@ -1,21 +1,40 @@
-// Platform: the indexed framebuffer and its globals, the fixed palette,
-// video start-up through SDL 1.2, the paced present (with the palette's
-// window-pixel table and the changed-tile updates behind it), the exit
-// signals, PNG screenshots, the programs' command-line helpers, the
-// engine's time source (engine_clock.h) and deterministic capture of a whole
-// program (capture.h). Everything here runs on the main thread.
+// The platform edge: the folder's front page. The only library that
+// touches SDL 1.2 (and libpng): the window and the paced present, the
+// audio device and the music as heard, signals, files written for a
+// person, and deterministic capture of a whole program. Everything here
+// runs on the main thread except the audio callbacks (audio_output.h,
+// music_sync.h), which run on SDL's audio thread.
+//
+//   video.h          video_init, fb_present and fb_show: the window, pacing, the rate line
+//   window_scale.h   the --scale option, fullscreen and the scaled window
+//   screen_lookup.h  the window pixel of each palette index, made by SDL's blit
+//   screen_changes.h the framebuffer tiles that changed since the last frame sent
+//   engine_clock.h   the engine's one time source (real, or virtual in a capture)
+//   exit_signals.h   SIGINT, SIGQUIT, SIGHUP, SIGTERM: how programs end
+//   program_args.h   --help, options, strict whole numbers for the programs
+//   screenshot.h     the framebuffer as a PNG file
+//   capture.h        KEVO_CAPTURE: every frame and the sound, on a virtual clock
+//   audio_output.h   the SDL audio device and the callback that renders the player
+//   music_start.h    reading the module, creating the player, opening the device
+//   music_seek.h     KEVO_FROM and music_seek: starting mid-song
+//   music_sync.h     the song as heard now, and its row, note and end events
+//   particles_run.h  the particle effect's image and frame loop
 #ifndef PLATFORM_PLATFORM_H
 #define PLATFORM_PLATFORM_H
 
+#include "platform/audio_output.h"
 #include "platform/capture.h"
 #include "platform/engine_clock.h"
 #include "platform/exit_signals.h"
-#include "gfx2d/framebuffer.h"
-#include "gfx2d/palette.h"
+#include "platform/music_seek.h"
+#include "platform/music_start.h"
+#include "platform/music_sync.h"
+#include "platform/particles_run.h"
 #include "platform/program_args.h"
 #include "platform/screen_changes.h"
 #include "platform/screen_lookup.h"
 #include "platform/screenshot.h"
 #include "platform/video.h"
+#include "platform/window_scale.h"
 
 #endif

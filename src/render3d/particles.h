@@ -2,8 +2,8 @@
 // through view space under a constant downward pull, each living 180
 // frames, drawn flat against the depth buffer; and its own frame loop.
 // Works in view coordinates directly, without matrices. Loading the image
-// and the frame loop need the PCX loader and the window: they are built
-// into the platform library, not the renderer.
+// and the frame loop need the PCX loader and the window: they are the
+// platform library's (platform/particles_run.h).
 #ifndef RENDER3D_PARTICLES_H
 #define RENDER3D_PARTICLES_H
 
@@ -29,18 +29,10 @@ struct Particle {
     int32_t life;      // frames left; 0 marks a free slot
 };
 
-// The slots (all zero at start) and the effect's image (null until loaded).
+// The slots (all zero at start) and the effect's image (null until
+// loaded by particles_load_texture, platform/particles_run.h).
 extern Particle particles[PARTICLE_SLOTS];
 extern Texture *tunnel_texture;
-
-// Loads "res/tunnel.pcx" into tunnel_texture (releasing one loaded
-// before). 0 on success; -1 with one "PARTICLES: ..." line on standard
-// error when the image cannot be opened or decoded: tunnel_texture is then
-// null and the effect still runs (its triangles never sample the image).
-int particles_load_texture(void);
-
-// Releases tunnel_texture and sets it to null. Safe when nothing is loaded.
-void particles_free_texture(void);
 
 // Starts a particle at (x, y, z) with velocity (dx, dy, dz) in the lowest
 // free slot, with three rand() spins masked to 0 .. 127 and life 180; its
@@ -57,10 +49,5 @@ Fixed particle_corner_offset(int32_t angle);
 // and draws all 200 triangles flat in palette index 113 in slot order.
 // Writes the framebuffer and depth buffer; call depth_clear first.
 void particles_update(void);
-
-// The effect's frame loop: fb_clear, depth_clear, particles_update,
-// fb_present, frame_counter += 1, for ever. Needs video_init; never returns
-// (the process ends through the signal handlers).
-void particles_run(void);
 
 #endif
