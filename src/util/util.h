@@ -1,6 +1,6 @@
 // Containers and text utilities: the folder's front page.
 //
-//   alloc.h       the containers' allocation calls and the test failure hook
+//   alloc.h       the engine's allocation calls and the test failure hook
 //   vector.h      Vector: growable array of untyped pointers
 //   hashmap.h     HashMap: chained SipHash table keyed by byte strings
 //   siphash.h     SipHash-2-4, the map's keyed hash
