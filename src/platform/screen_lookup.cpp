@@ -17,13 +17,13 @@ int screen_lookup_build(ScreenLookup *lookup, const SDL_Surface *frame, const SD
     const SDL_PixelFormat *to = screen->format;
     if ((to->BytesPerPixel != 2 && to->BytesPerPixel != 4) || to->palette != nullptr) return -1;
     if (frame->format->BytesPerPixel != 4) return -1;
-    SDL_Surface *colours = surface_like(frame->format, 256);
+    SDL_Surface *colors = surface_like(frame->format, 256);
     SDL_Surface *converted = surface_like(to, 256);
     int result = -1;
-    if (colours != nullptr && converted != nullptr) {
-        uint32_t *in = static_cast<uint32_t *>(colours->pixels);
+    if (colors != nullptr && converted != nullptr) {
+        uint32_t *in = static_cast<uint32_t *>(colors->pixels);
         for (int i = 0; i < 256; i++) in[i] = Palette[i];
-        if (SDL_UpperBlit(colours, nullptr, converted, nullptr) == 0) {
+        if (SDL_UpperBlit(colors, nullptr, converted, nullptr) == 0) {
             for (int i = 0; i < 256; i++) {
                 if (to->BytesPerPixel == 2)
                     lookup->pixels16[i] = static_cast<const uint16_t *>(converted->pixels)[i];
@@ -34,7 +34,7 @@ int screen_lookup_build(ScreenLookup *lookup, const SDL_Surface *frame, const SD
             result = 0;
         }
     }
-    SDL_FreeSurface(colours);
+    SDL_FreeSurface(colors);
     SDL_FreeSurface(converted);
     return result;
 }

@@ -4,7 +4,7 @@
 #include "render3d/raster.h"
 #include "render3d/raster_internal.h"
 
-int fill_spans_flat(int16_t ymin16, int16_t ymax16, const RowEdges *e, uint8_t colour) {
+int fill_spans_flat(int16_t ymin16, int16_t ymax16, const RowEdges *e, uint8_t color) {
     int32_t ymin = ymin16, ymax = ymax16;
     raster_clip_rows(&ymin, &ymax);
     int n = 0;
@@ -26,7 +26,7 @@ int fill_spans_flat(int16_t ymin16, int16_t ymax16, const RowEdges *e, uint8_t c
             // wrapped depth always passes and stores its 16-bit pattern.
             int16_t c = (int16_t)fixed_int(z);
             if (c < depth[x]) {
-                pixel[x] = colour;
+                pixel[x] = color;
                 depth[x] = (uint16_t)c;
                 n++;
             }
