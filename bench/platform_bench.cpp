@@ -1,8 +1,8 @@
 // Frame costs of the platform and the 2D primitives: palette conversion,
 // the present without its wait (dummy video driver) beside the way it was
-// (conversion into the 32-bit surface and SDL's blit), finding changed
-// tiles, clear, lines, circles. The running demo's share of a core is
-// measured from /proc by tools/demo-cpu.sh.
+// (conversion into the 32-bit surface and SDL's blit) and in a scaled
+// window, finding changed tiles, clear, lines, circles. The running demo's
+// share of a core is measured from /proc by tools/demo-cpu.sh.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -13,6 +13,7 @@
 #include "gfx2d/primitives.h"
 #include "platform/screen_changes.h"
 #include "platform/video.h"
+#include "platform/window_scale.h"
 
 static void ensure_video(void) {
     static bool started = false;
@@ -55,6 +56,19 @@ static void BM_PresentWithoutWait(benchmark::State &state) {
     for (auto _ : state) fb_show();
 }
 BENCHMARK(BM_PresentWithoutWait);
+
+// The same in a window k times the framebuffer's size (each pixel a k x k
+// block), then back to the plain window for the benchmarks after it.
+static void BM_PresentScaledWithoutWait(benchmark::State &state) {
+    ensure_video();
+    if (window_set_scale(static_cast<int>(state.range(0))) != 0) {
+        state.SkipWithError("cannot set the scaled mode");
+        return;
+    }
+    for (auto _ : state) fb_show();
+    window_set_scale(1);
+}
+BENCHMARK(BM_PresentScaledWithoutWait)->Arg(2)->Arg(3);
 
 // Finding the changed tiles between two consecutive demo frames: what a
 // present adds when SDL converts the window for the display (a 16-bit

@@ -32,15 +32,15 @@
 #include "util/std_fds.h"
 
 // Palette indices (VGA default layout).
-static const uint8_t COLOUR_PANEL = 17;   // near-black grey
-static const uint8_t COLOUR_FRAME = 8;    // dark grey
-static const uint8_t COLOUR_WHITE = 15;
-static const uint8_t COLOUR_YELLOW = 14;
-static const uint8_t COLOUR_CYAN = 11;
-static const uint8_t COLOUR_GREEN = 10;
-static const uint8_t COLOUR_LIGHT_RED = 12;
-static const uint8_t FIRST_RING_COLOUR = 32;  // the first hue ring, 24 entries
-static const int RING_COLOURS = 24;
+static const uint8_t COLOR_PANEL = 17;   // near-black grey
+static const uint8_t COLOR_FRAME = 8;    // dark grey
+static const uint8_t COLOR_WHITE = 15;
+static const uint8_t COLOR_YELLOW = 14;
+static const uint8_t COLOR_CYAN = 11;
+static const uint8_t COLOR_GREEN = 10;
+static const uint8_t COLOR_LIGHT_RED = 12;
+static const uint8_t FIRST_RING_COLOR = 32;  // the first hue ring, 24 entries
+static const int RING_COLORS = 24;
 
 static const char *const TITLE = "TEXT & 2D";
 static const char *const LINE_8X16 = "\x01\x02\x03\x04\x05\x06 8x16 code page 437 \x0e\x0f\x10\x11\x18\x19\x1a\x1b";
@@ -78,13 +78,13 @@ static void paint_ball(Sprite *sprite) {
         for (int x = 0; x < SPRITE_SIZE_PX; x++) {
             const double dx = x + 0.5 - r, dy = y + 0.5 - r;
             const double hx = x + 0.5 - r * 0.7, hy = y + 0.5 - r * 0.7;
-            uint8_t colour = 0;
+            uint8_t color = 0;
             if (dx * dx + dy * dy < r * r) {
                 const int shade = static_cast<int>(sqrt(hx * hx + hy * hy) / (r * 1.6) * 4.0);
-                colour = static_cast<uint8_t>(FIRST_RING_COLOUR + 8 + (shade > 3 ? 3 : shade) * 1);
-                if (shade == 0) colour = COLOUR_WHITE;
+                color = static_cast<uint8_t>(FIRST_RING_COLOR + 8 + (shade > 3 ? 3 : shade) * 1);
+                if (shade == 0) color = COLOR_WHITE;
             }
-            sprite->pixels[y * SPRITE_SIZE_PX + x] = colour;
+            sprite->pixels[y * SPRITE_SIZE_PX + x] = color;
         }
 }
 
@@ -94,10 +94,10 @@ static void paint_gem(Sprite *sprite) {
     for (int y = 0; y < SPRITE_SIZE_PX; y++)
         for (int x = 0; x < SPRITE_SIZE_PX; x++) {
             const int d = abs(x - half) + abs(y - half);
-            uint8_t colour = 0;
-            if (d < half - 2) colour = static_cast<uint8_t>(FIRST_RING_COLOUR + (x + y) % RING_COLOURS);
-            else if (d < half) colour = COLOUR_WHITE;
-            sprite->pixels[y * SPRITE_SIZE_PX + x] = colour;
+            uint8_t color = 0;
+            if (d < half - 2) color = static_cast<uint8_t>(FIRST_RING_COLOR + (x + y) % RING_COLORS);
+            else if (d < half) color = COLOR_WHITE;
+            sprite->pixels[y * SPRITE_SIZE_PX + x] = color;
         }
 }
 
@@ -129,7 +129,7 @@ static bool showcase_init(Showcase *s) {
     if (!s->ball || !s->gem) return false;
     paint_ball(s->ball);
     paint_gem(s->gem);
-    s->star = line_list_new(STAR_POINTS, COLOUR_YELLOW);
+    s->star = line_list_new(STAR_POINTS, COLOR_YELLOW);
     s->panel = rect_list_new(2);
     s->bars = rect_list_new(BAR_COUNT);
     if (!s->star || !s->panel || !s->bars) return false;
@@ -161,13 +161,13 @@ static void showcase_draw(Showcase *s, int32_t frame) {
     fb_clear();
 
     // The panel: a frame and its inside, filled as two rectangles.
-    set_draw_color(COLOUR_FRAME);
+    set_draw_color(COLOR_FRAME);
     rect_list_draw(s->panel, 1);
-    set_draw_color(COLOUR_PANEL);
+    set_draw_color(COLOR_PANEL);
     rect_list_draw(s->panel, 2);  // entry 1 fills over entry 0's middle
 
     // The typewriter types, then holds the whole paragraph, then starts over.
-    set_draw_color(COLOUR_GREEN);
+    set_draw_color(COLOR_GREEN);
     if (s->finished_frame < 0) {
         if (typewriter_update(s->typewriter, frame)) s->finished_frame = frame;
     } else {
@@ -179,9 +179,9 @@ static void showcase_draw(Showcase *s, int32_t frame) {
     }
 
     // The glyph sets: 8 x 16 with its symbols, 8 x 8 with its house.
-    set_draw_color(COLOUR_YELLOW);
+    set_draw_color(COLOR_YELLOW);
     text_draw(s->line_8x16);
-    set_draw_color(COLOUR_CYAN);
+    set_draw_color(COLOR_CYAN);
     text_draw(s->line_8x8);
 
     // A turning five-pointed star, each point joined to the one two along.
@@ -193,7 +193,7 @@ static void showcase_draw(Showcase *s, int32_t frame) {
                       static_cast<int32_t>(cy + radius * sin(a0)), static_cast<int32_t>(cx + radius * cos(a1)),
                       static_cast<int32_t>(cy + radius * sin(a1)));
     }
-    set_draw_color(COLOUR_YELLOW);
+    set_draw_color(COLOR_YELLOW);
     line_list_draw(s->star, STAR_POINTS);
 
     // Bars rising and falling; the rightmost run past the screen's edge.
@@ -202,7 +202,7 @@ static void showcase_draw(Showcase *s, int32_t frame) {
         const int32_t left = 246 + i * 14;
         rect_list_set(s->bars, i, left, 196, left + 10, 196 - height);  // corners bottom-up
     }
-    set_draw_color(static_cast<uint8_t>(FIRST_RING_COLOUR + (frame / 4) % RING_COLOURS));
+    set_draw_color(static_cast<uint8_t>(FIRST_RING_COLOR + (frame / 4) % RING_COLORS));
     rect_list_draw(s->bars, BAR_COUNT);
 
     // Sprites: a ball bouncing across the bottom and off its sides, a gem
@@ -217,7 +217,7 @@ static void showcase_draw(Showcase *s, int32_t frame) {
 
     // A 32 x 32 scroller across the bottom edge, half below the screen.
     text_set_position(s->scroller, 400 - (frame * 2) % 1200, 222);
-    set_draw_color(COLOUR_LIGHT_RED);
+    set_draw_color(COLOR_LIGHT_RED);
     text_draw(s->scroller);
 
     // The title last, over everything, jittering and changing colour.

@@ -54,10 +54,10 @@ TEST(MakeAssets, TunnelImageIsA256By128TextureInTheEnginePalette) {
     }
     // A wall of bricks: mortar rows every 16 pixels, and more than a handful
     // of colours between them.
-    int colours_used[256] = {};
-    for (int i = 0; i < 256 * 128; i++) colours_used[image->pixels[i]] = 1;
+    int colors_used[256] = {};
+    for (int i = 0; i < 256 * 128; i++) colors_used[image->pixels[i]] = 1;
     int distinct = 0;
-    for (int used : colours_used) distinct += used;
+    for (int used : colors_used) distinct += used;
     EXPECT_GT(distinct, 24);
     EXPECT_EQ(image->pixels[0], image->pixels[16 * 256 + 100]);
     engine_free(image->pixels);

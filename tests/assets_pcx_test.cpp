@@ -356,18 +356,18 @@ TEST(PcxDecode, TruncationAtEveryByteStopsWithoutGarbage) {
 
 // --- Independent encoders and decoders -----------------------------------
 
-// A width x at least `min_height` RGB image using exactly `colours`
+// A width x at least `min_height` RGB image using exactly `colors`
 // distinct colours (it grows taller until all fit), scattered in short runs.
-RgbImage test_picture(int width, int min_height, int colours) {
+RgbImage test_picture(int width, int min_height, int colors) {
     RgbImage image;
     int height = min_height;
-    while (width * height < 3 * colours) height++;
+    while (width * height < 3 * colors) height++;
     image.width = width;
     image.height = height;
     for (int i = 0; i < width * height; i++) {
         // Runs of 3, stepping by 7 (prime to every count used) so each
         // colour appears once there are 3 * colours pixels.
-        int c = (i / 3 * 7) % colours;
+        int c = (i / 3 * 7) % colors;
         // Colours spread over the cube, all distinct for up to 256.
         image.rgb.push_back((uint8_t)(c * 37 % 256));
         image.rgb.push_back((uint8_t)(c * 101 % 256));
@@ -429,7 +429,7 @@ TEST(PcxReferences, NetpbmFilesOfEveryDepthAndOddWidths) {
               "");
     TempDir dir;
     struct Case {
-        int colours;
+        int colors;
         const char *options;
         int bits, planes;
     };
@@ -440,10 +440,10 @@ TEST(PcxReferences, NetpbmFilesOfEveryDepthAndOddWidths) {
     };
     for (const Case &c : cases) {
         for (int width : {1, 5, 13, 16, 37}) {
-            RgbImage picture = test_picture(width, 7, c.colours);
+            RgbImage picture = test_picture(width, 7, c.colors);
             std::string ppm = dir.file("in.ppm"), pcx = dir.file("netpbm.pcx");
             ASSERT_TRUE(assets_write_ppm(ppm, picture));
-            std::string label = std::to_string(c.colours) + " colours " + c.options + ", width " +
+            std::string label = std::to_string(c.colors) + " colours " + c.options + ", width " +
                                 std::to_string(width);
             ASSERT_EQ(run_command(std::string("ppmtopcx ") + c.options + " '" + ppm + "' > '" + pcx +
                                  "' 2>/dev/null"),
@@ -454,16 +454,16 @@ TEST(PcxReferences, NetpbmFilesOfEveryDepthAndOddWidths) {
     }
 }
 
-TEST(PcxReferences, ImageMagickPaletteFilesAndRefusedTrueColour) {
+TEST(PcxReferences, ImageMagickPaletteFilesAndRefusedTrueColor) {
     ASSERT_EQ(missing_tool("pcxtoppm", "netpbm") + missing_tool("convert", "imagemagick"), "");
     TempDir dir;
-    for (int colours : {3, 256}) {
+    for (int colors : {3, 256}) {
         for (int width : {1, 7, 101}) {
-            RgbImage picture = test_picture(width, 9, colours);
+            RgbImage picture = test_picture(width, 9, colors);
             std::string ppm = dir.file("in.ppm"), pcx = dir.file("magick.pcx");
             ASSERT_TRUE(assets_write_ppm(ppm, picture));
             ASSERT_EQ(run_command("convert '" + ppm + "' -type palette '" + pcx + "'"), 0);
-            std::string label = "ImageMagick " + std::to_string(colours) + " colours, width " + std::to_string(width);
+            std::string label = "ImageMagick " + std::to_string(colors) + " colours, width " + std::to_string(width);
             expect_same_as_references(dir, pcx, picture, label, 8, 1);
             // The same file with two bytes between its data and its palette,
             // as some encoders leave them: the picture ImageMagick encoded.

@@ -124,13 +124,13 @@ TEST(TextRectList, SetGetWithNullOutputsAndIndicesBeyondCount) {
 // rectangles stay cheap while every on-screen pixel is still decided by
 // the rule.
 static void reference_fill(std::vector<uint8_t> &screen, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
-                           uint8_t colour) {
+                           uint8_t color) {
     const int64_t top = std::max<int64_t>(std::min(y0, y1), -1);
     const int64_t bottom = std::min<int64_t>(std::max(y0, y1), fb_height + 1);
     const int64_t left = std::max<int64_t>(std::min(x0, x1), -1);
     const int64_t right = std::min<int64_t>(std::max(x0, x1), fb_width + 1);
     for (int64_t y = top; y < bottom; y++)
-        for (int64_t x = left; x < right; x++) reference_put(screen, x, y, colour);
+        for (int64_t x = left; x < right; x++) reference_put(screen, x, y, color);
 }
 
 TEST(TextRectList, FillsHalfOpenBlocksInAnyCornerOrder) {

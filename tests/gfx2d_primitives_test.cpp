@@ -43,7 +43,7 @@ PixelSet line_pixels(int x0, int y0, int x1, int y1) {
 
 }  // namespace
 
-TEST(Pixels, ExplicitColourAndDrawColourAndClipping) {
+TEST(Pixels, ExplicitColorAndDrawColorAndClipping) {
     guarded_fb_setup();
     set_draw_color(12);
     put_pixel(3, 4);

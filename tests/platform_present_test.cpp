@@ -285,6 +285,24 @@ TEST(Present, WindowPixelTableMatchesSdlsBlitForEveryFormat) {
             ASSERT_NE(reference, nullptr);
             EXPECT_EQ(first_difference(window, reference), -1) << f.bits << " bits, R " << std::hex << f.r;
             SDL_FreeSurface(reference);
+            // The same writer at scale 3 with the picture off the corner,
+            // then a part of a changed picture alone over it: every pixel
+            // ends as a 3 x 3 block of what SDL's blit gives the new one.
+            SDL_Surface *large = SDL_CreateRGBSurface(SDL_SWSURFACE, 1200 + 7, 720 + 4, f.bits, f.r, f.g, f.b, f.a);
+            ASSERT_NE(large, nullptr);
+            SDL_FillRect(large, nullptr, 0);
+            SDL_Rect whole = {0, 0, 400, 240};
+            EXPECT_EQ(screen_lookup_write(&lookup, fb_pixels, 400, &whole, 3, 5, 2, large), 0);
+            SDL_Rect part = {37, 211, 50, 29};
+            for (int y = part.y; y < part.y + part.h; y++)
+                for (int x = part.x; x < part.x + part.w; x++) fb_pixels[y * 400 + x] = static_cast<uint8_t>(x ^ y);
+            EXPECT_EQ(screen_lookup_write(&lookup, fb_pixels, 400, &part, 3, 5, 2, large), 0);
+            fb_convert();
+            reference = sdl_blit_of(frame_surface, window);
+            ASSERT_NE(reference, nullptr);
+            EXPECT_EQ(first_block_difference(large, reference, 3, 5, 2), -1) << f.bits << " bits, R " << std::hex << f.r;
+            SDL_FreeSurface(reference);
+            SDL_FreeSurface(large);
         } else {
             EXPECT_EQ(lookup.bytes_per_pixel, 0);
         }

@@ -21,7 +21,7 @@ struct TinyMesh {
     Triangle *items[1];
     TriangleList list;
 };
-static void tiny_mesh(TinyMesh *m, int32_t x, int32_t y, int32_t z, int32_t size, uint8_t colour) {
+static void tiny_mesh(TinyMesh *m, int32_t x, int32_t y, int32_t z, int32_t size, uint8_t color) {
     *m = TinyMesh{};
     const int32_t corners[3][2] = {{0, 0}, {size, 0}, {0, size}};
     for (int k = 0; k < 3; k++) {
@@ -30,7 +30,7 @@ static void tiny_mesh(TinyMesh *m, int32_t x, int32_t y, int32_t z, int32_t size
         m->v[k].z = z * ONE;
         m->tri.v[k] = &m->v[k];
     }
-    m->tri.color = colour;
+    m->tri.color = color;
     m->tri.pixels = INT32_MAX;
     m->items[0] = &m->tri;
     m->list = TriangleList{m->items, 1};

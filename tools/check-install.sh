@@ -120,15 +120,15 @@ done
 # The window is placed at the top left; more than the background and a
 # handful of colours on screen means the scene is drawn.
 waited=0
-colours=0
-while [ "$colours" -le 8 ]; do
+colors=0
+while [ "$colors" -le 8 ]; do
     if [ "$waited" -ge 20 ] || ! kill -0 "$pid" 2>/dev/null; then
         tr '\r' '\n' < "$work/stderr" | grep -v '^FPS' | tail -n 5 >&2
-        fail "the starter's window shows $colours colours: nothing drawn"
+        fail "the starter's window shows $colors colours: nothing drawn"
     fi
     sleep 0.25
     waited=$((waited + 1))
-    colours=$(xwd -root -silent -display ":$display" | convert xwd:- -format '%k' info:)
+    colors=$(xwd -root -silent -display ":$display" | convert xwd:- -format '%k' info:)
 done
 DISPLAY=":$display" xdotool mousemove 200 120 key Escape
 waited=0

@@ -19,9 +19,9 @@
 static const int SHEET_COLUMNS = 16;
 static const int SHEET_ROWS = FONT_CODE_COUNT / SHEET_COLUMNS;
 static const int CELL_GAP_PX = 2;
-static const uint8_t CELL_COLOUR = 18;  // dark grey
-static const uint8_t INK_COLOUR = 15;   // white
-static const uint8_t GAP_COLOUR = 0;
+static const uint8_t CELL_COLOR = 18;  // dark grey
+static const uint8_t INK_COLOR = 15;   // white
+static const uint8_t GAP_COLOR = 0;
 
 static const char USAGE[] =
     "usage: glyph_sheet 8x8|8x16|32x32 OUT.png\n"
@@ -48,7 +48,7 @@ int main(int argc, char **argv) {
     fb_attach_storage();
     fb_width = SHEET_COLUMNS * (width_px + CELL_GAP_PX) + CELL_GAP_PX;
     fb_height = SHEET_ROWS * (height_px + CELL_GAP_PX) + CELL_GAP_PX;
-    set_draw_color(GAP_COLOUR);
+    set_draw_color(GAP_COLOR);
     fb_clear();
     Font *font = font_new(glyphs, width_px, height_px);
     TextObject *text = text_new(font, 1, UINT32_MAX, 0, 0);
@@ -60,13 +60,13 @@ int main(int argc, char **argv) {
         const int x = CELL_GAP_PX + (code % SHEET_COLUMNS) * (width_px + CELL_GAP_PX);
         const int y = CELL_GAP_PX + (code / SHEET_COLUMNS) * (height_px + CELL_GAP_PX);
         for (int row = 0; row < height_px; row++)
-            memset(fb_pixels + (y + row) * fb_width + x, CELL_COLOUR, width_px);
+            memset(fb_pixels + (y + row) * fb_width + x, CELL_COLOR, width_px);
         // Code 0 cannot be put in a string; its cell shows the blank it is.
         const char one[2] = {static_cast<char>(code), '\0'};
         text_clear(text);
         text_append(text, one);
         text_set_position(text, x, y);
-        set_draw_color(INK_COLOUR);
+        set_draw_color(INK_COLOR);
         text_draw(text);
     }
     text_free(text);

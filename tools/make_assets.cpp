@@ -42,7 +42,7 @@ constexpr int RING_DULL = 4;
 constexpr int HUE_ORANGE = 10;
 constexpr int CRATE_SIDE_PX = 128;
 
-static uint8_t ring_colour(int ring, int hue) {
+static uint8_t ring_color(int ring, int hue) {
     return (uint8_t)(RING_FIRST_INDEX + ring * RING_HUES + ((hue % RING_HUES) + RING_HUES) % RING_HUES);
 }
 
@@ -74,16 +74,16 @@ static void draw_tunnel(uint8_t *pixels) {
         for (int x = 0; x < IMAGE_WIDTH_PX; x++) {
             int shifted = x + (row & 1) * (brick_w / 2);
             int column = shifted / brick_w, in_x = shifted % brick_w;
-            uint8_t colour;
+            uint8_t color;
             if (in_y == 0 || in_x == 0) {
-                colour = GREY_DARK;
+                color = GREY_DARK;
             } else {
                 int hue = column * 3 + row * 7;
                 int ring = (in_y < 3 || in_y > brick_h - 3) ? RING_DARK : RING_BRIGHT;
                 if (speckle((uint32_t)x, (uint32_t)y) % 7 == 0) ring = ring == RING_BRIGHT ? RING_DARK : RING_DARKEST;
-                colour = ring_colour(ring, hue);
+                color = ring_color(ring, hue);
             }
-            pixels[y * IMAGE_WIDTH_PX + x] = colour;
+            pixels[y * IMAGE_WIDTH_PX + x] = color;
         }
     }
 }
@@ -96,15 +96,15 @@ static void draw_torus_skin(uint8_t *pixels) {
     for (int y = 0; y < IMAGE_HEIGHT_PX; y++) {
         for (int x = 0; x < IMAGE_WIDTH_PX; x++) {
             int cx = x / cell, cy = y / cell;
-            uint8_t colour;
+            uint8_t color;
             if (x % cell == 0 || y % cell == 0) {
-                colour = WHITE;
+                color = WHITE;
             } else if (y > 12 && y < 20) {
-                colour = GREY_MID;
+                color = GREY_MID;
             } else {
-                colour = ring_colour((cx + cy) & 1 ? RING_PASTEL : RING_BRIGHT, cx * 3);
+                color = ring_color((cx + cy) & 1 ? RING_PASTEL : RING_BRIGHT, cx * 3);
             }
-            pixels[y * IMAGE_WIDTH_PX + x] = colour;
+            pixels[y * IMAGE_WIDTH_PX + x] = color;
         }
     }
 }
@@ -118,26 +118,26 @@ static void draw_crate_side(uint8_t *pixels) {
         for (int x = 0; x < CRATE_SIDE_PX; x++) {
             bool in_frame = x < frame || y < frame || x >= CRATE_SIDE_PX - frame || y >= CRATE_SIDE_PX - frame;
             int brace = x - y;  // the brace runs from top left to bottom right
-            uint8_t colour;
+            uint8_t color;
             if (in_frame) {
                 bool edge = x == 0 || y == 0 || x == CRATE_SIDE_PX - 1 || y == CRATE_SIDE_PX - 1 ||
                             x == frame - 1 || y == frame - 1 || x == CRATE_SIDE_PX - frame ||
                             y == CRATE_SIDE_PX - frame;
-                colour = edge ? GREY_DARK : ring_colour(RING_DARK, HUE_ORANGE);
+                color = edge ? GREY_DARK : ring_color(RING_DARK, HUE_ORANGE);
                 int nx = x < frame ? frame / 2 : CRATE_SIDE_PX - frame / 2;
                 int ny = y < frame ? frame / 2 : CRATE_SIDE_PX - frame / 2;
-                if ((x - nx) * (x - nx) + (y - ny) * (y - ny) <= 4) colour = GREY_MID;
+                if ((x - nx) * (x - nx) + (y - ny) * (y - ny) <= 4) color = GREY_MID;
             } else if (brace >= -8 && brace <= 8) {
-                colour = brace == -8 || brace == 8 ? GREY_DARK : ring_colour(RING_DARK, HUE_ORANGE - 1);
+                color = brace == -8 || brace == 8 ? GREY_DARK : ring_color(RING_DARK, HUE_ORANGE - 1);
             } else if ((y - frame) % plank == 0) {
-                colour = GREY_DARK;
+                color = GREY_DARK;
             } else {
                 // Grain: streaks that run along the plank, from a hash of
                 // the row and a coarse column.
                 bool streak = speckle((uint32_t)(x / 9), (uint32_t)y) % 5 == 0;
-                colour = ring_colour(RING_DULL, streak ? HUE_ORANGE - 1 : HUE_ORANGE);
+                color = ring_color(RING_DULL, streak ? HUE_ORANGE - 1 : HUE_ORANGE);
             }
-            pixels[y * CRATE_SIDE_PX + x] = colour;
+            pixels[y * CRATE_SIDE_PX + x] = color;
         }
     }
 }

@@ -1,9 +1,14 @@
 // Asset loaders: PCX images (read and write, and straight into a Texture)
 // and Wavefront OBJ models with their MTL material. Every file is input
-// from outside: a malformed one is refused or its bad lines skipped, with a
-// message, and never read out of bounds. Paths are relative to the working
-// directory; the files a model or material names are also looked for beside
-// it.
+// from outside: a malformed one is refused, or its bad lines skipped, and
+// never read out of bounds. Reading a PCX image prints nothing: pcx_open_why
+// and pcx_load_texture_why hand back the reason as a short text, which the
+// material loader puts into its "MTL: ..." line; pcx_save prints one
+// "PCX: ..." line when it fails. The OBJ and MTL loaders print one
+// "OBJ: ..." or "MTL: ..." line on standard error for a file they refuse,
+// and on standard output a line for each file they load and each line they
+// skip. Paths are relative to the working directory; the files a model or
+// material names are also looked for beside it.
 #ifndef ASSETS_ASSETS_H
 #define ASSETS_ASSETS_H
 

@@ -10,7 +10,7 @@
 #include "util/alloc.h"
 
 constexpr int PCX_DPI = 72;           // resolution fields; nothing reads them
-constexpr uint8_t PCX_PALETTE_TYPE_COLOUR = 1;
+constexpr uint8_t PCX_PALETTE_TYPE_COLOR = 1;
 
 static void put_u16le(uint8_t *at, int value) {
     at[0] = (uint8_t)(value & 0xFF);
@@ -61,7 +61,7 @@ int pcx_save(const char *path, int width, int height, const uint8_t *pixels,
     memcpy(header + PCX_HEADER_PALETTE_OFFSET, palette, PCX_HEADER_PALETTE_BYTES);
     header[PCX_PLANES_OFFSET] = 1;
     put_u16le(header + PCX_BYTES_PER_LINE_OFFSET, bytes_per_line);
-    header[PCX_PALETTE_TYPE_OFFSET] = PCX_PALETTE_TYPE_COLOUR;
+    header[PCX_PALETTE_TYPE_OFFSET] = PCX_PALETTE_TYPE_COLOR;
 
     uint8_t *line = (uint8_t *)engine_calloc((size_t)bytes_per_line, 3);
     FILE *file = line ? fopen(path, "wb") : nullptr;

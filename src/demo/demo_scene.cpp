@@ -6,8 +6,8 @@
 #include "gfx2d/primitives.h"
 #include "gfx2d/framebuffer.h"
 
-constexpr uint8_t COLOUR_ORANGE = 6;  // A8 57 00
-constexpr uint8_t COLOUR_PINK = 37;   // FF 00 BF
+constexpr uint8_t COLOR_ORANGE = 6;  // A8 57 00
+constexpr uint8_t COLOR_PINK = 37;   // FF 00 BF
 
 constexpr int WAVE_FIRST_X = 1;
 constexpr int WAVE_LAST_X = 299;
@@ -25,23 +25,23 @@ static void draw_wave(void) {
     for (int i = WAVE_FIRST_X; i <= WAVE_LAST_X; i++) {
         const double phase = frame_counter / WAVE_FRAMES_PER_RADIAN + (WAVE_RADIANS_PER_PIXEL * i);
         const int y = static_cast<int>(WAVE_CENTRE_Y + WAVE_AMPLITUDE * sin(phase));
-        put_pixel_color(i, y, COLOUR_ORANGE);
-        put_pixel_color(i + 1, y, COLOUR_ORANGE);
-        put_pixel_color(i - 1, y, COLOUR_ORANGE);
-        put_pixel_color(i, y + 1, COLOUR_ORANGE);
-        put_pixel_color(i, y - 1, COLOUR_ORANGE);
+        put_pixel_color(i, y, COLOR_ORANGE);
+        put_pixel_color(i + 1, y, COLOR_ORANGE);
+        put_pixel_color(i - 1, y, COLOR_ORANGE);
+        put_pixel_color(i, y + 1, COLOR_ORANGE);
+        put_pixel_color(i, y - 1, COLOR_ORANGE);
     }
 }
 
 void demo_draw_frame(void) {
     fb_clear();
-    set_draw_color(COLOUR_PINK);
+    set_draw_color(COLOR_PINK);
     draw_wave();
     draw_circle(320, 120, 60, CIRCLE_POINTS);
     // From the circle's rightmost point 40 pixels inwards; it covers that
     // point with its first pixel.
-    draw_line(380, 120, 340, 120, COLOUR_PINK);
-    set_draw_color(COLOUR_ORANGE);
+    draw_line(380, 120, 340, 120, COLOR_PINK);
+    set_draw_color(COLOR_ORANGE);
     draw_circle(50, 60, 50, CIRCLE_POINTS);
     draw_circle(50, 180, 50, CIRCLE_POINTS);
 }

@@ -22,7 +22,7 @@ static bool on_screen(int32_t x, int32_t y) {
 
 // The plain walk for a line whose end points are both on screen: no test
 // per pixel, a running byte offset instead of a multiplication.
-static void draw_line_unclipped(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint8_t colour) {
+static void draw_line_unclipped(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint8_t color) {
     const int32_t dx = abs(x1 - x0), sx = x0 < x1 ? 1 : -1;
     const int32_t dy = abs(y1 - y0), sy = y0 < y1 ? 1 : -1;
     int32_t err = dx > dy ? dx / 2 : -(dy / 2);
@@ -30,7 +30,7 @@ static void draw_line_unclipped(int32_t x0, int32_t y0, int32_t x1, int32_t y1, 
     const int32_t row_step = sy * fb_width;
     int32_t x = x0, y = y0;
     for (;;) {
-        fb_pixels[offset] = colour;
+        fb_pixels[offset] = color;
         if (x == x1 && y == y1) break;
         const int32_t e = err;
         if (e > -dx) {
@@ -76,7 +76,7 @@ static bool axis_range(int64_t start, int64_t step, int64_t size, int64_t last, 
     return a <= b;
 }
 
-static void draw_line_clipped(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint8_t colour) {
+static void draw_line_clipped(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint8_t color) {
     const int64_t dx = llabs(static_cast<int64_t>(x1) - x0), sx = x0 < x1 ? 1 : -1;
     const int64_t dy = llabs(static_cast<int64_t>(y1) - y0), sy = y0 < y1 ? 1 : -1;
     const bool x_major = dx > dy;
@@ -117,7 +117,7 @@ static void draw_line_clipped(int32_t x0, int32_t y0, int32_t x1, int32_t y1, ui
     int64_t offset = x + y * fb_width;
     const int64_t row_step = sy * fb_width;
     for (int64_t k = first;; k++) {
-        fb_pixels[offset] = colour;
+        fb_pixels[offset] = color;
         if (k == last) break;
         const int64_t e = err;
         if (e > -dx) {
@@ -131,9 +131,9 @@ static void draw_line_clipped(int32_t x0, int32_t y0, int32_t x1, int32_t y1, ui
     }
 }
 
-void draw_line(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint8_t colour) {
+void draw_line(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint8_t color) {
     if (on_screen(x0, y0) && on_screen(x1, y1))
-        draw_line_unclipped(x0, y0, x1, y1, colour);
+        draw_line_unclipped(x0, y0, x1, y1, color);
     else
-        draw_line_clipped(x0, y0, x1, y1, colour);
+        draw_line_clipped(x0, y0, x1, y1, color);
 }

@@ -9,7 +9,7 @@ namespace {
 constexpr uint32_t rgb(uint32_t r, uint32_t g, uint32_t b) { return r << 24 | g << 16 | b << 8; }
 
 // Base colours 0..15 as (R, G, B).
-constexpr uint8_t base_colours[16][3] = {
+constexpr uint8_t base_colors[16][3] = {
     {0x00, 0x00, 0x00}, {0x00, 0x00, 0xA8}, {0x00, 0xA8, 0x00}, {0x00, 0xA8, 0xA8},
     {0xA8, 0x00, 0x00}, {0xA8, 0x00, 0xA8}, {0xA8, 0x57, 0x00}, {0xA8, 0xA8, 0xA8},
     {0x57, 0x57, 0x57}, {0x57, 0x57, 0xFF}, {0x57, 0xFF, 0x57}, {0x57, 0xFF, 0xFF},
@@ -35,7 +35,7 @@ constexpr int RING_ENTRIES = 24;
 // Entry j of a ring walks the colour wheel blue -> magenta -> red -> yellow
 // -> green -> cyan -> back towards blue, one component moving per group of
 // four entries while the other two sit at L0 or L4.
-constexpr uint32_t ring_colour(const uint8_t *L, int j) {
+constexpr uint32_t ring_color(const uint8_t *L, int j) {
     if (j < 4) return rgb(L[j], L[0], L[4]);
     if (j < 8) return rgb(L[4], L[0], L[8 - j]);
     if (j < 12) return rgb(L[4], L[j - 8], L[0]);
@@ -46,11 +46,11 @@ constexpr uint32_t ring_colour(const uint8_t *L, int j) {
 
 constexpr std::array<uint32_t, 256> build_palette() {
     std::array<uint32_t, 256> p{};
-    for (int i = 0; i < 16; i++) p[i] = rgb(base_colours[i][0], base_colours[i][1], base_colours[i][2]);
+    for (int i = 0; i < 16; i++) p[i] = rgb(base_colors[i][0], base_colors[i][1], base_colors[i][2]);
     for (int i = 0; i < 16; i++) p[16 + i] = rgb(grey_levels[i], grey_levels[i], grey_levels[i]);
     for (int ring = 0; ring < 9; ring++)
         for (int j = 0; j < RING_ENTRIES; j++)
-            p[RING_FIRST_INDEX + ring * RING_ENTRIES + j] = ring_colour(ring_levels[ring], j);
+            p[RING_FIRST_INDEX + ring * RING_ENTRIES + j] = ring_color(ring_levels[ring], j);
     // 248..255 stay black.
     return p;
 }

@@ -10,14 +10,14 @@
 // Sets pixel (x, y) to draw_color.
 void put_pixel(int32_t x, int32_t y);
 
-// Sets pixel (x, y) to `colour`.
-void put_pixel_color(int32_t x, int32_t y, uint8_t colour);
+// Sets pixel (x, y) to `color`.
+void put_pixel_color(int32_t x, int32_t y, uint8_t color);
 
-// Bresenham line from (x0, y0) to (x1, y1) in `colour`, both end points
+// Bresenham line from (x0, y0) to (x1, y1) in `color`, both end points
 // included: max(|dx|, |dy|) + 1 pixels. A line and its reverse need not set
 // the same pixels. Clipped lines draw exactly the on-screen pixels of the
 // unclipped walk, at a cost bounded by the visible part.
-void draw_line(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint8_t colour);
+void draw_line(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint8_t color);
 
 // `count` separate points in draw_color at angles i * (6.28 / count), the
 // first at (cx + radius, cy), running clockwise on screen. Coordinates are

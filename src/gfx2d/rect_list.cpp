@@ -43,7 +43,7 @@ static int32_t clamp(int32_t value, int32_t low, int32_t high) {
 void rect_list_draw(const RectList *list, uint64_t n) {
     if (!list) return;
     const uint64_t end = n < list->count ? n : list->count;
-    const uint8_t colour = draw_color;
+    const uint8_t color = draw_color;
     for (uint64_t i = 0; i < end; i++) {
         const RectEntry &entry = list->entries[i];
         // Half-open spans [left, right) x [top, bottom), cut to the screen.
@@ -53,7 +53,7 @@ void rect_list_draw(const RectList *list, uint64_t n) {
         const int32_t bottom = clamp(entry.y0 < entry.y1 ? entry.y1 : entry.y0, 0, fb_height);
         if (left >= right) continue;
         for (int32_t y = top; y < bottom; y++)
-            memset(fb_pixels + static_cast<int64_t>(y) * fb_width + left, colour,
+            memset(fb_pixels + static_cast<int64_t>(y) * fb_width + left, color,
                    static_cast<size_t>(right - left));
     }
 }

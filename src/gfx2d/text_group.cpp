@@ -13,7 +13,7 @@ static const uint64_t TEXT_GROUP_INITIAL_CAPACITY = 16;
 // narrower than any glyph, so its glyph sits one line below its position.
 static const uint64_t TEXT_GROUP_CHAR_CAPACITY = 2;
 static const uint32_t TEXT_GROUP_CHAR_WRAP_PX = 2;
-static const int TEXT_GROUP_COLOURS = 256;
+static const int TEXT_GROUP_COLORS = 256;
 
 // A remainder by a range below 1 has no result; such a range acts as 1.
 static int32_t jitter_range(int32_t range) { return range < 1 ? 1 : range; }
@@ -103,7 +103,7 @@ void text_group_update(TextGroup *group) {
             const int64_t y = static_cast<int64_t>(group->origin_y) + dy;
             text_set_position(object, clamp_int32(x), clamp_int32(y));
         }
-        set_draw_color(static_cast<uint8_t>(rand() % TEXT_GROUP_COLOURS));
+        set_draw_color(static_cast<uint8_t>(rand() % TEXT_GROUP_COLORS));
         text_draw(object);
     }
 }

@@ -55,7 +55,7 @@ void text_clear(TextObject *text) {
 // only where it lies on the framebuffer. Bit addressing follows the font
 // layout exactly (row start and byte within the row each truncated), so
 // any glyph width works, not only multiples of 8.
-static void draw_glyph(const Font *font, int code, int64_t pen_x, int64_t pen_y, uint8_t colour) {
+static void draw_glyph(const Font *font, int code, int64_t pen_x, int64_t pen_y, uint8_t color) {
     const int64_t gw = font->glyph_width, gh = font->glyph_height;
     // The part of the glyph cell that lies on screen, in glyph coordinates.
     const int64_t row_begin = pen_y < 0 ? -pen_y : 0;
@@ -68,14 +68,14 @@ static void draw_glyph(const Font *font, int code, int64_t pen_x, int64_t pen_y,
         const uint8_t *row = glyph + (r * gw) / 8;
         uint8_t *target = fb_pixels + (pen_y + r) * fb_width + pen_x;
         for (int64_t j = column_begin; j < column_end; j++)
-            if ((row[j / 8] >> (j % 8)) & 1) target[j] = colour;
+            if ((row[j / 8] >> (j % 8)) & 1) target[j] = color;
     }
 }
 
 void text_draw(const TextObject *text) {
     if (!text || !text->text || !text->font || !text->font->glyphs) return;
     const Font *font = text->font;
-    const uint8_t colour = draw_color;
+    const uint8_t color = draw_color;
     const uint32_t gw = static_cast<uint32_t>(font->glyph_width);
     // The pen is kept in 64 bits: a long text walks it far past 32 bits'
     // reach without wrapping back onto the screen.
@@ -88,7 +88,7 @@ void text_draw(const TextObject *text) {
             line_width = 0;
         }
         const int code = static_cast<signed char>(*p);
-        if (code >= 0 && code < FONT_CODE_COUNT) draw_glyph(font, code, pen_x, pen_y, colour);
+        if (code >= 0 && code < FONT_CODE_COUNT) draw_glyph(font, code, pen_x, pen_y, color);
         pen_x += font->glyph_width;
         line_width += gw;
     }

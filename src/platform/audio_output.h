@@ -12,7 +12,7 @@
 #include "music/mod_player.h"
 
 constexpr int AUDIO_RATE_HZ = 44100;
-constexpr Uint16 AUDIO_FORMAT_S16LSB = 0x8010;  // SDL's AUDIO_S16LSB
+constexpr Uint16 AUDIO_FORMAT_S16LSB = AUDIO_S16LSB;  // signed 16-bit little-endian
 constexpr int AUDIO_CHANNELS = 2;
 constexpr int AUDIO_BUFFER_FRAMES = 1024;
 constexpr int AUDIO_FRAME_BYTES = 4;            // left then right, 16 bits each

@@ -661,11 +661,11 @@ static void send_frame_to_encoder(void) {
         uint8_t *out = row;
         for (int x = 0; x < SCREEN_WIDTH_PX; x++) {
             const bool inside = x < fb_width && y < fb_height;
-            const uint32_t colour = inside ? Palette[fb_pixels[x + y * fb_width]] : 0;
+            const uint32_t color = inside ? Palette[fb_pixels[x + y * fb_width]] : 0;
             for (int i = 0; i < k; i++) {
-                *out++ = (uint8_t)(colour >> 24);
-                *out++ = (uint8_t)(colour >> 16);
-                *out++ = (uint8_t)(colour >> 8);
+                *out++ = (uint8_t)(color >> 24);
+                *out++ = (uint8_t)(color >> 16);
+                *out++ = (uint8_t)(color >> 8);
             }
         }
         for (int i = 0; i < k; i++) write_all(capture.encoder_input, row, row_bytes);

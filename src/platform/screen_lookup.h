@@ -24,10 +24,21 @@ struct ScreenLookup {
 // the caller then keeps to SDL's blit.
 int screen_lookup_build(ScreenLookup *lookup, const SDL_Surface *frame, const SDL_Surface *screen);
 
-// Writes the `width` x `height` palette indices at `pixels` (row-major,
-// `width` bytes per row) into the top-left corner of `screen` through the
-// table, locking the surface when SDL requires it. The lookup must be
-// usable and the surface at least that large.
+// The one writer of window pixels: writes the part `area` of the picture of
+// palette indices at `pixels` (row-major, `width` bytes per row) into
+// `screen` through the table, each index as a `scale` x `scale` block, the
+// picture's top-left corner at (left, top) of the surface: index (x, y)
+// covers columns left + x * scale .. left + x * scale + scale - 1 and the
+// rows likewise. Locks the surface when SDL requires it. 0, or -1 with
+// nothing written when the lock fails. The lookup must be usable, `area`
+// inside the picture, `scale` at least 1, and the scaled area inside the
+// surface.
+int screen_lookup_write(const ScreenLookup *lookup, const uint8_t *pixels, int width, const SDL_Rect *area,
+                        int scale, int left, int top, SDL_Surface *screen);
+
+// The `width` x `height` picture at `pixels` written 1:1 into the top-left
+// corner of `screen` (screen_lookup_write at scale 1), the surface at least
+// that large.
 void screen_lookup_show(const ScreenLookup *lookup, const uint8_t *pixels, int width, int height,
                         SDL_Surface *screen);
 

@@ -34,10 +34,10 @@ int fb_save_png(const char *path) {
     png_write_info(png, info);
     for (int y = 0; y < fb_height; y++) {
         for (int x = 0; x < fb_width; x++) {
-            const uint32_t colour = Palette[fb_pixels[x + y * fb_width]];
-            row[x * 3 + 0] = static_cast<png_byte>(colour >> 24);
-            row[x * 3 + 1] = static_cast<png_byte>(colour >> 16);
-            row[x * 3 + 2] = static_cast<png_byte>(colour >> 8);
+            const uint32_t color = Palette[fb_pixels[x + y * fb_width]];
+            row[x * 3 + 0] = static_cast<png_byte>(color >> 24);
+            row[x * 3 + 1] = static_cast<png_byte>(color >> 16);
+            row[x * 3 + 2] = static_cast<png_byte>(color >> 8);
         }
         png_write_row(png, row.data());
     }

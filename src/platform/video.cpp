@@ -38,7 +38,6 @@ constexpr int MAX_UPDATE_RECTS = 200;
 static uint8_t shown_pixels[SCREEN_WIDTH_PX * SCREEN_HEIGHT_PX];
 static int updates_since_full = -1;  // -1: the next update is whole
 
-constexpr Uint32 SDL_INIT_ALL_SUBSYSTEMS = 0x0000FFFF;
 constexpr int SCREEN_BITS_PER_PIXEL = 16;
 constexpr int FRAME_BITS_PER_PIXEL = 32;
 constexpr Uint32 FRAME_RED_MASK = 0xFF000000;
@@ -69,7 +68,7 @@ void video_init(void) {
         setenv("SDL_VIDEODRIVER", "dummy", 1);
         setenv("SDL_AUDIODRIVER", "dummy", 1);
     }
-    if (SDL_Init(SDL_INIT_ALL_SUBSYSTEMS) < 0) video_fail("SDL_Init");
+    if (SDL_Init(SDL_INIT_EVERYTHING) < 0) video_fail("SDL_Init");
     // Should SDL have put its own in place anyway, ours come back.
     exit_signals_restore(&handlers);
     // SDL 1.2's timer subsystem runs a thread that wakes every millisecond

@@ -135,25 +135,6 @@ static int fit_scale(int surface_width, int surface_height, int width, int heigh
     return std::max(1, std::min(surface_width / width, surface_height / height));
 }
 
-// Draws the framebuffer k x k with its top-left corner at (left, top),
-// which the caller has checked lies inside the surface with the picture.
-template <typename Pixel>
-static void draw_scaled(SDL_Surface *screen, int k, int left, int top, const Pixel *window_pixels) {
-    const int pitch = screen->pitch;
-    uint8_t *base = static_cast<uint8_t *>(screen->pixels) + (size_t)top * pitch + (size_t)left * sizeof(Pixel);
-    const size_t row_bytes = (size_t)fb_width * k * sizeof(Pixel);
-    for (int y = 0; y < fb_height; y++) {
-        const uint8_t *src = fb_pixels + y * fb_width;
-        uint8_t *first = base + (size_t)y * k * pitch;
-        Pixel *row = reinterpret_cast<Pixel *>(first);
-        for (int x = 0; x < fb_width; x++) {
-            const Pixel colour = window_pixels[src[x]];
-            for (int i = 0; i < k; i++) *row++ = colour;
-        }
-        for (int i = 1; i < k; i++) memcpy(first + (size_t)i * pitch, first, row_bytes);
-    }
-}
-
 bool window_show_scaled(const ScreenLookup *lookup) {
     SDL_Surface *screen = screen_surface;
     if (!screen || fb_width <= 0 || fb_height <= 0) return false;
@@ -164,12 +145,8 @@ bool window_show_scaled(const ScreenLookup *lookup) {
     if (left < 0 || top < 0 || screen->w < left + fb_width * k || screen->h < top + fb_height * k) return false;
     const int bytes = lookup->bytes_per_pixel;
     if (bytes == 0 || bytes != screen->format->BytesPerPixel) return false;
-    if (SDL_MUSTLOCK(screen) && SDL_LockSurface(screen) < 0) return false;
-    if (bytes == 2)
-        draw_scaled<uint16_t>(screen, k, left, top, lookup->pixels16);
-    else
-        draw_scaled<uint32_t>(screen, k, left, top, lookup->pixels32);
-    if (SDL_MUSTLOCK(screen)) SDL_UnlockSurface(screen);
+    SDL_Rect whole = {0, 0, static_cast<Uint16>(fb_width), static_cast<Uint16>(fb_height)};
+    if (screen_lookup_write(lookup, fb_pixels, fb_width, &whole, k, left, top, screen) != 0) return false;
     SDL_Flip(screen);
     return true;
 }

@@ -43,12 +43,12 @@ struct RowEdges {
 // Every depth_buffer entry := DEPTH_EMPTY.
 void depth_clear(void);
 
-// Fills rows ymin .. ymax - 1 from the flat tables in `colour`: in each row
+// Fills rows ymin .. ymax - 1 from the flat tables in `color`: in each row
 // the columns from left_x >> 16 up to, not including, right_x >> 16, clipped
 // to 0 .. 398. A pixel is written (colour and its 16-bit depth) when its
 // depth's integer part, as a signed 16-bit value, is below the stored entry.
 // Rows outside 0 .. 239 are not visited. Returns the pixels written.
-int fill_spans_flat(int16_t ymin, int16_t ymax, const RowEdges *edges, uint8_t colour);
+int fill_spans_flat(int16_t ymin, int16_t ymax, const RowEdges *edges, uint8_t color);
 
 // As fill_spans_flat, sampling T's texture at the interpolated (u, v) and
 // accepting only depths of at least 1. Texel addresses are clamped into

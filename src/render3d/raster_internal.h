@@ -1,6 +1,5 @@
-// Helpers the rasterizer's files share: safe 32-bit division, the corner
-// range check and the clamped row range of a triangle. Not part of the
-// engine's interface.
+// What the rasterizer's files share: safe 32-bit division, the edge walk
+// and the rows a filler may visit. Not part of the engine's interface.
 #ifndef RENDER3D_RASTER_INTERNAL_H
 #define RENDER3D_RASTER_INTERNAL_H
 
@@ -15,30 +14,13 @@ static inline int32_t raster_div(int32_t a, int32_t b) {
     return (int32_t)(uint32_t)(uint64_t)((int64_t)a / b);
 }
 
-// True when every corner's sx and sy can be shifted into 16.16 (the range
-// the fills represent); other triangles are not drawn.
-static inline bool raster_corners_in_range(const Triangle *t) {
-    for (int k = 0; k < 3; k++) {
-        const Vertex *p = t->v[k];
-        if (p->sx < RASTER_COORD_MIN || p->sx > RASTER_COORD_MAX) return false;
-        if (p->sy < RASTER_COORD_MIN || p->sy > RASTER_COORD_MAX) return false;
-    }
-    return true;
-}
-
-// The rows a triangle may cover: ymin = max(least sy, 0) and
-// ymax = min(greatest sy, 239); rows ymin .. ymax - 1 are drawn (the bottom
-// corner's row never is). With corners in range both fit 16 bits.
-static inline void raster_row_range(const Triangle *t, int32_t *ymin, int32_t *ymax) {
-    int32_t lo = RASTER_HEIGHT_PX + 1, hi = -1;
-    for (int k = 0; k < 3; k++) {
-        int32_t sy = t->v[k]->sy;
-        if (sy < lo) lo = sy;
-        if (sy > hi) hi = sy;
-    }
-    *ymin = lo < 0 ? 0 : lo;
-    *ymax = hi > RASTER_LAST_ROW ? RASTER_LAST_ROW : hi;
-}
+// The edge walk of a triangle draw, the flat and the textured one alike:
+// false when a corner's sx or sy is outside -32768 .. 32767 or the clamped
+// rows are empty (the triangle is not drawn then); otherwise sets the rows
+// ymin .. ymax - 1 to draw (0 <= ymin < ymax <= 239) and in those rows of
+// `edges` the x and depth tables, and the u and v tables as well when
+// `texels` (all three t[k] must then be set), and returns true.
+bool raster_walk_edges(const Triangle *triangle, bool texels, RowEdges *edges, int32_t *ymin, int32_t *ymax);
 
 // Rows a filler may visit: never outside the 240 rows of the tables and
 // buffers. (Through the triangle draws ymax is at most 239, so row 239 is

@@ -1,6 +1,11 @@
-// Allocation for the containers: every growth of a vector, byte buffer or
-// hash map goes through these three calls, so that a test can make the
-// n-th allocation fail and check that the container is left as it was.
+// Allocation for the whole engine: every block its libraries allocate
+// themselves (the containers, the loaders and the images, textures and
+// models they make, the module player, fonts, text, sprites, lists and
+// scenes) comes from these calls, so that a test can make the n-th
+// allocation fail and check the failure path: a container left as it was,
+// a constructor or loader returning null with nothing leaked. Only what
+// SDL, libpng and the C library (open files) allocate for themselves, and
+// the screenshot writer's one row buffer, come from elsewhere.
 #ifndef UTIL_ALLOC_H
 #define UTIL_ALLOC_H
 

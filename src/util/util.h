@@ -1,12 +1,13 @@
 // Containers and text utilities: the folder's front page.
 //
-//   alloc.h       the containers' allocation calls and the test failure hook
+//   alloc.h       the engine's allocation calls and the test failure hook
 //   vector.h      Vector: growable array of untyped pointers
 //   hashmap.h     HashMap: chained SipHash table keyed by byte strings
 //   siphash.h     SipHash-2-4, the map's keyed hash
 //   list.h        List: doubly linked list addressed by position
 //   bytebuffer.h  ByteBuffer: growable byte array used as a string builder
 //   utf8.h        UTF-8 walking, measuring, decoding and encoding
+//   bit_rows.h    packing rows of 1-bit pixels, in either bit order
 //   file_open.h   opening input files only when they are regular files
 //   std_fds.h     keeping descriptors 0-2 open on /dev/null
 //
@@ -19,6 +20,7 @@
 #define UTIL_UTIL_H
 
 #include "util/alloc.h"
+#include "util/bit_rows.h"
 #include "util/bytebuffer.h"
 #include "util/file_open.h"
 #include "util/hashmap.h"

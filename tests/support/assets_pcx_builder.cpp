@@ -2,6 +2,8 @@
 // from the published format, apart from the engine's own writer.
 #include "support/assets_pcx_builder.h"
 
+#include "util/bit_rows.h"
+
 static void put16(Bytes *bytes, size_t at, int value) {
     (*bytes)[at] = (uint8_t)(value & 0xFF);
     (*bytes)[at + 1] = (uint8_t)((value >> 8) & 0xFF);
@@ -152,11 +154,10 @@ Bytes pcx_small_planar_file() {
         for (int p = 0; p < planar_planes; p++) {
             // 10 pixels in 2 bytes; the 6 padding bits are set to 1 so a
             // decoder that does not drop them shows it.
+            uint8_t bits[16];
+            for (int x = 0; x < 16; x++) bits[x] = x < planar_width ? (pixels[y * planar_width + x] >> p) & 1 : 1;
             Bytes line(2, 0);
-            for (int x = 0; x < 16; x++) {
-                int bit = x < planar_width ? (pixels[y * planar_width + x] >> p) & 1 : 1;
-                if (bit) line[x / 8] = (uint8_t)(line[x / 8] | 0x80 >> (x % 8));
-            }
+            bit_row_pack(bits, 16, BITS_LEFTMOST_HIGH, line.data());
             Bytes encoded = pcx_encode_line(line);
             data.insert(data.end(), encoded.begin(), encoded.end());
         }

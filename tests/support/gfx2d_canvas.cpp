@@ -28,9 +28,9 @@ std::vector<uint8_t> canvas_snapshot(void) {
     return std::vector<uint8_t>(fb_pixels, fb_pixels + static_cast<size_t>(fb_width) * fb_height);
 }
 
-void reference_put(std::vector<uint8_t> &screen, int64_t x, int64_t y, uint8_t colour) {
+void reference_put(std::vector<uint8_t> &screen, int64_t x, int64_t y, uint8_t color) {
     if (x < 0 || y < 0 || x >= fb_width || y >= fb_height) return;
-    screen[static_cast<size_t>(y * fb_width + x)] = colour;
+    screen[static_cast<size_t>(y * fb_width + x)] = color;
 }
 
 bool glyph_ink(const uint8_t *glyphs, int32_t width_px, int32_t height_px, int code, int32_t column,
@@ -40,7 +40,7 @@ bool glyph_ink(const uint8_t *glyphs, int32_t width_px, int32_t height_px, int c
     return (glyphs[row_start + column / 8] >> (column % 8)) & 1;
 }
 
-void reference_text_draw(std::vector<uint8_t> &screen, const TextObject &text, uint8_t colour) {
+void reference_text_draw(std::vector<uint8_t> &screen, const TextObject &text, uint8_t color) {
     const Font &font = *text.font;
     const int64_t gw = font.glyph_width, gh = font.glyph_height;
     int64_t pen_x = text.x, pen_y = text.y, line = 0;
@@ -55,7 +55,7 @@ void reference_text_draw(std::vector<uint8_t> &screen, const TextObject &text, u
             for (int32_t r = 0; r < gh; r++)
                 for (int32_t j = 0; j < gw; j++)
                     if (glyph_ink(font.glyphs, font.glyph_width, font.glyph_height, code, j, r))
-                        reference_put(screen, pen_x + j, pen_y + r, colour);
+                        reference_put(screen, pen_x + j, pen_y + r, color);
         pen_x += gw;
         line += gw;
     }

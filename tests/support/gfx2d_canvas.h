@@ -30,12 +30,12 @@ bool canvas_fence_intact(void);
 // The framebuffer as it is now.
 std::vector<uint8_t> canvas_snapshot(void);
 
-// Sets (x, y) of a screen copy to colour when it is on screen.
-void reference_put(std::vector<uint8_t> &screen, int64_t x, int64_t y, uint8_t colour);
+// Sets (x, y) of a screen copy to `color` when it is on screen.
+void reference_put(std::vector<uint8_t> &screen, int64_t x, int64_t y, uint8_t color);
 
 // Draws a text object into a screen copy by the plain per-glyph, per-bit
-// rule with 64-bit coordinates, in `colour`.
-void reference_text_draw(std::vector<uint8_t> &screen, const TextObject &text, uint8_t colour);
+// rule with 64-bit coordinates, in `color`.
+void reference_text_draw(std::vector<uint8_t> &screen, const TextObject &text, uint8_t color);
 
 // A 128-glyph set of width x height pixels in the font layout in which
 // every glyph has exactly one ink pixel, at its top-left corner (column 0,
