@@ -139,14 +139,13 @@ int main(int argc, char **argv) {
     char reason[PATH_MAX + 160];
     uint8_t *module = mod_file_read(path, &size, reason, sizeof reason);
     if (!module) return fail("%s", reason);
-    if (mod_rejection_reason(module, size, reason, sizeof reason)) {
-        engine_free(module);
-        return fail("'%s' is not a module: %s", path, reason);
-    }
-    ModPlayer *player = mod_player_create(AUDIO_RATE_HZ, module, size);
+    // The player's own check says why it refuses, naming the file.
+    ModuleCheck check;
+    ModPlayer *player = mod_player_create_checked(AUDIO_RATE_HZ, module, size, &check);
     if (!player) {
+        module_refusal_text(&check, path, reason, sizeof reason);
         engine_free(module);
-        return fail("out of memory creating the player for '%s'", path);
+        return fail("%s", reason);
     }
     const int64_t length = mod_song_length(player, LENGTH_LIMIT_SECONDS * AUDIO_RATE_HZ, nullptr);
     const int64_t total_ms = length > 0 ? length * 1000 / AUDIO_RATE_HZ : 0;

@@ -41,16 +41,12 @@ int music_start_file(const char *path) {
         fprintf(stderr, "MUSIC: %s; %s\n", reason, NO_MUSIC);
         return -1;
     }
-    // Refused modules are explained here, naming the file, before the
-    // player is asked; what is left for it to refuse is a lack of memory.
-    if (mod_rejection_reason(data, size, reason, sizeof reason)) {
-        fprintf(stderr, "MUSIC: '%s' is not a module: %s; %s\n", path, reason, NO_MUSIC);
-        engine_free(data);
-        return -1;
-    }
-    ModPlayer *player = mod_player_create(AUDIO_RATE_HZ, data, size);
+    // The player's own check says why it refuses, naming the file.
+    ModuleCheck check;
+    ModPlayer *player = mod_player_create_checked(AUDIO_RATE_HZ, data, size, &check);
     if (!player) {
-        fprintf(stderr, "MUSIC: out of memory creating the player for '%s'; %s\n", path, NO_MUSIC);
+        module_refusal_text(&check, path, reason, sizeof reason);
+        fprintf(stderr, "MUSIC: %s; %s\n", reason, NO_MUSIC);
         engine_free(data);
         return -1;
     }
