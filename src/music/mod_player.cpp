@@ -5,12 +5,8 @@
 #include "music/mod_player.h"
 #include "music/module_check.h"
 #include "music/module_format.h"
-#include "music/sample_stream.h"
 #include "music/sequencer.h"
 #include "util/alloc.h"
-
-constexpr uint8_t DEFAULT_TEMPO = 125;
-constexpr uint8_t DEFAULT_SPEED = 6;
 
 ModPlayer *mod_player_create(int output_rate_hz, const uint8_t *module, long size_bytes) {
     return mod_player_create_checked(output_rate_hz, module, size_bytes, nullptr);
@@ -54,36 +50,6 @@ ModPlayer *mod_player_create_checked(int output_rate_hz, const uint8_t *module, 
     memcpy(player->title, module + MOD_TITLE_OFFSET, MOD_TITLE_BYTES);
     player->title[MOD_TITLE_BYTES] = '\0';
     return player;
-}
-
-void mod_player_reset(ModPlayer *player) {
-    if (!player) return;
-    player->finished = 0;
-    player->tempo = DEFAULT_TEMPO;
-    player->speed = DEFAULT_SPEED;
-    player->tick_sample = 0;
-    player->tick = 0;
-    player->row_delay = 0;
-    player->next_row = 0;
-    player->next_order = 0;
-    player->next_is_jump = 0;
-    player->order = 0;
-    player->row = 0;
-    update_tick_length(player);
-
-    for (int i = 0; i < MOD_CHANNELS; i++) {
-        Channel *c = &player->channels[i];
-        memset(c, 0, sizeof *c);
-        c->samples = player->samples;
-        Voice *voice = &player->voices[i];
-        voice_init(voice, player->output_rate);
-        voice_set_source(voice, stream_sample, c);
-        voice_set_volume(voice, 0);
-        voice_set_frequency(voice, 0);
-        // Only copies the cell: the first row starts afresh at the first
-        // row boundary.
-        load_row(player, i);
-    }
 }
 
 void mod_player_destroy(ModPlayer *player) {
