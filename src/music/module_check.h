@@ -44,7 +44,7 @@ enum ModuleRefusal : uint8_t {
 // The check's result: the reason with the numbers its sentence gives, and
 // the layout the player is built from.
 struct ModuleCheck {
-    ModuleRefusal refusal;
+    ModuleRefusal refusal;      // MODULE_ACCEPTED, or the first reason found
     ModuleFormat format;        // recognised format, also when its layout is refused
     long size_bytes;            // the size checked
     long needed_bytes;          // MODULE_SHORT_HEADER: the header's size;
@@ -76,9 +76,10 @@ ModuleRefusal module_check(const uint8_t *module, long size_bytes, ModuleCheck *
 //   N bytes is too short for a module header (1084 bytes)
 //   signature "SIG" is not a four-channel module's (M.K., M!K! or 4CHN)
 //   truncated: its N patterns need N bytes, the file has N
-// with the signature's bytes outside printable ASCII written as \xNN;
-// creation's read "cannot create the player for 'PATH' at N Hz (it renders
-// at 102 to 65535 Hz)" and "out of memory creating the player for 'PATH'".
+// with each signature byte outside printable ASCII written as a backslash,
+// 'x' and two hex digits. Creation's own refusals read "cannot create the
+// player for 'PATH' at N Hz (it renders at 102 to 65535 Hz)" and "out of
+// memory creating the player for 'PATH'".
 // Returns 1 when a refusal was put into words, 0 (text "") for an accepted
 // module. Null check writes "" and returns 0; null text or text_bytes 0
 // writes nothing.
