@@ -220,14 +220,14 @@ TEST(MusicModule, CheckNamesEveryRefusalInItsOwnWords) {
     }
     // Signatures: printable bytes as they are, any other as \xNN.
     const std::pair<const char *, const char *> signatures[] = {
-        {"6CHN", "6CHN"}, {"FLT4", "FLT4"}, {"\x1b[\0A", "\\x1b[\\x00A"}, {"\x80\x80\x80\x80", "\\x80\\x80\\x80\\x80"},
-        {"m\"\\k", "m\"\\k"}, {"4CH\x7f", "4CH\\x7f"}};
+        {"6CHN", "6CHN"}, {"FLT4", "FLT4"}, {"\x1b[\0A", "\\x1b[\\x00A"},
+        {"\x80\x80\x80\x80", "\\x80\\x80\\x80\\x80"}, {"m\"\\k", "m\"\\k"}, {"4CH\x7f", "4CH\\x7f"}};
     for (const auto &signature : signatures) {
         std::vector<uint8_t> wrong = bytes;
         memcpy(&wrong[MOD_SIGNATURE_OFFSET], signature.first, 4);
-        EXPECT_EQ(refusal_of(wrong, size, &check), std::string("'x.mod' is not a module: signature \"") +
-                                                        signature.second + "\" is not a four-channel module's "
-                                                        "(M.K., M!K! or 4CHN)");
+        EXPECT_EQ(refusal_of(wrong, size, &check),
+                  std::string("'x.mod' is not a module: signature \"") + signature.second +
+                      "\" is not a four-channel module's (M.K., M!K! or 4CHN)");
         EXPECT_EQ(check.refusal, MODULE_UNKNOWN_SIGNATURE);
     }
     // Accepted: the layout the player is built from, and no words.

@@ -53,7 +53,8 @@ int mod_check_layout(const uint8_t *module, long size_bytes, ModuleCheck *check)
     check->pattern_mask = mod_pattern_mask(limit);
     check->pattern_count = mod_count_patterns(module + MOD_ORDER_TABLE_OFFSET, limit);
     // At most 1084 + 128 x 1024 bytes: no overflow.
-    const size_t patterns_end = MOD_PATTERNS_OFFSET + MOD_PATTERN_BYTES * static_cast<size_t>(check->pattern_count);
+    const size_t patterns_end =
+        MOD_PATTERNS_OFFSET + MOD_PATTERN_BYTES * static_cast<size_t>(check->pattern_count);
     check->needed_bytes = static_cast<long>(patterns_end);
     if (size_bytes < check->needed_bytes) {
         check->refusal = MODULE_TRUNCATED_PATTERNS;

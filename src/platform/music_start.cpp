@@ -46,7 +46,8 @@ MusicStartOptions music_start_options(const char *path) {
 
 // The one failure line: "TAG: what[; instead]" on standard error. Returns
 // -1, the start-up's failure.
-static int fail(const MusicStartOptions *options, const char *format, ...) __attribute__((format(printf, 2, 3)));
+static int fail(const MusicStartOptions *options, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
 static int fail(const MusicStartOptions *options, const char *format, ...) {
     char what[PATH_MAX + 256];
     va_list args;
