@@ -14,8 +14,12 @@
 #   make test-compat  the tests of the build again against sdl12-compat (the
 #                 SDL 1.2 of Debian 13, Fedora and Arch: SDL 1.2's interface
 #                 over SDL 2), downloaded from Debian into $(BUILD)/sdl12-compat
+#   make portable the music library with its plain mixing loops instead of
+#                 SSE2 (ENGINE_PORTABLE_MIX) in build-portable: the music
+#                 tests run there, and res/kevo.mod and the busy module
+#                 rendered by both builds' modrender must be the same bytes
 #   make check    test, test-compat, the install check, docs, asan, a short
-#                 fuzz run and tsan: what CI runs
+#                 fuzz run, tsan and portable: what CI runs
 #   make install  install the libraries, headers, CMake and pkg-config
 #                 packages, programs and res/ under PREFIX (default /usr/local)
 #   make docs     the API reference from the headers, in $(BUILD)/docs/html
@@ -31,7 +35,7 @@ PREFIX ?= /usr/local
 # work as given.
 quote = '$(subst ','\'',$(1))'
 
-.PHONY: all deps configure build run test test-compat bench asan fuzz fuzz-build tsan check install docs clean
+.PHONY: all deps configure build run test test-compat bench asan fuzz fuzz-build tsan portable check install docs clean
 
 all: build
 
@@ -80,12 +84,39 @@ tsan: deps
 	@sh tools/run-tsan-demo.sh build-tsan/demo
 	cd build-tsan && SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy TSAN_OPTIONS=halt_on_error=1 ./platform_music_sync_test
 
+# The music tests, by their files' names.
+MUSIC_TESTS = $(basename $(notdir $(wildcard tests/music_*_test.cpp)))
+PORTABLE_COMPARE = build-portable/compare
+
+# Only what the comparison needs: modrender and make_busy_mod from the
+# default build, modrender and the music tests from the portable one.
+portable: configure
+	@cmake --build $(call quote,$(BUILD)) -j $(JOBS) --target kevo_modrender kevo_make_busy_mod
+	@cmake -S . -B build-portable -DENGINE_PORTABLE_MIX=ON -DENGINE_BENCH=OFF -DENGINE_INSTALL=OFF \
+	  -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+	@grep -q -- -DVOICE_PORTABLE_MIX build-portable/compile_commands.json || \
+	  { echo "portable: the music library is not built with VOICE_PORTABLE_MIX" >&2; exit 1; }
+	@cmake --build build-portable -j $(JOBS) --target kevo_modrender $(MUSIC_TESTS)
+	@for t in $(MUSIC_TESTS); do \
+	  SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy DISPLAY= build-portable/$$t --gtest_brief=1 || exit 1; \
+	done
+	@mkdir -p $(PORTABLE_COMPARE)
+	@$(call quote,$(BUILD))/make_busy_mod $(PORTABLE_COMPARE)/busy.mod >/dev/null
+	@for m in res/kevo.mod $(PORTABLE_COMPARE)/busy.mod; do \
+	  n=$$(basename $$m .mod); \
+	  $(call quote,$(BUILD))/modrender $$m $(PORTABLE_COMPARE)/$$n-sse2.wav >/dev/null && \
+	  build-portable/modrender $$m $(PORTABLE_COMPARE)/$$n-portable.wav >/dev/null && \
+	  cmp $(PORTABLE_COMPARE)/$$n-sse2.wav $(PORTABLE_COMPARE)/$$n-portable.wav || exit 1; \
+	  echo "portable: $$m renders the same bytes with both mixers"; \
+	done
+
 check: test
 	@sh tools/test-sdl12-compat.sh $(call quote,$(BUILD)) $(JOBS)
 	@sh tools/check-install.sh $(call quote,$(BUILD))
 	@$(MAKE) --no-print-directory docs asan
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=10
 	@$(MAKE) --no-print-directory tsan
+	@$(MAKE) --no-print-directory portable
 
 install: build
 	@cmake --install $(call quote,$(BUILD)) --prefix $(call quote,$(PREFIX))
@@ -94,4 +125,4 @@ docs: deps
 	@sh tools/make-docs.sh $(call quote,$(BUILD)/docs)
 
 clean:
-	rm -rf $(call quote,$(BUILD)) build-asan build-fuzz build-tsan
+	rm -rf $(call quote,$(BUILD)) build-asan build-fuzz build-tsan build-portable

@@ -1,10 +1,11 @@
-// OBJ and MTL loader: the line reader and number parser, the parser figures
+// OBJ and MTL loader: the loaders' line reader and number parser, the parser figures
 // on files written here, bad faces, missing files with their exact
 // messages, and failed allocations at every step.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <string>
@@ -122,43 +123,39 @@ TEST(ObjText, ParseFixedMatchesTheDigitByDigitRule) {
     }
 }
 
-TEST(ObjText, ReadLineSplitsAtLineFeedsAndTheBufferSize) {
+// The loaders' own line reader: a line feed ends a line, every carriage
+// return is dropped, a line comes whole up to OBJ_MAX_LINE_CHARS (also
+// across the reader's refills), a longer one is skipped with its number, a
+// last line without line feed still counts, and the end gives null for
+// good; a failed read too, told apart by read_error.
+TEST(ObjText, LinesSplitAtLineFeedsAndComeWhole) {
     TempDir dir;
-    std::string text = "abc\r\n\nx\ry\n" + std::string(85, 'L') + "\n" + std::string(80, 'E') + "\nlast";
-    int fd = open(dir.write("lines.txt", text).c_str(), O_RDONLY);
+    const std::string longest(OBJ_MAX_LINE_CHARS, 'M');
+    const std::string text = "abc\r\n\nx\ry\n" + std::string(85, 'L') + "\n" + longest + "\n" + longest +
+                             "N\nafter\r\r\nlast\r";
+    const int fd = open(dir.write("lines.txt", text).c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
-    char buffer[OBJ_LINE_BUFFER_BYTES];
-    EXPECT_EQ(read_line(fd, buffer, 0), 0);  // touches nothing, reads nothing
-    EXPECT_EQ(read_line(fd, buffer, sizeof buffer), 3);
-    EXPECT_STREQ(buffer, "abc");
-    EXPECT_EQ(read_line(fd, buffer, sizeof buffer), 0);
-    EXPECT_STREQ(buffer, "");
-    EXPECT_EQ(read_line(fd, buffer, sizeof buffer), 2);  // a lone carriage return is dropped too
-    EXPECT_STREQ(buffer, "xy");
-    EXPECT_EQ(read_line(fd, buffer, sizeof buffer), 80);  // 85 characters: 80, then 5
-    EXPECT_EQ(std::string(buffer), std::string(80, 'L'));
-    EXPECT_EQ(read_line(fd, buffer, sizeof buffer), 5);
-    EXPECT_EQ(read_line(fd, buffer, sizeof buffer), 80);  // exactly 80: then an empty line
-    EXPECT_EQ(read_line(fd, buffer, sizeof buffer), 0);
-    EXPECT_EQ(read_line(fd, buffer, sizeof buffer), 4);  // no final line feed
-    EXPECT_STREQ(buffer, "last");
-    EXPECT_EQ(read_line(fd, buffer, sizeof buffer), -1);
-    EXPECT_EQ(read_line(fd, buffer, sizeof buffer), -1);
+    ObjLines lines;
+    ASSERT_EQ(obj_lines_open(&lines, fd, "lines.txt"), 0);
+    std::vector<std::string> got;
+    testing::internal::CaptureStdout();
+    for (const char *line; (line = obj_lines_next(&lines)) != nullptr;) got.push_back(line);
+    fflush(stdout);
+    const std::string output = testing::internal::GetCapturedStdout();
+    const std::vector<std::string> expected = {"abc", "", "xy", std::string(85, 'L'), longest, "after", "last"};
+    EXPECT_EQ(got, expected);
+    EXPECT_EQ(output, "Skipping line 6 of 'lines.txt': longer than 65536 characters\n");
+    EXPECT_EQ(lines.line_number, 8);
+    EXPECT_EQ(obj_lines_next(&lines), nullptr);
+    EXPECT_EQ(lines.read_error, 0);
+    obj_lines_close(&lines);
     close(fd);
 
-    // A small buffer stores size - 1 characters; a lone carriage return at
-    // the end of the file is no line.
-    fd = open(dir.write("small.txt", "12345\r").c_str(), O_RDONLY);
-    ASSERT_GE(fd, 0);
-    char small[3] = {'#', '#', '#'};
-    EXPECT_EQ(read_line(fd, small, 3), 2);
-    EXPECT_STREQ(small, "12");
-    EXPECT_EQ(read_line(fd, small, 3), 2);
-    EXPECT_EQ(read_line(fd, small, 3), 1);
-    EXPECT_STREQ(small, "5");
-    EXPECT_EQ(read_line(fd, small, 3), -1);
-    close(fd);
-    EXPECT_EQ(read_line(-1, buffer, sizeof buffer), -1);
+    ASSERT_EQ(obj_lines_open(&lines, -1, "none"), 0);
+    EXPECT_EQ(obj_lines_next(&lines), nullptr);
+    EXPECT_EQ(lines.read_error, EBADF);
+    obj_lines_close(&lines);
+    obj_lines_close(&lines);  // twice: harmless
 }
 
 TEST(ObjLoad, VerticesScaleFlipAndLineRules) {

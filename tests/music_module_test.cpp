@@ -1,12 +1,14 @@
 // Module parsing: signature and mask rules, pattern counting over all 128
 // order entries, sample decoding with data offsets (also past 65535), names
-// and title, cell unpacking, and the size checks and repairs of creation.
+// and title, cell unpacking, the size checks and repairs of creation, and
+// the module check that creation runs with the sentence for each refusal.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
 #include "music/mod_player.h"
+#include "music/module_check.h"
 #include "music/module_format.h"
 #include "support/music_modbuilder.h"
 #include "support/music_playback.h"
@@ -59,27 +61,20 @@ TEST(MusicModule, SignatureAndMask) {
 }
 
 TEST(MusicModule, PatternCountingOverAllEntries) {
-    ModPlayer *p = static_cast<ModPlayer *>(calloc(1, sizeof(ModPlayer)));
     uint8_t order[128] = {0};
-    p->order_table = order;
-    mod_count_patterns(p, 64);
-    EXPECT_EQ(p->pattern_count, 1);  // all zero: one pattern
-    order[127] = 5;                  // the last entry counts, whatever the song length
-    mod_count_patterns(p, 64);
-    EXPECT_EQ(p->pattern_count, 6);
-    order[3] = 64 + 9;               // 73 & 63 = 9
-    mod_count_patterns(p, 64);
-    EXPECT_EQ(p->pattern_count, 10);
-    mod_count_patterns(p, 128);
-    EXPECT_EQ(p->pattern_count, 74);
-    order[50] = 255;                 // & 127 = 127: every slot in use
-    mod_count_patterns(p, 128);
-    EXPECT_EQ(p->pattern_count, 128);
-    EXPECT_EQ(p->pattern_mask, 127);
-    mod_count_patterns(p, 64);
-    EXPECT_EQ(p->pattern_count, 64);
-    EXPECT_EQ(p->pattern_mask, 63);
-    free(p);
+    EXPECT_EQ(mod_count_patterns(order, 64), 1);   // all zero: one pattern
+    order[127] = 5;                                // the last entry counts, whatever the song length
+    EXPECT_EQ(mod_count_patterns(order, 64), 6);
+    order[3] = 64 + 9;                             // 73 & 63 = 9
+    EXPECT_EQ(mod_count_patterns(order, 64), 10);
+    EXPECT_EQ(mod_count_patterns(order, 128), 74);
+    order[50] = 255;                               // & 127 = 127: every slot in use
+    EXPECT_EQ(mod_count_patterns(order, 128), 128);
+    EXPECT_EQ(mod_pattern_mask(128), 127);
+    EXPECT_EQ(mod_count_patterns(order, 64), 64);
+    EXPECT_EQ(mod_pattern_mask(64), 63);
+    EXPECT_EQ(mod_pattern_mask(0), 127);           // any other limit counts as 128
+    EXPECT_EQ(mod_count_patterns(nullptr, 64), 1);
 }
 
 TEST(MusicModule, SampleDecodingAndOffsets) {
@@ -184,6 +179,123 @@ TEST(MusicModule, CreationChecksSizeAndRate) {
         ASSERT_NE(p, nullptr) << rate;
         EXPECT_EQ(p->output_rate, rate);
         mod_player_destroy(p);
+    }
+}
+
+// The check's sentence for `bytes` cut to `size`, named "x.mod".
+static std::string refusal_of(const std::vector<uint8_t> &bytes, long size, ModuleCheck *check) {
+    uint8_t *m = music_copy_module(std::vector<uint8_t>(bytes.begin(), bytes.begin() + size));
+    module_check(m, size, check);
+    music_free_module(m);
+    char text[256];
+    module_refusal_text(check, "x.mod", text, sizeof text);
+    return text;
+}
+
+TEST(MusicModule, CheckNamesEveryRefusalInItsOwnWords) {
+    ModBuilder b;
+    modbuilder_init(&b);
+    b.order[10] = 2;  // three patterns
+    modbuilder_set_sample(&b, 1, modbuilder_saw(64, 8, 40), 64, 0, 0, 0);
+    std::vector<uint8_t> bytes = modbuilder_build(&b);
+    const long size = static_cast<long>(bytes.size());
+    const long patterns_end = 1084 + 3 * 1024;
+    ModuleCheck check;
+
+    EXPECT_EQ(module_check(nullptr, 5000, &check), MODULE_EMPTY);
+    EXPECT_EQ(module_check(bytes.data(), -5, &check), MODULE_EMPTY);
+    EXPECT_EQ(refusal_of(bytes, 0, &check), "'x.mod' is not a module: the file is empty");
+    EXPECT_EQ(refusal_of(bytes, 600, &check),
+              "'x.mod' is not a module: 600 bytes is too short for a module header (1084 bytes)");
+    EXPECT_EQ(check.refusal, MODULE_SHORT_HEADER);
+    EXPECT_EQ(check.format, MODULE_FORMAT_NONE);
+    EXPECT_EQ(refusal_of(bytes, 1083, &check),
+              "'x.mod' is not a module: 1083 bytes is too short for a module header (1084 bytes)");
+    for (long cut : {1084L, 2000L, patterns_end - 1}) {
+        EXPECT_EQ(refusal_of(bytes, cut, &check), "'x.mod' is not a module: truncated: its 3 patterns need " +
+                                                      std::to_string(patterns_end) + " bytes, the file has " +
+                                                      std::to_string(cut));
+        EXPECT_EQ(check.refusal, MODULE_TRUNCATED_PATTERNS);
+        EXPECT_EQ(check.format, MODULE_FORMAT_MOD);
+    }
+    // Signatures: printable bytes as they are, any other as \xNN.
+    const std::pair<const char *, const char *> signatures[] = {
+        {"6CHN", "6CHN"}, {"FLT4", "FLT4"}, {"\x1b[\0A", "\\x1b[\\x00A"},
+        {"\x80\x80\x80\x80", "\\x80\\x80\\x80\\x80"}, {"m\"\\k", "m\"\\k"}, {"4CH\x7f", "4CH\\x7f"}};
+    for (const auto &signature : signatures) {
+        std::vector<uint8_t> wrong = bytes;
+        memcpy(&wrong[MOD_SIGNATURE_OFFSET], signature.first, 4);
+        EXPECT_EQ(refusal_of(wrong, size, &check),
+                  std::string("'x.mod' is not a module: signature \"") + signature.second +
+                      "\" is not a four-channel module's (M.K., M!K! or 4CHN)");
+        EXPECT_EQ(check.refusal, MODULE_UNKNOWN_SIGNATURE);
+    }
+    // Accepted: the layout the player is built from, and no words.
+    EXPECT_EQ(refusal_of(bytes, size, &check), "");
+    EXPECT_EQ(check.refusal, MODULE_ACCEPTED);
+    EXPECT_EQ(check.format, MODULE_FORMAT_MOD);
+    EXPECT_EQ(check.channels, 4);
+    EXPECT_EQ(check.pattern_count, 3);
+    EXPECT_EQ(check.pattern_mask, 63);
+    EXPECT_EQ(check.sample_data_offset, static_cast<size_t>(patterns_end));
+    EXPECT_EQ(module_refusal_text(&check, "x.mod", nullptr, 0), 0);
+
+    // Creation's own refusals, told through the same check.
+    EXPECT_EQ(mod_player_create_checked(101, bytes.data(), size, &check), nullptr);
+    char text[256];
+    EXPECT_EQ(module_refusal_text(&check, "x.mod", text, sizeof text), 1);
+    EXPECT_STREQ(text, "cannot create the player for 'x.mod' at 101 Hz (it renders at 102 to 65535 Hz)");
+    alloc_fail_after(0);
+    EXPECT_EQ(mod_player_create_checked(44100, bytes.data(), size, &check), nullptr);
+    alloc_fail_after(-1);
+    EXPECT_EQ(module_refusal_text(&check, "x.mod", text, sizeof text), 1);
+    EXPECT_STREQ(text, "out of memory creating the player for 'x.mod'");
+    // Cut to the buffer; no check, no path, no buffer.
+    EXPECT_EQ(module_refusal_text(&check, "x.mod", text, 10), 1);
+    EXPECT_STREQ(text, "out of me");
+    EXPECT_EQ(module_refusal_text(&check, nullptr, text, sizeof text), 1);
+    EXPECT_STREQ(text, "out of memory creating the player for ''");
+    EXPECT_EQ(module_refusal_text(nullptr, "x.mod", text, sizeof text), 0);
+    EXPECT_STREQ(text, "");
+    EXPECT_EQ(module_check(bytes.data(), size, nullptr), MODULE_EMPTY);
+}
+
+// One decision: at every size a module can be cut to, and under both mask
+// widths, creation refuses exactly what the check refuses, reports the
+// check's own result, and builds on the layout the check found.
+TEST(MusicModule, CreationAndTheCheckAgreeAtEveryCut) {
+    ModBuilder b;
+    modbuilder_init(&b);
+    modbuilder_set_sample(&b, 1, modbuilder_saw(300, 8, 40), 64, 0, 0, 0);
+    b.order[0] = 1;
+    b.order[100] = 64 + 2;  // pattern 2 under mask 63, pattern 66 under mask 127
+    b.pattern_count_override = 67;
+    for (const char *signature : {"M.K.", "M!K!"}) {
+        modbuilder_set_signature(&b, signature);
+        std::vector<uint8_t> bytes = modbuilder_build(&b);
+        const long whole = static_cast<long>(bytes.size());
+        int accepted = 0;
+        for (long size = 0; size <= whole; size += size < 1100 || whole - size < 400 ? 1 : 97) {
+            uint8_t *m = music_copy_module(std::vector<uint8_t>(bytes.begin(), bytes.begin() + size));
+            ModuleCheck alone, told;
+            module_check(m, size, &alone);
+            memset(&told, 0x5A, sizeof told);
+            ModPlayer *p = mod_player_create_checked(44100, m, size, &told);
+            ASSERT_EQ(p != nullptr, alone.refusal == MODULE_ACCEPTED) << signature << " " << size;
+            ASSERT_EQ(told.refusal, alone.refusal) << signature << " " << size;
+            ASSERT_EQ(told.pattern_count, alone.pattern_count) << signature << " " << size;
+            ASSERT_EQ(told.needed_bytes, alone.needed_bytes) << signature << " " << size;
+            if (p) {
+                accepted++;
+                EXPECT_EQ(p->pattern_count, alone.pattern_count);
+                EXPECT_EQ(p->pattern_mask, alone.pattern_mask);
+                EXPECT_EQ(reinterpret_cast<const uint8_t *>(p->samples[0].data) - m,
+                          static_cast<long>(alone.sample_data_offset));
+            }
+            mod_player_destroy(p);
+            music_free_module(m);
+        }
+        EXPECT_GT(accepted, 200) << signature;
     }
 }
 

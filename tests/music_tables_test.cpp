@@ -8,8 +8,8 @@
 #include <sstream>
 #include <string>
 
+#include "music/mod_periods.h"
 #include "music/mod_tables.h"
-#include "music/sequencer.h"
 
 TEST(MusicTables, PeriodsAndRates) {
     // Three octaves of falling periods, each about a semitone from the next

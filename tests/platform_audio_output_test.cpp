@@ -1,8 +1,10 @@
 // The audio output binding, in process through the real SDL 1.2: the
 // callback renders len / 4 frames continuing the song, plays silence with
 // no player, the row and tick counters count only once unpaused and as the
-// song's rows and ticks go, and every start-up failure leaves one MUSIC
-// line naming the file or device and a silent demo.
+// song's rows and ticks go, every start-up failure leaves one MUSIC line
+// naming the file or device and a silent demo, the start-up's options give
+// a program (modplay) its own tag, looping and position, and the stop
+// releases it all.
 #include <gtest/gtest.h>
 
 #include <SDL/SDL.h>
@@ -59,6 +61,15 @@ static int start_captured(const std::string &path, std::string *err) {
     StderrCapture capture;
     EXPECT_EQ(stderr_capture_begin(&capture), 0);
     const int result = music_start_file(path.c_str());
+    *err = stderr_capture_end(&capture);
+    return result;
+}
+
+// music_start_with(options) with standard error captured into *err.
+static int start_with_captured(const MusicStartOptions *options, std::string *err) {
+    StderrCapture capture;
+    EXPECT_EQ(stderr_capture_begin(&capture), 0);
+    const int result = music_start_with(options);
     *err = stderr_capture_end(&capture);
     return result;
 }
@@ -309,6 +320,87 @@ TEST(AudioOutput, DiskDeviceCountsOnlyAfterUnpauseAndCapturesTheSong) {
     const long frames = (long)(rendered / AUDIO_FRAME_BYTES);
     EXPECT_EQ(ticks, frames / DEFAULT_TICK_FRAMES);
     EXPECT_EQ(rows, ticks / DEFAULT_SPEED);
+    music_reset();
+    remove_tree(dir);
+}
+
+TEST(AudioOutput, StartOptionsServeModplayAndTheStopReleasesAll) {
+    music_reset();
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    // Not asked to honour KEVO_FROM: not even read.
+    setenv("KEVO_FROM", "oops", 1);
+    const std::string dir = make_temp_dir("audio_options");
+    const std::string text = dir + "/text.mod";
+    ASSERT_TRUE(write_whole_file(text, std::vector<uint8_t>(2000, 'x')));
+    MusicStartOptions options = music_start_options(KEVO.c_str());
+    options.tag = "modplay";
+    options.instead = nullptr;
+    options.loop = 0;
+    options.from_env = 0;
+    options.from_order = 90;
+    options.from_row = 0;
+    std::string err;
+    EXPECT_EQ(start_with_captured(&options, &err), -1);
+    EXPECT_EQ(err, "modplay: the song in '" + KEVO + "' never plays row 0 of order position 90\n");
+    EXPECT_EQ(music_player, nullptr);
+    EXPECT_EQ(music_data, nullptr);
+    // A refused module in the check's words, with the caller's tag and
+    // what it does instead.
+    MusicStartOptions refused = music_start_options(text.c_str());
+    refused.tag = "TEST";
+    refused.instead = "the test goes on";
+    EXPECT_EQ(start_with_captured(&refused, &err), -1);
+    EXPECT_EQ(err, "TEST: '" + text + "' is not a module: signature \"xxxx\" is not a four-channel "
+                   "module's (M.K., M!K! or 4CHN); the test goes on\n");
+    refused.path = nullptr;
+    EXPECT_EQ(start_with_captured(&refused, &err), -1);
+    EXPECT_EQ(err, "TEST: no module file named; the test goes on\n");
+    EXPECT_EQ(start_with_captured(nullptr, &err), -1);
+    EXPECT_EQ(err, "");
+
+    // Started at row 5 of position 2, looping off: the audio is what a
+    // player moved there renders, and the counters count from there.
+    options.from_order = 2;
+    options.from_row = 5;
+    ASSERT_EQ(start_with_captured(&options, &err), 0) << err;
+    EXPECT_EQ(err, "");
+    ASSERT_NE(music_player, nullptr);
+    EXPECT_EQ(music_player->loop, 0);
+    EXPECT_EQ(music_player->order, 2);
+    EXPECT_EQ(music_player->row, 5);
+    std::vector<uint8_t> kevo = file_bytes(KEVO);
+    ModPlayer *reference = mod_player_create(44100, kevo.data(), (long)kevo.size());
+    ASSERT_NE(reference, nullptr);
+    ASSERT_GT(mod_player_seek(reference, 2, 5), 0);
+    std::vector<uint8_t> stream(BUFFER_BYTES);
+    std::vector<int16_t> expected(2 * AUDIO_BUFFER_FRAMES);
+    for (int i = 0; i < 20; i++) {
+        audio_callback(nullptr, stream.data(), BUFFER_BYTES);
+        mod_player_render_s16(reference, expected.data(), AUDIO_BUFFER_FRAMES);
+        ASSERT_EQ(memcmp(stream.data(), expected.data(), BUFFER_BYTES), 0) << "buffer " << i;
+    }
+    mod_player_destroy(reference);
+    EXPECT_GT(tick_counter, 0);
+    EXPECT_GT(row_counter, 0);
+
+    music_stop();
+    EXPECT_EQ(music_player, nullptr);
+    EXPECT_EQ(music_data, nullptr);
+    EXPECT_EQ(music_size, 0);
+    std::fill(stream.begin(), stream.end(), 0x55);
+    audio_callback(nullptr, stream.data(), BUFFER_BYTES);
+    EXPECT_TRUE(all_zero(stream.data(), stream.size()));
+    music_stop();  // with no music: harmless
+
+    // No position of its own: the song's start, KEVO_FROM still unread.
+    options.from_order = -1;
+    ASSERT_EQ(start_with_captured(&options, &err), 0) << err;
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(music_player->order, 0);
+    EXPECT_EQ(music_player->row, 0);
+    EXPECT_EQ(music_player->tick, 0);
+    music_stop();
+    unsetenv("KEVO_FROM");
     music_reset();
     remove_tree(dir);
 }

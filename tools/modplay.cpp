@@ -20,22 +20,19 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/audio_output.h"
 #include "music/mod_player.h"
-#include "music/module_check.h"
-#include "music/module_file.h"
-#include "platform/music_seek.h"
-#include "platform/music_sync.h"
 #include "music/song_text.h"
+#include "platform/audio_output.h"
 #include "platform/exit_signals.h"
-#include "util/alloc.h"
+#include "platform/music_seek.h"
+#include "platform/music_start.h"
+#include "platform/music_sync.h"
 #include "util/std_fds.h"
 
 constexpr int STATUS_LINE_MS = 50;
@@ -135,43 +132,21 @@ int main(int argc, char **argv) {
               "sound to a WAV)\n", stderr);
     unsetenv("KEVO_CAPTURE");
 
-    long size = 0;
-    char reason[PATH_MAX + 160];
-    uint8_t *module = mod_file_read(path, &size, reason, sizeof reason);
-    if (!module) return fail("%s", reason);
-    if (mod_rejection_reason(module, size, reason, sizeof reason)) {
-        engine_free(module);
-        return fail("'%s' is not a module: %s", path, reason);
-    }
-    ModPlayer *player = mod_player_create(AUDIO_RATE_HZ, module, size);
-    if (!player) {
-        engine_free(module);
-        return fail("out of memory creating the player for '%s'", path);
-    }
+    // The start-up every program shares, with modplay's own needs: its
+    // looping, its --from (a failure when never played) instead of
+    // KEVO_FROM, and its name on the failure lines.
+    MusicStartOptions options = music_start_options(path);
+    options.tag = "modplay";
+    options.instead = nullptr;
+    options.loop = loop ? 1 : 0;
+    options.from_env = 0;
+    options.from_order = from ? order : -1;
+    options.from_row = row;
+    if (music_start_with(&options) != 0) return 1;
+    ModPlayer *player = music_player;
+    // The device is still paused: nothing renders the player yet.
     const int64_t length = mod_song_length(player, LENGTH_LIMIT_SECONDS * AUDIO_RATE_HZ, nullptr);
     const int64_t total_ms = length > 0 ? length * 1000 / AUDIO_RATE_HZ : 0;
-    // Looping first: with it on, --from finds the rows the song reaches
-    // going round.
-    mod_player_set_loop(player, loop ? 1 : 0);
-    int64_t start_frame = 0;
-    if (from) {
-        start_frame = mod_player_seek(player, order, row);
-        if (start_frame < 0) {
-            mod_player_destroy(player);
-            engine_free(module);
-            return fail("the song in '%s' never plays row %d of order position %d", path, row, order);
-        }
-    }
-    music_player = player;
-    music_sync_attach(player, start_frame);
-    if (audio_open(music_sync_audio_callback) < 0) {
-        fail("cannot open the audio device: %s", SDL_GetError());
-        music_sync_detach();
-        music_player = nullptr;
-        mod_player_destroy(player);
-        engine_free(module);
-        return 1;
-    }
     const bool terminal = isatty(STDERR_FILENO);
     if (terminal) print_title(player);
     audio_unpause();
@@ -184,11 +159,7 @@ int main(int argc, char **argv) {
         SDL_Delay(STATUS_LINE_MS);
     }
     if (terminal) fputc('\n', stderr);
-    SDL_CloseAudio();
-    music_sync_detach();
-    music_player = nullptr;
-    mod_player_destroy(player);
-    engine_free(module);
+    music_stop();
     SDL_Quit();
     return 0;
 }

@@ -309,23 +309,31 @@ static int output_close(Output *out, int complete) {
 // line on standard error; out_path is changed only by a complete WAV.
 static int render_module(const uint8_t *module, long size, const char *in_path,
                          const char *out_path, double seconds, int loop) {
-    // Refused modules are explained here, naming the file, before the
-    // player is asked; what is left for it to refuse is a lack of memory.
-    char reason[160];
-    if (mod_rejection_reason(module, size, reason, sizeof reason))
-        return report("'%s' is not a module: %s", in_path, reason);
+    // The player's own check says why it refuses, naming the file. A
+    // refused module is named before the output is looked at; running out
+    // of memory, after.
+    ModuleCheck check;
+    ModPlayer *player = mod_player_create_checked(OUTPUT_RATE_HZ, module, size, &check);
+    char reason[PATH_MAX + 160];
+    module_refusal_text(&check, in_path, reason, sizeof reason);
+    if (!player && check.refusal != MODULE_NO_MEMORY) return report("%s", reason);
     struct stat in_stat;
-    if (stat(in_path, &in_stat) == 0 && is_input(out_path, &in_stat))
+    if (stat(in_path, &in_stat) == 0 && is_input(out_path, &in_stat)) {
+        mod_player_destroy(player);
         return report("'%s' is the input module '%s': not overwriting it", out_path, in_path);
+    }
+    if (!player) return report("%s", reason);
     const double limit_seconds = seconds > 0.0 ? seconds : DEFAULT_LIMIT_SECONDS;
     const long limit_frames = (long)(limit_seconds * OUTPUT_RATE_HZ + 0.5);
-    ModPlayer *player = mod_player_create(OUTPUT_RATE_HZ, module, size);
     // The song's length comes from its sequencer alone, without mixing it.
-    const long frames = loop || !player ? limit_frames
-                                        : (long)mod_song_length(player, limit_frames, nullptr);
-    if (!player || frames < 0) {
+    const long frames = loop ? limit_frames : (long)mod_song_length(player, limit_frames, nullptr);
+    if (frames < 0) {
+        // Only the scan's copy of the player can fail: memory ran out, as
+        // it can for the player itself.
         mod_player_destroy(player);
-        return report("out of memory creating the player for '%s'", in_path);
+        check.refusal = MODULE_NO_MEMORY;
+        module_refusal_text(&check, in_path, reason, sizeof reason);
+        return report("%s", reason);
     }
     mod_player_set_loop(player, (uint8_t)loop);
     Output out = {out_path, "", "", nullptr};

@@ -12,7 +12,7 @@
 #ifndef ASSETS_ASSETS_H
 #define ASSETS_ASSETS_H
 
-#include "assets/obj.h"  // read_line, parse_fixed, mtl_load, obj_load, mesh_destroy
+#include "assets/obj.h"  // parse_fixed, mtl_load, obj_load, mesh_destroy
 #include "assets/pcx.h"  // PcxImage, pcx_open/decode/close, pcx_save, pcx_load_texture
 
 #endif

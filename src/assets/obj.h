@@ -11,9 +11,6 @@
 #include "render3d/fixed.h"
 #include "render3d/geometry.h"
 
-// The customary read_line buffer: lines of at most 80 characters, a longer
-// line read as several.
-constexpr int OBJ_LINE_BUFFER_BYTES = 81;
 // Capacity the mesh's three vectors start with.
 constexpr int OBJ_VECTOR_START_CAPACITY = 32;
 // Palette index of loaded vertices and flat-filled faces (white).
@@ -21,15 +18,6 @@ constexpr uint8_t OBJ_COLOR = 15;
 // Start value of a loaded triangle's `pixels` (INT32_MAX): drawn textured
 // when it has a texture.
 constexpr int32_t OBJ_TRIANGLE_PIXELS_START = 2147483647;
-
-// Reads one line from `fd`, a byte at a time, into `buffer` (`size_bytes`
-// bytes): carriage returns are dropped, the line feed ends the line and is
-// not stored, at most size_bytes - 1 characters are stored (the rest of a
-// longer line comes with the next call) and a zero byte follows them.
-// Returns the number of characters stored (0 for an empty line); -1 when the
-// file ends (or a read fails) before any character; 0 and nothing touched
-// when size_bytes is 0.
-int read_line(int fd, char *buffer, uint64_t size_bytes);
 
 // Opens a model or material file read-only, exactly as named, when it is a
 // regular file (never blocking on a FIFO or reading a device for ever). The

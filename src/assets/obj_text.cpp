@@ -1,8 +1,5 @@
-// The text primitives of the model loaders: opening a file, the bounded
-// one-byte-at-a-time line reader, tokens, and the decimal-to-Fixed parser.
-#include <cerrno>
-#include <unistd.h>
-
+// The text primitives of the model loaders: opening a file, tokens, and
+// the decimal-to-Fixed parser. Lines come from obj_lines.h.
 #include "assets/obj.h"
 #include "util/file_open.h"
 
@@ -12,27 +9,6 @@ int obj_open_read(const char *path, const char **why) {
         return -1;
     }
     return open_regular_file(path, why);
-}
-
-int read_line(int fd, char *buffer, uint64_t size_bytes) {
-    if (size_bytes == 0) return 0;
-    uint64_t stored = 0;
-    // One byte per read: the descriptor must stand right after the line so
-    // the next call (or another reader) continues from there.
-    while (stored < size_bytes - 1) {
-        char c;
-        ssize_t got = read(fd, &c, 1);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) {
-            if (stored == 0) return -1;
-            break;
-        }
-        if (c == '\r') continue;
-        if (c == '\n') break;
-        buffer[stored++] = c;
-    }
-    buffer[stored] = '\0';
-    return (int)stored;
 }
 
 static bool is_separator(char c) { return c == ' ' || c == '\t'; }

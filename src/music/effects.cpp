@@ -3,9 +3,12 @@
 // the portamento, vibrato, tremolo and volume-slide steps they share.
 // Commands in tracker notation: the command nibble, then x and y, the
 // parameter's high and low nibbles (xx or xy is the whole byte).
+#include "music/effects.h"
+
 #include <cstring>
 
 #include "music/mod_commands.h"
+#include "music/mod_periods.h"
 #include "music/mod_tables.h"
 #include "music/sequencer.h"
 

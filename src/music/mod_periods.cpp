@@ -1,7 +1,8 @@
 // Periods to frequencies: the rate-table lookup with finetune, and the
 // arpeggio's semitone steps through the note table.
+#include "music/mod_periods.h"
+
 #include "music/mod_tables.h"
-#include "music/sequencer.h"
 
 void set_channel_period(Voice *voice, uint16_t period, uint8_t finetune) {
     if (!voice || period == 0) return;

@@ -16,6 +16,8 @@
 
 #include "music/voice.h"
 
+struct ModuleCheck;  // music/module_check.h
+
 constexpr int MOD_CHANNELS = 4;
 constexpr int MOD_SAMPLES = 31;           // sample numbers 1 .. 31
 constexpr int MOD_ROWS = 64;              // rows per pattern
@@ -149,18 +151,27 @@ constexpr int MOD_MAX_OUTPUT_RATE_HZ = 65535;  // output_rate is 16 bits
 // `output_rate_hz`, standing at order 0, row 0, tick 0 with all voices
 // silent, looping off and no callbacks. Returns null, with nothing
 // allocated, when:
-//  - module is null, or size_bytes is shorter than the header and the
-//    patterns it declares (1084 + 1024 x pattern count bytes);
-//  - the signature at offset 1080 is not M?K? or "4CHN";
+//  - the module check (module_check.h) refuses the module: module is null,
+//    the signature at offset 1080 is not M?K? or "4CHN", or size_bytes is
+//    shorter than the header and the patterns it declares (1084 + 1024 x
+//    pattern count bytes);
 //  - output_rate_hz is outside MOD_MIN_OUTPUT_RATE_HZ .. 65535;
 //  - the record cannot be allocated.
-// It prints nothing: callers facing a person say why (music start-up).
+// It prints nothing: callers facing a person say why, with
+// mod_player_create_checked and module_refusal_text.
 // Repairs instead of rejecting: sample data running past the end of the
 // module is cut to what it holds; a loop reaching past its sample is cut to
 // the sample, one starting at or beyond the sample's end is dropped; a song
 // length of 0 becomes 1 and one above 128 becomes 128.
 // The module bytes must stay valid and unchanged for the player's life.
 ModPlayer *mod_player_create(int output_rate_hz, const uint8_t *module, long size_bytes);
+
+// mod_player_create, also handing back why it refused: when `check` is not
+// null it receives the module check's result, with refusal
+// MODULE_OUTPUT_RATE or MODULE_NO_MEMORY when the module passed but the
+// rate or the allocation did not, and MODULE_ACCEPTED with a player.
+ModPlayer *mod_player_create_checked(int output_rate_hz, const uint8_t *module, long size_bytes,
+                                     ModuleCheck *check);
 
 // Releases the record, never the module bytes. Null does nothing.
 void mod_player_destroy(ModPlayer *player);

@@ -51,23 +51,6 @@ void mod_player_render(ModPlayer *player, int32_t *accum, int frames) {
     }
 }
 
-void mod_player_finish_tick(ModPlayer *player) {
-    if (!player) return;
-    // Voices whose samples ran out during this tick stop now, before the
-    // next tick can start a note on them. A render call that ends in the
-    // middle of the tick leaves them playing their last window's zeros:
-    // the tick, not the caller's buffer, decides when they fall silent.
-    for (int i = 0; i < MOD_CHANNELS; i++) {
-        Voice *voice = &player->voices[i];
-        if (!voice->ended) continue;
-        voice_set_frequency(voice, 0);
-        voice->ended = 0;
-    }
-    player->tick++;
-    player->tick_sample = 0;
-    process_tick(player);
-}
-
 // Interleaves the two planes of `n` frames into signed 16-bit pairs.
 static void planes_to_s16(const int32_t *left, const int32_t *right, int16_t *o, int n) {
     int i = 0;

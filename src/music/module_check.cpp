@@ -1,50 +1,103 @@
-// Explains why a module file is refused: the checks the player makes at
-// creation, each with words for a person.
+// The module check: recognising the format, checking its layout against
+// the file's size, and the sentence for every refusal.
 #include "music/module_check.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "music/mod_player.h"
 #include "music/module_format.h"
 
-int mod_rejection_reason(const uint8_t *module, long size_bytes, char *reason,
-                         size_t reason_bytes) {
-    if (!module || size_bytes <= 0) {
-        snprintf(reason, reason_bytes, "the file is empty");
-        return 1;
+// One format the engine reads: how its signature is recognised and how its
+// layout is checked once it is (see mod_detect and mod_check_layout).
+struct ModuleReader {
+    ModuleFormat format;
+    int (*detect)(const uint8_t *module, long size_bytes);
+    int (*check_layout)(const uint8_t *module, long size_bytes, ModuleCheck *check);
+};
+
+// Tried in order; the first that recognises the file decides.
+static const ModuleReader READERS[] = {
+    {MODULE_FORMAT_MOD, mod_detect, mod_check_layout},
+};
+
+ModuleRefusal module_check(const uint8_t *module, long size_bytes, ModuleCheck *check) {
+    if (!check) return MODULE_EMPTY;
+    memset(check, 0, sizeof *check);
+    check->size_bytes = size_bytes;
+    if (!module || size_bytes <= 0) return check->refusal = MODULE_EMPTY;
+    if (size_bytes >= static_cast<long>(MOD_PATTERNS_OFFSET))
+        memcpy(check->signature, module + MOD_SIGNATURE_OFFSET, sizeof check->signature);
+    for (const ModuleReader &reader : READERS) {
+        if (!reader.detect(module, size_bytes)) continue;
+        check->format = reader.format;
+        if (!reader.check_layout(module, size_bytes, check)) return check->refusal;
+        return check->refusal = MODULE_ACCEPTED;
     }
-    if (size_bytes < (long)MOD_PATTERNS_OFFSET) {
-        snprintf(reason, reason_bytes, "%ld bytes is too short for a module header (%zu bytes)",
-                 size_bytes, MOD_PATTERNS_OFFSET);
-        return 1;
+    // Nothing recognised. A MOD carries its signature last, at the end of
+    // its 1084-byte header, so a shorter file cannot even be told apart.
+    if (size_bytes < static_cast<long>(MOD_PATTERNS_OFFSET)) {
+        check->needed_bytes = static_cast<long>(MOD_PATTERNS_OFFSET);
+        return check->refusal = MODULE_SHORT_HEADER;
     }
-    const int limit = mod_check_signature(module);
-    if (limit == 0) {
-        const uint8_t *s = module + MOD_SIGNATURE_OFFSET;
-        char shown[4 * 4 + 1];
-        size_t at = 0;
-        for (int i = 0; i < 4; i++) {
-            if (s[i] >= 0x20 && s[i] < 0x7f)
-                shown[at++] = (char)s[i];
-            else
-                at += (size_t)snprintf(shown + at, sizeof shown - at, "\\x%02x", s[i]);
-        }
-        shown[at] = '\0';
-        snprintf(reason, reason_bytes, "signature \"%s\" is not a four-channel module's "
-                 "(M.K., M!K! or 4CHN)", shown);
-        return 1;
+    return check->refusal = MODULE_UNKNOWN_SIGNATURE;
+}
+
+// The four signature bytes as text: printable ASCII as it is, any other
+// byte as \xNN (at most 16 characters).
+static void signature_text(const uint8_t signature[4], char *out, size_t out_bytes) {
+    size_t at = 0;
+    out[0] = '\0';
+    for (int i = 0; i < 4 && at < out_bytes; i++) {
+        const uint8_t byte = signature[i];
+        int n;
+        if (byte >= 0x20 && byte < 0x7f)
+            n = snprintf(out + at, out_bytes - at, "%c", static_cast<char>(byte));
+        else
+            n = snprintf(out + at, out_bytes - at, "\\x%02x", byte);
+        if (n < 0) break;
+        at += static_cast<size_t>(n);
     }
-    int largest = 0;
-    for (int i = 0; i < MOD_ORDER_ENTRIES; i++) {
-        int entry = module[MOD_ORDER_TABLE_OFFSET + i] & (limit - 1);
-        if (entry > largest) largest = entry;
+}
+
+int module_refusal_text(const ModuleCheck *check, const char *path, char *text, size_t text_bytes) {
+    const bool writable = text && text_bytes > 0;
+    if (writable) text[0] = '\0';
+    if (!check || check->refusal == MODULE_ACCEPTED) return 0;
+    if (!writable) return 1;
+    if (!path) path = "";
+    char shown[4 * 4 + 1];
+    switch (check->refusal) {
+        case MODULE_EMPTY:
+            snprintf(text, text_bytes, "'%s' is not a module: the file is empty", path);
+            break;
+        case MODULE_SHORT_HEADER:
+            snprintf(text, text_bytes, "'%s' is not a module: %ld bytes is too short for a module "
+                     "header (%ld bytes)", path, check->size_bytes, check->needed_bytes);
+            break;
+        case MODULE_UNKNOWN_SIGNATURE:
+            signature_text(check->signature, shown, sizeof shown);
+            snprintf(text, text_bytes, "'%s' is not a module: signature \"%s\" is not a four-channel "
+                     "module's (M.K., M!K! or 4CHN)", path, shown);
+            break;
+        case MODULE_TRUNCATED_PATTERNS:
+            snprintf(text, text_bytes, "'%s' is not a module: truncated: its %d patterns need %ld "
+                     "bytes, the file has %ld", path, check->pattern_count, check->needed_bytes,
+                     check->size_bytes);
+            break;
+        case MODULE_OUTPUT_RATE:
+            snprintf(text, text_bytes, "cannot create the player for '%s' at %d Hz (it renders at %d "
+                     "to %d Hz)", path, check->output_rate_hz, MOD_MIN_OUTPUT_RATE_HZ,
+                     MOD_MAX_OUTPUT_RATE_HZ);
+            break;
+        case MODULE_NO_MEMORY:
+            snprintf(text, text_bytes, "out of memory creating the player for '%s'", path);
+            break;
+        case MODULE_ACCEPTED:
+            break;
+        default:  // not a value of ModuleRefusal
+            snprintf(text, text_bytes, "'%s' is not a module", path);
+            break;
     }
-    const long needed = (long)MOD_PATTERNS_OFFSET + (long)(largest + 1) * (long)MOD_PATTERN_BYTES;
-    if (size_bytes < needed) {
-        snprintf(reason, reason_bytes,
-                 "truncated: its %d patterns need %ld bytes, the file has %ld",
-                 largest + 1, needed, size_bytes);
-        return 1;
-    }
-    return 0;
+    return 1;
 }

@@ -1,28 +1,88 @@
-// Puts into words why the player refuses a module file, for the one-line
-// messages of the music start-up and the tools. The player itself only
-// answers null; this looks at the same bytes and names the first reason.
+// Whether the player takes a module file, and if not, why: the one check
+// that player creation runs (mod_player_create_checked refuses exactly
+// what it refuses) and the one sentence for each reason, which the music
+// start-up and the tools print. The check first recognises the format from
+// its signature, then checks that format's layout against the file's
+// size; each format the engine reads adds a detection and a layout step
+// here (module_check.cpp's table of formats).
 #ifndef MUSIC_MODULE_CHECK_H
 #define MUSIC_MODULE_CHECK_H
 
 #include <cstddef>
 #include <cstdint>
 
-#include "music/mod_player.h"
 #include "music/module_format.h"
 
 // The largest file a module can be: the header, 128 patterns and 31
 // samples of 65535 words each. Readers refuse larger files before loading
 // them.
-constexpr long MOD_MAX_FILE_BYTES = (long)MOD_PATTERNS_OFFSET +
-                                    (long)MOD_MAX_PATTERNS * (long)MOD_PATTERN_BYTES +
-                                    (long)MOD_SAMPLES * 65535L * 2L;
+constexpr long MOD_MAX_FILE_BYTES = static_cast<long>(MOD_PATTERNS_OFFSET) +
+                                    static_cast<long>(MOD_MAX_PATTERNS) *
+                                        static_cast<long>(MOD_PATTERN_BYTES) +
+                                    static_cast<long>(MOD_SAMPLES) * 65535L * 2L;
 
-// Writes into `reason` (at most reason_bytes bytes, NUL-ended) why a module
-// of size_bytes bytes at `module` cannot be played: empty, shorter than the
-// 1084-byte header, no four-channel signature, or patterns cut off by the
-// end of the file. Returns 1 when a reason was found, 0 when the module
-// passes these checks (a player refusing it then ran out of memory).
-int mod_rejection_reason(const uint8_t *module, long size_bytes, char *reason,
-                         size_t reason_bytes);
+// The formats the check recognises.
+enum ModuleFormat : uint8_t {
+    MODULE_FORMAT_NONE = 0,  // no format's signature (or too short to hold one)
+    MODULE_FORMAT_MOD,       // four-channel MOD: any M?K? or "4CHN" at byte 1080
+};
+
+// Why a module is not played: MODULE_ACCEPTED (0) when it is. The first
+// four are the module's own; the last two come only from player creation.
+enum ModuleRefusal : uint8_t {
+    MODULE_ACCEPTED = 0,
+    MODULE_EMPTY,               // null bytes, or a size of 0 or less
+    MODULE_SHORT_HEADER,        // no signature recognised and shorter than a
+                                // MOD header (needed_bytes)
+    MODULE_UNKNOWN_SIGNATURE,   // no format recognises the signature
+    MODULE_TRUNCATED_PATTERNS,  // the patterns end past the end of the file
+    MODULE_OUTPUT_RATE,         // the output rate asked of the player is outside
+                                // MOD_MIN_OUTPUT_RATE_HZ .. MOD_MAX_OUTPUT_RATE_HZ
+    MODULE_NO_MEMORY,           // the player's record could not be allocated
+};
+
+// The check's result: the reason with the numbers its sentence gives, and
+// the layout the player is built from.
+struct ModuleCheck {
+    ModuleRefusal refusal;      // MODULE_ACCEPTED, or the first reason found
+    ModuleFormat format;        // recognised format, also when its layout is refused
+    long size_bytes;            // the size checked
+    long needed_bytes;          // MODULE_SHORT_HEADER: the header's size;
+                                // MODULE_TRUNCATED_PATTERNS: header and patterns
+    uint8_t signature[4];       // a MOD's bytes 1080 .. 1083 (0 when the file is shorter)
+    int output_rate_hz;         // MODULE_OUTPUT_RATE: the rate asked for
+    // Layout, set once the format is recognised (pattern_count also for
+    // MODULE_TRUNCATED_PATTERNS).
+    int channels;               // 4
+    int pattern_count;          // patterns stored, 1 .. 128
+    uint8_t pattern_mask;       // applied to order entries: 63 or 127
+    size_t sample_data_offset;  // first byte of sample data: after the patterns
+};
+
+// Checks the size_bytes bytes at `module` and fills *check (every field:
+// the ones a refusal leaves unused are 0). The steps, first failure
+// reported: empty; a format recognised by its signature (else too short
+// for a MOD header, or an unknown signature); that format's layout (a
+// MOD's patterns, counted over all 128 order entries, within the file).
+// Sample data running past the end is no refusal: the player plays what
+// the file holds. Returns check->refusal; null check does nothing and
+// returns MODULE_EMPTY.
+ModuleRefusal module_check(const uint8_t *module, long size_bytes, ModuleCheck *check);
+
+// The sentence for check->refusal, naming the file as `path` (null reads
+// as ""), written into text (at most text_bytes bytes, NUL-ended, cut to
+// fit). The module's refusals read "'PATH' is not a module: REASON":
+//   the file is empty
+//   N bytes is too short for a module header (1084 bytes)
+//   signature "SIG" is not a four-channel module's (M.K., M!K! or 4CHN)
+//   truncated: its N patterns need N bytes, the file has N
+// with each signature byte outside printable ASCII written as a backslash,
+// 'x' and two hex digits. Creation's own refusals read "cannot create the
+// player for 'PATH' at N Hz (it renders at 102 to 65535 Hz)" and "out of
+// memory creating the player for 'PATH'".
+// Returns 1 when a refusal was put into words, 0 (text "") for an accepted
+// module. Null check writes "" and returns 0; null text or text_bytes 0
+// writes nothing.
+int module_refusal_text(const ModuleCheck *check, const char *path, char *text, size_t text_bytes);
 
 #endif

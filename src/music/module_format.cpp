@@ -1,8 +1,11 @@
-// Module parsing: the signature test, pattern counting, sample decoding
-// (cut to what the module holds) and pattern unpacking into the player.
+// Module parsing: the signature test, the MOD steps of the module check
+// (detection, pattern counting against the size), sample decoding (cut to
+// what the module holds) and pattern unpacking into the player.
 #include "music/module_format.h"
 
 #include <cstring>
+
+#include "music/module_check.h"
 
 // Cell bits: b0 = sample high nibble | period bits 8..11, b1 = period bits
 // 0..7, b2 = sample low nibble | command, b3 = parameter.
@@ -24,16 +27,41 @@ int mod_check_signature(const uint8_t *module) {
     return 0;
 }
 
-void mod_count_patterns(ModPlayer *player, int limit) {
-    if (!player || !player->order_table) return;
-    uint8_t mask = static_cast<uint8_t>((limit == MOD_LIMIT_MK ? MOD_LIMIT_MK : MOD_LIMIT_WIDE) - 1);
+uint8_t mod_pattern_mask(int limit) {
+    return static_cast<uint8_t>((limit == MOD_LIMIT_MK ? MOD_LIMIT_MK : MOD_LIMIT_WIDE) - 1);
+}
+
+int mod_count_patterns(const uint8_t *order_table, int limit) {
+    if (!order_table) return 1;
+    const uint8_t mask = mod_pattern_mask(limit);
     int largest = 0;
     for (int i = 0; i < MOD_ORDER_ENTRIES; i++) {
-        int pattern = player->order_table[i] & mask;
+        const int pattern = order_table[i] & mask;
         if (pattern > largest) largest = pattern;
     }
-    player->pattern_count = static_cast<uint8_t>(largest + 1);
-    player->pattern_mask = mask;
+    return largest + 1;
+}
+
+int mod_detect(const uint8_t *module, long size_bytes) {
+    return module && size_bytes >= static_cast<long>(MOD_PATTERNS_OFFSET) &&
+           mod_check_signature(module) != 0;
+}
+
+int mod_check_layout(const uint8_t *module, long size_bytes, ModuleCheck *check) {
+    const int limit = mod_check_signature(module);
+    check->channels = MOD_CHANNELS;
+    check->pattern_mask = mod_pattern_mask(limit);
+    check->pattern_count = mod_count_patterns(module + MOD_ORDER_TABLE_OFFSET, limit);
+    // At most 1084 + 128 x 1024 bytes: no overflow.
+    const size_t patterns_end =
+        MOD_PATTERNS_OFFSET + MOD_PATTERN_BYTES * static_cast<size_t>(check->pattern_count);
+    check->needed_bytes = static_cast<long>(patterns_end);
+    if (size_bytes < check->needed_bytes) {
+        check->refusal = MODULE_TRUNCATED_PATTERNS;
+        return 0;
+    }
+    check->sample_data_offset = patterns_end;
+    return 1;
 }
 
 void mod_decode_samples(ModPlayer *player, const uint8_t *module, size_t module_size,

@@ -1,7 +1,8 @@
 // The module file as the player reads it: named offsets of the classic
-// four-channel layout, the signature test, and the three parsing steps that
-// fill a player (pattern counting, sample decoding, pattern unpacking).
-// Multi-byte numbers in the file are big-endian unsigned.
+// four-channel layout, the signature test, the format's detection and
+// layout steps of the module check (module_check.h), and the parsing steps
+// that fill a player (sample decoding, pattern unpacking). Multi-byte
+// numbers in the file are big-endian unsigned.
 #ifndef MUSIC_MODULE_FORMAT_H
 #define MUSIC_MODULE_FORMAT_H
 
@@ -9,6 +10,8 @@
 #include <cstdint>
 
 #include "music/mod_player.h"
+
+struct ModuleCheck;  // music/module_check.h
 
 // File layout, offsets from the start of the module.
 constexpr size_t MOD_TITLE_OFFSET = 0;
@@ -39,10 +42,26 @@ constexpr int MOD_LIMIT_WIDE = 128;     // "M!K!" and "4CHN"
 // M?K?, 0 when the module is rejected.
 int mod_check_signature(const uint8_t *module);
 
-// pattern_count = 1 + the largest (entry AND (limit - 1)) over all 128
-// order entries, whatever the song length; pattern_mask = limit - 1. A
+// The order-entry mask a pattern-count limit gives: limit - 1, where a
 // limit other than 64 or 128 counts as 128.
-void mod_count_patterns(ModPlayer *player, int limit);
+uint8_t mod_pattern_mask(int limit);
+
+// The patterns a module stores: 1 + the largest (entry AND
+// mod_pattern_mask(limit)) over all 128 entries of `order_table`, whatever
+// the song length. Null counts as one pattern.
+int mod_count_patterns(const uint8_t *order_table, int limit);
+
+// The detection step of the module check: 1 when the size_bytes bytes at
+// `module` hold a MOD header (1084 bytes) whose signature
+// mod_check_signature accepts, else 0.
+int mod_detect(const uint8_t *module, long size_bytes);
+
+// The layout step of the module check for a module mod_detect recognised:
+// sets check's channels, pattern_count, pattern_mask, sample_data_offset
+// and needed_bytes (the header and the patterns), and refuses with
+// MODULE_TRUNCATED_PATTERNS when the file ends before the patterns do.
+// Returns 1 when the layout fits, 0 when refused (check->refusal says why).
+int mod_check_layout(const uint8_t *module, long size_bytes, ModuleCheck *check);
 
 // Fills the 31 sample descriptors from the headers. Sample data starts at
 // data_offset and each sample follows the previous one by its declared
@@ -54,8 +73,9 @@ void mod_decode_samples(ModPlayer *player, const uint8_t *module, size_t module_
                         size_t data_offset);
 
 // Unpacks patterns 0 .. pattern_count - 1 from offset 1084 into `patterns`
-// (the caller guarantees the module holds them). A sample number above 31
-// unpacks as 0 (no sample). Slots past pattern_count are left as they are.
+// (the caller guarantees the module holds them: mod_check_layout). A
+// sample number above 31 unpacks as 0 (no sample). Slots past
+// pattern_count are left as they are.
 void mod_unpack_patterns(ModPlayer *player, const uint8_t *module);
 
 #endif

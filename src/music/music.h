@@ -2,14 +2,17 @@
 //   voice.h          one resampling voice (window, interpolation, volume)
 //   voice_bank.h     four voices straight to unsigned 8-bit stereo
 //   mod_player.h     the player's records and its public interface
-//   module_format.h  the module file layout and its parsing
+//   module_check.h   whether the player takes a module file, and why not in
+//                    words: the one check creation runs
+//   module_format.h  the module file layout, its check steps and its parsing
+//   module_file.h    reading a module file whole, every failure in words
 //   mod_tables.h     note periods, rates, finetune and vibrato tables
 //   mod_commands.h   the command numbers of pattern cells
-//   sequencer.h      ticks and rows, the commands, period to frequency
+//   sequencer.h      the clock: ticks and rows, loading rows, the reset
+//   effects.h        the commands at row starts and on later ticks
+//   mod_periods.h    periods to voice frequencies, arpeggio steps
 //   sample_stream.h  the voices' source: sample data out of the module
 //   event_ring.h     the lock-free ring that carries row, note and end events
-//   module_file.h    reading a module file whole, every failure in words
-//   module_check.h   why a module file is refused, in words
 //   wav_file.h       16-bit stereo PCM WAV files (modrender, captures)
 //   song_text.h      song times and module text as shown on a terminal
 // Rendering (mod_player_render*) is integer-only, allocates nothing and
@@ -19,13 +22,15 @@
 #ifndef MUSIC_MUSIC_H
 #define MUSIC_MUSIC_H
 
+#include "music/effects.h"
+#include "music/event_ring.h"
 #include "music/mod_commands.h"
+#include "music/mod_periods.h"
 #include "music/mod_player.h"
 #include "music/mod_tables.h"
-#include "music/module_format.h"
-#include "music/event_ring.h"
 #include "music/module_check.h"
 #include "music/module_file.h"
+#include "music/module_format.h"
 #include "music/sample_stream.h"
 #include "music/sequencer.h"
 #include "music/song_text.h"

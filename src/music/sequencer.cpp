@@ -1,10 +1,18 @@
 // The sequencer's clock: ticks and row boundaries, the song's order of
-// positions and its end, the tick length, and loading each row's cells into
-// the channels. The commands themselves are in effects.cpp.
+// positions and its end, the tick length, loading each row's cells into
+// the channels, and the reset to the song's start. The commands themselves
+// are in effects.cpp.
 #include "music/sequencer.h"
 
+#include <cstring>
+
+#include "music/effects.h"
 #include "music/mod_commands.h"
 #include "music/mod_tables.h"
+#include "music/sample_stream.h"
+
+constexpr uint8_t DEFAULT_TEMPO = 125;
+constexpr uint8_t DEFAULT_SPEED = 6;
 
 // A tick lasts 2.5 s / tempo: output_rate x 5 / (2 x tempo) frames (125 bpm
 // is 50 ticks per second, 882 frames at 44100 Hz).
@@ -129,4 +137,51 @@ void process_tick(ModPlayer *player) {
     for (int ch = 0; ch < MOD_CHANNELS; ch++) load_row(player, ch);
     for (int ch = 0; ch < MOD_CHANNELS; ch++) row_effects(player, ch);
     if (player->row_callback) player->row_callback(player->row_user);
+}
+
+void mod_player_finish_tick(ModPlayer *player) {
+    if (!player) return;
+    // Voices whose samples ran out during this tick stop now, before the
+    // next tick can start a note on them. A render call that ends in the
+    // middle of the tick leaves them playing their last window's zeros:
+    // the tick, not the caller's buffer, decides when they fall silent.
+    for (int i = 0; i < MOD_CHANNELS; i++) {
+        Voice *voice = &player->voices[i];
+        if (!voice->ended) continue;
+        voice_set_frequency(voice, 0);
+        voice->ended = 0;
+    }
+    player->tick++;
+    player->tick_sample = 0;
+    process_tick(player);
+}
+
+void mod_player_reset(ModPlayer *player) {
+    if (!player) return;
+    player->finished = 0;
+    player->tempo = DEFAULT_TEMPO;
+    player->speed = DEFAULT_SPEED;
+    player->tick_sample = 0;
+    player->tick = 0;
+    player->row_delay = 0;
+    player->next_row = 0;
+    player->next_order = 0;
+    player->next_is_jump = 0;
+    player->order = 0;
+    player->row = 0;
+    update_tick_length(player);
+
+    for (int i = 0; i < MOD_CHANNELS; i++) {
+        Channel *c = &player->channels[i];
+        memset(c, 0, sizeof *c);
+        c->samples = player->samples;
+        Voice *voice = &player->voices[i];
+        voice_init(voice, player->output_rate);
+        voice_set_source(voice, stream_sample, c);
+        voice_set_volume(voice, 0);
+        voice_set_frequency(voice, 0);
+        // Only copies the cell: the first row starts afresh at the first
+        // row boundary.
+        load_row(player, i);
+    }
 }

@@ -1,9 +1,9 @@
-// The sequencer: the player's clock (ticks and rows), the loading of each
-// row's cells, the command interpreter and the mapping of periods to voice
-// frequencies. It drives voices only through voice_set_frequency,
+// The sequencer's clock: ticks and rows, the song's order of positions and
+// its end, the tick length, the loading of each row's cells into the
+// channels, and the reset to the song's start. The commands it runs at row
+// starts and ticks are in effects.h, the period lookups in mod_periods.h;
+// together they drive the voices only through voice_set_frequency,
 // voice_set_volume and voice_restart and the channels' stream fields.
-// The clock and row loading live in sequencer.cpp, the commands in
-// effects.cpp, the period lookups in mod_periods.cpp.
 #ifndef MUSIC_SEQUENCER_H
 #define MUSIC_SEQUENCER_H
 
@@ -39,26 +39,5 @@ void update_tick_length(ModPlayer *player);
 // state: effect, note, trigger, period, sample, volume and finetune.
 // Null player or a channel outside 0..3 does nothing.
 void load_row(ModPlayer *player, int channel);
-
-// The row-start half of the channel's command, then its volume and note
-// start. Also rerun by the retrigger check (E9y, EDy). Null player or a
-// channel outside 0..3 does nothing.
-void row_effects(ModPlayer *player, int channel);
-
-// The per-tick half of the channel's command, then its period and volume
-// for the tick. Null player or a channel outside 0..3 does nothing.
-void tick_effects(ModPlayer *player, int channel);
-
-// Sets the voice's frequency from an Amiga period and a finetune (0..15):
-// floor(3546895 / period), times the finetune multiplier. A period of 0
-// leaves the frequency as it is; a period below 113 plays at the rate of
-// 113, one above 856 at the rate of 856. A finetune above 15 counts as 0.
-// Null voice does nothing.
-void set_channel_period(Voice *voice, uint16_t period, uint8_t finetune);
-
-// The period `steps` semitones above `period` in period_table: `period`
-// itself when it is not a table note, entry 47 (0) when the step leaves the
-// table, so a step beyond the highest note gives 0.
-uint16_t arpeggio_period(uint16_t period, int steps);
 
 #endif

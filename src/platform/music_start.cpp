@@ -1,10 +1,11 @@
 // The music start-up: the module file read whole, the player created and
 // configured, the counters, the device opened paused; every failure named
-// in one line and the demo left silent.
+// in one line and the program left silent. And the stop that undoes it.
 #include "platform/music_start.h"
 
 #include <SDL/SDL.h>
 #include <climits>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -31,51 +32,102 @@ void count_tick(void *user) {
     tick_counter++;
 }
 
-static const char NO_MUSIC[] = "the demo runs without music";
+MusicStartOptions music_start_options(const char *path) {
+    MusicStartOptions options;
+    options.path = path;
+    options.tag = "MUSIC";
+    options.instead = "the demo runs without music";
+    options.loop = 1;
+    options.from_env = 1;
+    options.from_order = -1;
+    options.from_row = 0;
+    return options;
+}
 
-int music_start_file(const char *path) {
+// The one failure line: "TAG: what[; instead]" on standard error. Returns
+// -1, the start-up's failure.
+static int fail(const MusicStartOptions *options, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
+static int fail(const MusicStartOptions *options, const char *format, ...) {
+    char what[PATH_MAX + 256];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(what, sizeof what, format, args);
+    va_end(args);
+    const char *tag = options->tag ? options->tag : "MUSIC";
+    if (options->instead)
+        fprintf(stderr, "%s: %s; %s\n", tag, what, options->instead);
+    else
+        fprintf(stderr, "%s: %s\n", tag, what);
+    return -1;
+}
+
+int music_start_with(const MusicStartOptions *options) {
+    if (!options) return -1;
+    const char *path = options->path;
+    if (!path) return fail(options, "no module file named");
     long size = 0;
     char reason[PATH_MAX + 160];
     uint8_t *data = mod_file_read(path, &size, reason, sizeof reason);
-    if (!data) {
-        fprintf(stderr, "MUSIC: %s; %s\n", reason, NO_MUSIC);
-        return -1;
-    }
-    // Refused modules are explained here, naming the file, before the
-    // player is asked; what is left for it to refuse is a lack of memory.
-    if (mod_rejection_reason(data, size, reason, sizeof reason)) {
-        fprintf(stderr, "MUSIC: '%s' is not a module: %s; %s\n", path, reason, NO_MUSIC);
-        engine_free(data);
-        return -1;
-    }
-    ModPlayer *player = mod_player_create(AUDIO_RATE_HZ, data, size);
+    if (!data) return fail(options, "%s", reason);
+    // The player's own check says why it refuses, naming the file.
+    ModuleCheck check;
+    ModPlayer *player = mod_player_create_checked(AUDIO_RATE_HZ, data, size, &check);
     if (!player) {
-        fprintf(stderr, "MUSIC: out of memory creating the player for '%s'; %s\n", path, NO_MUSIC);
+        module_refusal_text(&check, path, reason, sizeof reason);
         engine_free(data);
-        return -1;
+        return fail(options, "%s", reason);
     }
-    // Looping first: KEVO_FROM finds the rows the song reaches going round.
-    mod_player_set_loop(player, 1);
-    // KEVO_FROM: the song starts where the work on the demo is.
-    const int64_t start_frame = music_seek_from_env(player);
+    // Looping first: a looping song is sought as it goes round.
+    mod_player_set_loop(player, options->loop ? 1 : 0);
+    int64_t start_frame = 0;
+    if (options->from_order >= 0) {
+        start_frame = mod_player_seek(player, options->from_order, options->from_row);
+        if (start_frame < 0) {
+            mod_player_destroy(player);
+            engine_free(data);
+            return fail(options, "the song in '%s' never plays row %d of order position %d", path,
+                        options->from_row, options->from_order);
+        }
+    } else if (options->from_env) {
+        // KEVO_FROM: the song starts where the work on the program is.
+        start_frame = music_seek_from_env(player);
+    }
     mod_player_set_row_callback(player, count_row, nullptr);
     mod_player_set_tick_callback(player, count_tick, nullptr);
     music_data = data;
-    music_size = (int32_t)size;
+    music_size = static_cast<int32_t>(size);
     music_player = player;
     // What is heard, and the music's events, for the main thread.
     music_sync_attach(player, start_frame);
     if (audio_open(music_sync_audio_callback) < 0) {
-        fprintf(stderr, "MUSIC: cannot open the audio device: %s; %s\n", SDL_GetError(), NO_MUSIC);
+        const int result = fail(options, "cannot open the audio device: %s", SDL_GetError());
         music_sync_detach();
         music_player = nullptr;
         music_data = nullptr;
         music_size = 0;
         mod_player_destroy(player);
         engine_free(data);
-        return -1;
+        return result;
     }
     return 0;
 }
 
+int music_start_file(const char *path) {
+    const MusicStartOptions options = music_start_options(path);
+    return music_start_with(&options);
+}
+
 void music_start(void) { (void)music_start_file(MUSIC_MODULE_PATH); }
+
+void music_stop(void) {
+    // Closing joins the audio thread: nothing renders the player after it.
+    SDL_CloseAudio();
+    music_sync_detach();
+    ModPlayer *player = music_player;
+    music_player = nullptr;
+    mod_player_destroy(player);
+    engine_free(music_data);
+    music_data = nullptr;
+    music_size = 0;
+}

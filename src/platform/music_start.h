@@ -1,7 +1,9 @@
-// The demo's music start-up: reads "res/kevo.mod" whole, creates the one
-// player at 44100 Hz with looping on and the row and tick counters
-// installed, and opens the audio device paused. Also the process-wide
-// module bytes and the two counters the audio thread advances.
+// The music start-up every program shares (the demo, the examples, the
+// starter and modplay): reads a module file whole, creates the one player
+// at 44100 Hz, installs the row and tick counters, starts the song where
+// asked and opens the audio device paused; and the stop that undoes it.
+// Also the process-wide module bytes and the two counters the audio thread
+// advances.
 #ifndef PLATFORM_MUSIC_START_H
 #define PLATFORM_MUSIC_START_H
 
@@ -12,7 +14,7 @@
 
 // The whole module file in memory, which the player reads in place, and its
 // size; null and 0 while there is no music. Kept for the life of the
-// process.
+// process (or until music_stop).
 extern uint8_t *music_data;
 extern int32_t music_size;
 
@@ -28,20 +30,50 @@ extern int32_t tick_counter;
 void count_row(void *user);
 void count_tick(void *user);
 
+// How a program starts its music.
+struct MusicStartOptions {
+    const char *path;     // the module file
+    const char *tag;      // starts every failure line: "MUSIC" gives "MUSIC: ..."
+    const char *instead;  // ends every failure line after "; " (what the program
+                          // does without music), or null for nothing
+    uint8_t loop;         // nonzero: the song restarts at its end
+    uint8_t from_env;     // nonzero: KEVO_FROM may name the row to start at
+                          // (music_seek.h; a bad one is named and ignored)
+    int from_order;       // >= 0: start at row from_row of this order position,
+                          // and fail when the song never plays it; -1: no
+    int from_row;         // 0 .. 63 with from_order
+};
+
+// The start-up of the demo, the examples and the starter for `path`: tag
+// "MUSIC", "the demo runs without music" instead, looping on, KEVO_FROM
+// honoured, no position of its own.
+MusicStartOptions music_start_options(const char *path);
+
 // music_start_file(MUSIC_MODULE_PATH), its result ignored: the demo runs
 // silently when the music cannot start.
 void music_start(void);
 
-// Reads the module at `path` whole into music_data, creates music_player
-// for 44100 Hz output with looping on, installs count_row and count_tick
-// and opens the audio device paused. Returns 0 then. The song starts at
-// the row KEVO_FROM names, when it is set (music_seek.h), and the player
-// is followed by the heard position and the music events (music_sync.h). Returns -1 when the
-// file is missing, unreadable, empty, too large, not an accepted module,
-// memory runs out or the device cannot be opened: one "MUSIC: ..." line
-// naming the file or device and the reason goes to standard error, nothing
-// is kept (music_player and music_data null, music_size 0) and the audio
-// callback plays silence.
+// music_start_with(music_start_options(path)).
 int music_start_file(const char *path);
+
+// Reads the module at options->path whole into music_data, creates
+// music_player for 44100 Hz output with options->loop, moves it to the row
+// asked for (from_order, else KEVO_FROM when from_env; looping is set
+// first, so a looping song is sought as it goes round), installs count_row
+// and count_tick, has the player followed by the heard position and the
+// music events (music_sync.h) from there, and opens the audio device
+// paused. Returns 0 then. Returns -1 when the file is missing, unreadable,
+// empty, too large or not an accepted module, memory runs out, the song
+// never plays the from_order position, or the device cannot be opened: one
+// "TAG: ...[; INSTEAD]" line naming the file or device and the reason goes
+// to standard error, nothing is kept (music_player and music_data null,
+// music_size 0) and the audio callback plays silence. Null options fail
+// with -1 and print nothing.
+int music_start_with(const MusicStartOptions *options);
+
+// Closes the audio device (waiting for its thread), forgets the player in
+// music_sync and releases the player and the module bytes: music_player
+// and music_data null, music_size 0. Harmless with no music.
+void music_stop(void);
 
 #endif

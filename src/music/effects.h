@@ -1,0 +1,18 @@
+// The command interpreter of the sequencer: each channel's command in two
+// halves, the one a row start runs (with the channel's note start) and the
+// one every later tick of the row runs. Defined in effects.cpp.
+#ifndef MUSIC_EFFECTS_H
+#define MUSIC_EFFECTS_H
+
+#include "music/mod_player.h"
+
+// The row-start half of the channel's command, then its volume and note
+// start. Also rerun by the retrigger check (E9y, EDy). Null player or a
+// channel outside 0..3 does nothing.
+void row_effects(ModPlayer *player, int channel);
+
+// The per-tick half of the channel's command, then its period and volume
+// for the tick. Null player or a channel outside 0..3 does nothing.
+void tick_effects(ModPlayer *player, int channel);
+
+#endif
