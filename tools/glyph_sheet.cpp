@@ -12,6 +12,7 @@
 #include "gfx2d/glyphs.h"
 #include "gfx2d/text_object.h"
 #include "gfx2d/framebuffer.h"
+#include "gfx2d/palette.h"
 #include "platform/program_args.h"
 #include "platform/screenshot.h"
 #include "util/std_fds.h"
@@ -19,9 +20,9 @@
 static const int SHEET_COLUMNS = 16;
 static const int SHEET_ROWS = FONT_CODE_COUNT / SHEET_COLUMNS;
 static const int CELL_GAP_PX = 2;
-static const uint8_t CELL_COLOUR = 18;  // dark grey
-static const uint8_t INK_COLOUR = 15;   // white
-static const uint8_t GAP_COLOUR = 0;
+static const uint8_t CELL_COLOUR = palette_grey(2);  // a dark grey
+static const uint8_t INK_COLOUR = PALETTE_WHITE;
+static const uint8_t GAP_COLOUR = PALETTE_BLACK;
 
 static const char USAGE[] =
     "usage: glyph_sheet 8x8|8x16|32x32 OUT.png\n"
