@@ -26,6 +26,7 @@
 #include "platform/music_start.h"
 #include "platform/music_sync.h"
 #include "platform/capture.h"
+#include "platform/engine_clock.h"
 #include "gfx2d/framebuffer.h"
 #include "platform/video.h"
 #include "support/music_modbuilder.h"
@@ -354,8 +355,11 @@ void real_time_child(const std::string &log_path, const std::string &raw_path, i
         if (now - start > (uint32_t)run_ms) break;
         MusicPosition at;
         if (music_heard_position_at(now, &at) != 0) _exit(5);
-        fprintf(log, "%u %lld %u %lld %d %d\n", now, (long long)at.song_frame,
-                music_sync.callback_ms.load(), (long long)music_sync.render_start.load(), at.order, at.row);
+        uint32_t callback_ms = 0;  // 0 0: no callback yet
+        int64_t render_start = 0;
+        music_sync_last_callback(&callback_ms, &render_start);
+        fprintf(log, "%u %lld %u %lld %d %d\n", now, (long long)at.song_frame, callback_ms, (long long)render_start,
+                at.order, at.row);
         MusicEvent e;
         while (music_event_next(&e)) {
         }
@@ -560,7 +564,7 @@ void dropping_child(const std::string &log_path) {
     if (!p || !log) _exit(3);
     mod_player_set_loop(p, 1);
     music_player = p;
-    music_sync_attach(p, 0);
+    music_sync_attach(p, 0, false);
     static uint8_t buffer[4096];
     auto fall_behind = [&] {
         for (int i = 0; i < 300; i++) music_sync_audio_callback(nullptr, buffer, sizeof buffer);
@@ -605,5 +609,84 @@ TEST(MusicSync, DroppedEventsAreCountedAcrossSeeks) {
     EXPECT_EQ(after_seek, dropped_1) << "a seek keeps the count";
     EXPECT_EQ(seek_row, 8) << "the events start again at the row sought";
     EXPECT_GE(dropped_2, dropped_1 + 600) << "and it goes on counting";
+    remove_tree(dir);
+}
+
+namespace {
+
+// In a child process, with no audio device and on the virtual clock: 12
+// buffers of 1024 frames of a song with four notes a row and a row a tick
+// (882 frames) rendered through the sync's callback at 0 ms, so that what
+// is heard is the last buffer's start. Logs the heard song frame, the
+// events music_event_next takes then (count, last frame), those
+// music_event_next_any takes after them (count, first and last frame),
+// and how many music_event_next takes once the clock has moved on past
+// the buffer: "A heard now last ahead first_ahead last_ahead later".
+void anticipating_child(const std::string &log_path) {
+    unsetenv("KEVO_CAPTURE");
+    ModBuilder b;
+    modbuilder_init(&b);
+    modbuilder_set_sample(&b, 1, modbuilder_square(64, 16, 60, -60), 40, 0, 0, 64);
+    for (int row = 0; row < 64; row++)
+        for (int ch = 0; ch < 4; ch++) modbuilder_set_cell(&b, 0, row, ch, 1, 300 + 4 * row, row == 0 && ch == 0 ? 0xF01 : 0);
+    static std::vector<uint8_t> song;
+    song = modbuilder_build(&b);
+    ModPlayer *p = mod_player_create(44100, song.data(), (long)song.size());
+    FILE *log = fopen(log_path.c_str(), "w");
+    if (!p || !log) _exit(3);
+    engine_clock_make_virtual();
+    music_player = p;
+    music_sync_attach(p, 0, false);
+    static uint8_t buffer[4096];
+    for (int i = 0; i < 12; i++) music_sync_audio_callback(nullptr, buffer, sizeof buffer);
+    MusicPosition at;
+    if (music_heard_position(&at) != 0) _exit(4);
+    MusicEvent e;
+    int now = 0, ahead = 0, later = 0;
+    long long last = -1, first_ahead = -1, last_ahead = -1;
+    while (music_event_next(&e)) {
+        now++;
+        last = (long long)e.frame;
+    }
+    while (music_event_next_any(&e)) {
+        if (ahead++ == 0) first_ahead = (long long)e.frame;
+        last_ahead = (long long)e.frame;
+    }
+    engine_clock_advance(1000);
+    while (music_event_next(&e)) later++;
+    fprintf(log, "A %lld %d %lld %d %lld %lld %d\n", (long long)at.song_frame, now, last, ahead, first_ahead, last_ahead,
+            later);
+    fclose(log);
+    _exit(0);
+}
+
+}  // namespace
+
+// music_event_next hands over only what has been heard; music_event_next_any
+// what has been rendered, ahead of the sound, for pictures that anticipate.
+TEST(MusicSync, EventsAheadOfWhatIsHeardAreTakenOnlyByNextAny) {
+    const std::string dir = make_temp_dir("music_ahead");
+    ASSERT_FALSE(dir.empty());
+    fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) anticipating_child(dir + "/log.txt");
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(read_whole_file(dir + "/log.txt", &bytes));
+    std::istringstream log(std::string(bytes.begin(), bytes.end()));
+    std::string tag;
+    long long heard = -1, last = -1, first_ahead = -1, last_ahead = -1;
+    int now = -1, ahead = -1, later = -1;
+    ASSERT_TRUE(log >> tag >> heard >> now >> last >> ahead >> first_ahead >> last_ahead >> later);
+    // No device: what is heard is the start of the last buffer rendered.
+    EXPECT_EQ(heard, 11 * 1024);
+    EXPECT_GT(now, 0);
+    EXPECT_LE(last, heard);
+    EXPECT_GT(ahead, 0) << "the last buffer holds a row start, heard later";
+    EXPECT_GT(first_ahead, heard);
+    EXPECT_LT(last_ahead, 12 * 1024) << "only what has been rendered";
+    EXPECT_EQ(later, 0) << "each event is handed over once";
     remove_tree(dir);
 }

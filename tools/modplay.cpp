@@ -163,7 +163,7 @@ int main(int argc, char **argv) {
         }
     }
     music_player = player;
-    music_sync_attach(player, start_frame);
+    music_sync_attach(player, start_frame, false);
     if (audio_open(music_sync_audio_callback) < 0) {
         fail("cannot open the audio device: %s", SDL_GetError());
         music_sync_detach();

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/audio_output.h"
+#include "platform/capture.h"
 #include "music/mod_player.h"
 #include "music/module_check.h"
 #include "music/module_file.h"
@@ -63,8 +64,11 @@ int music_start_file(const char *path) {
     music_data = data;
     music_size = (int32_t)size;
     music_player = player;
-    // What is heard, and the music's events, for the main thread.
-    music_sync_attach(player, start_frame);
+    // What is heard, and the music's events, for the main thread. The music
+    // start-up is platform start-up: a capture asked for starts here at the
+    // latest, before the device opens (capture.h); in a capture what is
+    // rendered is what is heard.
+    music_sync_attach(player, start_frame, capture_start() != 0);
     if (audio_open(music_sync_audio_callback) < 0) {
         fprintf(stderr, "MUSIC: cannot open the audio device: %s; %s\n", SDL_GetError(), NO_MUSIC);
         music_sync_detach();
