@@ -96,7 +96,9 @@ long capture_audio_frames_after(long presents) {
     return (long)(((int64_t)presents * per_period + MS_PER_SECOND / 2) / MS_PER_SECOND);
 }
 
-bool capture_requested(void) {
+// True when KEVO_CAPTURE asks for a capture (set, not empty), whether or
+// not its other settings are good.
+static bool capture_requested(void) {
     const char *target = getenv("KEVO_CAPTURE");
     return target && *target;
 }

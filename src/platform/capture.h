@@ -63,9 +63,10 @@
 // capture_end_when_done last; audio_open and audio_unpause hand the audio
 // callback to the capture; a second stop signal calls capture_stop_again.
 //
-// The examples' --frames N still ends them after N frames while capturing
-// (whichever of it and KEVO_CAPTURE_FRAMES comes first); their --shot is
-// ignored with one line, the capture's frames being the pictures.
+// Programs on the frame loop (frame_loop.h): --frames N still ends them
+// after N frames while capturing (whichever of it and KEVO_CAPTURE_FRAMES
+// comes first); their --shot is ignored with one line, the capture's frames
+// being the pictures.
 #ifndef PLATFORM_CAPTURE_H
 #define PLATFORM_CAPTURE_H
 
@@ -76,10 +77,6 @@ constexpr long CAPTURE_MAX_FRAMES = 1000000;
 constexpr int CAPTURE_MAX_SCALE = 8;
 
 typedef void (*CaptureAudioCallback)(void *userdata, uint8_t *stream, int len);
-
-// True when KEVO_CAPTURE asks for a capture (set, not empty), whether or
-// not its other settings are good; reads nothing else and starts nothing.
-bool capture_requested(void);
 
 // Starts the capture KEVO_CAPTURE asks for (set, not empty), the first time
 // it is called; later calls only return the answer. When capturing:
