@@ -299,7 +299,7 @@ static const char USAGE[] =
 int main(int argc, char **argv) {
     if (keep_standard_fds_open() != 0) return 1;
     if (args_answer_help(argc, argv, USAGE)) return 0;
-    if (!args_expect_plain(argc, argv, 0, 1, USAGE)) return 2;
+    if (!args_expect_plain(argc, argv, 0, 1, USAGE)) return USAGE_ERROR_STATUS;
     std::string dir = argc == 2 ? argv[1] : "res";
     static uint8_t pixels[IMAGE_WIDTH_PX * IMAGE_HEIGHT_PX];
     uint8_t palette[PCX_PALETTE_BYTES];
