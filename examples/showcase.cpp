@@ -197,8 +197,10 @@ static void draw_starfield(Show *s, int64_t ms) {
 }
 
 static void draw_circles(int64_t ms, const MusicPosition &at) {
-    // Rings that pulse with the row and turn with the song.
-    const double phase = (double)at.tick_frame / 882.0 + at.tick;
+    // Rings that pulse with the row and turn with the song: one radian a
+    // tick, at whatever tempo the song plays.
+    const double into_tick = at.tick_frames > 0 ? (double)at.tick_frame / (double)at.tick_frames : 0.0;
+    const double phase = into_tick + at.tick;
     for (int i = 0; i < 5; i++) {
         set_draw_color(palette_ring(PALETTE_RING_BRIGHT, i * 5 + at.row));
         draw_circle(200, 120, 30 + i * 18 + (int)(6 * sin(phase + i)), 60 + i * 30);
@@ -346,7 +348,7 @@ int main(int argc, char **argv) {
             music_heard_position(&at);
         } else {
             const int64_t ms = engine_ticks() - start_ms;
-            at = MusicPosition{(uint8_t)(ms / PATTERN_MS), (uint8_t)(ms % PATTERN_MS / 120), 0, 0, ms * 441 / 10, ms};
+            at = MusicPosition{(uint8_t)(ms / PATTERN_MS), (uint8_t)(ms % PATTERN_MS / 120), 0, 0, ms * 441 / 10, ms, 0};
             if (at.order != show.scene) enter_scene(&show, at.order);
             show.rows = (int32_t)(ms / 120);
             ended = at.order >= SONG_POSITIONS;

@@ -155,8 +155,9 @@ std::vector<uint8_t> onset_song(void) {
 
 // In a child process: plays `module` under a capture into `dir` for
 // `frames` frames and logs, before drawing each frame, the heard position
-// ("H frame order row tick tick_frame song_frame") and the events heard
-// by then ("E frame kind order row channel sample period volume at").
+// ("H frame order row tick tick_frame song_frame tick_frames") and the
+// events heard by then ("E frame kind order row channel sample period
+// volume at").
 // The capture ends the child with status 0.
 void capture_child(const std::string &module, const std::string &dir, int frames, const std::string &log_path) {
     setenv("KEVO_CAPTURE", dir.c_str(), 1);
@@ -170,7 +171,8 @@ void capture_child(const std::string &module, const std::string &dir, int frames
     for (long k = 0;; k++) {
         MusicPosition at;
         if (music_heard_position(&at) != 0) _exit(4);
-        fprintf(log, "H %ld %d %d %d %u %lld\n", k, at.order, at.row, at.tick, at.tick_frame, (long long)at.song_frame);
+        fprintf(log, "H %ld %d %d %d %u %lld %u\n", k, at.order, at.row, at.tick, at.tick_frame, (long long)at.song_frame,
+                at.tick_frames);
         MusicEvent e;
         while (music_event_next(&e))
             fprintf(log, "E %ld %d %d %d %d %d %d %d %lld\n", k, e.kind, e.order, e.row, e.channel, e.sample, e.period,
@@ -186,6 +188,7 @@ struct Heard {
     int order, row, tick;
     unsigned tick_frame;
     long long song_frame;
+    unsigned tick_frames;
 };
 
 struct Logged {
@@ -221,7 +224,7 @@ TEST(MusicSync, InACaptureEveryNoteEventIsWhereItsNoteStartsInTheSound) {
         if (line[0] == 'H') {
             long k;
             Heard h;
-            in >> k >> h.order >> h.row >> h.tick >> h.tick_frame >> h.song_frame;
+            in >> k >> h.order >> h.row >> h.tick >> h.tick_frame >> h.song_frame >> h.tick_frames;
             ASSERT_EQ(k, (long)heard.size());
             heard.push_back(h);
         } else {
@@ -235,6 +238,8 @@ TEST(MusicSync, InACaptureEveryNoteEventIsWhereItsNoteStartsInTheSound) {
     // The heard song time is the capture's clock, exactly; each event is
     // handed over on the first frame that hears it.
     for (int k = 0; k < frames; k++) EXPECT_EQ(heard[k].song_frame, capture_audio_frames_after(k)) << k;
+    // With the length of the tick in which it stands, at the song's tempo of
+    // the moment (the song changes it from 125 to 160).
     for (const Logged &e : events) {
         EXPECT_LE(e.frame, heard[e.at_frame].song_frame);
         if (e.at_frame > 0) {
@@ -249,6 +254,7 @@ TEST(MusicSync, InACaptureEveryNoteEventIsWhereItsNoteStartsInTheSound) {
     // again.
     std::set<std::pair<long long, int>> state_notes, event_notes;
     std::set<long long> state_rows, event_rows;
+    std::vector<unsigned> tick_length;  // the length of the tick in progress at each song frame
     {
         ModPlayer *p = mod_player_create(44100, song.data(), (long)song.size());
         ASSERT_NE(p, nullptr);
@@ -260,8 +266,10 @@ TEST(MusicSync, InACaptureEveryNoteEventIsWhereItsNoteStartsInTheSound) {
             last_playing[c] = p->channels[c].playing;
         }
         const long long total = capture_audio_frames_after(frames - 1);
+        tick_length.push_back(p->samples_per_tick);
         for (long long f = 1; f <= total; f++) {
             mod_player_render(p, scratch, 1);
+            tick_length.push_back(p->samples_per_tick);
             for (int c = 0; c < 4; c++) {
                 const int index = p->voices[c].read_index, playing = p->channels[c].playing;
                 if ((index == VOICE_WINDOW_SAMPLES && last_index[c] != VOICE_WINDOW_SAMPLES) ||
@@ -286,6 +294,14 @@ TEST(MusicSync, InACaptureEveryNoteEventIsWhereItsNoteStartsInTheSound) {
     for (const auto &[frame, channel] : event_notes) delayed += !event_rows.count(frame);
     EXPECT_EQ(event_notes, state_notes);
     EXPECT_EQ(event_rows, state_rows);
+    std::set<unsigned> lengths;
+    for (int k = 0; k < frames; k++) {
+        ASSERT_LT((size_t)heard[k].song_frame, tick_length.size());
+        EXPECT_EQ(heard[k].tick_frames, tick_length[(size_t)heard[k].song_frame]) << k;
+        EXPECT_LT(heard[k].tick_frame, heard[k].tick_frames) << k;
+        lengths.insert(heard[k].tick_frames);
+    }
+    EXPECT_EQ(lengths, (std::set<unsigned>{882, 689})) << "44100 x 2.5 / tempo, at tempo 125 and 160";
     EXPECT_GT(event_notes.size(), 20u);
     EXPECT_GE(silent_notes, 2) << "the C00 note is reported, with volume 0";
     EXPECT_GE(delayed, 4) << "delayed and retriggered notes start off the row boundary";

@@ -271,6 +271,7 @@ int music_heard_position_at(uint32_t now_ms, MusicPosition *position) {
     position->tick_frame = (uint32_t)into;
     position->song_frame = heard;
     position->song_ms = heard * MS_PER_SECOND / s->player->output_rate;
+    position->tick_frames = m.length;
     return 0;
 }
 

@@ -53,12 +53,14 @@
 
 // Where the song is: the sequencer's position and the song time.
 struct MusicPosition {
-    uint8_t order;        // order position
-    uint8_t row;          // row 0 .. 63
-    uint16_t tick;        // tick within the row, 0 at the row's start
-    uint32_t tick_frame;  // frames into that tick
-    int64_t song_frame;   // song time in output frames
-    int64_t song_ms;      // song time in milliseconds
+    uint8_t order;         // order position
+    uint8_t row;           // row 0 .. 63
+    uint16_t tick;         // tick within the row, 0 at the row's start
+    uint32_t tick_frame;   // frames into that tick
+    int64_t song_frame;    // song time in output frames
+    int64_t song_ms;       // song time in milliseconds
+    uint32_t tick_frames;  // that tick's length in frames (882 at tempo 125
+                           // and 44100 Hz); 0 while nothing is known of it
 };
 
 // Makes `player` the synchronised one, standing at song time
