@@ -3,13 +3,14 @@
 // living 180 frames. Escape, closing the window or SIGINT, SIGQUIT, SIGHUP,
 // SIGTERM end it with the image released.
 //
-//   particle_fountain [--frames N] [--shot out.png]
+//   particle_fountain [--frames N] [--shot out.png] [--scale k]
 //
 // Init: load "res/tunnel.pcx" (the effect runs without it too). Update and
 // draw: spawn, particles_update. Shutdown: release the image.
 #include <cstdlib>  // rand: the engine's only source of randomness
 
-#include "example_shell.h"
+#include "gfx2d/framebuffer.h"
+#include "platform/frame_loop.h"
 #include "platform/particles_run.h"
 #include "render3d/render3d.h"
 
@@ -27,31 +28,27 @@ static const int32_t LAUNCH_SIDE_SPREAD = 1966; // 0.03, either way
 // A random integer in -spread .. spread.
 static Fixed spread(int32_t range) { return (Fixed)(rand() % (2 * range + 1)) - range; }
 
+static const FrameLoopSetup SETUP = {
+    "particle_fountain", "",
+    "A fountain of particles. Escape or closing the window ends it; --frames N\n"
+    "stops after N frames and --shot saves the last one as PNG.\n",
+    nullptr, false, false, nullptr};
+
 int main(int argc, char **argv) {
-    if (example_begin() != 0) return 1;
-    ExampleOptions options;
-    const int parsed = example_parse_options(
-        argc, argv, &options, "[--frames N] [--shot out.png]",
-        "A fountain of particles. Escape or closing the window ends it; --frames N\n"
-        "stops after N frames and --shot saves the last one as PNG.\n");
-    if (parsed != 0) return parsed > 0 ? 0 : 2;
+    FrameLoop loop;
+    if (frame_loop_start(&loop, &SETUP, argc, argv) != 0) return loop.status;
     particles_load_texture();  // on failure it says so; the effect runs anyway
 
-    example_start("particle_fountain");
-    long drawn = 0;
-    bool running = true;
-    while (running) {
-        example_poll(nullptr);
+    frame_loop_open(&loop);
+    while (frame_loop_next(&loop)) {
         Fixed up = LAUNCH_UP + (Fixed)(rand() % (LAUNCH_UP_SPREAD + 1));
         particle_spawn(NOZZLE_X, NOZZLE_Y, NOZZLE_Z, spread(LAUNCH_SIDE_SPREAD), -up,
                        spread(LAUNCH_SIDE_SPREAD));
         fb_clear();
         depth_clear();
         particles_update();
-        drawn++;
-        running = example_end_frame(&options, drawn);
     }
 
     particles_free_texture();
-    return example_shot_failed ? 1 : 0;
+    return loop.status;
 }

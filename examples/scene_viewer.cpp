@@ -4,7 +4,7 @@
 // wireframe and back; Escape, closing the window or SIGINT, SIGQUIT, SIGHUP,
 // SIGTERM end it with everything released.
 //
-//   scene_viewer [model.obj] [--wireframe] [--frames N] [--shot out.png]
+//   scene_viewer [model.obj] [--wireframe] [--frames N] [--shot out.png] [--scale k]
 //
 // Init: load the mesh, build root -> camera (translation) -> spin (rotation)
 // -> mesh. Update: the spin node's euler angles from the frame number.
@@ -13,7 +13,8 @@
 #include <cstdlib>
 
 #include "assets/obj.h"
-#include "example_shell.h"
+#include "gfx2d/framebuffer.h"
+#include "platform/frame_loop.h"
 #include "render3d/render3d.h"
 
 static const char *const DEFAULT_MODEL_PATH = "res/crate.obj";
@@ -29,6 +30,13 @@ static bool show_wireframe = false;
 static void on_key(SDLKey key) {
     if (key == SDLK_w || key == SDLK_SPACE) show_wireframe = !show_wireframe;
 }
+
+static const FrameLoopSetup SETUP = {
+    "scene_viewer", "[model.obj] [--wireframe]",
+    "Spins an OBJ model (res/crate.obj unless given), solid and textured. W or Space\n"
+    "switches to the wireframe and back; Escape or closing the window ends it;\n"
+    "--frames N stops after N frames and --shot saves the last one as PNG.\n",
+    "--wireframe", true, false, on_key};
 
 // Model coordinates beyond this many whole units are clamped when fitting
 // the camera, so that its distance stays well inside Fixed.
@@ -66,16 +74,10 @@ static int64_t model_radius(const Mesh *mesh) {
 }
 
 int main(int argc, char **argv) {
-    if (example_begin() != 0) return 1;
-    ExampleOptions options;
-    const int parsed =
-        example_parse(argc, argv, &options, "[model.obj] [--wireframe] [--frames N] [--shot out.png]",
-                      "Spins an OBJ model (res/crate.obj unless given), solid and textured. W or Space\n"
-                      "switches to the wireframe and back; Escape or closing the window ends it;\n"
-                      "--frames N stops after N frames and --shot saves the last one as PNG.\n",
-                      "--wireframe", &show_wireframe);
-    if (parsed != 0) return parsed > 0 ? 0 : 2;
-    const char *path = options.input_path != nullptr ? options.input_path : DEFAULT_MODEL_PATH;
+    FrameLoop loop;
+    if (frame_loop_start(&loop, &SETUP, argc, argv) != 0) return loop.status;
+    show_wireframe = loop.flag_given;
+    const char *path = loop.file != nullptr ? loop.file : DEFAULT_MODEL_PATH;
 
     Mesh *mesh = obj_load(path, MODEL_SCALE);
     if (mesh == nullptr) {
@@ -104,23 +106,18 @@ int main(int argc, char **argv) {
     matrix_set_translation(&camera->local, 0, 0, fixed_from_int((int32_t)distance));
     spin->mode = SCENE_LOCAL_APPLIED;
 
-    example_start("scene_viewer");
-    long drawn = 0;
-    bool running = true;
-    while (running) {
-        example_poll(on_key);
-        matrix_rotate_euler(&spin->local, (Fixed)(drawn * SPIN_Y_PER_FRAME),
-                            (Fixed)(drawn * SPIN_X_PER_FRAME), 0);
+    frame_loop_open(&loop);
+    while (frame_loop_next(&loop)) {
+        matrix_rotate_euler(&spin->local, (Fixed)(loop.drawn * SPIN_Y_PER_FRAME),
+                            (Fixed)(loop.drawn * SPIN_X_PER_FRAME), 0);
         fb_clear();
         depth_clear();
         current_identity();
         scene_transform(root);
         scene_draw(root, show_wireframe ? 0 : 1);
-        drawn++;
-        running = example_end_frame(&options, drawn);
     }
 
     scene_node_destroy(root);
     mesh_destroy(mesh);
-    return example_shot_failed ? 1 : 0;
+    return loop.status;
 }

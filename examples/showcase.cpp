@@ -22,16 +22,17 @@
 #include <initializer_list>
 
 #include "assets/obj.h"
-#include "example_shell.h"
+#include "gfx2d/framebuffer.h"
 #include "gfx2d/gfx2d.h"
-#include "platform/audio_output.h"
+#include "gfx2d/palette.h"
 #include "music/mod_player.h"
+#include "platform/audio_output.h"
+#include "platform/engine_clock.h"
+#include "platform/frame_loop.h"
 #include "platform/music_start.h"
 #include "platform/music_sync.h"
-#include "platform/engine_clock.h"
 #include "platform/particles_run.h"
 #include "render3d/render3d.h"
-#include "util/std_fds.h"
 
 // The song (tools/compose_kevo.cpp): channel 1 plays the drums.
 static const int DRUM_CHANNEL = 1;
@@ -40,11 +41,6 @@ static const int SAMPLE_KICK = 5, SAMPLE_SNARE = 6, SAMPLE_HAT = 7, SAMPLE_OPEN_
 // song's tempo (64 rows x 6 ticks x 20 ms), and the show ends after them.
 static const int64_t PATTERN_MS = 7680;
 static const int SONG_POSITIONS = 11;
-
-// Palette indices.
-static const uint8_t GREY_FIRST = 16, WHITE = 15, YELLOW = 14, CYAN = 11, GREEN = 10;
-static const uint8_t RING = 32;   // first hue ring: 24 entries from blue round to blue
-static const uint8_t DIM_RING = 104;
 
 static const int MODEL_SCALE = 64;
 static const int STARS = 96;
@@ -87,7 +83,7 @@ static void paint_ball(Sprite *sprite, int hue) {
         for (int x = 0; x < SPRITE_PX; x++) {
             const double dx = x + 0.5 - r, dy = y + 0.5 - r, d = sqrt(dx * dx + dy * dy);
             sprite->pixels[y * SPRITE_PX + x] =
-                d < r ? (uint8_t)(d < r * 0.35 ? WHITE : RING + (hue + (int)(d / r * 3)) % 24) : 0;
+                d < r ? (d < r * 0.35 ? PALETTE_WHITE : palette_ring(PALETTE_RING_BRIGHT, hue + (int)(d / r * 3))) : PALETTE_BLACK;
         }
 }
 
@@ -126,7 +122,7 @@ static bool show_init(Show *s) {
         if (!s->balls[i]) return false;
         paint_ball(s->balls[i], i * 6);
     }
-    s->star = line_list_new(5, YELLOW);
+    s->star = line_list_new(5, PALETTE_YELLOW);
     s->bars = rect_list_new(BARS);
     if (!s->star || !s->bars) return false;
     for (int i = 0; i < STARS; i++) {
@@ -197,21 +193,23 @@ static void take_music_events(Show *s, bool *ended) {
 static void draw_starfield(Show *s, int64_t ms) {
     for (int i = 0; i < STARS; i++) {
         const int x = (int)((s->stars_x[i] + 400 - (ms / 10) * s->stars_speed[i] % 400) % 400);
-        put_pixel_color(x, s->stars_y[i], (uint8_t)(GREY_FIRST + 5 + s->stars_speed[i] * 3));
+        put_pixel_color(x, s->stars_y[i], palette_grey(5 + s->stars_speed[i] * 3));
     }
 }
 
 static void draw_circles(int64_t ms, const MusicPosition &at) {
-    // Rings that pulse with the row and turn with the song.
-    const double phase = (double)at.tick_frame / 882.0 + at.tick;
+    // Rings that pulse with the row and turn with the song: one radian a
+    // tick, at whatever tempo the song plays.
+    const double into_tick = at.tick_frames > 0 ? (double)at.tick_frame / (double)at.tick_frames : 0.0;
+    const double phase = into_tick + at.tick;
     for (int i = 0; i < 5; i++) {
-        set_draw_color((uint8_t)(RING + (i * 5 + at.row) % 24));
+        set_draw_color(palette_ring(PALETTE_RING_BRIGHT, i * 5 + at.row));
         draw_circle(200, 120, 30 + i * 18 + (int)(6 * sin(phase + i)), 60 + i * 30);
     }
     for (int i = 0; i < 12; i++) {
         const double a = ms * 0.0008 + i * M_PI / 6;
         draw_line(200 + (int)(40 * cos(a)), 120 + (int)(40 * sin(a)), 200 + (int)(118 * cos(a)),
-                  120 + (int)(118 * sin(a)), (uint8_t)(DIM_RING + i * 2));
+                  120 + (int)(118 * sin(a)), palette_ring(PALETTE_RING_DIM, i * 2));
     }
 }
 
@@ -233,7 +231,7 @@ static void draw_lists(Show *s, int64_t ms) {
         rect_list_set(s->bars, i, left, 200, left + 18, 200 - 4 - s->bar_level[i]);
         if (s->bar_level[i] > 0) s->bar_level[i] -= 2;
     }
-    set_draw_color((uint8_t)(RING + (ms / 200) % 24));
+    set_draw_color(palette_ring(PALETTE_RING_BRIGHT, (int)(ms / 200 % PALETTE_RING_HUES)));
     rect_list_draw(s->bars, BARS);
     const double turn = ms * 0.002;
     for (int i = 0; i < 5; i++) {
@@ -241,7 +239,7 @@ static void draw_lists(Show *s, int64_t ms) {
         line_list_set(s->star, i, 200 + (int)(50 * cos(a0)), 90 + (int)(50 * sin(a0)), 200 + (int)(50 * cos(a1)),
                       90 + (int)(50 * sin(a1)));
     }
-    set_draw_color(YELLOW);
+    set_draw_color(PALETTE_YELLOW);
     line_list_draw(s->star, 5);
     for (int i = 0; i < BALLS; i++) {
         const int jump = s->ball_jump[i];
@@ -259,11 +257,11 @@ static void draw_hud(Show *s, const MusicPosition &at, bool music) {
              (long long)(s->total_ms / 60000), (long long)(s->total_ms / 1000 % 60));
     text_clear(s->hud);
     text_append(s->hud, line);
-    set_draw_color(GREY_FIRST + 10);
+    set_draw_color(palette_grey(10));
     text_draw(s->hud);
     // The beat: four squares, the row's quarter lit.
     for (int i = 0; i < 4; i++) {
-        const uint8_t c = (at.row / 4) % 4 == i ? WHITE : (uint8_t)(GREY_FIRST + 4);
+        const uint8_t c = (at.row / 4) % 4 == i ? PALETTE_WHITE : palette_grey(4);
         for (int y = 224; y < 234; y++) draw_line(340 + i * 14, y, 350 + i * 14, y, c);
     }
 }
@@ -274,7 +272,7 @@ static void draw_frame(Show *s, const MusicPosition &at, bool music) {
     depth_clear();
     if (s->flash > 0) {
         // The kick: the whole screen lights up and fades over five frames.
-        memset(fb_pixels, GREY_FIRST + s->flash * 2, (size_t)fb_width * fb_height);
+        memset(fb_pixels, palette_grey(s->flash * 2), (size_t)fb_width * fb_height);
         s->flash--;
     }
     switch (s->scene < 0 ? 0 : s->scene) {
@@ -282,7 +280,7 @@ static void draw_frame(Show *s, const MusicPosition &at, bool music) {
     case 1:  // intro: stars, rings, the title typed a character a row
         draw_starfield(s, ms);
         draw_circles(ms, at);
-        set_draw_color(WHITE);
+        set_draw_color(PALETTE_WHITE);
         typewriter_update(s->typewriter, s->rows);
         text_draw(s->typed);
         break;
@@ -306,7 +304,7 @@ static void draw_frame(Show *s, const MusicPosition &at, bool music) {
         break;
     default:  // outro: the credits typed a character a row
         draw_starfield(s, ms);
-        set_draw_color(s->rows % 2 ? CYAN : GREEN);
+        set_draw_color(s->rows % 2 ? PALETTE_LIGHT_CYAN : PALETTE_LIGHT_GREEN);
         typewriter_update(s->typewriter, s->rows);
         text_draw(s->typed);
         break;
@@ -314,16 +312,17 @@ static void draw_frame(Show *s, const MusicPosition &at, bool music) {
     draw_hud(s, at, music);
 }
 
+static const FrameLoopSetup SETUP = {
+    "showcase", "",
+    "One pass of res/kevo.mod through the whole engine, the pictures driven by\n"
+    "what is heard. Escape, closing the window or the song's end ends it; F or\n"
+    "Alt-Enter toggles fullscreen; --frames N stops after N frames and --shot\n"
+    "saves the last one as PNG. KEVO_FROM=ORDER[:ROW] starts it mid-song.\n",
+    nullptr, false, false, nullptr};
+
 int main(int argc, char **argv) {
-    if (example_begin() != 0) return 1;
-    ExampleOptions options;
-    const int parsed = example_parse_options(
-        argc, argv, &options, "[--frames N] [--shot out.png]",
-        "One pass of res/kevo.mod through the whole engine, the pictures driven by\n"
-        "what is heard. Escape, closing the window or the song's end ends it; F or\n"
-        "Alt-Enter toggles fullscreen; --frames N stops after N frames and --shot\n"
-        "saves the last one as PNG. KEVO_FROM=ORDER[:ROW] starts it mid-song.\n");
-    if (parsed != 0) return parsed > 0 ? 0 : 2;
+    FrameLoop loop;
+    if (frame_loop_start(&loop, &SETUP, argc, argv) != 0) return loop.status;
     Show show;
     if (!show_init(&show)) {
         fprintf(stderr, "SHOWCASE: cannot start: a model, font or list could not be made\n");
@@ -338,13 +337,11 @@ int main(int argc, char **argv) {
     } else {
         show.total_ms = PATTERN_MS * SONG_POSITIONS;
     }
-    example_start("showcase");
+    frame_loop_open(&loop);
     const uint32_t start_ms = engine_ticks();
     audio_unpause();
-    long drawn = 0;
-    bool running = true, ended = false;
-    while (running && !ended) {
-        example_poll(nullptr);
+    bool ended = false;
+    while (frame_loop_next(&loop) && !ended) {
         MusicPosition at;
         if (music) {
             take_music_events(&show, &ended);
@@ -352,15 +349,13 @@ int main(int argc, char **argv) {
             music_heard_position(&at);
         } else {
             const int64_t ms = engine_ticks() - start_ms;
-            at = MusicPosition{(uint8_t)(ms / PATTERN_MS), (uint8_t)(ms % PATTERN_MS / 120), 0, 0, ms * 441 / 10, ms};
+            at = MusicPosition{(uint8_t)(ms / PATTERN_MS), (uint8_t)(ms % PATTERN_MS / 120), 0, 0, ms * 441 / 10, ms, 0};
             if (at.order != show.scene) enter_scene(&show, at.order);
             show.rows = (int32_t)(ms / 120);
             ended = at.order >= SONG_POSITIONS;
         }
         draw_frame(&show, at, music);
-        drawn++;
-        running = example_end_frame(&options, drawn);
     }
     show_free(&show);
-    return example_shot_failed ? 1 : 0;
+    return loop.status;
 }

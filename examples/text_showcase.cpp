@@ -12,35 +12,21 @@
 //                                            (KEVO_CAPTURE is ignored there,
 //                                            with one line saying so)
 // --scale k shows it k times larger; F or Alt-Enter toggles fullscreen.
-// Exit status 0; 1 with one "SHOWCASE: ..." line on standard error for bad
-// arguments or a failed start-up or screenshot.
-#include <SDL/SDL.h>
-
+// Exit status 0; 2 with one line on standard error for bad arguments; 1
+// for a failed start-up or screenshot.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "gfx2d/gfx2d.h"
-#include "platform/capture.h"
-#include "platform/exit_signals.h"
 #include "gfx2d/framebuffer.h"
-#include "platform/program_args.h"
-#include "platform/screenshot.h"
-#include "platform/video.h"
-#include "platform/window_scale.h"
-#include "util/std_fds.h"
+#include "gfx2d/gfx2d.h"
+#include "gfx2d/palette.h"
+#include "platform/frame_loop.h"
 
-// Palette indices (VGA default layout).
-static const uint8_t COLOR_PANEL = 17;   // near-black grey
-static const uint8_t COLOR_FRAME = 8;    // dark grey
-static const uint8_t COLOR_WHITE = 15;
-static const uint8_t COLOR_YELLOW = 14;
-static const uint8_t COLOR_CYAN = 11;
-static const uint8_t COLOR_GREEN = 10;
-static const uint8_t COLOR_LIGHT_RED = 12;
-static const uint8_t FIRST_RING_COLOR = 32;  // the first hue ring, 24 entries
-static const int RING_COLORS = 24;
+// The panel's inside, almost black, and its frame.
+static const uint8_t COLOR_PANEL = palette_grey(1);
+static const uint8_t COLOR_FRAME = PALETTE_DARK_GREY;
 
 static const char *const TITLE = "TEXT & 2D";
 static const char *const LINE_8X16 = "\x01\x02\x03\x04\x05\x06 8x16 code page 437 \x0e\x0f\x10\x11\x18\x19\x1a\x1b";
@@ -81,8 +67,8 @@ static void paint_ball(Sprite *sprite) {
             uint8_t color = 0;
             if (dx * dx + dy * dy < r * r) {
                 const int shade = static_cast<int>(sqrt(hx * hx + hy * hy) / (r * 1.6) * 4.0);
-                color = static_cast<uint8_t>(FIRST_RING_COLOR + 8 + (shade > 3 ? 3 : shade) * 1);
-                if (shade == 0) color = COLOR_WHITE;
+                color = palette_ring(PALETTE_RING_BRIGHT, PALETTE_HUE_RED + (shade > 3 ? 3 : shade));
+                if (shade == 0) color = PALETTE_WHITE;
             }
             sprite->pixels[y * SPRITE_SIZE_PX + x] = color;
         }
@@ -95,8 +81,8 @@ static void paint_gem(Sprite *sprite) {
         for (int x = 0; x < SPRITE_SIZE_PX; x++) {
             const int d = abs(x - half) + abs(y - half);
             uint8_t color = 0;
-            if (d < half - 2) color = static_cast<uint8_t>(FIRST_RING_COLOR + (x + y) % RING_COLORS);
-            else if (d < half) color = COLOR_WHITE;
+            if (d < half - 2) color = palette_ring(PALETTE_RING_BRIGHT, x + y);
+            else if (d < half) color = PALETTE_WHITE;
             sprite->pixels[y * SPRITE_SIZE_PX + x] = color;
         }
 }
@@ -129,7 +115,7 @@ static bool showcase_init(Showcase *s) {
     if (!s->ball || !s->gem) return false;
     paint_ball(s->ball);
     paint_gem(s->gem);
-    s->star = line_list_new(STAR_POINTS, COLOR_YELLOW);
+    s->star = line_list_new(STAR_POINTS, PALETTE_YELLOW);
     s->panel = rect_list_new(2);
     s->bars = rect_list_new(BAR_COUNT);
     if (!s->star || !s->panel || !s->bars) return false;
@@ -157,7 +143,7 @@ static void showcase_free(Showcase *s) {
 }
 
 static void showcase_draw(Showcase *s, int32_t frame) {
-    set_draw_color(0);
+    set_draw_color(PALETTE_BLACK);
     fb_clear();
 
     // The panel: a frame and its inside, filled as two rectangles.
@@ -167,7 +153,7 @@ static void showcase_draw(Showcase *s, int32_t frame) {
     rect_list_draw(s->panel, 2);  // entry 1 fills over entry 0's middle
 
     // The typewriter types, then holds the whole paragraph, then starts over.
-    set_draw_color(COLOR_GREEN);
+    set_draw_color(PALETTE_LIGHT_GREEN);
     if (s->finished_frame < 0) {
         if (typewriter_update(s->typewriter, frame)) s->finished_frame = frame;
     } else {
@@ -179,9 +165,9 @@ static void showcase_draw(Showcase *s, int32_t frame) {
     }
 
     // The glyph sets: 8 x 16 with its symbols, 8 x 8 with its house.
-    set_draw_color(COLOR_YELLOW);
+    set_draw_color(PALETTE_YELLOW);
     text_draw(s->line_8x16);
-    set_draw_color(COLOR_CYAN);
+    set_draw_color(PALETTE_LIGHT_CYAN);
     text_draw(s->line_8x8);
 
     // A turning five-pointed star, each point joined to the one two along.
@@ -193,7 +179,7 @@ static void showcase_draw(Showcase *s, int32_t frame) {
                       static_cast<int32_t>(cy + radius * sin(a0)), static_cast<int32_t>(cx + radius * cos(a1)),
                       static_cast<int32_t>(cy + radius * sin(a1)));
     }
-    set_draw_color(COLOR_YELLOW);
+    set_draw_color(PALETTE_YELLOW);
     line_list_draw(s->star, STAR_POINTS);
 
     // Bars rising and falling; the rightmost run past the screen's edge.
@@ -202,7 +188,7 @@ static void showcase_draw(Showcase *s, int32_t frame) {
         const int32_t left = 246 + i * 14;
         rect_list_set(s->bars, i, left, 196, left + 10, 196 - height);  // corners bottom-up
     }
-    set_draw_color(static_cast<uint8_t>(FIRST_RING_COLOR + (frame / 4) % RING_COLORS));
+    set_draw_color(palette_ring(PALETTE_RING_BRIGHT, frame / 4));
     rect_list_draw(s->bars, BAR_COUNT);
 
     // Sprites: a ball bouncing across the bottom and off its sides, a gem
@@ -217,80 +203,31 @@ static void showcase_draw(Showcase *s, int32_t frame) {
 
     // A 32 x 32 scroller across the bottom edge, half below the screen.
     text_set_position(s->scroller, 400 - (frame * 2) % 1200, 222);
-    set_draw_color(COLOR_LIGHT_RED);
+    set_draw_color(PALETTE_LIGHT_RED);
     text_draw(s->scroller);
 
     // The title last, over everything, jittering and changing colour.
     text_group_update(s->title);
 }
 
-static bool escape_or_close_requested(void) {
-    SDL_Event event;
-    while (SDL_PollEvent(&event)) {
-        if (window_handle_event(&event)) continue;  // F, Alt-Enter: fullscreen
-        if (event.type == SDL_QUIT) return true;
-        if (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE) return true;
-    }
-    return false;
-}
+static const FrameLoopSetup SETUP = {
+    "text_showcase", "",
+    "The glyph sets, text effects, sprites and line and rectangle lists in a\n"
+    "window; Escape or closing the window ends it. With --frames and --shot it\n"
+    "draws N frames without a window and saves the last one as PNG.\n",
+    nullptr, false, true, nullptr};
 
 int main(int argc, char **argv) {
-    if (keep_standard_fds_open() != 0) return 1;
-    // First of all, so that a stop signal during start-up ends it too.
-    exit_signals_install(handle_exit_signal);
-    if (args_answer_help(argc, argv,
-                         "usage: text_showcase [--frames N --shot OUT.png] [--scale k]\n"
-                         "The glyph sets, text effects, sprites and line and rectangle lists in a\n"
-                         "window; Escape or closing the window ends it. With --frames and --shot it\n"
-                         "draws N frames without a window and saves the last one as PNG.\n"))
-        return 0;
-    if (window_take_scale_option(&argc, argv) != 0) return 1;
-    long frames = -1;
-    const char *shot = nullptr;
-    for (int i = 1; i < argc; i++) {
-        if (strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
-            if (parse_long(argv[++i], 1, INT32_MAX, &frames) != 0) frames = 0;
-        } else if (strcmp(argv[i], "--shot") == 0 && i + 1 < argc && !arg_is_option(argv[i + 1])) {
-            shot = argv[++i];
-        } else {
-            frames = 0;
-            break;
-        }
-    }
-    if (frames == 0 || (frames > 0) != (shot != nullptr)) {
-        fprintf(stderr, "SHOWCASE: usage: text_showcase [--frames N --shot OUT.png] [--scale k]\n");
-        return 1;
-    }
-
-    if (shot) {
-        if (capture_requested())
-            fprintf(stderr, "SHOWCASE: KEVO_CAPTURE is ignored with --frames and --shot, which draw without a window "
-                            "or pacing\n");
-        fb_attach_storage();
-    } else {
-        video_init();
-        video_set_title("text_showcase");
-    }
+    FrameLoop loop;
+    if (frame_loop_start(&loop, &SETUP, argc, argv) != 0) return loop.status;
+    frame_loop_open(&loop);
     Showcase showcase;
     if (!showcase_init(&showcase)) {
         fprintf(stderr, "SHOWCASE: out of memory\n");
         showcase_free(&showcase);
         return 1;
     }
-    int status = 0;
-    if (shot) {
-        for (long frame = 0; frame < frames && !exit_requested(); frame++) {
-            showcase_draw(&showcase, static_cast<int32_t>(frame));
-            frame_counter++;
-        }
-        if (!exit_requested()) status = fb_save_png(shot) == 0 ? 0 : 1;
-    } else {
-        for (int32_t frame = 0; !escape_or_close_requested(); frame++) {
-            showcase_draw(&showcase, frame);
-            fb_present();
-            frame_counter++;
-        }
-    }
+    while (frame_loop_next(&loop)) showcase_draw(&showcase, static_cast<int32_t>(loop.drawn));
     showcase_free(&showcase);
-    return status;
+    return loop.status;
 }

@@ -55,9 +55,10 @@ TEST(ComposeKevo, ToolReproducesTheCommittedModuleByteForByte) {
         }
     EXPECT_EQ(first_difference, fresh.size()) << "res/kevo.mod differs from the composer's output";
 
-    // Wrong use and an unwritable target: a clear line, status 1, no file.
+    // Wrong use (the usage status, 2) and an unwritable target (1): a clear
+    // line, no file.
     r = run_program(COMPOSER, {}, {}, nullptr, -1, SIGTERM);
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("usage: compose_kevo"), std::string::npos);
     const std::string bad = dir + "/missing/dir/kevo.mod";
     r = run_program(COMPOSER, {bad}, {}, nullptr, -1, SIGTERM);

@@ -252,7 +252,7 @@ TEST(ModRender, BadInputFailsWithOneLineAndWritesNothing) {
     };
     for (const std::vector<std::string> &args : misuse) {
         ProcessResult r = run_program(MODRENDER, args, {}, nullptr, -1, SIGTERM);
-        EXPECT_EQ(r.status, 1) << (args.empty() ? "(none)" : args[0]);
+        EXPECT_EQ(r.status, 2) << (args.empty() ? "(none)" : args[0]);
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
         EXPECT_FALSE(file_exists(wav_path));
     }
@@ -436,7 +436,7 @@ TEST(ModRender, ClosedStdoutHelpOptionsAndControlCharacters) {
     EXPECT_EQ(r.out.rfind("usage: modrender ", 0), 0u) << r.out;
     EXPECT_EQ(r.err, "");
     r = run_program(MODRENDER, {"-song.mod", "--help.wav"}, {}, dir.c_str(), -1, SIGTERM);
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 2);
     EXPECT_EQ(dir_entries(dir), (std::vector<std::string>{"-one.wav", "-song.mod", "out.wav"}));
     remove_tree(dir);
 }

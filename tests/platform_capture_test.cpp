@@ -224,7 +224,7 @@ TEST(Capture, SoundLengthIsRoundedFramePeriodsAndExamplesCaptureToo) {
         const ProcessResult r =
             run_captured("scene_viewer", out, c.capture_frames, {"--frames", c.frames, "--shot", shot});
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(count_lines_with(r.err, "EXAMPLE: --shot is ignored while capturing"), 1) << r.err;
+        EXPECT_EQ(count_lines_with(r.err, "scene_viewer: --shot is ignored while capturing"), 1) << r.err;
         EXPECT_EQ(directory_names(out).size(), c.made + 1) << c.frames;
         EXPECT_FALSE(file_exists(shot)) << c.frames;
     }
@@ -233,7 +233,7 @@ TEST(Capture, SoundLengthIsRoundedFramePeriodsAndExamplesCaptureToo) {
     const ProcessResult text =
         run_captured("text_showcase", dir + "/none", "10", {"--frames", "3", "--shot", dir + "/t.png"});
     EXPECT_EQ(text.status, 0) << text.err;
-    EXPECT_EQ(count_lines_with(text.err, "SHOWCASE: KEVO_CAPTURE is ignored"), 1) << text.err;
+    EXPECT_EQ(count_lines_with(text.err, "text_showcase: KEVO_CAPTURE is ignored"), 1) << text.err;
     EXPECT_EQ(count_lines_with(text.err, ""), 1) << text.err;
     EXPECT_TRUE(file_exists(dir + "/t.png"));
     EXPECT_FALSE(file_exists(dir + "/none"));

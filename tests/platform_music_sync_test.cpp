@@ -26,6 +26,7 @@
 #include "platform/music_start.h"
 #include "platform/music_sync.h"
 #include "platform/capture.h"
+#include "platform/engine_clock.h"
 #include "gfx2d/framebuffer.h"
 #include "platform/video.h"
 #include "support/music_modbuilder.h"
@@ -154,8 +155,9 @@ std::vector<uint8_t> onset_song(void) {
 
 // In a child process: plays `module` under a capture into `dir` for
 // `frames` frames and logs, before drawing each frame, the heard position
-// ("H frame order row tick tick_frame song_frame") and the events heard
-// by then ("E frame kind order row channel sample period volume at").
+// ("H frame order row tick tick_frame song_frame tick_frames") and the
+// events heard by then ("E frame kind order row channel sample period
+// volume at").
 // The capture ends the child with status 0.
 void capture_child(const std::string &module, const std::string &dir, int frames, const std::string &log_path) {
     setenv("KEVO_CAPTURE", dir.c_str(), 1);
@@ -169,7 +171,8 @@ void capture_child(const std::string &module, const std::string &dir, int frames
     for (long k = 0;; k++) {
         MusicPosition at;
         if (music_heard_position(&at) != 0) _exit(4);
-        fprintf(log, "H %ld %d %d %d %u %lld\n", k, at.order, at.row, at.tick, at.tick_frame, (long long)at.song_frame);
+        fprintf(log, "H %ld %d %d %d %u %lld %u\n", k, at.order, at.row, at.tick, at.tick_frame, (long long)at.song_frame,
+                at.tick_frames);
         MusicEvent e;
         while (music_event_next(&e))
             fprintf(log, "E %ld %d %d %d %d %d %d %d %lld\n", k, e.kind, e.order, e.row, e.channel, e.sample, e.period,
@@ -185,6 +188,7 @@ struct Heard {
     int order, row, tick;
     unsigned tick_frame;
     long long song_frame;
+    unsigned tick_frames;
 };
 
 struct Logged {
@@ -220,7 +224,7 @@ TEST(MusicSync, InACaptureEveryNoteEventIsWhereItsNoteStartsInTheSound) {
         if (line[0] == 'H') {
             long k;
             Heard h;
-            in >> k >> h.order >> h.row >> h.tick >> h.tick_frame >> h.song_frame;
+            in >> k >> h.order >> h.row >> h.tick >> h.tick_frame >> h.song_frame >> h.tick_frames;
             ASSERT_EQ(k, (long)heard.size());
             heard.push_back(h);
         } else {
@@ -234,6 +238,8 @@ TEST(MusicSync, InACaptureEveryNoteEventIsWhereItsNoteStartsInTheSound) {
     // The heard song time is the capture's clock, exactly; each event is
     // handed over on the first frame that hears it.
     for (int k = 0; k < frames; k++) EXPECT_EQ(heard[k].song_frame, capture_audio_frames_after(k)) << k;
+    // With the length of the tick in which it stands, at the song's tempo of
+    // the moment (the song changes it from 125 to 160).
     for (const Logged &e : events) {
         EXPECT_LE(e.frame, heard[e.at_frame].song_frame);
         if (e.at_frame > 0) {
@@ -248,6 +254,7 @@ TEST(MusicSync, InACaptureEveryNoteEventIsWhereItsNoteStartsInTheSound) {
     // again.
     std::set<std::pair<long long, int>> state_notes, event_notes;
     std::set<long long> state_rows, event_rows;
+    std::vector<unsigned> tick_length;  // the length of the tick in progress at each song frame
     {
         ModPlayer *p = mod_player_create(44100, song.data(), (long)song.size());
         ASSERT_NE(p, nullptr);
@@ -259,8 +266,10 @@ TEST(MusicSync, InACaptureEveryNoteEventIsWhereItsNoteStartsInTheSound) {
             last_playing[c] = p->channels[c].playing;
         }
         const long long total = capture_audio_frames_after(frames - 1);
+        tick_length.push_back(p->samples_per_tick);
         for (long long f = 1; f <= total; f++) {
             mod_player_render(p, scratch, 1);
+            tick_length.push_back(p->samples_per_tick);
             for (int c = 0; c < 4; c++) {
                 const int index = p->voices[c].read_index, playing = p->channels[c].playing;
                 if ((index == VOICE_WINDOW_SAMPLES && last_index[c] != VOICE_WINDOW_SAMPLES) ||
@@ -285,6 +294,14 @@ TEST(MusicSync, InACaptureEveryNoteEventIsWhereItsNoteStartsInTheSound) {
     for (const auto &[frame, channel] : event_notes) delayed += !event_rows.count(frame);
     EXPECT_EQ(event_notes, state_notes);
     EXPECT_EQ(event_rows, state_rows);
+    std::set<unsigned> lengths;
+    for (int k = 0; k < frames; k++) {
+        ASSERT_LT((size_t)heard[k].song_frame, tick_length.size());
+        EXPECT_EQ(heard[k].tick_frames, tick_length[(size_t)heard[k].song_frame]) << k;
+        EXPECT_LT(heard[k].tick_frame, heard[k].tick_frames) << k;
+        lengths.insert(heard[k].tick_frames);
+    }
+    EXPECT_EQ(lengths, (std::set<unsigned>{882, 689})) << "44100 x 2.5 / tempo, at tempo 125 and 160";
     EXPECT_GT(event_notes.size(), 20u);
     EXPECT_GE(silent_notes, 2) << "the C00 note is reported, with volume 0";
     EXPECT_GE(delayed, 4) << "delayed and retriggered notes start off the row boundary";
@@ -354,8 +371,11 @@ void real_time_child(const std::string &log_path, const std::string &raw_path, i
         if (now - start > (uint32_t)run_ms) break;
         MusicPosition at;
         if (music_heard_position_at(now, &at) != 0) _exit(5);
-        fprintf(log, "%u %lld %u %lld %d %d\n", now, (long long)at.song_frame,
-                music_sync.callback_ms.load(), (long long)music_sync.render_start.load(), at.order, at.row);
+        uint32_t callback_ms = 0;  // 0 0: no callback yet
+        int64_t render_start = 0;
+        music_sync_last_callback(&callback_ms, &render_start);
+        fprintf(log, "%u %lld %u %lld %d %d\n", now, (long long)at.song_frame, callback_ms, (long long)render_start,
+                at.order, at.row);
         MusicEvent e;
         while (music_event_next(&e)) {
         }
@@ -560,7 +580,7 @@ void dropping_child(const std::string &log_path) {
     if (!p || !log) _exit(3);
     mod_player_set_loop(p, 1);
     music_player = p;
-    music_sync_attach(p, 0);
+    music_sync_attach(p, 0, false);
     static uint8_t buffer[4096];
     auto fall_behind = [&] {
         for (int i = 0; i < 300; i++) music_sync_audio_callback(nullptr, buffer, sizeof buffer);
@@ -605,5 +625,84 @@ TEST(MusicSync, DroppedEventsAreCountedAcrossSeeks) {
     EXPECT_EQ(after_seek, dropped_1) << "a seek keeps the count";
     EXPECT_EQ(seek_row, 8) << "the events start again at the row sought";
     EXPECT_GE(dropped_2, dropped_1 + 600) << "and it goes on counting";
+    remove_tree(dir);
+}
+
+namespace {
+
+// In a child process, with no audio device and on the virtual clock: 12
+// buffers of 1024 frames of a song with four notes a row and a row a tick
+// (882 frames) rendered through the sync's callback at 0 ms, so that what
+// is heard is the last buffer's start. Logs the heard song frame, the
+// events music_event_next takes then (count, last frame), those
+// music_event_next_any takes after them (count, first and last frame),
+// and how many music_event_next takes once the clock has moved on past
+// the buffer: "A heard now last ahead first_ahead last_ahead later".
+void anticipating_child(const std::string &log_path) {
+    unsetenv("KEVO_CAPTURE");
+    ModBuilder b;
+    modbuilder_init(&b);
+    modbuilder_set_sample(&b, 1, modbuilder_square(64, 16, 60, -60), 40, 0, 0, 64);
+    for (int row = 0; row < 64; row++)
+        for (int ch = 0; ch < 4; ch++) modbuilder_set_cell(&b, 0, row, ch, 1, 300 + 4 * row, row == 0 && ch == 0 ? 0xF01 : 0);
+    static std::vector<uint8_t> song;
+    song = modbuilder_build(&b);
+    ModPlayer *p = mod_player_create(44100, song.data(), (long)song.size());
+    FILE *log = fopen(log_path.c_str(), "w");
+    if (!p || !log) _exit(3);
+    engine_clock_make_virtual();
+    music_player = p;
+    music_sync_attach(p, 0, false);
+    static uint8_t buffer[4096];
+    for (int i = 0; i < 12; i++) music_sync_audio_callback(nullptr, buffer, sizeof buffer);
+    MusicPosition at;
+    if (music_heard_position(&at) != 0) _exit(4);
+    MusicEvent e;
+    int now = 0, ahead = 0, later = 0;
+    long long last = -1, first_ahead = -1, last_ahead = -1;
+    while (music_event_next(&e)) {
+        now++;
+        last = (long long)e.frame;
+    }
+    while (music_event_next_any(&e)) {
+        if (ahead++ == 0) first_ahead = (long long)e.frame;
+        last_ahead = (long long)e.frame;
+    }
+    engine_clock_advance(1000);
+    while (music_event_next(&e)) later++;
+    fprintf(log, "A %lld %d %lld %d %lld %lld %d\n", (long long)at.song_frame, now, last, ahead, first_ahead, last_ahead,
+            later);
+    fclose(log);
+    _exit(0);
+}
+
+}  // namespace
+
+// music_event_next hands over only what has been heard; music_event_next_any
+// what has been rendered, ahead of the sound, for pictures that anticipate.
+TEST(MusicSync, EventsAheadOfWhatIsHeardAreTakenOnlyByNextAny) {
+    const std::string dir = make_temp_dir("music_ahead");
+    ASSERT_FALSE(dir.empty());
+    fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) anticipating_child(dir + "/log.txt");
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(read_whole_file(dir + "/log.txt", &bytes));
+    std::istringstream log(std::string(bytes.begin(), bytes.end()));
+    std::string tag;
+    long long heard = -1, last = -1, first_ahead = -1, last_ahead = -1;
+    int now = -1, ahead = -1, later = -1;
+    ASSERT_TRUE(log >> tag >> heard >> now >> last >> ahead >> first_ahead >> last_ahead >> later);
+    // No device: what is heard is the start of the last buffer rendered.
+    EXPECT_EQ(heard, 11 * 1024);
+    EXPECT_GT(now, 0);
+    EXPECT_LE(last, heard);
+    EXPECT_GT(ahead, 0) << "the last buffer holds a row start, heard later";
+    EXPECT_GT(first_ahead, heard);
+    EXPECT_LT(last_ahead, 12 * 1024) << "only what has been rendered";
+    EXPECT_EQ(later, 0) << "each event is handed over once";
     remove_tree(dir);
 }

@@ -3,7 +3,8 @@
 # whose path holds a space, through `make install PREFIX=...`, moves it,
 # then, outside the repository,
 #   - builds templates/starter through find_package and runs it headless
-#     (ended by SIGTERM, status 0, music playing into a file);
+#     (ended by SIGTERM, status 0, music playing into a file), then through
+#     its frame loop's --frames N --shot FILE and a bad option (status 2);
 #   - builds it through pkg-config (its Makefile) and runs it in a real
 #     window under Xvfb: it must draw, and Escape must end it with status 0;
 #   - builds a module renderer on kevo::music alone, through find_package
@@ -84,6 +85,15 @@ cp -r "$repo/templates/starter" "$work/starter"
 cmake -S "$work/starter" -B "$work/starter-cmake" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/starter-cmake" -j "$jobs" >/dev/null
 run_headless "$work/starter-cmake" ./demo
+# The installed frame loop from outside: --frames N --shot FILE saves the
+# last frame, and an option the starter does not take is the usage status.
+(cd "$work/starter-cmake" && SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy ./demo --frames 5 --shot "$work/shot.png" \
+    >/dev/null 2>&1) || fail "the starter's --frames 5 --shot failed"
+shot=$(convert "$work/shot.png" -format '%wx%h %k' info: 2>/dev/null) || fail "the starter's shot is not a picture"
+[ "${shot%% *}" = "400x240" ] && [ "${shot#* }" -gt 8 ] || fail "the starter's shot is '$shot', not the drawn screen"
+status=0
+(cd "$work/starter-cmake" && ./demo --bogus >/dev/null 2>&1) || status=$?
+[ "$status" -eq 2 ] || fail "the starter ended with status $status for an option it does not take, not 2"
 
 step "starter through pkg-config, in a window under Xvfb"
 (cd "$work/starter" && make -s >/dev/null)

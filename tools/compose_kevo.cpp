@@ -6,8 +6,9 @@
 //
 //   compose_kevo OUT.mod
 //
-// Exit status 0 when OUT.mod was written; 1 with one "compose_kevo: ..."
-// line on standard error otherwise (then OUT.mod is not left behind).
+// Exit status 0 when OUT.mod was written; 2 with the usage line for a wrong
+// command line; 1 with one "compose_kevo: ..." line on standard error
+// otherwise (then OUT.mod is not left behind).
 //
 // The song: A minor, tempo 125 and speed 6 (16 rows to a bar, 4 bars to a
 // pattern, about 86 seconds before it loops). Channel 0 (left) plays the
@@ -799,7 +800,7 @@ static const char USAGE[] =
 int main(int argc, char **argv) {
     if (keep_standard_fds_open() != 0) return 1;
     if (args_answer_help(argc, argv, USAGE)) return 0;
-    if (!args_expect_plain(argc, argv, 1, 1, USAGE)) return 1;
+    if (!args_expect_plain(argc, argv, 1, 1, USAGE)) return USAGE_ERROR_STATUS;
     Song *song = (Song *)calloc(1, sizeof(Song));
     size_t capacity = MOD_PATTERNS_OFFSET + SONG_PATTERNS * MOD_PATTERN_BYTES + SAMPLE_POOL_BYTES;
     uint8_t *module = (uint8_t *)calloc(1, capacity);

@@ -18,11 +18,11 @@ static const char USAGE[] =
 int main(int argc, char **argv) {
     if (keep_standard_fds_open() != 0) return 1;
     if (args_answer_help(argc, argv, USAGE)) return 0;
-    if (!args_expect_plain(argc, argv, 1, 2, USAGE)) return 2;
+    if (!args_expect_plain(argc, argv, 1, 2, USAGE)) return USAGE_ERROR_STATUS;
     long frames = 120;
     if (argc == 3 && parse_long(argv[2], 1, INT32_MAX, &frames) != 0) {
         fprintf(stderr, "demo_shot: FRAMES must be a whole number from 1 to %d, not '%s'\n", INT32_MAX, argv[2]);
-        return 2;
+        return USAGE_ERROR_STATUS;
     }
     fb_attach_storage();
     for (long i = 0; i < frames; i++) {

@@ -3,15 +3,16 @@
 // looked at. Draws through text objects, the path every program uses.
 //
 // Usage: glyph_sheet 8x8|8x16|32x32 OUT.png
-// Exit status 0 on success; 1 with one "GLYPHS: ..." line on standard error
-// for a bad argument or when the PNG cannot be written.
+// Exit status 0 on success; 2 with the usage line or one "GLYPHS: ..." line
+// on standard error for a bad argument; 1 when the PNG cannot be written.
 #include <cstdio>
 #include <cstring>
 
 #include "gfx2d/font.h"
-#include "gfx2d/framebuffer.h"
 #include "gfx2d/glyphs.h"
 #include "gfx2d/text_object.h"
+#include "gfx2d/framebuffer.h"
+#include "gfx2d/palette.h"
 #include "platform/program_args.h"
 #include "platform/screenshot.h"
 #include "util/std_fds.h"
@@ -19,9 +20,9 @@
 static const int SHEET_COLUMNS = 16;
 static const int SHEET_ROWS = FONT_CODE_COUNT / SHEET_COLUMNS;
 static const int CELL_GAP_PX = 2;
-static const uint8_t CELL_COLOR = 18;  // dark grey
-static const uint8_t INK_COLOR = 15;   // white
-static const uint8_t GAP_COLOR = 0;
+static const uint8_t CELL_COLOR = palette_grey(2);  // a dark grey
+static const uint8_t INK_COLOR = PALETTE_WHITE;
+static const uint8_t GAP_COLOR = PALETTE_BLACK;
 
 static const char USAGE[] =
     "usage: glyph_sheet 8x8|8x16|32x32 OUT.png\n"
@@ -30,7 +31,7 @@ static const char USAGE[] =
 int main(int argc, char **argv) {
     if (keep_standard_fds_open() != 0) return 1;
     if (args_answer_help(argc, argv, USAGE)) return 0;
-    if (!args_expect_plain(argc, argv, 2, 2, USAGE)) return 1;
+    if (!args_expect_plain(argc, argv, 2, 2, USAGE)) return USAGE_ERROR_STATUS;
     const uint8_t *glyphs;
     int width_px, height_px;
     if (strcmp(argv[1], "8x8") == 0) {
@@ -41,7 +42,7 @@ int main(int argc, char **argv) {
         glyphs = glyphs_32x32, width_px = 32, height_px = 32;
     } else {
         fprintf(stderr, "GLYPHS: unknown glyph set '%s' (8x8, 8x16 or 32x32)\n", argv[1]);
-        return 1;
+        return USAGE_ERROR_STATUS;
     }
     // The sheet may be larger than the screen; the framebuffer's storage
     // holds up to 800 x 480.

@@ -26,25 +26,14 @@
 constexpr int IMAGE_WIDTH_PX = 256;
 constexpr int IMAGE_HEIGHT_PX = 128;
 
-// Engine palette layout: nine rings of 24 hues from index 32; ring 0 is
-// full brightness, ring 3 darker, ring 6 darkest.
-constexpr int RING_FIRST_INDEX = 32;
-constexpr int RING_HUES = 24;
-constexpr int RING_BRIGHT = 0;
-constexpr int RING_PASTEL = 1;
-constexpr int RING_DARK = 3;
-constexpr int RING_DARKEST = 6;
-constexpr uint8_t GREY_DARK = 18;  // greys run 16 (black) .. 31 (white)
-constexpr uint8_t GREY_MID = 22;
-constexpr uint8_t WHITE = 15;
-// Crate: the ring of dull colours (4) and the dark ring (3) near orange.
-constexpr int RING_DULL = 4;
-constexpr int HUE_ORANGE = 10;
+// The engine's palette (gfx2d/palette.h): bricks in the bright and dim
+// rings, speckled darker; the torus's checks bright and bright-soft.
+constexpr uint8_t GREY_DARK = palette_grey(2);
+constexpr uint8_t GREY_MID = palette_grey(6);
+// Crate: the dim-soft ring (dull colours) and the dim ring near orange,
+// halfway from red to yellow.
+constexpr int HUE_ORANGE = PALETTE_HUE_RED + 2;
 constexpr int CRATE_SIDE_PX = 128;
-
-static uint8_t ring_color(int ring, int hue) {
-    return (uint8_t)(RING_FIRST_INDEX + ring * RING_HUES + ((hue % RING_HUES) + RING_HUES) % RING_HUES);
-}
 
 // Small integer hash for speckles: the same value for the same inputs on
 // every machine.
@@ -79,9 +68,10 @@ static void draw_tunnel(uint8_t *pixels) {
                 color = GREY_DARK;
             } else {
                 int hue = column * 3 + row * 7;
-                int ring = (in_y < 3 || in_y > brick_h - 3) ? RING_DARK : RING_BRIGHT;
-                if (speckle((uint32_t)x, (uint32_t)y) % 7 == 0) ring = ring == RING_BRIGHT ? RING_DARK : RING_DARKEST;
-                color = ring_color(ring, hue);
+                int ring = (in_y < 3 || in_y > brick_h - 3) ? PALETTE_RING_DIM : PALETTE_RING_BRIGHT;
+                if (speckle((uint32_t)x, (uint32_t)y) % 7 == 0)
+                    ring = ring == PALETTE_RING_BRIGHT ? PALETTE_RING_DIM : PALETTE_RING_DARK;
+                color = palette_ring(ring, hue);
             }
             pixels[y * IMAGE_WIDTH_PX + x] = color;
         }
@@ -98,11 +88,11 @@ static void draw_torus_skin(uint8_t *pixels) {
             int cx = x / cell, cy = y / cell;
             uint8_t color;
             if (x % cell == 0 || y % cell == 0) {
-                color = WHITE;
+                color = PALETTE_WHITE;
             } else if (y > 12 && y < 20) {
                 color = GREY_MID;
             } else {
-                color = ring_color((cx + cy) & 1 ? RING_PASTEL : RING_BRIGHT, cx * 3);
+                color = palette_ring((cx + cy) & 1 ? PALETTE_RING_BRIGHT_SOFT : PALETTE_RING_BRIGHT, cx * 3);
             }
             pixels[y * IMAGE_WIDTH_PX + x] = color;
         }
@@ -123,19 +113,19 @@ static void draw_crate_side(uint8_t *pixels) {
                 bool edge = x == 0 || y == 0 || x == CRATE_SIDE_PX - 1 || y == CRATE_SIDE_PX - 1 ||
                             x == frame - 1 || y == frame - 1 || x == CRATE_SIDE_PX - frame ||
                             y == CRATE_SIDE_PX - frame;
-                color = edge ? GREY_DARK : ring_color(RING_DARK, HUE_ORANGE);
+                color = edge ? GREY_DARK : palette_ring(PALETTE_RING_DIM, HUE_ORANGE);
                 int nx = x < frame ? frame / 2 : CRATE_SIDE_PX - frame / 2;
                 int ny = y < frame ? frame / 2 : CRATE_SIDE_PX - frame / 2;
                 if ((x - nx) * (x - nx) + (y - ny) * (y - ny) <= 4) color = GREY_MID;
             } else if (brace >= -8 && brace <= 8) {
-                color = brace == -8 || brace == 8 ? GREY_DARK : ring_color(RING_DARK, HUE_ORANGE - 1);
+                color = brace == -8 || brace == 8 ? GREY_DARK : palette_ring(PALETTE_RING_DIM, HUE_ORANGE - 1);
             } else if ((y - frame) % plank == 0) {
                 color = GREY_DARK;
             } else {
                 // Grain: streaks that run along the plank, from a hash of
                 // the row and a coarse column.
                 bool streak = speckle((uint32_t)(x / 9), (uint32_t)y) % 5 == 0;
-                color = ring_color(RING_DULL, streak ? HUE_ORANGE - 1 : HUE_ORANGE);
+                color = palette_ring(PALETTE_RING_DIM_SOFT, streak ? HUE_ORANGE - 1 : HUE_ORANGE);
             }
             pixels[y * CRATE_SIDE_PX + x] = color;
         }
@@ -309,7 +299,7 @@ static const char USAGE[] =
 int main(int argc, char **argv) {
     if (keep_standard_fds_open() != 0) return 1;
     if (args_answer_help(argc, argv, USAGE)) return 0;
-    if (!args_expect_plain(argc, argv, 0, 1, USAGE)) return 2;
+    if (!args_expect_plain(argc, argv, 0, 1, USAGE)) return USAGE_ERROR_STATUS;
     std::string dir = argc == 2 ? argv[1] : "res";
     static uint8_t pixels[IMAGE_WIDTH_PX * IMAGE_HEIGHT_PX];
     uint8_t palette[PCX_PALETTE_BYTES];

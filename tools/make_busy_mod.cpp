@@ -9,8 +9,9 @@
 //
 //   make_busy_mod OUT.mod
 //
-// Exit status 0 when OUT.mod was written; 1 with one "make_busy_mod: ..."
-// line on standard error otherwise (OUT.mod is then not left behind).
+// Exit status 0 when OUT.mod was written; 2 with the usage line for a wrong
+// command line; 1 with one "make_busy_mod: ..." line on standard error
+// otherwise (OUT.mod is then not left behind).
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -121,7 +122,7 @@ int main(int argc, char **argv) {
         return 0;
     if (argc != 2 || arg_is_option(argv[1])) {
         fprintf(stderr, "usage: make_busy_mod OUT.mod\n");
-        return 1;
+        return USAGE_ERROR_STATUS;
     }
     const std::vector<uint8_t> module = busy_module();
     FILE *f = fopen(argv[1], "wb");

@@ -7,9 +7,10 @@
 //
 // Usage: make_glyphs OUTPUT_DIR [FONT_8X8 FONT_8X16 OUTLINE_FONT]
 // Writes OUTPUT_DIR/glyphs_8x8.cpp, glyphs_8x16.cpp and glyphs_32x32.cpp.
-// Exit status 0 on success; 1 with one "GLYPHS: ..." line on standard error
-// when a font cannot be read, has the wrong shape, lacks a glyph, or a
-// glyph would not fit its cell.
+// Exit status 0 on success; 2 with the usage line for a wrong command line;
+// 1 with one "GLYPHS: ..." line on standard error when a font cannot be
+// read, has the wrong shape, lacks a glyph, or a glyph would not fit its
+// cell.
 //
 // Layout written (the engine's glyph layout): glyph c is glyph_height rows
 // of glyph_width / 8 bytes, top row first; within a row pixel j is bit
@@ -499,7 +500,7 @@ int main(int argc, char **argv) {
     for (int i = 1; i < argc; i++) options = options || arg_is_option(argv[i]);
     if ((argc != 2 && argc != 5) || options) {
         fprintf(stderr, "usage: make_glyphs OUTPUT_DIR [FONT_8X8 FONT_8X16 OUTLINE_FONT]\n");
-        return 1;
+        return USAGE_ERROR_STATUS;
     }
     const std::string out_dir = argv[1];
     const char *font_8x8 = argc == 5 ? argv[2] : DEFAULT_FONT_8X8;

@@ -14,8 +14,10 @@
 // option; "--" ends the options, for file names that start with '-'. A
 // file that cannot be read or is not a module, a position the song never
 // plays and an audio device that cannot be opened: one "modplay: ..." line
-// on standard error and status 1. KEVO_CAPTURE, which records programs
-// that show frames, is ignored here, with one line that says so.
+// on standard error and status 1; arguments it cannot take (a --from that
+// is no position among them), the usage line and status 2. KEVO_CAPTURE,
+// which records programs that show frames, is ignored here, with one line
+// that says so.
 #include <SDL/SDL.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -29,10 +31,12 @@
 #include "music/mod_player.h"
 #include "music/song_text.h"
 #include "platform/audio_output.h"
+#include "platform/capture.h"
 #include "platform/exit_signals.h"
 #include "platform/music_seek.h"
 #include "platform/music_start.h"
 #include "platform/music_sync.h"
+#include "platform/program_args.h"
 #include "util/std_fds.h"
 
 constexpr int STATUS_LINE_MS = 50;
@@ -113,24 +117,24 @@ int main(int argc, char **argv) {
             // Unknown options, "--from" without its value, "-" and a
             // second file alike.
             fputs(USAGE, stderr);
-            return 1;
+            return USAGE_ERROR_STATUS;
         } else {
             path = argv[i];
         }
     }
     if (!path) {
         fputs(USAGE, stderr);
-        return 1;
+        return USAGE_ERROR_STATUS;
     }
     int order = 0, row = 0;
-    if (from && music_parse_position(from, &order, &row) != 0)
-        return fail("--from wants ORDER or ORDER:ROW (order 0-127, row 0-63), not '%s'", from);
+    if (from && music_parse_position(from, &order, &row) != 0) {
+        fail("--from wants ORDER or ORDER:ROW (order 0-127, row 0-63), not '%s'", from);
+        return USAGE_ERROR_STATUS;
+    }
     // Nothing here presents frames: a capture would never end.
-    const char *capture = getenv("KEVO_CAPTURE");
-    if (capture && *capture)
+    if (capture_decline())
         fputs("modplay: KEVO_CAPTURE is ignored: modplay shows no frames to capture (modrender writes the "
               "sound to a WAV)\n", stderr);
-    unsetenv("KEVO_CAPTURE");
 
     // The start-up every program shares, with modplay's own needs: its
     // looping, its --from (a failure when never played) instead of

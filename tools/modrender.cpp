@@ -24,10 +24,10 @@
 // that is FILE.mod itself, under any name, is refused.
 //
 // Exit status 0 when OUT.wav was written, and for --help (usage on standard
-// output). Otherwise 1 with one "modrender: ..." line on standard error:
-// bad arguments, a FILE that cannot be read or is not a module the player
-// accepts, an OUT.wav that is the input, or an OUT.wav that cannot be
-// written. OUT.wav is then as it was.
+// output). Otherwise one "modrender: ..." line (or the usage line) on
+// standard error and status 2 for bad arguments, 1 for a FILE that cannot
+// be read or is not a module the player accepts, an OUT.wav that is the
+// input, or an OUT.wav that cannot be written. OUT.wav is then as it was.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -47,6 +47,7 @@
 #include "music/module_file.h"
 #include "music/song_text.h"
 #include "music/wav_file.h"
+#include "platform/program_args.h"  // USAGE_ERROR_STATUS
 #include "util/alloc.h"
 #include "util/std_fds.h"
 
@@ -358,7 +359,7 @@ static const char USAGE[] = "usage: modrender [--seconds N] [--loop] [--] FILE.m
 
 static int usage(void) {
     fputs(USAGE, stderr);
-    return 1;
+    return USAGE_ERROR_STATUS;
 }
 
 // Reads the value of --seconds: a number of at least one frame and at most
@@ -390,9 +391,11 @@ int main(int argc, char **argv) {
                 fputs(USAGE, stdout);
                 return 0;
             } else if (strcmp(arg, "--seconds") == 0 && i + 1 < argc) {
-                if (parse_seconds(argv[++i], &seconds) != 0)
-                    return report("--seconds wants a number of at least one frame (1/%d) and at most "
-                                  "%.0f, not '%s'", OUTPUT_RATE_HZ, MAX_SECONDS, argv[i]);
+                if (parse_seconds(argv[++i], &seconds) != 0) {
+                    report("--seconds wants a number of at least one frame (1/%d) and at most %.0f, not '%s'",
+                           OUTPUT_RATE_HZ, MAX_SECONDS, argv[i]);
+                    return USAGE_ERROR_STATUS;
+                }
             } else if (strcmp(arg, "--loop") == 0) {
                 loop = 1;
             } else {
@@ -407,7 +410,10 @@ int main(int argc, char **argv) {
         }
     }
     if (path_count != 2) return usage();
-    if (loop && seconds == 0.0) return report("--loop needs --seconds N: a looping song never ends");
+    if (loop && seconds == 0.0) {
+        report("--loop needs --seconds N: a looping song never ends");
+        return USAGE_ERROR_STATUS;
+    }
     install_stop_handlers();
     const char *in_path = paths[0], *out_path = paths[1];
     long size = 0;

@@ -27,7 +27,7 @@ int main(int argc, char **argv) {
     for (int i = 1; i < argc; i++) option = option || arg_is_option(argv[i]);
     if (argc < 2 || option) {
         fputs(USAGE, stderr);
-        return 2;
+        return USAGE_ERROR_STATUS;
     }
     // Results go to the real standard output; the loader's messages, which
     // it prints there too, go to /dev/null.

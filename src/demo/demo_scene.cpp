@@ -3,11 +3,13 @@
 
 #include <cmath>
 
-#include "gfx2d/primitives.h"
 #include "gfx2d/framebuffer.h"
+#include "gfx2d/palette.h"
+#include "gfx2d/primitives.h"
 
-constexpr uint8_t COLOR_ORANGE = 6;  // A8 57 00
-constexpr uint8_t COLOR_PINK = 37;   // FF 00 BF
+constexpr uint8_t COLOR_ORANGE = PALETTE_ORANGE;  // A8 57 00
+// FF 00 BF: the bright ring's first step from magenta towards red.
+constexpr uint8_t COLOR_PINK = palette_ring(PALETTE_RING_BRIGHT, PALETTE_HUE_MAGENTA + 1);
 
 constexpr int WAVE_FIRST_X = 1;
 constexpr int WAVE_LAST_X = 299;

@@ -4,7 +4,7 @@
 #define DEMO_DEMO_SCENE_H
 
 // Clears the framebuffer and draws one frame of the scene, animated by
-// frame_counter. Leaves draw_color at 6. Does not present.
+// frame_counter. Leaves draw_color at PALETTE_ORANGE (6). Does not present.
 void demo_draw_frame(void);
 
 #endif

@@ -3,7 +3,7 @@
 // with status 0 (one it was started with ignored, as by nohup, stays
 // ignored). It takes no arguments: --help answers with its usage on
 // standard output (status 0, nothing started); anything else gets the
-// usage line on standard error and status 2, as the tools do.
+// usage line on standard error and status 2, as every program does.
 #include "demo/demo_scene.h"
 #include "gfx2d/font.h"
 #include "gfx2d/glyphs.h"
@@ -30,7 +30,7 @@ int main(int argc, char **argv) {
     // the demo with status 0 (the handler acts at the first present).
     exit_signals_install(handle_exit_signal);
     if (args_answer_help(argc, argv, USAGE)) return 0;
-    if (!args_expect_plain(argc, argv, 0, 0, USAGE)) return 2;
+    if (!args_expect_plain(argc, argv, 0, 0, USAGE)) return USAGE_ERROR_STATUS;
     demo_font = font_new(glyphs_32x32, 32, 32);
     music_start();  // before SDL_Init: SDL 1.2 brings its audio up by itself
     video_init();

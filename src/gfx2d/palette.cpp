@@ -9,7 +9,7 @@ namespace {
 constexpr uint32_t rgb(uint32_t r, uint32_t g, uint32_t b) { return r << 24 | g << 16 | b << 8; }
 
 // Base colours 0..15 as (R, G, B).
-constexpr uint8_t base_colors[16][3] = {
+constexpr uint8_t base_colors[PALETTE_BASE_COLORS][3] = {
     {0x00, 0x00, 0x00}, {0x00, 0x00, 0xA8}, {0x00, 0xA8, 0x00}, {0x00, 0xA8, 0xA8},
     {0xA8, 0x00, 0x00}, {0xA8, 0x00, 0xA8}, {0xA8, 0x57, 0x00}, {0xA8, 0xA8, 0xA8},
     {0x57, 0x57, 0x57}, {0x57, 0x57, 0xFF}, {0x57, 0xFF, 0x57}, {0x57, 0xFF, 0xFF},
@@ -17,20 +17,17 @@ constexpr uint8_t base_colors[16][3] = {
 };
 
 // Greys 16..31, R = G = B.
-constexpr uint8_t grey_levels[16] = {0x00, 0x17, 0x20, 0x2F, 0x38, 0x47, 0x50, 0x60,
+constexpr uint8_t grey_levels[PALETTE_GREYS] = {0x00, 0x17, 0x20, 0x2F, 0x38, 0x47, 0x50, 0x60,
                                      0x70, 0x80, 0x90, 0xA0, 0xB7, 0xC8, 0xE0, 0xFF};
 
 // The five levels L0 < .. < L4 of each of the nine hue rings at 32, 56, .., 224.
-constexpr uint8_t ring_levels[9][5] = {
+constexpr uint8_t ring_levels[PALETTE_RINGS][5] = {
     {0x00, 0x40, 0x7F, 0xBF, 0xFF}, {0x7F, 0x9F, 0xBF, 0xDF, 0xFF},
     {0xB7, 0xC7, 0xD8, 0xE8, 0xFF}, {0x00, 0x1F, 0x38, 0x57, 0x70},
     {0x38, 0x47, 0x57, 0x60, 0x70}, {0x50, 0x58, 0x60, 0x68, 0x70},
     {0x00, 0x10, 0x20, 0x30, 0x40}, {0x20, 0x28, 0x30, 0x38, 0x40},
     {0x2F, 0x30, 0x37, 0x3F, 0x40},
 };
-
-constexpr int RING_FIRST_INDEX = 32;
-constexpr int RING_ENTRIES = 24;
 
 // Entry j of a ring walks the colour wheel blue -> magenta -> red -> yellow
 // -> green -> cyan -> back towards blue, one component moving per group of
@@ -46,12 +43,13 @@ constexpr uint32_t ring_color(const uint8_t *L, int j) {
 
 constexpr std::array<uint32_t, 256> build_palette() {
     std::array<uint32_t, 256> p{};
-    for (int i = 0; i < 16; i++) p[i] = rgb(base_colors[i][0], base_colors[i][1], base_colors[i][2]);
-    for (int i = 0; i < 16; i++) p[16 + i] = rgb(grey_levels[i], grey_levels[i], grey_levels[i]);
-    for (int ring = 0; ring < 9; ring++)
-        for (int j = 0; j < RING_ENTRIES; j++)
-            p[RING_FIRST_INDEX + ring * RING_ENTRIES + j] = ring_color(ring_levels[ring], j);
-    // 248..255 stay black.
+    for (int i = 0; i < PALETTE_BASE_COLORS; i++)
+        p[i] = rgb(base_colors[i][0], base_colors[i][1], base_colors[i][2]);
+    for (int i = 0; i < PALETTE_GREYS; i++)
+        p[palette_grey(i)] = rgb(grey_levels[i], grey_levels[i], grey_levels[i]);
+    for (int ring = 0; ring < PALETTE_RINGS; ring++)
+        for (int j = 0; j < PALETTE_RING_HUES; j++) p[palette_ring(ring, j)] = ring_color(ring_levels[ring], j);
+    // The blacks, PALETTE_BLACKS_FIRST on, stay 0.
     return p;
 }
 

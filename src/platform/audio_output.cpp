@@ -10,12 +10,17 @@
 // little-endian.
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "audio output assumes a little-endian host");
+// A capture writes what the device would have played.
+static_assert(CAPTURE_RATE_HZ == AUDIO_RATE_HZ, "the capture records at the device's rate");
 
 ModPlayer *music_player = nullptr;
 int audio_device_frames = 0;
 
 int audio_open(void (*callback)(void *userdata, Uint8 *stream, int len)) {
-    // A capture calls the callback itself, in step with its clock.
+    // Opening the device is platform start-up: a capture asked for starts
+    // here at the latest (capture.h), and then calls the callback itself, in
+    // step with its clock, in place of a device.
+    capture_start();
     if (capture_audio_open(callback, nullptr)) return 0;
     SDL_AudioSpec request;
     memset(&request, 0, sizeof request);

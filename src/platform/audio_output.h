@@ -28,7 +28,9 @@ extern int audio_device_frames;
 
 // Opens the audio device with the request above and `callback`, asking for
 // no obtained format so that SDL converts for the device itself. The device
-// stays paused. Returns 0 on success, -1 when SDL cannot open it (SDL's
+// stays paused. Opening it is platform start-up: a capture asked for starts
+// here at the latest (capture_start), and then takes the callback in place
+// of a device. Returns 0 on success, -1 when SDL cannot open it (SDL's
 // reason is then in SDL_GetError()).
 int audio_open(void (*callback)(void *userdata, Uint8 *stream, int len));
 

@@ -8,42 +8,107 @@
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <strings.h>
 
-#include "platform/engine_clock.h"
-#include "platform/exit_signals.h"
 #include "gfx2d/framebuffer.h"
 #include "gfx2d/palette.h"
+#include "music/wav_file.h"
+#include "platform/engine_clock.h"
+#include "platform/exit_signals.h"
+#include "platform/failure_line.h"
 #include "platform/program_args.h"
 #include "platform/screenshot.h"
 #include "platform/video.h"
-#include "music/wav_file.h"
 
-CaptureState capture = {};
-
-// Audio frames per frame period, in tenths: 17 ms x 44.1 frames per ms.
-constexpr long AUDIO_TENTH_FRAMES_PER_PRESENT = 7497;
+constexpr int CAPTURE_STOP_SIGNALS = 4;     // SIGINT, SIGQUIT, SIGHUP, SIGTERM
+constexpr long CAPTURE_SAME_STOP_MS = 250;  // a stop signal repeated within this is one stop
+constexpr long MS_PER_SECOND = 1000;
 constexpr int AUDIO_BLOCK_FRAMES = 4096;
 constexpr int RGB_BYTES = 3;
 constexpr size_t REASON_BYTES = 256;
 static const int STOP_SIGNALS[CAPTURE_STOP_SIGNALS] = {SIGINT, SIGQUIT, SIGHUP, SIGTERM};
 
+// Where a capture is; what a stop signal does depends on it.
+enum CapturePhase : int {
+    CAPTURE_OFF = 0,        // not capturing, or failed
+    CAPTURE_RECORDING = 1,  // frames and sound are being made
+    CAPTURE_FINISHING = 2,  // the files are being completed
+    CAPTURE_FINISHED = 3,   // the files are complete and in place
+};
+
+// The capture's state; all zero (not capturing) until capture_start. The
+// volatile fields are read by the stop signals' handler.
+struct CaptureState {
+    bool decided;                // capture_start or capture_decline has run
+    bool active;                 // capturing
+    bool video;                  // through ffmpeg, else PNG frames in dir
+    long frames_wanted;          // N
+    long frames_done;            // presents captured so far
+    long audio_frames;           // audio frames written so far
+    int scale;                   // video pixel size, 1 .. 8
+    char dir[PATH_MAX];          // PNG directory (DIR mode)
+    char output[PATH_MAX];       // the video file (video mode)
+    char ffmpeg[PATH_MAX];       // the ffmpeg found on PATH (video mode)
+    char audio_path[PATH_MAX + 32];   // DIR/audio.wav, or the video's temporary WAV
+    char video_temp[PATH_MAX + 32];   // the video's picture before the sound joins it
+    char joined_temp[PATH_MAX + 32];  // picture and sound, before the rename
+    FILE *audio_file;            // unbuffered: what was written is in the file
+    int audio_fd;                // its descriptor, or -1
+    int encoder_input;           // ffmpeg's standard input, or -1
+    int ffmpeg_errors;           // a memory file holding ffmpeg's standard error, or -1
+    volatile sig_atomic_t phase;         // a CapturePhase
+    volatile sig_atomic_t encoder;       // ffmpeg reading raw RGB frames, or 0
+    volatile sig_atomic_t joiner;        // ffmpeg joining picture and sound, or 0
+    volatile sig_atomic_t frames_kept;   // frames_done, for the handler
+    volatile sig_atomic_t stops_seen;    // stop signals since the capture took them
+    volatile sig_atomic_t last_stop_signal;  // the last of them, and when (monotonic ms)
+    volatile long last_stop_ms;
+    // DIR mode: the frame being written is frame_paths[frame_at], number
+    // frame_numbers[frame_at]; not yet kept while that is >= frames_kept.
+    char frame_paths[2][PATH_MAX + 32];
+    volatile sig_atomic_t frame_numbers[2];
+    volatile sig_atomic_t frame_at;
+    // The program's handlers, which the capture's own calls.
+    struct sigaction program_actions[CAPTURE_STOP_SIGNALS];
+    CaptureAudioCallback audio_callback;  // the program's audio callback, or null
+    void *audio_userdata;
+    bool audio_paused;           // the callback is not called while paused
+};
+static CaptureState capture = {};
+
 long capture_audio_frames_after(long presents) {
-    return (presents * AUDIO_TENTH_FRAMES_PER_PRESENT + 5) / 10;
+    // Exact in whole numbers: presents x 17 x 44100 / 1000, rounded; at
+    // most 10^6 presents, 7.5 x 10^11, in 64 bits.
+    const int64_t per_period = (int64_t)FRAME_PERIOD_MS * CAPTURE_RATE_HZ;
+    return (long)(((int64_t)presents * per_period + MS_PER_SECOND / 2) / MS_PER_SECOND);
 }
 
-bool capture_requested(void) {
+// True when KEVO_CAPTURE asks for a capture (set, not empty), whether or
+// not its other settings are good.
+static bool capture_requested(void) {
     const char *target = getenv("KEVO_CAPTURE");
     return target && *target;
+}
+
+bool capture_active(void) { return capture.active; }
+
+bool capture_decline(void) {
+    if (capture.decided) return false;
+    capture.decided = true;
+    return capture_requested();
 }
 
 // ---- What is left behind; every function here is safe in a signal handler.
@@ -186,18 +251,18 @@ static void block_stop_signals(sigset_t *old) {
 
 static void restore_signal_mask(const sigset_t *old) { sigprocmask(SIG_SETMASK, old, nullptr); }
 
-// One line on standard error, then the files left as a failure leaves
-// them (a video's all gone; DIR mode's complete for the presents made),
-// status 1. A stop signal can no longer change that.
+// The one way a capture fails: one "CAPTURE: ..." line on standard error,
+// then whatever was made so far left as a failure leaves it (a video's
+// files all gone; DIR mode's complete for the presents made; before
+// anything was made, nothing), status 1. A stop signal can no longer change
+// that.
 [[noreturn]] __attribute__((format(printf, 1, 2))) static void capture_fail(const char *format, ...) {
     block_stop_signals(nullptr);
     capture.active = false;
     capture.phase = CAPTURE_OFF;  // the exit-time completion has nothing to do
     va_list args;
     va_start(args, format);
-    fprintf(stderr, "CAPTURE: ");
-    vfprintf(stderr, format, args);
-    fputc('\n', stderr);
+    failure_line_v("CAPTURE", format, args);
     va_end(args);
     if (capture.encoder_input >= 0) close(capture.encoder_input);
     capture.encoder_input = -1;
@@ -210,17 +275,6 @@ static void restore_signal_mask(const sigset_t *old) { sigprocmask(SIG_SETMASK, 
         fclose(capture.audio_file);
         capture.audio_file = nullptr;
     }
-    exit(1);
-}
-
-// Before anything is made: one line, status 1.
-[[noreturn]] __attribute__((format(printf, 1, 2))) static void refuse(const char *format, ...) {
-    va_list args;
-    va_start(args, format);
-    fprintf(stderr, "CAPTURE: ");
-    vfprintf(stderr, format, args);
-    fputc('\n', stderr);
-    va_end(args);
     exit(1);
 }
 
@@ -250,10 +304,8 @@ static const char *unmade_video_extension(const char *path) {
 // A whole decimal number in lo .. hi from the environment variable `name`.
 static long env_number(const char *name, const char *text, long lo, long hi) {
     long value = 0;
-    if (parse_long(text, lo, hi, &value) != 0) {
-        fprintf(stderr, "CAPTURE: %s wants a whole number in %ld .. %ld, not '%s'\n", name, lo, hi, text);
-        exit(1);
-    }
+    if (parse_long(text, lo, hi, &value) != 0)
+        capture_fail("%s wants a whole number in %ld .. %ld, not '%s'", name, lo, hi, text);
     return value;
 }
 
@@ -383,12 +435,15 @@ static void start_encoder(void) {
     const bool vp9 = strcmp(format, "webm") == 0;
     char size[32];
     snprintf(size, sizeof size, "%dx%d", SCREEN_WIDTH_PX * capture.scale, SCREEN_HEIGHT_PX * capture.scale);
+    // One frame a frame period: 1000/17 frames per second.
+    char rate[32];
+    snprintf(rate, sizeof rate, "%ld/%u", MS_PER_SECOND, (unsigned)FRAME_PERIOD_MS);
     // "file:" keeps a name such as "12:30.mp4" or "-i x.mp4" a plain file.
     char output[PATH_MAX + 40];
     snprintf(output, sizeof output, "file:%s", capture.video_temp);
     const char *args[] = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y",
                           "-f", "rawvideo", "-pixel_format", "rgb24", "-video_size", size,
-                          "-framerate", "1000/17", "-i", "pipe:0", "-an",
+                          "-framerate", rate, "-i", "pipe:0", "-an",
                           "-c:v", vp9 ? "libvpx-vp9" : "libx264",
                           // H.264: near-lossless for hard pixel edges; VP9:
                           // constant quality, fast enough to keep up.
@@ -426,7 +481,7 @@ static int join_video(void) {
     const pid_t pid = spawn_ffmpeg(args, -1, &capture.joiner);
     if (pid < 0) snprintf(reason, sizeof reason, "%s", strerror(errno));
     if (pid < 0 || !ffmpeg_succeeded(&capture.joiner, reason, sizeof reason)) {
-        fprintf(stderr, "CAPTURE: ffmpeg could not join picture and sound into '%s': %s\n", capture.output, reason);
+        failure_line("CAPTURE", "ffmpeg could not join picture and sound into '%s': %s", capture.output, reason);
         return -1;
     }
     unlink(capture.video_temp);
@@ -440,7 +495,7 @@ static int join_video(void) {
     if (placed) capture.phase = CAPTURE_FINISHED;
     restore_signal_mask(&old);
     if (!placed) {
-        fprintf(stderr, "CAPTURE: cannot put the video in place as '%s': %s\n", capture.output, strerror(rename_errno));
+        failure_line("CAPTURE", "cannot put the video in place as '%s': %s", capture.output, strerror(rename_errno));
         return -1;
     }
     return 0;
@@ -455,7 +510,7 @@ static int complete_files(void) {
     capture.phase = CAPTURE_FINISHING;
     int result = 0;
     if (!seal_audio(capture.audio_frames)) {
-        fprintf(stderr, "CAPTURE: cannot finish '%s': %s\n", capture.audio_path, strerror(errno));
+        failure_line("CAPTURE", "cannot finish '%s': %s", capture.audio_path, strerror(errno));
         result = -1;
     }
     capture.audio_fd = -1;
@@ -466,7 +521,7 @@ static int complete_files(void) {
         capture.encoder_input = -1;
         char reason[REASON_BYTES];
         if (!ffmpeg_succeeded(&capture.encoder, reason, sizeof reason) && result == 0) {
-            fprintf(stderr, "CAPTURE: ffmpeg could not encode the frames of '%s': %s\n", capture.output, reason);
+            failure_line("CAPTURE", "ffmpeg could not encode the frames of '%s': %s", capture.output, reason);
             result = -1;
         }
         if (result == 0) result = join_video();
@@ -509,32 +564,30 @@ static bool holds_capture_files(const char *dir, char *found, size_t size) {
 // `kind`, in `path`. Its descriptor, or -1 (errno says why).
 static int make_temp_file(const char *kind, char *path, size_t size) {
     snprintf(path, size, "%s.%s-XXXXXX", capture.output, kind);
-    return mkostemp(path, O_CLOEXEC);
+    const int fd = mkostemp(path, O_CLOEXEC);
+    // A name that was not made is no name of ours: nothing removes it.
+    if (fd < 0) path[0] = '\0';
+    return fd;
 }
 
 // Video mode: finds ffmpeg, checks the name and makes the temporary files;
 // the WAV's descriptor, or exits after one line.
 static int start_video(const char *target) {
     if (!find_ffmpeg())
-        refuse("'%s' is made with ffmpeg, which is not installed (no executable ffmpeg on PATH)", target);
+        capture_fail("'%s' is made with ffmpeg, which is not installed (no executable ffmpeg on PATH)", target);
     snprintf(capture.output, sizeof capture.output, "%s", target);
     struct stat st;
     if (stat(capture.output, &st) == 0 && S_ISDIR(st.st_mode))
-        refuse("'%s' is a folder; the video needs a file name", target);
+        capture_fail("'%s' is a folder; the video needs a file name", target);
     const int audio_fd = make_temp_file("audio", capture.audio_path, sizeof capture.audio_path);
     const int video_fd = audio_fd < 0 ? -1 : make_temp_file("video", capture.video_temp, sizeof capture.video_temp);
     const int joined_fd = video_fd < 0 ? -1 : make_temp_file("join", capture.joined_temp, sizeof capture.joined_temp);
     if (joined_fd < 0) {
         const int error = errno;
-        if (audio_fd >= 0) {
-            close(audio_fd);
-            unlink(capture.audio_path);
-        }
-        if (video_fd >= 0) {
-            close(video_fd);
-            unlink(capture.video_temp);
-        }
-        refuse("cannot write '%s': %s", target, strerror(error));
+        // The failure removes the files that were made.
+        if (audio_fd >= 0) close(audio_fd);
+        if (video_fd >= 0) close(video_fd);
+        capture_fail("cannot write '%s': %s", target, strerror(error));
     }
     // The video gets the permissions a new file would have.
     const mode_t mask = umask(0);
@@ -550,23 +603,23 @@ static int start_video(const char *target) {
 // after one line.
 static int start_frames(const char *target, bool scale_given) {
     if (scale_given && capture.scale != 1)
-        refuse("KEVO_CAPTURE_SCALE applies to videos; PNG frames are the 400x240 framebuffer");
+        capture_fail("KEVO_CAPTURE_SCALE applies to videos; PNG frames are the 400x240 framebuffer");
     snprintf(capture.dir, sizeof capture.dir, "%s", target);
     struct stat st;
     if (stat(capture.dir, &st) != 0 && mkdir(capture.dir, 0777) != 0)
-        refuse("cannot create the directory '%s': %s", capture.dir, strerror(errno));
+        capture_fail("cannot create the directory '%s': %s", capture.dir, strerror(errno));
     char found[256];
     if (holds_capture_files(capture.dir, found, sizeof found))
-        refuse("'%s' already holds a capture (%s); capture into an empty or new folder", capture.dir, found);
+        capture_fail("'%s' already holds a capture (%s); capture into an empty or new folder", capture.dir, found);
     snprintf(capture.audio_path, sizeof capture.audio_path, "%s/audio.wav", capture.dir);
     const int fd = open(capture.audio_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) refuse("cannot write '%s': %s", capture.audio_path, strerror(errno));
+    if (fd < 0) capture_fail("cannot write '%s': %s", capture.audio_path, strerror(errno));
     return fd;
 }
 
 int capture_start(void) {
-    if (capture.checked) return capture.active ? 1 : 0;
-    capture.checked = true;
+    if (capture.decided) return capture.active ? 1 : 0;
+    capture.decided = true;
     capture.encoder_input = -1;
     capture.audio_fd = -1;
     capture.ffmpeg_errors = -1;
@@ -574,26 +627,21 @@ int capture_start(void) {
     const char *target = getenv("KEVO_CAPTURE");
     const char *frames = getenv("KEVO_CAPTURE_FRAMES");
     if (!frames || !*frames)
-        refuse("KEVO_CAPTURE needs KEVO_CAPTURE_FRAMES=N, the number of frames to capture");
+        capture_fail("KEVO_CAPTURE needs KEVO_CAPTURE_FRAMES=N, the number of frames to capture");
     capture.frames_wanted = env_number("KEVO_CAPTURE_FRAMES", frames, 1, CAPTURE_MAX_FRAMES);
     const char *scale = getenv("KEVO_CAPTURE_SCALE");
     capture.scale = scale && *scale ? (int)env_number("KEVO_CAPTURE_SCALE", scale, 1, CAPTURE_MAX_SCALE) : 1;
-    if (strlen(target) + 32 > PATH_MAX) refuse("the path in KEVO_CAPTURE is too long");
+    if (strlen(target) + 32 > PATH_MAX) capture_fail("the path in KEVO_CAPTURE is too long");
     if (const char *extension = unmade_video_extension(target))
-        refuse("'%s' names a %s video, which is not made here: use .mp4, .mkv or .webm, or a folder name for PNG "
+        capture_fail("'%s' names a %s video, which is not made here: use .mp4, .mkv or .webm, or a folder name for PNG "
                "frames", target, target + strlen(target) - strlen(extension));
     capture.video = video_format(target) != nullptr;
     const int audio_fd = capture.video ? start_video(target) : start_frames(target, scale && *scale);
     capture.audio_file = fdopen(audio_fd, "wb");
     if (!capture.audio_file) {
         const int error = errno;
-        close(audio_fd);
-        if (capture.video) {
-            unlink(capture.video_temp);
-            unlink(capture.joined_temp);
-            unlink(capture.audio_path);
-        }
-        refuse("cannot write '%s': %s", capture.video ? capture.output : capture.audio_path, strerror(error));
+        close(audio_fd);  // the failure removes a video's files
+        capture_fail("cannot write '%s': %s", capture.video ? capture.output : capture.audio_path, strerror(error));
     }
     // Unbuffered: the file holds all that was written, which a stop signal
     // or a failure can then seal with a header that matches.
@@ -616,7 +664,7 @@ int capture_start(void) {
 }
 
 int capture_audio_open(CaptureAudioCallback callback, void *userdata) {
-    if (!capture_start()) return 0;
+    if (!capture.active) return 0;
     capture.audio_callback = callback;
     capture.audio_userdata = userdata;
     capture.audio_paused = true;

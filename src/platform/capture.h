@@ -50,102 +50,65 @@
 // SIGQUIT, SIGHUP and SIGTERM (the program's still runs; an ignored signal
 // stays ignored).
 //
-// Hooks: video_init and audio_open call capture_start; fb_present calls
-// capture_frame after showing the frame and capture_end_when_done last;
-// audio_open and audio_unpause hand the audio callback to the capture;
-// handle_exit_signal calls capture_stop_again on a second signal.
+// Starting: once, by the platform's start-up. The first of the music
+// start-up (music_start_file, before it opens the audio device), audio_open
+// and video_init calls capture_start, which reads KEVO_CAPTURE* then and
+// never again; a program may call it itself before them. So any program
+// that shows frames is captured unchanged, its sound too. A program that
+// shows none (modplay; a program drawing without a window) calls
+// capture_decline first, and is then never captured. Everything else only
+// asks capture_active().
 //
-// The examples' --frames N still ends them after N frames while capturing
-// (whichever of it and KEVO_CAPTURE_FRAMES comes first); their --shot is
-// ignored with one line, the capture's frames being the pictures.
+// Hooks: fb_present calls capture_frame after showing the frame and
+// capture_end_when_done last; audio_open and audio_unpause hand the audio
+// callback to the capture; a second stop signal calls capture_stop_again.
+//
+// Programs on the frame loop (frame_loop.h): --frames N still ends them
+// after N frames while capturing (whichever of it and KEVO_CAPTURE_FRAMES
+// comes first); their --shot is ignored with one line, the capture's frames
+// being the pictures.
 #ifndef PLATFORM_CAPTURE_H
 #define PLATFORM_CAPTURE_H
 
-#include <sys/types.h>
-
-#include <climits>
-#include <csignal>
 #include <cstdint>
-#include <cstdio>
 
 constexpr int CAPTURE_RATE_HZ = 44100;
 constexpr long CAPTURE_MAX_FRAMES = 1000000;
 constexpr int CAPTURE_MAX_SCALE = 8;
-constexpr int CAPTURE_STOP_SIGNALS = 4;  // SIGINT, SIGQUIT, SIGHUP, SIGTERM
-constexpr long CAPTURE_SAME_STOP_MS = 250;  // a stop signal repeated within this is one stop
 
 typedef void (*CaptureAudioCallback)(void *userdata, uint8_t *stream, int len);
 
-// Where a capture is; what a stop signal does depends on it.
-enum CapturePhase : int {
-    CAPTURE_OFF = 0,        // not capturing, or failed
-    CAPTURE_RECORDING = 1,  // frames and sound are being made
-    CAPTURE_FINISHING = 2,  // the files are being completed
-    CAPTURE_FINISHED = 3,   // the files are complete and in place
-};
-
-// The capture's state; all zero (not capturing) until capture_start. The
-// volatile fields are read by the stop signals' handler.
-struct CaptureState {
-    bool checked;                // capture_start has read the environment
-    bool active;                 // capturing
-    bool video;                  // through ffmpeg, else PNG frames in dir
-    long frames_wanted;          // N
-    long frames_done;            // presents captured so far
-    long audio_frames;           // audio frames written so far
-    int scale;                   // video pixel size, 1 .. 8
-    char dir[PATH_MAX];          // PNG directory (DIR mode)
-    char output[PATH_MAX];       // the video file (video mode)
-    char ffmpeg[PATH_MAX];       // the ffmpeg found on PATH (video mode)
-    char audio_path[PATH_MAX + 32];   // DIR/audio.wav, or the video's temporary WAV
-    char video_temp[PATH_MAX + 32];   // the video's picture before the sound joins it
-    char joined_temp[PATH_MAX + 32];  // picture and sound, before the rename
-    FILE *audio_file;            // unbuffered: what was written is in the file
-    int audio_fd;                // its descriptor, or -1
-    int encoder_input;           // ffmpeg's standard input, or -1
-    int ffmpeg_errors;           // a memory file holding ffmpeg's standard error, or -1
-    volatile sig_atomic_t phase;         // a CapturePhase
-    volatile sig_atomic_t encoder;       // ffmpeg reading raw RGB frames, or 0
-    volatile sig_atomic_t joiner;        // ffmpeg joining picture and sound, or 0
-    volatile sig_atomic_t frames_kept;   // frames_done, for the handler
-    volatile sig_atomic_t stops_seen;    // stop signals since the capture took them
-    volatile sig_atomic_t last_stop_signal;  // the last of them, and when (monotonic ms)
-    volatile long last_stop_ms;
-    // DIR mode: the frame being written is frame_paths[frame_at], number
-    // frame_numbers[frame_at]; not yet kept while that is >= frames_kept.
-    char frame_paths[2][PATH_MAX + 32];
-    volatile sig_atomic_t frame_numbers[2];
-    volatile sig_atomic_t frame_at;
-    // The program's handlers, which the capture's own calls.
-    struct sigaction program_actions[CAPTURE_STOP_SIGNALS];
-    CaptureAudioCallback audio_callback;  // the program's audio callback, or null
-    void *audio_userdata;
-    bool audio_paused;           // the callback is not called while paused
-};
-extern CaptureState capture;
-
-// True when KEVO_CAPTURE asks for a capture (set, not empty), whether or
-// not its other settings are good; reads nothing else and starts nothing.
-bool capture_requested(void);
-
-// Reads KEVO_CAPTURE* once (later calls only return the answer). When
-// capturing: switches the engine to the virtual clock, creates DIR (one
-// level) or starts ffmpeg, opens the WAV file, puts its stop-signal handler
-// in front of the program's and arranges for the files to be completed at
-// exit. Returns 1 when capturing, 0 when not. Exits with status 1 after
-// one "CAPTURE: ..." line when the settings are bad or the output cannot
-// be written.
+// Starts the capture KEVO_CAPTURE asks for (set, not empty), the first time
+// it is called; later calls only return the answer. When capturing:
+// switches the engine to the virtual clock, creates DIR (one level) or
+// starts ffmpeg, opens the WAV file, puts its stop-signal handler in front
+// of the program's and arranges for the files to be completed at exit.
+// Returns 1 when capturing, 0 when not (nothing asked, or declined). Exits
+// with status 1 after one "CAPTURE: ..." line when the settings are bad or
+// the output cannot be written.
 int capture_start(void);
 
-// In capture mode takes the program's audio callback in place of the audio
+// For a program that shows no frames, before its start-up: no capture is
+// ever made, whatever KEVO_CAPTURE says (a capture would wait for frames
+// that never come). Returns true when KEVO_CAPTURE asks for one, so that
+// the program can say that it is ignored. Once capture_start has run it
+// changes nothing and returns false.
+bool capture_decline(void);
+
+// True while a capture is being recorded: from its start until its files
+// are completed or it fails. The question every part of the engine asks;
+// it starts nothing.
+bool capture_active(void);
+
+// While capturing, takes the program's audio callback in place of the audio
 // device (paused, as a device starts) and returns 1; returns 0 otherwise.
 int capture_audio_open(CaptureAudioCallback callback, void *userdata);
 
-// In capture mode lets the callback run (paused 0) or stops it and returns
+// While capturing, lets the callback run (paused 0) or stops it and returns
 // 1; returns 0 otherwise.
 int capture_audio_pause(int paused);
 
-// Called by fb_present once the frame is shown. In capture mode: records
+// Called by fb_present once the frame is shown. While capturing: records
 // the framebuffer as the next frame, advances the virtual clock by one
 // frame period and renders the sound up to the new time (and puts the
 // capture's stop-signal handler back in front should the program have
@@ -164,7 +127,9 @@ void capture_end_when_done(void);
 // inside a signal handler.
 void capture_stop_again(void);
 
-// Audio frames due after `presents` presents: round(presents x 17 x 44.1).
+// Audio frames due after `presents` presents: presents frame periods at
+// CAPTURE_RATE_HZ, rounded to the nearest frame (17 ms x 44.1 = 749.7 a
+// present).
 long capture_audio_frames_after(long presents);
 
 #endif

@@ -58,12 +58,14 @@ void exit_signals_restore(const ExitSignalHandlers *handlers) {
 // says (it leaves complete files or none).
 static volatile sig_atomic_t exit_signal_pending = 0;
 
+void exit_signal_again(void) {
+    capture_stop_again();
+    _exit(0);
+}
+
 void handle_exit_signal(int signal_number) {
     (void)signal_number;
-    if (exit_signal_pending) {
-        capture_stop_again();
-        _exit(0);
-    }
+    if (exit_signal_pending) exit_signal_again();
     exit_signal_pending = 1;
 }
 

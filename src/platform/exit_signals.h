@@ -33,8 +33,14 @@ void exit_signals_restore(const ExitSignalHandlers *handlers);
 // status 0, with the SDL_Quit registered at exit running on the way out.
 // Exiting is not safe inside a signal, so the handler only records it and
 // the next fb_present exits; a second signal before then exits at once
-// (without the clean-up; a capture being made ends as capture.h says).
+// (exit_signal_again).
 void handle_exit_signal(int signal_number);
+
+// What a second stop signal does, inside the handler of a program that
+// acts on the first at a moment of its own (handle_exit_signal, the frame
+// loop): a capture being made ends as capture.h says; otherwise the process
+// ends at once with status 0, without the clean-up. Does not return.
+[[noreturn]] void exit_signal_again(void);
 
 // True once an exit signal has arrived; for programs with loops of their
 // own that do not present every frame.

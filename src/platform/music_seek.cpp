@@ -5,12 +5,12 @@
 #include <SDL/SDL.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 
 #include "platform/audio_output.h"
-#include "platform/music_sync.h"
 #include "platform/capture.h"
+#include "platform/failure_line.h"
+#include "platform/music_sync.h"
 
 static int parse_number(const char *text, char **end, int highest) {
     if (*text < '0' || *text > '9') return -1;
@@ -40,14 +40,14 @@ int64_t music_seek_from_env(ModPlayer *player) {
     if (!from || !*from) return 0;
     int order = 0, row = 0;
     if (music_parse_position(from, &order, &row) != 0) {
-        fprintf(stderr, "MUSIC: KEVO_FROM wants ORDER or ORDER:ROW (order 0-127, row 0-63), not '%s'; "
-                "playing from the start\n", from);
+        failure_line("MUSIC", "KEVO_FROM wants ORDER or ORDER:ROW (order 0-127, row 0-63), not '%s'; playing from "
+                              "the start", from);
         return 0;
     }
     const int64_t frame = mod_player_seek(player, order, row);
     if (frame < 0) {
-        fprintf(stderr, "MUSIC: KEVO_FROM=%s: the song never plays row %d of order position %d (it has %d "
-                "positions); playing from the start\n", from, row, order, player->song_length);
+        failure_line("MUSIC", "KEVO_FROM=%s: the song never plays row %d of order position %d (it has %d positions); "
+                              "playing from the start", from, row, order, player->song_length);
         return 0;
     }
     return frame;
@@ -56,11 +56,12 @@ int64_t music_seek_from_env(ModPlayer *player) {
 int music_seek(int order, int row) {
     ModPlayer *player = music_player;
     if (!player || order < 0 || row < 0) return -1;
-    // A capture calls the audio callback on this thread: nothing to lock.
-    const bool lock = !capture_start();
-    if (lock) SDL_LockAudio();
+    // A capture calls the audio callback on this thread: nothing to lock,
+    // and what is rendered is what is heard.
+    const bool capturing = capture_active();
+    if (!capturing) SDL_LockAudio();
     const int64_t frame = mod_player_seek(player, order, row);
-    if (frame >= 0) music_sync_attach(player, frame);
-    if (lock) SDL_UnlockAudio();
+    if (frame >= 0) music_sync_attach(player, frame, capturing);
+    if (!capturing) SDL_UnlockAudio();
     return frame >= 0 ? 0 : -1;
 }

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/audio_output.h"
+#include "platform/capture.h"
 #include "music/mod_player.h"
 #include "music/module_check.h"
 #include "music/module_file.h"
@@ -64,6 +65,9 @@ static int fail(const MusicStartOptions *options, const char *format, ...) {
 
 int music_start_with(const MusicStartOptions *options) {
     if (!options) return -1;
+    // The music start-up is platform start-up: a capture asked for starts
+    // here at the latest, before the device opens (capture.h).
+    capture_start();
     const char *path = options->path;
     if (!path) return fail(options, "no module file named");
     long size = 0;
@@ -98,8 +102,9 @@ int music_start_with(const MusicStartOptions *options) {
     music_data = data;
     music_size = static_cast<int32_t>(size);
     music_player = player;
-    // What is heard, and the music's events, for the main thread.
-    music_sync_attach(player, start_frame);
+    // What is heard, and the music's events, for the main thread; in a
+    // capture what is rendered is what is heard.
+    music_sync_attach(player, start_frame, capture_active());
     if (audio_open(music_sync_audio_callback) < 0) {
         const int result = fail(options, "cannot open the audio device: %s", SDL_GetError());
         music_sync_detach();

@@ -3,14 +3,69 @@
 // callback publishes a snapshot that the main thread reads without locks.
 #include "platform/music_sync.h"
 
+#include <atomic>
 #include <climits>
 #include <thread>
 
 #include "platform/audio_output.h"
-#include "platform/capture.h"
 #include "platform/engine_clock.h"
 
-MusicSync music_sync;
+// Ticks remembered for looking up the heard position: at the fastest
+// tempo (432 frames a tick) 256 ticks cover 2.5 s of sound, far more than
+// any device buffer.
+constexpr int MUSIC_SYNC_MARKS = 256;
+// Tick boundaries one callback may publish; a longer buffer keeps the last.
+constexpr int MUSIC_SYNC_STAGED_MARKS = 128;
+
+// One tick of the song: where it begins in song frames, and the position.
+struct MusicTickMark {
+    int64_t start;
+    uint8_t order;
+    uint8_t row;
+    uint16_t tick;
+    uint32_t length;  // frames
+};
+
+struct MusicSyncMarkSlot {
+    std::atomic<int64_t> start;
+    std::atomic<uint64_t> position;  // order | row << 8 | tick << 16 | length << 32
+};
+
+// The state of the one synchronised player (music_player).
+struct MusicSync {
+    // Audio thread (and the main thread before the device runs)
+    ModPlayer *player;
+    ModPlayerCallback chained_row;   // the callbacks installed before attaching
+    ModPlayerCallback chained_tick;
+    void *chained_row_user;
+    void *chained_tick_user;
+    int64_t tick_start;              // song frame at which the current tick began
+    int64_t rendered_to;             // song frame after the last buffer rendered
+    bool end_pushed;
+    MusicTickMark staged[MUSIC_SYNC_STAGED_MARKS];
+    int staged_total;                // ticks ended during this callback (the last
+                                     // MUSIC_SYNC_STAGED_MARKS are kept)
+    // Published by the audio thread at the end of each callback, read by
+    // the main thread: a snapshot guarded by `sequence` (odd while it is
+    // being written).
+    std::atomic<uint32_t> sequence;
+    std::atomic<bool> rendered;      // at least one callback has rendered
+    std::atomic<uint32_t> callback_ms;
+    std::atomic<int64_t> render_start;
+    std::atomic<int64_t> render_end;
+    std::atomic<int64_t> current_start;     // the tick in progress at render_end
+    std::atomic<uint64_t> current_position;
+    std::atomic<uint64_t> marks_written;
+    MusicSyncMarkSlot marks[MUSIC_SYNC_MARKS];
+    // Events, audio thread to main thread
+    EventRing events;
+    // Main thread
+    bool attached;
+    bool exact;                      // heard is what is rendered (a capture)
+    int64_t start_frame;             // song time at which the music started
+    int64_t last_heard;
+};
+static MusicSync music_sync;
 
 constexpr int MS_PER_SECOND = 1000;
 
@@ -80,7 +135,7 @@ static void publish(uint32_t callback_ms, int64_t render_start, int64_t render_e
     s->sequence.store(sequence + 2, std::memory_order_release);
 }
 
-void music_sync_attach(ModPlayer *player, int64_t start_frame) {
+void music_sync_attach(ModPlayer *player, int64_t start_frame, bool exact) {
     MusicSync *s = &music_sync;
     // Attached again (after a seek), the callbacks are already ours.
     if (player->row_callback != sync_row) {
@@ -105,7 +160,7 @@ void music_sync_attach(ModPlayer *player, int64_t start_frame) {
     event_ring_init(&s->events);
     s->events.dropped = dropped;
     s->attached = true;
-    s->exact = capture_start() != 0;
+    s->exact = exact;
     s->start_frame = start_frame;
     s->last_heard = start_frame;
     // Started at a row by a seek: that row's start and its notes happened
@@ -216,7 +271,29 @@ int music_heard_position_at(uint32_t now_ms, MusicPosition *position) {
     position->tick_frame = (uint32_t)into;
     position->song_frame = heard;
     position->song_ms = heard * MS_PER_SECOND / s->player->output_rate;
+    position->tick_frames = m.length;
     return 0;
+}
+
+int music_sync_last_callback(uint32_t *callback_ms, int64_t *render_start) {
+    MusicSync *s = &music_sync;
+    if (!s->attached || !callback_ms || !render_start) return -1;
+    for (;;) {
+        const uint32_t before = s->sequence.load(std::memory_order_acquire);
+        if (before & 1) {
+            std::this_thread::yield();
+            continue;
+        }
+        const bool rendered = s->rendered.load(std::memory_order_relaxed);
+        const uint32_t ms = s->callback_ms.load(std::memory_order_relaxed);
+        const int64_t start = s->render_start.load(std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (s->sequence.load(std::memory_order_relaxed) != before) continue;
+        if (!rendered) return -1;
+        *callback_ms = ms;
+        *render_start = start;
+        return 0;
+    }
 }
 
 int music_heard_position(MusicPosition *position) { return music_heard_position_at(engine_ticks(), position); }

@@ -46,7 +46,6 @@
 #ifndef PLATFORM_MUSIC_SYNC_H
 #define PLATFORM_MUSIC_SYNC_H
 
-#include <atomic>
 #include <cstdint>
 
 #include "music/event_ring.h"
@@ -54,70 +53,15 @@
 
 // Where the song is: the sequencer's position and the song time.
 struct MusicPosition {
-    uint8_t order;        // order position
-    uint8_t row;          // row 0 .. 63
-    uint16_t tick;        // tick within the row, 0 at the row's start
-    uint32_t tick_frame;  // frames into that tick
-    int64_t song_frame;   // song time in output frames
-    int64_t song_ms;      // song time in milliseconds
+    uint8_t order;         // order position
+    uint8_t row;           // row 0 .. 63
+    uint16_t tick;         // tick within the row, 0 at the row's start
+    uint32_t tick_frame;   // frames into that tick
+    int64_t song_frame;    // song time in output frames
+    int64_t song_ms;       // song time in milliseconds
+    uint32_t tick_frames;  // that tick's length in frames (882 at tempo 125
+                           // and 44100 Hz); 0 while nothing is known of it
 };
-
-// Ticks remembered for looking up the heard position: at the fastest
-// tempo (432 frames a tick) 256 ticks cover 2.5 s of sound, far more than
-// any device buffer.
-constexpr int MUSIC_SYNC_MARKS = 256;
-// Tick boundaries one callback may publish; a longer buffer keeps the last.
-constexpr int MUSIC_SYNC_STAGED_MARKS = 128;
-
-// One tick of the song: where it begins in song frames, and the position.
-struct MusicTickMark {
-    int64_t start;
-    uint8_t order;
-    uint8_t row;
-    uint16_t tick;
-    uint32_t length;  // frames
-};
-
-struct MusicSyncMarkSlot {
-    std::atomic<int64_t> start;
-    std::atomic<uint64_t> position;  // order | row << 8 | tick << 16 | length << 32
-};
-
-// The state of the one synchronised player (music_player).
-struct MusicSync {
-    // Audio thread (and the main thread before the device runs)
-    ModPlayer *player;
-    ModPlayerCallback chained_row;   // the callbacks installed before attaching
-    ModPlayerCallback chained_tick;
-    void *chained_row_user;
-    void *chained_tick_user;
-    int64_t tick_start;              // song frame at which the current tick began
-    int64_t rendered_to;             // song frame after the last buffer rendered
-    bool end_pushed;
-    MusicTickMark staged[MUSIC_SYNC_STAGED_MARKS];
-    int staged_total;                // ticks ended during this callback (the last
-                                     // MUSIC_SYNC_STAGED_MARKS are kept)
-    // Published by the audio thread at the end of each callback, read by
-    // the main thread: a snapshot guarded by `sequence` (odd while it is
-    // being written).
-    std::atomic<uint32_t> sequence;
-    std::atomic<bool> rendered;      // at least one callback has rendered
-    std::atomic<uint32_t> callback_ms;
-    std::atomic<int64_t> render_start;
-    std::atomic<int64_t> render_end;
-    std::atomic<int64_t> current_start;     // the tick in progress at render_end
-    std::atomic<uint64_t> current_position;
-    std::atomic<uint64_t> marks_written;
-    MusicSyncMarkSlot marks[MUSIC_SYNC_MARKS];
-    // Events, audio thread to main thread
-    EventRing events;
-    // Main thread
-    bool attached;
-    bool exact;                      // capturing: heard is what is rendered
-    int64_t start_frame;             // song time at which the music started
-    int64_t last_heard;
-};
-extern MusicSync music_sync;
 
 // Makes `player` the synchronised one, standing at song time
 // `start_frame`: installs its row, tick and note callbacks (the row and
@@ -125,9 +69,12 @@ extern MusicSync music_sync;
 // event ring (the count of dropped events goes on) and the tick marks. A
 // player that a seek has left at the start of a row (start_frame above 0)
 // gets that row's note and row events at start_frame, as if it had played
-// into it. Call before the audio device runs the player, or with the audio
+// into it. `exact`: the sound is rendered in step with the engine's clock
+// and heard as it is rendered (a capture: capture_active()), so that the
+// heard position is the render position; otherwise it is estimated as
+// above. Call before the audio device runs the player, or with the audio
 // locked.
-void music_sync_attach(ModPlayer *player, int64_t start_frame);
+void music_sync_attach(ModPlayer *player, int64_t start_frame, bool exact);
 
 // Forgets the attached player (its callbacks stay installed).
 void music_sync_detach(void);
@@ -160,5 +107,12 @@ uint64_t music_events_dropped(void);
 // Main thread: the heard position for a snapshot and the time `now_ms`,
 // for tests and for estimating at a chosen time. -1 when not attached.
 int music_heard_position_at(uint32_t now_ms, MusicPosition *position);
+
+// Main thread: what the last audio callback published, read whole (one
+// snapshot): its time on the engine's clock in *callback_ms and the song
+// frame its buffer began at in *render_start; for measuring the estimate
+// against the device. 0, or -1 (nothing written) when no player is
+// attached or no callback has rendered since it was.
+int music_sync_last_callback(uint32_t *callback_ms, int64_t *render_start);
 
 #endif

@@ -11,7 +11,9 @@
 //   screen_changes.h the framebuffer tiles that changed since the last frame sent
 //   engine_clock.h   the engine's one time source (real, or virtual in a capture)
 //   exit_signals.h   SIGINT, SIGQUIT, SIGHUP, SIGTERM: how programs end
-//   program_args.h   --help, options, strict whole numbers for the programs
+//   program_args.h   --help, options, strict whole numbers, the usage-error status
+//   frame_loop.h     the programs' frame loop: keys, window, --frames/--shot, stopping
+//   failure_line.h   one "TAG: ..." line on standard error, and exiting with it
 //   screenshot.h     the framebuffer as a PNG file
 //   capture.h        KEVO_CAPTURE: every frame and the sound, on a virtual clock
 //   audio_output.h   the SDL audio device and the callback that renders the player
@@ -26,6 +28,8 @@
 #include "platform/capture.h"
 #include "platform/engine_clock.h"
 #include "platform/exit_signals.h"
+#include "platform/failure_line.h"
+#include "platform/frame_loop.h"
 #include "platform/music_seek.h"
 #include "platform/music_start.h"
 #include "platform/music_sync.h"

@@ -6,9 +6,10 @@
 #include <cstring>
 
 #include "platform/capture.h"
-#include "platform/engine_clock.h"
 #include "gfx2d/framebuffer.h"
 #include "gfx2d/palette.h"
+#include "platform/engine_clock.h"
+#include "platform/failure_line.h"
 #include "platform/screen_changes.h"
 #include "platform/screen_lookup.h"
 #include "platform/window_scale.h"
@@ -44,10 +45,7 @@ constexpr Uint32 FRAME_RED_MASK = 0xFF000000;
 constexpr Uint32 FRAME_GREEN_MASK = 0x00FF0000;
 constexpr Uint32 FRAME_BLUE_MASK = 0x0000FF00;
 
-static void video_fail(const char *what) {
-    fprintf(stderr, "VIDEO: %s failed: %s\n", what, SDL_GetError());
-    exit(1);
-}
+[[noreturn]] static void video_fail(const char *what) { failure_exit("VIDEO", "%s failed: %s", what, SDL_GetError()); }
 
 // Adapts the present to the window surface as it is now (made by
 // video_init, or set again for fullscreen or another scale): its pixels
@@ -63,7 +61,9 @@ void video_init(void) {
     // Before SDL_Init: SDL leaves a signal that has a handler alone.
     ExitSignalHandlers handlers;
     exit_signals_claim(&handlers);
-    // A capture needs no display and no audio device.
+    // Opening the window is platform start-up: a capture asked for starts
+    // here at the latest (capture.h). It needs no display and no audio
+    // device.
     if (capture_start()) {
         setenv("SDL_VIDEODRIVER", "dummy", 1);
         setenv("SDL_AUDIODRIVER", "dummy", 1);

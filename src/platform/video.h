@@ -26,7 +26,9 @@ extern uint32_t last_present_ticks;
 // Both are in place before SDL_Init, so SDL installs none of its own. When
 // SDL, the video mode or the surface cannot be had it prints one
 // "VIDEO: ..." line with SDL's reason on standard error and exits with
-// status 1.
+// status 1. Opening the window is platform start-up: a capture asked for
+// starts here at the latest (capture_start), and then SDL runs on its dummy
+// video and audio drivers.
 void video_init(void);
 
 // Names the window (its title and its icon's name) after the program.

@@ -3,17 +3,17 @@
 // title until Escape, closing the window, or SIGINT, SIGQUIT, SIGHUP or
 // SIGTERM ends it with status 0.
 //
-//   ./demo [module.mod]      (default res/kevo.mod, relative to here)
+//   ./demo [module.mod] [--frames N] [--shot out.png] [--scale k]
 //
-// Replace draw_frame with your own scene: everything the engine offers is
-// declared by <kevo/kevo.h>.
-#include <SDL/SDL.h>
-
+// (the module is res/kevo.mod, relative to here, unless given). The frame
+// loop (<kevo/platform/frame_loop.h>) reads the command line, opens the
+// window and ends the loop on Escape, the window's close or a stop signal;
+// F or Alt-Enter toggles fullscreen. Replace draw_frame with your own
+// scene: everything the engine offers is declared by <kevo/kevo.h>.
 #include <kevo/kevo.h>
 
-// The first ring of 24 hues in the fixed palette, blue round to violet.
-static const uint8_t HUE_RING_FIRST = 32;
-static const int SPOKES = 24;
+// One spoke for each hue of the palette's bright ring, blue round to blue.
+static const int SPOKES = PALETTE_RING_HUES;
 static const int32_t STAR_X = 200, STAR_Y = 136, STAR_RADIUS = 90;
 
 // Where a spoke of angle `angle` (Fixed degrees) ends, `radius` pixels out.
@@ -30,38 +30,34 @@ static void draw_frame(TextObject *title, TextObject *caption) {
     for (int i = 0; i < SPOKES; i++) {
         int32_t x, y;
         spoke_end(turn + i * (FIXED_FULL_TURN / SPOKES), reach, &x, &y);
-        draw_line(STAR_X, STAR_Y, x, y, (uint8_t)(HUE_RING_FIRST + i));
+        draw_line(STAR_X, STAR_Y, x, y, palette_ring(PALETTE_RING_BRIGHT, i));
     }
-    set_draw_color(15);
+    set_draw_color(PALETTE_WHITE);
     draw_circle(STAR_X, STAR_Y, STAR_RADIUS, 120);
 
     // The title hops along the top: up by |sin| of four degrees a frame.
     Fixed hop = fixed_sin((Fixed)(frame_counter % 90) * (4 * FIXED_DEGREE));
     if (hop < 0) hop = -hop;
     text_set_position(title, 200 - 2 * 32, 16 - (int32_t)((hop * 14) >> FIXED_SHIFT));
-    set_draw_color(14);
+    set_draw_color(PALETTE_YELLOW);
     text_draw(title);
-    set_draw_color(7);
+    set_draw_color(PALETTE_LIGHT_GREY);
     text_draw(caption);
 }
 
-// True once Escape is pressed or the window is closed.
-static bool quit_requested(void) {
-    SDL_Event event;
-    bool quit = false;
-    while (SDL_PollEvent(&event)) {
-        if (event.type == SDL_QUIT) quit = true;
-        if (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE) quit = true;
-    }
-    return quit;
-}
+static const FrameLoopSetup SETUP = {
+    "demo", "[module.mod]",
+    "Plays a module (res/kevo.mod unless given) under a spinning star and a\n"
+    "hopping title. Escape or closing the window ends it; F or Alt-Enter\n"
+    "toggles fullscreen; --frames N stops after N frames and --shot saves the\n"
+    "last one as PNG.\n",
+    nullptr, true, false, nullptr};
 
 int main(int argc, char **argv) {
-    // First things: descriptors 0-2 stay open (so nothing the program
-    // writes lands in a file it opens), and a stop signal from now on ends
-    // the program with status 0 at the next fb_present, even during start-up.
-    if (keep_standard_fds_open() != 0) return 1;
-    exit_signals_install(handle_exit_signal);
+    // First thing: the command line, and from now on a stop signal ends
+    // the loop (and so the program, with status 0), even during start-up.
+    FrameLoop loop;
+    if (frame_loop_start(&loop, &SETUP, argc, argv) != 0) return loop.status;
 
     Font *big = font_new(glyphs_32x32, 32, 32);
     Font *small = font_new(glyphs_8x16, 8, 16);
@@ -73,20 +69,14 @@ int main(int argc, char **argv) {
     // The module is read and the audio device opened before the window:
     // SDL 1.2 brings its audio up by itself. Without a module or a device
     // one "MUSIC: ..." line says so and the demo runs silently.
-    music_start_file(argc > 1 ? argv[1] : MUSIC_MODULE_PATH);
-    // The window and the framebuffer.
-    video_init();
-    video_set_title("starter");
+    music_start_file(loop.file ? loop.file : MUSIC_MODULE_PATH);
+    frame_loop_open(&loop);  // the window, named after the program
     audio_unpause();
 
-    while (!quit_requested()) {
-        draw_frame(title, caption);
-        fb_present();  // paced to one frame per 17 ms
-        frame_counter++;
-    }
+    while (frame_loop_next(&loop)) draw_frame(title, caption);  // paced to one frame per 17 ms
     text_free(caption);
     text_free(title);
     font_free(small);
     font_free(big);
-    return 0;
+    return loop.status;
 }
