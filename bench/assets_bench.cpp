@@ -35,7 +35,7 @@ struct Scratch {
         uint32_t state = 1;
         for (uint8_t &p : pixels) {
             state = state * 1103515245u + 12345u;
-            p = (uint8_t)(state >> 16);
+            p = static_cast<uint8_t>(state >> 16);
         }
         noise_pcx = dir + "/noise.pcx";
         if (pcx_save(noise_pcx.c_str(), 256, 128, pixels.data(), palette.data()) < 0) abort();
@@ -130,7 +130,7 @@ void BM_SceneFrameGrid10082Faces(benchmark::State &state) {
     state.SetItemsProcessed(state.iterations() * mesh->list->count);
     long covered_px = 0;
     for (int i = 0; i < fb_width * fb_height; i++) covered_px += fb_pixels[i] != 0;
-    state.counters["covered_px"] = (double)covered_px;
+    state.counters["covered_px"] = static_cast<double>(covered_px);
     scene_node_destroy(root);
     mesh_destroy(mesh);
 }
@@ -146,7 +146,7 @@ struct LargeModel {
     LargeModel() {
         const std::string &dir = scratch().dir;
         std::vector<uint8_t> pixels(256 * 256), palette(768, 0);
-        for (size_t i = 0; i < pixels.size(); i++) pixels[i] = (uint8_t)(i * 7 + i / 256);
+        for (size_t i = 0; i < pixels.size(); i++) pixels[i] = static_cast<uint8_t>(i * 7 + i / 256);
         std::string pcx = dir + "/large.pcx", mtl = dir + "/large.mtl";
         if (pcx_save(pcx.c_str(), 256, 256, pixels.data(), palette.data()) < 0) abort();
         Scratch::write(mtl, "newmtl ground\nKd 1 1 1\nmap_Kd " + pcx + "\n");
@@ -164,7 +164,7 @@ struct LargeModel {
         }
         for (int y = 0; y < side; y++) {
             for (int x = 0; x < side; x++) {
-                snprintf(line, sizeof line, "vt %.6f %.6f\n", x / (double)(side - 1), y / (double)(side - 1));
+                snprintf(line, sizeof line, "vt %.6f %.6f\n", x / static_cast<double>(side - 1), y / static_cast<double>(side - 1));
                 text += line;
             }
         }
@@ -178,7 +178,7 @@ struct LargeModel {
         }
         obj = dir + "/large.obj";
         Scratch::write(obj, text);
-        bytes = (long)text.size();
+        bytes = static_cast<long>(text.size());
     }
 };
 
@@ -196,7 +196,7 @@ constexpr int LARGE_MODEL_TRIANGLES = 2 * 479 * 479;
 bool heap_counting = false;
 long heap_now = 0, heap_peak = 0;
 
-long held_bytes(void *block) { return block == nullptr ? 0 : (long)(malloc_usable_size(block) + sizeof(size_t)); }
+long held_bytes(void *block) { return block == nullptr ? 0 : static_cast<long>(malloc_usable_size(block) + sizeof(size_t)); }
 
 void heap_count(long change) {
     if (!heap_counting) return;
@@ -225,7 +225,7 @@ void BM_ObjLoadLargeModel(benchmark::State &state) {
     }
     state.SetBytesProcessed(state.iterations() * model.bytes);
     state.counters["file_MB"] = model.bytes / 1e6;
-    state.counters["peak_MB_per_file_MB"] = (double)peak / (double)model.bytes;
+    state.counters["peak_MB_per_file_MB"] = static_cast<double>(peak) / static_cast<double>(model.bytes);
 }
 BENCHMARK(BM_ObjLoadLargeModel)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -240,7 +240,7 @@ void BM_ReadLinesOfLargeModel(benchmark::State &state) {
         long lines = 0;
         ssize_t got;
         while ((got = read(fd, buffer.data(), buffer.size())) > 0)
-            for (const char *p = buffer.data(); (p = (const char *)memchr(p, '\n', buffer.data() + got - p)); p++)
+            for (const char *p = buffer.data(); (p = static_cast<const char *>(memchr(p, '\n', buffer.data() + got - p))); p++)
                 lines++;
         close(fd);
         benchmark::DoNotOptimize(lines);

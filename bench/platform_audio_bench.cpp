@@ -18,14 +18,14 @@ static std::vector<uint8_t> load_kevo() {
     FILE *f = fopen(ENGINE_SOURCE_DIR "/res/kevo.mod", "rb");
     if (!f) return bytes;
     int c;
-    while ((c = fgetc(f)) != EOF) bytes.push_back((uint8_t)c);
+    while ((c = fgetc(f)) != EOF) bytes.push_back(static_cast<uint8_t>(c));
     fclose(f);
     return bytes;
 }
 
 static void BM_AudioCallback1024Frames(benchmark::State &state) {
     std::vector<uint8_t> module = load_kevo();
-    music_player = mod_player_create(AUDIO_RATE_HZ, module.data(), (long)module.size());
+    music_player = mod_player_create(AUDIO_RATE_HZ, module.data(), static_cast<long>(module.size()));
     if (!music_player) {
         state.SkipWithError("res/kevo.mod not playable");
         return;
@@ -33,9 +33,9 @@ static void BM_AudioCallback1024Frames(benchmark::State &state) {
     mod_player_set_loop(music_player, 1);
     std::vector<Uint8> stream(AUDIO_BUFFER_FRAMES * AUDIO_FRAME_BYTES);
     // Start a little into the song, where all four channels play.
-    for (int i = 0; i < 700; i++) audio_callback(nullptr, stream.data(), (int)stream.size());
+    for (int i = 0; i < 700; i++) audio_callback(nullptr, stream.data(), static_cast<int>(stream.size()));
     for (auto _ : state) {
-        audio_callback(nullptr, stream.data(), (int)stream.size());
+        audio_callback(nullptr, stream.data(), static_cast<int>(stream.size()));
         benchmark::DoNotOptimize(stream.data());
     }
     state.SetItemsProcessed(state.iterations() * AUDIO_BUFFER_FRAMES);
@@ -49,7 +49,7 @@ static void BM_RenderWholeKevo(benchmark::State &state) {
     std::vector<int16_t> chunk(2 * 4096);
     long frames = 0;
     for (auto _ : state) {
-        ModPlayer *player = mod_player_create(AUDIO_RATE_HZ, module.data(), (long)module.size());
+        ModPlayer *player = mod_player_create(AUDIO_RATE_HZ, module.data(), static_cast<long>(module.size()));
         if (!player) {
             state.SkipWithError("res/kevo.mod not playable");
             return;
@@ -62,13 +62,13 @@ static void BM_RenderWholeKevo(benchmark::State &state) {
         benchmark::DoNotOptimize(chunk.data());
         mod_player_destroy(player);
     }
-    state.counters["song_frames"] = (double)frames;
+    state.counters["song_frames"] = static_cast<double>(frames);
 }
 BENCHMARK(BM_RenderWholeKevo)->Unit(benchmark::kMillisecond);
 
 static void BM_SongLengthKevo(benchmark::State &state) {
     std::vector<uint8_t> module = load_kevo();
-    ModPlayer *player = mod_player_create(AUDIO_RATE_HZ, module.data(), (long)module.size());
+    ModPlayer *player = mod_player_create(AUDIO_RATE_HZ, module.data(), static_cast<long>(module.size()));
     if (!player) {
         state.SkipWithError("res/kevo.mod not playable");
         return;
@@ -78,7 +78,7 @@ static void BM_SongLengthKevo(benchmark::State &state) {
         frames = mod_song_length(player, INT64_MAX, nullptr);
         benchmark::DoNotOptimize(frames);
     }
-    state.counters["song_frames"] = (double)frames;
+    state.counters["song_frames"] = static_cast<double>(frames);
     mod_player_destroy(player);
 }
 BENCHMARK(BM_SongLengthKevo)->Unit(benchmark::kMillisecond);

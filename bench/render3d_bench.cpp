@@ -46,14 +46,14 @@ void BM_FlatFillFullScreen(benchmark::State &state) {
         pixels += halves[0].tri.pixels + halves[1].tri.pixels;
     }
     state.SetItemsProcessed(pixels);
-    state.counters["pixels_per_frame"] = (double)(halves[0].tri.pixels + halves[1].tri.pixels);
+    state.counters["pixels_per_frame"] = static_cast<double>(halves[0].tri.pixels + halves[1].tri.pixels);
 }
 BENCHMARK(BM_FlatFillFullScreen);
 
 void BM_TexturedFillFullScreen(benchmark::State &state) {
     fb_attach_storage();
     std::vector<uint8_t> texels(256 * 128);
-    for (size_t i = 0; i < texels.size(); i++) texels[i] = (uint8_t)(i * 31 + (i >> 8));
+    for (size_t i = 0; i < texels.size(); i++) texels[i] = static_cast<uint8_t>(i * 31 + (i >> 8));
     Texture texture{texels.data(), 256, 128};
     const int32_t uv[2][6] = {{0, 0, 255, 0, 0, 127}, {255, 0, 255, 127, 0, 127}};
     BenchTriangle halves[2];
@@ -89,21 +89,21 @@ struct GridMesh {
 
 void grid_mesh(GridMesh *g, int cells) {
     int side = cells + 1;
-    g->vertices.assign((size_t)side * side, Vertex{});
+    g->vertices.assign(static_cast<size_t>(side) * side, Vertex{});
     for (int j = 0; j < side; j++)
         for (int i = 0; i < side; i++) {
-            Vertex &v = g->vertices[(size_t)j * side + i];
+            Vertex &v = g->vertices[static_cast<size_t>(j) * side + i];
             // Whole units: the transform reads integer parts only.
             v.x = (i - cells / 2) * FIXED_ONE;
             v.y = (j - cells / 2) * FIXED_ONE;
             v.z = ((i + j) % 3) * FIXED_ONE;
         }
-    g->triangles.assign((size_t)cells * cells * 2, Triangle{});
+    g->triangles.assign(static_cast<size_t>(cells) * cells * 2, Triangle{});
     for (int j = 0; j < cells; j++)
         for (int i = 0; i < cells; i++) {
-            Vertex *a = &g->vertices[(size_t)j * side + i], *b = a + 1;
+            Vertex *a = &g->vertices[static_cast<size_t>(j) * side + i], *b = a + 1;
             Vertex *c = a + side, *d = c + 1;
-            Triangle *t = &g->triangles[((size_t)j * cells + i) * 2];
+            Triangle *t = &g->triangles[(static_cast<size_t>(j) * cells + i) * 2];
             t[0].v[0] = a; t[0].v[1] = b; t[0].v[2] = c;
             t[1].v[0] = b; t[1].v[1] = d; t[1].v[2] = c;
             t[0].color = 40;
@@ -111,7 +111,7 @@ void grid_mesh(GridMesh *g, int cells) {
         }
     g->items.clear();
     for (Triangle &t : g->triangles) g->items.push_back(&t);
-    g->list = TriangleList{g->items.data(), (int32_t)g->items.size()};
+    g->list = TriangleList{g->items.data(), static_cast<int32_t>(g->items.size())};
 }
 
 // Camera: scale so that 50 units span about 230 x 150 pixels at depth 76.
@@ -152,7 +152,7 @@ void BM_TransformVertices(benchmark::State &state) {
         transform_triangles(&g.list);
         benchmark::DoNotOptimize(g.vertices.data());
     }
-    state.SetItemsProcessed(state.iterations() * (int64_t)g.vertices.size());
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(g.vertices.size()));
 }
 BENCHMARK(BM_TransformVertices);
 

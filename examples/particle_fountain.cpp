@@ -26,7 +26,7 @@ static const int32_t LAUNCH_UP_SPREAD = 1966;   // 0.03
 static const int32_t LAUNCH_SIDE_SPREAD = 1966; // 0.03, either way
 
 // A random integer in -spread .. spread.
-static Fixed spread(int32_t range) { return (Fixed)(rand() % (2 * range + 1)) - range; }
+static Fixed spread(int32_t range) { return static_cast<Fixed>(rand() % (2 * range + 1)) - range; }
 
 static const FrameLoopSetup SETUP = {
     "particle_fountain", "",
@@ -41,7 +41,7 @@ int main(int argc, char **argv) {
 
     frame_loop_open(&loop);
     while (frame_loop_next(&loop)) {
-        Fixed up = LAUNCH_UP + (Fixed)(rand() % (LAUNCH_UP_SPREAD + 1));
+        Fixed up = LAUNCH_UP + static_cast<Fixed>(rand() % (LAUNCH_UP_SPREAD + 1));
         particle_spawn(NOZZLE_X, NOZZLE_Y, NOZZLE_Z, spread(LAUNCH_SIDE_SPREAD), -up,
                        spread(LAUNCH_SIDE_SPREAD));
         fb_clear();

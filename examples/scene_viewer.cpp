@@ -49,7 +49,7 @@ static const int64_t FIT_FOCAL_PX = 150;
 // Largest whole n with n * n <= value (value >= 0).
 static int64_t integer_sqrt(int64_t value) {
     int64_t root = 0;
-    for (int64_t bit = (int64_t)1 << 31; bit > 0; bit >>= 1)
+    for (int64_t bit = static_cast<int64_t>(1) << 31; bit > 0; bit >>= 1)
         if ((root + bit) * (root + bit) <= value) root += bit;
     return root;
 }
@@ -59,7 +59,7 @@ static int64_t integer_sqrt(int64_t value) {
 static int64_t model_radius(const Mesh *mesh) {
     int64_t radius_squared = 1;
     for (uint64_t i = 0; i < mesh->vertices->count; i++) {
-        const Vertex *v = (const Vertex *)mesh->vertices->items[i];
+        const Vertex *v = static_cast<const Vertex *>(mesh->vertices->items[i]);
         const Fixed coords[3] = {v->x, v->y, v->z};
         int64_t sum = 0;
         for (Fixed c : coords) {
@@ -103,13 +103,13 @@ int main(int argc, char **argv) {
     int64_t radius = model_radius(mesh);
     int64_t distance = radius + (FIT_FOCAL_PX * radius + FIT_HALF_HEIGHT_PX - 1) / FIT_HALF_HEIGHT_PX;
     camera->mode = SCENE_LOCAL_APPLIED;
-    matrix_set_translation(&camera->local, 0, 0, fixed_from_int((int32_t)distance));
+    matrix_set_translation(&camera->local, 0, 0, fixed_from_int(static_cast<int32_t>(distance)));
     spin->mode = SCENE_LOCAL_APPLIED;
 
     frame_loop_open(&loop);
     while (frame_loop_next(&loop)) {
-        matrix_rotate_euler(&spin->local, (Fixed)(loop.drawn * SPIN_Y_PER_FRAME),
-                            (Fixed)(loop.drawn * SPIN_X_PER_FRAME), 0);
+        matrix_rotate_euler(&spin->local, static_cast<Fixed>(loop.drawn * SPIN_Y_PER_FRAME),
+                            static_cast<Fixed>(loop.drawn * SPIN_X_PER_FRAME), 0);
         fb_clear();
         depth_clear();
         current_identity();

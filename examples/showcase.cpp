@@ -83,7 +83,7 @@ static void paint_ball(Sprite *sprite, int hue) {
         for (int x = 0; x < SPRITE_PX; x++) {
             const double dx = x + 0.5 - r, dy = y + 0.5 - r, d = sqrt(dx * dx + dy * dy);
             sprite->pixels[y * SPRITE_PX + x] =
-                d < r ? (d < r * 0.35 ? PALETTE_WHITE : palette_ring(PALETTE_RING_BRIGHT, hue + (int)(d / r * 3))) : PALETTE_BLACK;
+                d < r ? (d < r * 0.35 ? PALETTE_WHITE : palette_ring(PALETTE_RING_BRIGHT, hue + static_cast<int>(d / r * 3))) : PALETTE_BLACK;
         }
 }
 
@@ -192,7 +192,7 @@ static void take_music_events(Show *s, bool *ended) {
 
 static void draw_starfield(Show *s, int64_t ms) {
     for (int i = 0; i < STARS; i++) {
-        const int x = (int)((s->stars_x[i] + 400 - (ms / 10) * s->stars_speed[i] % 400) % 400);
+        const int x = static_cast<int>((s->stars_x[i] + 400 - (ms / 10) * s->stars_speed[i] % 400) % 400);
         put_pixel_color(x, s->stars_y[i], palette_grey(5 + s->stars_speed[i] * 3));
     }
 }
@@ -200,22 +200,22 @@ static void draw_starfield(Show *s, int64_t ms) {
 static void draw_circles(int64_t ms, const MusicPosition &at) {
     // Rings that pulse with the row and turn with the song: one radian a
     // tick, at whatever tempo the song plays.
-    const double into_tick = at.tick_frames > 0 ? (double)at.tick_frame / (double)at.tick_frames : 0.0;
+    const double into_tick = at.tick_frames > 0 ? static_cast<double>(at.tick_frame) / static_cast<double>(at.tick_frames) : 0.0;
     const double phase = into_tick + at.tick;
     for (int i = 0; i < 5; i++) {
         set_draw_color(palette_ring(PALETTE_RING_BRIGHT, i * 5 + at.row));
-        draw_circle(200, 120, 30 + i * 18 + (int)(6 * sin(phase + i)), 60 + i * 30);
+        draw_circle(200, 120, 30 + i * 18 + static_cast<int>(6 * sin(phase + i)), 60 + i * 30);
     }
     for (int i = 0; i < 12; i++) {
         const double a = ms * 0.0008 + i * M_PI / 6;
-        draw_line(200 + (int)(40 * cos(a)), 120 + (int)(40 * sin(a)), 200 + (int)(118 * cos(a)),
-                  120 + (int)(118 * sin(a)), palette_ring(PALETTE_RING_DIM, i * 2));
+        draw_line(200 + static_cast<int>(40 * cos(a)), 120 + static_cast<int>(40 * sin(a)), 200 + static_cast<int>(118 * cos(a)),
+                  120 + static_cast<int>(118 * sin(a)), palette_ring(PALETTE_RING_DIM, i * 2));
     }
 }
 
 // The models turn with the song's time; each snare cuts to another angle.
 static void draw_models(Show *s, int64_t ms, bool both) {
-    const Fixed turn = (Fixed)(ms % 4320 * FIXED_DEGREE / 12);  // a turn in 4.32 s
+    const Fixed turn = static_cast<Fixed>(ms % 4320 * FIXED_DEGREE / 12);  // a turn in 4.32 s
     const Fixed cut = s->cut * 90 * FIXED_DEGREE;
     SceneNode *root = both ? s->pair : s->solo;
     matrix_rotate_euler(&(both ? s->crate_spin : s->solo_spin)->local, turn + cut, turn / 2, 0);
@@ -231,13 +231,13 @@ static void draw_lists(Show *s, int64_t ms) {
         rect_list_set(s->bars, i, left, 200, left + 18, 200 - 4 - s->bar_level[i]);
         if (s->bar_level[i] > 0) s->bar_level[i] -= 2;
     }
-    set_draw_color(palette_ring(PALETTE_RING_BRIGHT, (int)(ms / 200 % PALETTE_RING_HUES)));
+    set_draw_color(palette_ring(PALETTE_RING_BRIGHT, static_cast<int>(ms / 200 % PALETTE_RING_HUES)));
     rect_list_draw(s->bars, BARS);
     const double turn = ms * 0.002;
     for (int i = 0; i < 5; i++) {
         const double a0 = turn + i * 4 * M_PI / 5, a1 = turn + (i + 1) * 4 * M_PI / 5;
-        line_list_set(s->star, i, 200 + (int)(50 * cos(a0)), 90 + (int)(50 * sin(a0)), 200 + (int)(50 * cos(a1)),
-                      90 + (int)(50 * sin(a1)));
+        line_list_set(s->star, i, 200 + static_cast<int>(50 * cos(a0)), 90 + static_cast<int>(50 * sin(a0)), 200 + static_cast<int>(50 * cos(a1)),
+                      90 + static_cast<int>(50 * sin(a1)));
     }
     set_draw_color(PALETTE_YELLOW);
     line_list_draw(s->star, 5);
@@ -253,8 +253,8 @@ static void draw_hud(Show *s, const MusicPosition &at, bool music) {
     char line[96];
     const int64_t ms = at.song_ms;
     snprintf(line, sizeof line, "%s %02d ROW %02d  %lld:%02lld.%lld / %lld:%02lld", music ? "ORDER" : "SCENE", at.order,
-             at.row, (long long)(ms / 60000), (long long)(ms / 1000 % 60), (long long)(ms / 100 % 10),
-             (long long)(s->total_ms / 60000), (long long)(s->total_ms / 1000 % 60));
+             at.row, static_cast<long long>(ms / 60000), static_cast<long long>(ms / 1000 % 60), static_cast<long long>(ms / 100 % 10),
+             static_cast<long long>(s->total_ms / 60000), static_cast<long long>(s->total_ms / 1000 % 60));
     text_clear(s->hud);
     text_append(s->hud, line);
     set_draw_color(palette_grey(10));
@@ -272,7 +272,7 @@ static void draw_frame(Show *s, const MusicPosition &at, bool music) {
     depth_clear();
     if (s->flash > 0) {
         // The kick: the whole screen lights up and fades over five frames.
-        memset(fb_pixels, palette_grey(s->flash * 2), (size_t)fb_width * fb_height);
+        memset(fb_pixels, palette_grey(s->flash * 2), static_cast<size_t>(fb_width) * fb_height);
         s->flash--;
     }
     switch (s->scene < 0 ? 0 : s->scene) {
@@ -349,9 +349,9 @@ int main(int argc, char **argv) {
             music_heard_position(&at);
         } else {
             const int64_t ms = engine_ticks() - start_ms;
-            at = MusicPosition{(uint8_t)(ms / PATTERN_MS), (uint8_t)(ms % PATTERN_MS / 120), 0, 0, ms * 441 / 10, ms, 0};
+            at = MusicPosition{static_cast<uint8_t>(ms / PATTERN_MS), static_cast<uint8_t>(ms % PATTERN_MS / 120), 0, 0, ms * 441 / 10, ms, 0};
             if (at.order != show.scene) enter_scene(&show, at.order);
-            show.rows = (int32_t)(ms / 120);
+            show.rows = static_cast<int32_t>(ms / 120);
             ended = at.order >= SONG_POSITIONS;
         }
         draw_frame(&show, at, music);

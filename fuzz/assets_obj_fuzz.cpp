@@ -52,13 +52,13 @@ static bool write_whole(const std::string &path, const std::string &bytes) {
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     if (mkdir(FUZZ_DIR, 0700) != 0 && errno != EEXIST) abort();
     uint8_t pixels[16 * 8], palette[768] = {};
-    for (int i = 0; i < 16 * 8; i++) pixels[i] = (uint8_t)i;
+    for (int i = 0; i < 16 * 8; i++) pixels[i] = static_cast<uint8_t>(i);
     const std::string pcx_path = std::string(FUZZ_DIR) + "/default.pcx";
     if (pcx_save(pcx_path.c_str(), 16, 8, pixels, palette) != 0) abort();
     FILE *file = fopen(pcx_path.c_str(), "rb");
     if (file == nullptr) abort();
     int c;
-    while ((c = fgetc(file)) != EOF) default_pcx.push_back((char)c);
+    while ((c = fgetc(file)) != EOF) default_pcx.push_back(static_cast<char>(c));
     fclose(file);
     int null_fd = open("/dev/null", O_WRONLY);
     dup2(null_fd, 1);
@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string path = dir + "/m.obj";
     Mesh *mesh = obj_load(path.c_str(), 3);
     if (mesh != nullptr) {
-        check(mesh->list->count == (int32_t)mesh->faces->count, "list counts the faces");
+        check(mesh->list->count == static_cast<int32_t>(mesh->faces->count), "list counts the faces");
         for (int32_t i = 0; i < mesh->list->count; i++) {
             const Triangle *t = mesh->list->items[i];
             for (int j = 0; j < 3; j++) {

@@ -48,8 +48,8 @@ TEST(MakeAssets, TunnelImageIsA256By128TextureInTheEnginePalette) {
     EXPECT_EQ(image->height, 128);
     EXPECT_EQ(image->bits_per_pixel, 8);
     for (int i = 0; i < 256; i++) {
-        uint32_t rgb = (uint32_t)image->palette[3 * i] << 24 | (uint32_t)image->palette[3 * i + 1] << 16 |
-                       (uint32_t)image->palette[3 * i + 2] << 8;
+        uint32_t rgb = static_cast<uint32_t>(image->palette[3 * i]) << 24 | static_cast<uint32_t>(image->palette[3 * i + 1]) << 16 |
+                       static_cast<uint32_t>(image->palette[3 * i + 2]) << 8;
         ASSERT_EQ(rgb, Palette[i]) << "palette entry " << i;
     }
     // A wall of bricks: mortar rows every 16 pixels, and more than a handful
@@ -79,7 +79,7 @@ TEST(MakeAssets, TorusLoadsWithItsTextureAndLiesOnItsSurface) {
     // Every vertex on the torus of ring radius 64 and tube radius 25.6 (in
     // Fixed, y flipped), to the precision of 4 decimals times 64.
     for (uint64_t i = 0; i < mesh->vertices->count; i++) {
-        const Vertex *v = (const Vertex *)mesh->vertices->items[i];
+        const Vertex *v = static_cast<const Vertex *>(mesh->vertices->items[i]);
         double x = v->x / 65536.0, y = -v->y / 65536.0, z = v->z / 65536.0;
         double from_ring = std::sqrt(x * x + z * z) - 64.0;
         EXPECT_NEAR(std::sqrt(from_ring * from_ring + y * y), 25.6, 0.02) << "vertex " << i;
@@ -113,7 +113,7 @@ TEST(MakeAssets, CrateLoadsWithItsTextureAndLiesOnItsCube) {
     // Every vertex on the surface of the cube of side 128: one coordinate
     // at +-64 exactly, the others within; whole units only.
     for (uint64_t i = 0; i < mesh->vertices->count; i++) {
-        const Vertex *v = (const Vertex *)mesh->vertices->items[i];
+        const Vertex *v = static_cast<const Vertex *>(mesh->vertices->items[i]);
         const Fixed c[3] = {v->x, v->y, v->z};
         int on_face = 0;
         for (Fixed f : c) {
@@ -126,7 +126,7 @@ TEST(MakeAssets, CrateLoadsWithItsTextureAndLiesOnItsCube) {
     // The texture coordinates are the 5 x 5 grid 0, 32, 64, 96, 127.
     const int32_t grid[5] = {0, 32, 64, 96, 127};
     for (uint64_t i = 0; i < 25; i++) {
-        const TexCoord *t = (const TexCoord *)mesh->texcoords->items[i];
+        const TexCoord *t = static_cast<const TexCoord *>(mesh->texcoords->items[i]);
         EXPECT_EQ(t->u, grid[i % 5]) << "vt " << i;
         EXPECT_EQ(t->v, grid[i / 5]) << "vt " << i;
     }

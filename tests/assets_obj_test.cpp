@@ -33,7 +33,7 @@ struct TempDir {
     std::string texture(const std::string &name, int width, int height) const {
         std::vector<uint8_t> pixels, palette(768, 0);
         for (int y = 0; y < height; y++)
-            for (int x = 0; x < width; x++) pixels.push_back((uint8_t)(x + y));
+            for (int x = 0; x < width; x++) pixels.push_back(static_cast<uint8_t>(x + y));
         EXPECT_EQ(pcx_save(file(name).c_str(), width, height, pixels.data(), palette.data()), 0);
         return file(name);
     }
@@ -48,9 +48,9 @@ Mesh *load_capturing(const std::string &path, int scale, std::string *output) {
     return mesh;
 }
 
-Vertex *vertex_at(const Mesh *mesh, uint64_t i) { return (Vertex *)mesh->vertices->items[i]; }
-TexCoord *texcoord_at(const Mesh *mesh, uint64_t i) { return (TexCoord *)mesh->texcoords->items[i]; }
-Triangle *face_at(const Mesh *mesh, uint64_t i) { return (Triangle *)mesh->faces->items[i]; }
+Vertex *vertex_at(const Mesh *mesh, uint64_t i) { return static_cast<Vertex *>(mesh->vertices->items[i]); }
+TexCoord *texcoord_at(const Mesh *mesh, uint64_t i) { return static_cast<TexCoord *>(mesh->texcoords->items[i]); }
+Triangle *face_at(const Mesh *mesh, uint64_t i) { return static_cast<Triangle *>(mesh->faces->items[i]); }
 
 TEST(ObjText, ParseFixedTable) {
     struct Row {
@@ -76,16 +76,16 @@ Fixed reference_fixed(const std::string &text) {
     bool negative = i < text.size() && text[i] == '-';
     if (negative) i++;
     uint32_t integer = 0;
-    for (; i < text.size() && isdigit((unsigned char)text[i]); i++) integer = integer * 10 + (uint32_t)(text[i] - '0');
+    for (; i < text.size() && isdigit(static_cast<unsigned char>(text[i])); i++) integer = integer * 10 + static_cast<uint32_t>(text[i] - '0');
     uint32_t result = integer << 16;
     if (i < text.size() && text[i] == '.') {
         size_t first = ++i;
-        while (i < text.size() && isdigit((unsigned char)text[i])) i++;
+        while (i < text.size() && isdigit(static_cast<unsigned char>(text[i]))) i++;
         uint32_t f = 0;
-        for (size_t k = i; k > first; k--) f = (f + (uint32_t)(text[k - 1] - '0') * 65536u) / 10;
+        for (size_t k = i; k > first; k--) f = (f + static_cast<uint32_t>(text[k - 1] - '0') * 65536u) / 10;
         result += f;
     }
-    return (Fixed)(negative ? 0u - result : result);
+    return static_cast<Fixed>(negative ? 0u - result : result);
 }
 
 // parse_fixed and the in-place token reader give exactly the reference's
@@ -103,12 +103,12 @@ TEST(ObjText, ParseFixedMatchesTheDigitByDigitRule) {
     };
     for (int i = 0; i < 200000; i++) {
         std::string text = next(3) == 0 ? "-" : "";
-        for (uint32_t k = next(12); k > 0; k--) text += (char)('0' + next(10));
+        for (uint32_t k = next(12); k > 0; k--) text += static_cast<char>('0' + next(10));
         if (next(8) != 0) {
             text += '.';
             // Mostly a few digits, as exporters write them; sometimes many.
             uint32_t digits = next(4) == 0 ? next(40) : next(10);
-            for (uint32_t k = 0; k < digits; k++) text += (char)('0' + (next(3) == 0 ? 9 : next(10)));
+            for (uint32_t k = 0; k < digits; k++) text += static_cast<char>('0' + (next(3) == 0 ? 9 : next(10)));
         }
         if (next(10) == 0) text += "e5";
         texts.push_back(text);
@@ -195,7 +195,7 @@ TEST(ObjLoad, VerticesScaleFlipAndLineRules) {
         EXPECT_EQ(v->y, want[i].y) << "vertex " << i;
         EXPECT_EQ(v->z, want[i].z) << "vertex " << i;
         EXPECT_EQ(v->color, OBJ_COLOR);
-        EXPECT_EQ(v->vx | v->vy | v->vz | v->sx | v->sy | (int32_t)v->stamp, 0);
+        EXPECT_EQ(v->vx | v->vy | v->vz | v->sx | v->sy | static_cast<int32_t>(v->stamp), 0);
     }
     EXPECT_EQ(mesh->texcoords->count, 0u);
     EXPECT_EQ(mesh->faces->count, 0u);
@@ -259,8 +259,8 @@ TEST(ObjLoad, TexCoordsFacesAndTheirForms) {
         EXPECT_EQ(f->color, 15);
         EXPECT_EQ(f->depth, 0);
     }
-    EXPECT_EQ(mesh->list->items, (Triangle **)mesh->faces->items);
-    EXPECT_EQ(mesh->list->count, (int32_t)faces);
+    EXPECT_EQ(mesh->list->items, reinterpret_cast<Triangle **>(mesh->faces->items));
+    EXPECT_EQ(mesh->list->count, static_cast<int32_t>(faces));
     mesh_destroy(mesh);
 
     // A model without material whose faces name texture coordinates: every

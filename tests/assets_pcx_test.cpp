@@ -45,7 +45,7 @@ Loaded load(const std::string &path) {
     result.planes = image->planes;
     result.width = image->width;
     result.height = image->height;
-    result.pixels.assign(image->pixels, image->pixels + (size_t)image->width * image->height);
+    result.pixels.assign(image->pixels, image->pixels + static_cast<size_t>(image->width) * image->height);
     result.palette.assign(image->palette, image->palette + PCX_PALETTE_BYTES);
     engine_free(image->pixels);
     pcx_free(image);
@@ -60,7 +60,7 @@ Loaded load_bytes(const TempDir &dir, const Bytes &bytes) {
 
 Bytes pixels_of(std::initializer_list<int> values) {
     Bytes out;
-    for (int v : values) out.push_back((uint8_t)v);
+    for (int v : values) out.push_back(static_cast<uint8_t>(v));
     return out;
 }
 
@@ -167,7 +167,7 @@ TEST(PcxPalette, TrailingPaletteReplacesHeaderPaletteOtherwiseZeros) {
     // Bytes an encoder left between the data and the palette: the marked
     // palette at the end of the file is found all the same.
     Bytes gapped = pcx_small_8bit_file();
-    gapped.insert(gapped.begin() + (long)pcx_small_8bit_data_end(), {0x01, 0x02});
+    gapped.insert(gapped.begin() + static_cast<long>(pcx_small_8bit_data_end()), {0x01, 0x02});
     Loaded gap = load_bytes(dir, gapped);
     ASSERT_TRUE(gap.opened);
     EXPECT_EQ(gap.decoded, 0);
@@ -325,7 +325,7 @@ void check_truncations(const TempDir &dir, const Bytes &whole, size_t data_end, 
     ASSERT_EQ(full.decoded, 0) << label;
     for (size_t length = 0; length < whole.size(); length++) {
         Loaded cut = load_bytes(dir, Bytes(whole.begin(), whole.begin() + length));
-        if (length < (size_t)PCX_HEADER_BYTES) {
+        if (length < static_cast<size_t>(PCX_HEADER_BYTES)) {
             EXPECT_FALSE(cut.opened) << label << " cut at " << length;
             continue;
         }
@@ -339,7 +339,7 @@ void check_truncations(const TempDir &dir, const Bytes &whole, size_t data_end, 
         if (length > data_end) {
             // Palette bytes the cut file did not provide are 0.
             size_t provided = length - data_end - 1;
-            for (size_t i = 0; i < (size_t)PCX_PALETTE_BYTES; i++) {
+            for (size_t i = 0; i < static_cast<size_t>(PCX_PALETTE_BYTES); i++) {
                 uint8_t want = i < provided ? full.palette[i] : 0;
                 ASSERT_EQ(cut.palette[i], want) << label << " cut at " << length << ", palette " << i;
             }
@@ -369,9 +369,9 @@ RgbImage test_picture(int width, int min_height, int colors) {
         // colour appears once there are 3 * colours pixels.
         int c = (i / 3 * 7) % colors;
         // Colours spread over the cube, all distinct for up to 256.
-        image.rgb.push_back((uint8_t)(c * 37 % 256));
-        image.rgb.push_back((uint8_t)(c * 101 % 256));
-        image.rgb.push_back((uint8_t)(c * 13 % 256 ^ (c & 1 ? 0xA0 : 0)));
+        image.rgb.push_back(static_cast<uint8_t>(c * 37 % 256));
+        image.rgb.push_back(static_cast<uint8_t>(c * 101 % 256));
+        image.rgb.push_back(static_cast<uint8_t>(c * 13 % 256 ^ (c & 1 ? 0xA0 : 0)));
     }
     return image;
 }
@@ -499,7 +499,7 @@ TEST(PcxSave, WrittenFilesDecodeTheSameEverywhere) {
         for (int y = 0; y < 5; y++) {
             for (int x = 0; x < width; x++) {
                 int value = y == 0 ? 0xC3 : y == 1 ? x / 3 : y == 2 ? (x * 97 + 13) % 256 : y == 3 ? 0xFF : 7;
-                pixels.push_back((uint8_t)value);
+                pixels.push_back(static_cast<uint8_t>(value));
             }
         }
         std::string path = dir.file("saved.pcx");

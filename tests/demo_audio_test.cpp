@@ -41,7 +41,7 @@ static void expect_capture_is_render(const std::string &capture, const std::vect
     std::vector<uint8_t> captured;
     ok = read_whole_file(capture, &captured);
     ASSERT_TRUE(ok);
-    ModPlayer *player = mod_player_create(44100, module.data(), (long)module.size());
+    ModPlayer *player = mod_player_create(44100, module.data(), static_cast<long>(module.size()));
     ASSERT_NE(player, nullptr);
     mod_player_set_loop(player, 1);
     if ((order != 0 || row != 0) && mod_player_seek(player, order, row) < 0) {

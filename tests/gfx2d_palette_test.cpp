@@ -74,7 +74,7 @@ TEST(Palette, RegionNamesStandWhereTheirColorsAre) {
     };
     int named = 0;
     for (const auto &b : base) {
-        EXPECT_EQ(Palette[b.index], b.color) << int(b.index);
+        EXPECT_EQ(Palette[b.index], b.color) << static_cast<int>(b.index);
         named |= 1 << b.index;
     }
     EXPECT_EQ(named, 0xFFFF) << "each base colour has one name";
@@ -120,7 +120,7 @@ TEST(Palette, RegionNamesStandWhereTheirColorsAre) {
         const uint32_t strongest = red >> 24, weakest = (red >> 16) & 0xFF;
         EXPECT_EQ(strongest, r.strongest) << "ring " << r.ring;
         EXPECT_EQ((red >> 8) & 0xFF, weakest) << "ring " << r.ring;
-        const double share = (double)weakest / (double)strongest;
+        const double share = static_cast<double>(weakest) / static_cast<double>(strongest);
         EXPECT_GE(share, r.weakest_share_min) << "ring " << r.ring;
         EXPECT_LE(share, r.weakest_share_max) << "ring " << r.ring;
         EXPECT_EQ(palette_ring(r.ring, PALETTE_RING_HUES), palette_ring(r.ring, 0));

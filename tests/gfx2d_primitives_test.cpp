@@ -30,7 +30,7 @@ std::vector<std::pair<int64_t, int64_t>> reference_walk(int64_t x0, int64_t y0, 
 PixelSet on_screen_part(const std::vector<std::pair<int64_t, int64_t>> &walk) {
     PixelSet set;
     for (auto [x, y] : walk)
-        if (x >= 0 && x < SCREEN_WIDTH_PX && y >= 0 && y < SCREEN_HEIGHT_PX) set.insert({int(x), int(y)});
+        if (x >= 0 && x < SCREEN_WIDTH_PX && y >= 0 && y < SCREEN_HEIGHT_PX) set.insert({static_cast<int>(x), static_cast<int>(y)});
     return set;
 }
 

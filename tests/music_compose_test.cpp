@@ -142,7 +142,7 @@ TEST(ComposeKevo, UsesAllChannelsThePromisedCommandsAndBothKindsOfSample) {
 
 TEST(ComposeKevo, PlaysOverAMinuteBeforeLoopingWithNoSilentGap) {
     std::vector<uint8_t> m = load_kevo();
-    ModPlayer *player = mod_player_create(44100, m.data(), (long)m.size());
+    ModPlayer *player = mod_player_create(44100, m.data(), static_cast<long>(m.size()));
     ASSERT_NE(player, nullptr);
     mod_player_set_loop(player, 0);
     // RMS level of each half second until the song ends (looping off).
@@ -153,7 +153,7 @@ TEST(ComposeKevo, PlaysOverAMinuteBeforeLoopingWithNoSilentGap) {
     while (!mod_player_is_finished(player) && windows < 600) {
         mod_player_render_s16(player, buffer.data(), window);
         double sum = 0.0;
-        for (int16_t v : buffer) sum += (double)v * v;
+        for (int16_t v : buffer) sum += static_cast<double>(v) * v;
         levels.push_back(std::sqrt(sum / buffer.size()));
         windows++;
     }

@@ -30,7 +30,7 @@ static const std::string KEVO = ENGINE_SOURCE_DIR "/res/kevo.mod";
 constexpr size_t WAV_HEADER = 44;
 
 static uint32_t le32(const std::vector<uint8_t> &b, size_t at) {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | (uint32_t)b[at + 3] << 24;
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
 }
 static uint32_t le16(const std::vector<uint8_t> &b, size_t at) { return b[at] | b[at + 1] << 8; }
 
@@ -49,8 +49,8 @@ static void expect_wav_header(const std::vector<uint8_t> &wav, long frames) {
     EXPECT_EQ(le16(wav, 32), 4u);
     EXPECT_EQ(le16(wav, 34), 16u);
     EXPECT_EQ(std::string(wav.begin() + 36, wav.begin() + 40), "data");
-    EXPECT_EQ(le32(wav, 40), (uint32_t)frames * 4);
-    EXPECT_EQ(wav.size(), WAV_HEADER + (size_t)frames * 4);
+    EXPECT_EQ(le32(wav, 40), static_cast<uint32_t>(frames) * 4);
+    EXPECT_EQ(wav.size(), WAV_HEADER + static_cast<size_t>(frames) * 4);
 }
 
 // sox reads the file independently: rate, channels, bits and samples.
@@ -108,13 +108,13 @@ TEST(ModRender, KevoForThreeSecondsListsTheModuleAndMatchesThePlayer) {
     EXPECT_NE(r.out.find("Duration: 0:03.0 (132300 frames"), std::string::npos) << r.out;
 
     // The samples: the engine's player with looping off, rendered here.
-    ModPlayer *player = mod_player_create(44100, m.data(), (long)m.size());
+    ModPlayer *player = mod_player_create(44100, m.data(), static_cast<long>(m.size()));
     ASSERT_NE(player, nullptr);
     std::vector<int16_t> expected(2 * frames);
-    mod_player_render_s16(player, expected.data(), (int)frames);
+    mod_player_render_s16(player, expected.data(), static_cast<int>(frames));
     mod_player_destroy(player);
     for (long i = 0; i < 2 * frames; i++) {
-        const int16_t got = (int16_t)le16(wav, WAV_HEADER + 2 * i);
+        const int16_t got = static_cast<int16_t>(le16(wav, WAV_HEADER + 2 * i));
         ASSERT_EQ(got, expected[i]) << "sample " << i;
     }
     remove_tree(dir);
@@ -130,7 +130,7 @@ TEST(ModRender, WholeSongStopsWhereThePlayerFinishes) {
 
     // The reference end: one frame per render call until the player says
     // the song has finished, keeping every frame.
-    ModPlayer *player = mod_player_create(44100, module.data(), (long)module.size());
+    ModPlayer *player = mod_player_create(44100, module.data(), static_cast<long>(module.size()));
     ASSERT_NE(player, nullptr);
     std::vector<int16_t> expected;
     int16_t frame[2];
@@ -141,7 +141,7 @@ TEST(ModRender, WholeSongStopsWhereThePlayerFinishes) {
     }
     ASSERT_TRUE(mod_player_is_finished(player));
     mod_player_destroy(player);
-    const long frames = (long)expected.size() / 2;
+    const long frames = static_cast<long>(expected.size()) / 2;
 
     ProcessResult r = run_program(MODRENDER, {mod_path, wav_path}, {}, nullptr, -1, SIGTERM);
     ASSERT_EQ(r.status, 0) << r.err;
@@ -151,7 +151,7 @@ TEST(ModRender, WholeSongStopsWhereThePlayerFinishes) {
     expect_wav_header(wav, frames);
     expect_sox_agrees(wav_path, frames);
     for (long i = 0; i < 2 * frames; i++) {
-        const int16_t got = (int16_t)le16(wav, WAV_HEADER + 2 * i);
+        const int16_t got = static_cast<int16_t>(le16(wav, WAV_HEADER + 2 * i));
         ASSERT_EQ(got, expected[i]) << "sample " << i;
     }
 
@@ -161,7 +161,7 @@ TEST(ModRender, WholeSongStopsWhereThePlayerFinishes) {
     ASSERT_EQ(r.status, 0) << r.err;
     expect_wav_header(load(wav_path), 66150);
     const long looped_frames = frames + 44100;
-    const std::string seconds = std::to_string((double)looped_frames / 44100.0);
+    const std::string seconds = std::to_string(static_cast<double>(looped_frames) / 44100.0);
     r = run_program(MODRENDER, {"--loop", "--seconds", seconds, mod_path, wav_path}, {}, nullptr,
                     -1, SIGTERM);
     ASSERT_EQ(r.status, 0) << r.err;
@@ -409,7 +409,7 @@ TEST(ModRender, ClosedStdoutHelpOptionsAndControlCharacters) {
     ASSERT_EQ(r.status, 0) << r.err;
     std::vector<uint8_t> wav = load(dir + "/out.wav");
     expect_wav_header(wav, 44100);
-    ModPlayer *player = mod_player_create(44100, module.data(), (long)module.size());
+    ModPlayer *player = mod_player_create(44100, module.data(), static_cast<long>(module.size()));
     ASSERT_NE(player, nullptr);
     std::vector<int16_t> expected(2 * 44100);
     mod_player_render_s16(player, expected.data(), 44100);

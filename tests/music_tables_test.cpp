@@ -70,7 +70,7 @@ TEST(MusicTables, ArpeggioSteps) {
 TEST(MusicTables, ChannelPeriodToFrequency) {
     Voice v;
     voice_init(&v, 44100);
-    auto step_of = [](uint32_t hz) { return static_cast<uint32_t>(uint64_t(hz) * 65536 / 44100); };
+    auto step_of = [](uint32_t hz) { return static_cast<uint32_t>(static_cast<uint64_t>(hz) * 65536 / 44100); };
     set_channel_period(&v, 428, 0);
     EXPECT_EQ(v.step, 12315u);
     set_channel_period(&v, 428, 1);

@@ -88,7 +88,7 @@ TEST(AudioOutput, CallbackWithoutPlayerFillsSilence) {
     for (int len : {BUFFER_BYTES, BUFFER_BYTES + 2, 3}) {
         std::fill(stream.begin(), stream.end(), 0x55);
         audio_callback(nullptr, stream.data(), len);
-        EXPECT_TRUE(all_zero(stream.data(), (size_t)len)) << "len " << len;
+        EXPECT_TRUE(all_zero(stream.data(), static_cast<size_t>(len))) << "len " << len;
         EXPECT_EQ(stream[len], 0x55) << "len " << len;
     }
     audio_callback(nullptr, nullptr, BUFFER_BYTES);  // must not crash
@@ -103,7 +103,7 @@ TEST(AudioOutput, CallbackRendersLenOver4FramesContinuingTheSong) {
     ASSERT_EQ(start_captured(KEVO, &err), 0) << err;
     EXPECT_EQ(err, "");
     std::vector<uint8_t> file = file_bytes(KEVO);
-    ASSERT_EQ(music_size, (int32_t)file.size());
+    ASSERT_EQ(music_size, static_cast<int32_t>(file.size()));
     EXPECT_EQ(memcmp(music_data, file.data(), file.size()), 0);
     ASSERT_NE(music_player, nullptr);
     EXPECT_NE(music_player->loop, 0);
@@ -111,7 +111,7 @@ TEST(AudioOutput, CallbackRendersLenOver4FramesContinuingTheSong) {
     EXPECT_EQ(tick_counter, 0);
 
     // The reference: a second player on its own copy of the module.
-    ModPlayer *reference = mod_player_create(44100, file.data(), (long)file.size());
+    ModPlayer *reference = mod_player_create(44100, file.data(), static_cast<long>(file.size()));
     ASSERT_NE(reference, nullptr);
     long frames_played = 0;
     // 4096-byte buffers (1024 frames each), then lengths that are not whole
@@ -124,15 +124,15 @@ TEST(AudioOutput, CallbackRendersLenOver4FramesContinuingTheSong) {
         const int frames = len / 4;
         std::vector<int16_t> expected(2 * frames);
         mod_player_render_s16(reference, expected.data(), frames);
-        EXPECT_EQ(memcmp(stream.data(), expected.data(), (size_t)frames * 4), 0) << "len " << len;
-        EXPECT_TRUE(all_zero(stream.data() + frames * 4, (size_t)(len - frames * 4)));
+        EXPECT_EQ(memcmp(stream.data(), expected.data(), static_cast<size_t>(frames) * 4), 0) << "len " << len;
+        EXPECT_TRUE(all_zero(stream.data() + frames * 4, static_cast<size_t>(len - frames * 4)));
         EXPECT_EQ(stream[len], 0x55);
         frames_played += frames;
     }
     mod_player_destroy(reference);
     // The song has started playing notes by now (its first row starts after
     // one row of default ticks).
-    EXPECT_GT(frames_played, (long)DEFAULT_SPEED * DEFAULT_TICK_FRAMES);
+    EXPECT_GT(frames_played, static_cast<long>(DEFAULT_SPEED) * DEFAULT_TICK_FRAMES);
     // One tick per DEFAULT_TICK_FRAMES frames; rows start every 6 ticks,
     // the first on tick 6 (the song keeps tempo 125 and speed 6 here).
     EXPECT_EQ(tick_counter, frames_played / DEFAULT_TICK_FRAMES);
@@ -159,7 +159,7 @@ TEST(AudioOutput, CountersFollowRowsAndTicksIncludingAPatternDelay) {
     // (row 1), 12 (row 2, delayed), 21 (row 3), then every 3 ticks.
     std::vector<uint8_t> stream(4 * DEFAULT_TICK_FRAMES);
     for (int tick = 1; tick <= 40; tick++) {
-        audio_callback(nullptr, stream.data(), (int)stream.size());
+        audio_callback(nullptr, stream.data(), static_cast<int>(stream.size()));
         int rows = (tick >= 6) + (tick >= 9) + (tick >= 12);
         if (tick >= 21) rows += 1 + (tick - 21) / 3;
         ASSERT_EQ(tick_counter, tick);
@@ -298,7 +298,7 @@ TEST(AudioOutput, DiskDeviceCountsOnlyAfterUnpauseAndCapturesTheSong) {
     std::vector<uint8_t> captured = file_bytes(capture);
     ASSERT_EQ(captured.size() % BUFFER_BYTES, 0u);
     std::vector<uint8_t> kevo = file_bytes(KEVO);
-    ModPlayer *reference = mod_player_create(44100, kevo.data(), (long)kevo.size());
+    ModPlayer *reference = mod_player_create(44100, kevo.data(), static_cast<long>(kevo.size()));
     ASSERT_NE(reference, nullptr);
     mod_player_set_loop(reference, 1);
     std::vector<uint8_t> expected(captured.size());
@@ -317,7 +317,7 @@ TEST(AudioOutput, DiskDeviceCountsOnlyAfterUnpauseAndCapturesTheSong) {
     EXPECT_EQ(paused_bytes % BUFFER_BYTES, 0u);
     const size_t rendered = captured.size() - paused_bytes;
     EXPECT_EQ(memcmp(&captured[paused_bytes], expected.data(), rendered), 0);
-    const long frames = (long)(rendered / AUDIO_FRAME_BYTES);
+    const long frames = static_cast<long>(rendered / AUDIO_FRAME_BYTES);
     EXPECT_EQ(ticks, frames / DEFAULT_TICK_FRAMES);
     EXPECT_EQ(rows, ticks / DEFAULT_SPEED);
     music_reset();
@@ -369,7 +369,7 @@ TEST(AudioOutput, StartOptionsServeModplayAndTheStopReleasesAll) {
     EXPECT_EQ(music_player->order, 2);
     EXPECT_EQ(music_player->row, 5);
     std::vector<uint8_t> kevo = file_bytes(KEVO);
-    ModPlayer *reference = mod_player_create(44100, kevo.data(), (long)kevo.size());
+    ModPlayer *reference = mod_player_create(44100, kevo.data(), static_cast<long>(kevo.size()));
     ASSERT_NE(reference, nullptr);
     ASSERT_GT(mod_player_seek(reference, 2, 5), 0);
     std::vector<uint8_t> stream(BUFFER_BYTES);

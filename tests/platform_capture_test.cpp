@@ -118,12 +118,12 @@ std::string complete_folder_problems(const std::string &dir, long *frames) {
     const std::vector<uint8_t> wav = bytes_of(dir + "/audio.wav");
     if (wav.size() < 44) return problems + "no WAV header";
     auto u32 = [&](size_t at) {
-        return (uint32_t)wav[at] | wav[at + 1] << 8 | wav[at + 2] << 16 | (uint32_t)wav[at + 3] << 24;
+        return static_cast<uint32_t>(wav[at]) | wav[at + 1] << 8 | wav[at + 2] << 16 | static_cast<uint32_t>(wav[at + 3]) << 24;
     };
     if (u32(4) != wav.size() - 8 || u32(40) != wav.size() - 44)
         problems += "header says " + std::to_string(u32(40)) + " bytes of sound, the file holds " +
                     std::to_string(wav.size() - 44) + "; ";
-    if (wav.size() != 44 + 4 * (size_t)capture_audio_frames_after(count))
+    if (wav.size() != 44 + 4 * static_cast<size_t>(capture_audio_frames_after(count)))
         problems += "sound of " + std::to_string((wav.size() - 44) / 4) + " frames for " + std::to_string(count) +
                     " presents; ";
     return problems;
@@ -195,7 +195,7 @@ TEST(Capture, SoundLengthIsRoundedFramePeriodsAndExamplesCaptureToo) {
         const std::string out = dir + "/n" + std::to_string(frames);
         ASSERT_EQ(run_captured("demo", out, std::to_string(frames)).status, 0);
         EXPECT_EQ(bytes_of(out + "/audio.wav").size(), 44 + 4 * audio) << frames;
-        EXPECT_EQ(directory_names(out).size(), (size_t)frames + 1);
+        EXPECT_EQ(directory_names(out).size(), static_cast<size_t>(frames) + 1);
     }
     // Programs that never start music record silence; their own loops end
     // where the capture says.
@@ -405,7 +405,7 @@ TEST(Capture, KevoFromStartsTheDemosMusicMidSongAsPlayingWouldHaveIt) {
     // Where row 16 of position 2 falls in the song, by the player's scan.
     std::vector<uint8_t> module;
     ASSERT_TRUE(read_whole_file(MODULE, &module));
-    ModPlayer *p = mod_player_create(44100, module.data(), (long)module.size());
+    ModPlayer *p = mod_player_create(44100, module.data(), static_cast<long>(module.size()));
     ASSERT_NE(p, nullptr);
     const int64_t seek_frame = mod_player_seek(p, 2, 16);
     mod_player_destroy(p);
@@ -417,11 +417,11 @@ TEST(Capture, KevoFromStartsTheDemosMusicMidSongAsPlayingWouldHaveIt) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err.find("MUSIC"), std::string::npos) << r.err;
     char seconds[64];
-    snprintf(seconds, sizeof seconds, "%.9f", (double)(seek_frame + 74970) / 44100.0);
+    snprintf(seconds, sizeof seconds, "%.9f", static_cast<double>(seek_frame + 74970) / 44100.0);
     ASSERT_EQ(run_program(BIN + "modrender", {"--loop", "--seconds", seconds, MODULE, dir + "/ref.wav"}, {}, nullptr, -1, 0).status, 0);
     const std::vector<uint8_t> got = bytes_of(dir + "/c/audio.wav"), ref = bytes_of(dir + "/ref.wav");
     ASSERT_EQ(got.size(), 44u + 74970u * 4u);
-    ASSERT_EQ(ref.size(), 44u + (size_t)(seek_frame + 74970) * 4u);
+    ASSERT_EQ(ref.size(), 44u + static_cast<size_t>(seek_frame + 74970) * 4u);
     EXPECT_TRUE(std::equal(got.begin() + 44, got.end(), ref.begin() + 44 + seek_frame * 4)) << "the song from row 2:16 on";
 
     // A KEVO_FROM that cannot be played is named, and the song starts at its beginning.
@@ -462,14 +462,14 @@ TEST(Capture, ShowcaseFlashesOnTheFramesThatHearAKick) {
     ASSERT_EQ(first.status, 0) << first.err;
     ASSERT_EQ(run_captured("showcase", dir + "/b", std::to_string(frames), {}, {"KEVO_FROM=2:0"}).status, 0);
     const std::vector<std::string> names = directory_names(dir + "/a");
-    ASSERT_EQ(names.size(), (size_t)frames + 1);
+    ASSERT_EQ(names.size(), static_cast<size_t>(frames) + 1);
     for (const std::string &name : names)
         ASSERT_TRUE(bytes_of(dir + "/a/" + name) == bytes_of(dir + "/b/" + name)) << name;
 
     // Where the kicks fall, from a player of our own moved to the same row
     // and rendered a frame at a time.
     std::vector<uint8_t> module = bytes_of(MODULE);
-    ModPlayer *p = mod_player_create(44100, module.data(), (long)module.size());
+    ModPlayer *p = mod_player_create(44100, module.data(), static_cast<long>(module.size()));
     ASSERT_NE(p, nullptr);
     const int64_t start = mod_player_seek(p, 2, 0);
     ASSERT_GT(start, 0);
@@ -506,14 +506,14 @@ TEST(Capture, ShowcaseFlashesOnTheFramesThatHearAKick) {
         EXPECT_EQ(lit, expected) << "frame " << k;
         flashes += lit;
     }
-    EXPECT_EQ(flashes, (int)kicks.size());
+    EXPECT_EQ(flashes, static_cast<int>(kicks.size()));
 
     std::vector<uint8_t> wav = bytes_of(dir + "/a/audio.wav");
-    EXPECT_EQ(wav.size(), 44u + 4u * (size_t)capture_audio_frames_after(frames));
+    EXPECT_EQ(wav.size(), 44u + 4u * static_cast<size_t>(capture_audio_frames_after(frames)));
 
     // It ends by itself, status 0, before drawing the first frame that
     // hears the song's end.
-    p = mod_player_create(44100, module.data(), (long)module.size());
+    p = mod_player_create(44100, module.data(), static_cast<long>(module.size()));
     ASSERT_NE(p, nullptr);
     const int64_t near_end = mod_player_seek(p, 10, 56);
     const int64_t song_end = mod_song_length(p, 44100LL * 3600, nullptr);
@@ -522,7 +522,7 @@ TEST(Capture, ShowcaseFlashesOnTheFramesThatHearAKick) {
     while (near_end + capture_audio_frames_after(last) < song_end) last++;
     const ProcessResult end = run_captured("showcase", dir + "/end", "300", {}, {"KEVO_FROM=10:56"});
     EXPECT_EQ(end.status, 0) << end.err;
-    EXPECT_EQ(directory_names(dir + "/end").size() - 1, (size_t)last);
+    EXPECT_EQ(directory_names(dir + "/end").size() - 1, static_cast<size_t>(last));
     remove_tree(dir);
 }
 
@@ -637,7 +637,7 @@ TEST(Capture, StoppedAgainWhileFinishingLeavesTheWholeVideoOrNothing) {
         const std::vector<pid_t> encoders = children_of(c.pid);
         EXPECT_EQ(encoders.size(), 1u) << "ffmpeg encodes";
         for (size_t i = 0; i < run.signals.size(); i++) {
-            if (i > 0) usleep((useconds_t)run.gap_ms * 1000);
+            if (i > 0) usleep(static_cast<useconds_t>(run.gap_ms) * 1000);
             kill(run.group ? -c.pid : c.pid, run.signals[i]);
         }
         const int status = child_wait_exit(&c, 60000);

@@ -46,7 +46,7 @@ std::vector<uint8_t> modrender(const std::vector<std::string> &args, const std::
 // Leading silence of a stream: the disk driver writes silence for as long
 // as the device is paused, before the music starts.
 size_t silent_bytes(const std::vector<uint8_t> &bytes) {
-    return (size_t)(std::find_if(bytes.begin(), bytes.end(), [](uint8_t b) { return b != 0; }) - bytes.begin()) / 4 * 4;
+    return static_cast<size_t>(std::find_if(bytes.begin(), bytes.end(), [](uint8_t b) { return b != 0; }) - bytes.begin()) / 4 * 4;
 }
 
 // `played` is `reference` (both from their first sound on), then silence.
@@ -71,8 +71,8 @@ std::vector<uint8_t> write_jump_back_song(const std::string &path) {
 // What `song` plays from row `row` of position `order` with looping as
 // `loop` says, `frames` frames, as bytes of 16-bit stereo.
 std::vector<uint8_t> rendered_from(const std::vector<uint8_t> &song, int order, int row, uint8_t loop, int frames) {
-    ModPlayer *p = mod_player_create(44100, song.data(), (long)song.size());
-    std::vector<uint8_t> bytes((size_t)frames * 4);
+    ModPlayer *p = mod_player_create(44100, song.data(), static_cast<long>(song.size()));
+    std::vector<uint8_t> bytes(static_cast<size_t>(frames) * 4);
     if (!p) return {};
     mod_player_set_loop(p, loop);
     if (mod_player_seek(p, order, row) >= 0) mod_player_render_s16(p, reinterpret_cast<int16_t *>(bytes.data()), frames);
@@ -83,7 +83,7 @@ std::vector<uint8_t> rendered_from(const std::vector<uint8_t> &song, int order, 
 
 long file_size(const std::string &path) {
     struct stat st;
-    return stat(path.c_str(), &st) == 0 ? (long)st.st_size : -1;
+    return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
 }
 
 // Waits until `path` holds more than `bytes` bytes, `timeout_ms` at most.
@@ -110,7 +110,7 @@ TEST(Modplay, PlaysExactlyWhatModrenderRendersAndEndsWithTheSong) {
 
     // From row 16 of position 2: the song from there on.
     std::vector<uint8_t> module = bytes_of(MODULE);
-    ModPlayer *p = mod_player_create(44100, module.data(), (long)module.size());
+    ModPlayer *p = mod_player_create(44100, module.data(), static_cast<long>(module.size()));
     ASSERT_NE(p, nullptr);
     const int64_t seek_frame = mod_player_seek(p, 2, 16);
     mod_player_destroy(p);
@@ -179,7 +179,7 @@ TEST(Modplay, LoopsUntilStoppedWithStatusZero) {
     ASSERT_GT(played.size(), 44100u * 4u * 100u) << "looped past the end";
     const size_t frames = std::min<size_t>(played.size() / 4, 44100u * 150u);
     const std::vector<uint8_t> looped =
-        modrender({"--loop", "--seconds", std::to_string((double)frames / 44100.0)}, dir + "/ref.wav");
+        modrender({"--loop", "--seconds", std::to_string(static_cast<double>(frames) / 44100.0)}, dir + "/ref.wav");
     ASSERT_GE(looped.size(), frames * 4 - 8);
     const size_t p = silent_bytes(played), l = silent_bytes(looped);
     const size_t n = std::min(looped.size() - l, played.size() - p);

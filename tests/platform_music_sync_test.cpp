@@ -36,13 +36,13 @@ namespace {
 
 MusicEvent numbered(uint64_t i) {
     // Every field derives from the number, so a torn read shows.
-    MusicEvent e = {(uint8_t)(1 + i % 3), (uint8_t)(i >> 8), (uint8_t)(i % 64), (uint8_t)(i % 4),
-                    (uint8_t)(i % 31 + 1), (uint8_t)(i % 65), (uint16_t)(i * 7), (int64_t)i};
+    MusicEvent e = {static_cast<uint8_t>(1 + i % 3), static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i % 64), static_cast<uint8_t>(i % 4),
+                    static_cast<uint8_t>(i % 31 + 1), static_cast<uint8_t>(i % 65), static_cast<uint16_t>(i * 7), static_cast<int64_t>(i)};
     return e;
 }
 
 bool matches(const MusicEvent &e) {
-    const MusicEvent want = numbered((uint64_t)e.frame);
+    const MusicEvent want = numbered(static_cast<uint64_t>(e.frame));
     return e.kind == want.kind && e.order == want.order && e.row == want.row && e.channel == want.channel &&
            e.sample == want.sample && e.volume == want.volume && e.period == want.period;
 }
@@ -62,7 +62,7 @@ TEST(MusicEventRing, KeepsOrderFiltersByFrameAndDropsTheOldestWhenFull) {
     // Only what has been heard by frame 3.
     for (uint64_t i = 0; i <= 3; i++) {
         ASSERT_EQ(event_ring_take(&ring, &e, 3), 1);
-        EXPECT_EQ(e.frame, (int64_t)i);
+        EXPECT_EQ(e.frame, static_cast<int64_t>(i));
         EXPECT_TRUE(matches(e));
     }
     EXPECT_EQ(event_ring_take(&ring, &e, 3), 0);
@@ -79,12 +79,12 @@ TEST(MusicEventRing, KeepsOrderFiltersByFrameAndDropsTheOldestWhenFull) {
         event_ring_push(&ring, &x);
     }
     ASSERT_EQ(event_ring_take(&ring, &e, INT64_MAX), 1);
-    EXPECT_EQ(e.frame, (int64_t)(base + 100));
+    EXPECT_EQ(e.frame, static_cast<int64_t>(base + 100));
     EXPECT_EQ(ring.dropped, 100u);
     int left = 0;
     while (event_ring_take(&ring, &e, INT64_MAX)) left++;
     EXPECT_EQ(left, EVENT_RING_CAPACITY - 1);
-    EXPECT_EQ(e.frame, (int64_t)(base + EVENT_RING_CAPACITY + 99));
+    EXPECT_EQ(e.frame, static_cast<int64_t>(base + EVENT_RING_CAPACITY + 99));
 }
 
 TEST(MusicEventRing, TwoThreadsLoseNothingUncountedAndNeverTear) {
@@ -117,9 +117,9 @@ TEST(MusicEventRing, TwoThreadsLoseNothingUncountedAndNeverTear) {
     producer.join();
     EXPECT_EQ(torn, 0u);
     EXPECT_EQ(disorder, 0u);
-    EXPECT_EQ(last, (int64_t)TOTAL - 1) << "the newest event always arrives";
+    EXPECT_EQ(last, static_cast<int64_t>(TOTAL) - 1) << "the newest event always arrives";
     EXPECT_EQ(taken + ring.dropped, TOTAL);
-    EXPECT_GT(taken, (uint64_t)EVENT_RING_CAPACITY);
+    EXPECT_GT(taken, static_cast<uint64_t>(EVENT_RING_CAPACITY));
 }
 
 namespace {
@@ -171,12 +171,12 @@ void capture_child(const std::string &module, const std::string &dir, int frames
     for (long k = 0;; k++) {
         MusicPosition at;
         if (music_heard_position(&at) != 0) _exit(4);
-        fprintf(log, "H %ld %d %d %d %u %lld %u\n", k, at.order, at.row, at.tick, at.tick_frame, (long long)at.song_frame,
+        fprintf(log, "H %ld %d %d %d %u %lld %u\n", k, at.order, at.row, at.tick, at.tick_frame, static_cast<long long>(at.song_frame),
                 at.tick_frames);
         MusicEvent e;
         while (music_event_next(&e))
             fprintf(log, "E %ld %d %d %d %d %d %d %d %lld\n", k, e.kind, e.order, e.row, e.channel, e.sample, e.period,
-                    e.volume, (long long)e.frame);
+                    e.volume, static_cast<long long>(e.frame));
         fflush(log);
         fb_clear();
         fb_present();
@@ -225,7 +225,7 @@ TEST(MusicSync, InACaptureEveryNoteEventIsWhereItsNoteStartsInTheSound) {
             long k;
             Heard h;
             in >> k >> h.order >> h.row >> h.tick >> h.tick_frame >> h.song_frame >> h.tick_frames;
-            ASSERT_EQ(k, (long)heard.size());
+            ASSERT_EQ(k, static_cast<long>(heard.size()));
             heard.push_back(h);
         } else {
             Logged e;
@@ -233,7 +233,7 @@ TEST(MusicSync, InACaptureEveryNoteEventIsWhereItsNoteStartsInTheSound) {
             events.push_back(e);
         }
     }
-    ASSERT_EQ(heard.size(), (size_t)frames);
+    ASSERT_EQ(heard.size(), static_cast<size_t>(frames));
 
     // The heard song time is the capture's clock, exactly; each event is
     // handed over on the first frame that hears it.
@@ -256,7 +256,7 @@ TEST(MusicSync, InACaptureEveryNoteEventIsWhereItsNoteStartsInTheSound) {
     std::set<long long> state_rows, event_rows;
     std::vector<unsigned> tick_length;  // the length of the tick in progress at each song frame
     {
-        ModPlayer *p = mod_player_create(44100, song.data(), (long)song.size());
+        ModPlayer *p = mod_player_create(44100, song.data(), static_cast<long>(song.size()));
         ASSERT_NE(p, nullptr);
         mod_player_set_loop(p, 1);
         int32_t scratch[2];
@@ -296,8 +296,8 @@ TEST(MusicSync, InACaptureEveryNoteEventIsWhereItsNoteStartsInTheSound) {
     EXPECT_EQ(event_rows, state_rows);
     std::set<unsigned> lengths;
     for (int k = 0; k < frames; k++) {
-        ASSERT_LT((size_t)heard[k].song_frame, tick_length.size());
-        EXPECT_EQ(heard[k].tick_frames, tick_length[(size_t)heard[k].song_frame]) << k;
+        ASSERT_LT(static_cast<size_t>(heard[k].song_frame), tick_length.size());
+        EXPECT_EQ(heard[k].tick_frames, tick_length[static_cast<size_t>(heard[k].song_frame)]) << k;
         EXPECT_LT(heard[k].tick_frame, heard[k].tick_frames) << k;
         lengths.insert(heard[k].tick_frames);
     }
@@ -320,7 +320,7 @@ TEST(MusicSync, InACaptureEveryNoteEventIsWhereItsNoteStartsInTheSound) {
         for (size_t f = 0; f < total; f++) {
             const uint8_t *s = &wav[44 + f * 4 + side * 2];
             const bool quiet = s[0] == 0 && s[1] == 0;
-            if (silent && !quiet) onsets.push_back((long long)f);
+            if (silent && !quiet) onsets.push_back(static_cast<long long>(f));
             silent = quiet;
         }
         for (const Logged &e : events)
@@ -368,13 +368,13 @@ void real_time_child(const std::string &log_path, const std::string &raw_path, i
     const uint32_t start = SDL_GetTicks();
     for (;;) {
         const uint32_t now = SDL_GetTicks();
-        if (now - start > (uint32_t)run_ms) break;
+        if (now - start > static_cast<uint32_t>(run_ms)) break;
         MusicPosition at;
         if (music_heard_position_at(now, &at) != 0) _exit(5);
         uint32_t callback_ms = 0;  // 0 0: no callback yet
         int64_t render_start = 0;
         music_sync_last_callback(&callback_ms, &render_start);
-        fprintf(log, "%u %lld %u %lld %d %d\n", now, (long long)at.song_frame, callback_ms, (long long)render_start,
+        fprintf(log, "%u %lld %u %lld %d %d\n", now, static_cast<long long>(at.song_frame), callback_ms, static_cast<long long>(render_start),
                 at.order, at.row);
         MusicEvent e;
         while (music_event_next(&e)) {
@@ -433,17 +433,17 @@ TEST(MusicSync, HeardPositionOnARealAudioThreadLagsTheRenderAndFollowsTheDevice)
         const auto [t0, f0] = callbacks[k];
         const auto [t1, f1] = callbacks[k + 1];
         if (t1 == t0) continue;
-        const double truth = f0 + (double)(f1 - f0) * (p.t - t0) / (double)(t1 - t0);
-        const long long error = std::llabs(p.heard - (long long)truth);
+        const double truth = f0 + static_cast<double>(f1 - f0) * (p.t - t0) / static_cast<double>(t1 - t0);
+        const long long error = std::llabs(p.heard - static_cast<long long>(truth));
         worst = std::max(worst, error);
-        sum += (double)error;
+        sum += static_cast<double>(error);
         measured++;
     }
     EXPECT_EQ(beyond_render, 0) << "what is heard lags what is rendered by a buffer";
     EXPECT_GT(polls.back().heard, 44100 * 2) << "the song moves on";
     ASSERT_GT(measured, 500);
     printf("heard-position error against the device's pace: mean %.2f ms, worst %.2f ms over %d polls\n",
-           sum / measured / 44.1, (double)worst / 44.1, measured);
+           sum / measured / 44.1, static_cast<double>(worst) / 44.1, measured);
     EXPECT_LT(worst, 44100 / 20) << "within 50 ms even on a loaded machine";
     remove_tree(dir);
 }
@@ -479,10 +479,10 @@ void seek_child(const std::string &dir, const std::string &log_path, int before,
         if (k == before && (music_seek(1, 16) != 0 || music_seek(99, 0) != -1)) _exit(6);
         MusicPosition at;
         music_heard_position(&at);
-        fprintf(log, "H %ld %d %d %lld\n", k, at.order, at.row, (long long)at.song_frame);
+        fprintf(log, "H %ld %d %d %lld\n", k, at.order, at.row, static_cast<long long>(at.song_frame));
         MusicEvent e;
         while (music_event_next(&e))
-            if (e.kind == MUSIC_EVENT_ROW) fprintf(log, "R %ld %d %d %lld\n", k, e.order, e.row, (long long)e.frame);
+            if (e.kind == MUSIC_EVENT_ROW) fprintf(log, "R %ld %d %d %lld\n", k, e.order, e.row, static_cast<long long>(e.frame));
         fflush(log);
         fb_present();
         frame_counter++;
@@ -496,7 +496,7 @@ TEST(MusicSeek, RestartingMidSongMovesTheSoundTheHeardPositionAndTheEvents) {
     ASSERT_FALSE(dir.empty());
     std::vector<uint8_t> module;
     ASSERT_TRUE(read_whole_file(ENGINE_SOURCE_DIR "/res/kevo.mod", &module));
-    ModPlayer *p = mod_player_create(44100, module.data(), (long)module.size());
+    ModPlayer *p = mod_player_create(44100, module.data(), static_cast<long>(module.size()));
     ASSERT_NE(p, nullptr);
     const int64_t seek_frame = mod_player_seek(p, 1, 16);
     ASSERT_GT(seek_frame, 0);
@@ -533,7 +533,7 @@ TEST(MusicSeek, RestartingMidSongMovesTheSoundTheHeardPositionAndTheEvents) {
             row_frames_after.push_back(frame);
         }
     }
-    ASSERT_EQ(heard_frame.size(), (size_t)frames);
+    ASSERT_EQ(heard_frame.size(), static_cast<size_t>(frames));
     // Before: the song from its start; from the seek on: from the row's time.
     EXPECT_EQ(heard_frame[before - 1], capture_audio_frames_after(before - 1));
     for (int k = before; k < frames; k++)
@@ -545,13 +545,13 @@ TEST(MusicSeek, RestartingMidSongMovesTheSoundTheHeardPositionAndTheEvents) {
     // The captured sound from the seek on is the song from that row on.
     std::vector<uint8_t> wav;
     ASSERT_TRUE(read_whole_file(dir + "/c/audio.wav", &wav));
-    const size_t at = (size_t)capture_audio_frames_after(before);
+    const size_t at = static_cast<size_t>(capture_audio_frames_after(before));
     const size_t count = (wav.size() - 44) / 4 - at;
     ASSERT_LE(count, 30000u);
     size_t differing = 0;
     for (size_t i = 0; i < 2 * count; i++) {
         const uint8_t *s = &wav[44 + 4 * at + 2 * i];
-        differing += (int16_t)(s[0] | s[1] << 8) != from_seek[i];
+        differing += static_cast<int16_t>(s[0] | s[1] << 8) != from_seek[i];
     }
     EXPECT_EQ(differing, 0u);
     remove_tree(dir);
@@ -575,7 +575,7 @@ void dropping_child(const std::string &log_path) {
         for (int ch = 0; ch < 4; ch++) modbuilder_set_cell(&b, 0, row, ch, 1, 300 + 4 * row, row == 0 && ch == 0 ? 0xF01 : 0);
     static std::vector<uint8_t> song;
     song = modbuilder_build(&b);
-    ModPlayer *p = mod_player_create(44100, song.data(), (long)song.size());
+    ModPlayer *p = mod_player_create(44100, song.data(), static_cast<long>(song.size()));
     FILE *log = fopen(log_path.c_str(), "w");
     if (!p || !log) _exit(3);
     mod_player_set_loop(p, 1);
@@ -594,8 +594,8 @@ void dropping_child(const std::string &log_path) {
     const int seek_row = music_event_next_any(&e) ? e.row : -1;
     fall_behind();
     const int took_again = music_event_next_any(&e);
-    fprintf(log, "D %llu %d %llu %d %llu\n", (unsigned long long)dropped_1, seek, (unsigned long long)after_seek,
-            seek_row, (unsigned long long)music_events_dropped());
+    fprintf(log, "D %llu %d %llu %d %llu\n", static_cast<unsigned long long>(dropped_1), seek, static_cast<unsigned long long>(after_seek),
+            seek_row, static_cast<unsigned long long>(music_events_dropped()));
     fclose(log);
     _exit(took == 1 && took_again == 1 ? 0 : 4);
 }
@@ -647,7 +647,7 @@ void anticipating_child(const std::string &log_path) {
         for (int ch = 0; ch < 4; ch++) modbuilder_set_cell(&b, 0, row, ch, 1, 300 + 4 * row, row == 0 && ch == 0 ? 0xF01 : 0);
     static std::vector<uint8_t> song;
     song = modbuilder_build(&b);
-    ModPlayer *p = mod_player_create(44100, song.data(), (long)song.size());
+    ModPlayer *p = mod_player_create(44100, song.data(), static_cast<long>(song.size()));
     FILE *log = fopen(log_path.c_str(), "w");
     if (!p || !log) _exit(3);
     engine_clock_make_virtual();
@@ -662,15 +662,15 @@ void anticipating_child(const std::string &log_path) {
     long long last = -1, first_ahead = -1, last_ahead = -1;
     while (music_event_next(&e)) {
         now++;
-        last = (long long)e.frame;
+        last = static_cast<long long>(e.frame);
     }
     while (music_event_next_any(&e)) {
-        if (ahead++ == 0) first_ahead = (long long)e.frame;
-        last_ahead = (long long)e.frame;
+        if (ahead++ == 0) first_ahead = static_cast<long long>(e.frame);
+        last_ahead = static_cast<long long>(e.frame);
     }
     engine_clock_advance(1000);
     while (music_event_next(&e)) later++;
-    fprintf(log, "A %lld %d %lld %d %lld %lld %d\n", (long long)at.song_frame, now, last, ahead, first_ahead, last_ahead,
+    fprintf(log, "A %lld %d %lld %d %lld %lld %d\n", static_cast<long long>(at.song_frame), now, last, ahead, first_ahead, last_ahead,
             later);
     fclose(log);
     _exit(0);

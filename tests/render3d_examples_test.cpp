@@ -121,7 +121,7 @@ static int run_until_signal(const char *program, int signal_number) {
         freopen("/dev/null", "w", stdout);
         freopen("/dev/null", "w", stderr);
         std::string path = BINARY_DIR + "/" + program;
-        execl(path.c_str(), program, (char *)nullptr);
+        execl(path.c_str(), program, static_cast<char *>(nullptr));
         _exit(98);
     }
     usleep(400 * 1000);

@@ -15,7 +15,7 @@
 static const Fixed ONE = FIXED_ONE;
 // 40000.0 does not fit Fixed: it wraps to a negative value whose integer
 // part, cut to 16 bits, is the pattern 40000.
-static const Fixed DEPTH_40000 = (Fixed)(40000u * 65536u);
+static const Fixed DEPTH_40000 = static_cast<Fixed>(40000u * 65536u);
 
 static uint8_t pixel_at(int x, int y) { return fb_pixels[y * 400 + x]; }
 static uint16_t depth_at(int x, int y) { return depth_buffer[y * 400 + x]; }
@@ -29,14 +29,14 @@ struct GuardedTexture {
     Texture texture;
 };
 static void guarded_texture(GuardedTexture *g, int32_t width, int32_t height, uint8_t (*texel)(int32_t u, int32_t v)) {
-    size_t n = (size_t)width * height;
+    size_t n = static_cast<size_t>(width) * height;
     g->block.assign(n + 2 * GUARD_BYTES, GUARD_TEXEL);
     for (int32_t v = 0; v < height; v++)
         for (int32_t u = 0; u < width; u++) g->block[GUARD_BYTES + v * width + u] = texel(u, v);
     g->texture = Texture{g->block.data() + GUARD_BYTES, width, height};
 }
-static uint8_t texel_by_row(int32_t, int32_t v) { return (uint8_t)(1 + v % 200); }
-static uint8_t texel_mixed(int32_t u, int32_t v) { return (uint8_t)(1 + (u * 7 + v * 13) % 99); }
+static uint8_t texel_by_row(int32_t, int32_t v) { return static_cast<uint8_t>(1 + v % 200); }
+static uint8_t texel_mixed(int32_t u, int32_t v) { return static_cast<uint8_t>(1 + (u * 7 + v * 13) % 99); }
 
 TEST(Render3dRaster, DepthClear) {
     render3d_fresh_frame();
@@ -312,7 +312,7 @@ TEST(Render3dRaster, SortedPassOrders) {
     Triangle *items[3];
     auto setup = [&](const int keys[3]) {
         for (int i = 0; i < 3; i++) {
-            screen_triangle_at(&st[i], 0, 0, 50, 0, 0, 50, keys[i] * ONE, (uint8_t)(keys[i] + 100));
+            screen_triangle_at(&st[i], 0, 0, 50, 0, 0, 50, keys[i] * ONE, static_cast<uint8_t>(keys[i] + 100));
             items[i] = &st[i].tri;
         }
     };
@@ -395,10 +395,10 @@ static int32_t random_coord(std::mt19937 &rng, int mode, bool vertical) {
     static const int32_t edges[] = {-32769, -32768, -32767, -1, 0, 1, 238, 239, 240,
                                     398, 399, 400, 32767, 32768, INT32_MIN, INT32_MAX};
     switch (mode) {
-    case 0: return vertical ? (int32_t)(rng() % 1040) - 400 : (int32_t)(rng() % 1600) - 600;
-    case 1: return (int32_t)(rng() % 80001) - 40000;
+    case 0: return vertical ? static_cast<int32_t>(rng() % 1040) - 400 : static_cast<int32_t>(rng() % 1600) - 600;
+    case 1: return static_cast<int32_t>(rng() % 80001) - 40000;
     case 2: return edges[rng() % (sizeof edges / sizeof edges[0])];
-    default: return (int32_t)rng();
+    default: return static_cast<int32_t>(rng());
     }
 }
 
@@ -421,19 +421,19 @@ TEST(Render3dRaster, AnyTriangleStaysInBounds) {
             depth_clear();
         }
         ScreenTriangle st;
-        int mode = (int)(rng() % 4);
+        int mode = static_cast<int>(rng() % 4);
         int32_t xy[6];
-        for (int k = 0; k < 6; k++) xy[k] = random_coord(rng, (rng() % 3 == 0) ? (int)(rng() % 4) : mode, k % 2);
+        for (int k = 0; k < 6; k++) xy[k] = random_coord(rng, (rng() % 3 == 0) ? static_cast<int>(rng() % 4) : mode, k % 2);
         Fixed depth[3];
         for (int k = 0; k < 3; k++)
-            depth[k] = (rng() % 4 == 0) ? (Fixed)rng() : (Fixed)(rng() % (200 * ONE)) - 10 * ONE;
+            depth[k] = (rng() % 4 == 0) ? static_cast<Fixed>(rng()) : static_cast<Fixed>(rng() % (200 * ONE)) - 10 * ONE;
         screen_triangle(&st, xy, depth, 200);
         Texture *texture = &textures[rng() % 4].texture;
         int32_t uv[6];
         for (int k = 0; k < 3; k++) {
             bool wild = rng() % 5 == 0;
-            uv[2 * k] = wild ? (int32_t)rng() : (int32_t)(rng() % texture->width);
-            uv[2 * k + 1] = wild ? (int32_t)rng() : (int32_t)(rng() % texture->height);
+            uv[2 * k] = wild ? static_cast<int32_t>(rng()) : static_cast<int32_t>(rng() % texture->width);
+            uv[2 * k + 1] = wild ? static_cast<int32_t>(rng()) : static_cast<int32_t>(rng() % texture->height);
         }
         screen_triangle_texture(&st, texture, uv);
         if (rng() % 10 == 0) st.tri.t[rng() % 3] = nullptr;
@@ -485,13 +485,13 @@ TEST(Render3dRaster, FlatAndTexturedWalkTheSameEdges) {
     uint64_t hash = 14695981039346656037ull;
     int drawn = 0;
     for (int round = 0; round < 1500; round++) {
-        const int mode = rng() % 3 == 0 ? (int)(rng() % 4) : 0;
+        const int mode = rng() % 3 == 0 ? static_cast<int>(rng() % 4) : 0;
         int32_t xy[6];
-        for (int k = 0; k < 6; k++) xy[k] = random_coord(rng, rng() % 4 == 0 ? (int)(rng() % 4) : mode, k % 2);
+        for (int k = 0; k < 6; k++) xy[k] = random_coord(rng, rng() % 4 == 0 ? static_cast<int>(rng() % 4) : mode, k % 2);
         Fixed depth[3];
-        for (int k = 0; k < 3; k++) depth[k] = ONE + (Fixed)(rng() % (30000u * ONE));
+        for (int k = 0; k < 3; k++) depth[k] = ONE + static_cast<Fixed>(rng() % (30000u * ONE));
         int32_t uv[6];
-        for (int k = 0; k < 6; k++) uv[k] = (int32_t)(rng() % 5) - 2;
+        for (int k = 0; k < 6; k++) uv[k] = static_cast<int32_t>(rng() % 5) - 2;
         ScreenTriangle st;
         render3d_fresh_frame();
         screen_triangle(&st, xy, depth, texel);
@@ -507,7 +507,7 @@ TEST(Render3dRaster, FlatAndTexturedWalkTheSameEdges) {
         ASSERT_EQ(std::memcmp(fb_pixels, flat_pixels.data(), flat_pixels.size()), 0) << "round " << round;
         ASSERT_EQ(std::memcmp(depth_buffer, flat_depth.data(), sizeof depth_buffer), 0) << "round " << round;
         drawn += flat_count > 0 && flat_count != INT32_MAX;
-        const uint64_t count = (uint64_t)flat_count;
+        const uint64_t count = static_cast<uint64_t>(flat_count);
         hash = hash_words(hash, &count, sizeof count);
         hash = hash_words(hash, flat_pixels.data(), flat_pixels.size());
         hash = hash_words(hash, flat_depth.data(), flat_depth.size() * sizeof flat_depth[0]);

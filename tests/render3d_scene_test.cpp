@@ -45,7 +45,7 @@ static void identity_base(void) {
 }
 
 static SceneNode *child(SceneNode *group, uint64_t i) {
-    return (SceneNode *)((Vector *)group->content)->items[i];
+    return static_cast<SceneNode *>(static_cast<Vector *>(group->content)->items[i]);
 }
 
 TEST(Render3dScene, CreationAndEmptyRoot) {
@@ -56,7 +56,7 @@ TEST(Render3dScene, CreationAndEmptyRoot) {
     Matrix4 id;
     matrix_identity(&id);
     EXPECT_EQ(std::memcmp(&root->local, &id, sizeof id), 0);
-    Vector *children = (Vector *)root->content;
+    Vector *children = static_cast<Vector *>(root->content);
     ASSERT_NE(children, nullptr);
     EXPECT_EQ(children->count, 0u);
     EXPECT_EQ(children->capacity, 8u);
@@ -183,7 +183,7 @@ TEST(Render3dScene, ChildOrderAndSharedList) {
     scene_transform(root);
     EXPECT_EQ(shared.v[0].vz, 5 * ONE);
     // Swap the children: now the far node comes first.
-    Vector *children = (Vector *)root->content;
+    Vector *children = static_cast<Vector *>(root->content);
     children->items[0] = far_node;
     children->items[1] = near_node;
     frame_counter++;
@@ -251,13 +251,13 @@ TEST(Render3dScene, AllocationFailuresLeaveNothingBehind) {
     alloc_fail_after(1);
     EXPECT_EQ(scene_add_mesh(root, &m.list), nullptr);
     alloc_fail_after(-1);
-    EXPECT_EQ(((Vector *)root->content)->count, 8u);
+    EXPECT_EQ(static_cast<Vector *>(root->content)->count, 8u);
     alloc_fail_after(0);
     EXPECT_EQ(scene_add_group(root), nullptr);
     alloc_fail_after(-1);
-    EXPECT_EQ(((Vector *)root->content)->count, 8u);
+    EXPECT_EQ(static_cast<Vector *>(root->content)->count, 8u);
     ASSERT_NE(scene_add_group(root), nullptr);
-    EXPECT_EQ(((Vector *)root->content)->count, 9u);
+    EXPECT_EQ(static_cast<Vector *>(root->content)->count, 9u);
     // Destroy releases the tree (checked by LeakSanitizer) and never the list.
     scene_node_destroy(root);
     EXPECT_EQ(m.list.items[0], &m.tri);

@@ -174,6 +174,6 @@ TEST(Render3dTransform, MatrixEntriesAndWrapping) {
     model_triangle(&mt, big);
     matrix_scale(current_matrix, 2 * FIXED_ONE, FIXED_ONE, FIXED_ONE);
     transform_triangles(&mt.list);
-    EXPECT_EQ(mt.v[0].vx, (int32_t)(uint32_t)(32767u * 131072u));
+    EXPECT_EQ(mt.v[0].vx, static_cast<int32_t>(static_cast<uint32_t>(32767u * 131072u)));
     reset_identity();
 }

@@ -16,15 +16,15 @@ static const Fixed DEG = FIXED_ONE;  // one degree in Fixed degrees
 TEST(Render3dTrig, TableFollowsItsRuleEntryByEntry) {
     for (int k = 0; k < SINE_TABLE_ENTRIES; k++) {
         // Computed in long double, independently of the generator's double.
-        long double exact = 65536.0L * std::sin((long double)k * 3.1415L / 1440.0L);
-        uint32_t expected = (uint32_t)std::floor(exact + 0.5L);
+        long double exact = 65536.0L * std::sin(static_cast<long double>(k) * 3.1415L / 1440.0L);
+        uint32_t expected = static_cast<uint32_t>(std::floor(exact + 0.5L));
         if (expected > 65535) expected = 65535;
         ASSERT_EQ(sine_table[k], expected) << "entry " << k;
     }
     const int rows[][2] = {{0, 0},       {1, 143},     {2, 286},     {60, 8554},  {120, 16961},
                            {240, 32767}, {360, 46340}, {480, 56755}, {600, 63302}, {700, 65473},
                            {716, 65533}, {717, 65535}, {718, 65535}, {719, 65535}};
-    for (auto &row : rows) EXPECT_EQ(sine_table[row[0]], (uint32_t)row[1]) << "entry " << row[0];
+    for (auto &row : rows) EXPECT_EQ(sine_table[row[0]], static_cast<uint32_t>(row[1])) << "entry " << row[0];
 }
 
 TEST(Render3dTrig, FixedSinFigures) {
@@ -54,7 +54,7 @@ TEST(Render3dTrig, FixedCosFigures) {
     EXPECT_EQ(fixed_cos(180 * DEG), -65535);
     EXPECT_EQ(fixed_cos(270 * DEG), 0);
     // The 90-degree addition wraps in 32 bits instead of overflowing.
-    EXPECT_EQ(fixed_cos(INT32_MAX), fixed_sin((Fixed)((uint32_t)INT32_MAX + FIXED_QUARTER_TURN)));
+    EXPECT_EQ(fixed_cos(INT32_MAX), fixed_sin(static_cast<Fixed>(static_cast<uint32_t>(INT32_MAX) + FIXED_QUARTER_TURN)));
 }
 
 TEST(Render3dTrig, SinEighthsFigures) {

@@ -180,7 +180,7 @@ TEST(UtilByteBuffer, RefusesToGrowPast32Bits) {
     // A buffer of 2^31 + 1 bytes cannot double within 32 bits: the append
     // fails instead of wrapping the capacity. Only the record and a lazily
     // touched allocation are made, so this costs no real memory.
-    const uint64_t capacity = (uint64_t(1) << 31) + 1;
+    const uint64_t capacity = (static_cast<uint64_t>(1) << 31) + 1;
     ByteBuffer *b = bytebuffer_create(capacity);
     if (!b) GTEST_SKIP() << "no address space for a 2 GiB buffer";
     b->length = b->capacity;  // pretend it is full, without writing 2 GiB

@@ -97,7 +97,7 @@ constexpr int SCRATCH_BYTES = 1 << 16;
 // a melodic instrument holds one cycle (or whole cycles) of `cycle` bytes,
 // so its note sounds at rate(period) / cycle Hz; the drums are recorded at
 // the rate of the one note they are always played at.
-static double period_rate_hz(int period) { return (double)PAULA_CLOCK_HZ / period; }
+static double period_rate_hz(int period) { return static_cast<double>(PAULA_CLOCK_HZ) / period; }
 constexpr int PERIOD_C3 = 214;  // drums' kick and snare note
 constexpr int PERIOD_B3 = 113;  // hi-hats' note, the highest rate
 
@@ -113,7 +113,7 @@ static double noise_next(Noise *noise) {
     x ^= x >> 17;
     x ^= x << 5;
     noise->state = x;
-    return (double)x / 2147483648.0 - 1.0;  // -1 .. 1
+    return static_cast<double>(x) / 2147483648.0 - 1.0;  // -1 .. 1
 }
 
 static Instrument *instrument_begin(Song *song, int number, const char *name,
@@ -147,14 +147,14 @@ static void instrument_store(Instrument *in, const double *wave) {
         double v = floor(wave[i] * scale + 0.5);
         if (v > 127.0) v = 127.0;
         if (v < -127.0) v = -127.0;
-        in->data[i] = (int8_t)v;
+        in->data[i] = static_cast<int8_t>(v);
     }
 }
 
 // Linear fade of the last `bytes` of a one-shot sample down to 0, so that
 // its end never clicks.
 static void fade_tail(double *wave, uint32_t length, uint32_t bytes) {
-    for (uint32_t i = 0; i < bytes; i++) wave[length - 1 - i] *= (double)i / bytes;
+    for (uint32_t i = 0; i < bytes; i++) wave[length - 1 - i] *= static_cast<double>(i) / bytes;
 }
 
 // Sum of sine harmonics h = 1 .. count (odd ones only if odd_only) of a
@@ -180,7 +180,7 @@ static void make_bass(Song *song, double *wave) {
     const int cycle = 64, attack_cycles = 12;
     Instrument *in = instrument_begin(song, SMP_BASS, "kevo bass", (attack_cycles + 1) * cycle, 40);
     for (int k = 0; k <= attack_cycles; k++) {
-        double age = (double)k / attack_cycles;    // 0 at the attack, 1 in the loop
+        double age = static_cast<double>(k) / attack_cycles;    // 0 at the attack, 1 in the loop
         double decay = 0.18 + 0.42 * age;          // per-harmonic damping
         double gain = 1.0 + 0.35 * (1.0 - age);
         for (int t = 0; t < cycle; t++) {
@@ -320,7 +320,7 @@ static void name_credits(Song *song) {
 }
 
 static void make_instruments(Song *song) {
-    double *wave = (double *)calloc(SCRATCH_BYTES, sizeof(double));
+    double *wave = static_cast<double *>(calloc(SCRATCH_BYTES, sizeof(double)));
     if (!wave) fail("out of memory", "scratch");
     make_bass(song, wave);
     make_lead(song, wave);
@@ -376,7 +376,7 @@ static Cell *cell_at(Song *song, int pattern, int row, int channel) {
 static void put_note(Song *song, int pattern, int row, int channel, int index, int sample) {
     Cell *cell = cell_at(song, pattern, row, channel);
     cell->period = period_table[index];
-    cell->sample = (uint8_t)sample;
+    cell->sample = static_cast<uint8_t>(sample);
 }
 
 // Adds a command to a cell; one command per cell, so a second one is a
@@ -384,7 +384,7 @@ static void put_note(Song *song, int pattern, int row, int channel, int index, i
 static void put_effect(Song *song, int pattern, int row, int channel, int effect) {
     Cell *cell = cell_at(song, pattern, row, channel);
     if (cell->effect != 0) fail("two commands in one cell", "put_effect");
-    cell->effect = (uint16_t)effect;
+    cell->effect = static_cast<uint16_t>(effect);
 }
 
 // A melody line from `row` on. Items are separated by spaces ('|' marks
@@ -413,7 +413,7 @@ static int put_melody(Song *song, int pattern, int channel, int row, int sample,
             p += 3;
         }
         if (*p == '*') {
-            rows = (int)strtol(p + 1, (char **)&p, 10);
+            rows = static_cast<int>(strtol(p + 1, const_cast<char **>(&p), 10));
             if (rows < 1) fail("bad length", item);
         }
         if (*p == ':') {
@@ -741,7 +741,7 @@ static void compose_song(Song *song) {
     const uint8_t orders[] = {PAT_INTRO,  PAT_INTRO_2,     PAT_VERSE,     PAT_VERSE_2,
                               PAT_CHORUS, PAT_CHORUS_BREAK, PAT_BREAKDOWN, PAT_BUILD,
                               PAT_CHORUS, PAT_CHORUS_LAST,  PAT_OUTRO};
-    song->song_length = (int)sizeof orders;
+    song->song_length = static_cast<int>(sizeof orders);
     memcpy(song->orders, orders, sizeof orders);
 }
 
@@ -749,8 +749,8 @@ static void compose_song(Song *song) {
 // Writing the module
 
 static void put_u16_be(uint8_t *at, uint32_t value) {
-    at[0] = (uint8_t)(value >> 8);
-    at[1] = (uint8_t)value;
+    at[0] = static_cast<uint8_t>(value >> 8);
+    at[1] = static_cast<uint8_t>(value);
 }
 
 // Lays the song out as module bytes into `out` (large enough); returns the
@@ -771,7 +771,7 @@ static size_t song_to_module(const Song *song, uint8_t *out) {
         put_u16_be(header + MOD_SAMPLE_LOOP_LENGTH_OFFSET,
                    in->loop_length_bytes ? in->loop_length_bytes / 2 : 1);
     }
-    out[MOD_SONG_LENGTH_OFFSET] = (uint8_t)song->song_length;
+    out[MOD_SONG_LENGTH_OFFSET] = static_cast<uint8_t>(song->song_length);
     out[MOD_SONG_LENGTH_OFFSET + 1] = ORDER_RESTART_BYTE;
     memcpy(out + MOD_ORDER_TABLE_OFFSET, song->orders, MOD_ORDER_ENTRIES);
     memcpy(out + MOD_SIGNATURE_OFFSET, "M.K.", 4);
@@ -780,10 +780,10 @@ static size_t song_to_module(const Song *song, uint8_t *out) {
         for (int r = 0; r < MOD_ROWS; r++)
             for (int c = 0; c < MOD_CHANNELS; c++, at += MOD_CELL_BYTES) {
                 const Cell *cell = &song->patterns[p][r][c];
-                out[at] = (uint8_t)((cell->sample & 0xF0) | (cell->period >> 8));
-                out[at + 1] = (uint8_t)cell->period;
-                out[at + 2] = (uint8_t)(((cell->sample & 0x0F) << 4) | (cell->effect >> 8));
-                out[at + 3] = (uint8_t)cell->effect;
+                out[at] = static_cast<uint8_t>((cell->sample & 0xF0) | (cell->period >> 8));
+                out[at + 1] = static_cast<uint8_t>(cell->period);
+                out[at + 2] = static_cast<uint8_t>(((cell->sample & 0x0F) << 4) | (cell->effect >> 8));
+                out[at + 3] = static_cast<uint8_t>(cell->effect);
             }
     for (int n = 0; n < MOD_SAMPLES; n++) {
         const Instrument *in = &song->samples[n];
@@ -801,9 +801,9 @@ int main(int argc, char **argv) {
     if (keep_standard_fds_open() != 0) return 1;
     if (args_answer_help(argc, argv, USAGE)) return 0;
     if (!args_expect_plain(argc, argv, 1, 1, USAGE)) return USAGE_ERROR_STATUS;
-    Song *song = (Song *)calloc(1, sizeof(Song));
+    Song *song = static_cast<Song *>(calloc(1, sizeof(Song)));
     size_t capacity = MOD_PATTERNS_OFFSET + SONG_PATTERNS * MOD_PATTERN_BYTES + SAMPLE_POOL_BYTES;
-    uint8_t *module = (uint8_t *)calloc(1, capacity);
+    uint8_t *module = static_cast<uint8_t *>(calloc(1, capacity));
     if (!song || !module) fail("out of memory", argv[1]);
     compose_song(song);
     size_t size = song_to_module(song, module);

@@ -18,7 +18,7 @@ static const double EIGHTHS_PER_HALF_TURN = 1440.0;
 
 static uint32_t sine_entry(int k) {
     double exact = 65536.0 * std::sin(k * TABLE_PI / EIGHTHS_PER_HALF_TURN);
-    uint32_t rounded = (uint32_t)std::floor(exact + 0.5);
+    uint32_t rounded = static_cast<uint32_t>(std::floor(exact + 0.5));
     return rounded > TABLE_MAX ? TABLE_MAX : rounded;
 }
 
@@ -37,7 +37,7 @@ int main(int argc, char **argv) {
     std::printf("const uint32_t sine_table[SINE_TABLE_ENTRIES] = {\n");
     for (int k = 0; k < TABLE_ENTRIES; k++) {
         if (k % 10 == 0) std::printf("   ");
-        std::printf(" %5u,", (unsigned)sine_entry(k));
+        std::printf(" %5u,", static_cast<unsigned>(sine_entry(k)));
         if (k % 10 == 9) std::printf("\n");
     }
     std::printf("};\n");

@@ -47,9 +47,9 @@ static uint32_t speckle(uint32_t x, uint32_t y) {
 // The engine's palette as the 768 RGB bytes a PCX file carries.
 static void palette_bytes(uint8_t *out) {
     for (int i = 0; i < 256; i++) {
-        out[3 * i] = (uint8_t)(Palette[i] >> 24);
-        out[3 * i + 1] = (uint8_t)(Palette[i] >> 16);
-        out[3 * i + 2] = (uint8_t)(Palette[i] >> 8);
+        out[3 * i] = static_cast<uint8_t>(Palette[i] >> 24);
+        out[3 * i + 1] = static_cast<uint8_t>(Palette[i] >> 16);
+        out[3 * i + 2] = static_cast<uint8_t>(Palette[i] >> 8);
     }
 }
 
@@ -69,7 +69,7 @@ static void draw_tunnel(uint8_t *pixels) {
             } else {
                 int hue = column * 3 + row * 7;
                 int ring = (in_y < 3 || in_y > brick_h - 3) ? PALETTE_RING_DIM : PALETTE_RING_BRIGHT;
-                if (speckle((uint32_t)x, (uint32_t)y) % 7 == 0)
+                if (speckle(static_cast<uint32_t>(x), static_cast<uint32_t>(y)) % 7 == 0)
                     ring = ring == PALETTE_RING_BRIGHT ? PALETTE_RING_DIM : PALETTE_RING_DARK;
                 color = palette_ring(ring, hue);
             }
@@ -124,7 +124,7 @@ static void draw_crate_side(uint8_t *pixels) {
             } else {
                 // Grain: streaks that run along the plank, from a hash of
                 // the row and a coarse column.
-                bool streak = speckle((uint32_t)(x / 9), (uint32_t)y) % 5 == 0;
+                bool streak = speckle(static_cast<uint32_t>(x / 9), static_cast<uint32_t>(y)) % 5 == 0;
                 color = palette_ring(PALETTE_RING_DIM_SOFT, streak ? HUE_ORANGE - 1 : HUE_ORANGE);
             }
             pixels[y * CRATE_SIDE_PX + x] = color;
@@ -137,7 +137,7 @@ static void draw_crate_side(uint8_t *pixels) {
 // Numbers of the model in units of 2^-28 (so |x| < 8 fits with room for
 // products in 64 bits).
 constexpr int UNIT_SHIFT = 28;
-constexpr int64_t UNIT = (int64_t)1 << UNIT_SHIFT;
+constexpr int64_t UNIT = static_cast<int64_t>(1) << UNIT_SHIFT;
 constexpr int64_t PI_UNITS = 843314857;  // pi x 2^28, rounded
 
 static int64_t mul_units(int64_t a, int64_t b) { return (a * b) / UNIT; }
@@ -168,7 +168,7 @@ static std::string decimal(int64_t value) {
     int64_t ten_thousandths = (magnitude * 10000 + UNIT / 2) >> UNIT_SHIFT;
     char text[32];
     snprintf(text, sizeof text, "%s%lld.%04lld", negative && ten_thousandths ? "-" : "",
-             (long long)(ten_thousandths / 10000), (long long)(ten_thousandths % 10000));
+             static_cast<long long>(ten_thousandths / 10000), static_cast<long long>(ten_thousandths % 10000));
     return text;
 }
 

@@ -87,7 +87,7 @@ static void show_position(const ModPlayer *player, int64_t total_ms, bool loop) 
     int length = snprintf(line, sizeof line, "order %3d/%d  row %2d  %s / %s ", at.order, player->song_length,
                           at.row, now, all);
     if (length < 0) return;
-    if (length >= (int)sizeof line) length = (int)sizeof line - 1;
+    if (length >= static_cast<int>(sizeof line)) length = static_cast<int>(sizeof line) - 1;
     const int columns = terminal_columns();
     if (columns > 0 && length > columns - 1) length = columns - 1;
     fprintf(stderr, "\r%.*s", length, line);

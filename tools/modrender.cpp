@@ -76,18 +76,18 @@ static int report(const char *format, ...) {
 
 // `frames` at the output rate as "M:SS.t".
 static void format_time(char *out, size_t out_bytes, long frames) {
-    song_time_text(out, out_bytes, (int64_t)frames * 1000 / OUTPUT_RATE_HZ);
+    song_time_text(out, out_bytes, static_cast<int64_t>(frames) * 1000 / OUTPUT_RATE_HZ);
 }
 
 static void show_progress(long done, long total) {
-    const int cells = total > 0 ? (int)(done * PROGRESS_BAR_CELLS / total) : PROGRESS_BAR_CELLS;
+    const int cells = total > 0 ? static_cast<int>(done * PROGRESS_BAR_CELLS / total) : PROGRESS_BAR_CELLS;
     char bar[PROGRESS_BAR_CELLS + 1];
     for (int i = 0; i < PROGRESS_BAR_CELLS; i++) bar[i] = i < cells ? '#' : '.';
     bar[PROGRESS_BAR_CELLS] = '\0';
     char now[32], all[32];
     format_time(now, sizeof now, done);
     format_time(all, sizeof all, total);
-    fprintf(stderr, "\r[%s] %3d%%  %s / %s", bar, total > 0 ? (int)(done * 100 / total) : 100,
+    fprintf(stderr, "\r[%s] %3d%%  %s / %s", bar, total > 0 ? static_cast<int>(done * 100 / total) : 100,
             now, all);
     fflush(stderr);
 }
@@ -104,10 +104,10 @@ static void print_module(const ModPlayer *player, long frames, int cut) {
             if (*c != ' ') blank = 0;
         if (blank && s->length == 0) continue;
         song_printable_text(shown, sizeof shown, s->name);
-        printf("  %2d  %-22s %7u bytes", i + 1, shown, (unsigned)s->length);
+        printf("  %2d  %-22s %7u bytes", i + 1, shown, static_cast<unsigned>(s->length));
         // Loop start 0 with 2 bytes is how trackers write "no loop".
         if (s->loop_length > 2 || (s->loop_length && s->loop_start))
-            printf("  loop %u+%u", (unsigned)s->loop_start, (unsigned)s->loop_length);
+            printf("  loop %u+%u", static_cast<unsigned>(s->loop_start), static_cast<unsigned>(s->loop_length));
         printf("\n");
     }
     printf("Song:     %d positions\n", player->song_length);
@@ -128,11 +128,11 @@ static int render_to(ModPlayer *player, FILE *file, long frames, int progress) {
     int result = samples ? 0 : -1;
     int shown_percent = -1;
     for (long done = 0; result == 0 && done < frames;) {
-        const int n = frames - done < CHUNK_FRAMES ? (int)(frames - done) : CHUNK_FRAMES;
+        const int n = frames - done < CHUNK_FRAMES ? static_cast<int>(frames - done) : CHUNK_FRAMES;
         mod_player_render_s16(player, samples, n);
-        if (wav_file_write_frames(file, samples, (size_t)n) != 0) result = -1;
+        if (wav_file_write_frames(file, samples, static_cast<size_t>(n)) != 0) result = -1;
         done += n;
-        const int percent = (int)(done * 100 / frames);
+        const int percent = static_cast<int>(done * 100 / frames);
         if (progress && percent != shown_percent) {
             show_progress(done, frames);
             shown_percent = percent;
@@ -325,9 +325,9 @@ static int render_module(const uint8_t *module, long size, const char *in_path,
     }
     if (!player) return report("%s", reason);
     const double limit_seconds = seconds > 0.0 ? seconds : DEFAULT_LIMIT_SECONDS;
-    const long limit_frames = (long)(limit_seconds * OUTPUT_RATE_HZ + 0.5);
+    const long limit_frames = static_cast<long>(limit_seconds * OUTPUT_RATE_HZ + 0.5);
     // The song's length comes from its sequencer alone, without mixing it.
-    const long frames = loop ? limit_frames : (long)mod_song_length(player, limit_frames, nullptr);
+    const long frames = loop ? limit_frames : static_cast<long>(mod_song_length(player, limit_frames, nullptr));
     if (frames < 0) {
         // Only the scan's copy of the player can fail: memory ran out, as
         // it can for the player itself.
@@ -336,7 +336,7 @@ static int render_module(const uint8_t *module, long size, const char *in_path,
         module_refusal_text(&check, in_path, reason, sizeof reason);
         return report("%s", reason);
     }
-    mod_player_set_loop(player, (uint8_t)loop);
+    mod_player_set_loop(player, static_cast<uint8_t>(loop));
     Output out = {out_path, "", "", nullptr};
     if (output_open(&out) != 0) {
         mod_player_destroy(player);

@@ -19,9 +19,9 @@ char *asset_path_beside(const char *named, const char *naming_file) {
     if (named == nullptr || naming_file == nullptr || named[0] == '/') return nullptr;
     const char *slash = strrchr(naming_file, '/');
     if (slash == nullptr || !nothing_at(named)) return nullptr;
-    size_t folder_bytes = (size_t)(slash - naming_file) + 1;
+    size_t folder_bytes = static_cast<size_t>(slash - naming_file) + 1;
     size_t named_bytes = strlen(named);
-    char *beside = (char *)engine_malloc(folder_bytes + named_bytes + 1);
+    char *beside = static_cast<char *>(engine_malloc(folder_bytes + named_bytes + 1));
     if (beside == nullptr) return nullptr;
     memcpy(beside, naming_file, folder_bytes);
     memcpy(beside + folder_bytes, named, named_bytes + 1);

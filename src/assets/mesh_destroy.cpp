@@ -20,7 +20,7 @@ static void destroy_records(Vector *records) {
 // is about to be released anyway, and sorting in place needs no memory.
 static void destroy_face_materials(Vector *faces, const Texture *material) {
     if (faces == nullptr) return;
-    Triangle **triangles = (Triangle **)faces->items;
+    Triangle **triangles = reinterpret_cast<Triangle **>(faces->items);
     Triangle **end = triangles + faces->count;
     bool others = std::any_of(triangles, end, [material](const Triangle *t) {
         return t->texture != nullptr && t->texture != material;

@@ -23,7 +23,7 @@ static int material_take_image(Texture *material, const char *image_path, const 
 }
 
 Texture *mtl_load(const char *path) {
-    Texture *material = (Texture *)engine_calloc(1, sizeof(Texture));
+    Texture *material = static_cast<Texture *>(engine_calloc(1, sizeof(Texture)));
     if (material == nullptr) {
         fprintf(stderr, "MTL: cannot load '%s': out of memory\n", path ? path : "(null)");
         return nullptr;

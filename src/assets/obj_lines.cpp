@@ -21,7 +21,7 @@ int obj_lines_open(ObjLines *lines, int fd, const char *path) {
     lines->at_end = false;
     lines->read_error = 0;
     lines->line_number = 0;
-    lines->buffer = (char *)engine_malloc(OBJ_LINES_BUFFER_BYTES + 1);
+    lines->buffer = static_cast<char *>(engine_malloc(OBJ_LINES_BUFFER_BYTES + 1));
     return lines->buffer != nullptr ? 0 : -1;
 }
 
@@ -47,7 +47,7 @@ static bool fill(ObjLines *lines) {
             lines->at_end = true;
             return false;
         }
-        lines->end += (size_t)got;
+        lines->end += static_cast<size_t>(got);
         return true;
     }
 }
@@ -55,7 +55,7 @@ static bool fill(ObjLines *lines) {
 // Drops every carriage return of the `length` characters at `line` and
 // zero-terminates what is left.
 static char *without_carriage_returns(char *line, size_t length) {
-    char *cr = (char *)memchr(line, '\r', length);
+    char *cr = static_cast<char *>(memchr(line, '\r', length));
     if (cr != nullptr) {
         char *to = cr;
         for (char *from = cr; from < line + length; from++)
@@ -79,9 +79,9 @@ static void skip_long_line(ObjLines *lines) {
     report_long_line(lines);
     lines->start = lines->end = 0;
     while (fill(lines)) {
-        char *lf = (char *)memchr(lines->buffer, '\n', lines->end);
+        char *lf = static_cast<char *>(memchr(lines->buffer, '\n', lines->end));
         if (lf != nullptr) {
-            lines->start = (size_t)(lf - lines->buffer) + 1;
+            lines->start = static_cast<size_t>(lf - lines->buffer) + 1;
             return;
         }
         lines->start = lines->end = 0;
@@ -92,9 +92,9 @@ char *obj_lines_next(ObjLines *lines) {
     for (;;) {
         char *from = lines->buffer + lines->start;
         size_t unread = lines->end - lines->start;
-        char *lf = (char *)memchr(from, '\n', unread);
+        char *lf = static_cast<char *>(memchr(from, '\n', unread));
         if (lf != nullptr) {
-            size_t length = (size_t)(lf - from);
+            size_t length = static_cast<size_t>(lf - from);
             lines->start += length + 1;
             lines->line_number++;
             if (length > OBJ_MAX_LINE_CHARS) {

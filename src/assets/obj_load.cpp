@@ -17,7 +17,7 @@ enum ObjLineResult { OBJ_LINE_DONE, OBJ_LINE_NO_MEMORY, OBJ_LINE_NO_MATERIAL, OB
 
 // Indices grow no further than this in magnitude; any vector is far
 // shorter.
-constexpr int64_t OBJ_INDEX_LIMIT = (int64_t)1 << 40;
+constexpr int64_t OBJ_INDEX_LIMIT = static_cast<int64_t>(1) << 40;
 
 // One "vt" line: its coordinates as read (0 .. 1 across the texture) and
 // the record that holds them as texels of a texture. The texels depend on
@@ -66,7 +66,7 @@ static bool grow(void **array, uint64_t *capacity, uint64_t needed, size_t item_
     if (needed <= *capacity) return true;
     uint64_t grown = *capacity < OBJ_ARRAY_START_CAPACITY ? OBJ_ARRAY_START_CAPACITY : *capacity;
     while (grown < needed) grown *= 2;
-    void *moved = engine_realloc(*array, (size_t)grown * item_bytes);
+    void *moved = engine_realloc(*array, static_cast<size_t>(grown) * item_bytes);
     if (moved == nullptr) return false;
     *array = moved;
     *capacity = grown;
@@ -95,13 +95,13 @@ static bool is_separator(char c) { return c == ' ' || c == '\t'; }
 // positive indices count from the first record, negative ones back from the
 // latest (-1 is the last record read so far). -1 when it names none.
 static int64_t resolve_index(int64_t index, uint64_t count) {
-    if (index > 0 && index <= (int64_t)count) return index - 1;
-    if (index < 0 && -index <= (int64_t)count) return (int64_t)count + index;
+    if (index > 0 && index <= static_cast<int64_t>(count)) return index - 1;
+    if (index < 0 && -index <= static_cast<int64_t>(count)) return static_cast<int64_t>(count) + index;
     return -1;
 }
 
 static ObjLineResult add_vertex(ObjLoad *load, char **cursor) {
-    Vertex *vertex = (Vertex *)engine_calloc(1, sizeof(Vertex));
+    Vertex *vertex = static_cast<Vertex *>(engine_calloc(1, sizeof(Vertex)));
     if (vertex == nullptr) return OBJ_LINE_NO_MEMORY;
     // Each coordinate times the scale as the 32-bit multiply gives it.
     vertex->x = wrap_mul(obj_next_fixed(cursor), load->scale);
@@ -119,10 +119,10 @@ static ObjLineResult add_vertex(ObjLoad *load, char **cursor) {
 // product taken in 64 bits and clamped into 0 .. size - 1, so every corner
 // lies inside the texture (0 for a texture without pixels or no texture).
 static int32_t texel(Fixed coordinate, int32_t size) {
-    int64_t t = ((int64_t)coordinate * size) >> FIXED_SHIFT;
+    int64_t t = (static_cast<int64_t>(coordinate) * size) >> FIXED_SHIFT;
     if (t > size - 1) t = size - 1;
     if (t < 0) t = 0;
-    return (int32_t)t;
+    return static_cast<int32_t>(t);
 }
 
 // Sets `record` to the slot's coordinates as texels of `texture` (null:
@@ -135,13 +135,13 @@ static void set_texels(TexCoord *record, const ObjTexSlot *slot, const Texture *
 // A "vt" line: its record holds texels of the current material's texture
 // (all 0 while there is none); a face of another material gets its own.
 static ObjLineResult add_texcoord(ObjLoad *load, char **cursor) {
-    if (!grow((void **)&load->slots, &load->slot_capacity, load->slot_count + 1, sizeof(ObjTexSlot)))
+    if (!grow(reinterpret_cast<void **>(&load->slots), &load->slot_capacity, load->slot_count + 1, sizeof(ObjTexSlot)))
         return OBJ_LINE_NO_MEMORY;
     ObjTexSlot *slot = &load->slots[load->slot_count];
     slot->u = obj_next_fixed(cursor);
     slot->v = obj_next_fixed(cursor);
     slot->material = load->material_number;
-    slot->record = (TexCoord *)engine_calloc(1, sizeof(TexCoord));
+    slot->record = static_cast<TexCoord *>(engine_calloc(1, sizeof(TexCoord)));
     if (slot->record == nullptr) return OBJ_LINE_NO_MEMORY;
     set_texels(slot->record, slot, load->mesh->material);
     if (vector_append(load->mesh->texcoords, slot->record) < 0) {
@@ -163,7 +163,7 @@ static TexCoord *texcoord_for_material(ObjLoad *load, ObjTexSlot *slot) {
         return slot->record;
     }
     if ((slot->material & OBJ_SLOT_CLAIMED) != 0) {
-        TexCoord *record = (TexCoord *)engine_calloc(1, sizeof(TexCoord));
+        TexCoord *record = static_cast<TexCoord *>(engine_calloc(1, sizeof(TexCoord)));
         if (record == nullptr) return nullptr;
         if (vector_append(load->mesh->texcoords, record) < 0) {
             engine_free(record);
@@ -187,7 +187,7 @@ static int64_t read_corners(ObjLoad *load, char **cursor, bool *bad_vertex, bool
     for (;;) {
         while (is_separator(*text)) text++;
         if (*text == '\0') break;
-        if (!grow((void **)&load->corners, &load->corner_capacity, count + 1, sizeof(ObjCorner))) return -1;
+        if (!grow(reinterpret_cast<void **>(&load->corners), &load->corner_capacity, count + 1, sizeof(ObjCorner))) return -1;
         ObjCorner *corner = &load->corners[count++];
         // The vertex index up to the first '/', the texture coordinate
         // index up to the next one.
@@ -201,18 +201,18 @@ static int64_t read_corners(ObjLoad *load, char **cursor, bool *bad_vertex, bool
         corner->slot = t == 0 ? -1 : resolve_index(t, load->slot_count);
         if (t != 0 && corner->slot < 0) *bad_texcoord = true;
     }
-    *cursor = (char *)text;
-    return (int64_t)count;
+    *cursor = const_cast<char *>(text);
+    return static_cast<int64_t>(count);
 }
 
 // Appends the triangle of corners a, b, c of the face being read.
 static ObjLineResult add_triangle(ObjLoad *load, int64_t a, int64_t b, int64_t c) {
-    Triangle *triangle = (Triangle *)engine_calloc(1, sizeof(Triangle));
+    Triangle *triangle = static_cast<Triangle *>(engine_calloc(1, sizeof(Triangle)));
     if (triangle == nullptr) return OBJ_LINE_NO_MEMORY;
     const ObjCorner *corners[3] = {&load->corners[a], &load->corners[b], &load->corners[c]};
     for (int j = 0; j < 3; j++) {
-        triangle->v[j] = (Vertex *)load->mesh->vertices->items[corners[j]->vertex];
-        triangle->t[j] = (TexCoord *)corners[j]->record;
+        triangle->v[j] = static_cast<Vertex *>(load->mesh->vertices->items[corners[j]->vertex]);
+        triangle->t[j] = const_cast<TexCoord *>(corners[j]->record);
     }
     triangle->color = OBJ_COLOR;
     triangle->pixels = OBJ_TRIANGLE_PIXELS_START;
@@ -261,7 +261,7 @@ static ObjLineResult add_face(ObjLoad *load, char **cursor, long line_number) {
 // the last "mtllib" carries it, so the latest face tells.
 static bool material_in_use(const Mesh *mesh) {
     const Vector *faces = mesh->faces;
-    return faces->count > 0 && ((const Triangle *)faces->items[faces->count - 1])->texture == mesh->material;
+    return faces->count > 0 && static_cast<const Triangle *>(faces->items[faces->count - 1])->texture == mesh->material;
 }
 
 // An "mtllib" line: the material file as written or, when not found there,
@@ -287,12 +287,12 @@ static ObjLineResult load_material(ObjLoad *load, char **cursor, long line_numbe
 
 // The new mesh with its three empty vectors and zeroed list, or null.
 static Mesh *mesh_create(void) {
-    Mesh *mesh = (Mesh *)engine_calloc(1, sizeof(Mesh));
+    Mesh *mesh = static_cast<Mesh *>(engine_calloc(1, sizeof(Mesh)));
     if (mesh == nullptr) return nullptr;
     mesh->vertices = vector_create(OBJ_VECTOR_START_CAPACITY);
     mesh->texcoords = vector_create(OBJ_VECTOR_START_CAPACITY);
     mesh->faces = vector_create(OBJ_VECTOR_START_CAPACITY);
-    mesh->list = (TriangleList *)engine_calloc(1, sizeof(TriangleList));
+    mesh->list = static_cast<TriangleList *>(engine_calloc(1, sizeof(TriangleList)));
     if (!mesh->vertices || !mesh->texcoords || !mesh->faces || !mesh->list) {
         mesh_destroy(mesh);
         return nullptr;
@@ -343,7 +343,7 @@ Mesh *obj_load(const char *path, int scale) {
     engine_free(load.slots);
     engine_free(load.corners);
     Mesh *mesh = load.mesh;
-    if (result == OBJ_LINE_DONE && mesh->faces->count > (uint64_t)INT32_MAX) result = OBJ_LINE_NO_MEMORY;
+    if (result == OBJ_LINE_DONE && mesh->faces->count > static_cast<uint64_t>INT32_MAX) result = OBJ_LINE_NO_MEMORY;
 
     if (result == OBJ_LINE_NO_MATERIAL) {
         puts("Unable to load mtllib");
@@ -357,7 +357,7 @@ Mesh *obj_load(const char *path, int scale) {
         mesh_destroy(mesh);
         return nullptr;
     }
-    mesh->list->items = (Triangle **)mesh->faces->items;
-    mesh->list->count = (int32_t)mesh->faces->count;
+    mesh->list->items = reinterpret_cast<Triangle **>(mesh->faces->items);
+    mesh->list->count = static_cast<int32_t>(mesh->faces->count);
     return mesh;
 }

@@ -44,12 +44,12 @@ static bool is_digit(char c) { return c >= '0' && c <= '9'; }
 // without the pass back over the digits.
 static uint32_t fraction_bits(const char *first, const char *end, uint64_t digits) {
     const long count = end - first;
-    if (count <= FRACTION_DIGITS_AT_ONCE) return (uint32_t)((digits << FIXED_SHIFT) / POWERS_OF_TEN[count]);
+    if (count <= FRACTION_DIGITS_AT_ONCE) return static_cast<uint32_t>((digits << FIXED_SHIFT) / POWERS_OF_TEN[count]);
     // f stays below 65536, so f + 9 * 65536 never overflows.
     uint32_t fraction = 0;
     for (const char *digit = end; digit != first;) {
         digit--;
-        fraction = (fraction + (uint32_t)(*digit - '0') * (uint32_t)FIXED_ONE) / 10;
+        fraction = (fraction + static_cast<uint32_t>(*digit - '0') * static_cast<uint32_t>(FIXED_ONE)) / 10;
     }
     return fraction;
 }
@@ -60,18 +60,18 @@ static const char *parse_fixed_prefix(const char *text, Fixed *value) {
     bool negative = *text == '-';
     if (negative) text++;
     uint32_t integer = 0;  // wraps like the 32-bit accumulator it stands for
-    while (is_digit(*text)) integer = integer * 10 + (uint32_t)(*text++ - '0');
+    while (is_digit(*text)) integer = integer * 10 + static_cast<uint32_t>(*text++ - '0');
     uint32_t result = integer << FIXED_SHIFT;
     if (*text == '.') {
         const char *first = ++text;
         uint64_t digits = 0;  // the first FRACTION_DIGITS_AT_ONCE of them
         while (is_digit(*text)) {
-            if (text - first < FRACTION_DIGITS_AT_ONCE) digits = digits * 10 + (uint64_t)(*text - '0');
+            if (text - first < FRACTION_DIGITS_AT_ONCE) digits = digits * 10 + static_cast<uint64_t>(*text - '0');
             text++;
         }
         result += fraction_bits(first, text, digits);
     }
-    *value = (Fixed)(negative ? 0u - result : result);
+    *value = static_cast<Fixed>(negative ? 0u - result : result);
     return text;
 }
 
@@ -88,6 +88,6 @@ Fixed obj_next_fixed(char **cursor) {
     Fixed value = 0;
     const char *end = *start != '\0' ? parse_fixed_prefix(start, &value) : start;
     while (*end != '\0' && !is_separator(*end)) end++;  // what follows the number
-    *cursor = (char *)end;
+    *cursor = const_cast<char *>(end);
     return value;
 }

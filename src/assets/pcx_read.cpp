@@ -20,15 +20,15 @@ static ssize_t read_fully(int fd, uint8_t *buffer, size_t size_bytes) {
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return -1;
         if (got == 0) break;
-        done += (size_t)got;
+        done += static_cast<size_t>(got);
     }
-    return (ssize_t)done;
+    return static_cast<ssize_t>(done);
 }
 
 static int read_u8(const uint8_t *header, int offset) { return header[offset]; }
 
 static int read_s16le(const uint8_t *header, int offset) {
-    return (int16_t)(uint16_t)(header[offset] | header[offset + 1] << 8);
+    return static_cast<int16_t>(static_cast<uint16_t>(header[offset] | header[offset + 1] << 8));
 }
 
 static int read_u16le(const uint8_t *header, int offset) {
@@ -76,7 +76,7 @@ PcxImage *pcx_open_why(const char *path, const char **why) {
         *why = "no file name";
         return nullptr;
     }
-    PcxImage *image = (PcxImage *)engine_calloc(1, sizeof(PcxImage));
+    PcxImage *image = static_cast<PcxImage *>(engine_calloc(1, sizeof(PcxImage)));
     if (image == nullptr) {
         *why = "out of memory";
         return nullptr;
@@ -92,14 +92,14 @@ PcxImage *pcx_open_why(const char *path, const char **why) {
     const ssize_t header_bytes = read_fully(image->fd, header, sizeof header);
     if (header_bytes < 0) {
         refusal = strerror(errno);
-    } else if (header_bytes != (ssize_t)sizeof header) {
+    } else if (header_bytes != static_cast<ssize_t>(sizeof header)) {
         refusal = "ends inside its 128-byte header";
     } else {
         image->bits_per_pixel = read_u8(header, PCX_BITS_OFFSET);
         image->planes = read_u8(header, PCX_PLANES_OFFSET);
         // The +1 is done in 16 bits: xmax 32767 wraps to -32768.
-        int xmax_end = (int16_t)(uint16_t)(read_s16le(header, PCX_XMAX_OFFSET) + 1);
-        int ymax_end = (int16_t)(uint16_t)(read_s16le(header, PCX_YMAX_OFFSET) + 1);
+        int xmax_end = static_cast<int16_t>(static_cast<uint16_t>(read_s16le(header, PCX_XMAX_OFFSET) + 1));
+        int ymax_end = static_cast<int16_t>(static_cast<uint16_t>(read_s16le(header, PCX_YMAX_OFFSET) + 1));
         image->width = xmax_end - read_s16le(header, PCX_XMIN_OFFSET);
         image->height = ymax_end - read_s16le(header, PCX_YMIN_OFFSET);
         refusal = header_refusal(image, header);
@@ -110,7 +110,7 @@ PcxImage *pcx_open_why(const char *path, const char **why) {
         image->bytes_per_plane_line = declared >= needed ? declared : needed;
         memcpy(image->palette, header + PCX_HEADER_PALETTE_OFFSET,
                PCX_HEADER_PALETTE_BYTES);
-        image->pixels = (uint8_t *)engine_calloc((size_t)image->width * image->height, 1);
+        image->pixels = static_cast<uint8_t *>(engine_calloc(static_cast<size_t>(image->width) * image->height, 1));
         if (image->pixels == nullptr) refusal = "out of memory";
     }
     if (refusal != nullptr) {
@@ -137,9 +137,9 @@ struct PcxByteSource {
 // The next byte of the file, or -1 at end of file (or on a read error).
 static int next_byte(PcxByteSource *source) {
     if (source->next == source->count) {
-        source->base += (off_t)source->count;
+        source->base += static_cast<off_t>(source->count);
         const ssize_t got = read_fully(source->fd, source->data, sizeof source->data);
-        source->count = got > 0 ? (size_t)got : 0;
+        source->count = got > 0 ? static_cast<size_t>(got) : 0;
         source->next = 0;
         if (source->count == 0) return -1;
     }
@@ -159,7 +159,7 @@ static void unpack_byte(PcxImage *image, uint8_t *row, int plane, int k, int val
         int x = first_x + i;
         if (x >= image->width) break;
         int bits = (value >> ((per_byte - 1 - i) * d)) & mask;
-        row[x] = (uint8_t)(row[x] | bits << (plane * d));
+        row[x] = static_cast<uint8_t>(row[x] | bits << (plane * d));
     }
 }
 
@@ -184,7 +184,7 @@ static int decode_plane_line(PcxImage *image, PcxByteSource *source, uint8_t *ro
             // One pixel per byte and a single plane: the run is a plain fill
             // of what lies inside the width.
             int fill_end = end < image->width ? end : image->width;
-            if (fill_end > k) memset(row + k, c, (size_t)(fill_end - k));
+            if (fill_end > k) memset(row + k, c, static_cast<size_t>(fill_end - k));
             k = end;
         } else {
             for (; k < end; k++) unpack_byte(image, row, plane, k, c);
@@ -204,9 +204,9 @@ static int decode_plane_line(PcxImage *image, PcxByteSource *source, uint8_t *ro
 static int read_palette(PcxImage *image, off_t data_end) {
     uint8_t block[1 + PCX_PALETTE_BYTES];
     const off_t end = lseek(image->fd, 0, SEEK_END);
-    if (end >= 0 && end - data_end >= (off_t)sizeof block &&
-        lseek(image->fd, end - (off_t)sizeof block, SEEK_SET) >= 0 &&
-        read_fully(image->fd, block, sizeof block) == (ssize_t)sizeof block && block[0] == PCX_PALETTE_MARKER) {
+    if (end >= 0 && end - data_end >= static_cast<off_t>(sizeof block) &&
+        lseek(image->fd, end - static_cast<off_t>(sizeof block), SEEK_SET) >= 0 &&
+        read_fully(image->fd, block, sizeof block) == static_cast<ssize_t>(sizeof block) && block[0] == PCX_PALETTE_MARKER) {
         memcpy(image->palette, block + 1, PCX_PALETTE_BYTES);
         return 0;
     }
@@ -217,8 +217,8 @@ static int read_palette(PcxImage *image, off_t data_end) {
     if (got == 0 || block[0] != PCX_PALETTE_MARKER) return 0;
     // The trailing palette replaces the header palette as a whole.
     memset(image->palette, 0, sizeof image->palette);
-    memcpy(image->palette, block + 1, (size_t)got - 1);
-    return got == (ssize_t)sizeof block ? 0 : -1;
+    memcpy(image->palette, block + 1, static_cast<size_t>(got) - 1);
+    return got == static_cast<ssize_t>(sizeof block) ? 0 : -1;
 }
 
 int pcx_decode(PcxImage *image) {
@@ -231,13 +231,13 @@ int pcx_decode(PcxImage *image) {
     source.count = 0;
 
     for (int y = 0; y < image->height; y++) {
-        uint8_t *row = image->pixels + (size_t)y * image->width;
+        uint8_t *row = image->pixels + static_cast<size_t>(y) * image->width;
         for (int plane = 0; plane < image->planes; plane++) {
             if (decode_plane_line(image, &source, row, plane) < 0) return -1;
         }
     }
 
-    return read_palette(image, source.base + (off_t)source.next);
+    return read_palette(image, source.base + static_cast<off_t>(source.next));
 }
 
 int pcx_close(PcxImage *image) {

@@ -7,7 +7,7 @@
 Texture *pcx_load_texture_why(const char *path, const char **why) {
     static const char *unused;
     if (why == nullptr) why = &unused;
-    Texture *texture = (Texture *)engine_calloc(1, sizeof(Texture));
+    Texture *texture = static_cast<Texture *>(engine_calloc(1, sizeof(Texture)));
     if (texture == nullptr) {
         *why = "out of memory";
         return nullptr;

@@ -13,8 +13,8 @@ constexpr int PCX_DPI = 72;           // resolution fields; nothing reads them
 constexpr uint8_t PCX_PALETTE_TYPE_COLOR = 1;
 
 static void put_u16le(uint8_t *at, int value) {
-    at[0] = (uint8_t)(value & 0xFF);
-    at[1] = (uint8_t)((value >> 8) & 0xFF);
+    at[0] = static_cast<uint8_t>(value & 0xFF);
+    at[1] = static_cast<uint8_t>((value >> 8) & 0xFF);
 }
 
 // Run-length encodes one line of `count` bytes into `out` (room for 2 *
@@ -29,7 +29,7 @@ static size_t encode_line(const uint8_t *line, int count, uint8_t *out) {
         int run = 1;
         while (x + run < count && run < PCX_MAX_RUN && line[x + run] == value) run++;
         if (run > 1 || (value & PCX_RUN_FLAGS) == PCX_RUN_FLAGS) {
-            out[size++] = (uint8_t)(PCX_RUN_FLAGS | run);
+            out[size++] = static_cast<uint8_t>(PCX_RUN_FLAGS | run);
         }
         out[size++] = value;
         x += run;
@@ -63,7 +63,7 @@ int pcx_save(const char *path, int width, int height, const uint8_t *pixels,
     put_u16le(header + PCX_BYTES_PER_LINE_OFFSET, bytes_per_line);
     header[PCX_PALETTE_TYPE_OFFSET] = PCX_PALETTE_TYPE_COLOR;
 
-    uint8_t *line = (uint8_t *)engine_calloc((size_t)bytes_per_line, 3);
+    uint8_t *line = static_cast<uint8_t *>(engine_calloc(static_cast<size_t>(bytes_per_line), 3));
     FILE *file = line ? fopen(path, "wb") : nullptr;
     if (file == nullptr) {
         fprintf(stderr, "PCX: cannot save '%s': %s\n", path,
@@ -74,7 +74,7 @@ int pcx_save(const char *path, int width, int height, const uint8_t *pixels,
     uint8_t *encoded = line + bytes_per_line;  // 2 * bytes_per_line bytes
     bool ok = fwrite(header, 1, sizeof header, file) == sizeof header;
     for (int y = 0; ok && y < height; y++) {
-        memcpy(line, pixels + (size_t)y * width, (size_t)width);  // pad byte stays 0
+        memcpy(line, pixels + static_cast<size_t>(y) * width, static_cast<size_t>(width));  // pad byte stays 0
         size_t size = encode_line(line, bytes_per_line, encoded);
         ok = fwrite(encoded, 1, size, file) == size;
     }

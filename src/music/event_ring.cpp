@@ -6,19 +6,19 @@ constexpr uint64_t SLOT_MASK = EVENT_RING_CAPACITY - 1;
 static_assert((EVENT_RING_CAPACITY & (EVENT_RING_CAPACITY - 1)) == 0, "capacity is a power of two");
 
 static uint64_t pack(const MusicEvent *e) {
-    return (uint64_t)e->kind | (uint64_t)e->order << 8 | (uint64_t)e->row << 16 | (uint64_t)e->channel << 24 |
-           (uint64_t)e->sample << 32 | (uint64_t)e->volume << 40 | (uint64_t)e->period << 48;
+    return static_cast<uint64_t>(e->kind) | static_cast<uint64_t>(e->order) << 8 | static_cast<uint64_t>(e->row) << 16 | static_cast<uint64_t>(e->channel) << 24 |
+           static_cast<uint64_t>(e->sample) << 32 | static_cast<uint64_t>(e->volume) << 40 | static_cast<uint64_t>(e->period) << 48;
 }
 
 static void unpack(uint64_t fields, uint64_t frame, MusicEvent *e) {
-    e->kind = (uint8_t)fields;
-    e->order = (uint8_t)(fields >> 8);
-    e->row = (uint8_t)(fields >> 16);
-    e->channel = (uint8_t)(fields >> 24);
-    e->sample = (uint8_t)(fields >> 32);
-    e->volume = (uint8_t)(fields >> 40);
-    e->period = (uint16_t)(fields >> 48);
-    e->frame = (int64_t)frame;
+    e->kind = static_cast<uint8_t>(fields);
+    e->order = static_cast<uint8_t>(fields >> 8);
+    e->row = static_cast<uint8_t>(fields >> 16);
+    e->channel = static_cast<uint8_t>(fields >> 24);
+    e->sample = static_cast<uint8_t>(fields >> 32);
+    e->volume = static_cast<uint8_t>(fields >> 40);
+    e->period = static_cast<uint16_t>(fields >> 48);
+    e->frame = static_cast<int64_t>(frame);
 }
 
 void event_ring_init(EventRing *ring) {
@@ -37,7 +37,7 @@ void event_ring_push(EventRing *ring, const MusicEvent *event) {
     EventRingSlot *slot = &ring->slots[w & SLOT_MASK];
     slot->sequence.store(2 * w + 1, std::memory_order_relaxed);
     std::atomic_thread_fence(std::memory_order_release);
-    slot->frame.store((uint64_t)event->frame, std::memory_order_relaxed);
+    slot->frame.store(static_cast<uint64_t>(event->frame), std::memory_order_relaxed);
     slot->fields.store(pack(event), std::memory_order_relaxed);
     slot->sequence.store(2 * w + 2, std::memory_order_release);
     ring->written.store(w + 1, std::memory_order_release);
@@ -64,7 +64,7 @@ int event_ring_take(EventRing *ring, MusicEvent *event, int64_t up_to_frame) {
             ring->read++;
             continue;
         }
-        if ((int64_t)frame > up_to_frame) return 0;
+        if (static_cast<int64_t>(frame) > up_to_frame) return 0;
         unpack(fields, frame, event);
         ring->read++;
         return 1;

@@ -28,21 +28,21 @@ uint8_t *mod_file_read(const char *path, long *size_bytes, char *reason, size_t 
     }
     if (end == 0 || end > MOD_MAX_FILE_BYTES) {
         snprintf(reason, reason_bytes, "'%s' is not a module: %s (%ld bytes)", path,
-                 end == 0 ? "the file is empty" : "larger than any module", (long)end);
+                 end == 0 ? "the file is empty" : "larger than any module", static_cast<long>(end));
         close(fd);
         return nullptr;
     }
-    uint8_t *data = static_cast<uint8_t *>(engine_malloc((size_t)end));
+    uint8_t *data = static_cast<uint8_t *>(engine_malloc(static_cast<size_t>(end)));
     if (!data) {
-        snprintf(reason, reason_bytes, "out of memory reading '%s' (%ld bytes)", path, (long)end);
+        snprintf(reason, reason_bytes, "out of memory reading '%s' (%ld bytes)", path, static_cast<long>(end));
         close(fd);
         return nullptr;
     }
     // One read normally suffices; a short read is continued, so a slow
     // file system or a signal cannot cut the module.
     long got = 0;
-    while (got < (long)end) {
-        const ssize_t n = read(fd, data + got, (size_t)(end - got));
+    while (got < static_cast<long>(end)) {
+        const ssize_t n = read(fd, data + got, static_cast<size_t>(end - got));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             snprintf(reason, reason_bytes, "cannot read '%s': %s", path,
@@ -54,6 +54,6 @@ uint8_t *mod_file_read(const char *path, long *size_bytes, char *reason, size_t 
         got += n;
     }
     close(fd);
-    *size_bytes = (long)end;
+    *size_bytes = static_cast<long>(end);
     return data;
 }

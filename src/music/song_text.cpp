@@ -11,16 +11,16 @@ constexpr int64_t SECONDS_PER_MINUTE = 60;
 void song_time_text(char *out, size_t out_bytes, int64_t ms) {
     if (!out || out_bytes == 0) return;
     const int64_t tenths = ms / MS_PER_TENTH;
-    snprintf(out, out_bytes, "%lld:%02lld.%lld", (long long)(tenths / TENTHS_PER_MINUTE),
-             (long long)(tenths / TENTHS_PER_SECOND % SECONDS_PER_MINUTE), (long long)(tenths % TENTHS_PER_SECOND));
+    snprintf(out, out_bytes, "%lld:%02lld.%lld", static_cast<long long>(tenths / TENTHS_PER_MINUTE),
+             static_cast<long long>(tenths / TENTHS_PER_SECOND % SECONDS_PER_MINUTE), static_cast<long long>(tenths % TENTHS_PER_SECOND));
 }
 
 void song_printable_text(char *out, size_t out_bytes, const char *text) {
     if (!out || out_bytes == 0) return;
     size_t i = 0;
     for (; text && text[i] && i + 1 < out_bytes; i++) {
-        const unsigned char byte = (unsigned char)text[i];
-        out[i] = byte < ' ' || byte > '~' ? '?' : (char)byte;
+        const unsigned char byte = static_cast<unsigned char>(text[i]);
+        out[i] = byte < ' ' || byte > '~' ? '?' : static_cast<char>(byte);
     }
     out[i] = '\0';
 }

@@ -4,8 +4,8 @@
 #include <cstring>
 
 static void put_u16_le(uint8_t *at, uint32_t v) {
-    at[0] = (uint8_t)v;
-    at[1] = (uint8_t)(v >> 8);
+    at[0] = static_cast<uint8_t>(v);
+    at[1] = static_cast<uint8_t>(v >> 8);
 }
 
 static void put_u32_le(uint8_t *at, uint32_t v) {
@@ -15,7 +15,7 @@ static void put_u32_le(uint8_t *at, uint32_t v) {
 
 void wav_file_header(uint8_t header[WAV_FILE_HEADER_BYTES], uint32_t rate_hz, long frames) {
     uint8_t *h = header;
-    const uint32_t data_bytes = (uint32_t)frames * WAV_FILE_FRAME_BYTES;
+    const uint32_t data_bytes = static_cast<uint32_t>(frames) * WAV_FILE_FRAME_BYTES;
     memcpy(h, "RIFF", 4);
     put_u32_le(h + 4, 36 + data_bytes);
     memcpy(h + 8, "WAVEfmt ", 8);
@@ -35,7 +35,7 @@ int wav_file_write_frames(FILE *file, const int16_t *samples, size_t frames) {
     const size_t frames_per_block = sizeof bytes / WAV_FILE_FRAME_BYTES;
     for (size_t done = 0; done < frames;) {
         const size_t n = frames - done < frames_per_block ? frames - done : frames_per_block;
-        for (size_t i = 0; i < 2 * n; i++) put_u16_le(bytes + 2 * i, (uint16_t)samples[2 * done + i]);
+        for (size_t i = 0; i < 2 * n; i++) put_u16_le(bytes + 2 * i, static_cast<uint16_t>(samples[2 * done + i]));
         if (fwrite(bytes, WAV_FILE_FRAME_BYTES, n, file) != n) return -1;
         done += n;
     }

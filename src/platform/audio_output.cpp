@@ -46,9 +46,9 @@ void audio_callback(void *userdata, Uint8 *stream, int len) {
         // SDL allocates the stream, aligned for 16-bit samples.
         mod_player_render_s16(music_player, reinterpret_cast<int16_t *>(stream), frames);
     } else {
-        memset(stream, 0, (size_t)whole_bytes);
+        memset(stream, 0, static_cast<size_t>(whole_bytes));
     }
-    memset(stream + whole_bytes, 0, (size_t)(len - whole_bytes));
+    memset(stream + whole_bytes, 0, static_cast<size_t>(len - whole_bytes));
 }
 
 void audio_unpause(void) {

@@ -92,8 +92,8 @@ static CaptureState capture = {};
 long capture_audio_frames_after(long presents) {
     // Exact in whole numbers: presents x 17 x 44100 / 1000, rounded; at
     // most 10^6 presents, 7.5 x 10^11, in 64 bits.
-    const int64_t per_period = (int64_t)FRAME_PERIOD_MS * CAPTURE_RATE_HZ;
-    return (long)(((int64_t)presents * per_period + MS_PER_SECOND / 2) / MS_PER_SECOND);
+    const int64_t per_period = static_cast<int64_t>(FRAME_PERIOD_MS) * CAPTURE_RATE_HZ;
+    return ((static_cast<int64_t>(presents) * per_period + MS_PER_SECOND / 2) / MS_PER_SECOND);
 }
 
 // True when KEVO_CAPTURE asks for a capture (set, not empty), whether or
@@ -121,12 +121,12 @@ static bool seal_audio(long most) {
     struct stat st;
     if (fd < 0 || fstat(fd, &st) != 0) return false;
     const off_t sound_bytes = st.st_size > WAV_FILE_HEADER_BYTES ? st.st_size - WAV_FILE_HEADER_BYTES : 0;
-    long held = (long)(sound_bytes / WAV_FILE_FRAME_BYTES);
+    long held = (sound_bytes / WAV_FILE_FRAME_BYTES);
     if (held > most) held = most;
     uint8_t header[WAV_FILE_HEADER_BYTES];
     wav_file_header(header, CAPTURE_RATE_HZ, held);
-    return ftruncate(fd, WAV_FILE_HEADER_BYTES + (off_t)held * WAV_FILE_FRAME_BYTES) == 0 &&
-           pwrite(fd, header, sizeof header, 0) == (ssize_t)sizeof header;
+    return ftruncate(fd, WAV_FILE_HEADER_BYTES + static_cast<off_t>(held) * WAV_FILE_FRAME_BYTES) == 0 &&
+           pwrite(fd, header, sizeof header, 0) == static_cast<ssize_t>(sizeof header);
 }
 
 // DIR mode: the frames kept and the sound of exactly those presents; a
@@ -164,7 +164,7 @@ static void write_text(const char *text) {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return;
         text += n;
-        left -= (size_t)n;
+        left -= static_cast<size_t>(n);
     }
 }
 
@@ -196,7 +196,7 @@ static void on_stop_signal(int signal_number, siginfo_t *info, void *context) {
     const int saved_errno = errno;
     struct timespec now = {};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    const long now_ms = (long)now.tv_sec * 1000 + now.tv_nsec / 1000000;
+    const long now_ms = static_cast<long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
     if (signal_number == capture.last_stop_signal && now_ms - capture.last_stop_ms < CAPTURE_SAME_STOP_MS) {
         errno = saved_errno;
         return;
@@ -316,8 +316,8 @@ static bool find_ffmpeg(void) {
     if (!path || !*path) path = "/usr/bin:/bin";
     for (const char *p = path;;) {
         const char *colon = strchr(p, ':');
-        const size_t n = colon ? (size_t)(colon - p) : strlen(p);
-        snprintf(capture.ffmpeg, sizeof capture.ffmpeg, "%.*s/ffmpeg", (int)n, n ? p : ".");
+        const size_t n = colon ? static_cast<size_t>(colon - p) : strlen(p);
+        snprintf(capture.ffmpeg, sizeof capture.ffmpeg, "%.*s/ffmpeg", static_cast<int>(n), n ? p : ".");
         struct stat st;
         if (stat(capture.ffmpeg, &st) == 0 && S_ISREG(st.st_mode) && access(capture.ffmpeg, X_OK) == 0) return true;
         if (!colon) return false;
@@ -374,7 +374,7 @@ static int wait_ffmpeg(volatile sig_atomic_t *slot) {
     const pid_t pid = *slot;
     siginfo_t info;
     bool ended = true;
-    while (waitid(P_PID, (id_t)pid, &info, WEXITED | WNOWAIT) != 0) {
+    while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) != 0) {
         if (errno == EINTR) continue;
         ended = false;
         break;
@@ -394,18 +394,18 @@ static bool ffmpeg_last_line(char *out, size_t size) {
     struct stat st;
     if (capture.ffmpeg_errors < 0 || fstat(capture.ffmpeg_errors, &st) != 0 || st.st_size == 0) return false;
     char text[4096];
-    const off_t from = st.st_size > (off_t)sizeof text ? st.st_size - (off_t)sizeof text : 0;
+    const off_t from = st.st_size > static_cast<off_t>(sizeof text) ? st.st_size - static_cast<off_t>(sizeof text) : 0;
     const ssize_t got = pread(capture.ffmpeg_errors, text, sizeof text, from);
     if (got <= 0) return false;
-    size_t end = (size_t)got;
+    size_t end = static_cast<size_t>(got);
     while (end > 0 && (text[end - 1] == '\n' || text[end - 1] == '\r' || text[end - 1] == ' ')) end--;
     size_t start = end;
     while (start > 0 && text[start - 1] != '\n' && text[start - 1] != '\r') start--;
     if (start == end) return false;
     size_t n = 0;
     for (size_t i = start; i < end && n + 1 < size; i++) {
-        const unsigned char c = (unsigned char)text[i];
-        out[n++] = c < 0x20 || c == 0x7F ? '?' : (char)c;
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        out[n++] = c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
     }
     out[n] = '\0';
     return true;
@@ -437,7 +437,7 @@ static void start_encoder(void) {
     snprintf(size, sizeof size, "%dx%d", SCREEN_WIDTH_PX * capture.scale, SCREEN_HEIGHT_PX * capture.scale);
     // One frame a frame period: 1000/17 frames per second.
     char rate[32];
-    snprintf(rate, sizeof rate, "%ld/%u", MS_PER_SECOND, (unsigned)FRAME_PERIOD_MS);
+    snprintf(rate, sizeof rate, "%ld/%u", MS_PER_SECOND, static_cast<unsigned>(FRAME_PERIOD_MS));
     // "file:" keeps a name such as "12:30.mp4" or "-i x.mp4" a plain file.
     char output[PATH_MAX + 40];
     snprintf(output, sizeof output, "file:%s", capture.video_temp);
@@ -630,7 +630,7 @@ int capture_start(void) {
         capture_fail("KEVO_CAPTURE needs KEVO_CAPTURE_FRAMES=N, the number of frames to capture");
     capture.frames_wanted = env_number("KEVO_CAPTURE_FRAMES", frames, 1, CAPTURE_MAX_FRAMES);
     const char *scale = getenv("KEVO_CAPTURE_SCALE");
-    capture.scale = scale && *scale ? (int)env_number("KEVO_CAPTURE_SCALE", scale, 1, CAPTURE_MAX_SCALE) : 1;
+    capture.scale = scale && *scale ? static_cast<int>(env_number("KEVO_CAPTURE_SCALE", scale, 1, CAPTURE_MAX_SCALE)) : 1;
     if (strlen(target) + 32 > PATH_MAX) capture_fail("the path in KEVO_CAPTURE is too long");
     if (const char *extension = unmade_video_extension(target))
         capture_fail("'%s' names a %s video, which is not made here: use .mp4, .mkv or .webm, or a folder name for PNG "
@@ -693,7 +693,7 @@ static void write_all(int fd, const uint8_t *bytes, size_t count) {
             capture_fail("ffmpeg stopped taking frames for '%s': %s", capture.output, reason);
         }
         bytes += n;
-        count -= (size_t)n;
+        count -= static_cast<size_t>(n);
     }
 }
 
@@ -704,16 +704,16 @@ static void send_frame_to_encoder(void) {
     // ever runs past the buffer and the stream keeps its frame size.
     static uint8_t row[SCREEN_WIDTH_PX * CAPTURE_MAX_SCALE * RGB_BYTES];
     const int k = capture.scale;
-    const size_t row_bytes = (size_t)SCREEN_WIDTH_PX * k * RGB_BYTES;
+    const size_t row_bytes = static_cast<size_t>(SCREEN_WIDTH_PX) * k * RGB_BYTES;
     for (int y = 0; y < SCREEN_HEIGHT_PX; y++) {
         uint8_t *out = row;
         for (int x = 0; x < SCREEN_WIDTH_PX; x++) {
             const bool inside = x < fb_width && y < fb_height;
             const uint32_t color = inside ? Palette[fb_pixels[x + y * fb_width]] : 0;
             for (int i = 0; i < k; i++) {
-                *out++ = (uint8_t)(color >> 24);
-                *out++ = (uint8_t)(color >> 16);
-                *out++ = (uint8_t)(color >> 8);
+                *out++ = static_cast<uint8_t>(color >> 24);
+                *out++ = static_cast<uint8_t>(color >> 16);
+                *out++ = static_cast<uint8_t>(color >> 8);
             }
         }
         for (int i = 0; i < k; i++) write_all(capture.encoder_input, row, row_bytes);
@@ -726,7 +726,7 @@ static void save_frame(void) {
     const int next = 1 - capture.frame_at;
     snprintf(capture.frame_paths[next], sizeof capture.frame_paths[next], "%s/frame_%06ld.png", capture.dir,
              capture.frames_done);
-    capture.frame_numbers[next] = (sig_atomic_t)capture.frames_done;
+    capture.frame_numbers[next] = static_cast<sig_atomic_t>(capture.frames_done);
     std::atomic_signal_fence(std::memory_order_seq_cst);
     capture.frame_at = next;
     const char *path = capture.frame_paths[next];
@@ -738,12 +738,12 @@ static void render_audio_to(long target_frames) {
     static int16_t block[2 * AUDIO_BLOCK_FRAMES];
     while (capture.audio_frames < target_frames) {
         const long left = target_frames - capture.audio_frames;
-        const int n = left < AUDIO_BLOCK_FRAMES ? (int)left : AUDIO_BLOCK_FRAMES;
+        const int n = left < AUDIO_BLOCK_FRAMES ? static_cast<int>(left) : AUDIO_BLOCK_FRAMES;
         if (capture.audio_callback && !capture.audio_paused)
             capture.audio_callback(capture.audio_userdata, reinterpret_cast<uint8_t *>(block), n * WAV_FILE_FRAME_BYTES);
         else
             memset(block, 0, sizeof block);
-        if (wav_file_write_frames(capture.audio_file, block, (size_t)n) != 0)
+        if (wav_file_write_frames(capture.audio_file, block, static_cast<size_t>(n)) != 0)
             capture_fail("cannot write '%s': %s", capture.audio_path, strerror(errno));
         capture.audio_frames += n;
     }
@@ -762,7 +762,7 @@ void capture_frame(void) {
     engine_clock_advance(FRAME_PERIOD_MS);
     render_audio_to(capture_audio_frames_after(capture.frames_done));
     std::atomic_signal_fence(std::memory_order_seq_cst);
-    capture.frames_kept = (sig_atomic_t)capture.frames_done;
+    capture.frames_kept = static_cast<sig_atomic_t>(capture.frames_done);
 }
 
 void capture_end_when_done(void) {

@@ -16,7 +16,7 @@ static int parse_number(const char *text, char **end, int highest) {
     if (*text < '0' || *text > '9') return -1;
     errno = 0;
     const long value = strtol(text, end, 10);
-    return errno == 0 && value <= highest ? (int)value : -1;
+    return errno == 0 && value <= highest ? static_cast<int>(value) : -1;
 }
 
 int music_parse_position(const char *text, int *order, int *row) {

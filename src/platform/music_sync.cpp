@@ -70,12 +70,12 @@ static MusicSync music_sync;
 constexpr int MS_PER_SECOND = 1000;
 
 static uint64_t pack_position(uint8_t order, uint8_t row, uint16_t tick, uint32_t length) {
-    return (uint64_t)order | (uint64_t)row << 8 | (uint64_t)tick << 16 | (uint64_t)length << 32;
+    return static_cast<uint64_t>(order) | static_cast<uint64_t>(row) << 8 | static_cast<uint64_t>(tick) << 16 | static_cast<uint64_t>(length) << 32;
 }
 
 static MusicTickMark unpack_mark(int64_t start, uint64_t position) {
-    return MusicTickMark{start, (uint8_t)position, (uint8_t)(position >> 8), (uint16_t)(position >> 16),
-                         (uint32_t)(position >> 32)};
+    return MusicTickMark{start, static_cast<uint8_t>(position), static_cast<uint8_t>(position >> 8), static_cast<uint16_t>(position >> 16),
+                         static_cast<uint32_t>(position >> 32)};
 }
 
 static void push_event(uint8_t kind, uint8_t channel, uint8_t sample, uint16_t period, uint8_t volume) {
@@ -90,7 +90,7 @@ static void sync_tick(void *user) {
     (void)user;
     MusicSync *s = &music_sync;
     const ModPlayer *p = s->player;
-    const MusicTickMark ended = {s->tick_start, p->order, p->row, (uint16_t)(p->tick - 1), p->samples_per_tick};
+    const MusicTickMark ended = {s->tick_start, p->order, p->row, static_cast<uint16_t>(p->tick - 1), p->samples_per_tick};
     s->staged[s->staged_total % MUSIC_SYNC_STAGED_MARKS] = ended;
     s->staged_total++;
     s->tick_start += p->samples_per_tick;
@@ -105,7 +105,7 @@ static void sync_row(void *user) {
 
 static void sync_note(void *user, int channel, uint8_t sample, uint16_t period, uint8_t volume) {
     (void)user;
-    push_event(MUSIC_EVENT_NOTE, (uint8_t)channel, sample, period, volume);
+    push_event(MUSIC_EVENT_NOTE, static_cast<uint8_t>(channel), sample, period, volume);
 }
 
 // Publishes the snapshot of one rendered buffer (audio thread, or the main
@@ -217,7 +217,7 @@ static int64_t estimate(const Snapshot &snap, uint32_t now_ms) {
     if (s->exact) return snap.render_end;
     const int64_t device = audio_device_frames;
     const int64_t rate = s->player->output_rate;
-    const int64_t since_ms = (int32_t)(now_ms - snap.callback_ms);
+    const int64_t since_ms = static_cast<int32_t>(now_ms - snap.callback_ms);
     int64_t heard = snap.render_start - device + since_ms * rate / MS_PER_SECOND;
     if (heard > snap.render_end - device) heard = snap.render_end - device;
     if (heard < s->last_heard) heard = s->last_heard;
@@ -268,7 +268,7 @@ int music_heard_position_at(uint32_t now_ms, MusicPosition *position) {
     position->order = m.order;
     position->row = m.row;
     position->tick = m.tick;
-    position->tick_frame = (uint32_t)into;
+    position->tick_frame = static_cast<uint32_t>(into);
     position->song_frame = heard;
     position->song_ms = heard * MS_PER_SECOND / s->player->output_rate;
     position->tick_frames = m.length;

@@ -44,7 +44,7 @@ int window_take_scale_option(int *argc, char **argv) {
             fprintf(stderr, "WINDOW: --scale wants a whole number from 1 to %d, not '%s'\n", WINDOW_MAX_SCALE, value);
             return -1;
         }
-        window_state.scale = (int)k;
+        window_state.scale = static_cast<int>(k);
         for (int j = i; j + used <= *argc; j++) argv[j] = argv[j + used];
         *argc -= used;
         i--;

@@ -28,7 +28,7 @@ constexpr int EIGHTHS_FULL_TURN = 360 * EIGHTHS_PER_DEGREE;    // 2880
 
 // Whole number n as Fixed (n must lie within -32768 .. 32767).
 constexpr Fixed fixed_from_int(int32_t n) {
-    return (Fixed)((uint32_t)n << FIXED_SHIFT);
+    return static_cast<Fixed>(static_cast<uint32_t>(n) << FIXED_SHIFT);
 }
 
 // Integer part, rounded towards minus infinity (so -0.5 gives -1).
@@ -37,20 +37,20 @@ constexpr int32_t fixed_int(Fixed f) { return f >> FIXED_SHIFT; }
 // 32-bit wrapping sum, difference and negation, free of the undefined
 // behaviour C++ gives signed overflow.
 constexpr int32_t wrap_add(int32_t a, int32_t b) {
-    return (int32_t)((uint32_t)a + (uint32_t)b);
+    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
 }
 constexpr int32_t wrap_sub(int32_t a, int32_t b) {
-    return (int32_t)((uint32_t)a - (uint32_t)b);
+    return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
 }
-constexpr int32_t wrap_neg(int32_t a) { return (int32_t)(0u - (uint32_t)a); }
+constexpr int32_t wrap_neg(int32_t a) { return static_cast<int32_t>(0u - static_cast<uint32_t>(a)); }
 // Low 32 bits of the product, as the hardware's 32-bit multiply gives them.
 constexpr int32_t wrap_mul(int32_t a, int32_t b) {
-    return (int32_t)((uint32_t)a * (uint32_t)b);
+    return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
 }
 // a shifted left by n bits within 32 bits (bits shifted out are lost), the
 // same bit pattern a plain shift gives on non-negative values.
 constexpr int32_t wrap_shl(int32_t a, int n) {
-    return (int32_t)((uint32_t)a << n);
+    return static_cast<int32_t>(static_cast<uint32_t>(a) << n);
 }
 
 #endif

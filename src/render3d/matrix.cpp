@@ -116,8 +116,8 @@ void current_multiply(const Matrix4 *matrix) {
             for (int k = 0; k < 4; k++) {
                 // The 64-bit product cannot overflow (|a b| < 2^62); the
                 // arithmetic shift rounds it towards minus infinity.
-                int64_t term = ((int64_t)m[i][k] * c[k][j]) >> FIXED_SHIFT;
-                sum = wrap_add(sum, (int32_t)(uint32_t)(uint64_t)term);
+                int64_t term = (static_cast<int64_t>(m[i][k]) * c[k][j]) >> FIXED_SHIFT;
+                sum = wrap_add(sum, static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(term))));
             }
             result.m[i][j] = sum;
         }

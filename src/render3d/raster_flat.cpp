@@ -24,10 +24,10 @@ int fill_spans_flat(int16_t ymin16, int16_t ymax16, const RowEdges *e, uint8_t c
         for (int32_t x = xs; x < xe; x++) {
             // Signed 16-bit depth against the unsigned entry: a negative or
             // wrapped depth always passes and stores its 16-bit pattern.
-            int16_t c = (int16_t)fixed_int(z);
+            int16_t c = static_cast<int16_t>(fixed_int(z));
             if (c < depth[x]) {
                 pixel[x] = color;
-                depth[x] = (uint16_t)c;
+                depth[x] = static_cast<uint16_t>(c);
                 n++;
             }
             z = wrap_add(z, dz);
@@ -40,5 +40,5 @@ void draw_triangle_flat(Triangle *t) {
     RowEdges edges;
     int32_t ymin, ymax;
     if (!raster_walk_edges(t, false, &edges, &ymin, &ymax)) return;
-    t->pixels = fill_spans_flat((int16_t)ymin, (int16_t)ymax, &edges, t->color);
+    t->pixels = fill_spans_flat(static_cast<int16_t>(ymin), static_cast<int16_t>(ymax), &edges, t->color);
 }

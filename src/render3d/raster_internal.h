@@ -11,7 +11,7 @@
 // a / b truncated towards zero, as 32-bit division gives it, except that
 // INT32_MIN / -1 (which traps in hardware) wraps to INT32_MIN. b != 0.
 static inline int32_t raster_div(int32_t a, int32_t b) {
-    return (int32_t)(uint32_t)(uint64_t)((int64_t)a / b);
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(a) / b)));
 }
 
 // The edge walk of a triangle draw, the flat and the textured one alike:

@@ -49,7 +49,7 @@ int fill_spans_textured(const Triangle *t, int16_t ymin16, int16_t ymax16, const
             // fill's own: the depth must be at least 1, so a pixel at or
             // behind the eye, or whose depth wrapped negative in 16 bits,
             // is never sampled (the flat fill draws those).
-            int16_t c = (int16_t)fixed_int(z);
+            int16_t c = static_cast<int16_t>(fixed_int(z));
             if (c < depth[x] && c > 0) {
                 // The row offset is formed in 32 bits from a texel row kept
                 // inside the texture: the same address as a 16-bit offset
@@ -57,8 +57,8 @@ int fill_spans_textured(const Triangle *t, int16_t ymin16, int16_t ymax16, const
                 // at most 32768 texels), and never outside the pixels.
                 int32_t row = clamp_texel(fixed_int(v), height);
                 int32_t column = clamp_texel(fixed_int(u), width);
-                pixel[x] = texels[(int64_t)row * width + column];
-                depth[x] = (uint16_t)c;
+                pixel[x] = texels[static_cast<int64_t>(row) * width + column];
+                depth[x] = static_cast<uint16_t>(c);
                 n++;
             }
             z = wrap_add(z, dz);
@@ -81,7 +81,7 @@ void draw_triangle_textured(Triangle *t) {
     RowEdges edges;
     int32_t ymin, ymax;
     if (!raster_walk_edges(t, true, &edges, &ymin, &ymax)) return;
-    t->pixels = fill_spans_textured(t, (int16_t)ymin, (int16_t)ymax, &edges);
+    t->pixels = fill_spans_textured(t, static_cast<int16_t>(ymin), static_cast<int16_t>(ymax), &edges);
 }
 
 void draw_triangle_solid(Triangle *t) {

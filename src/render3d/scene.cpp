@@ -7,7 +7,7 @@
 #include "util/vector.h"
 
 static SceneNode *scene_node_new(int32_t kind, void *content) {
-    SceneNode *node = (SceneNode *)engine_malloc(sizeof(SceneNode));
+    SceneNode *node = static_cast<SceneNode *>(engine_malloc(sizeof(SceneNode)));
     if (node == nullptr) return nullptr;
     node->kind = kind;
     matrix_identity(&node->local);
@@ -31,7 +31,7 @@ static bool scene_is_group(const SceneNode *node) {
 // Appends `child` to `parent`; on failure releases the child.
 static SceneNode *scene_adopt(SceneNode *parent, SceneNode *child) {
     if (child == nullptr) return nullptr;
-    if (vector_append((Vector *)parent->content, child) != 0) {
+    if (vector_append(static_cast<Vector *>(parent->content), child) != 0) {
         scene_node_destroy(child);
         return nullptr;
     }
@@ -53,10 +53,10 @@ SceneNode *scene_add_mesh(SceneNode *parent, TriangleList *list) {
 void scene_node_destroy(SceneNode *node) {
     if (node == nullptr) return;
     if (node->kind != SCENE_MESH) {
-        Vector *children = (Vector *)node->content;
+        Vector *children = static_cast<Vector *>(node->content);
         if (children != nullptr) {
             for (uint64_t i = 0; i < children->count; i++)
-                scene_node_destroy((SceneNode *)children->items[i]);
+                scene_node_destroy(static_cast<SceneNode *>(children->items[i]));
             vector_destroy(children);
         }
     }
@@ -73,10 +73,10 @@ void scene_transform(SceneNode *node) {
     if (node->mode == SCENE_LOCAL_APPLIED || node->mode == SCENE_LOCAL_APPLIED_TOO)
         current_multiply(&node->local);
     if (node->kind == SCENE_MESH) {
-        transform_triangles((TriangleList *)node->content);
+        transform_triangles(static_cast<TriangleList *>(node->content));
     } else if (node->content != nullptr) {
-        Vector *children = (Vector *)node->content;
-        for (uint64_t i = 0; i < children->count; i++) scene_transform((SceneNode *)children->items[i]);
+        Vector *children = static_cast<Vector *>(node->content);
+        for (uint64_t i = 0; i < children->count; i++) scene_transform(static_cast<SceneNode *>(children->items[i]));
     }
     matrix_pop();
 }
@@ -85,12 +85,12 @@ void scene_draw(SceneNode *node, uint8_t solid) {
     if (node == nullptr) return;
     if (node->kind == SCENE_MESH) {
         if (solid != 0)
-            draw_triangles_sorted((TriangleList *)node->content);
+            draw_triangles_sorted(static_cast<TriangleList *>(node->content));
         else
-            draw_wireframe((const TriangleList *)node->content);
+            draw_wireframe(static_cast<const TriangleList *>(node->content));
         return;
     }
     if (node->content == nullptr) return;
-    Vector *children = (Vector *)node->content;
-    for (uint64_t i = 0; i < children->count; i++) scene_draw((SceneNode *)children->items[i], solid);
+    Vector *children = static_cast<Vector *>(node->content);
+    for (uint64_t i = 0; i < children->count; i++) scene_draw(static_cast<SceneNode *>(children->items[i]), solid);
 }

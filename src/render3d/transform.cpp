@@ -9,8 +9,8 @@ void project_vertex(Vertex *p) {
     int64_t d = p->vz > PROJECTION_NEAREST_DEPTH - 1 ? p->vz : PROJECTION_NEAREST_DEPTH;
     // |150 vx| < 2^39, and with d >= 1.0 the quotient stays within
     // +-4.92 million, so it fits 32 bits before the centre is added.
-    int32_t x = (int32_t)((PROJECTION_FOCAL_PX * p->vx) / d);
-    int32_t y = (int32_t)((PROJECTION_FOCAL_PX * p->vy) / d);
+    int32_t x = static_cast<int32_t>((PROJECTION_FOCAL_PX * p->vx) / d);
+    int32_t y = static_cast<int32_t>((PROJECTION_FOCAL_PX * p->vy) / d);
     p->sx = wrap_add(x, PROJECTION_CENTRE_X_PX);
     p->sy = wrap_add(y, PROJECTION_CENTRE_Y_PX);
     p->stamp = frame_counter;

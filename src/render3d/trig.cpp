@@ -11,10 +11,10 @@ Fixed fixed_sin(Fixed angle) {
     int32_t a = angle % FIXED_FULL_TURN;
     if (a < 0) a += FIXED_FULL_TURN;
     int32_t r = a % FIXED_QUARTER_TURN;
-    if (a < FIXED_QUARTER_TURN) return (Fixed)sine_table[r >> SINE_STEP_SHIFT];
-    if (a < 2 * FIXED_QUARTER_TURN) return (Fixed)sine_table[(QUARTER_LAST - r) >> SINE_STEP_SHIFT];
-    if (a < 3 * FIXED_QUARTER_TURN) return -(Fixed)sine_table[r >> SINE_STEP_SHIFT];
-    return -(Fixed)sine_table[(QUARTER_LAST - r) >> SINE_STEP_SHIFT];
+    if (a < FIXED_QUARTER_TURN) return static_cast<Fixed>(sine_table[r >> SINE_STEP_SHIFT]);
+    if (a < 2 * FIXED_QUARTER_TURN) return static_cast<Fixed>(sine_table[(QUARTER_LAST - r) >> SINE_STEP_SHIFT]);
+    if (a < 3 * FIXED_QUARTER_TURN) return -static_cast<Fixed>(sine_table[r >> SINE_STEP_SHIFT]);
+    return -static_cast<Fixed>(sine_table[(QUARTER_LAST - r) >> SINE_STEP_SHIFT]);
 }
 
 Fixed fixed_cos(Fixed angle) {
@@ -28,9 +28,9 @@ Fixed sin_eighths(int32_t angle) {
     int32_t r = a % EIGHTHS_QUARTER_TURN;
     const int32_t last = SINE_TABLE_ENTRIES - 1;
     switch (quadrant) {
-    case 0: return (Fixed)sine_table[r];
-    case 1: return (Fixed)sine_table[last - r];
-    case 2: return -(Fixed)sine_table[r];
-    default: return -(Fixed)sine_table[last - r];
+    case 0: return static_cast<Fixed>(sine_table[r]);
+    case 1: return static_cast<Fixed>(sine_table[last - r]);
+    case 2: return -static_cast<Fixed>(sine_table[r]);
+    default: return -static_cast<Fixed>(sine_table[last - r]);
     }
 }

@@ -18,15 +18,15 @@ static const int32_t STAR_X = 200, STAR_Y = 136, STAR_RADIUS = 90;
 
 // Where a spoke of angle `angle` (Fixed degrees) ends, `radius` pixels out.
 static void spoke_end(Fixed angle, int32_t radius, int32_t *x, int32_t *y) {
-    *x = STAR_X + (int32_t)(((int64_t)fixed_cos(angle) * radius) >> FIXED_SHIFT);
-    *y = STAR_Y + (int32_t)(((int64_t)fixed_sin(angle) * radius) >> FIXED_SHIFT);
+    *x = STAR_X + static_cast<int32_t>((static_cast<int64_t>(fixed_cos(angle)) * radius) >> FIXED_SHIFT);
+    *y = STAR_Y + static_cast<int32_t>((static_cast<int64_t>(fixed_sin(angle)) * radius) >> FIXED_SHIFT);
 }
 
 static void draw_frame(TextObject *title, TextObject *caption) {
     fb_clear();
     // The star turns half a degree a frame; its spokes breathe in and out.
-    const Fixed turn = (Fixed)(frame_counter % 720) * (FIXED_DEGREE / 2);
-    const int32_t reach = STAR_RADIUS - 20 + (int32_t)((fixed_sin(turn * 4) * 20) >> FIXED_SHIFT);
+    const Fixed turn = static_cast<Fixed>(frame_counter % 720) * (FIXED_DEGREE / 2);
+    const int32_t reach = STAR_RADIUS - 20 + static_cast<int32_t>((fixed_sin(turn * 4) * 20) >> FIXED_SHIFT);
     for (int i = 0; i < SPOKES; i++) {
         int32_t x, y;
         spoke_end(turn + i * (FIXED_FULL_TURN / SPOKES), reach, &x, &y);
@@ -36,9 +36,9 @@ static void draw_frame(TextObject *title, TextObject *caption) {
     draw_circle(STAR_X, STAR_Y, STAR_RADIUS, 120);
 
     // The title hops along the top: up by |sin| of four degrees a frame.
-    Fixed hop = fixed_sin((Fixed)(frame_counter % 90) * (4 * FIXED_DEGREE));
+    Fixed hop = fixed_sin(static_cast<Fixed>(frame_counter % 90) * (4 * FIXED_DEGREE));
     if (hop < 0) hop = -hop;
-    text_set_position(title, 200 - 2 * 32, 16 - (int32_t)((hop * 14) >> FIXED_SHIFT));
+    text_set_position(title, 200 - 2 * 32, 16 - static_cast<int32_t>((hop * 14) >> FIXED_SHIFT));
     set_draw_color(PALETTE_YELLOW);
     text_draw(title);
     set_draw_color(PALETTE_LIGHT_GREY);

@@ -41,7 +41,7 @@ bool assets_read_ppm(const std::string &path, RgbImage *image) {
     bool ok = fgetc(file) == 'P' && fgetc(file) == '6' && ppm_number(file, &image->width) &&
               ppm_number(file, &image->height) && ppm_number(file, &maxval) && maxval == 255;
     if (ok) {
-        image->rgb.resize((size_t)image->width * image->height * 3);
+        image->rgb.resize(static_cast<size_t>(image->width) * image->height * 3);
         ok = fread(image->rgb.data(), 1, image->rgb.size(), file) == image->rgb.size();
     }
     fclose(file);

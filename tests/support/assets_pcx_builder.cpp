@@ -5,8 +5,8 @@
 #include "util/bit_rows.h"
 
 static void put16(Bytes *bytes, size_t at, int value) {
-    (*bytes)[at] = (uint8_t)(value & 0xFF);
-    (*bytes)[at + 1] = (uint8_t)((value >> 8) & 0xFF);
+    (*bytes)[at] = static_cast<uint8_t>(value & 0xFF);
+    (*bytes)[at + 1] = static_cast<uint8_t>((value >> 8) & 0xFF);
 }
 
 PcxHeaderFields pcx_fields(int bits, int planes, int width, int height) {
@@ -22,16 +22,16 @@ PcxHeaderFields pcx_fields(int bits, int planes, int width, int height) {
 
 Bytes pcx_header(const PcxHeaderFields &fields) {
     Bytes header(128, 0);
-    header[0] = (uint8_t)fields.manufacturer;
+    header[0] = static_cast<uint8_t>(fields.manufacturer);
     header[1] = 5;
-    header[2] = (uint8_t)fields.encoding;
-    header[3] = (uint8_t)fields.bits;
+    header[2] = static_cast<uint8_t>(fields.encoding);
+    header[3] = static_cast<uint8_t>(fields.bits);
     put16(&header, 4, fields.xmin);
     put16(&header, 6, fields.ymin);
     put16(&header, 8, fields.xmax);
     put16(&header, 10, fields.ymax);
     for (int i = 0; i < 48; i++) header[16 + i] = fields.header_palette[i];
-    header[65] = (uint8_t)fields.planes;
+    header[65] = static_cast<uint8_t>(fields.planes);
     put16(&header, 66, fields.bytes_per_line);
     header[68] = 1;
     return header;
@@ -43,7 +43,7 @@ Bytes pcx_encode_line(const Bytes &line) {
     while (x < line.size()) {
         size_t run = 1;
         while (x + run < line.size() && run < 63 && line[x + run] == line[x]) run++;
-        if (run > 1 || line[x] >= 0xC0) out.push_back((uint8_t)(0xC0 | run));
+        if (run > 1 || line[x] >= 0xC0) out.push_back(static_cast<uint8_t>(0xC0 | run));
         out.push_back(line[x]);
         x += run;
     }
@@ -53,9 +53,9 @@ Bytes pcx_encode_line(const Bytes &line) {
 Bytes pcx_ramp_palette() {
     Bytes palette(768);
     for (int i = 0; i < 256; i++) {
-        palette[3 * i] = (uint8_t)i;
-        palette[3 * i + 1] = (uint8_t)(255 - i);
-        palette[3 * i + 2] = (uint8_t)(i * 7);
+        palette[3 * i] = static_cast<uint8_t>(i);
+        palette[3 * i + 1] = static_cast<uint8_t>(255 - i);
+        palette[3 * i + 2] = static_cast<uint8_t>(i * 7);
     }
     return palette;
 }
@@ -137,16 +137,16 @@ static const int planar_width = 10, planar_height = 3, planar_planes = 4;
 Bytes pcx_small_planar_pixels() {
     Bytes pixels;
     for (int y = 0; y < planar_height; y++)
-        for (int x = 0; x < planar_width; x++) pixels.push_back((uint8_t)((x + 3 * y) & 15));
+        for (int x = 0; x < planar_width; x++) pixels.push_back(static_cast<uint8_t>((x + 3 * y) & 15));
     return pixels;
 }
 
 Bytes pcx_small_planar_file() {
     PcxHeaderFields fields = pcx_fields(1, planar_planes, planar_width, planar_height);
     for (int i = 0; i < 16; i++) {
-        fields.header_palette[3 * i] = (uint8_t)(i * 16);
-        fields.header_palette[3 * i + 1] = (uint8_t)(255 - i * 16);
-        fields.header_palette[3 * i + 2] = (uint8_t)i;
+        fields.header_palette[3 * i] = static_cast<uint8_t>(i * 16);
+        fields.header_palette[3 * i + 1] = static_cast<uint8_t>(255 - i * 16);
+        fields.header_palette[3 * i + 2] = static_cast<uint8_t>(i);
     }
     Bytes pixels = pcx_small_planar_pixels();
     Bytes data;

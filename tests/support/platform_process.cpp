@@ -147,7 +147,7 @@ static uint64_t signal_mask(pid_t pid, const char *field) {
 
 static uint64_t caught_signals(pid_t pid) { return signal_mask(pid, "SigCgt:"); }
 
-static uint64_t signal_bit(int signal_number) { return uint64_t(1) << (signal_number - 1); }
+static uint64_t signal_bit(int signal_number) { return static_cast<uint64_t>(1) << (signal_number - 1); }
 
 bool child_ignores(const ChildProcess *child, int signal_number) {
     return (signal_mask(child->pid, "SigIgn:") & signal_bit(signal_number)) != 0;

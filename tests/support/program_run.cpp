@@ -30,7 +30,7 @@ static long now_ms(void) {
 static int drain(int fd, std::string *text) {
     char chunk[4096];
     const ssize_t n = read(fd, chunk, sizeof chunk);
-    if (n > 0) text->append(chunk, (size_t)n);
+    if (n > 0) text->append(chunk, static_cast<size_t>(n));
     return n != 0;
 }
 

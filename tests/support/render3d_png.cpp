@@ -11,8 +11,8 @@ bool png_read_rgb(const std::string &path, RgbPicture *picture, std::string *err
         return false;
     }
     image.format = PNG_FORMAT_RGB;
-    picture->width_px = (int)image.width;
-    picture->height_px = (int)image.height;
+    picture->width_px = static_cast<int>(image.width);
+    picture->height_px = static_cast<int>(image.height);
     picture->rgb.assign(PNG_IMAGE_SIZE(image), 0);
     if (!png_image_finish_read(&image, nullptr, picture->rgb.data(), 0, nullptr)) {
         *error = image.message;

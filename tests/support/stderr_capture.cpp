@@ -38,7 +38,7 @@ std::string stderr_capture_end(StderrCapture *capture) {
     lseek(capture->file_fd, 0, SEEK_SET);
     char chunk[1024];
     ssize_t n;
-    while ((n = read(capture->file_fd, chunk, sizeof chunk)) > 0) text.append(chunk, (size_t)n);
+    while ((n = read(capture->file_fd, chunk, sizeof chunk)) > 0) text.append(chunk, static_cast<size_t>(n));
     close(capture->file_fd);
     return text;
 }

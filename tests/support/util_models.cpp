@@ -62,11 +62,11 @@ uint64_t vector_model_grown(uint64_t capacity) { return capacity == 0 ? 1 : capa
 void vector_check(const Vector *vector, const std::vector<void *> &model, uint64_t capacity,
                   Verdict *v) {
     if (vector->count != model.size())
-        return fail(v, "vector count %llu, model %zu", (unsigned long long)vector->count,
+        return fail(v, "vector count %llu, model %zu", static_cast<unsigned long long>(vector->count),
                     model.size());
     if (vector->capacity != capacity)
         return fail(v, "vector capacity %llu, expected %llu",
-                    (unsigned long long)vector->capacity, (unsigned long long)capacity);
+                    static_cast<unsigned long long>(vector->capacity), static_cast<unsigned long long>(capacity));
     for (size_t i = 0; i < model.size(); i++)
         if (vector->items[i] != model[i]) return fail(v, "vector item %zu differs", i);
 }
@@ -74,7 +74,7 @@ void vector_check(const Vector *vector, const std::vector<void *> &model, uint64
 void run_vector(OpReader *r, Verdict *v) {
     uint64_t capacity = reader_byte(r) % 9;
     Vector *vector = vector_create(capacity);
-    if (!vector) return fail(v, "vector_create(%llu) failed", (unsigned long long)capacity);
+    if (!vector) return fail(v, "vector_create(%llu) failed", static_cast<unsigned long long>(capacity));
     std::vector<void *> model;
     uint64_t next_tag = 1;
     for (; v->ok && reader_more(r); v->step++) {
@@ -92,9 +92,9 @@ void run_vector(OpReader *r, Verdict *v) {
             int result = vector_insert_at(vector, item, index);
             if (index > count) {
                 if (result != -1) fail(v, "insert at %llu beyond count accepted",
-                                       (unsigned long long)index);
+                                       static_cast<unsigned long long>(index));
             } else {
-                if (result != 0) fail(v, "insert at %llu failed", (unsigned long long)index);
+                if (result != 0) fail(v, "insert at %llu failed", static_cast<unsigned long long>(index));
                 if (full) capacity = vector_model_grown(capacity);
                 model.insert(model.begin() + static_cast<long>(index), item);
             }
@@ -103,10 +103,10 @@ void run_vector(OpReader *r, Verdict *v) {
             void *item = vector_remove_at(vector, index);
             if (index >= count) {
                 if (item) fail(v, "remove at %llu beyond count gave an item",
-                               (unsigned long long)index);
+                               static_cast<unsigned long long>(index));
             } else {
                 if (item != model[index]) fail(v, "remove at %llu gave the wrong item",
-                                               (unsigned long long)index);
+                                               static_cast<unsigned long long>(index));
                 model.erase(model.begin() + static_cast<long>(index));
             }
         } else {  // append (4) or insert (5) with every allocation failing
@@ -187,10 +187,10 @@ bool model_newest(const MapModel &model, const std::string &key, uint64_t *newes
 void hashmap_check(const HashMap *map, const MapModel &model, uint64_t bucket_count,
                    const KeyPool &pool, Verdict *v) {
     if (map->count != model.size())
-        return fail(v, "map count %llu, model %zu", (unsigned long long)map->count, model.size());
+        return fail(v, "map count %llu, model %zu", static_cast<unsigned long long>(map->count), model.size());
     if (map->bucket_count != bucket_count)
         return fail(v, "map has %llu buckets, expected %llu",
-                    (unsigned long long)map->bucket_count, (unsigned long long)bucket_count);
+                    static_cast<unsigned long long>(map->bucket_count), static_cast<unsigned long long>(bucket_count));
     // Every entry sits in the bucket of its stored hash, which is the key's
     // hash; together the entries are the model's multiset.
     std::map<std::pair<std::string, uint64_t>, int> seen;
@@ -200,15 +200,15 @@ void hashmap_check(const HashMap *map, const MapModel &model, uint64_t bucket_co
             entries++;
             if (entries > map->count) return fail(v, "more entries than count (or a cycle)");
             if ((e->hash & (map->bucket_count - 1)) != b)
-                return fail(v, "entry in bucket %llu belongs elsewhere", (unsigned long long)b);
+                return fail(v, "entry in bucket %llu belongs elsewhere", static_cast<unsigned long long>(b));
             if (e->hash != siphash24_words(e->key, e->length, map->key[0], map->key[1]))
                 return fail(v, "stored hash differs from the key's hash");
             seen[{std::string(static_cast<const char *>(e->key), e->length),
                   reinterpret_cast<uintptr_t>(e->value)}]++;
         }
     if (entries != map->count) return fail(v, "chains hold %llu entries, count says %llu",
-                                           (unsigned long long)entries,
-                                           (unsigned long long)map->count);
+                                           static_cast<unsigned long long>(entries),
+                                           static_cast<unsigned long long>(map->count));
     for (const auto &kv : model)
         if (--seen[{kv.first, kv.second}] < 0) return fail(v, "model entry missing in map");
     // Lookups give the newest entry of each key, through either copy.
@@ -244,7 +244,7 @@ void run_hashmap(OpReader *r, Verdict *v) {
     static const KeyPool pool = make_key_pool();
     uint64_t hint = reader_byte(r) % 40;
     HashMap *map = hashmap_create(hint, compare_bytes);
-    if (!map) return fail(v, "hashmap_create(%llu) failed", (unsigned long long)hint);
+    if (!map) return fail(v, "hashmap_create(%llu) failed", static_cast<unsigned long long>(hint));
     uint64_t bucket_count = hint == 0 ? 16 : largest_power_of_two_upto(hint);
     MapModel model;
     uint64_t next_value = 1;
@@ -277,7 +277,7 @@ void run_hashmap(OpReader *r, Verdict *v) {
             uint64_t new_hint = reader_byte(r) % 70;
             int result = hashmap_resize(map, new_hint);
             if (result != (new_hint == 0 ? -1 : 0)) fail(v, "resize(%llu) gave %d",
-                                                         (unsigned long long)new_hint, result);
+                                                         static_cast<unsigned long long>(new_hint), result);
             if (new_hint != 0) bucket_count = largest_power_of_two_upto(new_hint);
         } else if (op == 5 || op == 6) {  // insert where the entry (5) or the growth (6) fails
             const char *key = pick_key(r, pool, &k, &length);
@@ -311,7 +311,7 @@ void run_hashmap(OpReader *r, Verdict *v) {
 
 void list_check(const List *list, const std::list<void *> &model, Verdict *v) {
     if (list->count != model.size())
-        return fail(v, "list count %llu, model %zu", (unsigned long long)list->count,
+        return fail(v, "list count %llu, model %zu", static_cast<unsigned long long>(list->count),
                     model.size());
     if ((list->head == nullptr) != model.empty() || (list->tail == nullptr) != model.empty())
         return fail(v, "head/tail nullness disagrees with emptiness");
@@ -345,26 +345,26 @@ void run_list(OpReader *r, Verdict *v) {
             void *item = tag(next_tag++);
             int result = list_insert_at(list, item, index);
             if (result != (index <= count ? 0 : -1))
-                fail(v, "insert at %llu gave %d", (unsigned long long)index, result);
-            if (index <= count) model.insert(std::next(model.begin(), (long)index), item);
+                fail(v, "insert at %llu gave %d", static_cast<unsigned long long>(index), result);
+            if (index <= count) model.insert(std::next(model.begin(), static_cast<long>(index)), item);
         } else if (op == 2 || op == 3) {  // remove at 0 .. count (the last one is refused)
             uint64_t index = reader_byte(r) % (count + 1);
             void *item = list_remove_at(list, index);
             if (index >= count) {
                 if (item) fail(v, "remove at count gave an item");
             } else {
-                auto it = std::next(model.begin(), (long)index);
+                auto it = std::next(model.begin(), static_cast<long>(index));
                 if (item != *it) fail(v, "remove at %llu gave the wrong item",
-                                      (unsigned long long)index);
+                                      static_cast<unsigned long long>(index));
                 model.erase(it);
             }
         } else if (op == 4) {  // node at 0 .. count + 1
             uint64_t index = reader_byte(r) % (count + 2);
             const ListNode *node = list_node_at(list, index);
             if (index >= count) {
-                if (node) fail(v, "node at %llu beyond the tail", (unsigned long long)index);
-            } else if (!node || node->data != *std::next(model.begin(), (long)index)) {
-                fail(v, "node at %llu differs", (unsigned long long)index);
+                if (node) fail(v, "node at %llu beyond the tail", static_cast<unsigned long long>(index));
+            } else if (!node || node->data != *std::next(model.begin(), static_cast<long>(index))) {
+                fail(v, "node at %llu differs", static_cast<unsigned long long>(index));
             }
         } else {  // insert without memory, anywhere including the end
             uint64_t index = reader_byte(r) % (count + 1);
@@ -408,7 +408,7 @@ void buffer_check(const ByteBuffer *buffer, const BufferModel &m, Verdict *v) {
         return fail(v, "buffer length %u, model %zu", buffer->length, m.bytes.size());
     if (buffer->capacity != m.capacity)
         return fail(v, "buffer capacity %u, expected %llu", buffer->capacity,
-                    (unsigned long long)m.capacity);
+                    static_cast<unsigned long long>(m.capacity));
     if (!m.bytes.empty() && memcmp(buffer->data, m.bytes.data(), m.bytes.size()) != 0)
         return fail(v, "buffer contents differ from model");
 }
@@ -429,7 +429,7 @@ void run_bytebuffer(OpReader *r, Verdict *v) {
     BufferModel m;
     m.capacity = reader_byte(r) % 12;
     ByteBuffer *buffer = bytebuffer_create(m.capacity);
-    if (!buffer) return fail(v, "bytebuffer_create(%llu) failed", (unsigned long long)m.capacity);
+    if (!buffer) return fail(v, "bytebuffer_create(%llu) failed", static_cast<unsigned long long>(m.capacity));
     for (; v->ok && reader_more(r); v->step++) {
         uint8_t op = reader_byte(r) % 9;
         if (op == 0) {  // one byte
@@ -440,7 +440,7 @@ void run_bytebuffer(OpReader *r, Verdict *v) {
             std::string s = read_run(r, true);
             int64_t result = bytebuffer_append_cstring(buffer, s.c_str());
             if (result != static_cast<int64_t>(s.size())) fail(v, "append_cstring gave %lld",
-                                                               (long long)result);
+                                                               static_cast<long long>(result));
             buffer_model_append(&m, s, -1);
         } else if (op == 2) {  // a bounded prefix
             std::string s = read_run(r, true);
@@ -448,13 +448,13 @@ void run_bytebuffer(OpReader *r, Verdict *v) {
             std::string prefix = s.substr(0, n);
             int64_t result = bytebuffer_append_prefix(buffer, s.c_str(), n);
             if (result != static_cast<int64_t>(prefix.size()))
-                fail(v, "append_prefix gave %lld", (long long)result);
+                fail(v, "append_prefix gave %lld", static_cast<long long>(result));
             buffer_model_append(&m, prefix, -1);
         } else if (op == 3) {  // raw bytes, zeros included
             std::string s = read_run(r, false);
             int64_t result = bytebuffer_append_bytes(buffer, s.data(), s.size());
             if (result != static_cast<int64_t>(s.size())) fail(v, "append_bytes gave %lld",
-                                                               (long long)result);
+                                                               static_cast<long long>(result));
             buffer_model_append(&m, s, -1);
         } else if (op == 4) {  // finish: a zero goes in and counts in length
             uint64_t length = 0, capacity = 0;
@@ -465,7 +465,7 @@ void run_bytebuffer(OpReader *r, Verdict *v) {
                 fail(v, "finish did not return the storage");
             else if (length != before || capacity != m.capacity || text[before] != 0)
                 fail(v, "finish reported length %llu capacity %llu",
-                     (unsigned long long)length, (unsigned long long)capacity);
+                     static_cast<unsigned long long>(length), static_cast<unsigned long long>(capacity));
         } else if (op == 5) {  // drop, limited to the length
             uint64_t n = reader_byte(r) % 24;
             uint64_t removed = std::min<uint64_t>(n, m.bytes.size());
@@ -486,7 +486,7 @@ void run_bytebuffer(OpReader *r, Verdict *v) {
             }
             bool fits = buffer_model_append(&m, s, allowed);
             if (result != (fits ? static_cast<int64_t>(s.size()) : -1))
-                fail(v, "append_bytes with %ld growths gave %lld", allowed, (long long)result);
+                fail(v, "append_bytes with %ld growths gave %lld", allowed, static_cast<long long>(result));
         } else {  // finish without memory: fails exactly when full
             bool full = m.bytes.size() == m.capacity;
             char *text;
