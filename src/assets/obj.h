@@ -8,13 +8,14 @@
 
 #include <cstdint>
 
+#include "gfx2d/palette.h"
 #include "render3d/fixed.h"
 #include "render3d/geometry.h"
 
 // Capacity the mesh's three vectors start with.
 constexpr int OBJ_VECTOR_START_CAPACITY = 32;
 // Palette index of loaded vertices and flat-filled faces (white).
-constexpr uint8_t OBJ_COLOR = 15;
+constexpr uint8_t OBJ_COLOR = PALETTE_WHITE;
 // Start value of a loaded triangle's `pixels` (INT32_MAX): drawn textured
 // when it has a texture.
 constexpr int32_t OBJ_TRIANGLE_PIXELS_START = 2147483647;

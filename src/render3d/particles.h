@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "gfx2d/palette.h"
 #include "render3d/fixed.h"
 #include "render3d/geometry.h"
 
@@ -18,7 +19,8 @@ constexpr Fixed PARTICLE_GRAVITY = 256;       // added to dy every frame (1/256 
 constexpr int32_t PARTICLE_SPIN_MASK = 0x7F;  // spins are 0 .. 127 eighths per frame
 // Corner offset: sin x 12288 >> 16, at most 0.1875 units.
 constexpr int32_t PARTICLE_CORNER_REACH = 12288;
-constexpr uint8_t PARTICLE_COLOR = 113;
+// 70 1F 00: the dim ring, one step from red towards yellow.
+constexpr uint8_t PARTICLE_COLOR = palette_ring(PALETTE_RING_DIM, PALETTE_HUE_RED + 1);
 constexpr const char *PARTICLE_TEXTURE_PATH = "res/tunnel.pcx";
 
 struct Particle {

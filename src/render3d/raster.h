@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "gfx2d/palette.h"
 #include "render3d/fixed.h"
 #include "render3d/geometry.h"
 
@@ -23,7 +24,7 @@ constexpr uint16_t DEPTH_EMPTY = 65535;
 // 16.16 screen coordinates; such triangles are not drawn.
 constexpr int32_t RASTER_COORD_MIN = -32768;
 constexpr int32_t RASTER_COORD_MAX = 32767;
-constexpr uint8_t WIREFRAME_COLOR = 15;
+constexpr uint8_t WIREFRAME_COLOR = PALETTE_WHITE;
 
 // Integer part of the depth of the pixel last drawn at y * 400 + x, as a
 // 16-bit pattern; DEPTH_EMPTY where nothing was drawn since depth_clear.
