@@ -1,0 +1,389 @@
+// The song: the in-memory, format-neutral form of a tracker module. A
+// reader per file format (MOD, XM, S3M) turns the file into one Song; the
+// player (mod_player.h) plays nothing else. Everything a format decides
+// about playback is data here: the order list, patterns of cells in one
+// command vocabulary, instruments and samples, initial speed, tempo,
+// global volume and panning, the frequency mode, and the format's rules as
+// named quirk flags. Two formats that give a command different meanings
+// differ by a quirk, never by a second copy of the player.
+//
+// Patterns are stored packed: only the cells that hold something, row by
+// row, with a table of where each row starts. Row by row the player
+// unpacks them into whole rows of SongCell (song_row). A reader writes its
+// patterns through song_alloc_patterns and song_put_row, which keep the
+// packed cells within twice the bytes the file spends on them (see
+// SONG_PACKED_CELL_MAX_BYTES); with the row table (4 bytes per row, at
+// most 256 KiB) and the fixed-size records, a player's memory stays within
+// twice the file's size plus a fixed amount (mod_player.h states it).
+//
+// Sample data stays in the caller's module bytes when the file stores it
+// as the player reads it (signed 8-bit, as MOD does): `data` then points
+// into them, and they must outlive the song unchanged. Data the file codes
+// otherwise (delta-coded, unsigned, 16-bit little-endian) is decoded into
+// one block the song owns (sample_data).
+//
+// Invariants every reader leaves and the player relies on (song_valid
+// checks them): 1 <= channel_count <= 32; 1 <= order_count <= 256 and
+// every order entry < pattern_count; restart < order_count; every pattern
+// has 1 .. 256 rows; every cell's instrument is 0 or <= instrument_count,
+// its note 0, 1 .. 96, SONG_NOTE_KEY_OFF or SONG_NOTE_CUT, its command a
+// SongCommand and its volume command a SongVolumeCommand; every sample
+// map entry is 0 or <= sample_count; every sample's data holds `length`
+// frames, its loop lies inside it, and a loop of length 0 is
+// SONG_LOOP_NONE; envelope points are at most 12, in increasing tick
+// order, with sustain and loop points among them.
+#ifndef MUSIC_SONG_H
+#define MUSIC_SONG_H
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr int SONG_MAX_CHANNELS = 32;
+constexpr int SONG_MAX_ORDERS = 256;
+constexpr int SONG_MAX_PATTERNS = 256;
+constexpr int SONG_MAX_ROWS = 256;           // rows per pattern, 1 .. 256
+constexpr int SONG_MAX_INSTRUMENTS = 128;    // XM's limit (S3M has 99, MOD 31)
+constexpr int SONG_MAX_INSTRUMENT_SAMPLES = 16;
+constexpr int SONG_MAX_SAMPLES = SONG_MAX_INSTRUMENTS * SONG_MAX_INSTRUMENT_SAMPLES;
+constexpr int SONG_NOTES = 96;               // C-0 .. B-7
+constexpr int SONG_ENVELOPE_POINTS = 12;
+constexpr int SONG_TITLE_BYTES = 28;         // S3M's; MOD and XM titles have 20
+constexpr int SONG_NAME_BYTES = 28;          // instrument and sample names
+constexpr int SONG_FORMAT_NAME_BYTES = 40;
+constexpr int SONG_MAX_VOLUME = 64;
+constexpr int SONG_PANNING_CENTER = 128;     // panning 0 (left) .. 255 (right)
+
+// The file format a song was read from. It names the file only: what the
+// player does differently is in frequency_mode and quirks.
+enum SongFormat : uint8_t {
+    SONG_FORMAT_NONE = 0,
+    SONG_FORMAT_MOD,        // ProTracker-style MOD, every signature and the 15-sample kind
+    SONG_FORMAT_XM,         // FastTracker II extended module
+    SONG_FORMAT_S3M,        // Scream Tracker 3 module
+};
+
+// How the player turns a channel's period into a sample rate.
+enum SongFrequencyMode : uint8_t {
+    // Amiga periods as MOD cells write them (428 is C-2 of ProTracker),
+    // clamped to 113 .. 856 and played at floor(3546895 / period) Hz from
+    // the rate table, times the finetune multiplier of the sample's
+    // finetune / 16 (eighths of a semitone, mod_tables.h); slides move the
+    // period by their parameter and stop at 113 and 856.
+    SONG_FREQUENCY_MOD_TABLE = 0,
+    // Amiga periods in quarter units (1712 is C-4 at 8363 Hz), played at
+    // 14317456 / period Hz; notes become periods through the sample's
+    // C2SPD or relative note and finetune (S3M, XM's Amiga table); slides
+    // move the quarter period by 4 x their parameter (fine ones by 1 x).
+    SONG_FREQUENCY_AMIGA,
+    // XM's linear table: period = 7680 - 64 x (note - 1) - finetune / 2
+    // (the note with the sample's relative note added), played at 8363 x
+    // 2^((4608 - period) / 768) Hz; slides move the period by 4 x their
+    // parameter.
+    SONG_FREQUENCY_LINEAR,
+};
+
+// A cell's note. 1 .. 96 are C-0 .. B-7: octave (note - 1) / 12, semitone
+// (note - 1) % 12.
+enum SongNote : uint8_t {
+    SONG_NOTE_NONE = 0,
+    SONG_NOTE_KEY_OFF = 97,     // XM's key off: releases sustain, starts the fadeout
+    SONG_NOTE_CUT = 98,         // S3M's ^^: the channel falls silent at once
+};
+
+// The one command vocabulary of all formats, in tracker-neutral names.
+// Each reader translates its own letters and digits into these; the
+// comments name the MOD/XM digit and the S3M letter. The parameter is the
+// cell's byte, x and y being its high and low nibbles, except where a line
+// says the reader stores something else (the E and S sub-commands keep
+// only their y).
+enum SongCommand : uint8_t {
+    CMD_NONE = 0,                       // no command (MOD's 000)
+    CMD_ARPEGGIO,                       // 0xy, Jxy: xy nonzero
+    CMD_PORTAMENTO_UP,                  // 1xx, Fxx
+    CMD_PORTAMENTO_DOWN,                // 2xx, Exx
+    CMD_TONE_PORTAMENTO,                // 3xx, Gxx
+    CMD_VIBRATO,                        // 4xy, Hxy
+    CMD_TONE_PORTAMENTO_VOLUME_SLIDE,   // 5xy, Lxy
+    CMD_VIBRATO_VOLUME_SLIDE,           // 6xy, Kxy
+    CMD_TREMOLO,                        // 7xy, Rxy
+    CMD_SET_PANNING,                    // 8xx, X?: xx 0 (left) .. 255 (right)
+    CMD_SAMPLE_OFFSET,                  // 9xx, Oxx: xx x 256 frames
+    CMD_VOLUME_SLIDE,                   // Axy, Dxy
+    CMD_POSITION_JUMP,                  // Bxx, Bxx: xx the order position
+    CMD_SET_VOLUME,                     // Cxx
+    CMD_PATTERN_BREAK,                  // Dxy, Cxy: the reader stores the row
+                                        // number (x x 10 + y)
+    CMD_SET_SPEED,                      // Fxx below 32, Axx: ticks per row (0 ignored)
+    CMD_SET_TEMPO,                      // Fxx from 32, Txx: beats per minute
+    CMD_FINE_PORTAMENTO_UP,             // E1y, FFy: y
+    CMD_FINE_PORTAMENTO_DOWN,           // E2y, EFy: y
+    CMD_EXTRA_FINE_PORTAMENTO_UP,       // X1y, FEy: y
+    CMD_EXTRA_FINE_PORTAMENTO_DOWN,     // X2y, EEy: y
+    CMD_GLISSANDO,                      // E3y, S1y: y
+    CMD_VIBRATO_WAVEFORM,               // E4y, S3y: y
+    CMD_SET_FINETUNE,                   // E5y, S2y: y
+    CMD_PATTERN_LOOP,                   // E6y, SBy: y (0 marks the start)
+    CMD_TREMOLO_WAVEFORM,               // E7y, S4y: y
+    CMD_SET_PANNING_COARSE,             // E8y, S8y: y 0 (left) .. 15 (right)
+    CMD_RETRIGGER,                      // E9y: y ticks
+    CMD_FINE_VOLUME_UP,                 // EAy: y
+    CMD_FINE_VOLUME_DOWN,               // EBy: y
+    CMD_NOTE_CUT,                       // ECy, SCy: y
+    CMD_NOTE_DELAY,                     // EDy, SDy: y
+    CMD_PATTERN_DELAY,                  // EEy, SEy: y rows
+    CMD_SET_GLOBAL_VOLUME,              // Gxx, Vxx: 0 .. 64
+    CMD_GLOBAL_VOLUME_SLIDE,            // Hxy
+    CMD_KEY_OFF,                        // Kxx: on tick xx
+    CMD_SET_ENVELOPE_POSITION,          // Lxx: tick xx of the envelopes
+    CMD_PANNING_SLIDE,                  // Pxy
+    CMD_MULTI_RETRIGGER,                // Rxy, Qxy
+    CMD_TREMOR,                         // Txy, Ixy
+    CMD_FINE_VIBRATO,                   // Uxy (S3M)
+    CMD_IGNORED,                        // a command the format's player does
+                                        // nothing with (MOD's 8xx and E0y, E3y,
+                                        // E4y, E5y, E7y, E8y, EFy): it is still
+                                        // a command, so the channel's period and
+                                        // volume are renewed on its ticks
+    SONG_COMMAND_COUNT,
+};
+
+// The volume column's commands (XM's volume byte, S3M's volume column).
+enum SongVolumeCommand : uint8_t {
+    VOLCMD_NONE = 0,
+    VOLCMD_SET_VOLUME,                  // 0 .. 64
+    VOLCMD_SLIDE_DOWN,                  // 0 .. 15 on each tick after the first
+    VOLCMD_SLIDE_UP,                    // 0 .. 15 likewise
+    VOLCMD_FINE_SLIDE_DOWN,             // 0 .. 15 once, at the row start
+    VOLCMD_FINE_SLIDE_UP,               // 0 .. 15 likewise
+    VOLCMD_VIBRATO_SPEED,               // 0 .. 15
+    VOLCMD_VIBRATO,                     // depth 0 .. 15 (with the last speed)
+    VOLCMD_SET_PANNING,                 // 0 .. 15 (x 16)
+    VOLCMD_PANNING_SLIDE_LEFT,          // 0 .. 15
+    VOLCMD_PANNING_SLIDE_RIGHT,         // 0 .. 15
+    VOLCMD_TONE_PORTAMENTO,             // 0 .. 15 (x 16 as the speed)
+    SONG_VOLUME_COMMAND_COUNT,
+};
+
+// One cell of a row, unpacked. A cell of all zeros is empty.
+struct SongCell {
+    uint8_t note;               // SongNote: 0 none, 1 .. 96, key off, cut
+    uint8_t instrument;         // 1 .. instrument_count, 0 none
+    uint8_t volume_command;     // SongVolumeCommand
+    uint8_t volume_param;
+    uint8_t command;            // SongCommand
+    uint8_t param;
+    uint16_t period;            // MOD only: the Amiga period as the file
+                                // writes it (12 bits), so that periods off
+                                // the note table play exactly; 0 none. The
+                                // note of a MOD cell is the one whose
+                                // ProTracker period this is, 0 off the table.
+};
+
+// A packed cell takes at most this many bytes: a channel byte, a byte
+// saying which fields follow, then note, instrument (1 byte each), volume
+// command, command (2 bytes each) and period (2 bytes), each only when it
+// is not zero. A MOD cell (4 bytes in the file) has no volume command, so
+// it packs into at most 8; an XM or S3M cell packs into at most twice the
+// bytes its file spends on it.
+constexpr int SONG_PACKED_CELL_MAX_BYTES = 10;
+
+enum SongLoop : uint8_t {
+    SONG_LOOP_NONE = 0,
+    SONG_LOOP_FORWARD,          // from the loop end back to the loop start
+    SONG_LOOP_PING_PONG,        // back and forth between loop start and end
+};
+
+// One sample. Lengths and positions count frames (sample points), whatever
+// the bits.
+struct SongSample {
+    char name[SONG_NAME_BYTES + 1];  // printable or not; NUL-ended
+    const void *data;           // `length` frames of int8_t (bits 8) or
+                                // int16_t (bits 16, native byte order)
+    uint32_t length;            // frames
+    uint32_t loop_start;        // frames; loop_start + loop_length <= length
+    uint32_t loop_length;       // frames; 0 exactly when loop is SONG_LOOP_NONE
+    uint8_t loop;               // SongLoop
+    uint8_t bits;               // 8 or 16
+    int8_t finetune;            // 1/128 semitone, -128 .. 127 (MOD's nibble
+                                // n is (n < 8 ? n : n - 16) x 16)
+    int8_t relative_note;       // semitones added to the cell's note (XM)
+    uint8_t volume;             // default volume 0 .. 64 (a MOD header byte
+                                // is kept as written, up to 255: the player
+                                // clamps where it plays it)
+    uint8_t panning;            // default panning 0 .. 255, when has_panning
+    uint8_t has_panning;        // 1: a note start sets the channel's panning (XM)
+    uint32_t c2spd;             // Hz of C-4 (S3M's C2SPD; 0 where the format
+                                // has none)
+};
+
+enum SongEnvelopeFlag : uint8_t {
+    SONG_ENVELOPE_ON = 1,
+    SONG_ENVELOPE_SUSTAIN = 2,  // holds at the sustain point until key off
+    SONG_ENVELOPE_LOOP = 4,     // goes from the loop end back to the loop start
+};
+
+struct SongEnvelopePoint {
+    uint16_t tick;              // ticks from the note start, increasing
+    uint8_t value;              // 0 .. 64 (panning: 32 is the middle)
+};
+
+struct SongEnvelope {
+    SongEnvelopePoint points[SONG_ENVELOPE_POINTS];
+    uint8_t count;              // points in use, 0 .. 12 (on needs at least 1)
+    uint8_t sustain;            // point index, < count
+    uint8_t loop_start;         // point index, <= loop_end < count
+    uint8_t loop_end;
+    uint8_t flags;              // SongEnvelopeFlag
+};
+
+// One instrument: which sample each note plays and what shapes it. A MOD
+// or S3M sample is an instrument of its own: every note maps to it, and it
+// has no envelopes.
+struct SongInstrument {
+    char name[SONG_NAME_BYTES + 1];
+    uint16_t note_samples[SONG_NOTES];  // for note n, entry n - 1: 1 ..
+                                        // sample_count, 0 plays nothing
+    SongEnvelope volume_envelope;
+    SongEnvelope panning_envelope;
+    uint16_t fadeout;           // after key off, subtracted each tick from a
+                                // fade volume of 32768 (0: no fade)
+    uint8_t vibrato_type;       // auto-vibrato: 0 sine, 1 square, 2 ramp down, 3 ramp up
+    uint8_t vibrato_sweep;      // ticks to reach the full depth
+    uint8_t vibrato_depth;      // 0 .. 15
+    uint8_t vibrato_rate;       // 0 .. 63, waveform positions (of 256) per tick
+};
+
+// A format's playback rules that differ from the others'. Readers set the
+// ones their format's reference tracker follows; each says what the player
+// then does and why the format wants it.
+enum SongQuirk : uint32_t {
+    // A note starts 2 frames into its sample (after sample offsets too):
+    // the first word of a MOD sample is traditionally a loop-control word.
+    SONG_QUIRK_NOTE_START_SKIPS_TWO = 1u << 0,
+    // The first pass after a note start plays to the sample's end even
+    // when its loop ends earlier: Paula plays the whole sample before the
+    // loop registers take over.
+    SONG_QUIRK_FIRST_PASS_TO_SAMPLE_END = 1u << 1,
+    // An instrument number without a note restarts its sample at the
+    // channel's period (except under tone portamento), as this engine's
+    // MOD player always has.
+    SONG_QUIRK_INSTRUMENT_ALONE_RESTARTS = 1u << 2,
+    // A note without an instrument number resets the channel's volume to
+    // the default of the sample last started on it.
+    SONG_QUIRK_NOTE_ALONE_RESETS_VOLUME = 1u << 3,
+    // A pattern loop of y (E6y) plays its section y times in all, one pass
+    // short of ProTracker's y repeats: this engine's MOD player's rule.
+    SONG_QUIRK_PATTERN_LOOP_ONE_SHORT = 1u << 4,
+    // A pattern delay (EEy) adds y x the speed at its cell in ticks, kept
+    // in 8 bits, instead of y rows at whatever speed follows.
+    SONG_QUIRK_PATTERN_DELAY_TICKS = 1u << 5,
+    // Channels sit hard left or right (L R R L across the channels, as
+    // Paula's four DMA channels) and panning commands do nothing.
+    SONG_QUIRK_HARD_PANNING = 1u << 6,
+    // S3M: one parameter memory per channel shared by the commands D, E,
+    // F, I, J, K, L, Q, R and S, as Scream Tracker 3 keeps it.
+    SONG_QUIRK_SHARED_EFFECT_MEMORY = 1u << 7,
+    // S3M: slides also run on the row's first tick (Scream Tracker 3.00's
+    // "fast volume slides", header flag 64 or tracker version 0x1300).
+    SONG_QUIRK_FAST_VOLUME_SLIDES = 1u << 8,
+    // S3M with the Amiga-limits flag: periods stay within the Amiga's
+    // three octaves.
+    SONG_QUIRK_AMIGA_LIMITS = 1u << 9,
+    // XM: a note delay of y at or past the row's length plays nothing
+    // (FastTracker II never reaches the tick).
+    SONG_QUIRK_NOTE_DELAY_PAST_ROW_IGNORED = 1u << 10,
+    // XM and S3M: the player ramps each voice's volume over a few
+    // milliseconds on note starts and volume changes, as FastTracker II's
+    // mixer does, instead of stepping it.
+    SONG_QUIRK_VOLUME_RAMPING = 1u << 11,
+};
+
+// One pattern: its rows' packed cells are rows first_row .. first_row +
+// rows - 1 of the song's row table.
+struct SongPattern {
+    uint16_t rows;              // 1 .. 256
+    uint32_t first_row;
+};
+
+// The whole song. Allocated by song_create, released by song_destroy with
+// every block it owns (instruments, samples, row table, cells, decoded
+// sample data).
+struct Song {
+    // What it is
+    uint8_t format;                         // SongFormat
+    char title[SONG_TITLE_BYTES + 1];       // bytes as the file has them, NUL-ended
+    char format_name[SONG_FORMAT_NAME_BYTES];  // for listings, e.g. "MOD M.K.", "XM 1.04"
+    // Layout
+    uint8_t channel_count;                  // 1 .. 32
+    uint16_t order_count;                   // order positions played, 1 .. 256
+    uint8_t restart;                        // position the song goes on from after
+                                            // its last, < order_count
+    uint8_t orders[SONG_MAX_ORDERS];        // pattern of each position, < pattern_count
+    uint16_t pattern_count;                 // 1 .. 256
+    SongPattern patterns[SONG_MAX_PATTERNS];
+    uint32_t total_rows;                    // rows of all patterns
+    uint32_t *row_starts;                   // total_rows + 1 offsets into cells
+    uint8_t *cells;                         // packed rows
+    size_t cell_bytes;                      // bytes in use
+    size_t cell_capacity;                   // bytes allocated
+    uint32_t rows_written;                  // rows song_put_row has added
+    // Instruments and samples
+    uint8_t instrument_count;               // 0 .. 128
+    SongInstrument *instruments;            // instrument n at index n - 1
+    uint16_t sample_count;                  // 0 .. 2048
+    SongSample *samples;                    // sample n at index n - 1
+    void *sample_data;                      // decoded sample data the song owns, or null
+    // Playback
+    uint8_t frequency_mode;                 // SongFrequencyMode
+    uint32_t quirks;                        // SongQuirk bits
+    uint8_t initial_speed;                  // ticks per row, 1 .. 255
+    uint8_t initial_tempo;                  // beats per minute, 32 .. 255
+    uint8_t initial_global_volume;          // 0 .. 64
+    uint8_t channel_panning[SONG_MAX_CHANNELS];  // 0 (left) .. 255 (right)
+};
+
+// A new song, all zero (no format, no patterns, no instruments), or null
+// when it cannot be allocated.
+Song *song_create(void);
+
+// Releases the song and every block it owns; never the module bytes its
+// samples may point into. Null does nothing.
+void song_destroy(Song *song);
+
+// Allocates the pattern tables of `pattern_count` patterns (1 .. 256) whose
+// row counts are rows[0 .. pattern_count - 1] (each 1 .. 256), and room for
+// `cell_bytes` bytes of packed cells (the reader's bound, at most twice the
+// bytes its file spends on the cells: see SONG_PACKED_CELL_MAX_BYTES). The
+// song must have its channel_count set. Returns 1, or 0 with nothing
+// allocated for counts out of range or when memory runs out.
+int song_alloc_patterns(Song *song, int pattern_count, const uint16_t *rows, size_t cell_bytes);
+
+// Appends the next row: pattern 0's rows in order, then pattern 1's and so
+// on. `cells` holds channel_count cells; empty ones are not stored.
+// Returns 1, or 0 when every row is written already or the row does not fit
+// the room song_alloc_patterns made (the reader's bound was wrong).
+int song_put_row(Song *song, const SongCell *cells);
+
+// Once every row is written: gives back the room the rows did not use.
+// Returns 1, or 0 when rows are missing.
+int song_finish_patterns(Song *song);
+
+// Unpacks row `row` of pattern `pattern` into cells[0 .. channel_count -
+// 1] (channels without a stored cell get an empty one). A pattern or row
+// outside the song gives empty cells. Null song or cells does nothing.
+void song_row(const Song *song, int pattern, int row, SongCell *cells);
+
+// Allocates `count` (0 .. 128) instruments, all zero, and `sample_count`
+// (0 .. 2048) samples, all zero. Returns 1, or 0 with nothing allocated.
+int song_alloc_instruments(Song *song, int count, int sample_count);
+
+// The song's one block of decoded sample data, `bytes` long, zeroed.
+// Returns it, or null when memory runs out or one exists already.
+void *song_alloc_sample_data(Song *song, size_t bytes);
+
+// Whether the song keeps every invariant listed at the top of this file:
+// 1 when it does, else 0. Readers run it last; a song it refuses is a
+// reader's fault, never the file's.
+int song_valid(const Song *song);
+
+#endif
