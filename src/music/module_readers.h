@@ -1,0 +1,190 @@
+// The XM and S3M readers: a FastTracker II or Scream Tracker 3 module file
+// turned into a Song (song.h), with every refusal a reason code and one
+// sentence; and the recognition of the tracker formats the engine does not
+// read, so that they are refused by name ("IT modules are not supported").
+// The readers copy what the file says into the song's one vocabulary,
+// repairing what real files get wrong, and never read outside the bytes
+// they are given.
+//
+// Allocation bound: a reader allocates nothing the file's size does not
+// justify. Packed cells take at most twice the pattern bytes the file
+// spends on them (song.h); decoded sample data at most the sample bytes
+// the file holds plus one alignment byte per sample (8-bit data stays 8
+// bits, 16-bit data 2 bytes a frame; an S3M stereo sample becomes one mono
+// frame per pair); the rest is bounded whatever the file: the row table (4
+// bytes per row, at most 256 KiB), at most 128 instruments (43 KiB) and
+// 2048 sample records (128 KiB). In all: at most the file's size plus
+// twice its pattern bytes plus 512 KiB.
+#ifndef MUSIC_MODULE_READERS_H
+#define MUSIC_MODULE_READERS_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "music/song.h"
+
+// Why a reader refused a file: MODULE_READ_OK (0) when it did not.
+enum ModuleReadRefusal : uint8_t {
+    MODULE_READ_OK = 0,
+    MODULE_READ_EMPTY,          // null bytes or a size of 0
+    MODULE_READ_NOT_FORMAT,     // the format's signature is not there
+    MODULE_READ_UNSUPPORTED,    // not there either, but another tracker's
+                                // format's is: `unsupported` names it
+    MODULE_READ_VERSION,        // an XM version other than 1.04 (value)
+    MODULE_READ_TRUNCATED,      // the file ends inside `part` number `index`
+                                // (needed_bytes of size_bytes)
+    MODULE_READ_CHANNELS,       // value channels, not 1 .. 32
+    MODULE_READ_ORDERS,         // value order positions, not 1 .. 256
+    MODULE_READ_PATTERNS,       // value patterns, more than 256
+    MODULE_READ_INSTRUMENTS,    // value instruments, more than 128
+    MODULE_READ_ROWS,           // pattern `index` has value rows, not 1 .. 256
+    MODULE_READ_SAMPLES,        // instrument `index` has value samples, more than 16
+    MODULE_READ_NO_MEMORY,      // the song's blocks could not be allocated
+};
+
+// The parts of a file a truncation names. A file that ends among the
+// instruments is no refusal: the instruments it cuts are read as silent.
+enum ModuleReadPart : uint8_t {
+    MODULE_PART_NONE = 0,
+    MODULE_PART_HEADER,         // the song header
+    MODULE_PART_ORDERS,         // the order list and the S3M pointer tables
+    MODULE_PART_PATTERN,        // pattern `index` (from 0), header or data
+};
+
+// A reader's result: the refusal with the numbers its sentence gives, and
+// for an accepted file what was read differently from what it says.
+struct ModuleReadResult {
+    ModuleReadRefusal refusal;
+    uint8_t format;             // SongFormat of the reader (SONG_FORMAT_NONE
+                                // for EMPTY and UNSUPPORTED)
+    uint8_t part;               // ModuleReadPart, for MODULE_READ_TRUNCATED
+    const char *unsupported;    // MODULE_READ_UNSUPPORTED: the format's name
+                                // ("IT", "MED", ...), a static string
+    long value;                 // the count or version the refusal names
+    long index;                 // the pattern or instrument it names
+    long needed_bytes;          // MODULE_READ_TRUNCATED: where the part ends
+    long size_bytes;            // the size read
+    // Notices of an accepted file
+    int adlib_instruments;      // S3M Adlib instruments, read as silent
+    int silent_samples;         // samples in a packing the reader does not
+                                // decode (S3M's DP30ADPCM), read as silent
+    int cut_samples;            // samples the file's end cuts short
+    int cut_instruments;        // instruments whose headers the file's end
+                                // cuts, read as silent
+};
+
+// 1 when the `size` bytes at `bytes` begin with the XM signature
+// "Extended Module: " (the 17 bytes at offset 0), else 0.
+int xm_detect(const uint8_t *bytes, size_t size);
+
+// 1 when the `size` bytes at `bytes` carry S3M's "SCRM" at offset 44 and
+// its file type 16 at offset 29, else 0.
+int s3m_detect(const uint8_t *bytes, size_t size);
+
+// Reads the XM file at `bytes` into `song`, a new one from song_create.
+// Returns 1 with the song filled (song_valid holds), or 0 with
+// result->refusal saying why (a file without the signature that carries
+// another format's, module_unsupported_format, is MODULE_READ_UNSUPPORTED);
+// the song may then hold part of what was read, and the caller destroys
+// it either way. A null song refuses with MODULE_READ_EMPTY; a null
+// result returns 0 and is not written.
+//
+// What the song holds: title (20 bytes) and "XM 1.04" with the tracker's
+// name as format_name; the song length, restart (0 when past the end),
+// channels 1 .. 32 (odd counts too); patterns of 1 .. 256 rows decoded
+// from the packed cells (the 0x80 flag byte, else a whole 5-byte cell; a
+// pattern of packed size 0 is empty; data past the last row is ignored,
+// rows past the data are empty), with an empty 64-row pattern added for
+// order entries naming a pattern the file does not store (FastTracker II
+// plays those as empty); instruments (the header's size field honoured:
+// fields past it read as 0, extra bytes skipped), at least as many as the
+// highest instrument number a cell names (instruments past the stored ones
+// are empty: their notes play nothing, as in FastTracker II); samples
+// delta-decoded (8 and 16 bits, and ModPlug's 4-bit ADPCM), loops in
+// frames; note 97 is key off, notes past 97 none; effects and the volume
+// column in the song's vocabulary; linear or Amiga frequencies by flag bit
+// 0; speed 0 read as 6 and tempo outside 32 .. 255 as 125; global volume
+// 64; channels centred; quirks SONG_QUIRK_NOTE_DELAY_PAST_ROW_IGNORED and
+// SONG_QUIRK_VOLUME_RAMPING.
+//
+// Repaired, not refused: envelopes keep their points while the ticks
+// increase (at most 12, values above 64 as 64), a sustain or loop naming
+// an absent point is dropped; a sample map entry naming an absent sample
+// plays nothing; sample data the file's end cuts is kept as far as it
+// goes (cut_samples counts them), a loop starting at or past the sample's
+// end is dropped and one reaching past it is cut.
+//
+// Refused: versions other than 1.04 (FastTracker II's 1.02 and 1.03 lay
+// out patterns and instruments differently), channels outside 1 .. 32, a
+// song length outside 1 .. 256, more than 256 patterns or 128
+// instruments, a pattern of 0 or more than 256 rows, an instrument of more
+// than 16 samples, and a file that ends inside the song header, a pattern
+// header or a pattern's packed data. A file that ends among the
+// instruments is read: the instruments it cuts are silent
+// (cut_instruments counts them).
+int xm_read(const uint8_t *bytes, size_t size, Song *song, ModuleReadResult *result);
+
+// Reads the S3M file at `bytes` into `song`, as xm_read does. The song's
+// signed 8-bit mono samples point into `bytes`, which must then outlive it
+// unchanged; every other sample is decoded into the song's own block.
+//
+// What the song holds: title (28 bytes), "S3M" and the tracker version as
+// format_name; the orders without the 254 markers, up to the first 255;
+// one song channel for each enabled channel up to the last one enabled
+// (settings 0 .. 7 left, 8 .. 15 right; channels the file disables or
+// gives to Adlib keep only their cells' speed, tempo, jump, break, global
+// volume and pattern delay commands, and no notes); 64-row patterns (a
+// pointer of 0 is an empty pattern; the packed data is read no further
+// than its stated length and the file's end); notes as octave x 12 +
+// semitone + 1 (254 is SONG_NOTE_CUT; other bytes outside octaves 0 .. 7
+// and semitones 0 .. 11 are no note), volumes above 64 as 64; instruments
+// one per sample with every note mapped to it: PCM samples with C2SPD (0
+// read as 8363), loop, 8 or 16 bits, signed (format 1) or unsigned (format
+// 2), a stereo sample's two halves mixed into one mono; Adlib instruments
+// read as silent ones (adlib_instruments counts them) and packed samples
+// likewise (silent_samples); the A .. Z commands in the song's vocabulary;
+// speed 0 read as 6, tempo below 33 as 125; global volume (above 64 as
+// 64); panning: with the stereo flag (master volume bit 7) left channels
+// at 48 and right ones at 192, else all centred, then the panning table's
+// entries that carry bit 0x20 (when byte 53 is 252) as nibble x 16; the
+// Amiga frequency mode; quirks SONG_QUIRK_SHARED_EFFECT_MEMORY,
+// SONG_QUIRK_VOLUME_RAMPING, SONG_QUIRK_FAST_VOLUME_SLIDES (tracker version
+// 0x1300 or flag 64) and SONG_QUIRK_AMIGA_LIMITS (flag 16).
+//
+// Repaired, not refused: an instrument header past the file's end is a
+// silent instrument (cut_instruments counts them), sample data the file's
+// end cuts is kept as far as it goes, loops as xm_read treats them.
+//
+// Refused: no channel enabled or no order position left, more than 256
+// orders or patterns, more than 128 instruments, and a file that ends
+// inside the header, the pointer tables or a pattern's length word.
+int s3m_read(const uint8_t *bytes, size_t size, Song *song, ModuleReadResult *result);
+
+// The name of a tracker format the engine does not read, recognised by its
+// signature ("IT", "MED", "MTM", "OKT", "STM", "PTM", "ULT", "FAR", "669",
+// "DBM", "AMF", "MO3", "UMX", and "XM" for XM versions other than 1.04 is
+// not here: xm_read names those), or null when the bytes carry none of
+// them.
+const char *module_unsupported_format(const uint8_t *bytes, size_t size);
+
+// The sentence for result->refusal, naming the file as `path` (null reads
+// as ""), written into `text` (at most text_bytes bytes, NUL-ended, cut to
+// fit). Unsupported formats read "'PATH': IT modules are not supported";
+// the others "'PATH' is not a module: REASON", e.g.
+//   its XM version is 1.03 (only 1.04 is read)
+//   its header says 40 channels (1 to 32 are read)
+//   pattern 7 has 300 rows (1 to 256 are read)
+//   truncated: instrument 3 needs 12345 bytes, the file has 12000
+// Returns 1 when a refusal was put into words, 0 (text "") for an accepted
+// file or a null result; null text or text_bytes 0 writes nothing.
+int module_read_refusal_text(const ModuleReadResult *result, const char *path, char *text,
+                             size_t text_bytes);
+
+// The one line an accepted file's notices make, e.g. "'PATH': 2 Adlib
+// instruments are not played: their notes stay silent", written as
+// module_read_refusal_text writes. Returns 1 when there was something to
+// say (Adlib instruments or silent samples), else 0 with text "".
+int module_read_notice_text(const ModuleReadResult *result, const char *path, char *text,
+                            size_t text_bytes);
+
+#endif
