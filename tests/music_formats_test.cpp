@@ -1,0 +1,870 @@
+// The XM and S3M readers: files built from descriptions read back into
+// exactly the song described (cells, envelopes, samples decoded from delta
+// or unsigned data, loops, panning), the effects in the song's
+// vocabulary, the repairs real files need, one reason for every refusal,
+// cuts at every byte, allocation failures, the allocation bound, other
+// trackers' formats named, and the tools that write and list modules.
+// Every file is read from an exactly sized heap block, so the sanitizer
+// build catches any read past its end.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "music/module_readers.h"
+#include "music/song.h"
+#include "support/music_formatbuilder.h"
+#include "support/music_playback.h"
+#include "support/program_run.h"
+#include "util/alloc.h"
+
+namespace {
+
+// One reading of the first `size` bytes of a file, from an exactly sized
+// copy; the song and the copy are released with it.
+struct Reading {
+    uint8_t *bytes = nullptr;
+    Song *song = nullptr;
+    ModuleReadResult result = {};
+    int ok = 0;
+    Reading(const std::vector<uint8_t> &file, size_t size, bool s3m) {
+        bytes = music_copy_module(std::vector<uint8_t>(file.begin(), file.begin() + static_cast<long>(size)));
+        song = song_create();
+        ok = s3m ? s3m_read(bytes, size, song, &result) : xm_read(bytes, size, song, &result);
+    }
+    Reading(const std::vector<uint8_t> &file, bool s3m) : Reading(file, file.size(), s3m) {}
+    ~Reading() {
+        song_destroy(song);
+        music_free_module(bytes);
+    }
+    Reading(const Reading &) = delete;
+    Reading &operator=(const Reading &) = delete;
+    std::string refusal() const {
+        char text[256];
+        module_read_refusal_text(&result, "f", text, sizeof text);
+        return text;
+    }
+    SongCell cell(int pattern, int row, int channel) const {
+        SongCell cells[SONG_MAX_CHANNELS];
+        song_row(song, pattern, row, cells);
+        return cells[channel];
+    }
+};
+
+std::vector<int16_t> sample_frames(const SongSample &s) {
+    std::vector<int16_t> v(s.length);
+    for (uint32_t i = 0; i < s.length; i++)
+        v[i] = s.bits == 16 ? static_cast<const int16_t *>(s.data)[i] : static_cast<const int8_t *>(s.data)[i];
+    return v;
+}
+
+void put16(std::vector<uint8_t> &bytes, size_t at, uint32_t v) {
+    bytes[at] = static_cast<uint8_t>(v);
+    bytes[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+
+void put32(std::vector<uint8_t> &bytes, size_t at, uint32_t v) {
+    put16(bytes, at, v);
+    put16(bytes, at + 2, v >> 16);
+}
+
+bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+
+// An XM of one pattern on `channels` channels and one instrument of one
+// looped 8-bit sample.
+XmBuilder small_xm(int channels = 2) {
+    XmBuilder b;
+    b.channels = static_cast<uint16_t>(channels);
+    XmBuilderInstrument in;
+    in.name = "one";
+    XmBuilderSample s;
+    s.frames = {0, 10, 20, 30, 40, 50, 60, 70};
+    s.loop_type = 1;
+    s.loop_start = 2;
+    s.loop_length = 4;
+    in.samples = {s};
+    b.instruments = {in};
+    xmbuilder_cell(&b, 0, 0, 0)->note = 49;
+    xmbuilder_cell(&b, 0, 0, 0)->instrument = 1;
+    return b;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- XM
+
+TEST(MusicXm, ShowcaseReadsBackAsDescribed) {
+    XmBuilder b;
+    xmbuilder_showcase_song(&b);
+    XmBuilderLayout layout;
+    const std::vector<uint8_t> file = xmbuilder_build(b, &layout);
+    Reading r(file, false);
+    ASSERT_TRUE(r.ok) << r.refusal();
+    const Song *s = r.song;
+    ASSERT_TRUE(song_valid(s));
+    EXPECT_EQ(s->format, SONG_FORMAT_XM);
+    EXPECT_STREQ(s->title, "showcase");
+    EXPECT_STREQ(s->format_name, "XM 1.04, kevo test builder");
+    EXPECT_EQ(s->channel_count, 5);
+    ASSERT_EQ(s->order_count, 4);
+    EXPECT_EQ(std::vector<uint8_t>(s->orders, s->orders + 4), (std::vector<uint8_t>{0, 1, 2, 0}));
+    EXPECT_EQ(s->restart, 1);
+    ASSERT_EQ(s->pattern_count, 3);
+    EXPECT_EQ(s->patterns[0].rows, 64);
+    EXPECT_EQ(s->patterns[1].rows, 1);
+    EXPECT_EQ(s->patterns[2].rows, 100);
+    EXPECT_EQ(s->frequency_mode, SONG_FREQUENCY_LINEAR);
+    EXPECT_EQ(s->initial_speed, 6);
+    EXPECT_EQ(s->initial_tempo, 125);
+    EXPECT_EQ(s->initial_global_volume, 64);
+    EXPECT_EQ(s->quirks, SONG_QUIRK_NOTE_DELAY_PAST_ROW_IGNORED | SONG_QUIRK_VOLUME_RAMPING);
+    for (int ch = 0; ch < 5; ch++) EXPECT_EQ(s->channel_panning[ch], SONG_PANNING_CENTER);
+
+    // Instruments: the map, envelopes, auto-vibrato and fadeout.
+    ASSERT_EQ(s->instrument_count, 3);
+    ASSERT_EQ(s->sample_count, 3);
+    const SongInstrument &lead = s->instruments[0];
+    EXPECT_STREQ(lead.name, "lead");
+    for (int n = 0; n < SONG_NOTES; n++) EXPECT_EQ(lead.note_samples[n], n < 48 ? 1 : 2) << n;
+    const SongEnvelope &ve = lead.volume_envelope;
+    ASSERT_EQ(ve.count, 4);
+    const uint16_t ticks[] = {0, 10, 30, 60};
+    const uint8_t values[] = {64, 48, 32, 0};
+    for (int k = 0; k < 4; k++) {
+        EXPECT_EQ(ve.points[k].tick, ticks[k]);
+        EXPECT_EQ(ve.points[k].value, values[k]);
+    }
+    EXPECT_EQ(ve.flags, SONG_ENVELOPE_ON | SONG_ENVELOPE_SUSTAIN | SONG_ENVELOPE_LOOP);
+    EXPECT_EQ(ve.sustain, 1);
+    EXPECT_EQ(ve.loop_start, 1);
+    EXPECT_EQ(ve.loop_end, 2);
+    const SongEnvelope &pe = lead.panning_envelope;
+    EXPECT_EQ(pe.count, 3);
+    EXPECT_EQ(pe.points[2].value, 64);
+    EXPECT_EQ(pe.flags, SONG_ENVELOPE_ON | SONG_ENVELOPE_LOOP);
+    EXPECT_EQ(pe.loop_end, 2);
+    EXPECT_EQ(lead.vibrato_type, 1);
+    EXPECT_EQ(lead.vibrato_sweep, 8);
+    EXPECT_EQ(lead.vibrato_depth, 4);
+    EXPECT_EQ(lead.vibrato_rate, 20);
+    EXPECT_EQ(lead.fadeout, 0x200);
+    EXPECT_EQ(s->instruments[1].note_samples[0], 3);
+    for (int n = 0; n < SONG_NOTES; n++) EXPECT_EQ(s->instruments[2].note_samples[n], 0);
+
+    // Samples: delta decoding, loops in frames, the header's numbers.
+    const XmBuilderInstrument &bl = b.instruments[0];
+    const SongSample &s8 = s->samples[0];
+    EXPECT_STREQ(s8.name, "square 8");
+    EXPECT_EQ(s8.bits, 8);
+    EXPECT_EQ(sample_frames(s8), bl.samples[0].frames);
+    EXPECT_EQ(s8.loop, SONG_LOOP_FORWARD);
+    EXPECT_EQ(s8.loop_start, 64u);
+    EXPECT_EQ(s8.loop_length, 128u);
+    EXPECT_EQ(s8.finetune, -16);
+    EXPECT_EQ(s8.relative_note, 12);
+    EXPECT_EQ(s8.panning, 64);
+    EXPECT_EQ(s8.has_panning, 1);
+    const SongSample &s16 = s->samples[1];
+    EXPECT_EQ(s16.bits, 16);
+    EXPECT_EQ(sample_frames(s16), bl.samples[1].frames);
+    EXPECT_EQ(s16.loop, SONG_LOOP_PING_PONG);
+    EXPECT_EQ(s16.loop_start, 10u);
+    EXPECT_EQ(s16.loop_length, 200u);
+    EXPECT_EQ(s16.volume, 48);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(s16.data) % 2, 0u);
+    EXPECT_EQ(sample_frames(s->samples[2]), b.instruments[1].samples[0].frames);  // ADPCM
+
+    // Cells: notes, instruments, key off and the volume column.
+    const SongCell c = r.cell(0, 0, 2);
+    EXPECT_EQ(c.note, 47);
+    EXPECT_EQ(c.instrument, 1);
+    EXPECT_EQ(c.volume_command, VOLCMD_SET_VOLUME);
+    EXPECT_EQ(c.volume_param, 0);
+    EXPECT_EQ(r.cell(0, 9, 3).note, SONG_NOTE_KEY_OFF);
+    EXPECT_EQ(r.cell(0, 9, 3).instrument, 0);
+    EXPECT_EQ(r.cell(0, 3, 4).instrument, 2);
+    EXPECT_EQ(r.cell(1, 0, 3).note, 61);
+    EXPECT_EQ(r.cell(1, 0, 3).instrument, 3);
+    EXPECT_EQ(r.cell(2, 95, 2).note, 25 + 95 / 2);
+    EXPECT_EQ(r.cell(2, 96, 2).note, 0);
+    // The packed cells stay within twice the file's packed bytes.
+    EXPECT_LE(s->cell_bytes, 2 * layout.patterns_packed_bytes);
+}
+
+TEST(MusicXm, EffectsAndTheVolumeColumnInTheSongsVocabulary) {
+    struct Case {
+        uint8_t effect, param, command, expected;
+    };
+    const Case cases[] = {
+        {0x0, 0x00, CMD_NONE, 0}, {0x0, 0x37, CMD_ARPEGGIO, 0x37}, {0x1, 0x05, CMD_PORTAMENTO_UP, 5},
+        {0x2, 0x06, CMD_PORTAMENTO_DOWN, 6}, {0x3, 0x10, CMD_TONE_PORTAMENTO, 0x10},
+        {0x4, 0x46, CMD_VIBRATO, 0x46}, {0x5, 0x02, CMD_TONE_PORTAMENTO_VOLUME_SLIDE, 2},
+        {0x6, 0x20, CMD_VIBRATO_VOLUME_SLIDE, 0x20}, {0x7, 0x44, CMD_TREMOLO, 0x44},
+        {0x8, 0xFF, CMD_SET_PANNING, 0xFF}, {0x9, 0x12, CMD_SAMPLE_OFFSET, 0x12},
+        {0xA, 0x0F, CMD_VOLUME_SLIDE, 0x0F}, {0xB, 0x07, CMD_POSITION_JUMP, 7},
+        {0xC, 0x30, CMD_SET_VOLUME, 0x30}, {0xC, 0x50, CMD_SET_VOLUME, 64},
+        {0xD, 0x25, CMD_PATTERN_BREAK, 25}, {0xD, 0x00, CMD_PATTERN_BREAK, 0},
+        {0xE, 0x03, CMD_NONE, 0}, {0xE, 0x12, CMD_FINE_PORTAMENTO_UP, 2},
+        {0xE, 0x23, CMD_FINE_PORTAMENTO_DOWN, 3}, {0xE, 0x31, CMD_GLISSANDO, 1},
+        {0xE, 0x42, CMD_VIBRATO_WAVEFORM, 2}, {0xE, 0x5F, CMD_SET_FINETUNE, 15},
+        {0xE, 0x63, CMD_PATTERN_LOOP, 3}, {0xE, 0x71, CMD_TREMOLO_WAVEFORM, 1}, {0xE, 0x84, CMD_NONE, 0},
+        {0xE, 0x92, CMD_RETRIGGER, 2}, {0xE, 0xA1, CMD_FINE_VOLUME_UP, 1},
+        {0xE, 0xB4, CMD_FINE_VOLUME_DOWN, 4}, {0xE, 0xC3, CMD_NOTE_CUT, 3}, {0xE, 0xD2, CMD_NOTE_DELAY, 2},
+        {0xE, 0xE5, CMD_PATTERN_DELAY, 5}, {0xE, 0xF1, CMD_NONE, 0},
+        {0xF, 0x00, CMD_SET_SPEED, 0}, {0xF, 0x1F, CMD_SET_SPEED, 31}, {0xF, 0x20, CMD_SET_TEMPO, 32},
+        {0xF, 0xFF, CMD_SET_TEMPO, 255},
+        {16, 0x40, CMD_SET_GLOBAL_VOLUME, 64}, {16, 0x7F, CMD_SET_GLOBAL_VOLUME, 64},  // G
+        {17, 0x0F, CMD_GLOBAL_VOLUME_SLIDE, 0x0F}, {20, 0x03, CMD_KEY_OFF, 3},         // H, K
+        {21, 0x10, CMD_SET_ENVELOPE_POSITION, 0x10}, {25, 0x20, CMD_PANNING_SLIDE, 0x20},  // L, P
+        {27, 0x83, CMD_MULTI_RETRIGGER, 0x83}, {29, 0x21, CMD_TREMOR, 0x21},           // R, T
+        {33, 0x13, CMD_EXTRA_FINE_PORTAMENTO_UP, 3}, {33, 0x24, CMD_EXTRA_FINE_PORTAMENTO_DOWN, 4},  // X
+        {33, 0x35, CMD_NONE, 0}, {18, 0x11, CMD_NONE, 0}, {35, 0x11, CMD_NONE, 0}, {200, 0x11, CMD_NONE, 0},
+    };
+    struct VolumeCase {
+        uint8_t byte, command, param;
+    };
+    const VolumeCase volumes[] = {
+        {0x00, VOLCMD_NONE, 0}, {0x0F, VOLCMD_NONE, 0}, {0x10, VOLCMD_SET_VOLUME, 0},
+        {0x50, VOLCMD_SET_VOLUME, 64}, {0x51, VOLCMD_NONE, 0}, {0x5F, VOLCMD_NONE, 0},
+        {0x63, VOLCMD_SLIDE_DOWN, 3}, {0x7F, VOLCMD_SLIDE_UP, 15}, {0x81, VOLCMD_FINE_SLIDE_DOWN, 1},
+        {0x92, VOLCMD_FINE_SLIDE_UP, 2}, {0xA4, VOLCMD_VIBRATO_SPEED, 4}, {0xB5, VOLCMD_VIBRATO, 5},
+        {0xC0, VOLCMD_SET_PANNING, 0}, {0xCF, VOLCMD_SET_PANNING, 15}, {0xD6, VOLCMD_PANNING_SLIDE_LEFT, 6},
+        {0xE7, VOLCMD_PANNING_SLIDE_RIGHT, 7}, {0xF8, VOLCMD_TONE_PORTAMENTO, 8},
+    };
+    XmBuilder b = small_xm(2);
+    const int n = static_cast<int>(sizeof cases / sizeof cases[0]);
+    ASSERT_LE(n, 64);
+    for (int i = 0; i < n; i++) {
+        xmbuilder_cell(&b, 0, i, 1)->effect = cases[i].effect;
+        xmbuilder_cell(&b, 0, i, 1)->param = cases[i].param;
+    }
+    const int nv = static_cast<int>(sizeof volumes / sizeof volumes[0]);
+    for (int i = 0; i < nv; i++) xmbuilder_cell(&b, 0, i, 0)->volume = volumes[i].byte;
+    Reading r(xmbuilder_build(b, nullptr), false);
+    ASSERT_TRUE(r.ok) << r.refusal();
+    ASSERT_TRUE(song_valid(r.song));
+    for (int i = 0; i < n; i++) {
+        const SongCell c = r.cell(0, i, 1);
+        EXPECT_EQ(c.command, cases[i].command) << "effect " << int(cases[i].effect) << " param " << int(cases[i].param);
+        EXPECT_EQ(c.param, cases[i].expected) << "effect " << int(cases[i].effect) << " param " << int(cases[i].param);
+    }
+    for (int i = 0; i < nv; i++) {
+        const SongCell c = r.cell(0, i, 0);
+        EXPECT_EQ(c.volume_command, volumes[i].command) << "volume byte " << int(volumes[i].byte);
+        EXPECT_EQ(c.volume_param, volumes[i].param) << "volume byte " << int(volumes[i].byte);
+    }
+}
+
+TEST(MusicXm, InstrumentHeaderSizeIsHonoured) {
+    XmBuilder b = small_xm(1);
+    XmBuilderInstrument padded = b.instruments[0];
+    padded.name = "padded";
+    padded.header_size = 300;   // 37 bytes past the fields, full of 0xEE
+    padded.padding = 0xEE;
+    padded.fadeout = 77;
+    XmBuilderInstrument none;   // no samples: the short 29-byte header
+    none.name = "none";
+    XmBuilderInstrument none33; // no samples, 4 bytes more
+    none33.name = "none33";
+    none33.header_size = 33;
+    XmBuilderInstrument short_fields = b.instruments[0];
+    short_fields.name = "short";
+    short_fields.header_size = 129;  // the map, but no envelopes, vibrato or fadeout
+    short_fields.volume = {{0, 5}, {64, 0}, 0xFF, 0, 0, 0, 1};
+    short_fields.fadeout = 500;
+    short_fields.sample_map[0] = 0;
+    b.instruments = {padded, none, none33, short_fields, b.instruments[0]};
+    Reading r(xmbuilder_build(b, nullptr), false);
+    ASSERT_TRUE(r.ok) << r.refusal();
+    ASSERT_TRUE(song_valid(r.song));
+    ASSERT_EQ(r.song->instrument_count, 5);
+    const char *names[] = {"padded", "none", "none33", "short", "one"};
+    for (int i = 0; i < 5; i++) EXPECT_STREQ(r.song->instruments[i].name, names[i]);
+    EXPECT_EQ(r.song->instruments[0].fadeout, 77);
+    EXPECT_EQ(r.song->instruments[3].note_samples[0], 2);
+    EXPECT_EQ(r.song->instruments[3].volume_envelope.count, 0);
+    EXPECT_EQ(r.song->instruments[3].volume_envelope.flags, 0);
+    EXPECT_EQ(r.song->instruments[3].fadeout, 0);
+    ASSERT_EQ(r.song->sample_count, 3);
+    for (int i = 0; i < 3; i++)
+        EXPECT_EQ(sample_frames(r.song->samples[i]), b.instruments[0].samples[0].frames) << i;
+}
+
+TEST(MusicXm, RepairsWhatRealFilesGetWrong) {
+    XmBuilder b = small_xm(2);
+    XmBuilderInstrument &in = b.instruments[0];
+    // Volume envelope: ticks fall at the third point, values above 64.
+    in.volume = {{0, 10, 5, 20}, {80, 30, 20, 10}, 0xFF, 3, 0, 1, 1 | 2 | 4};
+    // Panning envelope: 14 points claimed, loop reversed.
+    in.panning = {{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, std::vector<uint16_t>(12, 32), 14, 0, 5, 2, 1 | 4};
+    in.sample_map[10] = 5;  // names a sample the instrument does not have
+    XmBuilderSample past = in.samples[0];
+    past.loop_start = 6;
+    past.loop_length = 100;  // reaches past the end: cut
+    XmBuilderSample beyond = in.samples[0];
+    beyond.loop_type = 2;
+    beyond.loop_start = 8;   // starts at the end: dropped
+    beyond.volume = 90;
+    in.samples = {in.samples[0], past, beyond};
+    b.restart = 9;           // past the song's end
+    b.orders = {0, 7};       // pattern 7 is not stored
+    xmbuilder_cell(&b, 0, 1, 0)->instrument = 9;    // past the instruments stored
+    xmbuilder_cell(&b, 0, 2, 0)->note = 98;         // past key off
+    xmbuilder_cell(&b, 0, 3, 1)->instrument = 200;  // past any instrument
+    xmbuilder_cell(&b, 0, 3, 1)->note = 13;
+    Reading r(xmbuilder_build(b, nullptr), false);
+    ASSERT_TRUE(r.ok) << r.refusal();
+    const Song *s = r.song;
+    ASSERT_TRUE(song_valid(s));
+    const SongEnvelope &ve = s->instruments[0].volume_envelope;
+    EXPECT_EQ(ve.count, 2);
+    EXPECT_EQ(ve.points[0].value, 64);
+    EXPECT_EQ(ve.flags, SONG_ENVELOPE_ON | SONG_ENVELOPE_LOOP);  // sustain 3 is gone
+    const SongEnvelope &pe = s->instruments[0].panning_envelope;
+    EXPECT_EQ(pe.count, 12);
+    EXPECT_EQ(pe.flags, SONG_ENVELOPE_ON);
+    EXPECT_EQ(s->instruments[0].note_samples[10], 0);
+    EXPECT_EQ(s->instruments[0].note_samples[11], 1);
+    EXPECT_EQ(s->samples[1].loop_start, 6u);
+    EXPECT_EQ(s->samples[1].loop_length, 2u);
+    EXPECT_EQ(s->samples[2].loop, SONG_LOOP_NONE);
+    EXPECT_EQ(s->samples[2].loop_length, 0u);
+    EXPECT_EQ(s->samples[2].volume, 64);
+    EXPECT_EQ(s->restart, 0);
+    // The absent pattern 7 plays as an empty 64-row pattern after the stored one.
+    ASSERT_EQ(s->pattern_count, 2);
+    EXPECT_EQ(s->orders[1], 1);
+    EXPECT_EQ(s->patterns[1].rows, 64);
+    for (int row = 0; row < 64; row++) EXPECT_EQ(r.cell(1, row, 0).note, 0);
+    // Instruments up to the highest a cell names; numbers past 128 are none.
+    EXPECT_EQ(s->instrument_count, 9);
+    EXPECT_EQ(r.cell(0, 1, 0).instrument, 9);
+    EXPECT_EQ(s->instruments[8].note_samples[40], 0);
+    EXPECT_EQ(r.cell(0, 2, 0).note, 0);
+    EXPECT_EQ(r.cell(0, 3, 1).instrument, 0);
+    EXPECT_EQ(r.cell(0, 3, 1).note, 13);
+}
+
+TEST(MusicXm, PackedDataShorterOrLongerThanItsPattern) {
+    XmBuilder b = small_xm(2);
+    for (int row = 0; row < 64; row++) {
+        XmBuilderCell *c = xmbuilder_cell(&b, 0, row, 1);
+        *c = {static_cast<uint8_t>(1 + row), 1, 0x40, 0xA, 0x01};  // whole 5-byte cells
+    }
+    b.patterns.resize(2);
+    xmbuilder_cell(&b, 1, 5, 0)->note = 60;
+    b.orders = {0, 1};
+    XmBuilderLayout layout;
+    const std::vector<uint8_t> file = xmbuilder_build(b, &layout);
+
+    // Longer: garbage after the cells, counted in the packed size, is skipped.
+    std::vector<uint8_t> longer = file;
+    const size_t end0 = layout.pattern_at[1];
+    longer.insert(longer.begin() + static_cast<long>(end0), {0x9F, 0x9F, 0x9F, 0x9F, 0x9F, 0x9F, 0x9F});
+    const uint32_t packed0 = longer[layout.pattern_at[0] + 7] | longer[layout.pattern_at[0] + 8] << 8;
+    put16(longer, layout.pattern_at[0] + 7, packed0 + 7);
+    Reading r1(longer, false);
+    ASSERT_TRUE(r1.ok) << r1.refusal();
+    EXPECT_TRUE(song_valid(r1.song));
+    EXPECT_EQ(r1.cell(0, 63, 1).note, 64);
+    EXPECT_EQ(r1.cell(1, 5, 0).note, 60);
+    EXPECT_STREQ(r1.song->instruments[0].name, "one");
+
+    // Shorter: a packed size that ends inside row 10's second cell; the
+    // cell keeps the fields before the end, the later rows are empty, and
+    // the next pattern starts where the stated size says.
+    std::vector<uint8_t> shorter = file;
+    // Rows 0 .. 9 (channel 0's note at row 0 is 3 bytes, its empty cells 1,
+    // channel 1's whole cells 5), then row 10's empty cell and 2 bytes.
+    const uint32_t cut = 3 + 9 + 5 * 10 + 1 + 2;
+    const size_t data0 = layout.pattern_at[0] + 9;
+    shorter.erase(shorter.begin() + static_cast<long>(data0 + cut), shorter.begin() + static_cast<long>(end0));
+    put16(shorter, layout.pattern_at[0] + 7, cut);
+    Reading r2(shorter, false);
+    ASSERT_TRUE(r2.ok) << r2.refusal();
+    EXPECT_TRUE(song_valid(r2.song));
+    EXPECT_EQ(r2.cell(0, 9, 1).note, 10);
+    EXPECT_EQ(r2.cell(0, 10, 1).note, 11);
+    EXPECT_EQ(r2.cell(0, 10, 1).instrument, 1);
+    EXPECT_EQ(r2.cell(0, 10, 1).volume_command, VOLCMD_NONE);
+    EXPECT_EQ(r2.cell(0, 11, 1).note, 0);
+    EXPECT_EQ(r2.cell(1, 5, 0).note, 60);
+}
+
+TEST(MusicXm, RefusesWithOneReasonEach) {
+    XmBuilder base = small_xm(2);
+    base.patterns.resize(2);
+    XmBuilderLayout layout;
+    const std::vector<uint8_t> file = xmbuilder_build(base, &layout);
+    struct Case {
+        const char *what;
+        size_t at;
+        int width;
+        uint32_t value;
+        ModuleReadRefusal refusal;
+        const char *sentence;
+    };
+    const Case cases[] = {
+        {"version 1.03", 58, 2, 0x0103, MODULE_READ_VERSION, "its XM version is 1.03 (only 1.04 is read)"},
+        {"0 channels", 68, 2, 0, MODULE_READ_CHANNELS, "its XM header says 0 channels (1 to 32 are read)"},
+        {"33 channels", 68, 2, 33, MODULE_READ_CHANNELS, "says 33 channels"},
+        {"song length 0", 64, 2, 0, MODULE_READ_ORDERS, "its XM order list has no position to play"},
+        {"song length 257", 64, 2, 257, MODULE_READ_ORDERS, "says 257 order positions (1 to 256 are read)"},
+        {"257 patterns", 70, 2, 257, MODULE_READ_PATTERNS, "says 257 patterns (at most 256 are read)"},
+        {"129 instruments", 72, 2, 129, MODULE_READ_INSTRUMENTS, "says 129 instruments (at most 128 are read)"},
+        {"0 rows", layout.pattern_at[1] + 5, 2, 0, MODULE_READ_ROWS, "pattern 1 has 0 rows (1 to 256 are read)"},
+        {"257 rows", layout.pattern_at[1] + 5, 2, 257, MODULE_READ_ROWS, "pattern 1 has 257 rows"},
+        {"17 samples", layout.instrument_at[0] + 27, 2, 17, MODULE_READ_SAMPLES,
+         "instrument 1 has 17 samples (at most 16 are read)"},
+        {"packed size past the end", layout.pattern_at[1] + 7, 2, 60000, MODULE_READ_TRUNCATED,
+         "truncated: pattern 1 needs"},
+        {"pattern header past the end", 60, 4, 0x7FFFFFF0, MODULE_READ_TRUNCATED, "truncated: pattern 0 needs"},
+    };
+    for (const Case &c : cases) {
+        std::vector<uint8_t> bytes = file;
+        if (c.width == 2) put16(bytes, c.at, c.value);
+        else put32(bytes, c.at, c.value);
+        Reading r(bytes, false);
+        EXPECT_FALSE(r.ok) << c.what;
+        EXPECT_EQ(r.result.refusal, c.refusal) << c.what;
+        EXPECT_TRUE(contains(r.refusal(), c.sentence)) << c.what << ": " << r.refusal();
+        EXPECT_EQ(r.refusal().rfind("'f' is not a module: ", 0), 0u) << r.refusal();
+    }
+    // The header itself cut, no signature at all, nothing.
+    Reading cut(file, 300, false);
+    EXPECT_EQ(cut.result.refusal, MODULE_READ_TRUNCATED);
+    EXPECT_EQ(cut.refusal(), "'f' is not a module: truncated: its header needs 336 bytes, the file has 300");
+    std::vector<uint8_t> unsigned_file = file;
+    unsigned_file[0] = 'e';
+    Reading none(unsigned_file, false);
+    EXPECT_EQ(none.result.refusal, MODULE_READ_NOT_FORMAT);
+    EXPECT_TRUE(contains(none.refusal(), "no XM signature"));
+    Reading empty(file, 0, false);
+    EXPECT_EQ(empty.result.refusal, MODULE_READ_EMPTY);
+    EXPECT_EQ(empty.refusal(), "'f' is not a module: the file is empty");
+}
+
+TEST(MusicXm, CutAtEveryByteIsRefusedOrReadWhole) {
+    XmBuilder b;
+    xmbuilder_showcase_song(&b);
+    XmBuilderLayout layout;
+    const std::vector<uint8_t> file = xmbuilder_build(b, &layout);
+    const size_t instruments_at = layout.instrument_at[0];
+    int refused = 0, read = 0, cut = 0;
+    for (size_t size = 0; size <= file.size(); size++) {
+        Reading r(file, size, false);
+        if (!r.ok) {
+            ASSERT_NE(r.result.refusal, MODULE_READ_OK);
+            ASSERT_FALSE(r.refusal().empty());
+            // Only a file that ends before the instruments is refused.
+            ASSERT_LT(size, instruments_at) << r.refusal();
+            refused++;
+            continue;
+        }
+        ASSERT_GE(size, instruments_at);
+        ASSERT_TRUE(song_valid(r.song)) << size;
+        ASSERT_EQ(r.song->instrument_count, 3);
+        if (r.result.cut_instruments || r.result.cut_samples) cut++;
+        read++;
+    }
+    EXPECT_EQ(refused, static_cast<int>(instruments_at));
+    EXPECT_EQ(read, static_cast<int>(file.size() - instruments_at + 1));
+    EXPECT_EQ(cut, read - 1);  // all but the whole file
+}
+
+TEST(MusicXm, RunsOutOfMemoryWithoutLeaking) {
+    XmBuilder b;
+    xmbuilder_showcase_song(&b);
+    const std::vector<uint8_t> file = xmbuilder_build(b, nullptr);
+    uint8_t *bytes = music_copy_module(file);
+    bool succeeded = false;
+    for (long n = 0; n < 20 && !succeeded; n++) {
+        Song *song = song_create();
+        ASSERT_NE(song, nullptr);
+        ModuleReadResult result;
+        alloc_fail_after(n);
+        const int ok = xm_read(bytes, file.size(), song, &result);
+        alloc_fail_after(-1);
+        if (ok) {
+            succeeded = true;
+            EXPECT_TRUE(song_valid(song));
+        } else {
+            EXPECT_EQ(result.refusal, MODULE_READ_NO_MEMORY) << n;
+        }
+        song_destroy(song);
+    }
+    EXPECT_TRUE(succeeded);
+    music_free_module(bytes);
+}
+
+TEST(MusicXm, PackedCellsStayWithinTwiceThePatternBytes) {
+    // Random cells of every field combination on 32 channels.
+    XmBuilder b;
+    b.channels = 32;
+    b.patterns.resize(1);
+    b.patterns[0].rows = 256;
+    uint32_t state = 12345;
+    auto next = [&state]() { return (state = state * 1664525u + 1013904223u) >> 24; };
+    for (int row = 0; row < 256; row++) {
+        for (int ch = 0; ch < 32; ch++) {
+            XmBuilderCell *c = xmbuilder_cell(&b, 0, row, ch);
+            const uint32_t fields = next();
+            if (fields & 1) c->note = static_cast<uint8_t>(1 + next() % 97);
+            if (fields & 2) c->instrument = static_cast<uint8_t>(next());
+            if (fields & 4) c->volume = static_cast<uint8_t>(next());
+            if (fields & 8) c->effect = static_cast<uint8_t>(next() % 36);
+            if (fields & 16) c->param = static_cast<uint8_t>(next());
+        }
+    }
+    XmBuilderLayout layout;
+    Reading r(xmbuilder_build(b, &layout), false);
+    ASSERT_TRUE(r.ok) << r.refusal();
+    EXPECT_TRUE(song_valid(r.song));
+    EXPECT_GT(r.song->cell_bytes, layout.patterns_packed_bytes / 2);
+    EXPECT_LE(r.song->cell_bytes, 2 * layout.patterns_packed_bytes);
+}
+
+// ---------------------------------------------------------------- S3M
+
+TEST(MusicS3m, ShowcaseReadsBackAsDescribed) {
+    S3mBuilder b;
+    s3mbuilder_showcase_song(&b);
+    S3mBuilderLayout layout;
+    const std::vector<uint8_t> file = s3mbuilder_build(b, &layout);
+    Reading r(file, true);
+    ASSERT_TRUE(r.ok) << r.refusal();
+    const Song *s = r.song;
+    ASSERT_TRUE(song_valid(s));
+    EXPECT_EQ(s->format, SONG_FORMAT_S3M);
+    EXPECT_STREQ(s->title, "showcase");
+    EXPECT_STREQ(s->format_name, "S3M, Scream Tracker 3.20");
+    EXPECT_EQ(s->frequency_mode, SONG_FREQUENCY_AMIGA);
+    EXPECT_EQ(s->quirks, SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_VOLUME_RAMPING);
+    // Orders: the 254 marker skipped, everything from the 255 on left out.
+    ASSERT_EQ(s->order_count, 3);
+    EXPECT_EQ(std::vector<uint8_t>(s->orders, s->orders + 3), (std::vector<uint8_t>{0, 1, 2}));
+    ASSERT_EQ(s->pattern_count, 3);
+    for (int p = 0; p < 3; p++) EXPECT_EQ(s->patterns[p].rows, 64);
+    // Six channels: L R L, a disabled R, Adlib, R; stereo, with the
+    // panning table's entries for channels 0 and 5.
+    ASSERT_EQ(s->channel_count, 6);
+    const uint8_t panning[6] = {2 * 16, 0xC0, 0x30, 0xC0, SONG_PANNING_CENTER, 13 * 16};
+    for (int ch = 0; ch < 6; ch++) EXPECT_EQ(s->channel_panning[ch], panning[ch]) << ch;
+
+    // Instruments: one sample each, unsigned data made signed, the stereo
+    // one mixed, the Adlib one silent and said so.
+    ASSERT_EQ(s->instrument_count, 4);
+    ASSERT_EQ(s->sample_count, 4);
+    EXPECT_EQ(s->instruments[0].note_samples[0], 1);
+    EXPECT_EQ(s->instruments[0].note_samples[95], 1);
+    EXPECT_EQ(s->instruments[1].note_samples[40], 2);
+    EXPECT_EQ(s->instruments[3].note_samples[40], 0);
+    EXPECT_STREQ(s->instruments[3].name, "adlib");
+    const SongSample &s8 = s->samples[0];
+    EXPECT_EQ(sample_frames(s8), b.samples[0].frames);
+    EXPECT_EQ(s8.loop, SONG_LOOP_FORWARD);
+    EXPECT_EQ(s8.loop_start, 100u);
+    EXPECT_EQ(s8.loop_length, 300u);
+    EXPECT_EQ(s8.c2spd, 8363u);
+    const SongSample &s16 = s->samples[1];
+    EXPECT_EQ(s16.bits, 16);
+    EXPECT_EQ(sample_frames(s16), b.samples[1].frames);
+    EXPECT_EQ(s16.volume, 40);
+    EXPECT_EQ(s16.c2spd, 16726u);
+    EXPECT_EQ(s16.loop, SONG_LOOP_NONE);
+    std::vector<int16_t> mixed;
+    for (size_t i = 0; i < b.samples[2].frames.size(); i++)
+        mixed.push_back(static_cast<int16_t>((b.samples[2].frames[i] + b.samples[2].right[i]) >> 1));
+    EXPECT_EQ(sample_frames(s->samples[2]), mixed);
+    EXPECT_EQ(s->samples[3].length, 0u);
+    EXPECT_EQ(r.result.adlib_instruments, 1);
+    char notice[200];
+    EXPECT_EQ(module_read_notice_text(&r.result, "f", notice, sizeof notice), 1);
+    EXPECT_STREQ(notice, "'f': 1 Adlib instrument is not played: its notes stay silent");
+
+    // Cells: notes as octave and semitone, the cut, volumes; the disabled
+    // and Adlib channels keep no notes but their speed command.
+    const SongCell c = r.cell(0, 4, 1);
+    EXPECT_EQ(c.note, 2 * 12 + 5 + 1);
+    EXPECT_EQ(c.instrument, 1 + (1 + 1) % 4);
+    EXPECT_EQ(c.volume_command, VOLCMD_SET_VOLUME);
+    EXPECT_EQ(c.volume_param, 4);
+    EXPECT_EQ(r.cell(0, 12, 0).note, SONG_NOTE_CUT);
+    EXPECT_EQ(r.cell(1, 48, 5).note, (2 + 3) * 12 + (48 + 5) % 12 + 1);
+    for (int row = 0; row < 64; row++) {
+        for (int ch : {3, 4}) {
+            const SongCell silent = r.cell(row < 32 ? 0 : 1, row, ch);
+            EXPECT_EQ(silent.note, 0);
+            EXPECT_EQ(silent.instrument, 0);
+            EXPECT_EQ(silent.volume_command, VOLCMD_NONE);
+        }
+    }
+    EXPECT_EQ(r.cell(1, 60, 3).command, CMD_SET_SPEED);
+    EXPECT_EQ(r.cell(1, 60, 3).param, 4);
+    for (int row = 0; row < 64; row++) EXPECT_EQ(r.cell(2, row, 0).note, 0);
+    EXPECT_LE(s->cell_bytes, 2 * layout.patterns_packed_bytes);
+}
+
+TEST(MusicS3m, CommandsInTheSongsVocabulary) {
+    struct Case {
+        char letter;
+        uint8_t info, command, expected;
+    };
+    const Case cases[] = {
+        {'A', 0x06, CMD_SET_SPEED, 6}, {'B', 0x02, CMD_POSITION_JUMP, 2}, {'C', 0x32, CMD_PATTERN_BREAK, 32},
+        {'D', 0x0F, CMD_VOLUME_SLIDE, 0x0F}, {'D', 0xF1, CMD_VOLUME_SLIDE, 0xF1},
+        {'E', 0x20, CMD_PORTAMENTO_DOWN, 0x20}, {'E', 0x00, CMD_PORTAMENTO_DOWN, 0},
+        {'E', 0xF3, CMD_FINE_PORTAMENTO_DOWN, 3}, {'E', 0xE4, CMD_EXTRA_FINE_PORTAMENTO_DOWN, 4},
+        {'F', 0x11, CMD_PORTAMENTO_UP, 0x11}, {'F', 0xF5, CMD_FINE_PORTAMENTO_UP, 5},
+        {'F', 0xE6, CMD_EXTRA_FINE_PORTAMENTO_UP, 6}, {'G', 0x08, CMD_TONE_PORTAMENTO, 8},
+        {'H', 0x46, CMD_VIBRATO, 0x46}, {'I', 0x21, CMD_TREMOR, 0x21}, {'J', 0x37, CMD_ARPEGGIO, 0x37},
+        {'J', 0x00, CMD_ARPEGGIO, 0}, {'K', 0x02, CMD_VIBRATO_VOLUME_SLIDE, 2},
+        {'L', 0x20, CMD_TONE_PORTAMENTO_VOLUME_SLIDE, 0x20}, {'M', 0x20, CMD_NONE, 0}, {'N', 0x20, CMD_NONE, 0},
+        {'O', 0x10, CMD_SAMPLE_OFFSET, 0x10}, {'P', 0x20, CMD_NONE, 0}, {'Q', 0x83, CMD_MULTI_RETRIGGER, 0x83},
+        {'R', 0x44, CMD_TREMOLO, 0x44}, {'S', 0x01, CMD_NONE, 0}, {'S', 0x11, CMD_GLISSANDO, 1},
+        {'S', 0x27, CMD_SET_FINETUNE, 7}, {'S', 0x32, CMD_VIBRATO_WAVEFORM, 2},
+        {'S', 0x41, CMD_TREMOLO_WAVEFORM, 1}, {'S', 0x84, CMD_SET_PANNING_COARSE, 4},
+        {'S', 0xA1, CMD_NONE, 0}, {'S', 0xB3, CMD_PATTERN_LOOP, 3}, {'S', 0xC2, CMD_NOTE_CUT, 2},
+        {'S', 0xD1, CMD_NOTE_DELAY, 1}, {'S', 0xE4, CMD_PATTERN_DELAY, 4}, {'S', 0xF1, CMD_NONE, 0},
+        {'T', 0x20, CMD_SET_TEMPO, 32}, {'T', 0x96, CMD_SET_TEMPO, 0x96}, {'T', 0x10, CMD_NONE, 0},
+        {'U', 0x23, CMD_FINE_VIBRATO, 0x23}, {'V', 0x30, CMD_SET_GLOBAL_VOLUME, 0x30},
+        {'V', 0x41, CMD_NONE, 0}, {'W', 0x10, CMD_NONE, 0}, {'X', 0x00, CMD_SET_PANNING, 0},
+        {'X', 0x40, CMD_SET_PANNING, 0x80}, {'X', 0x80, CMD_SET_PANNING, 255}, {'X', 0xA4, CMD_NONE, 0},
+        {'Y', 0x11, CMD_NONE, 0}, {'Z', 0x11, CMD_NONE, 0}, {'Z' + 1, 0x11, CMD_NONE, 0},
+    };
+    S3mBuilder b;
+    const int n = static_cast<int>(sizeof cases / sizeof cases[0]);
+    ASSERT_LE(n, 64);
+    for (int i = 0; i < n; i++) {
+        S3mBuilderCell *c = s3mbuilder_cell(&b, 0, i, 2);
+        c->command = static_cast<uint8_t>(cases[i].letter - 'A' + 1);
+        c->info = cases[i].info;
+    }
+    Reading r(s3mbuilder_build(b, nullptr), true);
+    ASSERT_TRUE(r.ok) << r.refusal();
+    ASSERT_TRUE(song_valid(r.song));
+    for (int i = 0; i < n; i++) {
+        const SongCell c = r.cell(0, i, 2);
+        EXPECT_EQ(c.command, cases[i].command) << cases[i].letter << std::hex << int(cases[i].info);
+        EXPECT_EQ(c.param, cases[i].expected) << cases[i].letter << std::hex << int(cases[i].info);
+    }
+}
+
+TEST(MusicS3m, SampleFormatsQuirksAndPanningFromTheHeader) {
+    S3mBuilder b;
+    b.sample_format = 1;  // signed
+    S3mBuilderSample s8;
+    s8.frames = {0, -5, 100, -128, 127};
+    S3mBuilderSample s16;
+    s16.bits = 16;
+    s16.frames = {0, -32768, 32767, 1234};
+    S3mBuilderSample loose;
+    loose.frames = std::vector<int16_t>(50, 3);
+    loose.loop = true;
+    loose.loop_begin = 20;
+    loose.loop_end = 90;  // past the end: cut
+    loose.volume = 99;
+    loose.c2spd = 0x10000;  // only the low 16 bits count, and 0 is 8363
+    S3mBuilderSample packed;
+    packed.frames = {1, 2, 3};
+    packed.pack = 1;
+    b.samples = {s8, s16, loose, packed};
+    b.version = 0x1300;
+    b.flags = 16;
+    b.master_volume = 0x30;  // mono: every channel centred, the table ignored
+    b.panning_flag = 252;
+    b.panning[0] = 0x20 | 1;
+    b.global_volume = 80;
+    b.speed = 0;
+    b.tempo = 20;
+    s3mbuilder_cell(&b, 0, 0, 0)->note = 0x40;
+    S3mBuilderLayout layout;
+    const std::vector<uint8_t> file = s3mbuilder_build(b, &layout);
+    Reading r(file, true);
+    ASSERT_TRUE(r.ok) << r.refusal();
+    const Song *s = r.song;
+    ASSERT_TRUE(song_valid(s));
+    // Signed 8-bit mono data is read where it lies.
+    EXPECT_EQ(static_cast<const uint8_t *>(s->samples[0].data), r.bytes + layout.sample_data_at[0]);
+    EXPECT_EQ(sample_frames(s->samples[0]), s8.frames);
+    EXPECT_EQ(sample_frames(s->samples[1]), s16.frames);
+    EXPECT_EQ(s->samples[2].loop_start, 20u);
+    EXPECT_EQ(s->samples[2].loop_length, 30u);
+    EXPECT_EQ(s->samples[2].volume, 64);
+    EXPECT_EQ(s->samples[2].c2spd, 8363u);
+    EXPECT_EQ(s->samples[3].length, 0u);
+    EXPECT_EQ(s->instruments[3].note_samples[0], 0);
+    EXPECT_EQ(r.result.silent_samples, 1);
+    EXPECT_EQ(s->quirks, SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_VOLUME_RAMPING |
+                             SONG_QUIRK_FAST_VOLUME_SLIDES | SONG_QUIRK_AMIGA_LIMITS);
+    EXPECT_STREQ(s->format_name, "S3M, Scream Tracker 3.00");
+    EXPECT_EQ(s->initial_global_volume, 64);
+    EXPECT_EQ(s->initial_speed, 6);
+    EXPECT_EQ(s->initial_tempo, 125);
+    for (int ch = 0; ch < 4; ch++) EXPECT_EQ(s->channel_panning[ch], SONG_PANNING_CENTER);
+    EXPECT_EQ(r.cell(0, 0, 0).note, 4 * 12 + 1);
+
+    // The fast slides also come with flag 64 alone.
+    b.version = 0x1320;
+    b.flags = 64;
+    Reading fast(s3mbuilder_build(b, nullptr), true);
+    ASSERT_TRUE(fast.ok);
+    EXPECT_EQ(fast.song->quirks, SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_VOLUME_RAMPING |
+                                     SONG_QUIRK_FAST_VOLUME_SLIDES);
+}
+
+TEST(MusicS3m, PatternDataStopsAtItsStatedLength) {
+    S3mBuilder b;
+    for (int row = 0; row < 64; row++) s3mbuilder_cell(&b, 0, row, 1)->note = static_cast<uint8_t>(0x30 | (row % 12));
+    b.patterns.resize(2);
+    s3mbuilder_cell(&b, 1, 7, 0)->note = 0x51;
+    b.orders = {0, 1};
+    S3mBuilderLayout layout;
+    std::vector<uint8_t> file = s3mbuilder_build(b, &layout);
+    // Each row is 3 bytes of cell and its end byte: say 10 rows and 2 bytes.
+    put16(file, layout.pattern_at[0], 4 * 10 + 2);
+    Reading r(file, true);
+    ASSERT_TRUE(r.ok) << r.refusal();
+    EXPECT_TRUE(song_valid(r.song));
+    EXPECT_EQ(r.cell(0, 9, 1).note, 3 * 12 + 9 + 1);
+    EXPECT_EQ(r.cell(0, 10, 1).note, 3 * 12 + 10 + 1);  // its instrument byte is past the length
+    EXPECT_EQ(r.cell(0, 11, 1).note, 0);
+    EXPECT_EQ(r.cell(1, 7, 0).note, 5 * 12 + 1 + 1);
+}
+
+TEST(MusicS3m, RefusesWithOneReasonEachAndRepairsTheRest) {
+    S3mBuilder b;
+    b.samples.resize(2);
+    b.samples[0].frames = std::vector<int16_t>(64, 10);
+    b.samples[1].frames = std::vector<int16_t>(64, 20);
+    b.patterns.resize(2);
+    b.orders = {0, 1, 255};
+    s3mbuilder_cell(&b, 1, 3, 0)->instrument = 7;  // past the two stored
+    S3mBuilderLayout layout;
+    const std::vector<uint8_t> file = s3mbuilder_build(b, &layout);
+    struct Case {
+        const char *what;
+        size_t at;
+        uint32_t value;
+        ModuleReadRefusal refusal;
+        const char *sentence;
+    };
+    const Case cases[] = {
+        {"257 orders", 32, 257, MODULE_READ_ORDERS, "its S3M header says 257 order positions"},
+        {"129 instruments", 34, 129, MODULE_READ_INSTRUMENTS, "its S3M header says 129 instruments"},
+        {"257 patterns", 36, 257, MODULE_READ_PATTERNS, "its S3M header says 257 patterns"},
+        {"pattern past the end", layout.pattern_pointers_at + 2, 0xFFFF, MODULE_READ_TRUNCATED,
+         "truncated: pattern 1 needs 1048562 bytes"},
+        {"no order to play", 96, 0xFFFF, MODULE_READ_ORDERS, "its S3M order list has no position to play"},
+    };
+    for (const Case &c : cases) {
+        std::vector<uint8_t> bytes = file;
+        put16(bytes, c.at, c.value);
+        Reading r(bytes, true);
+        EXPECT_FALSE(r.ok) << c.what;
+        EXPECT_EQ(r.result.refusal, c.refusal) << c.what;
+        EXPECT_TRUE(contains(r.refusal(), c.sentence)) << c.what << ": " << r.refusal();
+    }
+    Reading tables(file, layout.pattern_pointers_at + 3, true);
+    EXPECT_EQ(tables.result.refusal, MODULE_READ_TRUNCATED);
+    EXPECT_TRUE(contains(tables.refusal(), "truncated: its order list needs")) << tables.refusal();
+    std::vector<uint8_t> no_channels = file;
+    memset(&no_channels[64], 255, 32);
+    Reading silent(no_channels, true);
+    EXPECT_EQ(silent.refusal(), "'f' is not a module: its S3M header enables no channel");
+
+    // Repaired: the instrument a cell names past the stored ones is a
+    // silent one; an instrument header and sample data past the end.
+    Reading whole(file, true);
+    ASSERT_TRUE(whole.ok);
+    EXPECT_EQ(whole.song->instrument_count, 7);
+    EXPECT_EQ(whole.song->instruments[6].note_samples[0], 0);
+    std::vector<uint8_t> lost = file;
+    put16(lost, layout.instrument_pointers_at + 2, 0xFFFF);
+    Reading r1(lost, true);
+    ASSERT_TRUE(r1.ok) << r1.refusal();
+    EXPECT_TRUE(song_valid(r1.song));
+    EXPECT_EQ(r1.result.cut_instruments, 1);
+    EXPECT_EQ(r1.song->instruments[1].note_samples[0], 0);
+    Reading r2(file, layout.sample_data_at[1] + 10, true);
+    ASSERT_TRUE(r2.ok) << r2.refusal();
+    EXPECT_EQ(r2.song->samples[1].length, 10u);
+    EXPECT_EQ(r2.result.cut_samples, 1);
+}
+
+TEST(MusicS3m, CutAtEveryByteIsRefusedOrValid) {
+    S3mBuilder b;
+    s3mbuilder_showcase_song(&b);
+    S3mBuilderLayout layout;
+    const std::vector<uint8_t> file = s3mbuilder_build(b, &layout);
+    int read = 0;
+    for (size_t size = 0; size <= file.size(); size++) {
+        Reading r(file, size, true);
+        if (!r.ok) {
+            ASSERT_NE(r.result.refusal, MODULE_READ_OK);
+            ASSERT_FALSE(r.refusal().empty());
+            continue;
+        }
+        ASSERT_TRUE(song_valid(r.song)) << size;
+        read++;
+    }
+    // Every cut from the last pattern's length word on is read.
+    EXPECT_GE(read, static_cast<int>(file.size() - layout.pattern_at[1] - 1));
+}
+
+// ---------------------------------------------------------------- both
+
+TEST(MusicModuleReaders, OtherTrackersFormatsAreRefusedByName) {
+    struct Case {
+        const char *name;
+        size_t at;
+        const char *signature;
+    };
+    const Case cases[] = {{"IT", 0, "IMPM"},  {"MED", 0, "MMD1"},      {"MTM", 0, "MTM\x10"},
+                          {"OKT", 0, "OKTASONG"}, {"STM", 20, "!Scream!"}, {"PTM", 44, "PTMF"},
+                          {"ULT", 0, "MAS_UTrack_V00"}, {"FAR", 0, "FAR\xfe"}, {"MO3", 0, "MO3"}};
+    for (const Case &c : cases) {
+        std::vector<uint8_t> bytes(600, 0);
+        memcpy(&bytes[c.at], c.signature, strlen(c.signature));
+        for (bool s3m : {false, true}) {
+            Reading r(bytes, s3m);
+            EXPECT_EQ(r.result.refusal, MODULE_READ_UNSUPPORTED) << c.name;
+            EXPECT_EQ(r.result.format, SONG_FORMAT_NONE);
+            char text[100];
+            module_read_refusal_text(&r.result, "song.x", text, sizeof text);
+            EXPECT_EQ(std::string(text), std::string("'song.x': ") + c.name + " modules are not supported");
+        }
+    }
+    std::vector<uint8_t> noise(600, 0x55);
+    EXPECT_EQ(module_unsupported_format(noise.data(), noise.size()), nullptr);
+    Reading r(noise, true);
+    EXPECT_EQ(r.refusal(), "'f' is not a module: it has no S3M signature (\"SCRM\" at byte 44)");
+}
+
+// The tools end to end: make_test_modules writes the seeds, module_info
+// lists them and names what it refuses.
+TEST(MusicModuleReaders, ToolsWriteAndListModules) {
+    const std::string dir = make_temp_dir("formats");
+    ASSERT_FALSE(dir.empty());
+    ProcessResult made = run_program(ENGINE_BINARY_DIR "/make_test_modules", {dir}, {}, nullptr, -1, SIGTERM);
+    ASSERT_TRUE(made.exited && made.status == 0) << made.err;
+    const std::vector<std::string> names = directory_names(dir);
+    ASSERT_GE(names.size(), 4u);
+    std::vector<std::string> args;
+    for (const std::string &n : names) args.push_back(dir + "/" + n);
+    ASSERT_TRUE(write_whole_file(dir + "/song.it", {'I', 'M', 'P', 'M', 0, 0, 0, 0}));
+    args.push_back(dir + "/song.it");
+    ProcessResult listed = run_program(ENGINE_BINARY_DIR "/module_info", args, {}, nullptr, -1, SIGTERM);
+    EXPECT_TRUE(listed.exited);
+    EXPECT_EQ(listed.status, 1);  // the IT file is refused
+    EXPECT_EQ(count_lines_with(listed.out, ": XM 1.04, kevo test builder | 'showcase' | 5 channels, 4 orders, "
+                                           "3 patterns (165 rows"), 1) << listed.out;
+    EXPECT_EQ(count_lines_with(listed.out, ": S3M, Scream Tracker 3.20 | 'showcase' | 6 channels, 3 orders, "
+                                           "3 patterns (192 rows"), 1) << listed.out;
+    EXPECT_EQ(count_lines_with(listed.out, "1 Adlib instrument is not played"), 1) << listed.out;
+    EXPECT_EQ(count_lines_with(listed.err, "song.it': IT modules are not supported"), 1) << listed.err;
+    EXPECT_EQ(count_lines_with(listed.out, " | "), static_cast<int>(names.size())) << listed.out;
+    remove_tree(dir);
+}
