@@ -5,6 +5,7 @@
 //   module_check.h   whether the player takes a module file, and why not in
 //                    words: the one check creation runs
 //   module_format.h  the module file layout, its check steps and its parsing
+//   module_readers.h the XM and S3M readers into a song, other formats named
 //   module_file.h    reading a module file whole, every failure in words
 //   mod_tables.h     note periods, rates, finetune and vibrato tables
 //   mod_commands.h   the command numbers of pattern cells
@@ -31,6 +32,7 @@
 #include "music/module_check.h"
 #include "music/module_file.h"
 #include "music/module_format.h"
+#include "music/module_readers.h"
 #include "music/sample_stream.h"
 #include "music/sequencer.h"
 #include "music/song_text.h"
