@@ -198,7 +198,8 @@ static inline int32_t run_value(const VoiceRun *run, uint32_t j) {
 }
 
 // pairs[j] = the pair of window[j] and window[j + 1], for j below count.
-static void fill_pairs(uint32_t *pairs, const int32_t *window, int count, bool wide) {
+template <bool WIDE>
+static void fill_pairs(uint32_t *pairs, const int32_t *window, int count) {
     int j = 0;
 #ifdef VOICE_MIX_SSE2
     const __m128i half = _mm_set1_epi32(static_cast<int32_t>(PAIR_HALF_MASK));
@@ -206,17 +207,13 @@ static void fill_pairs(uint32_t *pairs, const int32_t *window, int count, bool w
         const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i *>(window + j));
         const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(window + j + 1));
         const __m128i d = _mm_srai_epi32(_mm_sub_epi32(c, p), VOICE_DIFF_SHIFT);
-        const __m128i high = wide ? _mm_srai_epi32(p, VOICE_PREV_SHIFT)
+        const __m128i high = WIDE ? _mm_srai_epi32(p, VOICE_PREV_SHIFT)
                                   : _mm_add_epi32(_mm_slli_epi32(d, 3), _mm_srai_epi32(p, VOICE_PREV_SHIFT + 1));
         const __m128i packed = _mm_or_si128(_mm_and_si128(d, half), _mm_slli_epi32(high, PAIR_HIGH_SHIFT));
         _mm_storeu_si128(reinterpret_cast<__m128i *>(pairs + j), packed);
     }
 #endif
-    if (wide) {
-        for (; j < count; j++) pairs[j] = wide_pair(window[j], window[j + 1]);
-    } else {
-        for (; j < count; j++) pairs[j] = narrow_pair(window[j], window[j + 1]);
-    }
+    for (; j < count; j++) pairs[j] = WIDE ? wide_pair(window[j], window[j + 1]) : narrow_pair(window[j], window[j + 1]);
 }
 
 // Starts a run of at most `most` output samples (>= 1) at the voice's
@@ -248,7 +245,9 @@ static void run_begin(VoiceRun *run, int most, bool table) {
         run->pairs[0] = narrow_pair(run->e0, run->e1);
         if (last >= 1) run->pairs[1] = narrow_pair(run->e1, voice->window[index + 1]);
     }
-    if (last >= 2) fill_pairs(run->pairs + 2, voice->window + index + 1, static_cast<int>(last) - 1, run->wide);
+    if (last < 2) return;
+    if (run->wide) fill_pairs<true>(run->pairs + 2, voice->window + index + 1, static_cast<int>(last) - 1);
+    else fill_pairs<false>(run->pairs + 2, voice->window + index + 1, static_cast<int>(last) - 1);
 }
 
 // Ends a run whose samples have all been produced (run->pos is past the
@@ -314,9 +313,9 @@ static inline __m128i lane_positions(uint32_t p, uint32_t s) {
 }
 #endif
 
-// out[i] = (add ? out[i] : 0) + the run's sample i.
-template <bool WIDE>
-static void mix_one(int32_t *out, int count, VoiceRun *run, bool add) {
+// out[i] = (ADD ? out[i] : 0) + the run's sample i.
+template <bool WIDE, bool ADD>
+static void mix_one(int32_t *out, int count, VoiceRun *run) {
     uint32_t p = run->pos;
     const uint32_t s = run->step;
     const uint32_t *pairs = run->pairs;
@@ -329,7 +328,7 @@ static void mix_one(int32_t *out, int count, VoiceRun *run, bool add) {
     for (; i + 4 <= count; i += 4) {
         __m128i v = four_scaled(four_values<WIDE>(pairs, p, s, lanes), gains);
         __m128i *o = reinterpret_cast<__m128i *>(out + i);
-        if (add) v = _mm_add_epi32(v, _mm_loadu_si128(o));
+        if (ADD) v = _mm_add_epi32(v, _mm_loadu_si128(o));
         _mm_storeu_si128(o, v);
         p += 4 * s;
         lanes = _mm_add_epi32(lanes, step4);
@@ -338,16 +337,16 @@ static void mix_one(int32_t *out, int count, VoiceRun *run, bool add) {
     for (; i < count; i++) {
         const int32_t v = (pair_value<WIDE>(pairs[p >> VOICE_FRAC_BITS], p & VOICE_FRAC_MASK) * gain) >>
                           VOICE_GAIN_SHIFT;
-        out[i] = add ? out[i] + v : v;
+        out[i] = ADD ? out[i] + v : v;
         p += s;
     }
     run->pos = p;
     run->left -= count;
 }
 
-// out[i] = (add ? out[i] : 0) + sample i of run a + sample i of run b.
-template <bool WIDE_A, bool WIDE_B>
-static void mix_two(int32_t *out, int count, VoiceRun *a, VoiceRun *b, bool add) {
+// out[i] = (ADD ? out[i] : 0) + sample i of run a + sample i of run b.
+template <bool WIDE_A, bool WIDE_B, bool ADD>
+static void mix_two(int32_t *out, int count, VoiceRun *a, VoiceRun *b) {
     uint32_t pa = a->pos, pb = b->pos;
     const uint32_t sa = a->step, sb = b->step;
     const uint32_t *pairs_a = a->pairs, *pairs_b = b->pairs;
@@ -362,7 +361,7 @@ static void mix_two(int32_t *out, int count, VoiceRun *a, VoiceRun *b, bool add)
         __m128i v = _mm_add_epi32(four_scaled(four_values<WIDE_A>(pairs_a, pa, sa, lanesa), gainsa),
                                   four_scaled(four_values<WIDE_B>(pairs_b, pb, sb, lanesb), gainsb));
         __m128i *o = reinterpret_cast<__m128i *>(out + i);
-        if (add) v = _mm_add_epi32(v, _mm_loadu_si128(o));
+        if (ADD) v = _mm_add_epi32(v, _mm_loadu_si128(o));
         _mm_storeu_si128(o, v);
         pa += 4 * sa;
         pb += 4 * sb;
@@ -374,7 +373,7 @@ static void mix_two(int32_t *out, int count, VoiceRun *a, VoiceRun *b, bool add)
         const int32_t v =
             ((pair_value<WIDE_A>(pairs_a[pa >> VOICE_FRAC_BITS], pa & VOICE_FRAC_MASK) * gain_a) >> VOICE_GAIN_SHIFT) +
             ((pair_value<WIDE_B>(pairs_b[pb >> VOICE_FRAC_BITS], pb & VOICE_FRAC_MASK) * gain_b) >> VOICE_GAIN_SHIFT);
-        out[i] = add ? out[i] + v : v;
+        out[i] = ADD ? out[i] + v : v;
         pa += sa;
         pb += sb;
     }
@@ -503,20 +502,26 @@ static void mix_runs(Voice *voice, bool wide, int32_t gain, int32_t *out, int co
     for (int done = 0; done < count;) {
         run_begin(&run, count - done, true);
         const int n = run.left;
-        if (wide) mix_one<true>(out + done, n, &run, add);
-        else mix_one<false>(out + done, n, &run, add);
+        if (wide) {
+            if (add) mix_one<true, true>(out + done, n, &run);
+            else mix_one<true, false>(out + done, n, &run);
+        } else {
+            if (add) mix_one<false, true>(out + done, n, &run);
+            else mix_one<false, false>(out + done, n, &run);
+        }
         done += n;
         run_end(&run);
     }
 }
 
-static void mix_two_runs(int32_t *out, int count, VoiceRun *a, VoiceRun *b, bool add) {
+template <bool ADD>
+static void mix_two_runs(int32_t *out, int count, VoiceRun *a, VoiceRun *b) {
     if (a->wide) {
-        if (b->wide) mix_two<true, true>(out, count, a, b, add);
-        else mix_two<true, false>(out, count, a, b, add);
+        if (b->wide) mix_two<true, true, ADD>(out, count, a, b);
+        else mix_two<true, false, ADD>(out, count, a, b);
     } else {
-        if (b->wide) mix_two<false, true>(out, count, a, b, add);
-        else mix_two<false, false>(out, count, a, b, add);
+        if (b->wide) mix_two<false, true, ADD>(out, count, a, b);
+        else mix_two<false, false, ADD>(out, count, a, b);
     }
 }
 
@@ -532,7 +537,8 @@ static void mix_runs_two(Voice *first, bool first_wide, int32_t first_gain, Voic
     run_begin(&b, count, true);
     for (int done = 0; done < count;) {
         const int n = a.left < b.left ? a.left : b.left;
-        mix_two_runs(out + done, n, &a, &b, add);
+        if (add) mix_two_runs<true>(out + done, n, &a, &b);
+        else mix_two_runs<false>(out + done, n, &a, &b);
         done += n;
         if (a.left == 0) {
             run_end(&a);
