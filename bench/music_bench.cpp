@@ -5,7 +5,10 @@
 // alone in output samples per second, one voice added (voice_mix) and a
 // stereo side's two voices stored (voice_mix_side), each beside the
 // straightforward one-sample-at-a-time loop it must equal (the Reference
-// benchmarks, same arguments): the ratio of the two is the figure.
+// benchmarks, same arguments): the ratio of the two is the figure; and N
+// voices (4, 8 and 32) mixed into the two planes as the player mixes them,
+// pinned to their sides in pairs (a MOD's channels) or each to both sides
+// at its gains (a panned song's), 8-bit or 16-bit.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -113,5 +116,70 @@ BENCHMARK(BM_VoiceMixSide);
 
 void BM_VoiceMixSideReference(benchmark::State &state) { voice_mix_side_bench(state, reference_mix_side); }
 BENCHMARK(BM_VoiceMixSideReference);
+
+int looped_wide_source(void *user, int16_t *buffer) {
+    memcpy(buffer, user, VOICE_WINDOW_SAMPLES * sizeof(int16_t));
+    return 0;
+}
+
+// N voices on looped saws at steps spread over the notes of two octaves
+// (periods about 428 to 214 at 44100 Hz), 8-bit or 16-bit, with gains for
+// a panning across the stereo field.
+struct VoiceSet {
+    std::vector<Voice> voices;
+    std::vector<int8_t> narrow;
+    std::vector<int16_t> wide;
+    VoiceSet(int count, bool sixteen_bit) : voices(static_cast<size_t>(count)) {
+        narrow = modbuilder_saw(VOICE_WINDOW_SAMPLES, 64, 100);
+        for (int8_t v : narrow) wide.push_back(static_cast<int16_t>(v * 256 + 77));
+        for (int i = 0; i < count; i++) {
+            Voice *v = &voices[static_cast<size_t>(i)];
+            looped_voice(v, narrow, 12315 + static_cast<uint32_t>(i) * 12315 / count);
+            if (sixteen_bit) voice_set_wide_source(v, looped_wide_source, wide.data());
+            voice_set_gains(v, 16384 * (count - i) / count, 16384 * i / count);
+        }
+    }
+};
+
+// Arg 0: the voices; arg 1: 16-bit (1) or 8-bit (0). Items: voice samples.
+void BM_MixVoicesPinnedToSides(benchmark::State &state) {
+    const int count = static_cast<int>(state.range(0));
+    VoiceSet set(count, state.range(1) != 0);
+    std::vector<int32_t> left(MIX_SAMPLES), right(MIX_SAMPLES);
+    for (auto _ : state) {
+        // Channels L R R L: voices 0 and 3 (then 4 and 7, ...) left.
+        Voice *v = set.voices.data();
+        for (int side = 0; side < 2; side++) {
+            int32_t *plane = side == 0 ? left.data() : right.data();
+            for (int first = 0; first < count; first += 4) {
+                Voice *a = side == 0 ? &v[first] : &v[first + 1];
+                Voice *b = side == 0 ? &v[first + 3] : &v[first + 2];
+                if (first == 0) voice_mix_side(a, b, plane, MIX_SAMPLES);
+                else voice_mix_side_add(a, b, plane, MIX_SAMPLES);
+            }
+        }
+        benchmark::DoNotOptimize(left.data());
+        benchmark::DoNotOptimize(right.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * count * MIX_SAMPLES);
+}
+BENCHMARK(BM_MixVoicesPinnedToSides)->Args({4, 0})->Args({8, 0})->Args({32, 0})->Args({4, 1})->Args({32, 1});
+
+void BM_MixVoicesPanned(benchmark::State &state) {
+    const int count = static_cast<int>(state.range(0));
+    VoiceSet set(count, state.range(1) != 0);
+    std::vector<int32_t> left(MIX_SAMPLES), right(MIX_SAMPLES);
+    for (auto _ : state) {
+        memset(left.data(), 0, sizeof(int32_t) * MIX_SAMPLES);
+        memset(right.data(), 0, sizeof(int32_t) * MIX_SAMPLES);
+        for (Voice &v : set.voices) voice_mix_stereo(&v, left.data(), right.data(), MIX_SAMPLES);
+        benchmark::DoNotOptimize(left.data());
+        benchmark::DoNotOptimize(right.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * count * MIX_SAMPLES);
+}
+BENCHMARK(BM_MixVoicesPanned)->Args({4, 0})->Args({8, 0})->Args({32, 0})->Args({4, 1})->Args({8, 1})->Args({32, 1});
 
 }  // namespace

@@ -1,13 +1,16 @@
 // Module parsing: signature and mask rules, pattern counting over all 128
 // order entries, sample decoding with data offsets (also past 65535), names
-// and title, cell unpacking, the size checks and repairs of creation, and
-// the module check that creation runs with the sentence for each refusal.
+// and title, cell unpacking and the translation of every MOD command into
+// the song's vocabulary, the size checks and repairs of creation, and the
+// module check that creation runs with the sentence for each refusal.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
+#include "music/mod_periods.h"
 #include "music/mod_player.h"
+#include "music/mod_read.h"
 #include "music/module_check.h"
 #include "music/module_format.h"
 #include "support/music_modbuilder.h"
@@ -18,6 +21,21 @@ namespace {
 
 ModPlayer *create(const std::vector<uint8_t> &bytes, int rate = 44100) {
     return mod_player_create(rate, bytes.data(), static_cast<long>(bytes.size()));
+}
+
+const SongSample &sample_of(const ModPlayer *p, int number) {
+    return p->song->samples[number - 1];
+}
+
+// Where sample `number`'s data starts in the module.
+long data_offset(const ModPlayer *p, int number, const uint8_t *module) {
+    return static_cast<const uint8_t *>(sample_of(p, number).data) - module;
+}
+
+SongCell cell_of(const ModPlayer *p, int pattern, int row, int channel) {
+    SongCell cells[SONG_MAX_CHANNELS];
+    song_row(p->song, pattern, row, cells);
+    return cells[channel];
 }
 
 }  // namespace
@@ -43,7 +61,8 @@ TEST(MusicModule, SignatureAndMask) {
         b.pattern_count_override = 65;
         std::vector<uint8_t> bytes = modbuilder_build(&b);
         int limit = mod_check_signature(bytes.data());
-        ModPlayer *p = create(bytes);
+        ModuleCheck check;
+        ModPlayer *p = mod_player_create_checked(44100, bytes.data(), static_cast<long>(bytes.size()), &check);
         if (!c.accepted) {
             EXPECT_EQ(limit, 0) << c.signature;
             EXPECT_EQ(p, nullptr) << c.signature;
@@ -51,11 +70,10 @@ TEST(MusicModule, SignatureAndMask) {
         }
         EXPECT_EQ(limit, c.mask + 1) << c.signature;
         ASSERT_NE(p, nullptr) << c.signature;
-        EXPECT_EQ(p->pattern_mask, c.mask) << c.signature;
-        EXPECT_EQ(p->pattern_count, c.mask == 63 ? 1 : 65) << c.signature;
+        EXPECT_EQ(check.pattern_mask, c.mask) << c.signature;
+        EXPECT_EQ(p->song->pattern_count, c.mask == 63 ? 1 : 65) << c.signature;
         // Sample data starts right after the counted patterns.
-        EXPECT_EQ(p->samples[0].data - reinterpret_cast<const int8_t *>(bytes.data()),
-                  1084 + 1024 * p->pattern_count) << c.signature;
+        EXPECT_EQ(data_offset(p, 1, bytes.data()), 1084 + 1024 * p->song->pattern_count) << c.signature;
         mod_player_destroy(p);
     }
 }
@@ -90,25 +108,34 @@ TEST(MusicModule, SampleDecodingAndOffsets) {
     std::vector<uint8_t> bytes = modbuilder_build(&b);
     ModPlayer *p = create(bytes);
     ASSERT_NE(p, nullptr);
-    EXPECT_EQ(p->pattern_count, 64);
-    EXPECT_EQ(p->sample_count, 31);
-    const int8_t *base = reinterpret_cast<const int8_t *>(bytes.data());
-    EXPECT_EQ(p->samples[0].data - base, 1084 + 65536);
-    EXPECT_EQ(p->samples[0].length, 100u);
-    EXPECT_EQ(p->samples[0].loop_start, 10u);
-    EXPECT_EQ(p->samples[0].loop_length, 20u);
-    EXPECT_EQ(p->samples[0].finetune, 7);
-    EXPECT_EQ(p->samples[0].volume, 64);
+    EXPECT_EQ(p->song->pattern_count, 64);
+    EXPECT_EQ(p->song->sample_count, 31);
+    EXPECT_EQ(p->song->instrument_count, 31);
+    EXPECT_EQ(data_offset(p, 1, bytes.data()), 1084 + 65536);
+    EXPECT_EQ(sample_of(p, 1).length, 100u);
+    EXPECT_EQ(sample_of(p, 1).loop_start, 10u);
+    EXPECT_EQ(sample_of(p, 1).loop_length, 20u);
+    EXPECT_EQ(sample_of(p, 1).loop, SONG_LOOP_FORWARD);
+    EXPECT_EQ(sample_of(p, 1).bits, 8);
+    EXPECT_EQ(sample_of(p, 1).finetune, 7 * 16);  // 7 eighths of a semitone
+    EXPECT_EQ(mod_finetune_nibble(sample_of(p, 1).finetune), 7);
+    EXPECT_EQ(sample_of(p, 1).volume, 64);
     // An empty sample occupies no bytes: its data is the next one's.
-    EXPECT_EQ(p->samples[1].length, 0u);
-    EXPECT_EQ(p->samples[1].data, p->samples[2].data);
-    EXPECT_EQ(p->samples[2].data - base, 1084 + 65536 + 100);
-    EXPECT_EQ(p->samples[2].volume, 200);   // unclamped
-    EXPECT_EQ(p->samples[2].finetune, 8);   // high nibble ignored
-    EXPECT_EQ(memcmp(p->samples[2].data, &bytes[1084 + 65536 + 100], 30), 0);
-    // Names: NULs become spaces, exactly 22 characters.
-    EXPECT_STREQ(p->samples[0].name, "kick drum             ");
-    EXPECT_EQ(strlen(p->samples[5].name), 22u);
+    EXPECT_EQ(sample_of(p, 2).length, 0u);
+    EXPECT_EQ(sample_of(p, 2).data, sample_of(p, 3).data);
+    EXPECT_EQ(data_offset(p, 3, bytes.data()), 1084 + 65536 + 100);
+    EXPECT_EQ(sample_of(p, 3).volume, 200);   // unclamped
+    EXPECT_EQ(sample_of(p, 3).finetune, -8 * 16);  // nibble 8, high nibble ignored
+    EXPECT_EQ(mod_finetune_nibble(sample_of(p, 3).finetune), 8);
+    EXPECT_EQ(sample_of(p, 3).loop, SONG_LOOP_NONE);
+    EXPECT_EQ(memcmp(sample_of(p, 3).data, &bytes[1084 + 65536 + 100], 30), 0);
+    // Names: NULs become spaces, exactly 22 characters; each sample is its
+    // own instrument, every note mapped to it.
+    EXPECT_STREQ(sample_of(p, 1).name, "kick drum             ");
+    EXPECT_STREQ(p->song->instruments[0].name, "kick drum             ");
+    EXPECT_EQ(strlen(sample_of(p, 6).name), 22u);
+    for (int n = 1; n <= 31; n++)
+        for (int note = 0; note < SONG_NOTES; note++) ASSERT_EQ(p->song->instruments[n - 1].note_samples[note], n);
     // The title keeps its bytes, NULs included.
     EXPECT_EQ(memcmp(p->title, "ab\0cd", 5), 0);
     EXPECT_EQ(p->title[20], '\0');
@@ -126,16 +153,29 @@ TEST(MusicModule, CellUnpacking) {
     std::vector<uint8_t> bytes = modbuilder_build(&b);
     ModPlayer *p = create(bytes);
     ASSERT_NE(p, nullptr);
-    const PatternCell &c = p->patterns[1][63][3];
-    EXPECT_EQ(c.sample, 31);
+    const SongCell c = cell_of(p, 1, 63, 3);
+    EXPECT_EQ(c.instrument, 31);
     EXPECT_EQ(c.period, 0xABC);
-    EXPECT_EQ(c.effect, 0xE93);
-    EXPECT_EQ(p->patterns[0][5][2].sample, 0);
-    EXPECT_EQ(p->patterns[0][5][2].period, 428);
-    EXPECT_EQ(p->patterns[0][5][2].effect, 0xC40);
-    EXPECT_EQ(p->patterns[0][6][1].sample, 0);
-    EXPECT_EQ(p->patterns[0][7][0].sample, 16);
-    EXPECT_EQ(p->patterns[0][7][0].effect, 0xF06);
+    EXPECT_EQ(c.note, 0);  // off the note table
+    EXPECT_EQ(c.command, CMD_RETRIGGER);
+    EXPECT_EQ(c.param, 3);
+    EXPECT_EQ(cell_of(p, 0, 5, 2).instrument, 0);
+    EXPECT_EQ(cell_of(p, 0, 5, 2).period, 428);
+    EXPECT_EQ(cell_of(p, 0, 5, 2).note, 49);  // C-4, ProTracker's C-2
+    EXPECT_EQ(cell_of(p, 0, 5, 2).command, CMD_SET_VOLUME);
+    EXPECT_EQ(cell_of(p, 0, 5, 2).param, 0x40);
+    EXPECT_EQ(cell_of(p, 0, 6, 1).instrument, 0);
+    EXPECT_EQ(cell_of(p, 0, 6, 1).note, 72);
+    EXPECT_EQ(cell_of(p, 0, 7, 0).instrument, 16);
+    EXPECT_EQ(cell_of(p, 0, 7, 0).command, CMD_SET_SPEED);
+    EXPECT_EQ(cell_of(p, 0, 7, 0).param, 6);
+    // The untouched cells are empty, and a row outside the song too.
+    const SongCell empty = cell_of(p, 1, 0, 0);
+    EXPECT_EQ(empty.note | empty.instrument | empty.command | empty.param | empty.period, 0);
+    const SongCell outside = cell_of(p, 2, 0, 0);
+    EXPECT_EQ(outside.note | outside.instrument | outside.command | outside.param | outside.period, 0);
+    EXPECT_EQ(p->song->patterns[1].rows, 64);
+    EXPECT_EQ(p->song->channel_count, 4);
     mod_player_destroy(p);
 }
 
@@ -160,7 +200,7 @@ TEST(MusicModule, CreationChecksSizeAndRate) {
         uint8_t *m = music_copy_module(std::vector<uint8_t>(bytes.begin(), bytes.begin() + patterns_end + extra));
         ModPlayer *p = mod_player_create(44100, m, patterns_end + extra);
         ASSERT_NE(p, nullptr) << extra;
-        EXPECT_EQ(p->samples[0].length, static_cast<uint32_t>(extra));
+        EXPECT_EQ(sample_of(p, 1).length, static_cast<uint32_t>(extra));
         mod_player_destroy(p);
         music_free_module(m);
     }
@@ -287,10 +327,9 @@ TEST(MusicModule, CreationAndTheCheckAgreeAtEveryCut) {
             ASSERT_EQ(told.needed_bytes, alone.needed_bytes) << signature << " " << size;
             if (p) {
                 accepted++;
-                EXPECT_EQ(p->pattern_count, alone.pattern_count);
-                EXPECT_EQ(p->pattern_mask, alone.pattern_mask);
-                EXPECT_EQ(reinterpret_cast<const uint8_t *>(p->samples[0].data) - m,
-                          static_cast<long>(alone.sample_data_offset));
+                EXPECT_EQ(p->song->pattern_count, alone.pattern_count);
+                EXPECT_EQ(told.pattern_mask, alone.pattern_mask);
+                EXPECT_EQ(data_offset(p, 1, m), static_cast<long>(alone.sample_data_offset));
             }
             mod_player_destroy(p);
             music_free_module(m);
@@ -323,15 +362,19 @@ TEST(MusicModule, RepairsSongLengthAndLoops) {
             mod_player_destroy(p);
             continue;
         }
-        EXPECT_EQ(p->samples[0].loop_start, 90u);
-        EXPECT_EQ(p->samples[0].loop_length, 10u);
-        EXPECT_EQ(p->samples[1].loop_start, 0u);
-        EXPECT_EQ(p->samples[1].loop_length, 0u);
-        EXPECT_EQ(p->samples[2].loop_start, 0u);
-        EXPECT_EQ(p->samples[2].loop_length, 100u);
-        EXPECT_EQ(p->samples[3].loop_length, 0u);
-        EXPECT_EQ(p->samples[4].loop_start, 4u);
-        EXPECT_EQ(p->samples[4].loop_length, 96u);
+        EXPECT_EQ(sample_of(p, 1).loop_start, 90u);
+        EXPECT_EQ(sample_of(p, 1).loop_length, 10u);
+        EXPECT_EQ(sample_of(p, 2).loop_start, 0u);
+        EXPECT_EQ(sample_of(p, 2).loop_length, 0u);
+        EXPECT_EQ(sample_of(p, 2).loop, SONG_LOOP_NONE);
+        EXPECT_EQ(sample_of(p, 3).loop_start, 0u);
+        EXPECT_EQ(sample_of(p, 3).loop_length, 100u);
+        EXPECT_EQ(sample_of(p, 4).loop_length, 0u);
+        EXPECT_EQ(sample_of(p, 5).loop_start, 4u);
+        EXPECT_EQ(sample_of(p, 5).loop_length, 96u);
+        EXPECT_EQ(sample_of(p, 5).loop, SONG_LOOP_FORWARD);
+        EXPECT_EQ(p->song->order_count, 64);
+        EXPECT_EQ(song_valid(p->song), 1);
         mod_player_destroy(p);
     }
 }
@@ -345,7 +388,10 @@ TEST(MusicModule, NewPlayerState) {
     ModPlayer *p = create(bytes);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(p->module, bytes.data());
-    EXPECT_EQ(p->order_table, bytes.data() + 952);
+    EXPECT_EQ(p->song->format, SONG_FORMAT_MOD);
+    EXPECT_STREQ(p->song->format_name, "MOD M.K.");
+    EXPECT_EQ(p->channel_count, 4);
+    EXPECT_EQ(p->song_length, 1);
     EXPECT_EQ(p->tempo, 125);
     EXPECT_EQ(p->speed, 6);
     EXPECT_EQ(p->samples_per_tick, 882);
@@ -356,7 +402,8 @@ TEST(MusicModule, NewPlayerState) {
     EXPECT_EQ(p->finished, 0);
     EXPECT_EQ(mod_player_is_finished(p), 0);
     for (int i = 0; i < 4; i++) {
-        EXPECT_EQ(p->channels[i].samples, p->samples);
+        EXPECT_EQ(p->channels[i].samples, p->song->samples);
+        EXPECT_EQ(p->channels[i].note_start, 2);
         EXPECT_EQ(p->channels[i].playing, 0);
         EXPECT_EQ(p->voices[i].step, 0u);
         EXPECT_EQ(p->voices[i].volume, 0);
@@ -364,12 +411,14 @@ TEST(MusicModule, NewPlayerState) {
     }
     // Row 0 is loaded but not started: no period set, nothing playing.
     const Channel &c = p->channels[1];
-    EXPECT_EQ(c.effect, 0xA05);
+    EXPECT_EQ(c.command, CMD_VOLUME_SLIDE);
+    EXPECT_EQ(c.param, 0x05);
     EXPECT_EQ(c.note, 428);
     EXPECT_EQ(c.trigger, 1);
     EXPECT_EQ(c.sample, 2);
     EXPECT_EQ(c.volume, 50);
-    EXPECT_EQ(c.finetune, 3);
+    EXPECT_EQ(mod_finetune_nibble(c.finetune), 3);
+    EXPECT_EQ(c.instrument, 2);
     EXPECT_EQ(c.current_sample, 0);
 
     int counter = 0;
@@ -388,4 +437,50 @@ TEST(MusicModule, NewPlayerState) {
     EXPECT_EQ(mod_player_is_finished(nullptr), 1);
     mod_player_destroy(nullptr);
     mod_player_destroy(p);
+}
+
+// Every MOD command word in the song's vocabulary: the digits the engine's
+// MOD player acts on by name, the ones it ignores still commands, Dxy as
+// the row it names, Fxx split at 32.
+TEST(MusicModule, EveryCommandWordTranslates) {
+    struct Case {
+        uint16_t word;
+        uint8_t command, param;
+    } cases[] = {
+        {0x000, CMD_NONE, 0}, {0x001, CMD_ARPEGGIO, 0x01}, {0x037, CMD_ARPEGGIO, 0x37},
+        {0x1FF, CMD_PORTAMENTO_UP, 0xFF}, {0x200, CMD_PORTAMENTO_DOWN, 0}, {0x305, CMD_TONE_PORTAMENTO, 5},
+        {0x4A3, CMD_VIBRATO, 0xA3}, {0x510, CMD_TONE_PORTAMENTO_VOLUME_SLIDE, 0x10},
+        {0x601, CMD_VIBRATO_VOLUME_SLIDE, 1}, {0x777, CMD_TREMOLO, 0x77}, {0x880, CMD_IGNORED, 0x80},
+        {0x900, CMD_SAMPLE_OFFSET, 0}, {0xA0F, CMD_VOLUME_SLIDE, 0x0F}, {0xB7F, CMD_POSITION_JUMP, 0x7F},
+        {0xC99, CMD_SET_VOLUME, 0x99}, {0xD32, CMD_PATTERN_BREAK, 32}, {0xDB2, CMD_PATTERN_BREAK, 32},
+        {0xD0F, CMD_PATTERN_BREAK, 15}, {0xDFF, CMD_PATTERN_BREAK, 85},
+        {0xE01, CMD_IGNORED, 0x01}, {0xE1A, CMD_FINE_PORTAMENTO_UP, 0xA}, {0xE2F, CMD_FINE_PORTAMENTO_DOWN, 0xF},
+        {0xE31, CMD_IGNORED, 0x31}, {0xE42, CMD_IGNORED, 0x42}, {0xE53, CMD_IGNORED, 0x53},
+        {0xE60, CMD_PATTERN_LOOP, 0}, {0xE63, CMD_PATTERN_LOOP, 3}, {0xE74, CMD_IGNORED, 0x74},
+        {0xE85, CMD_IGNORED, 0x85}, {0xE90, CMD_RETRIGGER, 0}, {0xEA4, CMD_FINE_VOLUME_UP, 4},
+        {0xEB5, CMD_FINE_VOLUME_DOWN, 5}, {0xEC0, CMD_NOTE_CUT, 0}, {0xED2, CMD_NOTE_DELAY, 2},
+        {0xEE2, CMD_PATTERN_DELAY, 2}, {0xEF0, CMD_IGNORED, 0xF0}, {0xF00, CMD_SET_SPEED, 0},
+        {0xF1F, CMD_SET_SPEED, 0x1F}, {0xF20, CMD_SET_TEMPO, 0x20}, {0xFFF, CMD_SET_TEMPO, 0xFF},
+    };
+    for (const Case &c : cases) {
+        SongCell cell = {};
+        mod_translate_command(c.word, &cell);
+        EXPECT_EQ(cell.command, c.command) << std::hex << c.word;
+        EXPECT_EQ(cell.param, c.param) << std::hex << c.word;
+    }
+    // Only 000 is no command: every other word renews the channel on its
+    // ticks, whatever it does.
+    for (int word = 1; word < 0x1000; word++) {
+        SongCell cell = {};
+        mod_translate_command(static_cast<uint16_t>(word), &cell);
+        ASSERT_NE(cell.command, CMD_NONE) << std::hex << word;
+        ASSERT_LT(cell.command, SONG_COMMAND_COUNT) << std::hex << word;
+    }
+    mod_translate_command(0x123, nullptr);
+    // The notes of the ProTracker table, and none off it.
+    EXPECT_EQ(mod_note_of_period(856), 37);
+    EXPECT_EQ(mod_note_of_period(428), 49);
+    EXPECT_EQ(mod_note_of_period(113), 72);
+    EXPECT_EQ(mod_note_of_period(430), 0);
+    EXPECT_EQ(mod_note_of_period(0), 0);
 }

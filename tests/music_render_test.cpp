@@ -315,6 +315,119 @@ TEST(MusicStream, StoppedVoiceStaysSilentUntilNextNote) {
     mod_player_destroy(p);
 }
 
+namespace {
+
+// A channel streaming sample 1 of `samples` as a note start without the
+// MOD rules leaves it: from frame 0, the loop in force at once.
+Channel stream_channel(const SongSample *samples, int count) {
+    Channel c = {};
+    c.samples = samples;
+    c.sample_count = static_cast<uint16_t>(count);
+    c.current_sample = 1;
+    c.playing = 1;
+    return c;
+}
+
+// The frames a sample's stream delivers, `windows` windows of them.
+template <typename T>
+std::vector<int> streamed(Channel *c, int windows, int *ended) {
+    std::vector<int> frames;
+    *ended = 0;
+    for (int w = 0; w < windows; w++) {
+        T buffer[VOICE_WINDOW_SAMPLES];
+        int end;
+        if (sizeof(T) == 1) end = stream_sample(c, reinterpret_cast<int8_t *>(buffer));
+        else end = stream_sample_wide(c, reinterpret_cast<int16_t *>(buffer));
+        *ended |= end;
+        frames.insert(frames.end(), buffer, buffer + VOICE_WINDOW_SAMPLES);
+    }
+    return frames;
+}
+
+}  // namespace
+
+// Ping-pong loops turn at both ends, each end frame heard once; 16-bit
+// samples stream through the wide source exactly as 8-bit ones through the
+// narrow one; a stream never reads a sample of the other width.
+TEST(MusicStream, PingPongLoopsAndSixteenBitSamples) {
+    std::vector<int8_t> bytes(20);
+    std::vector<int16_t> words(20);
+    for (int i = 0; i < 20; i++) {
+        bytes[i] = static_cast<int8_t>(i);
+        words[i] = static_cast<int16_t>(1000 * i - 9999);
+    }
+    SongSample samples[2] = {};
+    samples[0].data = bytes.data();
+    samples[0].bits = 8;
+    samples[1].data = words.data();
+    samples[1].bits = 16;
+    for (SongSample &s : samples) {
+        s.length = 20;
+        s.loop_start = 5;
+        s.loop_length = 5;
+        s.loop = SONG_LOOP_PING_PONG;
+    }
+    // Frames 0 .. 9, then 8 down to 5 and 6 up to 9, over and over.
+    std::vector<int> expected;
+    for (int i = 0; i < 10; i++) expected.push_back(i);
+    while (expected.size() < 1024)
+        for (int i : {8, 7, 6, 5, 6, 7, 8, 9}) expected.push_back(i);
+    expected.resize(1024);
+    int ended = 0;
+    Channel c = stream_channel(samples, 2);
+    EXPECT_EQ(streamed<int8_t>(&c, 4, &ended), expected);
+    EXPECT_EQ(ended, 0);
+    EXPECT_EQ(c.first_pass, 0);
+    EXPECT_EQ(c.playing, 1);
+
+    c = stream_channel(samples + 1, 1);
+    std::vector<int> wide = streamed<int16_t>(&c, 4, &ended);
+    for (size_t i = 0; i < wide.size(); i++) ASSERT_EQ(wide[i], 1000 * expected[i] - 9999) << i;
+
+    // The first pass to the sample's end (MOD's rule), then back from the
+    // loop's end.
+    c = stream_channel(samples, 2);
+    c.first_pass = 1;
+    c.position = 2;
+    std::vector<int> first = streamed<int8_t>(&c, 1, &ended);
+    for (int i = 0; i < 18; i++) ASSERT_EQ(first[i], i + 2) << i;
+    const int after[] = {8, 7, 6, 5, 6, 7, 8, 9, 8};
+    for (int i = 0; i < 9; i++) EXPECT_EQ(first[18 + i], after[i]) << i;
+
+    // A ping-pong loop of one frame repeats it; a position past the loop
+    // while running backwards reads from the loop's end.
+    samples[0].loop_length = 1;
+    c = stream_channel(samples, 2);
+    std::vector<int> one = streamed<int8_t>(&c, 1, &ended);
+    for (int i = 5; i < 256; i++) ASSERT_EQ(one[i], 5) << i;
+    samples[0].loop_length = 5;
+    c = stream_channel(samples, 2);
+    c.backwards = 1;
+    c.position = 17;
+    std::vector<int> back = streamed<int8_t>(&c, 1, &ended);
+    EXPECT_EQ(back[0], 9);
+    EXPECT_EQ(back[4], 5);
+    EXPECT_EQ(back[5], 6);
+
+    // The wrong width: zeros, the stream left where it is.
+    c = stream_channel(samples + 1, 1);
+    c.position = 3;
+    std::vector<int> zeros = streamed<int8_t>(&c, 1, &ended);
+    for (int v : zeros) ASSERT_EQ(v, 0);
+    EXPECT_EQ(c.position, 3u);
+
+    // A 16-bit sample without a loop ends, resting at the note start.
+    samples[1].loop = SONG_LOOP_NONE;
+    samples[1].loop_start = samples[1].loop_length = 0;
+    c = stream_channel(samples + 1, 1);
+    std::vector<int> once = streamed<int16_t>(&c, 1, &ended);
+    EXPECT_EQ(ended, 1);
+    EXPECT_EQ(c.playing, 0);
+    EXPECT_EQ(c.position, 0u);
+    EXPECT_EQ(once[19], 1000 * 19 - 9999);
+    EXPECT_EQ(once[20], 0);
+}
+
 TEST(MusicRender, FinishedAndLooping) {
     ModBuilder b;
     modbuilder_init(&b);

@@ -631,8 +631,10 @@ TEST_F(MusicSequencer, IgnoredCommandsOnlyReplayPeriodAndVolume) {
         v.source_user = reference_voice.source_user;  // this player's channel
         EXPECT_EQ(memcmp(&v, &reference_voice, sizeof(Voice)), 0) << std::hex << effect;
         Channel c = ch(0);
-        EXPECT_EQ(c.effect, effect);
-        c.effect = 0;
+        EXPECT_EQ(c.command, CMD_IGNORED);
+        EXPECT_EQ(c.param, effect & 0xFF);
+        c.command = CMD_NONE;
+        c.param = 0;
         c.samples = reference.samples;
         EXPECT_EQ(memcmp(&c, &reference, sizeof(Channel)), 0) << std::hex << effect;
     }

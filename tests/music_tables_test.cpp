@@ -39,6 +39,13 @@ TEST(MusicTables, FinetuneAndSine) {
         EXPECT_EQ(vibrato_sine[i], static_cast<int>(floor(255.0 * sin(M_PI * i / 32.0) + 1e-9))) << i;
     }
     EXPECT_EQ(vibrato_sine[16], 255);
+    // The fractions of an octave: 2^(i / 768) in 1/32768, rising, a
+    // semitone every 64 entries.
+    for (int i = 0; i < OCTAVE_FRACTION_ENTRIES; i++)
+        ASSERT_EQ(octave_fraction_table[i], lround(32768.0 * pow(2.0, i / 768.0))) << i;
+    EXPECT_EQ(octave_fraction_table[0], 32768);
+    EXPECT_EQ(octave_fraction_table[64], 34716);   // 2^(1/12)
+    EXPECT_EQ(octave_fraction_table[384], 46341);  // sqrt(2)
 }
 
 TEST(MusicTables, CommittedSourceMatchesGenerator) {

@@ -257,6 +257,71 @@ TEST(MusicVoice, AnEndReportedByTheSourceIsOnlyRecorded) {
     EXPECT_EQ(out[299], 0);
 }
 
+TEST(MusicVoice, WideSamplesAndGainsPerSide) {
+    // A 16-bit stream is heard at its full resolution: odd values, and
+    // values an 8-bit stream cannot hold, come out as they are at unity.
+    auto ramp16 = [](void *user, int16_t *buffer) {
+        int *next = static_cast<int *>(user);
+        for (int i = 0; i < VOICE_WINDOW_SAMPLES; i++, ++*next) buffer[i] = static_cast<int16_t>(*next * 129 - 32768);
+        return 0;
+    };
+    int next = 0;
+    Voice v;
+    voice_init(&v, 44100);
+    voice_set_wide_source(&v, ramp16, &next);
+    EXPECT_EQ(v.source, nullptr);
+    voice_set_volume(&v, 64);
+    std::vector<int32_t> out(600, 0);
+    voice_mix(&v, out.data(), 600);
+    EXPECT_EQ(v.wide_window, 1);
+    for (int k = 2; k < 600; k++) ASSERT_EQ(out[k], static_cast<int16_t>(k * 129 - 32768)) << k;
+    // Halfway between two 16-bit samples: the slope keeps 11 bits, so the
+    // midpoint of 1000 and 1129 is 1000 + ((129 * 32 >> 5) * 32768 >> 11) >> 5.
+    Voice half;
+    voice_init(&half, 44100);
+    voice_set_wide_source(&half, ramp16, &next);
+    voice_set_volume(&half, 64);
+    half.step = 32768;
+    half.prev = 1000 * (1 << 15);
+    half.cur = 1129 * (1 << 15);
+    half.frac = 32768;
+    half.read_index = 5;
+    int32_t one = 0;
+    voice_mix(&half, &one, 1);
+    EXPECT_EQ(one, 1000 + ((((129 << 15) >> 20) * 32768) >> 11));
+
+    // Two planes at their own gains; the one-plane calls keep the volume.
+    Voice s;
+    voice_init(&s, 44100);
+    int8_t value = 100;
+    voice_set_source(&s, constant_source, &value);
+    voice_set_gains(&s, 16384, 4096);
+    EXPECT_EQ(s.gain_left, 16384);
+    EXPECT_EQ(s.gain_right, 4096);
+    std::vector<int32_t> left(10, 5), right(10, 7);
+    voice_mix_stereo(&s, left.data(), right.data(), 10);
+    for (int k = 2; k < 10; k++) {
+        EXPECT_EQ(left[k], 5 + 100 * 256);
+        EXPECT_EQ(right[k], 7 + 100 * 256 / 4);
+    }
+    voice_set_gains(&s, 20000, -3);
+    EXPECT_EQ(s.gain_left, 16384);
+    EXPECT_EQ(s.gain_right, 0);
+    // Both gains 0: the voice only moves on, as a silent one does.
+    voice_set_gains(&s, 0, 0);
+    Voice moved = s;
+    std::vector<int32_t> quiet_left(300, 1), quiet_right(300, 2);
+    voice_mix_stereo(&s, quiet_left.data(), quiet_right.data(), 300);
+    voice_advance(&moved, 300);
+    for (int k = 0; k < 300; k++) ASSERT_TRUE(quiet_left[k] == 1 && quiet_right[k] == 2) << k;
+    EXPECT_EQ(s.read_index, moved.read_index);
+    EXPECT_EQ(s.frac, moved.frac);
+    voice_mix_stereo(nullptr, left.data(), right.data(), 10);
+    voice_mix_stereo(&s, nullptr, right.data(), 10);
+    voice_set_gains(nullptr, 1, 1);
+    voice_set_wide_source(nullptr, ramp16, nullptr);
+}
+
 TEST(MusicVoiceBank, PairsZeroAndOneLeftTwoAndThreeRight) {
     int8_t value = 100;
     for (int lone = 0; lone < 4; lone++) {
@@ -337,6 +402,26 @@ int noise_source(void *user, int8_t *buffer) {
     return ended;
 }
 
+// The same stream as 16-bit samples: each byte of noise_source's becomes
+// the high byte, a second draw the low one.
+int noise_source_wide(void *user, int16_t *buffer) {
+    NoiseSource *s = static_cast<NoiseSource *>(user);
+    int ended = 0;
+    for (int i = 0; i < VOICE_WINDOW_SAMPLES; i++, s->delivered++) {
+        s->state = s->state * 1664525u + 1013904223u;
+        const bool over = s->end_at >= 0 && s->delivered >= s->end_at;
+        ended |= s->end_at >= 0 && s->delivered == s->end_at;
+        buffer[i] = over ? 0 : static_cast<int16_t>(s->state >> 16);
+    }
+    return ended;
+}
+
+// Gives `to` the kind of source `from` has, reading `source`.
+void same_source(Voice *to, const Voice *from, NoiseSource *source) {
+    if (from->wide_source) voice_set_wide_source(to, noise_source_wide, source);
+    else voice_set_source(to, noise_source, source);
+}
+
 struct Dice {
     uint32_t state;
     uint32_t next(uint32_t sides) {
@@ -351,8 +436,17 @@ struct Dice {
 // values no refill writes.
 void random_voice(Voice *v, NoiseSource *source, Dice *dice) {
     voice_init(v, 44100);
-    voice_set_source(v, noise_source, source);
-    for (int32_t &w : v->window) w = (static_cast<int32_t>(dice->next(256)) - 128) * (1 << 23);
+    // A third of the voices stream 16-bit samples, their window holding
+    // 16-bit values.
+    const bool wide = dice->next(3) == 0;
+    if (wide) voice_set_wide_source(v, noise_source_wide, source);
+    else voice_set_source(v, noise_source, source);
+    v->wide_window = wide;
+    for (int32_t &w : v->window)
+        w = wide ? (static_cast<int32_t>(dice->next(65536)) - 32768) * (1 << 15)
+                 : (static_cast<int32_t>(dice->next(256)) - 128) * (1 << 23);
+    v->gain_left = static_cast<int32_t>(dice->next(17000)) - 300;
+    v->gain_right = dice->next(5) == 0 ? 0 : static_cast<int32_t>(dice->next(16385));
     const uint32_t kind = dice->next(10);
     v->step = kind == 0 ? 1 + dice->next(200) : kind == 1 ? 65536 : kind == 2 ? 65537 + dice->next(300000)
             : kind == 3 ? 0 : 1 + dice->next(65536);
@@ -368,6 +462,7 @@ void random_voice(Voice *v, NoiseSource *source, Dice *dice) {
 }
 
 void expect_same_voice(const Voice &a, const Voice &b, int round) {
+    EXPECT_EQ(a.wide_window, b.wide_window) << round;
     EXPECT_EQ(a.prev, b.prev) << round;
     EXPECT_EQ(a.cur, b.cur) << round;
     EXPECT_EQ(a.frac, b.frac) << round;
@@ -379,25 +474,30 @@ void expect_same_voice(const Voice &a, const Voice &b, int round) {
 }  // namespace
 
 // The run-based mixer against the definition, one sample at a time, on
-// random voices, calls of random lengths, both calls that add and the
-// side pass that stores two voices, moving on without output, and the
-// sequencer's changes of step, volume and restarts between calls.
+// random voices of 8- and 16-bit samples, calls of random lengths: calls
+// that add, the side pass that stores two voices and the one that adds
+// them, the pass into two planes at a voice's gains, moving on without
+// output, and the sequencer's changes of step, volume, gains, sources and
+// restarts between calls.
 TEST(MusicVoice, RunMixerEqualsTheDefinitionSampleForSample) {
     Dice dice = {2024};
-    for (int round = 0; round < 400; round++) {
+    for (int round = 0; round < 600; round++) {
         NoiseSource sources[4];
         Voice fast[2], reference[2];
         for (int i = 0; i < 2; i++) {
             random_voice(&fast[i], &sources[i], &dice);
             reference[i] = fast[i];
             sources[2 + i] = sources[i];
-            voice_set_source(&reference[i], noise_source, &sources[2 + i]);
+            same_source(&reference[i], &fast[i], &sources[2 + i]);
         }
         for (int call = 0; call < 12; call++) {
             const int count = 1 + static_cast<int>(dice.next(dice.next(4) == 0 ? 3000 : 300));
-            std::vector<int32_t> out(count), expected(count);
-            for (int i = 0; i < count; i++) out[i] = expected[i] = static_cast<int32_t>(dice.next(2000)) - 1000;
-            const uint32_t op = dice.next(3);
+            std::vector<int32_t> out(count), expected(count), right(count), expected_right(count);
+            for (int i = 0; i < count; i++) {
+                out[i] = expected[i] = static_cast<int32_t>(dice.next(2000)) - 1000;
+                right[i] = expected_right[i] = static_cast<int32_t>(dice.next(2000)) - 1000;
+            }
+            const uint32_t op = dice.next(5);
             if (op == 0) {
                 voice_mix(&fast[0], out.data(), count);
                 reference_voice_mix(&reference[0], expected.data(), count);
@@ -406,17 +506,26 @@ TEST(MusicVoice, RunMixerEqualsTheDefinitionSampleForSample) {
                 std::fill(expected.begin(), expected.end(), 0);
                 reference_voice_mix(&reference[0], expected.data(), count);
                 reference_voice_mix(&reference[1], expected.data(), count);
-            } else {
+            } else if (op == 2) {
                 voice_advance(&fast[1], count);
                 reference_voice_mix(&reference[1], nullptr, count);
+            } else if (op == 3) {
+                voice_mix_side_add(&fast[0], &fast[1], out.data(), count);
+                reference_voice_mix(&reference[0], expected.data(), count);
+                reference_voice_mix(&reference[1], expected.data(), count);
+            } else {
+                const int which = static_cast<int>(dice.next(2));
+                voice_mix_stereo(&fast[which], out.data(), right.data(), count);
+                reference_voice_mix_stereo(&reference[which], expected.data(), expected_right.data(), count);
             }
             ASSERT_EQ(out, expected) << "round " << round << " call " << call << " op " << op;
+            ASSERT_EQ(right, expected_right) << "round " << round << " call " << call << " op " << op;
             for (int i = 0; i < 2; i++) {
                 expect_same_voice(fast[i], reference[i], round);
                 EXPECT_EQ(sources[i].delivered, sources[2 + i].delivered) << round;
             }
             // What the sequencer does between ticks, to both alike.
-            const uint32_t change = dice.next(6);
+            const uint32_t change = dice.next(8);
             const int which = static_cast<int>(dice.next(2));
             if (change == 0) {
                 const uint32_t hz = dice.next(40000);
@@ -429,6 +538,24 @@ TEST(MusicVoice, RunMixerEqualsTheDefinitionSampleForSample) {
             } else if (change == 2) {
                 voice_restart(&fast[which]);
                 voice_restart(&reference[which]);
+            } else if (change == 3) {
+                const int32_t left = static_cast<int32_t>(dice.next(17000)), right_gain = static_cast<int32_t>(dice.next(17000));
+                voice_set_gains(&fast[which], left, right_gain);
+                voice_set_gains(&reference[which], left, right_gain);
+            } else if (change == 4) {
+                // The other width of source, with or without a restart:
+                // the window keeps what it holds until the next refill.
+                if (fast[which].wide_source) {
+                    voice_set_source(&fast[which], noise_source, &sources[which]);
+                    voice_set_source(&reference[which], noise_source, &sources[2 + which]);
+                } else {
+                    voice_set_wide_source(&fast[which], noise_source_wide, &sources[which]);
+                    voice_set_wide_source(&reference[which], noise_source_wide, &sources[2 + which]);
+                }
+                if (dice.next(2)) {
+                    voice_restart(&fast[which]);
+                    voice_restart(&reference[which]);
+                }
             }
         }
     }

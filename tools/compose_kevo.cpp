@@ -49,14 +49,14 @@ struct Cell {
 
 struct Instrument {
     char name[MOD_SAMPLE_NAME_BYTES + 1];
-    int8_t *data;               // inside Song.pool
+    int8_t *data;               // inside Composition.pool
     uint32_t length_bytes;      // even
     uint32_t loop_start_bytes;  // even
     uint32_t loop_length_bytes; // even; 0 = one-shot
     uint8_t volume;             // default volume 0..64
 };
 
-struct Song {
+struct Composition {
     char title[MOD_TITLE_BYTES + 1];
     Instrument samples[MOD_SAMPLES];  // sample n at index n - 1
     uint8_t orders[MOD_ORDER_ENTRIES];
@@ -116,7 +116,7 @@ static double noise_next(Noise *noise) {
     return static_cast<double>(x) / 2147483648.0 - 1.0;  // -1 .. 1
 }
 
-static Instrument *instrument_begin(Song *song, int number, const char *name,
+static Instrument *instrument_begin(Composition *song, int number, const char *name,
                                     uint32_t length_bytes, uint8_t volume) {
     if (length_bytes % 2 || length_bytes > MAX_SAMPLE_BYTES ||
         song->pool_used_bytes + length_bytes > SAMPLE_POOL_BYTES)
@@ -176,7 +176,7 @@ static double harmonic_sum(int t, double cycles, double span, int count, double 
 // starts at the zero crossing in the middle of the saw's ramp (harmonic h
 // shifted by h half turns), so cycles join without a step and a note starts
 // from 0 rather than from the saw's jump.
-static void make_bass(Song *song, double *wave) {
+static void make_bass(Composition *song, double *wave) {
     const int cycle = 64, attack_cycles = 12;
     Instrument *in = instrument_begin(song, SMP_BASS, "kevo bass", (attack_cycles + 1) * cycle, 40);
     for (int k = 0; k <= attack_cycles; k++) {
@@ -220,7 +220,7 @@ static void make_chorus(Instrument *in, double *wave, int base_cycles, int span,
 
 // Lead: three detuned sawtooths of 32-byte cycles (C-2 sounds at 259 Hz),
 // looped over 4096 bytes.
-static void make_lead(Song *song, double *wave) {
+static void make_lead(Composition *song, double *wave) {
     const int span = 4096, attack = 128;
     Instrument *in = instrument_begin(song, SMP_LEAD, "kevo lead", attack + span, 52);
     make_chorus(in, wave, span / 32, span, attack, 1.15, 0.0);
@@ -228,7 +228,7 @@ static void make_lead(Song *song, double *wave) {
 
 // Pad: three detuned soft (1/h^2) tones of 64-byte cycles plus a little of
 // the octave, looped over 8192 bytes, with a slow fade-in.
-static void make_pad(Song *song, double *wave) {
+static void make_pad(Composition *song, double *wave) {
     const int span = 8192, attack = 1024;
     Instrument *in = instrument_begin(song, SMP_PAD, "kevo pad", attack + span, 44);
     make_chorus(in, wave, span / 64, span, attack, 2.0, 0.3);
@@ -237,7 +237,7 @@ static void make_pad(Song *song, double *wave) {
 // Pluck: a square-ish tone of 32-byte cycles whose upper harmonics die
 // faster than the note itself, opened by a 24-byte ramp (a square starts
 // on its jump); one-shot.
-static void make_pluck(Song *song, double *wave) {
+static void make_pluck(Composition *song, double *wave) {
     const int cycle = 32, length = 3072;
     Instrument *in = instrument_begin(song, SMP_PLUCK, "kevo pluck", length, 44);
     for (int t = 0; t < length; t++) {
@@ -252,7 +252,7 @@ static void make_pluck(Song *song, double *wave) {
 
 // Kick, recorded for C-3: a sine falling from 178 Hz to 48 Hz, a short
 // noise click at its start, a soft saturation for punch.
-static void make_kick(Song *song, double *wave) {
+static void make_kick(Composition *song, double *wave) {
     const double rate = period_rate_hz(PERIOD_C3);
     const uint32_t length = 5964;  // 0.36 s
     Instrument *in = instrument_begin(song, SMP_KICK, "kevo kick", length, 64);
@@ -272,7 +272,7 @@ static void make_kick(Song *song, double *wave) {
 
 // Snare, recorded for C-3: two drum-head tones and a brighter noise burst
 // (the noise's first difference) that outlasts them.
-static void make_snare(Song *song, double *wave) {
+static void make_snare(Composition *song, double *wave) {
     const double rate = period_rate_hz(PERIOD_C3);
     const uint32_t length = 4972;  // 0.30 s
     Instrument *in = instrument_begin(song, SMP_SNARE, "kevo snare", length, 52);
@@ -293,7 +293,7 @@ static void make_snare(Song *song, double *wave) {
 
 // Hi-hat, recorded for B-3 (the highest rate, 31388 Hz): noise through two
 // first differences (a steep high-pass), decaying with `decay_s`.
-static void make_hat(Song *song, double *wave, int number, const char *name, uint32_t length,
+static void make_hat(Composition *song, double *wave, int number, const char *name, uint32_t length,
                      double decay_s, uint8_t volume, uint32_t seed) {
     const double rate = period_rate_hz(PERIOD_B3);
     Instrument *in = instrument_begin(song, number, name, length, volume);
@@ -311,7 +311,7 @@ static void make_hat(Song *song, double *wave, int number, const char *name, uin
 }
 
 // The unused sample slots carry the credits, as trackers' modules do.
-static void name_credits(Song *song) {
+static void name_credits(Composition *song) {
     const char *lines[] = {"kevo demo theme", "composed in code by", "tools/compose_kevo",
                            "8-bit synthesized", "A minor, 125 bpm"};
     for (size_t i = 0; i < sizeof lines / sizeof lines[0]; i++)
@@ -319,7 +319,7 @@ static void name_credits(Song *song) {
                  lines[i]);
 }
 
-static void make_instruments(Song *song) {
+static void make_instruments(Composition *song) {
     double *wave = static_cast<double *>(calloc(SCRATCH_BYTES, sizeof(double)));
     if (!wave) fail("out of memory", "scratch");
     make_bass(song, wave);
@@ -366,14 +366,14 @@ static int parse_effect(const char *text) {
     return word;
 }
 
-static Cell *cell_at(Song *song, int pattern, int row, int channel) {
+static Cell *cell_at(Composition *song, int pattern, int row, int channel) {
     if (pattern < 0 || pattern >= SONG_PATTERNS || row < 0 || row >= MOD_ROWS || channel < 0 ||
         channel >= MOD_CHANNELS)
         fail("cell outside the song", "pattern/row/channel");
     return &song->patterns[pattern][row][channel];
 }
 
-static void put_note(Song *song, int pattern, int row, int channel, int index, int sample) {
+static void put_note(Composition *song, int pattern, int row, int channel, int index, int sample) {
     Cell *cell = cell_at(song, pattern, row, channel);
     cell->period = period_table[index];
     cell->sample = static_cast<uint8_t>(sample);
@@ -381,7 +381,7 @@ static void put_note(Song *song, int pattern, int row, int channel, int index, i
 
 // Adds a command to a cell; one command per cell, so a second one is a
 // mistake in the composition.
-static void put_effect(Song *song, int pattern, int row, int channel, int effect) {
+static void put_effect(Composition *song, int pattern, int row, int channel, int effect) {
     Cell *cell = cell_at(song, pattern, row, channel);
     if (cell->effect != 0) fail("two commands in one cell", "put_effect");
     cell->effect = static_cast<uint16_t>(effect);
@@ -394,7 +394,7 @@ static void put_effect(Song *song, int pattern, int row, int channel, int effect
 //   -[*rows]                 a rest: the sounding note fades out (A0F)
 //   .[*rows][~CMD]           rows with no note (CMD on each of them)
 // Returns the row after the line.
-static int put_melody(Song *song, int pattern, int channel, int row, int sample,
+static int put_melody(Composition *song, int pattern, int channel, int row, int sample,
                       const char *text) {
     const char *p = text;
     while (*p) {
@@ -443,7 +443,7 @@ static int put_melody(Song *song, int pattern, int channel, int row, int sample,
 //   r snare roll, two hits a row (E93)   t snare roll, three a row (E92)
 //   h soft closed hat (C16)   H closed hat   f closed hat late by 3 ticks (ED3)
 //   o open hat   c open hat choked on tick 3 (EC3)   . nothing
-static int put_drums(Song *song, int pattern, int channel, int row, const char *text) {
+static int put_drums(Composition *song, int pattern, int channel, int row, const char *text) {
     const int c3 = note_index("C-3"), b3 = note_index("B-3");
     for (const char *p = text; *p; p++) {
         int index = c3, sample = 0, effect = 0;
@@ -482,7 +482,7 @@ static int chord_third(const Chord &c) { return c.minor ? 3 : 4; }
 
 // Bass for one bar over `chord`: one character per row.
 //   r root (octave 1)   o root an octave up   f fifth   . hold   - fade out
-static void put_bass(Song *song, int pattern, int channel, int bar, const Chord &chord,
+static void put_bass(Composition *song, int pattern, int channel, int bar, const Chord &chord,
                      const char *rhythm) {
     int root = note_index(chord.root) - 12;
     int row = bar * ROWS_PER_BAR;
@@ -500,7 +500,7 @@ static void put_bass(Song *song, int pattern, int channel, int bar, const Chord 
 
 // Arpeggio chord for one bar: the pad plays the root with command 0 (third
 // and fifth on the following ticks) on every row, struck on row 0.
-static void put_pad_chord(Song *song, int pattern, int channel, int bar, const Chord &chord) {
+static void put_pad_chord(Composition *song, int pattern, int channel, int bar, const Chord &chord) {
     int row = bar * ROWS_PER_BAR;
     int arpeggio = chord_third(chord) << 4 | 7;  // 0xy: tick 1 the fifth, tick 2 the third
     put_note(song, pattern, row, channel, note_index(chord.root), SMP_PAD);
@@ -509,7 +509,7 @@ static void put_pad_chord(Song *song, int pattern, int channel, int bar, const C
 
 // Plucked arpeggio for one bar: sixteenth notes over the chord's root,
 // third, fifth and octave in a rising and falling figure.
-static void put_pluck_bar(Song *song, int pattern, int channel, int bar, const Chord &chord) {
+static void put_pluck_bar(Composition *song, int pattern, int channel, int bar, const Chord &chord) {
     static const int figure[ROWS_PER_BAR] = {0, 1, 2, 3, 2, 1, 0, 1, 2, 3, 2, 3, 4, 3, 2, 1};
     int root = note_index(chord.root);
     int steps[5] = {0, chord_third(chord), 7, 12, 12 + chord_third(chord)};
@@ -521,7 +521,7 @@ static void put_pluck_bar(Song *song, int pattern, int channel, int bar, const C
 // Tremolo-gated pad for one bar: four chord tones of four rows each, every
 // row gated once by the tremolo (7C4: one cycle a row; deeper, its
 // tick-by-tick volume steps would click).
-static void put_gated_pad(Song *song, int pattern, int channel, int bar, const Chord &chord) {
+static void put_gated_pad(Composition *song, int pattern, int channel, int bar, const Chord &chord) {
     int root = note_index(chord.root);
     int steps[4] = {0, 7, chord_third(chord), 7};
     for (int r = 0; r < ROWS_PER_BAR; r++) {
@@ -556,7 +556,7 @@ static const char BASS_SIXTEENTHS[] = "rrrrrrrrrrrrrrrr";
 
 // Intro: the pad fades in on A minor, the chords start, hats and a plucked
 // arpeggio join in the second half; the bass holds long roots.
-static void compose_intro(Song *song) {
+static void compose_intro(Composition *song) {
     const int p = PAT_INTRO;
     const Chord chords[4] = {AM, FM, CM, GM};
     // The song's speed and tempo, set again on every pass.
@@ -572,7 +572,7 @@ static void compose_intro(Song *song) {
 }
 
 // Intro 2: four-on-the-floor kick, the bass pulses, the plucks go on.
-static void compose_intro_2(Song *song) {
+static void compose_intro_2(Composition *song) {
     const int p = PAT_INTRO_2;
     const Chord chords[4] = {AM, FM, CM, GM};
     for (int bar = 0; bar < 4; bar++) {
@@ -588,7 +588,7 @@ static void compose_intro_2(Song *song) {
 static const char VERSE_DRUMS[] =
     "k.H.s.Hfk.Hks.Ho|k.H.s.Hgk.Hks.Hc|k.H.s.Hfk.Hks.Ho|k.H.s.Hgk.Hks.gs";
 
-static void compose_verse(Song *song) {
+static void compose_verse(Composition *song) {
     const int p = PAT_VERSE;
     const Chord chords[4] = {AM, FM, CM, GM};
     for (int bar = 0; bar < 4; bar++) {
@@ -604,7 +604,7 @@ static void compose_verse(Song *song) {
 }
 
 // Verse 2: the tune answered, now with glides (3xx) and a higher climb.
-static void compose_verse_2(Song *song) {
+static void compose_verse_2(Composition *song) {
     const int p = PAT_VERSE_2;
     const Chord chords[4] = {AM, FM, CM, GM};
     for (int bar = 0; bar < 4; bar++) {
@@ -624,7 +624,7 @@ static void compose_verse_2(Song *song) {
 static const char CHORUS_DRUMS[] =
     "k.HfsgH.k.Hks.Ho|k.HfsgH.k.Hks.Hc|k.HfsgH.k.Hks.Ho|k.HfsgH.k.Hks.ss";
 
-static void compose_chorus(Song *song, int p, const char *melody) {
+static void compose_chorus(Composition *song, int p, const char *melody) {
     const Chord chords[4] = {FM, GM, EM, AM};
     for (int bar = 0; bar < 4; bar++) {
         put_pluck_bar(song, p, CH_CHORDS, bar, chords[bar]);
@@ -636,7 +636,7 @@ static void compose_chorus(Song *song, int p, const char *melody) {
 
 // Chorus break: three bars (F G E) of staccato lead (EC3), a snare run, and
 // a pattern break (D00) after the third bar into the breakdown.
-static void compose_chorus_break(Song *song) {
+static void compose_chorus_break(Composition *song) {
     const int p = PAT_CHORUS_BREAK;
     const Chord chords[3] = {FM, GM, E_MAJOR};
     for (int bar = 0; bar < 3; bar++) {
@@ -655,7 +655,7 @@ static void compose_chorus_break(Song *song) {
 // Breakdown: no kick or snare. The pad is gated by tremolo, the bass holds
 // roots and drops at each bar's end (2xx) into the next bar's root, the
 // lead sings slowly; soft hats return in the second half.
-static void compose_breakdown(Song *song) {
+static void compose_breakdown(Composition *song) {
     const int p = PAT_BREAKDOWN;
     const Chord chords[4] = {DM, AM, FM, E_MAJOR};
     for (int bar = 0; bar < 4; bar++) {
@@ -675,7 +675,7 @@ static void compose_breakdown(Song *song) {
 // Build: the first bar repeats three times (E60 .. E63), the snare doubles
 // up into rolls (E93, then E92), and the lead rises through a long slide up
 // (1xx) into the last chorus.
-static void compose_build(Song *song) {
+static void compose_build(Composition *song) {
     const int p = PAT_BUILD;
     const Chord chords[4] = {AM, FM, GM, E_MAJOR};
     for (int bar = 0; bar < 4; bar++) {
@@ -694,7 +694,7 @@ static void compose_build(Song *song) {
 
 // Outro: the tune once more over Am F G Am, then the tempo slows (F78 ..
 // F5A) over the last bar and the song jumps back to its start (B00).
-static void compose_outro(Song *song) {
+static void compose_outro(Composition *song) {
     const int p = PAT_OUTRO;
     const Chord chords[4] = {AM, FM, GM, AM};
     for (int bar = 0; bar < 3; bar++) {
@@ -717,7 +717,7 @@ static void compose_outro(Song *song) {
     put_effect(song, p, 63, CH_DRUMS, 0xB00);
 }
 
-static void compose_song(Song *song) {
+static void compose_song(Composition *song) {
     snprintf(song->title, sizeof song->title, "kevo");
     make_instruments(song);
     compose_intro(song);
@@ -755,7 +755,7 @@ static void put_u16_be(uint8_t *at, uint32_t value) {
 
 // Lays the song out as module bytes into `out` (large enough); returns the
 // module's size in bytes.
-static size_t song_to_module(const Song *song, uint8_t *out) {
+static size_t song_to_module(const Composition *song, uint8_t *out) {
     size_t pattern_count = 0;
     for (int i = 0; i < MOD_ORDER_ENTRIES; i++)
         if (song->orders[i] + 1u > pattern_count) pattern_count = song->orders[i] + 1u;
@@ -801,7 +801,7 @@ int main(int argc, char **argv) {
     if (keep_standard_fds_open() != 0) return 1;
     if (args_answer_help(argc, argv, USAGE)) return 0;
     if (!args_expect_plain(argc, argv, 1, 1, USAGE)) return USAGE_ERROR_STATUS;
-    Song *song = static_cast<Song *>(calloc(1, sizeof(Song)));
+    Composition *song = static_cast<Composition *>(calloc(1, sizeof(Composition)));
     size_t capacity = MOD_PATTERNS_OFFSET + SONG_PATTERNS * MOD_PATTERN_BYTES + SAMPLE_POOL_BYTES;
     uint8_t *module = static_cast<uint8_t *>(calloc(1, capacity));
     if (!song || !module) fail("out of memory", argv[1]);

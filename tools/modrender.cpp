@@ -97,16 +97,15 @@ static void print_module(const ModPlayer *player, long frames, int cut) {
     song_printable_text(shown, sizeof shown, player->title);
     printf("Title:    %s\n", shown);
     printf("Samples:\n");
-    for (int i = 0; i < MOD_SAMPLES; i++) {
-        const ModSample *s = &player->samples[i];
+    for (int i = 0; i < player->song->sample_count; i++) {
+        const SongSample *s = &player->song->samples[i];
         int blank = 1;
         for (const char *c = s->name; *c; c++)
             if (*c != ' ') blank = 0;
         if (blank && s->length == 0) continue;
         song_printable_text(shown, sizeof shown, s->name);
-        printf("  %2d  %-22s %7u bytes", i + 1, shown, static_cast<unsigned>(s->length));
-        // Loop start 0 with 2 bytes is how trackers write "no loop".
-        if (s->loop_length > 2 || (s->loop_length && s->loop_start))
+        printf("  %2d  %-22s %7u bytes", i + 1, shown, static_cast<unsigned>(s->length * (s->bits / 8u)));
+        if (s->loop != SONG_LOOP_NONE)
             printf("  loop %u+%u", static_cast<unsigned>(s->loop_start), static_cast<unsigned>(s->loop_length));
         printf("\n");
     }

@@ -60,6 +60,14 @@ int main(int argc, char **argv) {
     for (int i = 0; i < FINETUNE_ENTRIES; i++) printf(" %d,", FINETUNE_MULTIPLIERS[i]);
     printf("\n};\n\n");
 
+    printf("const uint16_t octave_fraction_table[OCTAVE_FRACTION_ENTRIES] = {\n");
+    for (int i = 0; i < OCTAVE_FRACTION_ENTRIES; i++) {
+        printf("%s%ld,", i % 12 == 0 ? "    " : " ",
+               lround(OCTAVE_FRACTION_ONE * pow(2.0, static_cast<double>(i) / OCTAVE_FRACTION_ENTRIES)));
+        print_row_break(i, 12);
+    }
+    printf("};\n\n");
+
     printf("const uint8_t vibrato_sine[VIBRATO_SINE_ENTRIES] = {\n");
     for (int i = 0; i < VIBRATO_SINE_ENTRIES; i++) {
         // The tiny bias keeps exact values (sin(pi/2) = 1) from landing just below.

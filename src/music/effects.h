@@ -8,11 +8,11 @@
 
 // The row-start half of the channel's command, then its volume and note
 // start. Also rerun by the retrigger check (E9y, EDy). Null player or a
-// channel outside 0..3 does nothing.
+// channel outside 0 .. channel_count - 1 does nothing.
 void row_effects(ModPlayer *player, int channel);
 
 // The per-tick half of the channel's command, then its period and volume
-// for the tick. Null player or a channel outside 0..3 does nothing.
+// for the tick. Null player or a channel outside 0 .. channel_count - 1 does nothing.
 void tick_effects(ModPlayer *player, int channel);
 
 #endif

@@ -1,8 +1,21 @@
-// Periods to frequencies: the rate-table lookup with finetune, and the
-// arpeggio's semitone steps through the note table.
+// Periods to frequencies in the three frequency modes, the note periods,
+// and the arpeggio's semitone steps.
 #include "music/mod_periods.h"
 
 #include "music/mod_tables.h"
+
+constexpr uint32_t AMIGA_QUARTER_CLOCK_HZ = 14317456;  // 8363 x 1712: C-4 at period 1712
+constexpr uint32_t LINEAR_BASE_HZ = 8363;              // linear period 4608 (C-4)
+constexpr int LINEAR_BASE_PERIOD = 4608;
+constexpr int LINEAR_TOP_PERIOD = 7680;                // note 1 (C-0) without finetune
+constexpr int LINEAR_NOTE_UNITS = 64;                  // linear units a semitone
+constexpr int NOTE_C4 = 49;
+constexpr int HIGHEST_SHIFTED_NOTE = 119;
+constexpr int SEMITONES = 12;
+constexpr int FINETUNE_PER_SEMITONE = 128;
+constexpr int OCTAVE_FRACTION_SHIFT = 15;              // OCTAVE_FRACTION_ONE = 2^15
+constexpr int MOD_FIRST_TABLE_NOTE = 37;               // period_table[0] (856)
+constexpr uint32_t MAX_PERIOD = 65535;
 
 void set_channel_period(Voice *voice, uint16_t period, uint8_t finetune) {
     if (!voice || period == 0) return;
@@ -16,6 +29,99 @@ void set_channel_period(Voice *voice, uint16_t period, uint8_t finetune) {
         hz = (hz * finetune_table[finetune - 1]) >> FINETUNE_SHIFT;
     }
     voice_set_frequency(voice, hz);
+}
+
+// base_hz x 2^(units / 768), truncated (and at most 2^32 - 1): octaves by
+// shifting, the rest of the octave from the table. base_hz is below 2^24;
+// more than 15 octaves up counts as 15.
+static uint32_t scaled_by_octaves(uint32_t base_hz, int units) {
+    int octaves = units / OCTAVE_FRACTION_ENTRIES;
+    int rest = units % OCTAVE_FRACTION_ENTRIES;
+    if (rest < 0) {
+        rest += OCTAVE_FRACTION_ENTRIES;
+        octaves--;
+    }
+    if (octaves > OCTAVE_FRACTION_SHIFT) octaves = OCTAVE_FRACTION_SHIFT;
+    // At most 2^24 x 2^16: no wrap in 64 bits.
+    const uint64_t scaled = static_cast<uint64_t>(base_hz) * octave_fraction_table[rest];
+    const int shift = OCTAVE_FRACTION_SHIFT - octaves;
+    if (shift >= 64) return 0;
+    const uint64_t hz = scaled >> shift;
+    return hz > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(hz);
+}
+
+uint32_t period_frequency(uint8_t mode, uint16_t period) {
+    if (period == 0) return 0;
+    switch (mode) {
+    case SONG_FREQUENCY_MOD_TABLE: {
+        int clamped = period;
+        if (clamped < MOD_PERIOD_MIN) clamped = MOD_PERIOD_MIN;
+        if (clamped > MOD_PERIOD_MAX) clamped = MOD_PERIOD_MAX;
+        return period_rate_table[clamped - MOD_PERIOD_MIN];
+    }
+    case SONG_FREQUENCY_AMIGA:
+        return AMIGA_QUARTER_CLOCK_HZ / period;
+    case SONG_FREQUENCY_LINEAR:
+        return scaled_by_octaves(LINEAR_BASE_HZ, LINEAR_BASE_PERIOD - period);
+    default:
+        return 0;
+    }
+}
+
+void set_voice_period(Voice *voice, uint8_t mode, uint16_t period, int8_t finetune) {
+    if (!voice || period == 0) return;
+    if (mode == SONG_FREQUENCY_MOD_TABLE) {
+        set_channel_period(voice, period, mod_finetune_nibble(finetune));
+        return;
+    }
+    voice_set_frequency(voice, period_frequency(mode, period));
+}
+
+uint16_t note_period(uint8_t mode, int note, const SongSample *sample) {
+    if (!sample || note < 1 || note > SONG_NOTES) return 0;
+    int shifted = note + sample->relative_note;
+    if (shifted < 1) shifted = 1;
+    if (shifted > HIGHEST_SHIFTED_NOTE) shifted = HIGHEST_SHIFTED_NOTE;
+    switch (mode) {
+    case SONG_FREQUENCY_LINEAR: {
+        // The finetune halved toward zero, as FastTracker II divides it.
+        const int period = LINEAR_TOP_PERIOD - LINEAR_NOTE_UNITS * (shifted - 1) - sample->finetune / 2;
+        return static_cast<uint16_t>(period < 1 ? 1 : period);
+    }
+    case SONG_FREQUENCY_AMIGA: {
+        uint32_t hz;
+        if (sample->c2spd != 0) {
+            hz = scaled_by_octaves(sample->c2spd, (note - NOTE_C4) * LINEAR_NOTE_UNITS);
+        } else {
+            hz = scaled_by_octaves(LINEAR_BASE_HZ, (shifted - NOTE_C4) * LINEAR_NOTE_UNITS +
+                                                       sample->finetune * LINEAR_NOTE_UNITS / FINETUNE_PER_SEMITONE);
+        }
+        if (hz == 0) return static_cast<uint16_t>(MAX_PERIOD);
+        const uint32_t period = AMIGA_QUARTER_CLOCK_HZ / hz;
+        return static_cast<uint16_t>(period < 1 ? 1 : period > MAX_PERIOD ? MAX_PERIOD : period);
+    }
+    case SONG_FREQUENCY_MOD_TABLE: {
+        int index = note - MOD_FIRST_TABLE_NOTE;
+        if (index < 0) index = 0;
+        if (index >= PERIOD_TABLE_NOTES) index = PERIOD_TABLE_NOTES - 1;
+        return period_table[index];
+    }
+    default:
+        return 0;
+    }
+}
+
+uint16_t semitones_up(uint8_t mode, uint16_t period, int steps) {
+    if (period == 0 || steps <= 0) return period;
+    if (mode == SONG_FREQUENCY_LINEAR) {
+        const int moved = period - LINEAR_NOTE_UNITS * steps;
+        return static_cast<uint16_t>(moved < 1 ? 1 : moved);
+    }
+    // The period over 2^(steps / 12): times 2^15 over the table's ratio.
+    const int octaves = steps / SEMITONES;
+    const uint32_t ratio = octave_fraction_table[(steps % SEMITONES) * LINEAR_NOTE_UNITS];
+    const uint64_t moved = (static_cast<uint64_t>(period) << OCTAVE_FRACTION_SHIFT) / ratio >> octaves;
+    return static_cast<uint16_t>(moved < 1 ? 1 : moved);
 }
 
 uint16_t arpeggio_period(uint16_t period, int steps) {

@@ -1,11 +1,12 @@
-// Amiga periods to what the voices play: the frequency of a period with
-// its finetune, and the arpeggio's semitone steps through the note table.
-// Defined in mod_periods.cpp.
+// Periods to what the voices play: the frequency of a period in each of
+// the song's frequency modes (song.h), a note's period, and the arpeggio's
+// semitone steps. Defined in mod_periods.cpp.
 #ifndef MUSIC_MOD_PERIODS_H
 #define MUSIC_MOD_PERIODS_H
 
 #include <cstdint>
 
+#include "music/song.h"
 #include "music/voice.h"
 
 // Sets the voice's frequency from an Amiga period and a finetune (0..15):
@@ -14,6 +15,44 @@
 // 113, one above 856 at the rate of 856. A finetune above 15 counts as 0.
 // Null voice does nothing.
 void set_channel_period(Voice *voice, uint16_t period, uint8_t finetune);
+
+// The MOD finetune nibble (0 .. 15) of a song finetune in 1/128 semitone:
+// its sixteenths, two's complement in 4 bits.
+inline uint8_t mod_finetune_nibble(int8_t finetune) {
+    return static_cast<uint8_t>((finetune >> 4) & 0xF);
+}
+
+// The frequency in Hz of `period` in frequency mode `mode`:
+//  SONG_FREQUENCY_MOD_TABLE  floor(3546895 / period) for 113 .. 856 (the
+//                            nearest end beyond them), no finetune;
+//  SONG_FREQUENCY_AMIGA      floor(14317456 / period);
+//  SONG_FREQUENCY_LINEAR     8363 x 2^((4608 - period) / 768), truncated
+//                            (octave_fraction_table for the fraction).
+// 0 for a period of 0 or an unknown mode.
+uint32_t period_frequency(uint8_t mode, uint16_t period);
+
+// Sets the voice's frequency for `period` in mode `mode`; for MOD periods
+// with the finetune's nibble (set_channel_period). A period of 0 leaves the
+// frequency as it is. Null voice does nothing.
+void set_voice_period(Voice *voice, uint8_t mode, uint16_t period, int8_t finetune);
+
+// The period of song note `note` (1 .. 96) played on `sample` in mode
+// `mode`, 1 .. 65535 (0 for a note outside 1 .. 96 or a null sample):
+//  SONG_FREQUENCY_LINEAR  7680 - 64 x (n - 1) - finetune / 2, n the note
+//                         plus the sample's relative note (kept in 1 .. 119);
+//  SONG_FREQUENCY_AMIGA   14317456 / the note's frequency: C-4 (note 49)
+//                         plays at the sample's C2SPD, or at 8363 Hz moved
+//                         by its relative note and finetune when it has none;
+//                         each semitone 2^(1/12) from there;
+//  SONG_FREQUENCY_MOD_TABLE  the ProTracker period of notes 37 .. 72 (C-3
+//                         .. B-5), the nearest end beyond them.
+uint16_t note_period(uint8_t mode, int note, const SongSample *sample);
+
+// The period `steps` (0 .. 15) semitones above `period` in a linear or
+// quarter-period mode: 64 x steps linear units lower, or the quarter period
+// divided by 2^(steps / 12), at least 1. A period of 0 stays 0; MOD periods
+// go through arpeggio_period.
+uint16_t semitones_up(uint8_t mode, uint16_t period, int steps);
 
 // The period `steps` semitones above `period` in period_table: `period`
 // itself when it is not a table note, entry 47 (0) when the step leaves the

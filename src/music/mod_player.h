@@ -1,27 +1,38 @@
 // The module player: its records and its public interface. A player renders
-// one four-channel tracker module held whole in memory to stereo, advancing
-// its own sequencer at exact frame positions. Integer arithmetic only, no
-// heap allocation while rendering, and no SDL: the audio binding lives
-// elsewhere and only calls mod_player_render_s16.
+// one tracker module held whole in memory (any format a reader turns into a
+// Song: song.h) to stereo, advancing its own sequencer at exact frame
+// positions. Integer arithmetic only, no heap allocation while rendering,
+// and no SDL: the audio binding lives elsewhere and only calls
+// mod_player_render_s16.
 //
-// The module bytes stay the caller's: a player points into them (sample
-// data, order table) and they must outlive it unchanged. Modules are
-// untrusted input: creation checks them against their size and repairs what
-// real files get wrong (see mod_player_create), so that rendering never
-// reads outside the module or the record.
+// The module bytes stay the caller's: the song's samples may point into
+// them and they must outlive the player unchanged. Modules are untrusted
+// input: creation checks them against their size and repairs what real
+// files get wrong (see mod_player_create), so that rendering never reads
+// outside the module or the records.
+//
+// Memory: a player takes at most 2 x size_bytes + 4 bytes per pattern row
+// (at most 256 KiB) + MOD_PLAYER_FIXED_BYTES: the packed cells at most twice
+// the file's pattern bytes (song.h), decoded sample data at most twice the
+// file's (none for a MOD, whose samples are read in place), sample records
+// within twice their headers, and, fixed, the player's record with its 32
+// voices and channels, the song's record and up to 128 instrument records
+// (mod_player_memory_bytes counts them).
 #ifndef MUSIC_MOD_PLAYER_H
 #define MUSIC_MOD_PLAYER_H
 
 #include <cstdint>
 
+#include "music/song.h"
 #include "music/voice.h"
 
 struct ModuleCheck;  // music/module_check.h
 
-constexpr int MOD_CHANNELS = 4;
+// The classic MOD file's layout (module_format.h has its offsets).
+constexpr int MOD_CHANNELS = 4;           // channels of the classic MOD
 constexpr int MOD_SAMPLES = 31;           // sample numbers 1 .. 31
 constexpr int MOD_ROWS = 64;              // rows per pattern
-constexpr int MOD_MAX_PATTERNS = 128;     // pattern slots in every player
+constexpr int MOD_MAX_PATTERNS = 128;     // patterns a MOD can hold
 constexpr int MOD_ORDER_ENTRIES = 128;    // entries of the order table
 constexpr int MOD_TITLE_BYTES = 20;
 constexpr int MOD_SAMPLE_NAME_BYTES = 22;
@@ -31,49 +42,40 @@ constexpr int MOD_SAMPLE_NAME_BYTES = 22;
 typedef void (*ModPlayerCallback)(void *user);
 
 // Called by the player on its rendering thread each time a note starts a
-// sample on `channel`: `sample` 1 .. 31, the `period` it plays at and the
-// channel `volume` (0 .. 64, as the voice plays it). It must be short.
+// sample on `channel`: `sample` the instrument number (a MOD's sample 1 ..
+// 31), the `period` it plays at and the channel `volume` (0 .. 64, as the
+// voice plays it). It must be short.
 typedef void (*ModNoteCallback)(void *user, int channel, uint8_t sample, uint16_t period, uint8_t volume);
-
-// One sample's descriptor. After creation 0 <= length <= the bytes the module
-// really holds from `data` on, and the loop lies inside the sample: either
-// loop_length is 0 (no loop) or loop_start + loop_length <= length.
-struct ModSample {
-    char name[MOD_SAMPLE_NAME_BYTES + 1];  // NUL bytes turned to spaces, NUL-ended
-    uint32_t length;        // bytes of sample data (header words x 2, cut to the file)
-    uint8_t finetune;       // 0 none, 1..7 up, 8..15 down 8..1 eighths of a semitone
-    uint8_t volume;         // default volume as in the header (may exceed 64)
-    uint32_t loop_start;    // bytes
-    uint32_t loop_length;   // bytes; 0 = no loop
-    const int8_t *data;     // first byte inside the module
-};
-
-// One unpacked pattern cell.
-struct PatternCell {
-    uint16_t period;        // Amiga period (12 bits), 0 = no note
-    uint16_t effect;        // command in bits 8..11, parameter in bits 0..7
-    uint8_t sample;         // 1 .. 31, 0 = none (numbers above 31 unpack as 0)
-};
 
 struct ModPlayer;
 
 // Per channel: the sample stream that feeds the channel's voice, then the
-// sequencer's state. All zero at creation except samples.
+// sequencer's state. All zero at creation except the stream's song fields.
 struct Channel {
     // Sample stream (read and written by stream_sample)
-    const ModSample *samples;       // the player's 31 sample descriptors
-    uint8_t current_sample;         // sample being streamed, 1 .. 31 (0 none)
+    const SongSample *samples;      // the song's samples, sample n at index n - 1
+    uint16_t sample_count;          // the song's sample count
+    uint8_t note_start;             // frames a note start skips (2 under
+                                    // SONG_QUIRK_NOTE_START_SKIPS_TWO, else 0);
+                                    // also where a stopped stream rests
     uint8_t playing;                // nonzero while the stream delivers data
     uint8_t first_pass;             // 1 from a note start until the sample's end
-    uint32_t position;              // byte position of the stream in the sample
+                                    // (SONG_QUIRK_FIRST_PASS_TO_SAMPLE_END only)
+    uint8_t backwards;              // 1 while a ping-pong loop runs backwards
+    uint16_t current_sample;        // sample being streamed, 1 .. sample_count (0 none)
+    uint32_t position;              // frame position of the stream in the sample
     // Sequencer
-    uint16_t period;                // current Amiga period (0 before any note)
-    uint16_t note;                  // row's note period clamped to 113..856, 0 none
+    uint16_t period;                // current period (0 before any note)
+    uint16_t note;                  // the row note's period (a MOD's clamped to
+                                    // 113 .. 856), 0 none
     uint8_t trigger;                // 1 when the row (re)starts the sample
-    uint8_t sample;                 // sample chosen by the rows, 0 none
-    uint16_t effect;                // row's command word
+    uint8_t instrument;             // instrument chosen by the rows, 0 none
+    uint16_t sample;                // sample chosen by the rows, 0 none
+    uint8_t command;                // row's SongCommand
+    uint8_t param;                  // row's command parameter
     uint8_t volume;                 // channel volume (C may store up to 255)
-    uint8_t finetune;               // 0 .. 15, of the chosen sample
+    int8_t finetune;                // of the chosen sample, 1/128 semitone
+    uint8_t panning;                // 0 (left) .. 255 (right)
     uint16_t porta_target;          // tone-portamento target period
     uint8_t porta_speed;            // tone-portamento speed
     uint8_t porta_volume_memory;    // last nonzero parameter of 5xy
@@ -92,28 +94,40 @@ struct Channel {
     uint8_t retrigger_interval;     // E9y interval in ticks, 0 none
 };
 
-// The whole state of one player, allocated in one piece at creation.
-// Invariants kept by every operation: order < song_length <= 128; row < 64;
-// (order_table[order] & pattern_mask) < pattern_count; next_order <=
-// song_length, where next_order == song_length (looping off only) means the
-// song ends at the boundary after the current row; samples_per_tick >= 1.
-// With looping off the song also ends at a boundary where next_is_jump is 1
-// and next_order <= order: a jump or break to the current or an earlier
-// position would replay what has been heard (a pattern loop, E6y, is no
-// jump and never ends the song).
+// How the render loop mixes the voices into the two planes: voices pinned
+// to one side mixed in pairs (the first pair of a side stored, the rest
+// added), then voices with their own left and right gains added to both.
+struct ModPlayerLayout {
+    uint8_t left[SONG_MAX_CHANNELS];    // hard-left voices, in channel order
+    uint8_t right[SONG_MAX_CHANNELS];   // hard-right voices
+    uint8_t panned[SONG_MAX_CHANNELS];  // voices mixed to both sides
+    uint8_t left_count;
+    uint8_t right_count;
+    uint8_t panned_count;
+};
+
+// The whole state of one player, allocated in one piece at creation; the
+// song it plays is its own (released with it). Invariants kept by every
+// operation: order < song_length <= 256; row < the rows of the pattern at
+// `order`; next_order <= song_length, where next_order == song_length
+// (looping off only) means the song ends at the boundary after the current
+// row; samples_per_tick >= 1. With looping off the song also ends at a
+// boundary where next_is_jump is 1 and next_order <= order: a jump or break
+// to the current or an earlier position would replay what has been heard
+// (a pattern loop, E6y, is no jump and never ends the song).
 struct ModPlayer {
     // Song data
-    char title[MOD_TITLE_BYTES + 1];        // first 20 module bytes, NUL-ended
+    Song *song;                             // the song played, owned
+    const char *title;                      // the song's title (song->title)
     const uint8_t *module;                  // the caller's bytes, not owned
-    uint8_t sample_count;                   // always 31
-    const uint8_t *order_table;             // 128 entries inside the module
-    uint8_t pattern_count;                  // patterns unpacked, 1 .. 128
-    uint8_t song_length;                    // order positions played, 1 .. 128
-    uint8_t pattern_mask;                   // 63 or 127: applied to order entries
-    ModSample samples[MOD_SAMPLES];         // sample n at index n - 1
-    PatternCell patterns[MOD_MAX_PATTERNS][MOD_ROWS][MOD_CHANNELS];
-    Voice voices[MOD_CHANNELS];
-    Channel channels[MOD_CHANNELS];
+    uint16_t song_length;                   // order positions played, 1 .. 256
+    uint8_t channel_count;                  // 1 .. 32
+    ModPlayerLayout layout;                 // voices to planes, fixed at creation
+    int32_t output_gain;                    // planes to 16-bit output, 65536 = 1
+                                            // (32768 for four channels: plane >> 1)
+    Voice voices[SONG_MAX_CHANNELS];        // voice i plays channel i
+    Channel channels[SONG_MAX_CHANNELS];
+    SongCell cells[SONG_MAX_CHANNELS];      // the current row, unpacked
     // Output and control
     uint16_t output_rate;                   // Hz
     uint8_t loop;                           // nonzero: restart at the song's end
@@ -126,20 +140,27 @@ struct ModPlayer {
     void *note_user;
     // Position and timing
     uint8_t order;                          // current order position
-    uint8_t row;                            // current row, 0 .. 63
+    uint8_t row;                            // current row
     uint8_t tempo;                          // beats per minute
-    uint8_t speed;                          // ticks per row, 1 .. 31
+    uint8_t speed;                          // ticks per row, 1 .. 255
+    uint8_t global_volume;                  // 0 .. 64
     uint32_t samples_per_tick;              // output frames per tick, >= 1
                                             // (2.5 s / tempo; 3445 at 44100 Hz
                                             // and tempo 32)
     uint32_t tick_sample;                   // frames mixed in the current tick
     uint16_t tick;                          // tick in the row, 0 at its start
-    uint8_t row_delay;                      // extra ticks of the current row (EEy)
-    uint8_t next_order;                     // order position of the next row
+    uint8_t row_delay;                      // extra ticks of the current row (EEy
+                                            // under SONG_QUIRK_PATTERN_DELAY_TICKS)
+    uint8_t row_delay_rows;                 // extra rows' worth of ticks at the
+                                            // current speed (EEy otherwise)
+    uint16_t next_order;                    // order position of the next row
     uint8_t next_row;                       // row number of the next row
     uint8_t next_is_jump;                   // 1 when a Bxx or Dxx of the current
                                             // row chose next_order/next_row
 };
+
+// The fixed part of a player's memory (see the top of this file).
+constexpr long MOD_PLAYER_FIXED_BYTES = 128L * 1024L;
 
 // The lowest output rate a player serves: at the fastest tempo (255, a tick
 // of 2.5 s / 255, rate x 5 / 510 frames) a tick must still last at least
@@ -152,11 +173,10 @@ constexpr int MOD_MAX_OUTPUT_RATE_HZ = 65535;  // output_rate is 16 bits
 // silent, looping off and no callbacks. Returns null, with nothing
 // allocated, when:
 //  - the module check (module_check.h) refuses the module: module is null,
-//    the signature at offset 1080 is not M?K? or "4CHN", or size_bytes is
-//    shorter than the header and the patterns it declares (1084 + 1024 x
-//    pattern count bytes);
+//    no format recognises it, or size_bytes is shorter than the header and
+//    the patterns it declares (for a MOD 1084 + 1024 x pattern count bytes);
 //  - output_rate_hz is outside MOD_MIN_OUTPUT_RATE_HZ .. 65535;
-//  - the record cannot be allocated.
+//  - the record or the song cannot be allocated.
 // It prints nothing: callers facing a person say why, with
 // mod_player_create_checked and module_refusal_text.
 // Repairs instead of rejecting: sample data running past the end of the
@@ -173,24 +193,41 @@ ModPlayer *mod_player_create(int output_rate_hz, const uint8_t *module, long siz
 ModPlayer *mod_player_create_checked(int output_rate_hz, const uint8_t *module, long size_bytes,
                                      ModuleCheck *check);
 
-// Releases the record, never the module bytes. Null does nothing.
+// A new player for a song built in memory (a reader of its own, a test),
+// standing where mod_player_create leaves one; the player owns the song
+// from here on, also when it refuses: null, with the song released, for a
+// null song, one that fails song_valid, an output rate outside
+// MOD_MIN_OUTPUT_RATE_HZ .. 65535, or no memory. `module` is then null.
+ModPlayer *mod_player_create_song(int output_rate_hz, Song *song);
+
+// Releases the record and its song, never the module bytes. Null does
+// nothing.
 void mod_player_destroy(ModPlayer *player);
 
+// The bytes the player has allocated: its record, its song's record and
+// every block the song owns. 0 for a null player.
+long mod_player_memory_bytes(const ModPlayer *player);
+
 // Renders `frames` stereo frames into accum: the left plane accum[0 ..
-// frames - 1] (voices 0 and 3), then the right plane accum[frames .. 2 x
-// frames - 1] (voices 1 and 2), each value the sum of two voices
-// (-65536 .. 65024). Advances the song; any slicing of a render into calls
-// gives the same values. Silence once finished. A null player gives
-// silence; null accum or frames <= 0 does nothing.
+// frames - 1], then the right plane accum[frames .. 2 x frames - 1], each
+// value the sum of the voices on that side (layout): a hard-panned voice
+// adds its sample to its side only, a panned one its sample times its left
+// and right gains to both. A four-channel MOD mixes voices 0 and 3 left, 1
+// and 2 right, each value the sum of two voices (-65536 .. 65024).
+// Advances the song; any slicing of a render into calls gives the same
+// values. Silence once finished. A null player gives silence; null accum
+// or frames <= 0 does nothing.
 void mod_player_render(ModPlayer *player, int32_t *accum, int frames);
 
 // Writes `frames` interleaved stereo pairs of signed 16-bit samples, left
-// first: each plane value shifted right by 1 (never clips). A null player
-// writes silence (0); null out or frames <= 0 does nothing.
+// first: each plane value times output_gain / 65536, rounded down and
+// saturated to 16 bits. Up to four channels that is each value shifted
+// right by 1, which a four-channel MOD never clips. A null player writes
+// silence (0); null out or frames <= 0 does nothing.
 void mod_player_render_s16(ModPlayer *player, int16_t *out, int frames);
 
-// As mod_player_render_s16 but unsigned 8-bit: each plane value shifted
-// right by 9, plus 128 (128 is silence).
+// As mod_player_render_s16 but unsigned 8-bit: each 16-bit value shifted
+// right by 8, plus 128 (128 is silence).
 void mod_player_render_u8(ModPlayer *player, uint8_t *out, int frames);
 
 // Song length and seeking. Both step the sequencer tick by tick exactly as
@@ -231,7 +268,7 @@ int64_t mod_song_length(const ModPlayer *player, int64_t limit_frames, int64_t *
 // to 1). Returns the frames from the song's start to that row (5292 for
 // row 0 of position 0 at 44100 Hz: the first row starts after one row's
 // ticks), or -1, leaving the player as it was, for a null player, a
-// position outside the song length, a row outside 0 .. 63, a row not
+// position outside the song length, a row outside its pattern, a row not
 // reached, or when the scan's copy cannot be allocated. A song can go
 // round for ever (always with looping on, and even with it off), so a row
 // first reached more than MOD_SEEK_LIMIT_HOURS into the song counts as not

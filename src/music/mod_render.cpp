@@ -1,6 +1,7 @@
-// Rendering a module player: mixing the four voices in slices that end
-// exactly at tick boundaries, running the sequencer between them, and the
-// two converters to interleaved signed 16-bit and unsigned 8-bit stereo.
+// Rendering a module player: mixing the voices in slices that end exactly
+// at tick boundaries, running the sequencer between them, and the two
+// converters to interleaved signed 16-bit and unsigned 8-bit stereo.
+#include <cstdint>
 #include <cstring>
 
 #if defined(__SSE2__) && !defined(VOICE_PORTABLE_MIX)
@@ -14,10 +15,38 @@
 // Frames converted per block: 8 KB of 32-bit scratch on the stack, so
 // that no render call allocates, whatever the caller's frame count.
 constexpr int RENDER_BLOCK_FRAMES = 1024;
-// A plane value (two voices, -65536 .. 65024) to output scale.
+// A plane value (two voices, -65536 .. 65024) to output scale at four
+// channels' gain.
 constexpr int RENDER_S16_SHIFT = 1;
-constexpr int RENDER_U8_SHIFT = 9;
+constexpr int32_t RENDER_HALF_GAIN = 32768;
+constexpr int RENDER_GAIN_SHIFT = 16;
+constexpr int RENDER_U8_SHIFT = 8;
 constexpr int RENDER_U8_SILENCE = 128;
+
+// Mixes the voices of one side pinned to it (`voices`, `count` of them)
+// into `plane`: the first pair stored, the next pairs added, a last voice
+// alone added; a side without voices is cleared.
+static void mix_side_voices(ModPlayer *player, const uint8_t *voices, int count, int32_t *plane, int n) {
+    if (count == 0) {
+        memset(plane, 0, sizeof(int32_t) * static_cast<size_t>(n));
+        return;
+    }
+    Voice *all = player->voices;
+    voice_mix_side(&all[voices[0]], count > 1 ? &all[voices[1]] : nullptr, plane, n);
+    int i = 2;
+    for (; i + 1 < count; i += 2) voice_mix_side_add(&all[voices[i]], &all[voices[i + 1]], plane, n);
+    if (i < count) voice_mix(&all[voices[i]], plane, n);
+}
+
+// One slice of `n` frames of every voice into the two planes.
+static void mix_slice(ModPlayer *player, int32_t *left, int32_t *right, int n) {
+    const ModPlayerLayout *layout = &player->layout;
+    // Each side's pinned voices in pairs, stored first: no clearing first.
+    mix_side_voices(player, layout->left, layout->left_count, left, n);
+    mix_side_voices(player, layout->right, layout->right_count, right, n);
+    for (int i = 0; i < layout->panned_count; i++)
+        voice_mix_stereo(&player->voices[layout->panned[i]], left, right, n);
+}
 
 void mod_player_render(ModPlayer *player, int32_t *accum, int frames) {
     if (!accum || frames <= 0) return;
@@ -34,9 +63,7 @@ void mod_player_render(ModPlayer *player, int32_t *accum, int frames) {
         int n = player->samples_per_tick > player->tick_sample
                     ? static_cast<int>(player->samples_per_tick - player->tick_sample) : 0;
         if (n > frames - pos) n = frames - pos;
-        // Each side's two voices in one pass, stored: no clearing first.
-        voice_mix_side(&player->voices[0], &player->voices[3], left + pos, n);
-        voice_mix_side(&player->voices[1], &player->voices[2], right + pos, n);
+        mix_slice(player, left + pos, right + pos, n);
         player->tick_sample += static_cast<uint32_t>(n);
         pos += n;
         if (player->tick_sample < player->samples_per_tick) return;
@@ -51,25 +78,52 @@ void mod_player_render(ModPlayer *player, int32_t *accum, int frames) {
     }
 }
 
-// Interleaves the two planes of `n` frames into signed 16-bit pairs.
-static void planes_to_s16(const int32_t *left, const int32_t *right, int16_t *o, int n) {
+// A plane value at `gain` (65536 = 1) in 16-bit output scale, rounded down
+// and saturated. The product stays within 2^52: 32 voices add at most 2^21
+// a plane, gains are below 2^17.
+static inline int16_t scaled_sample(int32_t value, int32_t gain) {
+    const int64_t v = (static_cast<int64_t>(value) * gain) >> RENDER_GAIN_SHIFT;
+    return static_cast<int16_t>(v < INT16_MIN ? INT16_MIN : v > INT16_MAX ? INT16_MAX : v);
+}
+
+// Interleaves the two planes of `n` frames into signed 16-bit pairs at the
+// player's output gain.
+static void planes_to_s16(const int32_t *left, const int32_t *right, int16_t *o, int n, int32_t gain) {
     int i = 0;
+    if (gain != RENDER_HALF_GAIN) {
+        for (; i < n; i++) {
+            o[2 * i] = scaled_sample(left[i], gain);
+            o[2 * i + 1] = scaled_sample(right[i], gain);
+        }
+        return;
+    }
+    // Half gain, a shift by 1: (x x 32768) >> 16 is x >> 1.
 #ifdef RENDER_SSE2
     for (; i + 4 <= n; i += 4) {
         const __m128i l = _mm_srai_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(left + i)),
                                          RENDER_S16_SHIFT);
         const __m128i r = _mm_srai_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(right + i)),
                                          RENDER_S16_SHIFT);
-        // The halved values fit 16 bits, so the saturating pack is exact.
+        // Saturating, as scaled_sample: four channels' halved values always
+        // fit 16 bits.
         const __m128i pairs = _mm_packs_epi32(_mm_unpacklo_epi32(l, r), _mm_unpackhi_epi32(l, r));
         _mm_storeu_si128(reinterpret_cast<__m128i *>(o + 2 * i), pairs);
     }
 #endif
     for (; i < n; i++) {
-        // Halved, two voices always fit: -32768 .. 32512.
-        o[2 * i] = static_cast<int16_t>(left[i] >> RENDER_S16_SHIFT);
-        o[2 * i + 1] = static_cast<int16_t>(right[i] >> RENDER_S16_SHIFT);
+        o[2 * i] = scaled_sample(left[i], RENDER_HALF_GAIN);
+        o[2 * i + 1] = scaled_sample(right[i], RENDER_HALF_GAIN);
     }
+}
+
+static inline uint8_t half_gain_u8(int32_t value) {
+    int32_t v = value >> (RENDER_S16_SHIFT + RENDER_U8_SHIFT);
+    v = v < INT8_MIN ? INT8_MIN : v > INT8_MAX ? INT8_MAX : v;
+    return static_cast<uint8_t>(v + RENDER_U8_SILENCE);
+}
+
+static int32_t output_gain(const ModPlayer *player) {
+    return player ? player->output_gain : RENDER_HALF_GAIN;
 }
 
 void mod_player_render_s16(ModPlayer *player, int16_t *out, int frames) {
@@ -78,7 +132,7 @@ void mod_player_render_s16(ModPlayer *player, int16_t *out, int frames) {
     for (int done = 0; done < frames;) {
         int n = frames - done < RENDER_BLOCK_FRAMES ? frames - done : RENDER_BLOCK_FRAMES;
         mod_player_render(player, scratch, n);
-        planes_to_s16(scratch, scratch + n, out + 2 * static_cast<size_t>(done), n);
+        planes_to_s16(scratch, scratch + n, out + 2 * static_cast<size_t>(done), n, output_gain(player));
         done += n;
     }
 }
@@ -86,13 +140,23 @@ void mod_player_render_s16(ModPlayer *player, int16_t *out, int frames) {
 void mod_player_render_u8(ModPlayer *player, uint8_t *out, int frames) {
     if (!out || frames <= 0) return;
     int32_t scratch[2 * RENDER_BLOCK_FRAMES];
+    const int32_t gain = output_gain(player);
     for (int done = 0; done < frames;) {
         int n = frames - done < RENDER_BLOCK_FRAMES ? frames - done : RENDER_BLOCK_FRAMES;
         mod_player_render(player, scratch, n);
         uint8_t *o = out + 2 * static_cast<size_t>(done);
-        for (int i = 0; i < n; i++) {
-            o[2 * i] = static_cast<uint8_t>((scratch[i] >> RENDER_U8_SHIFT) + RENDER_U8_SILENCE);
-            o[2 * i + 1] = static_cast<uint8_t>((scratch[n + i] >> RENDER_U8_SHIFT) + RENDER_U8_SILENCE);
+        if (gain == RENDER_HALF_GAIN) {
+            // Half gain: the top byte of x >> 1 is x >> 9, saturated.
+            for (int i = 0; i < n; i++) {
+                o[2 * i] = half_gain_u8(scratch[i]);
+                o[2 * i + 1] = half_gain_u8(scratch[n + i]);
+            }
+        } else {
+            for (int i = 0; i < n; i++) {
+                o[2 * i] = static_cast<uint8_t>((scaled_sample(scratch[i], gain) >> RENDER_U8_SHIFT) + RENDER_U8_SILENCE);
+                o[2 * i + 1] =
+                    static_cast<uint8_t>((scaled_sample(scratch[n + i], gain) >> RENDER_U8_SHIFT) + RENDER_U8_SILENCE);
+            }
         }
         done += n;
     }

@@ -67,7 +67,8 @@ int64_t mod_song_length(const ModPlayer *player, int64_t limit_frames, int64_t *
 }
 
 int64_t mod_player_seek(ModPlayer *player, int order, int row) {
-    if (!player || order < 0 || order >= player->song_length || row < 0 || row >= MOD_ROWS)
+    if (!player || order < 0 || order >= player->song_length || row < 0 ||
+        row >= player->song->patterns[player->song->orders[order]].rows)
         return -1;
     // First the clock alone on a copy: is the row reached, and when? With
     // looping on, the song goes round instead of ending, so rows that only
@@ -95,7 +96,7 @@ int64_t mod_player_seek(ModPlayer *player, int order, int row) {
     mod_player_reset(player);
     do {
         const int n = static_cast<int>(player->samples_per_tick - player->tick_sample);
-        for (int i = 0; i < MOD_CHANNELS; i++) voice_advance(&player->voices[i], n);
+        for (int i = 0; i < player->channel_count; i++) voice_advance(&player->voices[i], n);
         mod_player_finish_tick(player);
     } while (!row_started(player, order, row));
     player->row_callback = row_callback;

@@ -6,19 +6,22 @@
 #include <cstring>
 
 #include "music/mod_player.h"
+#include "music/mod_read.h"
 #include "music/module_format.h"
 
-// One format the engine reads: how its signature is recognised and how its
-// layout is checked once it is (see mod_detect and mod_check_layout).
+// One format the engine reads: how its signature is recognised, how its
+// layout is checked once it is (see mod_detect and mod_check_layout), and
+// how a file that passed becomes a song (mod_read_song).
 struct ModuleReader {
     ModuleFormat format;
     int (*detect)(const uint8_t *module, long size_bytes);
     int (*check_layout)(const uint8_t *module, long size_bytes, ModuleCheck *check);
+    Song *(*read)(const uint8_t *module, long size_bytes, const ModuleCheck *check);
 };
 
 // Tried in order; the first that recognises the file decides.
 static const ModuleReader READERS[] = {
-    {MODULE_FORMAT_MOD, mod_detect, mod_check_layout},
+    {MODULE_FORMAT_MOD, mod_detect, mod_check_layout, mod_read_song},
 };
 
 ModuleRefusal module_check(const uint8_t *module, long size_bytes, ModuleCheck *check) {
@@ -41,6 +44,13 @@ ModuleRefusal module_check(const uint8_t *module, long size_bytes, ModuleCheck *
         return check->refusal = MODULE_SHORT_HEADER;
     }
     return check->refusal = MODULE_UNKNOWN_SIGNATURE;
+}
+
+Song *module_read_song(const uint8_t *module, long size_bytes, const ModuleCheck *check) {
+    if (!module || !check || check->refusal != MODULE_ACCEPTED) return nullptr;
+    for (const ModuleReader &reader : READERS)
+        if (reader.format == check->format) return reader.read(module, size_bytes, check);
+    return nullptr;
 }
 
 // The four signature bytes as text: printable ASCII as it is, any other

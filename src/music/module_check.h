@@ -3,8 +3,9 @@
 // what it refuses) and the one sentence for each reason, which the music
 // start-up and the tools print. The check first recognises the format from
 // its signature, then checks that format's layout against the file's
-// size; each format the engine reads adds a detection and a layout step
-// here (module_check.cpp's table of formats).
+// size; each format the engine reads adds a detection, a layout and a
+// reading step here (module_check.cpp's table of formats), the last
+// turning a file that passed into a song (module_read_song).
 #ifndef MUSIC_MODULE_CHECK_H
 #define MUSIC_MODULE_CHECK_H
 
@@ -12,6 +13,7 @@
 #include <cstdint>
 
 #include "music/module_format.h"
+#include "music/song.h"
 
 // The largest file a module can be: the header, 128 patterns and 31
 // samples of 65535 words each. Readers refuse larger files before loading
@@ -68,6 +70,12 @@ struct ModuleCheck {
 // the file holds. Returns check->refusal; null check does nothing and
 // returns MODULE_EMPTY.
 ModuleRefusal module_check(const uint8_t *module, long size_bytes, ModuleCheck *check);
+
+// The song of the module the check accepted (check->refusal
+// MODULE_ACCEPTED, for the same bytes): the reading step of the format it
+// recognised. Null when memory runs out, or for a check that accepted
+// nothing. Release it with song_destroy.
+Song *module_read_song(const uint8_t *module, long size_bytes, const ModuleCheck *check);
 
 // The sentence for check->refusal, naming the file as `path` (null reads
 // as ""), written into text (at most text_bytes bytes, NUL-ended, cut to

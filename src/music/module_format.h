@@ -1,8 +1,8 @@
-// The module file as the player reads it: named offsets of the classic
-// four-channel layout, the signature test, the format's detection and
-// layout steps of the module check (module_check.h), and the parsing steps
-// that fill a player (sample decoding, pattern unpacking). Multi-byte
-// numbers in the file are big-endian unsigned.
+// The MOD file's layout: named offsets of the classic four-channel layout,
+// the signature test, and the format's detection and layout steps of the
+// module check (module_check.h). The MOD reader (mod_read.h) turns a
+// checked file into a song. Multi-byte numbers in the file are big-endian
+// unsigned.
 #ifndef MUSIC_MODULE_FORMAT_H
 #define MUSIC_MODULE_FORMAT_H
 
@@ -62,20 +62,5 @@ int mod_detect(const uint8_t *module, long size_bytes);
 // MODULE_TRUNCATED_PATTERNS when the file ends before the patterns do.
 // Returns 1 when the layout fits, 0 when refused (check->refusal says why).
 int mod_check_layout(const uint8_t *module, long size_bytes, ModuleCheck *check);
-
-// Fills the 31 sample descriptors from the headers. Sample data starts at
-// data_offset and each sample follows the previous one by its declared
-// length; `length` is then cut to what the module's module_size bytes
-// really hold (0 for a sample starting at or past the end, whose `data`
-// then points at the module's end), and the loop is brought inside the
-// sample (see ModSample).
-void mod_decode_samples(ModPlayer *player, const uint8_t *module, size_t module_size,
-                        size_t data_offset);
-
-// Unpacks patterns 0 .. pattern_count - 1 from offset 1084 into `patterns`
-// (the caller guarantees the module holds them: mod_check_layout). A
-// sample number above 31 unpacks as 0 (no sample). Slots past
-// pattern_count are left as they are.
-void mod_unpack_patterns(ModPlayer *player, const uint8_t *module);
 
 #endif

@@ -1,18 +1,22 @@
-// Music: a four-channel tracker module player, the folder's front page.
-//   voice.h          one resampling voice (window, interpolation, volume)
+// Music: a tracker module player, the folder's front page.
+//   voice.h          one resampling voice (window, interpolation, volume
+//                    or a gain per side)
 //   voice_bank.h     four voices straight to unsigned 8-bit stereo
+//   song.h           the format-neutral song every reader produces: orders,
+//                    packed patterns, one command vocabulary, instruments,
+//                    samples, the formats' rules as quirk flags
 //   mod_player.h     the player's records and its public interface
 //   module_check.h   whether the player takes a module file, and why not in
-//                    words: the one check creation runs
-//   module_format.h  the module file layout, its check steps and its parsing
+//                    words: the one check creation runs, and its readers
+//   module_format.h  the MOD file layout and its check steps
+//   mod_read.h       the MOD reader: a checked MOD to a song
 //   module_readers.h the XM and S3M readers into a song, other formats named
 //   module_file.h    reading a module file whole, every failure in words
-//   mod_tables.h     note periods, rates, finetune and vibrato tables
-//   mod_commands.h   the command numbers of pattern cells
+//   mod_tables.h     note periods, rates, finetune, octave and vibrato tables
 //   sequencer.h      the clock: ticks and rows, loading rows, the reset
 //   effects.h        the commands at row starts and on later ticks
-//   mod_periods.h    periods to voice frequencies, arpeggio steps
-//   sample_stream.h  the voices' source: sample data out of the module
+//   mod_periods.h    periods to voice frequencies, note periods, arpeggio steps
+//   sample_stream.h  the voices' source: sample data out of the song
 //   event_ring.h     the lock-free ring that carries row, note and end events
 //   wav_file.h       16-bit stereo PCM WAV files (modrender, captures)
 //   song_text.h      song times and module text as shown on a terminal
@@ -25,9 +29,9 @@
 
 #include "music/effects.h"
 #include "music/event_ring.h"
-#include "music/mod_commands.h"
 #include "music/mod_periods.h"
 #include "music/mod_player.h"
+#include "music/mod_read.h"
 #include "music/mod_tables.h"
 #include "music/module_check.h"
 #include "music/module_file.h"
@@ -35,6 +39,7 @@
 #include "music/module_readers.h"
 #include "music/sample_stream.h"
 #include "music/sequencer.h"
+#include "music/song.h"
 #include "music/song_text.h"
 #include "music/voice.h"
 #include "music/voice_bank.h"

@@ -1,60 +1,90 @@
 // The voices' source in a module player: copies the channel's current
-// sample out of the module in blocks, follows its loop after the first
-// pass, and reports the end of a sample without a loop.
+// sample out of the song in blocks, forwards or (in a ping-pong loop)
+// backwards, follows its loop once the first pass is over, and reports the
+// end of a sample without a loop.
 #include "music/sample_stream.h"
 
 #include <cstring>
 
 #include "music/mod_player.h"
 
-// Where a stopped stream's position is left (a note start's position).
-constexpr uint32_t STOPPED_POSITION_BYTES = 2;
-// A loop of at most this many bytes starting at 0 is the format's way of
-// saying "no loop".
-constexpr uint32_t NO_LOOP_MAX_BYTES = 2;
-
-int stream_sample(void *user, int8_t *buffer) {
-    if (!buffer) return 0;
-    Channel *c = static_cast<Channel *>(user);
-    if (!c || !c->samples || !c->playing || c->current_sample == 0 ||
-        c->current_sample > MOD_SAMPLES) {
-        memset(buffer, 0, VOICE_WINDOW_SAMPLES);
+// The stream of 8-bit (T int8_t) or 16-bit (T int16_t) samples.
+template <typename T>
+static int stream(Channel *c, T *buffer) {
+    constexpr int BITS = 8 * static_cast<int>(sizeof(T));
+    const SongSample *s = c && c->samples && c->playing && c->current_sample != 0 &&
+                                  c->current_sample <= c->sample_count
+                              ? &c->samples[c->current_sample - 1]
+                              : nullptr;
+    if (!s || s->bits != BITS) {
+        memset(buffer, 0, sizeof(T) * VOICE_WINDOW_SAMPLES);
         return 0;
     }
-    const ModSample *s = &c->samples[c->current_sample - 1];
-    const bool looped = s->loop_length != 0 &&
-                        !(s->loop_start == 0 && s->loop_length <= NO_LOOP_MAX_BYTES);
-    // Creation keeps loop_start + loop_length <= length <= the module's
-    // bytes, so every copy below stays inside the module.
+    const T *data = static_cast<const T *>(s->data);
+    const bool looped = s->loop != SONG_LOOP_NONE;
+    // A ping-pong loop of one frame has nowhere to turn: it repeats forward.
+    const bool ping_pong = s->loop == SONG_LOOP_PING_PONG && s->loop_length >= 2;
+    const uint32_t loop_end = s->loop_start + s->loop_length;
+    // The song keeps loop_start + loop_length <= length and its data holds
+    // `length` frames, so every copy below stays inside the sample.
     uint32_t pos = c->position;
-    uint32_t end = c->first_pass ? s->length : s->loop_start + s->loop_length;
-    int written = 0;
+    uint32_t written = 0;
     int ended = 0;
     while (written < VOICE_WINDOW_SAMPLES) {
+        const uint32_t room = VOICE_WINDOW_SAMPLES - written;
+        if (c->backwards) {
+            // Frames pos - 1 down to loop_start.
+            if (pos > loop_end) pos = loop_end;
+            uint32_t n = pos > s->loop_start ? pos - s->loop_start : 0;
+            if (n > room) n = room;
+            for (uint32_t i = 0; i < n; i++) buffer[written + i] = data[pos - 1 - i];
+            pos -= n;
+            written += n;
+            if (pos > s->loop_start) continue;
+            // loop_start was read last: on from the frame after it.
+            c->backwards = 0;
+            pos = s->loop_start + 1;
+            continue;
+        }
+        const uint32_t end = c->first_pass || !looped ? s->length : loop_end;
         if (pos < end) {
             uint32_t n = end - pos;
-            uint32_t room = static_cast<uint32_t>(VOICE_WINDOW_SAMPLES - written);
             if (n > room) n = room;
-            memcpy(buffer + written, s->data + pos, n);
+            memcpy(buffer + written, data + pos, sizeof(T) * n);
             pos += n;
-            written += static_cast<int>(n);
+            written += n;
             if (pos < end) continue;
         }
-        // The end of the data: loop back, or report the end. The voice is
-        // not stopped here but by the render loop at the end of the tick,
-        // which it owns: so the last bytes are heard the same however the
-        // caller slices its buffers.
+        // The end of the data: loop back, turn round, or report the end.
+        // The voice is not stopped here but by the render loop at the end
+        // of the tick, which it owns: so the last frames are heard the same
+        // however the caller slices its buffers.
         if (!looped) {
             ended = 1;
             c->playing = 0;
-            pos = STOPPED_POSITION_BYTES;
-            memset(buffer + written, 0, static_cast<size_t>(VOICE_WINDOW_SAMPLES - written));
+            pos = c->note_start;
+            memset(buffer + written, 0, sizeof(T) * (VOICE_WINDOW_SAMPLES - written));
             break;
         }
-        pos = s->loop_start;
         c->first_pass = 0;
-        end = s->loop_start + s->loop_length;
+        if (ping_pong) {
+            // loop_end - 1 was read last: back from the frame before it.
+            c->backwards = 1;
+            pos = loop_end - 1;
+        } else {
+            pos = s->loop_start;
+        }
     }
     c->position = pos;
     return ended;
+}
+
+int stream_sample(void *user, int8_t *buffer) {
+    if (!buffer) return 0;
+    return stream(static_cast<Channel *>(user), buffer);
+}
+
+int stream_sample_wide(void *user, int16_t *buffer) {
+    if (!buffer) return 0;
+    return stream(static_cast<Channel *>(user), buffer);
 }

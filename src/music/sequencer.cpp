@@ -7,17 +7,16 @@
 #include <cstring>
 
 #include "music/effects.h"
-#include "music/mod_commands.h"
+#include "music/mod_periods.h"
 #include "music/mod_tables.h"
 #include "music/sample_stream.h"
-
-constexpr uint8_t DEFAULT_TEMPO = 125;
-constexpr uint8_t DEFAULT_SPEED = 6;
 
 // A tick lasts 2.5 s / tempo: output_rate x 5 / (2 x tempo) frames (125 bpm
 // is 50 ticks per second, 882 frames at 44100 Hz).
 constexpr uint32_t TICK_SECONDS_NUMERATOR = 5;
 constexpr uint32_t TICK_SECONDS_DENOMINATOR = 2;
+// Frames a note start skips under SONG_QUIRK_NOTE_START_SKIPS_TWO.
+constexpr uint8_t NOTE_START_SKIPPED = 2;
 
 void update_tick_length(ModPlayer *player) {
     if (!player) return;
@@ -31,15 +30,21 @@ void update_tick_length(ModPlayer *player) {
     player->samples_per_tick = frames > 0 ? frames : 1;
 }
 
-void load_row(ModPlayer *player, int channel) {
-    if (!player || channel < 0 || channel >= MOD_CHANNELS) return;
-    Channel *c = &player->channels[channel];
-    // The same mask that counted the patterns keeps the lookup inside them.
-    int pattern = player->order_table[player->order % MOD_ORDER_ENTRIES] & player->pattern_mask;
-    const PatternCell *cell = &player->patterns[pattern][player->row % MOD_ROWS][channel];
+// The rows of the pattern at order position `order` (< song_length).
+static int rows_at(const ModPlayer *player, int order) {
+    const Song *song = player->song;
+    return song->patterns[song->orders[order]].rows;
+}
 
-    c->effect = cell->effect;
-    const int command = mod_command_of(cell->effect);
+void unpack_row(ModPlayer *player) {
+    if (!player) return;
+    song_row(player->song, player->song->orders[player->order], player->row, player->cells);
+}
+
+// A MOD cell: the period as written (clamped to the rate table) and the
+// sample number.
+static void load_period_cell(ModPlayer *player, Channel *c, const SongCell *cell, bool porta) {
+    const Song *song = player->song;
     if (cell->period == 0) {
         c->trigger = 0;
         c->note = 0;
@@ -48,7 +53,7 @@ void load_row(ModPlayer *player, int channel) {
         if (period < MOD_PERIOD_MIN) period = MOD_PERIOD_MIN;
         if (period > MOD_PERIOD_MAX) period = MOD_PERIOD_MAX;
         c->note = period;
-        if (command == CMD_TONE_PORTAMENTO || command == CMD_PORTAMENTO_VOLUME_SLIDE) {
+        if (porta) {
             // The note only becomes the slide's target.
             c->trigger = 0;
         } else {
@@ -57,34 +62,97 @@ void load_row(ModPlayer *player, int channel) {
         }
     }
 
-    uint8_t s = cell->sample;
-    uint8_t finetune;
+    // A MOD's instrument n is its sample n.
+    uint16_t s = cell->instrument;
+    int8_t finetune;
     if (s != 0) {
-        // A sample number alone restarts the sample at the current period.
-        c->trigger = 1;
-        c->volume = player->samples[s - 1].volume;
-        finetune = player->samples[s - 1].finetune;
+        if (song->quirks & SONG_QUIRK_INSTRUMENT_ALONE_RESTARTS) c->trigger = 1;
+        c->volume = song->samples[s - 1].volume;
+        finetune = song->samples[s - 1].finetune;
     } else {
         s = c->current_sample;
-        if (s > MOD_SAMPLES) s = 0;
-        if (c->trigger && s != 0) c->volume = player->samples[s - 1].volume;
+        if (s > song->sample_count) s = 0;
+        if (c->trigger && s != 0 && (song->quirks & SONG_QUIRK_NOTE_ALONE_RESETS_VOLUME))
+            c->volume = song->samples[s - 1].volume;
         finetune = c->finetune;
     }
     if (s == 0 && c->trigger) {
+        c->instrument = 0;
         c->sample = 0;
         c->volume = 0;
         c->finetune = 0;
     } else {
+        c->instrument = static_cast<uint8_t>(s);
         c->sample = s;
         c->finetune = finetune;
     }
 }
 
+// A cell with a note and an instrument whose map picks the sample.
+static void load_note_cell(ModPlayer *player, Channel *c, const SongCell *cell, bool porta) {
+    const Song *song = player->song;
+    if (cell->instrument != 0) c->instrument = cell->instrument;
+    const SongInstrument *instrument =
+        c->instrument != 0 && c->instrument <= song->instrument_count ? &song->instruments[c->instrument - 1] : nullptr;
+    c->trigger = 0;
+    c->note = 0;
+    if (cell->note == SONG_NOTE_KEY_OFF || cell->note == SONG_NOTE_CUT) {
+        c->volume = 0;
+        return;
+    }
+    uint16_t s = c->sample;
+    if (cell->note >= 1 && cell->note <= SONG_NOTES) {
+        s = instrument ? instrument->note_samples[cell->note - 1] : 0;
+        const SongSample *sample = s != 0 ? &song->samples[s - 1] : nullptr;
+        const uint16_t period = sample ? note_period(song->frequency_mode, cell->note, sample) : 0;
+        c->note = period;
+        if (porta) {
+            s = c->sample;  // the sample playing goes on, sliding
+        } else {
+            c->trigger = 1;
+            c->period = period;
+        }
+    } else if (cell->instrument != 0 && (song->quirks & SONG_QUIRK_INSTRUMENT_ALONE_RESTARTS)) {
+        c->trigger = 1;
+    }
+    if (s == 0 || s > song->sample_count) {
+        if (c->trigger) {
+            c->sample = 0;
+            c->volume = 0;
+        }
+        return;
+    }
+    const SongSample *sample = &song->samples[s - 1];
+    if (cell->instrument != 0) {
+        c->volume = sample->volume;
+        if (sample->has_panning && !(song->quirks & SONG_QUIRK_HARD_PANNING)) c->panning = sample->panning;
+    }
+    c->sample = s;
+    c->finetune = sample->finetune;
+}
+
+void load_row(ModPlayer *player, int channel) {
+    if (!player || channel < 0 || channel >= player->channel_count) return;
+    Channel *c = &player->channels[channel];
+    const SongCell *cell = &player->cells[channel];
+    c->command = cell->command;
+    c->param = cell->param;
+    const bool porta = cell->command == CMD_TONE_PORTAMENTO || cell->command == CMD_TONE_PORTAMENTO_VOLUME_SLIDE;
+    if (player->song->frequency_mode == SONG_FREQUENCY_MOD_TABLE) load_period_cell(player, c, cell, porta);
+    else load_note_cell(player, c, cell, porta);
+}
+
+// The ticks the current row lasts.
+static int row_ticks(const ModPlayer *player) {
+    return player->speed + player->row_delay + player->speed * player->row_delay_rows;
+}
+
 // The per-tick half of a row: commands, then E9y retriggers and EDy delayed
 // note starts, each in channel order.
 static void run_row_ticks(ModPlayer *player) {
-    for (int ch = 0; ch < MOD_CHANNELS; ch++) tick_effects(player, ch);
-    for (int ch = 0; ch < MOD_CHANNELS; ch++) {
+    const int channels = player->channel_count;
+    for (int ch = 0; ch < channels; ch++) tick_effects(player, ch);
+    for (int ch = 0; ch < channels; ch++) {
         const Channel *c = &player->channels[ch];
         if (c->retrigger_interval != 0 && player->tick % c->retrigger_interval == 0) {
             row_effects(player, ch);
@@ -97,7 +165,7 @@ static void run_row_ticks(ModPlayer *player) {
 void process_tick(ModPlayer *player) {
     if (!player) return;
     if (player->tick_callback) player->tick_callback(player->tick_user);
-    if (player->tick < player->speed + player->row_delay) {
+    if (player->tick < row_ticks(player)) {
         run_row_ticks(player);
         return;
     }
@@ -105,9 +173,9 @@ void process_tick(ModPlayer *player) {
     // Row boundary. With looping off the song ends on a jump or break to
     // this position or an earlier one (the song would only repeat, and a
     // jump to itself would never end), on any other way back (the wrap to
-    // position 0 chosen while looping was on), or after its last row has
-    // played (next_order was left at song_length when that row started).
-    // A pattern loop stays at its position without being a jump.
+    // the restart position chosen while looping was on), or after its last
+    // row has played (next_order was left at song_length when that row
+    // started). A pattern loop stays at its position without being a jump.
     const bool jumps_back = player->next_is_jump && player->next_order <= player->order;
     if (!player->loop && (jumps_back || player->next_order < player->order ||
                           player->next_order >= player->song_length)) {
@@ -115,27 +183,32 @@ void process_tick(ModPlayer *player) {
         return;
     }
     // Looping switched on after the end was marked: start again.
-    if (player->next_order >= player->song_length) player->next_order = 0;
-    if (player->next_row >= MOD_ROWS) player->next_row = 0;
+    if (player->next_order >= player->song_length) player->next_order = player->song->restart;
+    if (player->next_row >= rows_at(player, player->next_order)) player->next_row = 0;
 
     player->row = player->next_row;
-    player->order = player->next_order;
+    player->order = static_cast<uint8_t>(player->next_order);
     player->tick = 0;
     player->row_delay = 0;
+    player->row_delay_rows = 0;
     player->next_is_jump = 0;
-    player->next_row = static_cast<uint8_t>(player->row + 1);
-    if (player->next_row == MOD_ROWS) {
+    const int next_row = player->row + 1;
+    if (next_row >= rows_at(player, player->order)) {
         player->next_row = 0;
-        player->next_order = static_cast<uint8_t>(player->order + 1);
+        player->next_order = static_cast<uint16_t>(player->order + 1);
+    } else {
+        player->next_row = static_cast<uint8_t>(next_row);
     }
-    // Past the last position: with looping on go back to position 0; with
-    // it off, the row still plays and next_order == song_length ends the
-    // song at the next boundary (unless a command of this row decides
-    // otherwise, e.g. an E6y loop back).
-    if (player->next_order >= player->song_length && player->loop) player->next_order = 0;
+    // Past the last position: with looping on go on at the restart
+    // position; with it off, the row still plays and next_order ==
+    // song_length ends the song at the next boundary (unless a command of
+    // this row decides otherwise, e.g. an E6y loop back).
+    if (player->next_order >= player->song_length && player->loop) player->next_order = player->song->restart;
 
-    for (int ch = 0; ch < MOD_CHANNELS; ch++) load_row(player, ch);
-    for (int ch = 0; ch < MOD_CHANNELS; ch++) row_effects(player, ch);
+    unpack_row(player);
+    const int channels = player->channel_count;
+    for (int ch = 0; ch < channels; ch++) load_row(player, ch);
+    for (int ch = 0; ch < channels; ch++) row_effects(player, ch);
     if (player->row_callback) player->row_callback(player->row_user);
 }
 
@@ -145,7 +218,7 @@ void mod_player_finish_tick(ModPlayer *player) {
     // next tick can start a note on them. A render call that ends in the
     // middle of the tick leaves them playing their last window's zeros:
     // the tick, not the caller's buffer, decides when they fall silent.
-    for (int i = 0; i < MOD_CHANNELS; i++) {
+    for (int i = 0; i < player->channel_count; i++) {
         Voice *voice = &player->voices[i];
         if (!voice->ended) continue;
         voice_set_frequency(voice, 0);
@@ -158,12 +231,15 @@ void mod_player_finish_tick(ModPlayer *player) {
 
 void mod_player_reset(ModPlayer *player) {
     if (!player) return;
+    const Song *song = player->song;
     player->finished = 0;
-    player->tempo = DEFAULT_TEMPO;
-    player->speed = DEFAULT_SPEED;
+    player->tempo = song->initial_tempo;
+    player->speed = song->initial_speed;
+    player->global_volume = song->initial_global_volume;
     player->tick_sample = 0;
     player->tick = 0;
     player->row_delay = 0;
+    player->row_delay_rows = 0;
     player->next_row = 0;
     player->next_order = 0;
     player->next_is_jump = 0;
@@ -171,10 +247,14 @@ void mod_player_reset(ModPlayer *player) {
     player->row = 0;
     update_tick_length(player);
 
-    for (int i = 0; i < MOD_CHANNELS; i++) {
+    unpack_row(player);
+    for (int i = 0; i < player->channel_count; i++) {
         Channel *c = &player->channels[i];
         memset(c, 0, sizeof *c);
-        c->samples = player->samples;
+        c->samples = song->samples;
+        c->sample_count = song->sample_count;
+        c->note_start = (song->quirks & SONG_QUIRK_NOTE_START_SKIPS_TWO) ? NOTE_START_SKIPPED : 0;
+        c->panning = song->channel_panning[i];
         Voice *voice = &player->voices[i];
         voice_init(voice, player->output_rate);
         voice_set_source(voice, stream_sample, c);

@@ -19,10 +19,11 @@
 void process_tick(ModPlayer *player);
 
 // Puts the clock, the channels and the voices in the state creation leaves
-// them in: order 0, row 0, tick 0, tempo 125, speed 6, every channel's
-// state zero with row 0 of position 0 loaded, every voice fresh and silent,
-// `finished` 0. The song data, `loop` and the callbacks are kept. Null does
-// nothing.
+// them in: order 0, row 0, tick 0, the song's initial tempo, speed and
+// global volume (125, 6 and 64 for a MOD), every channel's state zero but
+// its stream's song fields and its initial panning, with row 0 of position
+// 0 loaded, every voice fresh and silent, `finished` 0. The song, `loop`
+// and the callbacks are kept. Null does nothing.
 void mod_player_reset(ModPlayer *player);
 
 // The end of a tick whose frames have all been mixed (or skipped): stops
@@ -35,9 +36,13 @@ void mod_player_finish_tick(ModPlayer *player);
 // lasts 2.5 s / tempo; tempo 0 counts as 1), at least 1. Null does nothing.
 void update_tick_length(ModPlayer *player);
 
-// Reads channel `channel`'s cell of the current row (order, row) into its
-// state: effect, note, trigger, period, sample, volume and finetune.
-// Null player or a channel outside 0..3 does nothing.
+// Unpacks the current row (order, row) of the song into the player's
+// `cells`. Null does nothing.
+void unpack_row(ModPlayer *player);
+
+// Reads channel `channel`'s cell of the unpacked row into its state:
+// command, note, trigger, period, instrument, sample, volume and finetune.
+// Null player or a channel outside 0 .. channel_count - 1 does nothing.
 void load_row(ModPlayer *player, int channel);
 
 #endif

@@ -72,13 +72,14 @@ enum SongFrequencyMode : uint8_t {
     SONG_FREQUENCY_MOD_TABLE = 0,
     // Amiga periods in quarter units (1712 is C-4 at 8363 Hz), played at
     // 14317456 / period Hz; notes become periods through the sample's
-    // C2SPD or relative note and finetune (S3M, XM's Amiga table); slides
-    // move the quarter period by 4 x their parameter (fine ones by 1 x).
+    // C2SPD or relative note and finetune (S3M, XM's Amiga table);
+    // portamentos move the quarter period by 4 x their parameter (the
+    // extra-fine ones by 1 x).
     SONG_FREQUENCY_AMIGA,
     // XM's linear table: period = 7680 - 64 x (note - 1) - finetune / 2
     // (the note with the sample's relative note added), played at 8363 x
-    // 2^((4608 - period) / 768) Hz; slides move the period by 4 x their
-    // parameter.
+    // 2^((4608 - period) / 768) Hz; portamentos move the period by 4 x
+    // their parameter (the extra-fine ones by 1 x).
     SONG_FREQUENCY_LINEAR,
 };
 
@@ -333,6 +334,7 @@ struct Song {
     uint16_t sample_count;                  // 0 .. 2048
     SongSample *samples;                    // sample n at index n - 1
     void *sample_data;                      // decoded sample data the song owns, or null
+    size_t sample_data_bytes;               // its size
     // Playback
     uint8_t frequency_mode;                 // SongFrequencyMode
     uint32_t quirks;                        // SongQuirk bits

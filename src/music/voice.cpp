@@ -4,9 +4,11 @@
 
 #include <cstring>
 
-// A window entry is the 8-bit sample times 2^23 (a multiply rather than a
-// left shift, which is undefined for negative values before C++20).
+// A window entry is the 8-bit sample times 2^23, or the 16-bit sample
+// times 2^15 (multiplies rather than left shifts, which are undefined for
+// negative values before C++20).
 constexpr int32_t VOICE_WINDOW_SCALE = 1 << 23;
+constexpr int32_t VOICE_WIDE_WINDOW_SCALE = 1 << 15;
 
 void voice_init(Voice *voice, uint32_t rate_hz) {
     if (!voice) return;
@@ -21,6 +23,10 @@ void voice_init(Voice *voice, uint32_t rate_hz) {
     voice->source = nullptr;
     voice->source_user = nullptr;
     voice->ended = 0;
+    voice->wide_source = nullptr;
+    voice->wide_window = 0;
+    voice->gain_left = 0;
+    voice->gain_right = 0;
 }
 
 void voice_set_frequency(Voice *voice, uint32_t hz) {
@@ -44,7 +50,25 @@ void voice_set_volume(Voice *voice, int32_t v) {
 void voice_set_source(Voice *voice, VoiceSource fn, void *user) {
     if (!voice) return;
     voice->source = fn;
+    voice->wide_source = nullptr;
     voice->source_user = user;
+}
+
+void voice_set_wide_source(Voice *voice, VoiceWideSource fn, void *user) {
+    if (!voice) return;
+    voice->source = nullptr;
+    voice->wide_source = fn;
+    voice->source_user = user;
+}
+
+static int32_t clamp_gain(int32_t gain) {
+    return gain < 0 ? 0 : gain > VOICE_MAX_GAIN ? VOICE_MAX_GAIN : gain;
+}
+
+void voice_set_gains(Voice *voice, int32_t left, int32_t right) {
+    if (!voice) return;
+    voice->gain_left = clamp_gain(left);
+    voice->gain_right = clamp_gain(right);
 }
 
 void voice_restart(Voice *voice) {
@@ -54,6 +78,14 @@ void voice_restart(Voice *voice) {
 
 void voice_refill(Voice *voice) {
     if (!voice) return;
+    if (voice->wide_source) {
+        int16_t samples[VOICE_WINDOW_SAMPLES];
+        if (voice->wide_source(voice->source_user, samples)) voice->ended = 1;
+        for (int i = 0; i < VOICE_WINDOW_SAMPLES; i++)
+            voice->window[i] = static_cast<int32_t>(samples[i]) * VOICE_WIDE_WINDOW_SCALE;
+        voice->wide_window = 1;
+        return;
+    }
     int8_t bytes[VOICE_WINDOW_SAMPLES];
     if (voice->source) {
         if (voice->source(voice->source_user, bytes)) voice->ended = 1;
@@ -63,4 +95,5 @@ void voice_refill(Voice *voice) {
     for (int i = 0; i < VOICE_WINDOW_SAMPLES; i++) {
         voice->window[i] = static_cast<int32_t>(bytes[i]) * VOICE_WINDOW_SCALE;
     }
+    voice->wide_window = 0;
 }

@@ -1,12 +1,13 @@
 // Mixing voices: the resampler's inner loop. A call is cut into runs that
 // end where the voice refills its window; inside a run nothing but the
-// interpolation, the volume and the store or add happens, from a table of
+// interpolation, the gain and the store or add happens, from a table of
 // the run's sample pairs, and the voice's state lives in locals until the
-// run ends. Both voices of a stereo side are mixed in one pass, and a voice
-// at volume 0 is only moved on, without computing samples. On x86-64 the
-// run loop works on four output samples at once with SSE2; elsewhere, or
-// with VOICE_PORTABLE_MIX defined, a plain loop computes the same values.
-// Knows nothing of modules.
+// run ends. Both voices of a stereo side are mixed in one pass, a voice
+// with its own left and right gains is interpolated once for both planes,
+// and a voice at volume 0 is only moved on, without computing samples. On
+// x86-64 the run loop works on four output samples at once with SSE2;
+// elsewhere, or with VOICE_PORTABLE_MIX defined, a plain loop computes the
+// same values. Knows nothing of modules.
 //
 // Every result equals the resampler's definition (voice.h), one sample at
 // a time, bit for bit. That definition is kept here too, as the path for
@@ -28,26 +29,43 @@ constexpr int VOICE_DIFF_SHIFT = 20;
 constexpr int VOICE_FRAC_SHIFT = 11;
 constexpr int VOICE_PREV_SHIFT = 15;       // window scale to 16-bit scale
 constexpr int VOICE_VOLUME_SHIFT = 6;      // volume 64 is unity
+constexpr int VOICE_GAIN_SHIFT = 14;       // gain 16384 is unity
+constexpr int VOICE_VOLUME_TO_GAIN = VOICE_GAIN_SHIFT - VOICE_VOLUME_SHIFT;
 constexpr int32_t VOICE_FRAC_MASK = 0xFFFF;
 constexpr int VOICE_FRAC_BITS = 16;
 constexpr int VOICE_INDEX_MASK = VOICE_WINDOW_SAMPLES - 1;
-// Window samples are signed 8-bit values times 2^23.
+// Window samples are signed 8-bit values times 2^23, or signed 16-bit
+// values times 2^15.
 constexpr int VOICE_WINDOW_SHIFT = 23;
 constexpr int32_t VOICE_WINDOW_LOW_BITS = (1 << VOICE_WINDOW_SHIFT) - 1;
 constexpr int32_t VOICE_WINDOW_MIN = -128 * (1 << VOICE_WINDOW_SHIFT);
 constexpr int32_t VOICE_WINDOW_MAX = 127 * (1 << VOICE_WINDOW_SHIFT);
+constexpr int VOICE_WIDE_SHIFT = 15;
+constexpr int32_t VOICE_WIDE_LOW_BITS = (1 << VOICE_WIDE_SHIFT) - 1;
+constexpr int32_t VOICE_WIDE_MIN = -32768 * (1 << VOICE_WIDE_SHIFT);
+constexpr int32_t VOICE_WIDE_MAX = 32767 * (1 << VOICE_WIDE_SHIFT);
+
+static inline int32_t clamp_volume(int32_t volume) {
+    return volume < 0 ? 0 : volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : volume;
+}
+
+static inline int32_t clamp_gain(int32_t gain) {
+    return gain < 0 ? 0 : gain > VOICE_MAX_GAIN ? VOICE_MAX_GAIN : gain;
+}
 
 // ---------------------------------------------------------------------------
 // The definition, one output sample at a time
 
-// Adds `count` samples into out, or with out null only moves the voice on.
-// The caller has checked that the voice has a source and a nonzero step.
-static void mix_each(Voice *voice, int32_t *out, int count) {
+// Adds `count` samples into out (at the voice's volume), or into left and
+// right (at its gains) when `right` is not null, or with out null only
+// moves the voice on. The caller has checked that the voice has a source
+// and a nonzero step.
+static void mix_each(Voice *voice, int32_t *out, int32_t *right, int count) {
     const int32_t step = static_cast<int32_t>(voice->step > VOICE_MAX_STEP ? VOICE_MAX_STEP
                                                                            : voice->step);
-    int32_t volume = voice->volume;
-    if (volume < 0) volume = 0;
-    if (volume > VOICE_MAX_VOLUME) volume = VOICE_MAX_VOLUME;
+    const int32_t volume = clamp_volume(voice->volume);
+    const int32_t gain_left = clamp_gain(voice->gain_left);
+    const int32_t gain_right = clamp_gain(voice->gain_right);
     int32_t prev = voice->prev;
     int32_t cur = voice->cur;
     int32_t frac = voice->frac;
@@ -58,11 +76,18 @@ static void mix_each(Voice *voice, int32_t *out, int count) {
 
     for (int i = 0; i < count; i++) {
         if (out) {
-            // Headroom: cur - prev spans at most 255 x 2^23 < 2^31; after
-            // >> 20 at most 2040, times frac <= 65536 stays below 2^27.
-            int32_t s = ((((cur - prev) >> VOICE_DIFF_SHIFT) * frac) >> VOICE_FRAC_SHIFT) +
-                        (prev >> VOICE_PREV_SHIFT);
-            out[i] += (s * volume) >> VOICE_VOLUME_SHIFT;
+            // Headroom: cur - prev spans less than 2^31 (window values lie
+            // within -2^30 .. 2^30); after >> 20 at most 2048, times frac
+            // <= 65536 stays below 2^28. s stays within 2^17, so s x 16384
+            // stays below 2^31.
+            const int32_t s = ((((cur - prev) >> VOICE_DIFF_SHIFT) * frac) >> VOICE_FRAC_SHIFT) +
+                              (prev >> VOICE_PREV_SHIFT);
+            if (right) {
+                out[i] += (s * gain_left) >> VOICE_GAIN_SHIFT;
+                right[i] += (s * gain_right) >> VOICE_GAIN_SHIFT;
+            } else {
+                out[i] += (s * volume) >> VOICE_VOLUME_SHIFT;
+            }
         }
         frac += step;  // step <= 255 x 65536: no overflow
         if (frac > VOICE_FRAC_MASK) {
@@ -86,36 +111,57 @@ static void mix_each(Voice *voice, int32_t *out, int count) {
 // ---------------------------------------------------------------------------
 // Sample pairs
 //
-// With window-scale values p and c (8-bit samples p8 and c8 times 2^23) the
-// definition's sample is
-//     s = ((d x frac) >> 11) + b,   d = (c - p) >> 20 = 8 (c8 - p8),  b = p >> 15 = 256 p8,
+// With window-scale values p and c the definition's sample is
+//     s = ((d x frac) >> 11) + b,   d = (c - p) >> 20,  b = p >> 15,
 // and, b x 2048 being a multiple of 2048, s = (d x frac + 2048 b) >> 11.
-// Writing frac as (frac - 32768) + 32768 turns that into
+// Writing frac as (frac - 32768) + 32768 (a signed 16-bit number plus a
+// constant) turns that into products of 16-bit numbers, which is what
+// SSE2's pmaddwd computes on a 32-bit lane holding two of them:
+//
+// Narrow pairs (8-bit windows: p = p8 x 2^23, so d = 8 (c8 - p8) and b =
+// 256 p8 is even):
 //     s = (d x (frac - 32768) + 4096 k) >> 11,   k = 8 d + b / 2 = 64 (c8 + p8),
-// a sum of two products of 16-bit numbers (d: -2040 .. 2040, k: -16384 ..
-// 16256, frac - 32768: -32768 .. 32767, 4096), which is exactly what SSE2's
-// pmaddwd computes on a 32-bit lane holding d and k. A pair is stored so:
-// d in the low 16 bits, k in the high 16 bits. The products stay within
-// 2040 x 32768 + 16384 x 4096 < 2^31.
+// one pmaddwd of (d, k) against (frac - 32768, 4096): d is -2040 .. 2040,
+// k -16384 .. 16256, and the products stay within 2040 x 32768 + 16384 x
+// 4096 < 2^31.
+//
+// Wide pairs (16-bit windows, and any pair that is not narrow: b may be
+// odd, and 16 d + b may not fit 16 bits):
+//     s = (d x (frac - 32768) + 2048 b + 32768 d) >> 11,
+// one pmaddwd of (d, b) against (frac - 32768, 2048) plus d x 32768 (the
+// lane's low half moved to the top and shifted back by one): d is -2048 ..
+// 2047, b -32768 .. 32767, each term within 2^26.
+//
+// Either pair is stored so: d in the low 16 bits, k or b in the high 16.
 constexpr int32_t PAIR_FRAC_BIAS = 32768;
 constexpr int32_t PAIR_K_WEIGHT = 4096;
+constexpr int32_t PAIR_B_WEIGHT = 2048;
 constexpr uint32_t PAIR_HALF_MASK = 0xFFFF;
 constexpr int PAIR_HIGH_SHIFT = 16;
 
-static inline uint32_t pair_of(int32_t prev, int32_t cur) {
-    const int32_t d = (cur - prev) >> VOICE_DIFF_SHIFT;
-    const int32_t k = d * 8 + (prev >> (VOICE_PREV_SHIFT + 1));  // b / 2, b being even
-    return (static_cast<uint32_t>(d) & PAIR_HALF_MASK) |
-           (static_cast<uint32_t>(k) & PAIR_HALF_MASK) << PAIR_HIGH_SHIFT;
+static inline uint32_t pack_pair(int32_t low, int32_t high) {
+    return (static_cast<uint32_t>(low) & PAIR_HALF_MASK) |
+           (static_cast<uint32_t>(high) & PAIR_HALF_MASK) << PAIR_HIGH_SHIFT;
 }
 
-// One output sample from a pair, the fraction and the volume.
-static inline int32_t pair_sample(uint32_t pair, uint32_t frac, int32_t volume) {
+static inline uint32_t narrow_pair(int32_t prev, int32_t cur) {
+    const int32_t d = (cur - prev) >> VOICE_DIFF_SHIFT;
+    return pack_pair(d, d * 8 + (prev >> (VOICE_PREV_SHIFT + 1)));  // b / 2, b being even
+}
+
+static inline uint32_t wide_pair(int32_t prev, int32_t cur) {
+    return pack_pair((cur - prev) >> VOICE_DIFF_SHIFT, prev >> VOICE_PREV_SHIFT);
+}
+
+// The interpolated sample (16-bit scale, before the gain) of a pair at a
+// fraction.
+template <bool WIDE>
+static inline int32_t pair_value(uint32_t pair, uint32_t frac) {
     const int32_t d = static_cast<int16_t>(pair & PAIR_HALF_MASK);
-    const int32_t k = static_cast<int16_t>(pair >> PAIR_HIGH_SHIFT);
-    const int32_t s = (d * (static_cast<int32_t>(frac) - PAIR_FRAC_BIAS) + k * PAIR_K_WEIGHT) >>
-                      VOICE_FRAC_SHIFT;
-    return (s * volume) >> VOICE_VOLUME_SHIFT;
+    const int32_t high = static_cast<int16_t>(pair >> PAIR_HIGH_SHIFT);
+    const int32_t biased = static_cast<int32_t>(frac) - PAIR_FRAC_BIAS;
+    if (WIDE) return (d * biased + high * PAIR_B_WEIGHT + d * PAIR_FRAC_BIAS) >> VOICE_FRAC_SHIFT;
+    return (d * biased + high * PAIR_K_WEIGHT) >> VOICE_FRAC_SHIFT;
 }
 
 // ---------------------------------------------------------------------------
@@ -134,7 +180,9 @@ static inline int32_t pair_sample(uint32_t pair, uint32_t frac, int32_t volume) 
 struct VoiceRun {
     Voice *voice;
     uint32_t step;           // 1 .. 65536
-    int32_t volume;          // 0 .. 64
+    bool wide;               // wide pairs (else narrow)
+    int32_t gain;            // 0 .. 16384: one plane's gain (a volume x 256)
+    int32_t gain_right;      // the right plane's, for two planes
     int32_t index;           // read index at the run's start, 0 .. 256
     int32_t e0, e1;          // prev and cur at the run's start
     uint32_t pos;            // position of the next output sample, 16.16 from E[0]
@@ -150,6 +198,7 @@ static inline int32_t run_value(const VoiceRun *run, uint32_t j) {
 }
 
 // pairs[j] = the pair of window[j] and window[j + 1], for j below count.
+template <bool WIDE>
 static void fill_pairs(uint32_t *pairs, const int32_t *window, int count) {
     int j = 0;
 #ifdef VOICE_MIX_SSE2
@@ -158,12 +207,13 @@ static void fill_pairs(uint32_t *pairs, const int32_t *window, int count) {
         const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i *>(window + j));
         const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(window + j + 1));
         const __m128i d = _mm_srai_epi32(_mm_sub_epi32(c, p), VOICE_DIFF_SHIFT);
-        const __m128i k = _mm_add_epi32(_mm_slli_epi32(d, 3), _mm_srai_epi32(p, VOICE_PREV_SHIFT + 1));
-        const __m128i packed = _mm_or_si128(_mm_and_si128(d, half), _mm_slli_epi32(k, PAIR_HIGH_SHIFT));
+        const __m128i high = WIDE ? _mm_srai_epi32(p, VOICE_PREV_SHIFT)
+                                  : _mm_add_epi32(_mm_slli_epi32(d, 3), _mm_srai_epi32(p, VOICE_PREV_SHIFT + 1));
+        const __m128i packed = _mm_or_si128(_mm_and_si128(d, half), _mm_slli_epi32(high, PAIR_HIGH_SHIFT));
         _mm_storeu_si128(reinterpret_cast<__m128i *>(pairs + j), packed);
     }
 #endif
-    for (; j < count; j++) pairs[j] = pair_of(window[j], window[j + 1]);
+    for (; j < count; j++) pairs[j] = WIDE ? wide_pair(window[j], window[j + 1]) : narrow_pair(window[j], window[j + 1]);
 }
 
 // Starts a run of at most `most` output samples (>= 1) at the voice's
@@ -188,9 +238,16 @@ static void run_begin(VoiceRun *run, int most, bool table) {
     // The last pair read: that of the run's last sample, still before the
     // target, so at most pair 255 - index.
     const uint32_t last = (frac + static_cast<uint32_t>(run->left - 1) * run->step) >> VOICE_FRAC_BITS;
-    run->pairs[0] = pair_of(run->e0, run->e1);
-    if (last >= 1) run->pairs[1] = pair_of(run->e1, voice->window[index + 1]);
-    if (last >= 2) fill_pairs(run->pairs + 2, voice->window + index + 1, static_cast<int>(last) - 1);
+    if (run->wide) {
+        run->pairs[0] = wide_pair(run->e0, run->e1);
+        if (last >= 1) run->pairs[1] = wide_pair(run->e1, voice->window[index + 1]);
+    } else {
+        run->pairs[0] = narrow_pair(run->e0, run->e1);
+        if (last >= 1) run->pairs[1] = narrow_pair(run->e1, voice->window[index + 1]);
+    }
+    if (last < 2) return;
+    if (run->wide) fill_pairs<true>(run->pairs + 2, voice->window + index + 1, static_cast<int>(last) - 1);
+    else fill_pairs<false>(run->pairs + 2, voice->window + index + 1, static_cast<int>(last) - 1);
 }
 
 // Ends a run whose samples have all been produced (run->pos is past the
@@ -214,7 +271,8 @@ static void run_end(VoiceRun *run) {
 }
 
 // ---------------------------------------------------------------------------
-// Run loops: `count` samples of one run (or of two, one per voice) into out
+// Run loops: `count` samples of one run (or of two, one per voice) into
+// one plane, or of one run into two planes
 
 #ifdef VOICE_MIX_SSE2
 // The four pairs at the whole parts of positions p, p + s, p + 2s, p + 3s.
@@ -226,19 +284,27 @@ static inline __m128i gather_pairs(const uint32_t *pairs, uint32_t p, uint32_t s
     return _mm_unpacklo_epi64(_mm_unpacklo_epi32(a, b), _mm_unpacklo_epi32(c, d));
 }
 
-// Four output samples of a run's pairs at positions p, p + s, p + 2s,
-// p + 3s (also given as the vector `lanes`), scaled by a volume (the low
-// half of each lane of `volume`).
-static inline __m128i four_samples(const uint32_t *pairs, uint32_t p, uint32_t step, __m128i lanes,
-                                   __m128i volume) {
-    // Low half: frac - 32768 (the top bit of frac flipped); high half: 4096.
+// The four interpolated samples (16-bit scale, before the gain) of a run's
+// pairs at positions p, p + s, p + 2s, p + 3s (also given as the vector
+// `lanes`).
+template <bool WIDE>
+static inline __m128i four_values(const uint32_t *pairs, uint32_t p, uint32_t step, __m128i lanes) {
+    // Low half: frac - 32768 (the top bit of frac flipped); high half: the
+    // weight of k or b.
+    const int32_t weight = (WIDE ? PAIR_B_WEIGHT : PAIR_K_WEIGHT) << PAIR_HIGH_SHIFT;
     const __m128i frac = _mm_xor_si128(_mm_and_si128(lanes, _mm_set1_epi32(VOICE_FRAC_MASK)),
-                                       _mm_set1_epi32(PAIR_K_WEIGHT << PAIR_HIGH_SHIFT | PAIR_FRAC_BIAS));
-    const __m128i s = _mm_srai_epi32(_mm_madd_epi16(gather_pairs(pairs, p, step), frac),
-                                     VOICE_FRAC_SHIFT);
-    // s fits 16 bits (-32768 .. 32512), its high half being only its sign:
-    // one more pmaddwd against (volume, 0) is s x volume.
-    return _mm_srai_epi32(_mm_madd_epi16(s, volume), VOICE_VOLUME_SHIFT);
+                                       _mm_set1_epi32(weight | PAIR_FRAC_BIAS));
+    const __m128i pair = gather_pairs(pairs, p, step);
+    __m128i sum = _mm_madd_epi16(pair, frac);
+    if (WIDE) sum = _mm_add_epi32(sum, _mm_srai_epi32(_mm_slli_epi32(pair, PAIR_HIGH_SHIFT), 1));
+    return _mm_srai_epi32(sum, VOICE_FRAC_SHIFT);
+}
+
+// Four samples times a gain (the low half of each lane of `gain`): s fits
+// 16 bits, its high half being only its sign, so one pmaddwd against
+// (gain, 0) is s x gain.
+static inline __m128i four_scaled(__m128i s, __m128i gain) {
+    return _mm_srai_epi32(_mm_madd_epi16(s, gain), VOICE_GAIN_SHIFT);
 }
 
 static inline __m128i lane_positions(uint32_t p, uint32_t s) {
@@ -247,51 +313,56 @@ static inline __m128i lane_positions(uint32_t p, uint32_t s) {
 }
 #endif
 
-// out[i] = (add ? out[i] : 0) + the run's sample i.
-static void mix_one(int32_t *out, int count, VoiceRun *run, bool add) {
+// out[i] = (ADD ? out[i] : 0) + the run's sample i.
+template <bool WIDE, bool ADD>
+static void mix_one(int32_t *out, int count, VoiceRun *run) {
     uint32_t p = run->pos;
     const uint32_t s = run->step;
     const uint32_t *pairs = run->pairs;
-    const int32_t volume = run->volume;
+    const int32_t gain = run->gain;
     int i = 0;
 #ifdef VOICE_MIX_SSE2
-    const __m128i vol = _mm_set1_epi32(volume);
+    const __m128i gains = _mm_set1_epi32(gain);
     const __m128i step4 = _mm_set1_epi32(static_cast<int32_t>(4 * s));
     __m128i lanes = lane_positions(p, s);
     for (; i + 4 <= count; i += 4) {
-        __m128i v = four_samples(pairs, p, s, lanes, vol);
+        __m128i v = four_scaled(four_values<WIDE>(pairs, p, s, lanes), gains);
         __m128i *o = reinterpret_cast<__m128i *>(out + i);
-        if (add) v = _mm_add_epi32(v, _mm_loadu_si128(o));
+        if (ADD) v = _mm_add_epi32(v, _mm_loadu_si128(o));
         _mm_storeu_si128(o, v);
         p += 4 * s;
         lanes = _mm_add_epi32(lanes, step4);
     }
 #endif
     for (; i < count; i++) {
-        const int32_t v = pair_sample(pairs[p >> VOICE_FRAC_BITS], p & VOICE_FRAC_MASK, volume);
-        out[i] = add ? out[i] + v : v;
+        const int32_t v = (pair_value<WIDE>(pairs[p >> VOICE_FRAC_BITS], p & VOICE_FRAC_MASK) * gain) >>
+                          VOICE_GAIN_SHIFT;
+        out[i] = ADD ? out[i] + v : v;
         p += s;
     }
     run->pos = p;
     run->left -= count;
 }
 
-// out[i] = sample i of run a + sample i of run b.
+// out[i] = (ADD ? out[i] : 0) + sample i of run a + sample i of run b.
+template <bool WIDE_A, bool WIDE_B, bool ADD>
 static void mix_two(int32_t *out, int count, VoiceRun *a, VoiceRun *b) {
     uint32_t pa = a->pos, pb = b->pos;
     const uint32_t sa = a->step, sb = b->step;
     const uint32_t *pairs_a = a->pairs, *pairs_b = b->pairs;
-    const int32_t volume_a = a->volume, volume_b = b->volume;
+    const int32_t gain_a = a->gain, gain_b = b->gain;
     int i = 0;
 #ifdef VOICE_MIX_SSE2
-    const __m128i vola = _mm_set1_epi32(volume_a), volb = _mm_set1_epi32(volume_b);
+    const __m128i gainsa = _mm_set1_epi32(gain_a), gainsb = _mm_set1_epi32(gain_b);
     const __m128i stepa4 = _mm_set1_epi32(static_cast<int32_t>(4 * sa));
     const __m128i stepb4 = _mm_set1_epi32(static_cast<int32_t>(4 * sb));
     __m128i lanesa = lane_positions(pa, sa), lanesb = lane_positions(pb, sb);
     for (; i + 4 <= count; i += 4) {
-        const __m128i v = _mm_add_epi32(four_samples(pairs_a, pa, sa, lanesa, vola),
-                                        four_samples(pairs_b, pb, sb, lanesb, volb));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i), v);
+        __m128i v = _mm_add_epi32(four_scaled(four_values<WIDE_A>(pairs_a, pa, sa, lanesa), gainsa),
+                                  four_scaled(four_values<WIDE_B>(pairs_b, pb, sb, lanesb), gainsb));
+        __m128i *o = reinterpret_cast<__m128i *>(out + i);
+        if (ADD) v = _mm_add_epi32(v, _mm_loadu_si128(o));
+        _mm_storeu_si128(o, v);
         pa += 4 * sa;
         pb += 4 * sb;
         lanesa = _mm_add_epi32(lanesa, stepa4);
@@ -299,8 +370,10 @@ static void mix_two(int32_t *out, int count, VoiceRun *a, VoiceRun *b) {
     }
 #endif
     for (; i < count; i++) {
-        out[i] = pair_sample(pairs_a[pa >> VOICE_FRAC_BITS], pa & VOICE_FRAC_MASK, volume_a) +
-                 pair_sample(pairs_b[pb >> VOICE_FRAC_BITS], pb & VOICE_FRAC_MASK, volume_b);
+        const int32_t v =
+            ((pair_value<WIDE_A>(pairs_a[pa >> VOICE_FRAC_BITS], pa & VOICE_FRAC_MASK) * gain_a) >> VOICE_GAIN_SHIFT) +
+            ((pair_value<WIDE_B>(pairs_b[pb >> VOICE_FRAC_BITS], pb & VOICE_FRAC_MASK) * gain_b) >> VOICE_GAIN_SHIFT);
+        out[i] = ADD ? out[i] + v : v;
         pa += sa;
         pb += sb;
     }
@@ -308,6 +381,38 @@ static void mix_two(int32_t *out, int count, VoiceRun *a, VoiceRun *b) {
     b->pos = pb;
     a->left -= count;
     b->left -= count;
+}
+
+// left[i] += the run's sample i at its left gain, right[i] at its right one.
+template <bool WIDE>
+static void mix_stereo(int32_t *left, int32_t *right, int count, VoiceRun *run) {
+    uint32_t p = run->pos;
+    const uint32_t s = run->step;
+    const uint32_t *pairs = run->pairs;
+    const int32_t gain_left = run->gain, gain_right = run->gain_right;
+    int i = 0;
+#ifdef VOICE_MIX_SSE2
+    const __m128i gainsl = _mm_set1_epi32(gain_left), gainsr = _mm_set1_epi32(gain_right);
+    const __m128i step4 = _mm_set1_epi32(static_cast<int32_t>(4 * s));
+    __m128i lanes = lane_positions(p, s);
+    for (; i + 4 <= count; i += 4) {
+        const __m128i v = four_values<WIDE>(pairs, p, s, lanes);
+        __m128i *l = reinterpret_cast<__m128i *>(left + i);
+        __m128i *r = reinterpret_cast<__m128i *>(right + i);
+        _mm_storeu_si128(l, _mm_add_epi32(_mm_loadu_si128(l), four_scaled(v, gainsl)));
+        _mm_storeu_si128(r, _mm_add_epi32(_mm_loadu_si128(r), four_scaled(v, gainsr)));
+        p += 4 * s;
+        lanes = _mm_add_epi32(lanes, step4);
+    }
+#endif
+    for (; i < count; i++) {
+        const int32_t v = pair_value<WIDE>(pairs[p >> VOICE_FRAC_BITS], p & VOICE_FRAC_MASK);
+        left[i] += (v * gain_left) >> VOICE_GAIN_SHIFT;
+        right[i] += (v * gain_right) >> VOICE_GAIN_SHIFT;
+        p += s;
+    }
+    run->pos = p;
+    run->left -= count;
 }
 
 // ---------------------------------------------------------------------------
@@ -318,24 +423,47 @@ enum VoiceRole {
     ROLE_NONE,      // no source: adds nothing, keeps its state
     ROLE_STOPPED,   // step 0: adds nothing; prev and cur become 0
     ROLE_EACH,      // a state the runs do not cover: the definition's loop
-    ROLE_MOVE,      // volume 0: moved on without computing samples
+    ROLE_MOVE,      // gain 0: moved on without computing samples
     ROLE_RUNS,      // audible: mixed in runs
 };
 
-static bool window_value(int32_t v) {
+static bool narrow_value(int32_t v) {
     return (v & VOICE_WINDOW_LOW_BITS) == 0 && v >= VOICE_WINDOW_MIN && v <= VOICE_WINDOW_MAX;
 }
 
-static VoiceRole role_of(const Voice *voice, int32_t *volume) {
-    if (!voice || !voice->source) return ROLE_NONE;
+static bool wide_value(int32_t v) {
+    return (v & VOICE_WIDE_LOW_BITS) == 0 && v >= VOICE_WIDE_MIN && v <= VOICE_WIDE_MAX;
+}
+
+// The role of a voice whose gains are not yet looked at: ROLE_RUNS when
+// runs can mix it, with *wide saying which pairs. Narrow pairs need a
+// window of 8-bit samples that stays so (no wide source) and 8-bit prev
+// and cur; wide pairs take any refill's values.
+static VoiceRole role_of(const Voice *voice, bool *wide) {
+    if (!voice || (!voice->source && !voice->wide_source)) return ROLE_NONE;
     if (voice->step == 0) return ROLE_STOPPED;
     if (voice->step > static_cast<uint32_t>(VOICE_STEP_ONE) || voice->frac < 0 ||
         voice->frac > VOICE_FRAC_MASK || voice->read_index < 0 ||
-        voice->read_index > VOICE_WINDOW_SAMPLES || !window_value(voice->prev) ||
-        !window_value(voice->cur))
+        voice->read_index > VOICE_WINDOW_SAMPLES)
         return ROLE_EACH;
-    *volume = voice->volume < 0 ? 0 : voice->volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : voice->volume;
-    return *volume == 0 ? ROLE_MOVE : ROLE_RUNS;
+    if (!voice->wide_source && !voice->wide_window && narrow_value(voice->prev) && narrow_value(voice->cur)) {
+        *wide = false;
+        return ROLE_RUNS;
+    }
+    if (wide_value(voice->prev) && wide_value(voice->cur)) {
+        *wide = true;
+        return ROLE_RUNS;
+    }
+    return ROLE_EACH;
+}
+
+// The role of a voice mixed into one plane at its volume, with its gain
+// (volume x 256).
+static VoiceRole mono_role(const Voice *voice, bool *wide, int32_t *gain) {
+    const VoiceRole role = role_of(voice, wide);
+    if (role != ROLE_RUNS) return role;
+    *gain = clamp_volume(voice->volume) << VOICE_VOLUME_TO_GAIN;
+    return *gain == 0 ? ROLE_MOVE : ROLE_RUNS;
 }
 
 // out[0 .. count - 1] = 0, in plain stores (a side with no audible voice).
@@ -347,16 +475,18 @@ static void clear(int32_t *out, int count) {
     for (; i < count; i++) out[i] = 0;
 }
 
-static void run_setup(VoiceRun *run, Voice *voice, int32_t volume) {
+static void run_setup(VoiceRun *run, Voice *voice, bool wide, int32_t gain) {
     run->voice = voice;
     run->step = voice->step;
-    run->volume = volume;
+    run->wide = wide;
+    run->gain = gain;
+    run->gain_right = 0;
 }
 
-// Moves a ROLE_MOVE voice on by `count` samples, run by run.
+// Moves a voice that runs could mix on by `count` samples, run by run.
 static void move_runs(Voice *voice, int count) {
     VoiceRun run;
-    run_setup(&run, voice, 0);
+    run_setup(&run, voice, false, 0);
     for (int done = 0; done < count;) {
         run_begin(&run, count - done, false);
         run.pos += static_cast<uint32_t>(run.left) * run.step;
@@ -366,30 +496,49 @@ static void move_runs(Voice *voice, int count) {
 }
 
 // Mixes a ROLE_RUNS voice into out (adding, or storing when !add).
-static void mix_runs(Voice *voice, int32_t volume, int32_t *out, int count, bool add) {
+static void mix_runs(Voice *voice, bool wide, int32_t gain, int32_t *out, int count, bool add) {
     VoiceRun run;
-    run_setup(&run, voice, volume);
+    run_setup(&run, voice, wide, gain);
     for (int done = 0; done < count;) {
         run_begin(&run, count - done, true);
         const int n = run.left;
-        mix_one(out + done, n, &run, add);
+        if (wide) {
+            if (add) mix_one<true, true>(out + done, n, &run);
+            else mix_one<true, false>(out + done, n, &run);
+        } else {
+            if (add) mix_one<false, true>(out + done, n, &run);
+            else mix_one<false, false>(out + done, n, &run);
+        }
         done += n;
         run_end(&run);
     }
 }
 
-// Stores the sum of two ROLE_RUNS voices into out, both in one pass: the
-// pass goes on until either run ends, which then refills and starts anew.
-static void mix_runs_two(Voice *first, int32_t first_volume, Voice *second, int32_t second_volume,
-                         int32_t *out, int count) {
+template <bool ADD>
+static void mix_two_runs(int32_t *out, int count, VoiceRun *a, VoiceRun *b) {
+    if (a->wide) {
+        if (b->wide) mix_two<true, true, ADD>(out, count, a, b);
+        else mix_two<true, false, ADD>(out, count, a, b);
+    } else {
+        if (b->wide) mix_two<false, true, ADD>(out, count, a, b);
+        else mix_two<false, false, ADD>(out, count, a, b);
+    }
+}
+
+// Stores (or with `add` adds) the sum of two ROLE_RUNS voices into out,
+// both in one pass: the pass goes on until either run ends, which then
+// refills and starts anew.
+static void mix_runs_two(Voice *first, bool first_wide, int32_t first_gain, Voice *second, bool second_wide,
+                         int32_t second_gain, int32_t *out, int count, bool add) {
     VoiceRun a, b;
-    run_setup(&a, first, first_volume);
-    run_setup(&b, second, second_volume);
+    run_setup(&a, first, first_wide, first_gain);
+    run_setup(&b, second, second_wide, second_gain);
     run_begin(&a, count, true);
     run_begin(&b, count, true);
     for (int done = 0; done < count;) {
         const int n = a.left < b.left ? a.left : b.left;
-        mix_two(out + done, n, &a, &b);
+        if (add) mix_two_runs<true>(out + done, n, &a, &b);
+        else mix_two_runs<false>(out + done, n, &a, &b);
         done += n;
         if (a.left == 0) {
             run_end(&a);
@@ -403,15 +552,16 @@ static void mix_runs_two(Voice *first, int32_t first_volume, Voice *second, int3
 }
 
 // The part of a call that does not add audible runs: stopped voices reset,
-// silent ones moved on, unusual states mixed by the definition's loop.
-static void mix_other(Voice *voice, VoiceRole role, int32_t *out, int count) {
+// silent ones moved on, unusual states mixed by the definition's loop
+// (into out alone at the volume, or into out and right at the gains).
+static void mix_other(Voice *voice, VoiceRole role, int32_t *out, int32_t *right, int count) {
     switch (role) {
     case ROLE_STOPPED:
         voice->prev = 0;
         voice->cur = 0;
         break;
     case ROLE_EACH:
-        mix_each(voice, out, count);
+        mix_each(voice, out, right, count);
         break;
     case ROLE_MOVE:
         move_runs(voice, count);
@@ -423,35 +573,71 @@ static void mix_other(Voice *voice, VoiceRole role, int32_t *out, int count) {
 
 void voice_mix(Voice *voice, int32_t *out, int count) {
     if (!voice || !out || count <= 0) return;
-    int32_t volume = 0;
-    const VoiceRole role = role_of(voice, &volume);
-    if (role == ROLE_RUNS) mix_runs(voice, volume, out, count, true);
-    else mix_other(voice, role, out, count);
+    bool wide = false;
+    int32_t gain = 0;
+    const VoiceRole role = mono_role(voice, &wide, &gain);
+    if (role == ROLE_RUNS) mix_runs(voice, wide, gain, out, count, true);
+    else mix_other(voice, role, out, nullptr, count);
+}
+
+// voice_mix_side and voice_mix_side_add: the sum of two voices stored into
+// out, or added to it.
+static void mix_side(Voice *first, Voice *second, int32_t *out, int count, bool add) {
+    if (!out || count <= 0) return;
+    bool first_wide = false, second_wide = false;
+    int32_t first_gain = 0, second_gain = 0;
+    const VoiceRole first_role = mono_role(first, &first_wide, &first_gain);
+    const VoiceRole second_role = mono_role(second, &second_wide, &second_gain);
+    if (first_role == ROLE_RUNS && second_role == ROLE_RUNS) {
+        mix_runs_two(first, first_wide, first_gain, second, second_wide, second_gain, out, count, add);
+    } else if (first_role == ROLE_RUNS) {
+        mix_runs(first, first_wide, first_gain, out, count, add);
+    } else if (second_role == ROLE_RUNS) {
+        mix_runs(second, second_wide, second_gain, out, count, add);
+    } else if (!add) {
+        clear(out, count);
+    }
+    if (first_role != ROLE_RUNS) mix_other(first, first_role, out, nullptr, count);
+    if (second_role != ROLE_RUNS) mix_other(second, second_role, out, nullptr, count);
 }
 
 void voice_mix_side(Voice *first, Voice *second, int32_t *out, int count) {
-    if (!out || count <= 0) return;
-    int32_t first_volume = 0, second_volume = 0;
-    const VoiceRole first_role = role_of(first, &first_volume);
-    const VoiceRole second_role = role_of(second, &second_volume);
-    if (first_role == ROLE_RUNS && second_role == ROLE_RUNS) {
-        mix_runs_two(first, first_volume, second, second_volume, out, count);
-    } else if (first_role == ROLE_RUNS) {
-        mix_runs(first, first_volume, out, count, false);
-    } else if (second_role == ROLE_RUNS) {
-        mix_runs(second, second_volume, out, count, false);
-    } else {
-        clear(out, count);
+    mix_side(first, second, out, count, false);
+}
+
+void voice_mix_side_add(Voice *first, Voice *second, int32_t *out, int count) {
+    mix_side(first, second, out, count, true);
+}
+
+void voice_mix_stereo(Voice *voice, int32_t *left, int32_t *right, int count) {
+    if (!voice || !left || !right || count <= 0) return;
+    bool wide = false;
+    VoiceRole role = role_of(voice, &wide);
+    const int32_t gain_left = clamp_gain(voice->gain_left);
+    const int32_t gain_right = clamp_gain(voice->gain_right);
+    if (role == ROLE_RUNS && gain_left == 0 && gain_right == 0) role = ROLE_MOVE;
+    if (role != ROLE_RUNS) {
+        mix_other(voice, role, left, right, count);
+        return;
     }
-    if (first_role != ROLE_RUNS) mix_other(first, first_role, out, count);
-    if (second_role != ROLE_RUNS) mix_other(second, second_role, out, count);
+    VoiceRun run;
+    run_setup(&run, voice, wide, gain_left);
+    run.gain_right = gain_right;
+    for (int done = 0; done < count;) {
+        run_begin(&run, count - done, true);
+        const int n = run.left;
+        if (wide) mix_stereo<true>(left + done, right + done, n, &run);
+        else mix_stereo<false>(left + done, right + done, n, &run);
+        done += n;
+        run_end(&run);
+    }
 }
 
 void voice_advance(Voice *voice, int count) {
     if (!voice || count <= 0) return;
-    int32_t volume = 0;
-    const VoiceRole role = role_of(voice, &volume);
-    if (role == ROLE_RUNS || role == ROLE_MOVE) move_runs(voice, count);
-    else if (role == ROLE_EACH) mix_each(voice, nullptr, count);
-    else mix_other(voice, role, nullptr, count);
+    bool wide = false;
+    const VoiceRole role = role_of(voice, &wide);
+    if (role == ROLE_RUNS) move_runs(voice, count);
+    else if (role == ROLE_EACH) mix_each(voice, nullptr, nullptr, count);
+    else mix_other(voice, role, nullptr, nullptr, count);
 }

@@ -12,4 +12,7 @@
 // on when out is null), refilling its window through voice_refill.
 void reference_voice_mix(Voice *voice, int32_t *out, int count);
 
+// The same into two planes at the voice's left and right gains.
+void reference_voice_mix_stereo(Voice *voice, int32_t *left, int32_t *right, int count);
+
 #endif
