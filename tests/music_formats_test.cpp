@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "music/mod_player.h"
 #include "music/module_readers.h"
 #include "music/song.h"
 #include "support/music_formatbuilder.h"
@@ -835,6 +836,35 @@ TEST(MusicModuleReaders, OtherTrackersFormatsAreRefusedByName) {
     EXPECT_EQ(module_unsupported_format(noise.data(), noise.size()), nullptr);
     Reading r(noise, true);
     EXPECT_EQ(r.refusal(), "'f' is not a module: it has no S3M signature (\"SCRM\" at byte 44)");
+}
+
+// The songs the readers make play: the player takes them within the
+// memory bound it states, and they sound.
+TEST(MusicModuleReaders, ReadSongsPlayWithinTheMemoryBound) {
+    XmBuilder xm;
+    xmbuilder_showcase_song(&xm);
+    S3mBuilder s3m;
+    s3mbuilder_showcase_song(&s3m);
+    for (const std::vector<uint8_t> &file : {xmbuilder_build(xm, nullptr), s3mbuilder_build(s3m, nullptr)}) {
+        uint8_t *bytes = music_copy_module(file);
+        ModuleReadResult result;
+        const bool is_s3m = s3m_detect(bytes, file.size());
+        Song *song = is_s3m ? s3m_read_song(bytes, file.size(), &result) : xm_read_song(bytes, file.size(), &result);
+        ASSERT_NE(song, nullptr);
+        // Decoded sample data within the sample bytes plus an alignment byte each.
+        EXPECT_LE(song->sample_data_bytes, file.size());
+        const long rows = static_cast<long>(song->total_rows);
+        ModPlayer *player = mod_player_create_song(44100, song);
+        ASSERT_NE(player, nullptr);
+        EXPECT_LE(mod_player_memory_bytes(player), 2 * static_cast<long>(file.size()) + 4 * rows + MOD_PLAYER_FIXED_BYTES);
+        std::vector<int16_t> out(2 * 44100);
+        mod_player_render_s16(player, out.data(), 44100);
+        int loud = 0;
+        for (int16_t v : out) loud += v > 512 || v < -512;
+        EXPECT_GT(loud, 1000) << (is_s3m ? "S3M" : "XM");
+        mod_player_destroy(player);
+        music_free_module(bytes);
+    }
 }
 
 // The tools end to end: make_test_modules writes the seeds, module_info

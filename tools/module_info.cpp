@@ -7,13 +7,15 @@
 //   module_info FILE...
 //
 // Each line reads "FILE: FORMAT | TITLE | N channels, ..." for a song the
-// readers took, with a second line for its notices (Adlib instruments,
-// packed samples); a refusal is one line on standard error. Exit status 0
+// readers took, a line for its notices (Adlib instruments, packed samples)
+// and one with the memory the player takes for it against the bound the
+// player states; a refusal is one line on standard error. Exit status 0
 // when every file was read; 1 when any was refused; 2 with the usage line
 // for a wrong command line.
 #include <cstdio>
 #include <cstring>
 
+#include "music/mod_player.h"
 #include "music/module_file.h"
 #include "music/module_readers.h"
 #include "music/song.h"
@@ -58,6 +60,21 @@ static void print_song(const char *path, const Song *song, const ModuleReadResul
     if (module_read_notice_text(result, path, notice, sizeof notice)) printf("%s\n", notice);
 }
 
+// The player's memory for the song and the bound the player states for
+// it: twice the file, the row table and the fixed part.
+static void print_player(long size, Song *song) {
+    const long rows = static_cast<long>(song->total_rows);
+    ModPlayer *player = mod_player_create_song(44100, song);
+    if (!player) {
+        printf("  the player refuses the song\n");
+        return;
+    }
+    const long memory = mod_player_memory_bytes(player);
+    const long bound = 2 * size + 4 * rows + MOD_PLAYER_FIXED_BYTES;
+    printf("  player memory %ld bytes (bound %ld)%s\n", memory, bound, memory <= bound ? "" : ": OVER");
+    mod_player_destroy(player);
+}
+
 // Reads and prints one file; returns 1 when its song was read.
 static int show(const char *path) {
     char reason[256];
@@ -67,25 +84,21 @@ static int show(const char *path) {
         fprintf(stderr, "module_info: %s\n", reason);
         return 0;
     }
-    Song *song = song_create();
+    const size_t n = static_cast<size_t>(size);
     ModuleReadResult result = {};
-    int read = 0;
-    if (!song) {
-        fprintf(stderr, "module_info: out of memory reading '%s'\n", path);
+    Song *song = s3m_detect(bytes, n) ? s3m_read_song(bytes, n, &result) : xm_read_song(bytes, n, &result);
+    int read = song != nullptr;
+    if (song && !song_valid(song)) {
+        fprintf(stderr, "module_info: '%s': the reader left a song that breaks its invariants\n", path);
+        song_destroy(song);
+        read = 0;
+    } else if (song) {
+        print_song(path, song, &result);
+        print_player(size, song);  // the player releases the song
     } else {
-        const size_t n = static_cast<size_t>(size);
-        read = s3m_detect(bytes, n) ? s3m_read(bytes, n, song, &result) : xm_read(bytes, n, song, &result);
-        if (read && !song_valid(song)) {
-            fprintf(stderr, "module_info: '%s': the reader left a song that breaks its invariants\n", path);
-            read = 0;
-        } else if (read) {
-            print_song(path, song, &result);
-        } else {
-            module_read_refusal_text(&result, path, reason, sizeof reason);
-            fprintf(stderr, "module_info: %s\n", reason);
-        }
+        module_read_refusal_text(&result, path, reason, sizeof reason);
+        fprintf(stderr, "module_info: %s\n", reason);
     }
-    song_destroy(song);
     engine_free(bytes);
     return read;
 }

@@ -43,6 +43,29 @@ const char *module_unsupported_format(const uint8_t *bytes, size_t size) {
     return nullptr;
 }
 
+// The song `read` makes of the file, or null.
+static Song *read_song(int (*read)(const uint8_t *, size_t, Song *, ModuleReadResult *), const uint8_t *bytes,
+                       size_t size, ModuleReadResult *result) {
+    Song *song = song_create();
+    if (!song) {
+        *result = ModuleReadResult{};
+        result->refusal = MODULE_READ_NO_MEMORY;
+        result->size_bytes = static_cast<long>(size);
+        return nullptr;
+    }
+    if (read(bytes, size, song, result)) return song;
+    song_destroy(song);
+    return nullptr;
+}
+
+Song *xm_read_song(const uint8_t *bytes, size_t size, ModuleReadResult *result) {
+    return read_song(xm_read, bytes, size, result);
+}
+
+Song *s3m_read_song(const uint8_t *bytes, size_t size, ModuleReadResult *result) {
+    return read_song(s3m_read, bytes, size, result);
+}
+
 static const char *format_word(uint8_t format) {
     return format == SONG_FORMAT_XM ? "XM" : format == SONG_FORMAT_S3M ? "S3M" : "module";
 }

@@ -160,6 +160,14 @@ int xm_read(const uint8_t *bytes, size_t size, Song *song, ModuleReadResult *res
 // inside the header, the pointer tables or a pattern's length word.
 int s3m_read(const uint8_t *bytes, size_t size, Song *song, ModuleReadResult *result);
 
+// A new song read from the XM or S3M file at `bytes` by xm_read or
+// s3m_read: the song, or null with result->refusal saying why (also
+// MODULE_READ_NO_MEMORY when the song itself cannot be allocated). Release
+// it with song_destroy (or hand it to mod_player_create_song). `result`
+// must not be null.
+Song *xm_read_song(const uint8_t *bytes, size_t size, ModuleReadResult *result);
+Song *s3m_read_song(const uint8_t *bytes, size_t size, ModuleReadResult *result);
+
 // The name of a tracker format the engine does not read, recognised by its
 // signature ("IT", "MED", "MTM", "OKT", "STM", "PTM", "ULT", "FAR", "669",
 // "DBM", "AMF", "MO3", "UMX", and "XM" for XM versions other than 1.04 is
