@@ -14,8 +14,8 @@
 int music_check_read(const Song *song, int ok, const ModuleReadResult *result);
 
 // Plays a song a reader accepted, for the fuzz targets: looping at 2000 Hz
-// for 30000 frames in buffers of awkward sizes (16-bit and 8-bit output in
-// turn), then, when it ends within 30000 frames, its length and a seek to
+// for 8000 frames in buffers of awkward sizes (16-bit and 8-bit output in
+// turn), then, when it ends within 8000 frames, its length and a seek to
 // the order and row named by input[2] and input[3] followed by a second's
 // render. Aborts when the player refuses a valid song. Releases the song.
 void music_fuzz_play(Song *song, const uint8_t *input, size_t input_size);
