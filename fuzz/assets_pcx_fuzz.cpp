@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // The reader takes a path: hand it an in-memory file.
     int fd = memfd_create("pcx_fuzz", 0);
     if (fd < 0) return 0;
-    if (size > 0 && write(fd, data, size) != (ssize_t)size) {
+    if (size > 0 && write(fd, data, size) != static_cast<ssize_t>(size)) {
         close(fd);
         return 0;
     }

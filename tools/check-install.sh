@@ -178,7 +178,7 @@ int main(int argc, char **argv) {
     if (out == nullptr) return 1;
     static int16_t samples[2 * 1500];
     for (long left = 2 * 44100; left > 0;) {
-        int frames = (int)(left < 1237 ? left : 1237 - left % 200);
+        int frames = static_cast<int>(left < 1237 ? left : 1237 - left % 200);
         mod_player_render_s16(player, samples, frames);
         std::fwrite(samples, 4, frames, out);
         left -= frames;

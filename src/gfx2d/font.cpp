@@ -38,15 +38,17 @@ int font_text_size(const Font *font, const char *string, int32_t chars_per_line,
     uint64_t lines = length / per_line + (length % per_line != 0);  // ceil without overflow
     if (lines == 0) lines = 1;
     // Products of a 32-bit and a 64-bit figure: formed in 128 bits so the
-    // saturation sees the true value.
-    const unsigned __int128 gw = font->glyph_width > 0 ? font->glyph_width : 0;
-    const unsigned __int128 gh = font->glyph_height > 0 ? font->glyph_height : 0;
+    // saturation sees the true value (__extension__: a GCC and clang type,
+    // not ISO C++).
+    __extension__ typedef unsigned __int128 wide_t;
+    const wide_t gw = font->glyph_width > 0 ? font->glyph_width : 0;
+    const wide_t gh = font->glyph_height > 0 ? font->glyph_height : 0;
     if (width_px) {
-        const unsigned __int128 w = lines == 1 ? gw * length : gw * per_line;
+        const wide_t w = lines == 1 ? gw * length : gw * per_line;
         *width_px = w > INT32_MAX ? INT32_MAX : static_cast<int32_t>(w);
     }
     if (height_px) {
-        const unsigned __int128 h = gh * lines;
+        const wide_t h = gh * lines;
         *height_px = h > INT32_MAX ? INT32_MAX : static_cast<int32_t>(h);
     }
     return 0;

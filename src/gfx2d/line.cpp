@@ -12,8 +12,9 @@
 #include "gfx2d/framebuffer.h"
 #include "gfx2d/primitives.h"
 
-// Products of a step count and a delta reach 2^64; they are formed wider.
-typedef __int128 wide_t;
+// Products of a step count and a delta reach 2^64; they are formed wider
+// (__extension__: a GCC and clang type, not ISO C++).
+__extension__ typedef __int128 wide_t;
 
 static bool on_screen(int32_t x, int32_t y) {
     return static_cast<uint32_t>(x) < static_cast<uint32_t>(fb_width) &&
