@@ -123,7 +123,7 @@ static void load_note_cell(ModPlayer *player, Channel *c, const SongCell *cell, 
         return;
     }
     const SongSample *sample = &song->samples[s - 1];
-    if (cell->instrument != 0) {
+    if (cell->instrument != 0 || (c->trigger && (song->quirks & SONG_QUIRK_NOTE_ALONE_RESETS_VOLUME))) {
         c->volume = sample->volume;
         if (sample->has_panning && !(song->quirks & SONG_QUIRK_HARD_PANNING)) c->panning = sample->panning;
     }
