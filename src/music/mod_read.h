@@ -27,10 +27,11 @@ struct ModuleCheck;  // music/module_check.h
 // the data cut to what the file holds, a loop reaching past the sample cut
 // to it and one starting at or past its end dropped, and a loop of at most
 // 2 bytes from byte 0 read as none; speed 6, tempo 125, global volume 64,
-// channels hard left, right, right, left in every four, the MOD period
-// table and the
-// quirks of this engine's MOD player (song.h's SONG_QUIRK_* up to
-// SONG_QUIRK_HARD_PANNING).
+// channels hard left, right, right, left in every four (SONG_QUIRK_HARD_PANNING),
+// the MOD period table, and for four channels the rules of this engine's
+// MOD player: the other SONG_QUIRK_* flags of song.h (a MOD of any other
+// channel count plays without them, as the trackers that write such files
+// play them).
 Song *mod_read_song(const uint8_t *module, long size_bytes, const ModuleCheck *check);
 
 // A MOD command word (command in bits 8 .. 11, parameter in bits 0 .. 7)
