@@ -88,7 +88,10 @@ static void load_period_cell(ModPlayer *player, Channel *c, const SongCell *cell
     }
 }
 
-// A cell with a note and an instrument whose map picks the sample.
+// A cell with a note and an instrument whose map picks the sample: the
+// note's period in the song's frequency mode, the instrument's default
+// volume (and a sample's own panning) when the cell names it. A key off or
+// a cut silences the channel.
 static void load_note_cell(ModPlayer *player, Channel *c, const SongCell *cell, bool porta) {
     const Song *song = player->song;
     if (cell->instrument != 0) c->instrument = cell->instrument;
