@@ -1,5 +1,7 @@
 // Fuzzes module parsing and playback: any byte string is offered to
-// mod_player_create, and a module it accepts is rendered for a bounded
+// mod_player_create (every MOD variant: 31 samples with any signature the
+// reader takes, FLT8's split patterns, Soundtracker's 15-sample header;
+// the seeds hold one of each), and a module it accepts is rendered for a bounded
 // number of frames: briefly at 44100 Hz, then looping on at a low output
 // rate (a row lasts about 240 frames at 2000 Hz, so many rows and their
 // commands are reached cheaply), then looping off at an output rate taken

@@ -129,7 +129,7 @@ TEST(DemoAudio, BadModuleLeavesTheDemoRunningSilently) {
     ok = read_whole_file(KEVO, &kevo);
     ASSERT_TRUE(ok);
     std::vector<uint8_t> not_module(kevo);
-    memcpy(&not_module[1080], "FLT8", 4);
+    memcpy(&not_module[1080], "FLT9", 4);
     struct Case {
         const char *name;
         int present;
@@ -140,7 +140,7 @@ TEST(DemoAudio, BadModuleLeavesTheDemoRunningSilently) {
         {"empty", 1, {}, "'res/kevo.mod' is not a module: the file is empty"},
         {"truncated", 1, std::vector<uint8_t>(kevo.begin(), kevo.begin() + 5000),
          "'res/kevo.mod' is not a module: truncated"},
-        {"not a module", 1, not_module, "'res/kevo.mod' is not a module: signature \"FLT8\""},
+        {"not a module", 1, not_module, "'res/kevo.mod' is not a module: signature \"FLT9\""},
     };
     for (const Case &c : cases) {
         const std::string dir = make_temp_dir("demo_badmod");

@@ -193,7 +193,7 @@ TEST(ModRender, BadInputFailsWithOneLineAndWritesNothing) {
     const std::string dir = make_temp_dir("modrender_bad");
     std::vector<uint8_t> kevo = load(KEVO);
     std::vector<uint8_t> wrong(kevo);
-    memcpy(&wrong[1080], "OKTA", 4);
+    memcpy(&wrong[1080], "OKTX", 4);
     struct Case {
         const char *name;
         int present;
@@ -202,7 +202,7 @@ TEST(ModRender, BadInputFailsWithOneLineAndWritesNothing) {
     } cases[] = {
         {"missing.mod", 0, {}, "cannot open"},
         {"empty.mod", 1, {}, "is not a module: the file is empty"},
-        {"signature.mod", 1, wrong, "is not a module: signature \"OKTA\""},
+        {"signature.mod", 1, wrong, "is not a module: signature \"OKTX\""},
         {"truncated.mod", 1, std::vector<uint8_t>(kevo.begin(), kevo.begin() + 4000),
          "is not a module: truncated"},
         {"header.mod", 1, std::vector<uint8_t>(kevo.begin(), kevo.begin() + 1000),

@@ -45,15 +45,22 @@ TEST(MusicModule, SignatureAndMask) {
         const char *signature;
         bool accepted;
         int mask;
+        int channels;
     } cases[] = {
-        {"M.K.", true, 63}, {"M!K!", true, 127}, {"M!K.", true, 63}, {"M.K!", true, 63},
-        {"MxKy", true, 63}, {"4CHN", true, 127}, {"6CHN", false, 0}, {"8CHN", false, 0},
-        {"FLT4", false, 0}, {"\0\0\0\0", false, 0}, {"m.k.", false, 0}, {"4chn", false, 0},
+        {"M.K.", true, 63, 4}, {"M!K!", true, 127, 4}, {"M!K.", true, 63, 4}, {"M.K!", true, 63, 4},
+        {"MxKy", true, 63, 4}, {"4CHN", true, 127, 4}, {"6CHN", true, 127, 6}, {"8CHN", true, 127, 8},
+        {"FLT4", true, 127, 4}, {"2CHN", true, 127, 2}, {"1CHN", true, 127, 1}, {"9CHN", true, 127, 9},
+        {"10CH", true, 127, 10}, {"16CH", true, 127, 16}, {"32CH", true, 127, 32}, {"CD81", true, 127, 8},
+        {"OKTA", true, 127, 8}, {"OCTA", true, 127, 8}, {"TDZ1", true, 127, 1}, {"TDZ3", true, 127, 3},
+        {"\0\0\0\0", false, 0, 4}, {"m.k.", false, 0, 4}, {"4chn", false, 0, 4}, {"0CHN", false, 0, 4},
+        {"09CH", false, 0, 4}, {"33CH", false, 0, 4}, {"99CH", false, 0, 4}, {"FLT5", false, 0, 4},
+        {"TDZ4", false, 0, 4}, {"TDZ0", false, 0, 4}, {"8chn", false, 0, 4},
     };
     for (const Case &c : cases) {
         ModBuilder b;
         modbuilder_init(&b);
         modbuilder_set_signature(&b, c.signature);
+        modbuilder_set_channels(&b, c.channels);
         // Entry 64 (past the song length): pattern 0 under mask 63, pattern
         // 64 under mask 127. Build the file with the larger count so that
         // both readings find their patterns.
@@ -71,9 +78,11 @@ TEST(MusicModule, SignatureAndMask) {
         EXPECT_EQ(limit, c.mask + 1) << c.signature;
         ASSERT_NE(p, nullptr) << c.signature;
         EXPECT_EQ(check.pattern_mask, c.mask) << c.signature;
+        EXPECT_EQ(check.channels, c.channels) << c.signature;
+        EXPECT_EQ(p->channel_count, c.channels) << c.signature;
         EXPECT_EQ(p->song->pattern_count, c.mask == 63 ? 1 : 65) << c.signature;
         // Sample data starts right after the counted patterns.
-        EXPECT_EQ(data_offset(p, 1, bytes.data()), 1084 + 1024 * p->song->pattern_count) << c.signature;
+        EXPECT_EQ(data_offset(p, 1, bytes.data()), 1084 + 256 * c.channels * p->song->pattern_count) << c.signature;
         mod_player_destroy(p);
     }
 }
@@ -260,7 +269,7 @@ TEST(MusicModule, CheckNamesEveryRefusalInItsOwnWords) {
     }
     // Signatures: printable bytes as they are, any other as \xNN.
     const std::pair<const char *, const char *> signatures[] = {
-        {"6CHN", "6CHN"}, {"FLT4", "FLT4"}, {"\x1b[\0A", "\\x1b[\\x00A"},
+        {"6CHX", "6CHX"}, {"FLT5", "FLT5"}, {"\x1b[\0A", "\\x1b[\\x00A"},
         {"\x80\x80\x80\x80", "\\x80\\x80\\x80\\x80"}, {"m\"\\k", "m\"\\k"}, {"4CH\x7f", "4CH\\x7f"}};
     for (const auto &signature : signatures) {
         std::vector<uint8_t> wrong = bytes;
@@ -483,4 +492,203 @@ TEST(MusicModule, EveryCommandWordTranslates) {
     EXPECT_EQ(mod_note_of_period(113), 72);
     EXPECT_EQ(mod_note_of_period(430), 0);
     EXPECT_EQ(mod_note_of_period(0), 0);
+}
+
+// Multichannel MODs: every channel's cells where the file puts them, the
+// pattern size from the channel count, and FLT8's patterns read from their
+// two four-channel halves, its order entries counting halves.
+TEST(MusicModule, MultichannelCellsAndFlt8Halves) {
+    for (const char *signature : {"6CHN", "12CH", "32CH", "TDZ2"}) {
+        ModBuilder b;
+        modbuilder_init(&b);
+        modbuilder_set_signature(&b, signature);
+        ModSignature read;
+        std::vector<uint8_t> probe(1084);
+        memcpy(&probe[1080], signature, 4);
+        ASSERT_EQ(mod_read_signature(probe.data(), &read), 1) << signature;
+        modbuilder_set_channels(&b, read.channels);
+        b.order[0] = 1;
+        modbuilder_set_sample(&b, 1, modbuilder_saw(40, 8, 40), 64, 0, 0, 0);
+        for (int ch = 0; ch < read.channels; ch++) {
+            modbuilder_set_cell(&b, 1, ch, ch, 1 + ch % 31, 113 + ch, 0xC00 + ch);
+            modbuilder_set_cell(&b, 1, 63, ch, 0, 856 - ch, 0xA01);
+        }
+        std::vector<uint8_t> bytes = modbuilder_build(&b);
+        ModPlayer *p = create(bytes);
+        ASSERT_NE(p, nullptr) << signature;
+        EXPECT_EQ(p->song->pattern_count, 2);
+        EXPECT_EQ(data_offset(p, 1, bytes.data()), 1084 + 2L * 256 * read.channels);
+        for (int ch = 0; ch < read.channels; ch++) {
+            const SongCell c = cell_of(p, 1, ch, ch);
+            EXPECT_EQ(c.instrument, 1 + ch % 31) << signature << " " << ch;
+            EXPECT_EQ(c.period, 113 + ch) << signature << " " << ch;
+            EXPECT_EQ(c.command, CMD_SET_VOLUME);
+            EXPECT_EQ(c.param, ch);
+            EXPECT_EQ(cell_of(p, 1, 63, ch).period, 856 - ch);
+            if (ch > 0) {
+                EXPECT_EQ(cell_of(p, 1, ch - 1, ch).period, 0) << signature << " " << ch;
+            }
+        }
+        mod_player_destroy(p);
+    }
+
+    // FLT8: four-channel patterns 0 .. 5 in the file; order entries 2 and 4
+    // name the eight-channel patterns 1 (file patterns 2 and 3) and 2 (4
+    // and 5).
+    ModBuilder b;
+    modbuilder_init(&b);
+    modbuilder_set_signature(&b, "FLT8");
+    const uint8_t order[] = {2, 4, 2};
+    modbuilder_set_order(&b, order, 3);
+    for (int half = 0; half < 6; half++)
+        for (int ch = 0; ch < 4; ch++) modbuilder_set_cell(&b, half, 10, ch, 1, 200 + 10 * half + ch, 0);
+    std::vector<uint8_t> bytes = modbuilder_build(&b);
+    EXPECT_EQ(bytes.size(), 1084u + 6 * 1024);
+    ModuleCheck check;
+    ModPlayer *p = mod_player_create_checked(44100, bytes.data(), static_cast<long>(bytes.size()), &check);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(check.split_patterns, 1);
+    EXPECT_EQ(check.pattern_count, 3);
+    EXPECT_EQ(p->channel_count, 8);
+    EXPECT_EQ(p->song->orders[0], 1);
+    EXPECT_EQ(p->song->orders[1], 2);
+    EXPECT_EQ(p->song->orders[2], 1);
+    for (int pattern = 0; pattern < 3; pattern++)
+        for (int ch = 0; ch < 8; ch++)
+            EXPECT_EQ(cell_of(p, pattern, 10, ch).period, 200 + 10 * (2 * pattern + ch / 4) + ch % 4)
+                << pattern << " " << ch;
+    mod_player_destroy(p);
+    // Cut inside the last half: truncated.
+    EXPECT_EQ(module_check(bytes.data(), static_cast<long>(bytes.size()) - 1, &check), MODULE_TRUNCATED_PATTERNS);
+    EXPECT_EQ(check.needed_bytes, 1084 + 6 * 1024);
+}
+
+namespace {
+
+// A plausible Soundtracker module: 15 samples, two patterns, notes.
+ModBuilder soundtracker_song() {
+    ModBuilder b;
+    modbuilder_init(&b);
+    b.sample_count = 15;
+    modbuilder_set_title(&b, "st-01: drums");
+    memcpy(b.samples[0].name, "st-01:bassdrum", 14);
+    modbuilder_set_sample(&b, 1, modbuilder_saw(300, 30, 60), 64, 0, 0, 0);
+    modbuilder_set_sample(&b, 15, modbuilder_square(200, 20, 50, -50), 40, 0, 0, 200);
+    const uint8_t order[] = {0, 1, 0};
+    modbuilder_set_order(&b, order, 3);
+    modbuilder_set_cell(&b, 0, 0, 0, 1, 428, 0);
+    modbuilder_set_cell(&b, 1, 0, 3, 15, 214, 0xC20);
+    modbuilder_set_cell(&b, 1, 1, 2, 16, 214, 0);  // no sample 16 in this layout
+    return b;
+}
+
+std::string refusal_sentence(const std::vector<uint8_t> &bytes, ModuleCheck *check) {
+    module_check(bytes.data(), static_cast<long>(bytes.size()), check);
+    char text[256];
+    module_refusal_text(check, "x.mod", text, sizeof text);
+    return text;
+}
+
+}  // namespace
+
+// Soundtracker's 15-sample modules are played when their header is
+// plausible, and refused as before when it is not.
+TEST(MusicModule, SoundtrackerModulesWhenTheHeaderIsPlausible) {
+    ModBuilder b = soundtracker_song();
+    std::vector<uint8_t> bytes = modbuilder_build(&b);
+    ASSERT_EQ(bytes.size(), 600u + 2 * 1024 + 300 + 200);
+    ModuleCheck check;
+    ModPlayer *p = mod_player_create_checked(44100, bytes.data(), static_cast<long>(bytes.size()), &check);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(check.sample_count, 15);
+    EXPECT_EQ(p->song->sample_count, 15);
+    EXPECT_EQ(p->song->instrument_count, 15);
+    EXPECT_EQ(p->song_length, 3);
+    EXPECT_EQ(p->channel_count, 4);
+    EXPECT_STREQ(p->song->format_name, "MOD (Soundtracker, 15 samples)");
+    EXPECT_EQ(data_offset(p, 1, bytes.data()), 600 + 2 * 1024);
+    EXPECT_EQ(data_offset(p, 15, bytes.data()), 600 + 2 * 1024 + 300);
+    EXPECT_EQ(sample_of(p, 15).loop, SONG_LOOP_FORWARD);
+    EXPECT_STREQ(sample_of(p, 1).name, "st-01:bassdrum        ");
+    EXPECT_EQ(cell_of(p, 0, 0, 0).period, 428);
+    EXPECT_EQ(cell_of(p, 1, 0, 3).instrument, 15);
+    EXPECT_EQ(cell_of(p, 1, 1, 2).instrument, 0);
+    EXPECT_EQ(song_valid(p->song), 1);
+    // It plays: the first note sounds after the first row's ticks.
+    std::vector<int16_t> out = music_render_s16(p, 6000);
+    EXPECT_NE(out[2 * 5800], 0);
+    mod_player_destroy(p);
+    // Sample data cut short: still played (cut as a MOD's is).
+    EXPECT_EQ(module_check(bytes.data(), static_cast<long>(bytes.size()) - 400, &check), MODULE_ACCEPTED);
+
+    // Each implausible header is no module.
+    struct Break {
+        const char *what;
+        size_t offset;
+        uint8_t value;
+    } breaks[] = {
+        {"control character in the title", 3, 0x07},
+        {"control character in a sample name", 20 + 30 * 14 + 5, 0x1b},
+        {"volume above 64", 20 + 30 * 2 + 25, 65},
+        {"finetune byte above 15", 20 + 30 * 7 + 24, 0x10},
+        {"song length 0", 470, 0},
+        {"song length 129", 470, 129},
+        {"order entry 128", 472 + 100, 128},
+        {"patterns past the end", 472 + 5, 90},
+    };
+    for (const Break &k : breaks) {
+        std::vector<uint8_t> wrong = bytes;
+        wrong[k.offset] = k.value;
+        const std::string sentence = refusal_sentence(wrong, &check);
+        EXPECT_EQ(sentence.rfind("'x.mod' is not a module: signature \"", 0), 0u) << k.what << ": " << sentence;
+        EXPECT_EQ(check.refusal, MODULE_UNKNOWN_SIGNATURE) << k.what;
+        EXPECT_EQ(check.format, MODULE_FORMAT_NONE) << k.what;
+    }
+    // Far more bytes than the header declares: no Soundtracker's file.
+    std::vector<uint8_t> longer = bytes;
+    longer.resize(bytes.size() + MOD_SOUNDTRACKER_SLACK_BYTES, 0);
+    EXPECT_EQ(module_check(longer.data(), static_cast<long>(longer.size()), &check), MODULE_ACCEPTED);
+    longer.push_back(0);
+    EXPECT_EQ(module_check(longer.data(), static_cast<long>(longer.size()), &check), MODULE_UNKNOWN_SIGNATURE);
+}
+
+// Formats the engine knows but does not play are refused by name.
+TEST(MusicModule, UnsupportedFormatsAreRefusedByName) {
+    struct Case {
+        size_t offset;
+        const char *signature;
+        size_t named_by;  // the bytes that name the format
+        const char *sentence;
+    } cases[] = {
+        {0, "IMPM", 4, "'x.mod': IT modules are not supported"},
+        {0, "MMD0", 4, "'x.mod': MED modules are not supported"},
+        {0, "MMD3", 4, "'x.mod': MED modules are not supported"},
+        {0, "MTM\x10", 3, "'x.mod': MultiTracker modules are not supported"},
+        {0, "OKTASONG", 8, "'x.mod': Oktalyzer modules are not supported"},
+        {0, "DBM0", 4, "'x.mod': DigiBooster Pro modules are not supported"},
+        {0, "MO3\x05", 3, "'x.mod': MO3 modules are not supported"},
+        {0, "FAR\xFE", 4, "'x.mod': Farandole modules are not supported"},
+        {0, "MAS_UTrack_V004", 12, "'x.mod': UltraTracker modules are not supported"},
+        {0, "MT20", 4, "'x.mod': MadTracker 2 modules are not supported"},
+        {44, "PTMF", 4, "'x.mod': PolyTracker modules are not supported"},
+    };
+    for (const Case &c : cases) {
+        std::vector<uint8_t> bytes(3000, 0x41);
+        memcpy(&bytes[c.offset], c.signature, strlen(c.signature));
+        ModuleCheck check;
+        EXPECT_EQ(refusal_sentence(bytes, &check), c.sentence) << c.signature;
+        EXPECT_EQ(check.refusal, MODULE_UNSUPPORTED_FORMAT);
+        EXPECT_EQ(mod_player_create(44100, bytes.data(), static_cast<long>(bytes.size())), nullptr);
+        // Too short to hold the signature: not recognised.
+        module_check(bytes.data(), static_cast<long>(c.offset + c.named_by - 1), &check);
+        EXPECT_NE(check.refusal, MODULE_UNSUPPORTED_FORMAT) << c.signature;
+    }
+    // A MOD whose title happens to begin with such a name is still a MOD:
+    // signatures at byte 1080 are looked at first.
+    ModBuilder b;
+    modbuilder_init(&b);
+    modbuilder_set_title(&b, "IMPMMMD0 demo");
+    std::vector<uint8_t> bytes = modbuilder_build(&b);
+    ModuleCheck check;
+    EXPECT_EQ(module_check(bytes.data(), static_cast<long>(bytes.size()), &check), MODULE_ACCEPTED);
 }

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <utility>
 #include <cstring>
 #include <vector>
 
@@ -426,6 +428,78 @@ TEST(MusicStream, PingPongLoopsAndSixteenBitSamples) {
     EXPECT_EQ(c.position, 0u);
     EXPECT_EQ(once[19], 1000 * 19 - 9999);
     EXPECT_EQ(once[20], 0);
+}
+
+// Multichannel MODs sit hard left or right as four-channel ones do, L R R
+// L in every four channels, and more than four channels share the output
+// at 1 / sqrt(channels) each.
+TEST(MusicRender, MultichannelModulesSitLeftRightRightLeft) {
+    const std::pair<int, const char *> kinds[] = {{2, "2CHN"}, {6, "6CHN"}, {8, "8CHN"}, {32, "32CH"}};
+    for (const auto &kind : kinds) {
+        const int channels = kind.first;
+        const char *signature = kind.second;
+        for (int channel = 0; channel < channels; channel++) {
+            ModBuilder b;
+            modbuilder_init(&b);
+            modbuilder_set_signature(&b, signature);
+            modbuilder_set_channels(&b, channels);
+            modbuilder_set_sample(&b, 1, std::vector<int8_t>(512, 60), 64, 0, 0, 512);
+            modbuilder_set_cell(&b, 0, 0, channel, 1, 428, 0);
+            std::vector<uint8_t> bytes = modbuilder_build(&b);
+            ModPlayer *p = create(bytes);
+            ASSERT_NE(p, nullptr) << signature;
+            const int frames = 8000;
+            std::vector<int32_t> accum(2 * frames);
+            mod_player_render(p, accum.data(), frames);
+            const bool left = channel % 4 == 0 || channel % 4 == 3;
+            int32_t left_peak = 0, right_peak = 0;
+            for (int i = 0; i < frames; i++) {
+                left_peak = std::max(left_peak, std::abs(accum[i]));
+                right_peak = std::max(right_peak, std::abs(accum[frames + i]));
+            }
+            ASSERT_EQ(left_peak, left ? 60 * 256 : 0) << signature << " channel " << channel;
+            ASSERT_EQ(right_peak, left ? 0 : 60 * 256) << signature << " channel " << channel;
+            mod_player_destroy(p);
+        }
+        // The output gain: a half up to four channels, then 1 / sqrt(n).
+        ModBuilder b;
+        modbuilder_init(&b);
+        modbuilder_set_signature(&b, signature);
+        modbuilder_set_channels(&b, channels);
+        std::vector<uint8_t> bytes = modbuilder_build(&b);
+        ModPlayer *p = create(bytes);
+        ASSERT_NE(p, nullptr);
+        const double expected = channels <= 4 ? 32768.0 : 65536.0 / std::sqrt(static_cast<double>(channels));
+        EXPECT_NEAR(p->output_gain, expected, expected * 0.001) << signature;
+        EXPECT_EQ(p->layout.left_count + p->layout.right_count, channels);
+        EXPECT_EQ(p->layout.panned_count, 0);
+        mod_player_destroy(p);
+    }
+}
+
+// Eight channels of full-scale samples saturate the 16-bit output instead
+// of wrapping.
+TEST(MusicRender, ManyLoudChannelsSaturate) {
+    ModBuilder b;
+    modbuilder_init(&b);
+    modbuilder_set_signature(&b, "8CHN");
+    modbuilder_set_channels(&b, 8);
+    modbuilder_set_sample(&b, 1, std::vector<int8_t>(512, 127), 64, 0, 0, 512);
+    modbuilder_set_sample(&b, 2, std::vector<int8_t>(512, -128), 64, 0, 0, 512);
+    for (int ch = 0; ch < 8; ch++) modbuilder_set_cell(&b, 0, 0, ch, ch % 4 == 1 || ch % 4 == 2 ? 2 : 1, 428, 0);
+    std::vector<uint8_t> bytes = modbuilder_build(&b);
+    ModPlayer *p = create(bytes);
+    ASSERT_NE(p, nullptr);
+    std::vector<int16_t> out = music_render_s16(p, 9000);
+    EXPECT_EQ(out[2 * 8000], 32767);
+    EXPECT_EQ(out[2 * 8000 + 1], -32768);
+    mod_player_destroy(p);
+    p = create(bytes);
+    std::vector<uint8_t> u8(2 * 9000);
+    mod_player_render_u8(p, u8.data(), 9000);
+    EXPECT_EQ(u8[2 * 8000], 255);
+    EXPECT_EQ(u8[2 * 8000 + 1], 0);
+    mod_player_destroy(p);
 }
 
 TEST(MusicRender, FinishedAndLooping) {

@@ -397,3 +397,55 @@ TEST(MusicSong, PlayerMemoryWithinTheStatedBound) {
     }
     EXPECT_EQ(mod_player_memory_bytes(nullptr), 0);
 }
+
+// Without the MOD rules: a pattern loop of y repeats its section y times,
+// a pattern delay of y plays the row y + 1 times at the speed that
+// follows, and the quirks that are set change exactly that.
+TEST(MusicSong, PatternLoopAndDelayWithoutTheModRules) {
+    struct Case {
+        uint32_t quirks;
+        int loop_rows;    // rows played before row 4 starts
+        int delay_ticks;  // ticks of row 5
+    } cases[] = {
+        {0, 4 + 2 * 3, 3 * 3},
+        {SONG_QUIRK_PATTERN_LOOP_ONE_SHORT, 4 + 1 * 3, 3 * 3},
+        // Two rows' worth at the speed its cell meets (2), kept in ticks.
+        {SONG_QUIRK_PATTERN_DELAY_TICKS, 4 + 2 * 3, 3 + 2 * 2},
+    };
+    for (const Case &c : cases) {
+        SongBuilder b(2, 8, 0);
+        b.song->quirks = c.quirks;
+        b.song->initial_speed = 2;
+        b.rows[1][0].command = CMD_PATTERN_LOOP;   // loop start at row 1
+        b.rows[3][0].command = CMD_PATTERN_LOOP;   // rows 1 .. 3 again, twice
+        b.rows[3][0].param = 2;
+        b.rows[5][0].command = CMD_PATTERN_DELAY;  // row 5 twice more ...
+        b.rows[5][0].param = 2;
+        b.rows[5][1].command = CMD_SET_SPEED;      // ... at speed 3, set after it
+        b.rows[5][1].param = 3;
+        ModPlayer *p = mod_player_create_song(44100, b.finish());
+        ASSERT_NE(p, nullptr);
+        std::vector<int> rows, ticks;
+        struct Log {
+            ModPlayer *p;
+            std::vector<int> *rows;
+            std::vector<int> *ticks;
+            int count;
+        } log = {p, &rows, &ticks, 0};
+        mod_player_set_row_callback(p, [](void *user) {
+            Log *l = static_cast<Log *>(user);
+            l->rows->push_back(l->p->row);
+            l->ticks->push_back(l->count);
+            l->count = 0;
+        }, &log);
+        mod_player_set_tick_callback(p, [](void *user) { static_cast<Log *>(user)->count++; }, &log);
+        music_run_ticks(p, 60);
+        const auto four = std::find(rows.begin(), rows.end(), 4);
+        ASSERT_NE(four, rows.end());
+        EXPECT_EQ(four - rows.begin(), c.loop_rows) << c.quirks;
+        const auto six = std::find(rows.begin(), rows.end(), 6);
+        ASSERT_NE(six, rows.end());
+        EXPECT_EQ(ticks[static_cast<size_t>(six - rows.begin())], c.delay_ticks) << c.quirks;
+        mod_player_destroy(p);
+    }
+}

@@ -175,7 +175,7 @@ TEST(AudioOutput, StartFailuresLeaveOneLineAndSilence) {
     const std::string dir = make_temp_dir("audio_start");
     std::vector<uint8_t> kevo = file_bytes(KEVO);
     std::vector<uint8_t> wrong_signature = kevo;
-    memcpy(&wrong_signature[1080], "6CHN", 4);
+    memcpy(&wrong_signature[1080], "6CHX", 4);
     struct Case {
         const char *name;
         std::vector<uint8_t> bytes;
@@ -185,7 +185,7 @@ TEST(AudioOutput, StartFailuresLeaveOneLineAndSilence) {
         {"missing.mod", {}, 0, "cannot open"},
         {"empty.mod", {}, 1, "empty"},
         {"short.mod", std::vector<uint8_t>(kevo.begin(), kevo.begin() + 600), 1, "too short"},
-        {"signature.mod", wrong_signature, 1, "signature \"6CHN\""},
+        {"signature.mod", wrong_signature, 1, "signature \"6CHX\""},
         {"truncated.mod", std::vector<uint8_t>(kevo.begin(), kevo.begin() + 3000), 1, "truncated"},
         {"text.mod", std::vector<uint8_t>(2000, 'x'), 1, "signature \"xxxx\""},
     };

@@ -100,13 +100,13 @@ void mod_translate_command(uint16_t effect, SongCell *cell) {
     cell->param = param;
 }
 
-// Samples 1 .. 31 from the headers, each its own instrument. Sample data
-// starts at data_offset and each sample follows the previous one by its
-// declared length; a short file only shortens what can be played, it never
-// moves the later samples.
+// Samples 1 .. song->sample_count from the headers, each its own
+// instrument. Sample data starts at data_offset and each sample follows
+// the previous one by its declared length; a short file only shortens what
+// can be played, it never moves the later samples.
 static void read_samples(Song *song, const uint8_t *module, size_t module_size, size_t data_offset) {
     size_t offset = data_offset;
-    for (int n = 0; n < MOD_SAMPLES; n++) {
+    for (int n = 0; n < song->sample_count; n++) {
         const uint8_t *header = module + MOD_SAMPLE_HEADERS_OFFSET + MOD_SAMPLE_HEADER_BYTES * n;
         SongSample *sample = &song->samples[n];
         for (size_t i = 0; i < MOD_SAMPLE_NAME_BYTES; i++) {
@@ -149,29 +149,39 @@ static void read_samples(Song *song, const uint8_t *module, size_t module_size, 
     }
 }
 
-// Patterns 0 .. pattern_count - 1 from offset 1084, `channels` cells a row.
-static int read_patterns(Song *song, const uint8_t *module, int pattern_count, int channels) {
+// The cell at `bytes` into `cell`; sample numbers above `samples` name no
+// sample of the file.
+static void read_cell(const uint8_t *bytes, int samples, SongCell *cell) {
+    const uint8_t sample = (bytes[0] & MOD_CELL_HIGH_NIBBLE) | (bytes[2] >> 4);
+    cell->period = static_cast<uint16_t>(((bytes[0] & MOD_CELL_LOW_NIBBLE) << 8) | bytes[1]);
+    cell->note = mod_note_of_period(cell->period);
+    cell->instrument = sample > samples ? 0 : sample;
+    cell->volume_command = VOLCMD_NONE;
+    cell->volume_param = 0;
+    mod_translate_command(static_cast<uint16_t>(((bytes[2] & MOD_CELL_LOW_NIBBLE) << 8) | bytes[3]), cell);
+}
+
+// Patterns 0 .. pattern_count - 1 from `patterns` on, 64 rows of
+// `channels` cells; with split patterns (FLT8) each pattern is two
+// four-channel patterns, channels 0 - 3 of every row from the first.
+static int read_patterns(Song *song, const uint8_t *patterns, int pattern_count, int channels, bool split) {
     uint16_t rows[SONG_MAX_PATTERNS] = {};
     for (int p = 0; p < pattern_count; p++) rows[p] = MOD_ROWS;
     // A MOD cell packs into at most 8 bytes (no volume column).
     const size_t bound = static_cast<size_t>(pattern_count) * MOD_ROWS * static_cast<size_t>(channels) * 8;
     if (!song_alloc_patterns(song, pattern_count, rows, bound)) return 0;
-    const uint8_t *bytes = module + MOD_PATTERNS_OFFSET;
+    const size_t row_bytes = MOD_CELL_BYTES * static_cast<size_t>(split ? MOD_CHANNELS : channels);
+    const size_t half_bytes = row_bytes * MOD_ROWS;
     SongCell cells[SONG_MAX_CHANNELS];
     for (int p = 0; p < pattern_count; p++) {
+        const uint8_t *pattern = patterns + half_bytes * (split ? 2 : 1) * static_cast<size_t>(p);
         for (int row = 0; row < MOD_ROWS; row++) {
             for (int ch = 0; ch < channels; ch++) {
-                SongCell *cell = &cells[ch];
-                const uint8_t sample = (bytes[0] & MOD_CELL_HIGH_NIBBLE) | (bytes[2] >> 4);
-                cell->period = static_cast<uint16_t>(((bytes[0] & MOD_CELL_LOW_NIBBLE) << 8) | bytes[1]);
-                cell->note = mod_note_of_period(cell->period);
-                // Numbers above 31 name no sample of this format.
-                cell->instrument = sample > MOD_SAMPLES ? 0 : sample;
-                cell->volume_command = VOLCMD_NONE;
-                cell->volume_param = 0;
-                mod_translate_command(static_cast<uint16_t>(((bytes[2] & MOD_CELL_LOW_NIBBLE) << 8) | bytes[3]),
-                                      cell);
-                bytes += MOD_CELL_BYTES;
+                const int half = split ? ch / MOD_CHANNELS : 0;
+                const int column = split ? ch % MOD_CHANNELS : ch;
+                read_cell(pattern + half_bytes * static_cast<size_t>(half) + row_bytes * static_cast<size_t>(row) +
+                              MOD_CELL_BYTES * static_cast<size_t>(column),
+                          song->sample_count, &cells[ch]);
             }
             if (!song_put_row(song, cells)) return 0;
         }
@@ -182,31 +192,48 @@ static int read_patterns(Song *song, const uint8_t *module, int pattern_count, i
 Song *mod_read_song(const uint8_t *module, long size_bytes, const ModuleCheck *check) {
     if (!module || !check || check->refusal != MODULE_ACCEPTED || check->format != MODULE_FORMAT_MOD ||
         check->channels < 1 || check->channels > SONG_MAX_CHANNELS || check->pattern_count < 1 ||
-        check->pattern_count > MOD_MAX_PATTERNS)
+        check->pattern_count > MOD_MAX_PATTERNS ||
+        (check->sample_count != MOD_SAMPLES && check->sample_count != MOD_SOUNDTRACKER_SAMPLES) ||
+        (check->split_patterns && check->channels != 2 * MOD_CHANNELS))
         return nullptr;
+    const bool soundtracker = check->sample_count == MOD_SOUNDTRACKER_SAMPLES;
     Song *song = song_create();
     if (!song) return nullptr;
     song->format = SONG_FORMAT_MOD;
     memcpy(song->title, module + MOD_TITLE_OFFSET, MOD_TITLE_BYTES);
     song->title[MOD_TITLE_BYTES] = '\0';
     const uint8_t *sig = module + MOD_SIGNATURE_OFFSET;
-    snprintf(song->format_name, sizeof song->format_name, "MOD %c%c%c%c", sig[0], sig[1], sig[2], sig[3]);
+    if (soundtracker)
+        snprintf(song->format_name, sizeof song->format_name, "MOD (Soundtracker, 15 samples)");
+    else
+        snprintf(song->format_name, sizeof song->format_name, "MOD %c%c%c%c", sig[0], sig[1], sig[2], sig[3]);
     song->channel_count = static_cast<uint8_t>(check->channels);
 
-    int song_length = module[MOD_SONG_LENGTH_OFFSET];
+    const size_t length_offset = mod_song_length_offset(check->sample_count);
+    int song_length = module[length_offset];
     if (song_length == 0) song_length = 1;
     if (song_length > MOD_ORDER_ENTRIES) song_length = MOD_ORDER_ENTRIES;
     song->order_count = static_cast<uint16_t>(song_length);
     song->restart = 0;
-    // The same mask that counted the patterns keeps every entry inside them.
-    for (int i = 0; i < song_length; i++)
-        song->orders[i] = module[MOD_ORDER_TABLE_OFFSET + i] & check->pattern_mask;
+    // The same mask that counted the patterns keeps every entry inside them;
+    // FLT8's entries count four-channel halves, two to a pattern.
+    const uint8_t *orders = module + length_offset + 2;
+    for (int i = 0; i < song_length; i++) {
+        const uint8_t entry = orders[i] & check->pattern_mask;
+        song->orders[i] = check->split_patterns ? entry / 2 : entry;
+    }
 
     song->frequency_mode = SONG_FREQUENCY_MOD_TABLE;
-    song->quirks = SONG_QUIRK_NOTE_START_SKIPS_TWO | SONG_QUIRK_FIRST_PASS_TO_SAMPLE_END |
-                   SONG_QUIRK_INSTRUMENT_ALONE_RESTARTS | SONG_QUIRK_NOTE_ALONE_RESETS_VOLUME |
-                   SONG_QUIRK_PATTERN_LOOP_ONE_SHORT | SONG_QUIRK_PATTERN_DELAY_TICKS |
-                   SONG_QUIRK_HARD_PANNING;
+    // Four channels play by this engine's MOD rules, as they always have;
+    // the trackers that write more channels (FastTracker, TakeTracker,
+    // Octalyser) play samples from their first byte, loop at the loop's end
+    // from the start, and follow ProTracker's E6y, EEy, lone sample numbers
+    // and lone notes. Every MOD sits hard left and right.
+    song->quirks = SONG_QUIRK_HARD_PANNING;
+    if (check->channels == MOD_CHANNELS)
+        song->quirks |= SONG_QUIRK_NOTE_START_SKIPS_TWO | SONG_QUIRK_FIRST_PASS_TO_SAMPLE_END |
+                        SONG_QUIRK_INSTRUMENT_ALONE_RESTARTS | SONG_QUIRK_NOTE_ALONE_RESETS_VOLUME |
+                        SONG_QUIRK_PATTERN_LOOP_ONE_SHORT | SONG_QUIRK_PATTERN_DELAY_TICKS;
     song->initial_speed = MOD_DEFAULT_SPEED;
     song->initial_tempo = MOD_DEFAULT_TEMPO;
     song->initial_global_volume = SONG_MAX_VOLUME;
@@ -214,8 +241,10 @@ Song *mod_read_song(const uint8_t *module, long size_bytes, const ModuleCheck *c
     for (int ch = 0; ch < SONG_MAX_CHANNELS; ch++)
         song->channel_panning[ch] = (ch % 4 == 0 || ch % 4 == 3) ? PANNING_LEFT : PANNING_RIGHT;
 
-    if (!song_alloc_instruments(song, MOD_SAMPLES, MOD_SAMPLES) ||
-        !read_patterns(song, module, check->pattern_count, check->channels)) {
+    const size_t patterns_offset = soundtracker ? MOD_SOUNDTRACKER_HEADER_BYTES : MOD_PATTERNS_OFFSET;
+    if (!song_alloc_instruments(song, check->sample_count, check->sample_count) ||
+        !read_patterns(song, module + patterns_offset, check->pattern_count, check->channels,
+                       check->split_patterns != 0)) {
         song_destroy(song);
         return nullptr;
     }

@@ -15,18 +15,23 @@ struct ModuleCheck;  // music/module_check.h
 // `check` found it (module_check accepted it as MODULE_FORMAT_MOD).
 // Returns null when memory runs out or check is not such a result.
 //
-// What the song holds: the 20 title bytes as they are; song length byte 0
-// as 1 and above 128 as 128, the order entries masked with the check's
-// pattern mask; 64-row patterns of cells with the period as written (and
-// the note it is, on the ProTracker table), sample numbers above 31 as
-// none, and the command word translated (mod_translate_command); 31
-// samples, each its own instrument, with the name's NUL bytes as spaces,
+// What the song holds: the 20 title bytes as they are; the check's channel
+// count (1 .. 32); song length byte 0 as 1 and above 128 as 128, the order
+// entries masked with the check's pattern mask (FLT8's halved: they count
+// four-channel halves); 64-row patterns of cells with the period as
+// written (and the note it is, on the ProTracker table), sample numbers
+// above the file's sample count as none, and the command word translated
+// (mod_translate_command), FLT8's channels 4 - 7 from each pattern's
+// second half; 31 samples (15 for a Soundtracker module, whose header
+// ends at byte 600), each its own instrument, with the name's NUL bytes as spaces,
 // the data cut to what the file holds, a loop reaching past the sample cut
 // to it and one starting at or past its end dropped, and a loop of at most
 // 2 bytes from byte 0 read as none; speed 6, tempo 125, global volume 64,
-// channels hard left, right, right, left, the MOD period table and the
-// quirks of this engine's MOD player (song.h's SONG_QUIRK_* up to
-// SONG_QUIRK_HARD_PANNING).
+// channels hard left, right, right, left in every four (SONG_QUIRK_HARD_PANNING),
+// the MOD period table, and for four channels the rules of this engine's
+// MOD player: the other SONG_QUIRK_* flags of song.h (a MOD of any other
+// channel count plays without them, as the trackers that write such files
+// play them).
 Song *mod_read_song(const uint8_t *module, long size_bytes, const ModuleCheck *check);
 
 // A MOD command word (command in bits 8 .. 11, parameter in bits 0 .. 7)

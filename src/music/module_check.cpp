@@ -11,9 +11,12 @@
 
 // One format the engine reads: how its signature is recognised, how its
 // layout is checked once it is (see mod_detect and mod_check_layout), and
-// how a file that passed becomes a song (mod_read_song).
+// how a file that passed becomes a song (mod_read_song). A format without a
+// signature is only guessed from a plausible header, after every format
+// with one has had its say.
 struct ModuleReader {
     ModuleFormat format;
+    int guessed;
     int (*detect)(const uint8_t *module, long size_bytes);
     int (*check_layout)(const uint8_t *module, long size_bytes, ModuleCheck *check);
     Song *(*read)(const uint8_t *module, long size_bytes, const ModuleCheck *check);
@@ -21,8 +24,53 @@ struct ModuleReader {
 
 // Tried in order; the first that recognises the file decides.
 static const ModuleReader READERS[] = {
-    {MODULE_FORMAT_MOD, mod_detect, mod_check_layout, mod_read_song},
+    {MODULE_FORMAT_MOD, 0, mod_detect, mod_check_layout, mod_read_song},
+    {MODULE_FORMAT_MOD, 1, mod_detect_soundtracker, mod_check_soundtracker_layout, mod_read_song},
 };
+
+// A format the engine knows by its signature but does not play.
+struct UnsupportedFormat {
+    const char *name;
+    size_t offset;
+    const char *signature;
+    size_t bytes;
+};
+
+static const UnsupportedFormat UNSUPPORTED[] = {
+    {"IT", 0, "IMPM", 4},
+    {"MED", 0, "MMD0", 4}, {"MED", 0, "MMD1", 4}, {"MED", 0, "MMD2", 4}, {"MED", 0, "MMD3", 4},
+    {"MultiTracker", 0, "MTM", 3},
+    {"Oktalyzer", 0, "OKTASONG", 8},
+    {"DigiBooster Pro", 0, "DBM0", 4},
+    {"MO3", 0, "MO3", 3},
+    {"Farandole", 0, "FAR\xFE", 4},
+    {"UltraTracker", 0, "MAS_UTrack_V", 12},
+    {"MadTracker 2", 0, "MT20", 4},
+    {"PolyTracker", 44, "PTMF", 4},
+};
+
+// The name of the unsupported format whose signature the file carries, or
+// null.
+static const char *unsupported_format(const uint8_t *module, long size_bytes) {
+    for (const UnsupportedFormat &f : UNSUPPORTED) {
+        if (size_bytes < static_cast<long>(f.offset + f.bytes)) continue;
+        if (memcmp(module + f.offset, f.signature, f.bytes) == 0) return f.name;
+    }
+    return nullptr;
+}
+
+// Runs the readers that detect by signature (guessed 0) or by plausibility
+// (guessed 1): 1 when one recognised the file (check->refusal then says
+// whether its layout fits), 0 when none did.
+static int try_readers(const uint8_t *module, long size_bytes, ModuleCheck *check, int guessed) {
+    for (const ModuleReader &reader : READERS) {
+        if (reader.guessed != guessed || !reader.detect(module, size_bytes)) continue;
+        check->format = reader.format;
+        check->refusal = reader.check_layout(module, size_bytes, check) ? MODULE_ACCEPTED : check->refusal;
+        return 1;
+    }
+    return 0;
+}
 
 ModuleRefusal module_check(const uint8_t *module, long size_bytes, ModuleCheck *check) {
     if (!check) return MODULE_EMPTY;
@@ -31,12 +79,10 @@ ModuleRefusal module_check(const uint8_t *module, long size_bytes, ModuleCheck *
     if (!module || size_bytes <= 0) return check->refusal = MODULE_EMPTY;
     if (size_bytes >= static_cast<long>(MOD_PATTERNS_OFFSET))
         memcpy(check->signature, module + MOD_SIGNATURE_OFFSET, sizeof check->signature);
-    for (const ModuleReader &reader : READERS) {
-        if (!reader.detect(module, size_bytes)) continue;
-        check->format = reader.format;
-        if (!reader.check_layout(module, size_bytes, check)) return check->refusal;
-        return check->refusal = MODULE_ACCEPTED;
-    }
+    if (try_readers(module, size_bytes, check, 0)) return check->refusal;
+    check->unsupported = unsupported_format(module, size_bytes);
+    if (check->unsupported) return check->refusal = MODULE_UNSUPPORTED_FORMAT;
+    if (try_readers(module, size_bytes, check, 1)) return check->refusal;
     // Nothing recognised. A MOD carries its signature last, at the end of
     // its 1084-byte header, so a shorter file cannot even be told apart.
     if (size_bytes < static_cast<long>(MOD_PATTERNS_OFFSET)) {
@@ -48,6 +94,7 @@ ModuleRefusal module_check(const uint8_t *module, long size_bytes, ModuleCheck *
 
 Song *module_read_song(const uint8_t *module, long size_bytes, const ModuleCheck *check) {
     if (!module || !check || check->refusal != MODULE_ACCEPTED) return nullptr;
+    // Every reader of a format reads all of its kinds.
     for (const ModuleReader &reader : READERS)
         if (reader.format == check->format) return reader.read(module, size_bytes, check);
     return nullptr;
@@ -94,6 +141,10 @@ int module_refusal_text(const ModuleCheck *check, const char *path, char *text, 
             snprintf(text, text_bytes, "'%s' is not a module: truncated: its %d patterns need %ld "
                      "bytes, the file has %ld", path, check->pattern_count, check->needed_bytes,
                      check->size_bytes);
+            break;
+        case MODULE_UNSUPPORTED_FORMAT:
+            snprintf(text, text_bytes, "'%s': %s modules are not supported", path,
+                     check->unsupported ? check->unsupported : "these");
             break;
         case MODULE_OUTPUT_RATE:
             snprintf(text, text_bytes, "cannot create the player for '%s' at %d Hz (it renders at %d "

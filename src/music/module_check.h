@@ -15,22 +15,23 @@
 #include "music/module_format.h"
 #include "music/song.h"
 
-// The largest file a module can be: the header, 128 patterns and 31
-// samples of 65535 words each. Readers refuse larger files before loading
-// them.
+// The largest file a module can be: the header, 128 patterns of 32
+// channels and 31 samples of 65535 words each. Readers refuse larger files
+// before loading them.
 constexpr long MOD_MAX_FILE_BYTES = static_cast<long>(MOD_PATTERNS_OFFSET) +
-                                    static_cast<long>(MOD_MAX_PATTERNS) *
-                                        static_cast<long>(MOD_PATTERN_BYTES) +
+                                    static_cast<long>(MOD_MAX_PATTERNS) * MOD_ROWS * MOD_MAX_CHANNELS *
+                                        static_cast<long>(MOD_CELL_BYTES) +
                                     static_cast<long>(MOD_SAMPLES) * 65535L * 2L;
 
 // The formats the check recognises.
 enum ModuleFormat : uint8_t {
     MODULE_FORMAT_NONE = 0,  // no format's signature (or too short to hold one)
-    MODULE_FORMAT_MOD,       // four-channel MOD: any M?K? or "4CHN" at byte 1080
+    MODULE_FORMAT_MOD,       // MOD: a signature at byte 1080 (mod_read_signature),
+                             // or a plausible 15-sample Soundtracker header
 };
 
 // Why a module is not played: MODULE_ACCEPTED (0) when it is. The first
-// four are the module's own; the last two come only from player creation.
+// five are the module's own; the last two come only from player creation.
 enum ModuleRefusal : uint8_t {
     MODULE_ACCEPTED = 0,
     MODULE_EMPTY,               // null bytes, or a size of 0 or less
@@ -38,6 +39,8 @@ enum ModuleRefusal : uint8_t {
                                 // MOD header (needed_bytes)
     MODULE_UNKNOWN_SIGNATURE,   // no format recognises the signature
     MODULE_TRUNCATED_PATTERNS,  // the patterns end past the end of the file
+    MODULE_UNSUPPORTED_FORMAT,  // a format the engine knows by its signature
+                                // but does not play (unsupported names it)
     MODULE_OUTPUT_RATE,         // the output rate asked of the player is outside
                                 // MOD_MIN_OUTPUT_RATE_HZ .. MOD_MAX_OUTPUT_RATE_HZ
     MODULE_NO_MEMORY,           // the player's record could not be allocated
@@ -53,19 +56,28 @@ struct ModuleCheck {
                                 // MODULE_TRUNCATED_PATTERNS: header and patterns
     uint8_t signature[4];       // a MOD's bytes 1080 .. 1083 (0 when the file is shorter)
     int output_rate_hz;         // MODULE_OUTPUT_RATE: the rate asked for
+    const char *unsupported;    // MODULE_UNSUPPORTED_FORMAT: the format's name
+                                // ("IT", "MED", ...), a static string
     // Layout, set once the format is recognised (pattern_count also for
     // MODULE_TRUNCATED_PATTERNS).
-    int channels;               // 4
-    int pattern_count;          // patterns stored, 1 .. 128
+    int channels;               // 1 .. 32
+    int sample_count;           // a MOD's: 31, or 15 for Soundtracker's layout
+    uint8_t split_patterns;     // 1 for FLT8: patterns stored as two halves
+    int pattern_count;          // patterns stored, 1 .. 128 (FLT8: of 8 channels)
     uint8_t pattern_mask;       // applied to order entries: 63 or 127
     size_t sample_data_offset;  // first byte of sample data: after the patterns
 };
 
 // Checks the size_bytes bytes at `module` and fills *check (every field:
 // the ones a refusal leaves unused are 0). The steps, first failure
-// reported: empty; a format recognised by its signature (else too short
-// for a MOD header, or an unknown signature); that format's layout (a
-// MOD's patterns, counted over all 128 order entries, within the file).
+// reported: empty; a format recognised by its signature; else a format
+// the engine does not play, named by its own (IT "IMPM", MED "MMD0" ..
+// "MMD3", MultiTracker "MTM", Oktalyzer "OKTASONG", DigiBooster Pro "DBM0",
+// MO3, Farandole "FAR", UltraTracker "MAS_UTrack_V", MadTracker 2 "MT20",
+// PolyTracker "PTMF" at byte 44); else a format recognised only by a
+// plausible header (Soundtracker's 15-sample MOD); else too short for a
+// MOD header, or an unknown signature. Then that format's layout (a MOD's
+// patterns, counted over all 128 order entries, within the file).
 // Sample data running past the end is no refusal: the player plays what
 // the file holds. Returns check->refusal; null check does nothing and
 // returns MODULE_EMPTY.
@@ -84,6 +96,7 @@ Song *module_read_song(const uint8_t *module, long size_bytes, const ModuleCheck
 //   N bytes is too short for a module header (1084 bytes)
 //   signature "SIG" is not a four-channel module's (M.K., M!K! or 4CHN)
 //   truncated: its N patterns need N bytes, the file has N
+// and a format it does not play "'PATH': NAME modules are not supported",
 // with each signature byte outside printable ASCII written as a backslash,
 // 'x' and two hex digits. Creation's own refusals read "cannot create the
 // player for 'PATH' at N Hz (it renders at 102 to 65535 Hz)" and "out of

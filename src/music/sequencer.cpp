@@ -88,7 +88,10 @@ static void load_period_cell(ModPlayer *player, Channel *c, const SongCell *cell
     }
 }
 
-// A cell with a note and an instrument whose map picks the sample.
+// A cell with a note and an instrument whose map picks the sample: the
+// note's period in the song's frequency mode, the instrument's default
+// volume (and a sample's own panning) when the cell names it. A key off or
+// a cut silences the channel.
 static void load_note_cell(ModPlayer *player, Channel *c, const SongCell *cell, bool porta) {
     const Song *song = player->song;
     if (cell->instrument != 0) c->instrument = cell->instrument;
@@ -123,7 +126,7 @@ static void load_note_cell(ModPlayer *player, Channel *c, const SongCell *cell, 
         return;
     }
     const SongSample *sample = &song->samples[s - 1];
-    if (cell->instrument != 0) {
+    if (cell->instrument != 0 || (c->trigger && (song->quirks & SONG_QUIRK_NOTE_ALONE_RESETS_VOLUME))) {
         c->volume = sample->volume;
         if (sample->has_panning && !(song->quirks & SONG_QUIRK_HARD_PANNING)) c->panning = sample->panning;
     }

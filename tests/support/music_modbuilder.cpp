@@ -7,7 +7,6 @@
 
 namespace {
 constexpr size_t HEADER_BYTES = 1084;
-constexpr size_t PATTERN_BYTES = 1024;
 constexpr size_t SAMPLE_HEADER_BYTES = 30;
 
 void put_be16(uint8_t *p, uint32_t v) {
@@ -32,6 +31,8 @@ void modbuilder_init(ModBuilder *b) {
     }
     b->pattern_bytes.clear();
     b->pattern_count_override = -1;
+    b->channels = 4;
+    b->sample_count = 31;
 }
 
 void modbuilder_set_title(ModBuilder *b, const char *title) {
@@ -41,6 +42,10 @@ void modbuilder_set_title(ModBuilder *b, const char *title) {
 
 void modbuilder_set_signature(ModBuilder *b, const char *signature) {
     memcpy(b->signature, signature, 4);
+}
+
+void modbuilder_set_channels(ModBuilder *b, int channels) {
+    b->channels = channels;
 }
 
 void modbuilder_set_order(ModBuilder *b, const uint8_t *entries, int count) {
@@ -62,9 +67,10 @@ void modbuilder_set_sample(ModBuilder *b, int number, const std::vector<int8_t> 
 
 void modbuilder_set_cell(ModBuilder *b, int pattern, int row, int channel, int sample, int period,
                          int effect) {
-    size_t at = (static_cast<size_t>(pattern) * 64 * 4 + row * 4 + channel) * 4;
+    const size_t channels = static_cast<size_t>(b->channels);
+    size_t at = ((static_cast<size_t>(pattern) * 64 + static_cast<size_t>(row)) * channels + static_cast<size_t>(channel)) * 4;
     if (b->pattern_bytes.size() < at + 4) {
-        b->pattern_bytes.resize((static_cast<size_t>(pattern) + 1) * PATTERN_BYTES, 0);
+        b->pattern_bytes.resize((static_cast<size_t>(pattern) + 1) * 64 * channels * 4, 0);
     }
     uint8_t *cell = &b->pattern_bytes[at];
     cell[0] = static_cast<uint8_t>((sample & 0xF0) | ((period >> 8) & 0x0F));
@@ -75,26 +81,38 @@ void modbuilder_set_cell(ModBuilder *b, int pattern, int row, int channel, int s
 
 int modbuilder_pattern_count(const ModBuilder *b) {
     if (b->pattern_count_override >= 0) return b->pattern_count_override;
-    bool wide = memcmp(b->signature, "M!K!", 4) == 0 || memcmp(b->signature, "4CHN", 4) == 0;
-    int mask = wide ? 127 : 63;
+    const char *sig = b->signature;
+    const bool narrow = b->sample_count == 31 && sig[0] == 'M' && sig[2] == 'K' && !(sig[1] == '!' && sig[3] == '!');
+    int mask = narrow ? 63 : 127;
     int largest = 0;
     for (int i = 0; i < 128; i++) {
         if ((b->order[i] & mask) > largest) largest = b->order[i] & mask;
     }
+    if (b->sample_count == 31 && memcmp(sig, "FLT8", 4) == 0) return (largest / 2 + 1) * 2;
     return largest + 1;
 }
 
+// The header's size and one pattern's in the file.
+static size_t header_bytes(const ModBuilder *b) {
+    return b->sample_count == 15 ? 600 : HEADER_BYTES;
+}
+
+static size_t pattern_bytes(const ModBuilder *b) {
+    return 64 * 4 * static_cast<size_t>(b->channels);
+}
+
 uint32_t modbuilder_sample_offset(const ModBuilder *b, int number) {
-    uint32_t offset = static_cast<uint32_t>(HEADER_BYTES + PATTERN_BYTES * modbuilder_pattern_count(b));
+    uint32_t offset = static_cast<uint32_t>(header_bytes(b) + pattern_bytes(b) * modbuilder_pattern_count(b));
     for (int n = 1; n < number; n++) offset += b->samples[n - 1].length_words * 2u;
     return offset;
 }
 
 std::vector<uint8_t> modbuilder_build(const ModBuilder *b) {
-    int patterns = modbuilder_pattern_count(b);
-    std::vector<uint8_t> out(HEADER_BYTES + PATTERN_BYTES * patterns, 0);
+    const size_t patterns = static_cast<size_t>(modbuilder_pattern_count(b));
+    const size_t header = header_bytes(b);
+    std::vector<uint8_t> out(header + pattern_bytes(b) * patterns, 0);
     memcpy(&out[0], b->title, 20);
-    for (int n = 0; n < 31; n++) {
+    for (int n = 0; n < b->sample_count; n++) {
         const ModBuilderSample &s = b->samples[n];
         uint8_t *h = &out[20 + SAMPLE_HEADER_BYTES * n];
         memcpy(h, s.name, 22);
@@ -104,15 +122,17 @@ std::vector<uint8_t> modbuilder_build(const ModBuilder *b) {
         put_be16(h + 26, s.loop_start_words);
         put_be16(h + 28, s.loop_length_words);
     }
-    out[950] = b->song_length;
-    out[951] = 127;
-    memcpy(&out[952], b->order, 128);
-    memcpy(&out[1080], b->signature, 4);
+    const size_t length_at = 20 + SAMPLE_HEADER_BYTES * static_cast<size_t>(b->sample_count);
+    out[length_at] = b->song_length;
+    out[length_at + 1] = 127;
+    memcpy(&out[length_at + 2], b->order, 128);
+    if (b->sample_count == 31) memcpy(&out[1080], b->signature, 4);
     size_t copy = b->pattern_bytes.size();
-    if (copy > PATTERN_BYTES * patterns) copy = PATTERN_BYTES * patterns;
-    if (copy) memcpy(&out[HEADER_BYTES], b->pattern_bytes.data(), copy);
+    if (copy > pattern_bytes(b) * patterns) copy = pattern_bytes(b) * patterns;
+    if (copy) memcpy(&out[header], b->pattern_bytes.data(), copy);
     // Sample data follows the declared lengths, whatever `data` holds.
-    for (const ModBuilderSample &s : b->samples) {
+    for (int n = 0; n < b->sample_count; n++) {
+        const ModBuilderSample &s = b->samples[n];
         for (size_t i = 0; i < s.length_words * 2u; i++) {
             out.push_back(i < s.data.size() ? static_cast<uint8_t>(s.data[i]) : 0);
         }

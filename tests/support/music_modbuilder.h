@@ -1,6 +1,7 @@
-// Builds four-channel modules in memory for tests, tools and benchmarks:
-// title, samples, order table and patterns of cells, written out in the
-// file layout the player reads. Nothing is validated, so a test can also
+// Builds MOD modules in memory for tests, tools and benchmarks: title,
+// samples, order table and patterns of cells (four channels unless told
+// otherwise), written out in the file layout the player reads: 31 samples
+// and a signature, or Soundtracker's 15 samples without one. Nothing is validated, so a test can also
 // build what no tracker would write (sample numbers above 31, absurd
 // periods and loops); truncating or poking the built bytes is the caller's.
 #ifndef SUPPORT_MUSIC_MODBUILDER_H
@@ -25,8 +26,12 @@ struct ModBuilder {
     uint8_t song_length;         // header byte 950; 1 by default
     uint8_t order[128];          // all 0 by default
     ModBuilderSample samples[31];
-    // Cells, 4 bytes each, indexed [pattern][row][channel]; grown on demand.
+    // Cells, 4 bytes each, indexed [pattern][row][channel] as the file
+    // stores them (`channels` a row); grown on demand.
     std::vector<uint8_t> pattern_bytes;
+    int channels;                // cells a row: 4 by default
+    int sample_count;            // 31 by default; 15 writes Soundtracker's
+                                 // layout (no signature, patterns at 600)
     // Patterns written to the file: -1 (default) writes exactly the count
     // the signature's rule derives from the order table.
     int pattern_count_override;
@@ -40,6 +45,9 @@ void modbuilder_set_title(ModBuilder *b, const char *title);
 
 // Sets the 4 signature bytes (e.g. "M!K!", "4CHN", "6CHN").
 void modbuilder_set_signature(ModBuilder *b, const char *signature);
+
+// Sets the cells a row (1 .. 32); call before setting cells.
+void modbuilder_set_channels(ModBuilder *b, int channels);
 
 // Sets order entries 0 .. count - 1 and the song length to count.
 void modbuilder_set_order(ModBuilder *b, const uint8_t *entries, int count);
@@ -57,7 +65,9 @@ void modbuilder_set_cell(ModBuilder *b, int pattern, int row, int channel, int s
                          int period, int effect);
 
 // The patterns the file will hold: the override, or 1 + the largest order
-// entry masked with 127 (M!K!, 4CHN) or 63 (any other signature).
+// entry masked with 63 (M?K? but M!K!) or 127 (any other signature, and no
+// signature); for FLT8, whose patterns are two four-channel halves, that
+// count rounded up to whole pairs.
 int modbuilder_pattern_count(const ModBuilder *b);
 
 // Byte offset of sample `number`'s data in the built file.
