@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "music/mod_player.h"
+#include "music/module_check.h"
 #include "music/module_readers.h"
 #include "music/song.h"
 #include "support/music_formatbuilder.h"
@@ -847,15 +848,17 @@ TEST(MusicModuleReaders, ReadSongsPlayWithinTheMemoryBound) {
     s3mbuilder_showcase_song(&s3m);
     for (const std::vector<uint8_t> &file : {xmbuilder_build(xm, nullptr), s3mbuilder_build(s3m, nullptr)}) {
         uint8_t *bytes = music_copy_module(file);
-        ModuleReadResult result;
         const bool is_s3m = s3m_detect(bytes, file.size());
-        Song *song = is_s3m ? s3m_read_song(bytes, file.size(), &result) : xm_read_song(bytes, file.size(), &result);
-        ASSERT_NE(song, nullptr);
+        // Through the one check every start-up runs.
+        ModuleCheck check;
+        ModPlayer *player = mod_player_create_checked(44100, bytes, static_cast<long>(file.size()), &check);
+        ASSERT_NE(player, nullptr);
+        EXPECT_EQ(check.format, is_s3m ? MODULE_FORMAT_S3M : MODULE_FORMAT_XM);
+        EXPECT_EQ(check.channels, player->channel_count);
+        const Song *song = player->song;
         // Decoded sample data within the sample bytes plus an alignment byte each.
         EXPECT_LE(song->sample_data_bytes, file.size());
         const long rows = static_cast<long>(song->total_rows);
-        ModPlayer *player = mod_player_create_song(44100, song);
-        ASSERT_NE(player, nullptr);
         EXPECT_LE(mod_player_memory_bytes(player), 2 * static_cast<long>(file.size()) + 4 * rows + MOD_PLAYER_FIXED_BYTES);
         std::vector<int16_t> out(2 * 44100);
         mod_player_render_s16(player, out.data(), 44100);
@@ -865,6 +868,16 @@ TEST(MusicModuleReaders, ReadSongsPlayWithinTheMemoryBound) {
         mod_player_destroy(player);
         music_free_module(bytes);
     }
+    // What a reader refuses, the check refuses in the reader's words.
+    std::vector<uint8_t> old_version = xmbuilder_build(xm, nullptr);
+    put16(old_version, 58, 0x0103);
+    ModuleCheck check;
+    EXPECT_EQ(module_check(old_version.data(), static_cast<long>(old_version.size()), &check), MODULE_READ_REFUSED);
+    EXPECT_EQ(check.format, MODULE_FORMAT_XM);
+    char text[200];
+    EXPECT_EQ(module_refusal_text(&check, "f.xm", text, sizeof text), 1);
+    EXPECT_STREQ(text, "'f.xm' is not a module: its XM version is 1.03 (only 1.04 is read)");
+    EXPECT_EQ(mod_player_create(44100, old_version.data(), static_cast<long>(old_version.size())), nullptr);
 }
 
 // The tools end to end: make_test_modules writes the seeds, module_info

@@ -275,8 +275,8 @@ TEST(MusicModule, CheckNamesEveryRefusalInItsOwnWords) {
         std::vector<uint8_t> wrong = bytes;
         memcpy(&wrong[MOD_SIGNATURE_OFFSET], signature.first, 4);
         EXPECT_EQ(refusal_of(wrong, size, &check),
-                  std::string("'x.mod' is not a module: signature \"") + signature.second +
-                      "\" is not a four-channel module's (M.K., M!K! or 4CHN)");
+                  std::string("'x.mod' is not a module: no MOD, XM or S3M signature (bytes 1080 to 1083 "
+                              "read \"") + signature.second + "\")");
         EXPECT_EQ(check.refusal, MODULE_UNKNOWN_SIGNATURE);
     }
     // Accepted: the layout the player is built from, and no words.
@@ -640,7 +640,7 @@ TEST(MusicModule, SoundtrackerModulesWhenTheHeaderIsPlausible) {
         std::vector<uint8_t> wrong = bytes;
         wrong[k.offset] = k.value;
         const std::string sentence = refusal_sentence(wrong, &check);
-        EXPECT_EQ(sentence.rfind("'x.mod' is not a module: signature \"", 0), 0u) << k.what << ": " << sentence;
+        EXPECT_EQ(sentence.rfind("'x.mod' is not a module: no MOD, XM or S3M signature", 0), 0u) << k.what << ": " << sentence;
         EXPECT_EQ(check.refusal, MODULE_UNKNOWN_SIGNATURE) << k.what;
         EXPECT_EQ(check.format, MODULE_FORMAT_NONE) << k.what;
     }
@@ -663,14 +663,14 @@ TEST(MusicModule, UnsupportedFormatsAreRefusedByName) {
         {0, "IMPM", 4, "'x.mod': IT modules are not supported"},
         {0, "MMD0", 4, "'x.mod': MED modules are not supported"},
         {0, "MMD3", 4, "'x.mod': MED modules are not supported"},
-        {0, "MTM\x10", 3, "'x.mod': MultiTracker modules are not supported"},
-        {0, "OKTASONG", 8, "'x.mod': Oktalyzer modules are not supported"},
-        {0, "DBM0", 4, "'x.mod': DigiBooster Pro modules are not supported"},
+        {0, "MTM\x10", 4, "'x.mod': MTM modules are not supported"},
+        {0, "OKTASONG", 8, "'x.mod': OKT modules are not supported"},
+        {0, "DBM0", 4, "'x.mod': DBM modules are not supported"},
         {0, "MO3\x05", 3, "'x.mod': MO3 modules are not supported"},
-        {0, "FAR\xFE", 4, "'x.mod': Farandole modules are not supported"},
-        {0, "MAS_UTrack_V004", 12, "'x.mod': UltraTracker modules are not supported"},
-        {0, "MT20", 4, "'x.mod': MadTracker 2 modules are not supported"},
-        {44, "PTMF", 4, "'x.mod': PolyTracker modules are not supported"},
+        {0, "FAR\xFE", 4, "'x.mod': FAR modules are not supported"},
+        {0, "MAS_UTrack_V004", 14, "'x.mod': ULT modules are not supported"},
+        {0, "MT20", 4, "'x.mod': MT2 modules are not supported"},
+        {44, "PTMF", 4, "'x.mod': PTM modules are not supported"},
     };
     for (const Case &c : cases) {
         std::vector<uint8_t> bytes(3000, 0x41);

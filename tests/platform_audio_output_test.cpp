@@ -209,7 +209,7 @@ TEST(AudioOutput, StartFailuresLeaveOneLineAndSilence) {
     // sparse file: no disk space is used).
     const std::string huge = dir + "/huge.mod";
     ASSERT_TRUE(write_whole_file(huge, kevo));
-    ASSERT_EQ(truncate(huge.c_str(), MOD_MAX_FILE_BYTES + 1), 0);
+    ASSERT_EQ(truncate(huge.c_str(), MODULE_MAX_FILE_BYTES + 1), 0);
     std::string huge_err;
     EXPECT_EQ(start_captured(huge, &huge_err), -1);
     EXPECT_EQ(count_lines_with(huge_err, "MUSIC: '" + huge + "' is not a module: larger than any "
@@ -350,8 +350,8 @@ TEST(AudioOutput, StartOptionsServeModplayAndTheStopReleasesAll) {
     refused.tag = "TEST";
     refused.instead = "the test goes on";
     EXPECT_EQ(start_with_captured(&refused, &err), -1);
-    EXPECT_EQ(err, "TEST: '" + text + "' is not a module: signature \"xxxx\" is not a four-channel "
-                   "module's (M.K., M!K! or 4CHN); the test goes on\n");
+    EXPECT_EQ(err, "TEST: '" + text + "' is not a module: no MOD, XM or S3M signature (bytes 1080 to "
+                   "1083 read \"xxxx\"); the test goes on\n");
     refused.path = nullptr;
     EXPECT_EQ(start_with_captured(&refused, &err), -1);
     EXPECT_EQ(err, "TEST: no module file named; the test goes on\n");

@@ -22,42 +22,56 @@ struct ModuleReader {
     Song *(*read)(const uint8_t *module, long size_bytes, const ModuleCheck *check);
 };
 
-// Tried in order; the first that recognises the file decides.
+// The XM and S3M readers read the whole file to check it: what they refuse
+// is refused here, and the song is read again (module_read_song) to play.
+static int xm_detect_file(const uint8_t *module, long size_bytes) {
+    return xm_detect(module, static_cast<size_t>(size_bytes));
+}
+
+static int s3m_detect_file(const uint8_t *module, long size_bytes) {
+    return s3m_detect(module, static_cast<size_t>(size_bytes));
+}
+
+static int read_layout(Song *(*read)(const uint8_t *, size_t, ModuleReadResult *), const uint8_t *module,
+                       long size_bytes, ModuleCheck *check) {
+    Song *song = read(module, static_cast<size_t>(size_bytes), &check->read);
+    if (!song) {
+        check->refusal = check->read.refusal == MODULE_READ_NO_MEMORY ? MODULE_NO_MEMORY : MODULE_READ_REFUSED;
+        return 0;
+    }
+    check->channels = song->channel_count;
+    check->pattern_count = song->pattern_count;
+    check->sample_count = song->sample_count;
+    song_destroy(song);
+    return 1;
+}
+
+static int xm_layout(const uint8_t *module, long size_bytes, ModuleCheck *check) {
+    return read_layout(xm_read_song, module, size_bytes, check);
+}
+
+static int s3m_layout(const uint8_t *module, long size_bytes, ModuleCheck *check) {
+    return read_layout(s3m_read_song, module, size_bytes, check);
+}
+
+static Song *xm_song(const uint8_t *module, long size_bytes, const ModuleCheck *) {
+    ModuleReadResult result;
+    return xm_read_song(module, static_cast<size_t>(size_bytes), &result);
+}
+
+static Song *s3m_song(const uint8_t *module, long size_bytes, const ModuleCheck *) {
+    ModuleReadResult result;
+    return s3m_read_song(module, static_cast<size_t>(size_bytes), &result);
+}
+
+// Tried in order; the first that recognises the file decides. XM and S3M
+// signatures come first: a MOD's sits at byte 1080, inside their headers.
 static const ModuleReader READERS[] = {
+    {MODULE_FORMAT_XM, 0, xm_detect_file, xm_layout, xm_song},
+    {MODULE_FORMAT_S3M, 0, s3m_detect_file, s3m_layout, s3m_song},
     {MODULE_FORMAT_MOD, 0, mod_detect, mod_check_layout, mod_read_song},
     {MODULE_FORMAT_MOD, 1, mod_detect_soundtracker, mod_check_soundtracker_layout, mod_read_song},
 };
-
-// A format the engine knows by its signature but does not play.
-struct UnsupportedFormat {
-    const char *name;
-    size_t offset;
-    const char *signature;
-    size_t bytes;
-};
-
-static const UnsupportedFormat UNSUPPORTED[] = {
-    {"IT", 0, "IMPM", 4},
-    {"MED", 0, "MMD0", 4}, {"MED", 0, "MMD1", 4}, {"MED", 0, "MMD2", 4}, {"MED", 0, "MMD3", 4},
-    {"MultiTracker", 0, "MTM", 3},
-    {"Oktalyzer", 0, "OKTASONG", 8},
-    {"DigiBooster Pro", 0, "DBM0", 4},
-    {"MO3", 0, "MO3", 3},
-    {"Farandole", 0, "FAR\xFE", 4},
-    {"UltraTracker", 0, "MAS_UTrack_V", 12},
-    {"MadTracker 2", 0, "MT20", 4},
-    {"PolyTracker", 44, "PTMF", 4},
-};
-
-// The name of the unsupported format whose signature the file carries, or
-// null.
-static const char *unsupported_format(const uint8_t *module, long size_bytes) {
-    for (const UnsupportedFormat &f : UNSUPPORTED) {
-        if (size_bytes < static_cast<long>(f.offset + f.bytes)) continue;
-        if (memcmp(module + f.offset, f.signature, f.bytes) == 0) return f.name;
-    }
-    return nullptr;
-}
 
 // Runs the readers that detect by signature (guessed 0) or by plausibility
 // (guessed 1): 1 when one recognised the file (check->refusal then says
@@ -80,7 +94,7 @@ ModuleRefusal module_check(const uint8_t *module, long size_bytes, ModuleCheck *
     if (size_bytes >= static_cast<long>(MOD_PATTERNS_OFFSET))
         memcpy(check->signature, module + MOD_SIGNATURE_OFFSET, sizeof check->signature);
     if (try_readers(module, size_bytes, check, 0)) return check->refusal;
-    check->unsupported = unsupported_format(module, size_bytes);
+    check->unsupported = module_unsupported_format(module, static_cast<size_t>(size_bytes));
     if (check->unsupported) return check->refusal = MODULE_UNSUPPORTED_FORMAT;
     if (try_readers(module, size_bytes, check, 1)) return check->refusal;
     // Nothing recognised. A MOD carries its signature last, at the end of
@@ -134,8 +148,8 @@ int module_refusal_text(const ModuleCheck *check, const char *path, char *text, 
             break;
         case MODULE_UNKNOWN_SIGNATURE:
             signature_text(check->signature, shown, sizeof shown);
-            snprintf(text, text_bytes, "'%s' is not a module: signature \"%s\" is not a four-channel "
-                     "module's (M.K., M!K! or 4CHN)", path, shown);
+            snprintf(text, text_bytes, "'%s' is not a module: no MOD, XM or S3M signature (bytes 1080 "
+                     "to 1083 read \"%s\")", path, shown);
             break;
         case MODULE_TRUNCATED_PATTERNS:
             snprintf(text, text_bytes, "'%s' is not a module: truncated: its %d patterns need %ld "
@@ -145,6 +159,9 @@ int module_refusal_text(const ModuleCheck *check, const char *path, char *text, 
         case MODULE_UNSUPPORTED_FORMAT:
             snprintf(text, text_bytes, "'%s': %s modules are not supported", path,
                      check->unsupported ? check->unsupported : "these");
+            break;
+        case MODULE_READ_REFUSED:
+            module_read_refusal_text(&check->read, path, text, text_bytes);
             break;
         case MODULE_OUTPUT_RATE:
             snprintf(text, text_bytes, "cannot create the player for '%s' at %d Hz (it renders at %d "

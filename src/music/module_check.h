@@ -13,21 +13,29 @@
 #include <cstdint>
 
 #include "music/module_format.h"
+#include "music/module_readers.h"
 #include "music/song.h"
 
-// The largest file a module can be: the header, 128 patterns of 32
-// channels and 31 samples of 65535 words each. Readers refuse larger files
-// before loading them.
+// The largest MOD file: the header, 128 patterns of 32 channels and 31
+// samples of 65535 words each.
 constexpr long MOD_MAX_FILE_BYTES = static_cast<long>(MOD_PATTERNS_OFFSET) +
                                     static_cast<long>(MOD_MAX_PATTERNS) * MOD_ROWS * MOD_MAX_CHANNELS *
                                         static_cast<long>(MOD_CELL_BYTES) +
                                     static_cast<long>(MOD_SAMPLES) * 65535L * 2L;
+
+// The largest module file read at all (module_file.h refuses larger ones
+// before loading them): XM and S3M files carry far more sample data than a
+// MOD can (the largest real ones run to a few MiB), so the bound is
+// generous, yet keeps a device or a film named as music from being read.
+constexpr long MODULE_MAX_FILE_BYTES = 64L * 1024L * 1024L;
 
 // The formats the check recognises.
 enum ModuleFormat : uint8_t {
     MODULE_FORMAT_NONE = 0,  // no format's signature (or too short to hold one)
     MODULE_FORMAT_MOD,       // MOD: a signature at byte 1080 (mod_read_signature),
                              // or a plausible 15-sample Soundtracker header
+    MODULE_FORMAT_XM,        // FastTracker II: "Extended Module: " at byte 0
+    MODULE_FORMAT_S3M,       // Scream Tracker 3: "SCRM" at byte 44
 };
 
 // Why a module is not played: MODULE_ACCEPTED (0) when it is. The first
@@ -41,6 +49,8 @@ enum ModuleRefusal : uint8_t {
     MODULE_TRUNCATED_PATTERNS,  // the patterns end past the end of the file
     MODULE_UNSUPPORTED_FORMAT,  // a format the engine knows by its signature
                                 // but does not play (unsupported names it)
+    MODULE_READ_REFUSED,        // an XM or S3M file its reader refuses (`read`
+                                // says why)
     MODULE_OUTPUT_RATE,         // the output rate asked of the player is outside
                                 // MOD_MIN_OUTPUT_RATE_HZ .. MOD_MAX_OUTPUT_RATE_HZ
     MODULE_NO_MEMORY,           // the player's record could not be allocated
@@ -66,18 +76,20 @@ struct ModuleCheck {
     int pattern_count;          // patterns stored, 1 .. 128 (FLT8: of 8 channels)
     uint8_t pattern_mask;       // applied to order entries: 63 or 127
     size_t sample_data_offset;  // first byte of sample data: after the patterns
+    // XM and S3M: the reader's result (refusal, or what it read differently
+    // from what the file says: module_read_notice_text).
+    ModuleReadResult read;
 };
 
 // Checks the size_bytes bytes at `module` and fills *check (every field:
 // the ones a refusal leaves unused are 0). The steps, first failure
 // reported: empty; a format recognised by its signature; else a format
-// the engine does not play, named by its own (IT "IMPM", MED "MMD0" ..
-// "MMD3", MultiTracker "MTM", Oktalyzer "OKTASONG", DigiBooster Pro "DBM0",
-// MO3, Farandole "FAR", UltraTracker "MAS_UTrack_V", MadTracker 2 "MT20",
-// PolyTracker "PTMF" at byte 44); else a format recognised only by a
-// plausible header (Soundtracker's 15-sample MOD); else too short for a
-// MOD header, or an unknown signature. Then that format's layout (a MOD's
-// patterns, counted over all 128 order entries, within the file).
+// the engine does not play, named by its own (module_unsupported_format:
+// IT, MED, MTM, ...); else a format recognised only by a plausible header
+// (Soundtracker's 15-sample MOD); else too short for a MOD header, or an
+// unknown signature. Then that format's layout: a MOD's patterns, counted
+// over all 128 order entries, within the file; an XM or S3M file read
+// whole by its reader (xm_read, s3m_read), which refuses what they refuse.
 // Sample data running past the end is no refusal: the player plays what
 // the file holds. Returns check->refusal; null check does nothing and
 // returns MODULE_EMPTY.
@@ -94,9 +106,10 @@ Song *module_read_song(const uint8_t *module, long size_bytes, const ModuleCheck
 // fit). The module's refusals read "'PATH' is not a module: REASON":
 //   the file is empty
 //   N bytes is too short for a module header (1084 bytes)
-//   signature "SIG" is not a four-channel module's (M.K., M!K! or 4CHN)
+//   no MOD, XM or S3M signature (bytes 1080 to 1083 read "SIG")
 //   truncated: its N patterns need N bytes, the file has N
-// and a format it does not play "'PATH': NAME modules are not supported",
+// an XM or S3M reader's refusal as module_read_refusal_text words it, and a
+// format it does not play "'PATH': NAME modules are not supported",
 // with each signature byte outside printable ASCII written as a backslash,
 // 'x' and two hex digits. Creation's own refusals read "cannot create the
 // player for 'PATH' at N Hz (it renders at 102 to 65535 Hz)" and "out of

@@ -26,7 +26,7 @@ uint8_t *mod_file_read(const char *path, long *size_bytes, char *reason, size_t 
         close(fd);
         return nullptr;
     }
-    if (end == 0 || end > MOD_MAX_FILE_BYTES) {
+    if (end == 0 || end > MODULE_MAX_FILE_BYTES) {
         snprintf(reason, reason_bytes, "'%s' is not a module: %s (%ld bytes)", path,
                  end == 0 ? "the file is empty" : "larger than any module", static_cast<long>(end));
         close(fd);

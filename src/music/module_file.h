@@ -11,7 +11,7 @@
 // releases it with engine_free) and stores its length in *size_bytes.
 // Returns null when the file cannot be opened or read, is no regular file
 // (a directory, device, FIFO or socket is refused without blocking), is
-// empty, is larger than any module (MOD_MAX_FILE_BYTES), or memory runs
+// empty, is larger than any module (MODULE_MAX_FILE_BYTES), or memory runs
 // out; `reason` then holds one line naming the file and why, such as
 // "cannot open 'x.mod': No such file or directory", "cannot open 'x.mod':
 // is a FIFO" or "'x.mod' is not a module: the file is empty".

@@ -283,6 +283,22 @@ enum SongQuirk : uint32_t {
     // Channels sit hard left or right (L R R L across the channels, as
     // Paula's four DMA channels) and panning commands do nothing.
     SONG_QUIRK_HARD_PANNING = 1u << 6,
+    // S3M: one parameter memory per channel shared by the commands D, E,
+    // F, I, J, K, L, Q, R and S, as Scream Tracker 3 keeps it.
+    SONG_QUIRK_SHARED_EFFECT_MEMORY = 1u << 7,
+    // S3M: volume slides also run on the row's first tick (Scream Tracker
+    // 3.00's "fast volume slides", header flag 64 or tracker version 0x1300).
+    SONG_QUIRK_FAST_VOLUME_SLIDES = 1u << 8,
+    // S3M with the Amiga-limits flag: periods stay within the Amiga's
+    // three octaves.
+    SONG_QUIRK_AMIGA_LIMITS = 1u << 9,
+    // XM: a note delay of y at or past the row's length plays nothing
+    // (FastTracker II never reaches the tick).
+    SONG_QUIRK_NOTE_DELAY_PAST_ROW_IGNORED = 1u << 10,
+    // XM and S3M: the player ramps each voice's volume over a few
+    // milliseconds on note starts and volume changes, as their trackers'
+    // mixers do, instead of stepping it.
+    SONG_QUIRK_VOLUME_RAMPING = 1u << 11,
 };
 
 // One pattern: its rows' packed cells are rows first_row .. first_row +
