@@ -12,8 +12,9 @@
 //
 // Escape, closing the window or SIGINT, SIGQUIT, SIGHUP, SIGTERM end it
 // with status 0, and so does the song's end. F or Alt-Enter toggles
-// fullscreen. KEVO_FROM=ORDER[:ROW] starts it mid-song; KEVO_CAPTURE
-// records it (see the README).
+// fullscreen. KEVO_MUSIC=path shows another module (MOD, XM or S3M)
+// instead; KEVO_FROM=ORDER[:ROW] starts it mid-song; KEVO_CAPTURE records
+// it (see the README).
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -34,9 +35,11 @@
 #include "platform/particles_run.h"
 #include "render3d/render3d.h"
 
-// The song (tools/compose_kevo.cpp): channel 1 plays the drums.
+// The song (tools/compose_kevo.cpp): channel 1 plays the drums. Another
+// module (KEVO_MUSIC) drives the same pictures through whichever of its
+// notes fall there.
 static const int DRUM_CHANNEL = 1;
-static const int SAMPLE_KICK = 5, SAMPLE_SNARE = 6, SAMPLE_HAT = 7, SAMPLE_OPEN_HAT = 8;
+static const int INSTRUMENT_KICK = 5, INSTRUMENT_SNARE = 6, INSTRUMENT_HAT = 7, INSTRUMENT_OPEN_HAT = 8;
 // Without music the scenes still change, one per pattern's time at the
 // song's tempo (64 rows x 6 ticks x 20 ms), and the show ends after them.
 static const int64_t PATTERN_MS = 7680;
@@ -177,16 +180,17 @@ static void take_music_events(Show *s, bool *ended) {
             s->rows++;
         }
         if (e.kind != MUSIC_EVENT_NOTE) continue;
-        // Bars: each channel lights its own four, by the note's pitch.
-        const int bar = e.channel * 4 + (e.period / 64) % 4;
+        // Bars: each of four channels lights its own four, by the note's
+        // pitch; a song of more channels shares them out round the four.
+        const int bar = e.channel % (BARS / 4) * 4 + (e.period / 64) % 4;
         s->bar_level[bar] = 20 + e.volume * 3 / 2;
         if (e.channel != DRUM_CHANNEL) continue;
-        if (e.sample == SAMPLE_KICK) s->flash = 5;
-        if (e.sample == SAMPLE_SNARE) {
+        if (e.instrument == INSTRUMENT_KICK) s->flash = 5;
+        if (e.instrument == INSTRUMENT_SNARE) {
             s->cut = (s->cut + 1) % 4;
             burst(24);
         }
-        if (e.sample == SAMPLE_HAT || e.sample == SAMPLE_OPEN_HAT) s->ball_jump[(e.frame / 1000) % BALLS] = 14;
+        if (e.instrument == INSTRUMENT_HAT || e.instrument == INSTRUMENT_OPEN_HAT) s->ball_jump[(e.frame / 1000) % BALLS] = 14;
     }
 }
 
@@ -317,7 +321,8 @@ static const FrameLoopSetup SETUP = {
     "One pass of res/kevo.mod through the whole engine, the pictures driven by\n"
     "what is heard. Escape, closing the window or the song's end ends it; F or\n"
     "Alt-Enter toggles fullscreen; --frames N stops after N frames and --shot\n"
-    "saves the last one as PNG. KEVO_FROM=ORDER[:ROW] starts it mid-song.\n",
+    "saves the last one as PNG. KEVO_MUSIC=path plays another module (MOD, XM,\n"
+    "S3M) instead; KEVO_FROM=ORDER[:ROW] starts it mid-song.\n",
     nullptr, false, false, nullptr};
 
 int main(int argc, char **argv) {

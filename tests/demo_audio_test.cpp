@@ -140,7 +140,8 @@ TEST(DemoAudio, BadModuleLeavesTheDemoRunningSilently) {
         {"empty", 1, {}, "'res/kevo.mod' is not a module: the file is empty"},
         {"truncated", 1, std::vector<uint8_t>(kevo.begin(), kevo.begin() + 5000),
          "'res/kevo.mod' is not a module: truncated"},
-        {"not a module", 1, not_module, "'res/kevo.mod' is not a module: signature \"FLT9\""},
+        {"not a module", 1, not_module,
+         "'res/kevo.mod' is not a module: no MOD, XM or S3M signature (bytes 1080 to 1083 read \"FLT9\")"},
     };
     for (const Case &c : cases) {
         const std::string dir = make_temp_dir("demo_badmod");

@@ -20,7 +20,9 @@
 #include <vector>
 
 #include "music/mod_player.h"
+#include "support/music_formatbuilder.h"
 #include "support/music_modbuilder.h"
+#include "support/music_wide_songs.h"
 #include "support/program_run.h"
 #include "support/platform_process.h"
 #include "support/platform_tools.h"
@@ -88,7 +90,7 @@ TEST(ModRender, KevoForThreeSecondsListsTheModuleAndMatchesThePlayer) {
 
     // The listing, checked against the module's own header bytes.
     std::vector<uint8_t> m = load(KEVO);
-    EXPECT_NE(r.out.find("Title:    kevo\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Title:    kevo\nFormat:   MOD M.K.\nChannels: 4\nSamples:\n"), std::string::npos) << r.out;
     int listed = 0;
     for (int n = 1; n <= 31; n++) {
         const size_t h = 20 + (n - 1) * 30;
@@ -116,6 +118,58 @@ TEST(ModRender, KevoForThreeSecondsListsTheModuleAndMatchesThePlayer) {
     for (long i = 0; i < 2 * frames; i++) {
         const int16_t got = static_cast<int16_t>(le16(wav, WAV_HEADER + 2 * i));
         ASSERT_EQ(got, expected[i]) << "sample " << i;
+    }
+    remove_tree(dir);
+}
+
+// Every format lists its format and channels; an XM lists its instruments
+// with the samples their notes play, 16-bit and ping-pong said; the WAV
+// is the player's song whatever the format; an S3M's Adlib instrument is
+// named once on standard error.
+TEST(ModRender, ListsFormatChannelsAndInstrumentsOfEveryFormat) {
+    const std::string dir = make_temp_dir("modrender_formats");
+    S3mBuilder showcase;
+    s3mbuilder_showcase_song(&showcase);
+    const struct {
+        const char *name;
+        std::vector<uint8_t> bytes;
+        std::vector<std::string> lines;
+        const char *err;
+    } cases[] = {
+        {"wide.xm", wide_xm_song(12),
+         {"Title:    wide xm\nFormat:   XM 1.04, kevo test builder\nChannels: 12\nInstruments:\n",
+          "\n   1  looped saw\n       1  saw 8                       64 bytes  loop 0+64\n",
+          "\n   2  two samples\n       2  low 8                     2000 bytes\n"
+          "       3  high 16                    600 bytes  16-bit  loop 120+480 ping-pong\nSong:     5 positions\n"},
+         ""},
+        {"wide.s3m", wide_s3m_song(9),
+         {"Title:    wide s3m\nFormat:   S3M, Scream Tracker 3.20\nChannels: 9\nSamples:\n",
+          "\n   1  saw 8                       64 bytes  loop 0+64\n   2  saw 16                    6000 bytes  16-bit\n"
+          "Song:     3 positions\n"},
+         ""},
+        {"wide.mod", wide_mod_song(8), {"Format:   MOD 8CHN\nChannels: 8\nSamples:\n"}, ""},
+        {"adlib.s3m", s3mbuilder_build(showcase, nullptr), {"Samples:\n", "16-bit"},
+         "modrender: '$': 1 Adlib instrument is not played: its notes stay silent\n"},
+    };
+    for (const auto &c : cases) {
+        const std::string path = dir + "/" + c.name, wav_path = dir + "/out.wav";
+        ASSERT_TRUE(write_whole_file(path, c.bytes));
+        ProcessResult r = run_program(MODRENDER, {"--seconds", "2", path, wav_path}, {}, nullptr, -1, SIGTERM);
+        ASSERT_EQ(r.status, 0) << c.name << ": " << r.err;
+        for (const std::string &line : c.lines) EXPECT_NE(r.out.find(line), std::string::npos) << c.name << ":\n" << r.out;
+        std::string err = c.err;
+        if (err.find('$') != std::string::npos) err.replace(err.find('$'), 1, path);
+        EXPECT_EQ(r.err, err) << c.name;
+        const std::vector<uint8_t> wav = load(wav_path);
+        expect_wav_header(wav, 2 * 44100);
+        ModPlayer *player = mod_player_create(44100, c.bytes.data(), static_cast<long>(c.bytes.size()));
+        ASSERT_NE(player, nullptr) << c.name;
+        std::vector<int16_t> expected(2 * 2 * 44100);
+        mod_player_render_s16(player, expected.data(), 2 * 44100);
+        mod_player_destroy(player);
+        ASSERT_EQ(wav.size(), WAV_HEADER + 2 * expected.size());
+        EXPECT_EQ(memcmp(&wav[WAV_HEADER], expected.data(), 2 * expected.size()), 0) << c.name;
+        EXPECT_GT(std::count_if(expected.begin(), expected.end(), [](int16_t v) { return v != 0; }), 44100) << c.name;
     }
     remove_tree(dir);
 }
@@ -202,7 +256,7 @@ TEST(ModRender, BadInputFailsWithOneLineAndWritesNothing) {
     } cases[] = {
         {"missing.mod", 0, {}, "cannot open"},
         {"empty.mod", 1, {}, "is not a module: the file is empty"},
-        {"signature.mod", 1, wrong, "is not a module: signature \"OKTX\""},
+        {"signature.mod", 1, wrong, "is not a module: no MOD, XM or S3M signature (bytes 1080 to 1083 read \"OKTX\")"},
         {"truncated.mod", 1, std::vector<uint8_t>(kevo.begin(), kevo.begin() + 4000),
          "is not a module: truncated"},
         {"header.mod", 1, std::vector<uint8_t>(kevo.begin(), kevo.begin() + 1000),

@@ -1,8 +1,9 @@
 // Song length and seeking without mixing: the length equals where a render
 // from the start finishes, and a seek followed by rendering equals a render
 // from the start with the frames before that row dropped, for the demo's
-// module, random songs of every command and songs built around jumps,
-// pattern loops, pattern delays and tempo changes.
+// module, random songs of every command, songs built around jumps,
+// pattern loops, pattern delays and tempo changes, and XM, S3M and MOD
+// songs of up to 32 channels with patterns of 1 to 256 rows.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -11,6 +12,7 @@
 #include "music/mod_player.h"
 #include "support/music_modbuilder.h"
 #include "support/music_playback.h"
+#include "support/music_wide_songs.h"
 #include "support/test_files.h"
 
 namespace {
@@ -108,7 +110,8 @@ void expect_seek_matches_playing(const std::vector<uint8_t> &bytes, int order, i
     EXPECT_EQ(seeking->tempo, playing->tempo);
     EXPECT_EQ(seeking->speed, playing->speed);
     EXPECT_EQ(seeking->order, playing->order);
-    for (int ch = 0; ch < MOD_CHANNELS; ch++) {
+    ASSERT_EQ(seeking->channel_count, playing->channel_count);
+    for (int ch = 0; ch < seeking->channel_count; ch++) {
         EXPECT_EQ(seeking->channels[ch].loop_count, playing->channels[ch].loop_count);
         EXPECT_EQ(seeking->channels[ch].porta_target, playing->channels[ch].porta_target);
         EXPECT_EQ(seeking->channels[ch].position, playing->channels[ch].position);
@@ -125,7 +128,10 @@ TEST(MusicSongLength, EqualsWhereRenderingFinishes) {
         const char *name;
         std::vector<uint8_t> bytes;
     };
-    std::vector<Song> songs = {{"kevo", kevo_bytes()}, {"clockwork", clockwork_song()}};
+    std::vector<Song> songs = {{"kevo", kevo_bytes()},          {"clockwork", clockwork_song()},
+                               {"xm 32", wide_xm_song(32)},     {"xm 5", wide_xm_song(5)},
+                               {"s3m 32", wide_s3m_song(32)},   {"s3m 9", wide_s3m_song(9)},
+                               {"mod 32", wide_mod_song(32)},   {"mod 8", wide_mod_song(8)}};
     ModBuilder b;
     modbuilder_busy_song(&b);
     songs.push_back({"busy", modbuilder_build(&b)});
@@ -199,6 +205,27 @@ TEST(MusicSeek, RenderingAfterASeekEqualsPlayingFromTheStart) {
         const bool ended = p->finished;
         mod_player_destroy(p);
         if (!ended) expect_seek_matches_playing(song, order, row, 20000, 0, 1, "random");
+    }
+}
+
+TEST(MusicSeek, RowsOfPatternsOfEveryLengthInSongsOfManyChannels) {
+    // The XM plays patterns of 16, 1, 130, 1 and 256 rows: every row of
+    // each is a row to seek to, the last ones too, and no row past them.
+    for (int channels : {32, 7}) {
+        const std::vector<uint8_t> xm = wide_xm_song(channels);
+        const int targets[][2] = {{0, 15}, {1, 0}, {2, 64}, {2, 129}, {3, 0}, {4, 200}, {4, 255}};
+        for (const auto &t : targets) expect_seek_matches_playing(xm, t[0], t[1], 12000, 0, 0, "xm");
+        expect_seek_matches_playing(xm, 2, 100, 12000, 50000, 1, "xm");
+        ModPlayer *p = create(xm);
+        ASSERT_NE(p, nullptr);
+        const int beyond[][2] = {{0, 16}, {1, 1}, {2, 130}, {3, 1}, {4, 256}, {5, 0}};
+        for (const auto &t : beyond) EXPECT_EQ(mod_player_seek(p, t[0], t[1]), -1) << t[0] << "/" << t[1];
+        mod_player_destroy(p);
+    }
+    const std::vector<uint8_t> s3m = wide_s3m_song(32), mod = wide_mod_song(32);
+    for (const auto &t : {std::pair<int, int>{0, 63}, {1, 31}, {2, 40}}) {
+        expect_seek_matches_playing(s3m, t.first, t.second, 12000, 0, 0, "s3m");
+        expect_seek_matches_playing(mod, t.first, t.second, 12000, 0, 0, "mod");
     }
 }
 

@@ -24,6 +24,7 @@
 #include "platform/music_start.h"
 #include "support/music_modbuilder.h"
 #include "support/program_run.h"
+#include "support/music_wide_songs.h"
 #include "support/stderr_capture.h"
 #include "util/alloc.h"
 
@@ -185,9 +186,9 @@ TEST(AudioOutput, StartFailuresLeaveOneLineAndSilence) {
         {"missing.mod", {}, 0, "cannot open"},
         {"empty.mod", {}, 1, "empty"},
         {"short.mod", std::vector<uint8_t>(kevo.begin(), kevo.begin() + 600), 1, "too short"},
-        {"signature.mod", wrong_signature, 1, "signature \"6CHX\""},
+        {"signature.mod", wrong_signature, 1, "no MOD, XM or S3M signature (bytes 1080 to 1083 read \"6CHX\")"},
         {"truncated.mod", std::vector<uint8_t>(kevo.begin(), kevo.begin() + 3000), 1, "truncated"},
-        {"text.mod", std::vector<uint8_t>(2000, 'x'), 1, "signature \"xxxx\""},
+        {"text.mod", std::vector<uint8_t>(2000, 'x'), 1, "read \"xxxx\")"},
     };
     for (const Case &c : cases) {
         const std::string path = dir + "/" + c.name;
@@ -327,16 +328,19 @@ TEST(AudioOutput, DiskDeviceCountsOnlyAfterUnpauseAndCapturesTheSong) {
 TEST(AudioOutput, StartOptionsServeModplayAndTheStopReleasesAll) {
     music_reset();
     setenv("SDL_AUDIODRIVER", "dummy", 1);
-    // Not asked to honour KEVO_FROM: not even read.
+    // Not asked to honour KEVO_FROM and KEVO_MUSIC: not even read.
     setenv("KEVO_FROM", "oops", 1);
     const std::string dir = make_temp_dir("audio_options");
     const std::string text = dir + "/text.mod";
     ASSERT_TRUE(write_whole_file(text, std::vector<uint8_t>(2000, 'x')));
+    setenv("KEVO_MUSIC", text.c_str(), 1);
     MusicStartOptions options = music_start_options(KEVO.c_str());
+    EXPECT_EQ(options.music_env, 1);
     options.tag = "modplay";
     options.instead = nullptr;
     options.loop = 0;
     options.from_env = 0;
+    options.music_env = 0;
     options.from_order = 90;
     options.from_row = 0;
     std::string err;
@@ -347,6 +351,7 @@ TEST(AudioOutput, StartOptionsServeModplayAndTheStopReleasesAll) {
     // A refused module in the check's words, with the caller's tag and
     // what it does instead.
     MusicStartOptions refused = music_start_options(text.c_str());
+    refused.music_env = 0;
     refused.tag = "TEST";
     refused.instead = "the test goes on";
     EXPECT_EQ(start_with_captured(&refused, &err), -1);
@@ -401,6 +406,39 @@ TEST(AudioOutput, StartOptionsServeModplayAndTheStopReleasesAll) {
     EXPECT_EQ(music_player->tick, 0);
     music_stop();
     unsetenv("KEVO_FROM");
+
+    // KEVO_MUSIC, honoured, names the module instead of the path: refused
+    // in the check's words naming it, or an XM started at a row past 64 of
+    // its 130-row pattern (one past its last row is named with the count).
+    // Set but empty, it names nothing.
+    MusicStartOptions music = music_start_options(KEVO.c_str());
+    music.tag = "TEST";
+    music.instead = "the test goes on";
+    EXPECT_EQ(start_with_captured(&music, &err), -1);
+    EXPECT_EQ(err.rfind("TEST: '" + text + "' is not a module: ", 0), 0u) << err;
+    const std::string xm_path = dir + "/wide.xm";
+    const std::vector<uint8_t> xm = wide_xm_song(9);
+    ASSERT_TRUE(write_whole_file(xm_path, xm));
+    setenv("KEVO_MUSIC", xm_path.c_str(), 1);
+    music.from_order = 2;
+    music.from_row = 130;
+    EXPECT_EQ(start_with_captured(&music, &err), -1);
+    EXPECT_EQ(err, "TEST: order position 2 of the song in '" + xm_path + "' has 130 rows (0-129); the test goes on\n");
+    music.from_row = 129;
+    ASSERT_EQ(start_with_captured(&music, &err), 0) << err;
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(music_player->channel_count, 9);
+    EXPECT_EQ(music_player->order, 2);
+    EXPECT_EQ(music_player->row, 129);
+    EXPECT_EQ(music_size, static_cast<int32_t>(xm.size()));
+    music_stop();
+    setenv("KEVO_MUSIC", "", 1);
+    music.from_order = -1;
+    ASSERT_EQ(start_with_captured(&music, &err), 0) << err;
+    EXPECT_EQ(music_player->channel_count, 4);
+    EXPECT_EQ(music_size, static_cast<int32_t>(file_bytes(KEVO).size()));
+    music_stop();
+    unsetenv("KEVO_MUSIC");
     music_reset();
     remove_tree(dir);
 }

@@ -19,6 +19,8 @@
 
 #include "music/mod_player.h"
 #include "platform/capture.h"
+#include "support/music_formatbuilder.h"
+#include "support/music_wide_songs.h"
 #include "support/program_run.h"
 #include "support/platform_process.h"
 #include "support/render3d_png.h"
@@ -436,7 +438,74 @@ TEST(Capture, KevoFromStartsTheDemosMusicMidSongAsPlayingWouldHaveIt) {
         const ProcessResult b = run_captured("demo", out, "20", {}, {std::string("KEVO_FROM=") + bad});
         EXPECT_EQ(b.status, 0) << bad;
         EXPECT_EQ(count_lines_with(b.err, "MUSIC: KEVO_FROM"), 1) << bad << ": " << b.err;
+        if (std::string(bad) == "2:64") {
+            EXPECT_EQ(count_lines_with(b.err, "KEVO_FROM=2:64: order position 2 has 64 rows (0-63); playing from the start"), 1)
+                << b.err;
+        }
         EXPECT_TRUE(bytes_of(out + "/audio.wav") == from_start) << bad;
+    }
+    remove_tree(dir);
+}
+
+// KEVO_MUSIC gives the demo and the showcase any module the player reads:
+// an XM and an S3M of ten channels are captured as modrender renders them
+// (the demo looping, the showcase once); a module the check refuses is its
+// one line and the program runs silently; an S3M's Adlib instrument is
+// said once and the rest plays.
+TEST(Capture, KevoMusicGivesTheDemoAndTheShowcaseAnXmOrAnS3m) {
+    const std::string dir = make_temp_dir("capture_music");
+    ASSERT_FALSE(dir.empty());
+    S3mBuilder adlib;
+    s3mbuilder_showcase_song(&adlib);
+    std::vector<uint8_t> it(2000, 0);
+    memcpy(it.data(), "IMPM", 4);
+    const struct {
+        const char *name;
+        std::vector<uint8_t> bytes;
+    } files[] = {{"wide.xm", wide_xm_song(10)},
+                 {"wide.s3m", wide_s3m_song(10)},
+                 {"adlib.s3m", s3mbuilder_build(adlib, nullptr)},
+                 {"song.it", it}};
+    for (const auto &f : files) ASSERT_TRUE(write_whole_file(dir + "/" + f.name, f.bytes));
+    const int frames = 60;
+    const long sound_frames = capture_audio_frames_after(frames);
+    char seconds[64];
+    snprintf(seconds, sizeof seconds, "%.9f", static_cast<double>(sound_frames) / 44100.0);
+    const struct {
+        const char *program, *module, *says;
+        bool plays;
+    } runs[] = {
+        {"demo", "wide.xm", "", true},
+        {"showcase", "wide.xm", "", true},
+        {"demo", "wide.s3m", "", true},
+        {"showcase", "wide.s3m", "", true},
+        {"demo", "adlib.s3m", "MUSIC: '$': 1 Adlib instrument is not played: its notes stay silent", true},
+        {"demo", "song.it", "MUSIC: '$': IT modules are not supported; the demo runs without music", false},
+    };
+    int n = 0;
+    for (const auto &run : runs) {
+        const std::string module = dir + "/" + run.module, out = dir + "/c" + std::to_string(n++);
+        const ProcessResult r = run_captured(run.program, out, std::to_string(frames), {}, {"KEVO_MUSIC=" + module});
+        EXPECT_EQ(r.status, 0) << run.program << " " << run.module << ": " << r.err;
+        std::string says = run.says;
+        if (!says.empty()) says.replace(says.find('$'), 1, module);
+        EXPECT_EQ(count_lines_with(r.err, "MUSIC"), says.empty() ? 0 : 1) << r.err;
+        if (!says.empty()) {
+            EXPECT_EQ(count_lines_with(r.err, says), 1) << r.err;
+        }
+        const std::vector<uint8_t> wav = bytes_of(out + "/audio.wav");
+        ASSERT_EQ(wav.size(), 44u + 4u * static_cast<size_t>(sound_frames)) << run.program << " " << run.module;
+        const long audible = std::count_if(wav.begin() + 44, wav.end(), [](uint8_t b) { return b != 0; });
+        if (!run.plays) {
+            EXPECT_EQ(audible, 0) << run.module;
+            continue;
+        }
+        EXPECT_GT(audible, sound_frames) << run.program << " " << run.module;
+        // The demo loops its music, the showcase plays it once.
+        std::vector<std::string> args = {"--seconds", seconds, module, dir + "/ref.wav"};
+        if (std::string(run.program) == "demo") args.insert(args.begin(), "--loop");
+        ASSERT_EQ(run_program(BIN + "modrender", args, {}, nullptr, -1, 0).status, 0);
+        EXPECT_TRUE(wav == bytes_of(dir + "/ref.wav")) << run.program << " " << run.module << ": modrender's sound";
     }
     remove_tree(dir);
 }
@@ -445,9 +514,10 @@ namespace {
 struct KickLog {
     bool started;
 };
-void on_note(void *user, int channel, uint8_t sample, uint16_t, uint8_t) {
-    // The song's drums are on channel 1; sample 5 is the kick.
-    if (channel == 1 && sample == 5) static_cast<KickLog *>(user)->started = true;
+void on_note(void *user, int channel, uint8_t instrument, uint16_t sample, uint16_t, uint8_t) {
+    // The song's drums are on channel 1; instrument 5 is the kick, which is
+    // a MOD's sample 5.
+    if (channel == 1 && instrument == 5 && sample == 5) static_cast<KickLog *>(user)->started = true;
 }
 }  // namespace
 

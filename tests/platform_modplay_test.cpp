@@ -13,6 +13,7 @@
 
 #include "music/mod_player.h"
 #include "support/music_modbuilder.h"
+#include "support/music_wide_songs.h"
 #include "support/program_run.h"
 #include "support/platform_process.h"
 #include "support/test_files.h"
@@ -117,6 +118,38 @@ TEST(Modplay, PlaysExactlyWhatModrenderRendersAndEndsWithTheSong) {
     ASSERT_GT(seek_frame, 0);
     EXPECT_EQ(modplay({"--from", "2:16", MODULE}, dir + "/from.raw").status, 0);
     expect_plays(bytes_of(dir + "/from.raw"), std::vector<uint8_t>(whole.begin() + seek_frame * 4, whole.end()));
+
+    // An XM and an S3M of many channels alike, from the start and from a
+    // row past 64 of a longer pattern; the file named wins over KEVO_MUSIC.
+    const struct {
+        const char *name;
+        std::vector<uint8_t> song;
+        int order, row;
+    } others[] = {{"wide.xm", wide_xm_song(10), 2, 100}, {"wide.s3m", wide_s3m_song(10), 1, 40}};
+    for (const auto &o : others) {
+        const std::string path = dir + "/" + o.name;
+        ASSERT_TRUE(write_whole_file(path, o.song));
+        p = mod_player_create(44100, o.song.data(), static_cast<long>(o.song.size()));
+        ASSERT_NE(p, nullptr);
+        const int64_t length = mod_song_length(p, 44100LL * 600, nullptr);
+        const int64_t first_row = mod_player_seek(p, 0, 0), from = mod_player_seek(p, o.order, o.row);
+        mod_player_destroy(p);
+        ASSERT_GT(from, 0) << o.name;
+        const std::string position = std::to_string(o.order) + ":" + std::to_string(o.row);
+        for (const bool start : {true, false}) {
+            std::vector<std::string> args = {path};
+            if (!start) args.insert(args.begin(), {"--from", position});
+            const ProcessResult played =
+                run_program(BIN + "modplay", args,
+                            {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + dir + "/other.raw", "SDL_DISKAUDIODELAY=0",
+                             "KEVO_MUSIC=" + MODULE},
+                            nullptr, -1, SIGINT);
+            EXPECT_EQ(played.status, 0) << o.name << ": " << played.err;
+            const int row = start ? 0 : o.row, order = start ? 0 : o.order;
+            const int64_t skipped = start ? first_row : from;
+            expect_plays(bytes_of(dir + "/other.raw"), rendered_from(o.song, order, row, 0, static_cast<int>(length - skipped)));
+        }
+    }
     remove_tree(dir);
 }
 
@@ -206,12 +239,13 @@ std::string shown_on_a_terminal(const std::string &dir, const std::string &stty)
 }
 }  // namespace
 
-TEST(Modplay, ShowsTitleAndPositionOnATerminalInItsWidth) {
+TEST(Modplay, ShowsTitleFormatAndPositionOnATerminalInItsWidth) {
     const std::string dir = make_temp_dir("modplay_tty");
     ASSERT_FALSE(dir.empty());
     // A terminal that does not tell its width gets the whole line.
     std::string text = shown_on_a_terminal(dir, "stty cols 0; ");
     EXPECT_NE(text.find("kevo"), std::string::npos) << text;
+    EXPECT_NE(text.find("MOD M.K., 4 channels"), std::string::npos) << "the format and the channels: " << text;
     EXPECT_NE(text.find("\rorder   3/11  row  8  0:24.1 / 1:26.9"), std::string::npos) << text;
     EXPECT_NE(text.find("row 12"), std::string::npos) << "the position moves: " << text;
 
@@ -280,7 +314,7 @@ TEST(Modplay, FailsWithOneLineAndAnswersHelp) {
     struct Case {
         std::vector<std::string> args;
         std::string driver;
-        const char *says;
+        std::string says;
         int status;
     };
     const std::vector<Case> cases = {
@@ -288,7 +322,8 @@ TEST(Modplay, FailsWithOneLineAndAnswersHelp) {
         {{dir + "/text.mod"}, "disk", "is not a module", 1},
         {{MODULE}, "nosuchdriver", "audio device", 1},
         {{"--from", "90", MODULE}, "disk", "never plays row 0 of order position 90", 1},
-        {{"--from", "2:64", MODULE}, "disk", "--from", 2},
+        {{"--from", "2:64", MODULE}, "disk", "order position 2 of the song in '" + MODULE + "' has 64 rows (0-63)", 1},
+        {{"--from", "2:256", MODULE}, "disk", "--from", 2},
         {{}, "disk", "usage", 2},
         {{"--bogus", MODULE}, "disk", "usage", 2},
         {{MODULE, MODULE}, "disk", "usage", 2},

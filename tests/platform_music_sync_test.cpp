@@ -9,9 +9,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <set>
@@ -31,21 +33,25 @@
 #include "gfx2d/framebuffer.h"
 #include "platform/video.h"
 #include "support/music_modbuilder.h"
+#include "support/music_wide_songs.h"
 #include "support/test_files.h"
 
 namespace {
 
 MusicEvent numbered(uint64_t i) {
-    // Every field derives from the number, so a torn read shows.
-    MusicEvent e = {static_cast<uint8_t>(1 + i % 3), static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i % 64), static_cast<uint8_t>(i % 4),
-                    static_cast<uint8_t>(i % 31 + 1), static_cast<uint8_t>(i % 65), static_cast<uint16_t>(i * 7), static_cast<int64_t>(i)};
+    // Every field derives from the number, so a torn read shows; channels,
+    // instruments and samples reach 31, 128 and 2048.
+    MusicEvent e = {static_cast<uint8_t>(1 + i % 3),   static_cast<uint8_t>(i >> 8),  static_cast<uint8_t>(i % 256),
+                    static_cast<uint8_t>(i % 32),      static_cast<uint8_t>(i % 128 + 1), static_cast<uint8_t>(i % 65),
+                    static_cast<uint16_t>(i % 2048 + 1), static_cast<uint16_t>(i * 7), static_cast<int64_t>(i)};
     return e;
 }
 
 bool matches(const MusicEvent &e) {
     const MusicEvent want = numbered(static_cast<uint64_t>(e.frame));
     return e.kind == want.kind && e.order == want.order && e.row == want.row && e.channel == want.channel &&
-           e.sample == want.sample && e.volume == want.volume && e.period == want.period;
+           e.instrument == want.instrument && e.sample == want.sample && e.volume == want.volume &&
+           e.period == want.period;
 }
 
 EventRing ring;  // large: not on the stack
@@ -180,13 +186,18 @@ std::vector<uint8_t> onset_song(void) {
 // In a child process: plays `module` under a capture into `dir` for
 // `frames` frames and logs, before drawing each frame, the heard position
 // ("H frame order row tick tick_frame song_frame tick_frames") and the
-// events heard by then ("E frame kind order row channel sample period
-// volume at").
-// The capture ends the child with status 0.
-void capture_child(const std::string &module, const std::string &dir, int frames, const std::string &log_path) {
+// events heard by then ("E frame kind order row channel instrument sample
+// period volume at"). With `music` not empty, KEVO_MUSIC names it, and
+// the music start-up plays it instead of `module`; with `from` not empty,
+// KEVO_FROM starts it there. The capture ends the child with status 0.
+void capture_child(const std::string &module, const std::string &dir, int frames, const std::string &log_path,
+                   const std::string &music = "", const std::string &from = "") {
     setenv("KEVO_CAPTURE", dir.c_str(), 1);
     setenv("KEVO_CAPTURE_FRAMES", std::to_string(frames).c_str(), 1);
-    unsetenv("KEVO_FROM");
+    if (from.empty()) unsetenv("KEVO_FROM");
+    else setenv("KEVO_FROM", from.c_str(), 1);
+    if (music.empty()) unsetenv("KEVO_MUSIC");
+    else setenv("KEVO_MUSIC", music.c_str(), 1);
     if (!freopen("/dev/null", "w", stderr)) _exit(5);  // the rate lines
     FILE *log = fopen(log_path.c_str(), "w");
     if (!log || music_start_file(module.c_str()) != 0) _exit(3);
@@ -199,8 +210,8 @@ void capture_child(const std::string &module, const std::string &dir, int frames
                 at.tick_frames);
         MusicEvent e;
         while (music_event_next(&e))
-            fprintf(log, "E %ld %d %d %d %d %d %d %d %lld\n", k, e.kind, e.order, e.row, e.channel, e.sample, e.period,
-                    e.volume, static_cast<long long>(e.frame));
+            fprintf(log, "E %ld %d %d %d %d %d %d %d %d %lld\n", k, e.kind, e.order, e.row, e.channel, e.instrument,
+                    e.sample, e.period, e.volume, static_cast<long long>(e.frame));
         fflush(log);
         fb_clear();
         fb_present();
@@ -217,9 +228,29 @@ struct Heard {
 
 struct Logged {
     long at_frame;
-    int kind, order, row, channel, sample, period, volume;
+    int kind, order, row, channel, instrument, sample, period, volume;
     long long frame;
 };
+
+// The log of capture_child: heard positions and events.
+void parse_log(const std::string &text, std::vector<Heard> *heard, std::vector<Logged> *events) {
+    std::istringstream log(text);
+    for (std::string line; std::getline(log, line);) {
+        std::istringstream in(line.substr(2));
+        if (line[0] == 'H') {
+            long k;
+            Heard h;
+            in >> k >> h.order >> h.row >> h.tick >> h.tick_frame >> h.song_frame >> h.tick_frames;
+            EXPECT_EQ(k, static_cast<long>(heard->size()));
+            heard->push_back(h);
+        } else {
+            Logged e;
+            in >> e.at_frame >> e.kind >> e.order >> e.row >> e.channel >> e.instrument >> e.sample >> e.period >>
+                e.volume >> e.frame;
+            events->push_back(e);
+        }
+    }
+}
 
 }  // namespace
 
@@ -236,21 +267,7 @@ TEST(MusicSync, InACaptureEveryNoteEventIsWhereItsNoteStartsInTheSound) {
 
     std::vector<Heard> heard;
     std::vector<Logged> events;
-    std::istringstream log(text);
-    for (std::string line; std::getline(log, line);) {
-        std::istringstream in(line.substr(2));
-        if (line[0] == 'H') {
-            long k;
-            Heard h;
-            in >> k >> h.order >> h.row >> h.tick >> h.tick_frame >> h.song_frame >> h.tick_frames;
-            ASSERT_EQ(k, static_cast<long>(heard.size()));
-            heard.push_back(h);
-        } else {
-            Logged e;
-            in >> e.at_frame >> e.kind >> e.order >> e.row >> e.channel >> e.sample >> e.period >> e.volume >> e.frame;
-            events.push_back(e);
-        }
-    }
+    parse_log(text, &heard, &events);
     ASSERT_EQ(heard.size(), static_cast<size_t>(frames));
 
     // The heard song time is the capture's clock, exactly; each event is
@@ -369,6 +386,109 @@ TEST(MusicSync, InACaptureEveryNoteEventIsWhereItsNoteStartsInTheSound) {
 
 namespace {
 
+// Note starts as the player's note callback reports them, each with the
+// song frame its tick begins at: the frames rendered when it is called.
+struct NoteLog {
+    long long frame;
+    std::vector<std::array<long long, 6>> notes;  // frame, channel, instrument, sample, period, volume
+};
+
+void log_note(void *user, int channel, uint8_t instrument, uint16_t sample, uint16_t period, uint8_t volume) {
+    NoteLog *log = static_cast<NoteLog *>(user);
+    log->notes.push_back({log->frame, channel, instrument, sample, period, volume});
+}
+
+}  // namespace
+
+// KEVO_MUSIC hands the music start-up an XM, then an S3M, of twelve
+// channels in place of the module the program names. In a capture every
+// note the player starts, on any of the twelve channels, is an event with
+// its instrument and the sample that instrument plays for the note, at the
+// frame where it is heard; and the captured sound is the song's. Started
+// by KEVO_FROM at its first row, where every channel starts a note inside
+// the seek, the XM gives those notes too.
+TEST(MusicSync, KevoMusicPlaysAnXmOrAnS3mWhoseNotesOnEveryChannelAreEvents) {
+    const std::string dir = make_temp_dir("music_sync_wide");
+    ASSERT_FALSE(dir.empty());
+    const int channels = 12, frames = 200;  // 3.4 s: past the XM's one-row pattern
+    const struct {
+        const char *name, *from;
+        std::vector<uint8_t> bytes;
+        std::set<std::pair<int, int>> instrument_samples;
+    } cases[] = {{"wide.xm", "", wide_xm_song(channels), {{1, 1}, {2, 2}, {2, 3}}},
+                 {"wide.s3m", "", wide_s3m_song(channels), {{1, 1}, {2, 2}}},
+                 {"wide.xm", "0:0", wide_xm_song(channels), {{1, 1}, {2, 2}, {2, 3}}}};
+    for (const auto &c : cases) {
+        const std::string path = dir + "/" + c.name, capture = dir + "/capture_" + c.name + c.from;
+        ASSERT_TRUE(write_whole_file(path, c.bytes));
+        std::string text;
+        ASSERT_TRUE(child_log(
+            dir,
+            [&](const std::string &log_path) {
+                capture_child(ENGINE_SOURCE_DIR "/res/kevo.mod", capture, frames, log_path, path, c.from);
+            },
+            &text))
+            << c.name << ": " << text;
+        std::vector<Heard> heard;
+        std::vector<Logged> events;
+        parse_log(text, &heard, &events);
+        ASSERT_EQ(heard.size(), static_cast<size_t>(frames)) << c.name;
+        const long long last_heard = heard.back().song_frame;
+
+        // The song by a player of our own, looping as the start-up has it,
+        // a frame per call from its start; the capture's sound begins where
+        // the seek puts it (0 without one).
+        ModPlayer *p = mod_player_create(44100, c.bytes.data(), static_cast<long>(c.bytes.size()));
+        ASSERT_NE(p, nullptr) << c.name;
+        ASSERT_EQ(p->channel_count, channels);
+        mod_player_set_loop(p, 1);
+        const long long start = *c.from ? mod_player_seek(p, 0, 0) : 0;
+        ASSERT_EQ(start, *c.from ? 3 * 882 : 0) << "row 0 starts after one row's ticks";
+        mod_player_destroy(p);
+        p = mod_player_create(44100, c.bytes.data(), static_cast<long>(c.bytes.size()));
+        mod_player_set_loop(p, 1);
+        NoteLog played = {0, {}};
+        mod_player_set_note_callback(p, log_note, &played);
+        const long long sound_frames = capture_audio_frames_after(frames);
+        std::vector<int16_t> sound;
+        for (long long f = 0; f < start + sound_frames; f++) {
+            played.frame = f + 1;
+            int16_t pair[2];
+            mod_player_render_s16(p, pair, 1);
+            if (f >= start) sound.insert(sound.end(), pair, pair + 2);
+        }
+        mod_player_destroy(p);
+
+        std::vector<std::array<long long, 6>> expected, got;
+        for (const auto &n : played.notes)
+            if (n[0] >= start && n[0] <= last_heard) expected.push_back(n);
+        std::set<int> heard_channels;
+        std::set<std::pair<int, int>> instrument_samples;
+        for (const Logged &e : events) {
+            if (e.kind != MUSIC_EVENT_NOTE) continue;
+            got.push_back({e.frame, e.channel, e.instrument, e.sample, e.period, e.volume});
+            heard_channels.insert(e.channel);
+            instrument_samples.insert({e.instrument, e.sample});
+        }
+        EXPECT_EQ(got, expected) << c.name;
+        EXPECT_EQ(heard_channels.size(), static_cast<size_t>(channels)) << c.name;
+        EXPECT_EQ(instrument_samples, c.instrument_samples) << c.name;
+        EXPECT_GT(got.size(), 60u) << c.name;
+
+        std::vector<uint8_t> wav;
+        ASSERT_TRUE(read_whole_file(capture + "/audio.wav", &wav));
+        ASSERT_EQ(wav.size(), 44 + 2 * sound.size()) << c.name;
+        EXPECT_EQ(memcmp(&wav[44], sound.data(), 2 * sound.size()), 0) << c.name << ": the capture's sound is the song's";
+        long audible[2] = {0, 0};
+        for (size_t i = 0; i < sound.size(); i++) audible[i % 2] += sound[i] != 0;
+        EXPECT_GT(audible[0], sound_frames / 2) << c.name;
+        EXPECT_GT(audible[1], sound_frames / 2) << c.name;
+    }
+    remove_tree(dir);
+}
+
+namespace {
+
 // In a child process: plays res/kevo.mod through SDL's disk audio driver,
 // which takes a buffer every SDL_DISKAUDIODELAY ms like a sound card
 // would, and polls the heard position about every millisecond for
@@ -379,6 +499,7 @@ void real_time_child(const std::string &log_path, const std::string &raw_path, i
     setenv("SDL_DISKAUDIODELAY", "23", 1);
     unsetenv("KEVO_CAPTURE");
     unsetenv("KEVO_FROM");
+    unsetenv("KEVO_MUSIC");
     FILE *log = fopen(log_path.c_str(), "w");
     if (!log || music_start_file(ENGINE_SOURCE_DIR "/res/kevo.mod") != 0) _exit(3);
     if (audio_device_frames != 1024) _exit(4);
@@ -470,9 +591,24 @@ TEST(MusicSeek, PositionsAreOrderAndOptionalRow) {
     EXPECT_EQ(music_parse_position("127:63", &order, &row), 0);
     EXPECT_EQ(order, 127);
     EXPECT_EQ(row, 63);
-    for (const char *bad : {"", ":", "3:", ":4", "3:64", "128", "-1", "3:-1", "3:1x", " 3", "3 ", "+3", "0x3",
+    // As far as any format goes: 256 positions, patterns of 256 rows.
+    EXPECT_EQ(music_parse_position("255:255", &order, &row), 0);
+    EXPECT_EQ(order, 255);
+    EXPECT_EQ(row, 255);
+    for (const char *bad : {"", ":", "3:", ":4", "3:256", "256", "-1", "3:-1", "3:1x", " 3", "3 ", "+3", "0x3",
                             "99999999999999999999", "3:99999999999999999999"})
         EXPECT_EQ(music_parse_position(bad, &order, &row), -1) << bad;
+
+    // Whether a row is in a position's pattern is the song's to say: the
+    // XM's positions 0 .. 4 play patterns of 16, 1, 130, 1 and 256 rows.
+    const std::vector<uint8_t> xm = wide_xm_song(6);
+    ModPlayer *p = mod_player_create(44100, xm.data(), static_cast<long>(xm.size()));
+    ASSERT_NE(p, nullptr);
+    const int rows[] = {16, 1, 130, 1, 256, 0};
+    for (int position = 0; position < 6; position++) EXPECT_EQ(music_position_rows(p, position), rows[position]);
+    EXPECT_EQ(music_position_rows(p, -1), 0);
+    EXPECT_EQ(music_position_rows(nullptr, 0), 0);
+    mod_player_destroy(p);
 }
 
 namespace {
@@ -484,6 +620,7 @@ void seek_child(const std::string &dir, const std::string &log_path, int before,
     setenv("KEVO_CAPTURE", dir.c_str(), 1);
     setenv("KEVO_CAPTURE_FRAMES", std::to_string(frames).c_str(), 1);
     unsetenv("KEVO_FROM");
+    unsetenv("KEVO_MUSIC");
     if (!freopen("/dev/null", "w", stderr)) _exit(5);
     FILE *log = fopen(log_path.c_str(), "w");
     if (!log || music_start_file(ENGINE_SOURCE_DIR "/res/kevo.mod") != 0) _exit(3);

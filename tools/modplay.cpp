@@ -1,12 +1,14 @@
-// Plays a four-channel tracker module to the audio device, without a
+// Plays a tracker module (MOD, XM or S3M) to the audio device, without a
 // window, with the engine's own player: exactly the sound modrender
 // renders into a WAV file.
 //
-//   modplay [--loop] [--from ORDER[:ROW]] [--] FILE.mod
+//   modplay [--loop] [--from ORDER[:ROW]] [--] FILE
 //
-// When standard error is a terminal it shows the title and one live line
-// of the position as heard: order position, row and time of the song's
-// total, cut to the terminal's width so that it never wraps. It ends when
+// When standard error is a terminal it shows the title, a line with the
+// format and the channel count, and one live line of the position as
+// heard: order position, row and time of the song's total, cut to the
+// terminal's width so that it never wraps. The module is FILE whatever
+// KEVO_MUSIC says. It ends when
 // the song's end has been heard (never with --loop), or on Ctrl-C (SIGINT,
 // SIGQUIT, SIGHUP, SIGTERM; one it was started with ignored, as by nohup,
 // stays ignored), with status 0. With --loop, --from finds the rows the
@@ -43,7 +45,7 @@ constexpr int STATUS_LINE_MS = 50;
 // How long a song with looping off may run for its length to be shown.
 constexpr int64_t LENGTH_LIMIT_SECONDS = 3600;
 
-static const char USAGE[] = "usage: modplay [--loop] [--from ORDER[:ROW]] [--] FILE.mod\n";
+static const char USAGE[] = "usage: modplay [--loop] [--from ORDER[:ROW]] [--] FILE\n";
 
 // One "modplay: ..." line on standard error; returns the failure status.
 static int fail(const char *format, ...) __attribute__((format(printf, 1, 2)));
@@ -57,11 +59,15 @@ static int fail(const char *format, ...) {
     return 1;
 }
 
-// The title, made harmless for the terminal.
+// The title, then the format and the channel count, made harmless for the
+// terminal.
 static void print_title(const ModPlayer *player) {
-    char title[MOD_TITLE_BYTES + 1];
+    char title[SONG_TITLE_BYTES + 1];
     song_printable_text(title, sizeof title, player->title);
     fprintf(stderr, "%s\n", title[0] ? title : "(untitled)");
+    char format[SONG_FORMAT_NAME_BYTES + 1];
+    song_printable_text(format, sizeof format, player->song->format_name);
+    fprintf(stderr, "%s, %d channel%s\n", format, player->channel_count, player->channel_count == 1 ? "" : "s");
 }
 
 // Columns of the terminal on standard error, asked each time (it may be
@@ -128,7 +134,7 @@ int main(int argc, char **argv) {
     }
     int order = 0, row = 0;
     if (from && music_parse_position(from, &order, &row) != 0) {
-        fail("--from wants ORDER or ORDER:ROW (order 0-127, row 0-63), not '%s'", from);
+        fail("--from wants ORDER or ORDER:ROW (order 0-255, row 0-255), not '%s'", from);
         return USAGE_ERROR_STATUS;
     }
     // Nothing here presents frames: a capture would never end.
@@ -142,6 +148,7 @@ int main(int argc, char **argv) {
     MusicStartOptions options = music_start_options(path);
     options.tag = "modplay";
     options.instead = nullptr;
+    options.music_env = 0;
     options.loop = loop ? 1 : 0;
     options.from_env = 0;
     options.from_order = from ? order : -1;

@@ -1,17 +1,23 @@
-// Renders a four-channel tracker module to a WAV file with the engine's own
-// player: 44100 Hz, stereo, signed 16-bit.
+// Renders a tracker module (MOD of any kind, XM, S3M) to a WAV file with the
+// engine's own player: 44100 Hz, stereo, signed 16-bit.
 //
-//   modrender [--seconds N] [--loop] [--] FILE.mod OUT.wav
+//   modrender [--seconds N] [--loop] [--] FILE OUT.wav
 //
 // Without options the song plays once with looping off and the file ends
 // where the song ends. --seconds N stops after N seconds (earlier if the
 // song ends first); --loop lets the song restart at its end and so needs
-// --seconds. Before rendering it prints the title, the samples with their
-// names and lengths (anything but printable ASCII shown as '?', so that a
-// module cannot drive the terminal), the song length in order positions and
-// the duration; while rendering it shows a progress bar when standard error
-// is a terminal. An argument starting with '-' is always an option; "--"
-// ends the options, for file names that start with '-'.
+// --seconds. Before rendering it prints the title, the format (e.g. "MOD
+// M.K.", "XM 1.04, FastTracker v2.00"), the channel count, the samples with
+// their names, lengths in bytes, "16-bit" and loops (in bytes, "ping-pong"
+// when they run back and forth) or, when instruments play several samples
+// (XM), each instrument with the samples its notes play (anything but
+// printable ASCII shown as '?', so that a module cannot drive the
+// terminal), the song length in order positions and the duration. A
+// module its reader read with a notice (an S3M's Adlib instruments, which
+// stay silent) gets that one line on standard error. While rendering it
+// shows a progress bar when standard error is a terminal. An argument
+// starting with '-' is always an option; "--" ends the options, for file
+// names that start with '-'.
 //
 // OUT.wav is never left half written: the WAV is written to a temporary
 // file beside it and renamed into place once complete, so OUT.wav holds the
@@ -21,7 +27,7 @@
 // with ignored, as by nohup, stays ignored) or runs into a
 // file-size limit (an error like any other). An OUT.wav that exists and is
 // not a regular file (a device, a FIFO) is written directly. An OUT.wav
-// that is FILE.mod itself, under any name, is refused.
+// that is FILE itself, under any name, is refused.
 //
 // Exit status 0 when OUT.wav was written, and for --help (usage on standard
 // output). Otherwise one "modrender: ..." line (or the usage line) on
@@ -92,22 +98,70 @@ static void show_progress(long done, long total) {
     fflush(stderr);
 }
 
+// Whether each instrument plays one sample of its own, instrument n sample
+// n (MOD, S3M): then the samples alone are listed.
+static bool one_sample_each(const Song *song) {
+    if (song->instrument_count != song->sample_count) return false;
+    for (int i = 0; i < song->instrument_count; i++)
+        for (uint16_t s : song->instruments[i].note_samples)
+            if (s != 0 && s != i + 1) return false;
+    return true;
+}
+
+static bool blank(const char *name) {
+    for (const char *c = name; *c; c++)
+        if (*c != ' ') return false;
+    return true;
+}
+
+// One sample's line after `indent`: its number in the song, name, size,
+// "16-bit" for 16-bit data, and its loop in bytes with "ping-pong" for a
+// loop that runs back and forth. A sample without a name or data is left
+// out.
+static void print_sample(const Song *song, int number, const char *indent) {
+    const SongSample *s = &song->samples[number - 1];
+    if (blank(s->name) && s->length == 0) return;
+    char shown[SONG_NAME_BYTES + 1];
+    song_printable_text(shown, sizeof shown, s->name);
+    const unsigned frame_bytes = s->bits / 8u;
+    printf("%s%2d  %-22s %7u bytes", indent, number, shown, static_cast<unsigned>(s->length * frame_bytes));
+    if (s->bits == 16) printf("  16-bit");
+    if (s->loop != SONG_LOOP_NONE)
+        printf("  loop %u+%u%s", static_cast<unsigned>(s->loop_start * frame_bytes),
+               static_cast<unsigned>(s->loop_length * frame_bytes), s->loop == SONG_LOOP_PING_PONG ? " ping-pong" : "");
+    printf("\n");
+}
+
+// The listing before the render: title, format, channels, the samples (or
+// the instruments with the samples their notes play, numbered across the
+// song), song length and duration.
 static void print_module(const ModPlayer *player, long frames, int cut) {
-    char shown[MOD_SAMPLE_NAME_BYTES + 1];  // the title's 20 bytes fit too
+    const Song *song = player->song;
+    char shown[SONG_FORMAT_NAME_BYTES + 1];  // titles and names fit too
     song_printable_text(shown, sizeof shown, player->title);
     printf("Title:    %s\n", shown);
-    printf("Samples:\n");
-    for (int i = 0; i < player->song->sample_count; i++) {
-        const SongSample *s = &player->song->samples[i];
-        int blank = 1;
-        for (const char *c = s->name; *c; c++)
-            if (*c != ' ') blank = 0;
-        if (blank && s->length == 0) continue;
-        song_printable_text(shown, sizeof shown, s->name);
-        printf("  %2d  %-22s %7u bytes", i + 1, shown, static_cast<unsigned>(s->length * (s->bits / 8u)));
-        if (s->loop != SONG_LOOP_NONE)
-            printf("  loop %u+%u", static_cast<unsigned>(s->loop_start), static_cast<unsigned>(s->loop_length));
-        printf("\n");
+    song_printable_text(shown, sizeof shown, song->format_name);
+    printf("Format:   %s\n", shown);
+    printf("Channels: %d\n", player->channel_count);
+    if (one_sample_each(song)) {
+        printf("Samples:\n");
+        for (int n = 1; n <= song->sample_count; n++) print_sample(song, n, "  ");
+    } else {
+        // Samples that no note of any instrument plays are never heard and
+        // not listed.
+        printf("Instruments:\n");
+        for (int i = 0; i < song->instrument_count; i++) {
+            const SongInstrument *in = &song->instruments[i];
+            bool plays[SONG_MAX_SAMPLES + 1] = {};
+            bool any = false;
+            for (uint16_t s : in->note_samples)
+                if (s != 0 && s <= song->sample_count) any = plays[s] = true;
+            if (!any && blank(in->name)) continue;
+            song_printable_text(shown, sizeof shown, in->name);
+            printf("  %2d  %s\n", i + 1, shown);
+            for (int n = 1; n <= song->sample_count; n++)
+                if (plays[n]) print_sample(song, n, "      ");
+        }
     }
     printf("Song:     %d positions\n", player->song_length);
     char duration[32];
@@ -342,6 +396,9 @@ static int render_module(const uint8_t *module, long size, const char *in_path,
         return report("cannot create '%s': %s", out_path, strerror(errno));
     }
     print_module(player, frames, seconds == 0.0 && frames == limit_frames);
+    // What the reader could not read as the file has it (an S3M's Adlib
+    // instruments) is rendered silent, and said once.
+    if (module_read_notice_text(&check.read, in_path, reason, sizeof reason)) report("%s", reason);
     errno = 0;
     const int rendered = render_to(player, out.file, frames, isatty(STDERR_FILENO)) == 0;
     const int write_errno = errno;
@@ -354,7 +411,7 @@ static int render_module(const uint8_t *module, long size, const char *in_path,
     return 0;
 }
 
-static const char USAGE[] = "usage: modrender [--seconds N] [--loop] [--] FILE.mod OUT.wav\n";
+static const char USAGE[] = "usage: modrender [--seconds N] [--loop] [--] FILE OUT.wav\n";
 
 static int usage(void) {
     fputs(USAGE, stderr);

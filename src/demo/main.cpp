@@ -19,6 +19,7 @@ static const char USAGE[] =
     "usage: demo\n"
     "Runs the demo scene with its music (res/kevo.mod, from the working directory) until\n"
     "SIGINT, SIGQUIT, SIGHUP or SIGTERM (Ctrl-C) ends it with status 0.\n"
+    "KEVO_MUSIC=path plays that module (MOD, XM or S3M) instead;\n"
     "KEVO_FROM=ORDER[:ROW] starts the music at that row; KEVO_CAPTURE with\n"
     "KEVO_CAPTURE_FRAMES=N records its first N frames and their sound instead.\n";
 

@@ -295,7 +295,7 @@ void row_effects(ModPlayer *player, int channel) {
         choose_source(voice, c);
         voice_restart(voice);
         if (c->sample != 0 && player->note_callback)
-            player->note_callback(player->note_user, channel, c->instrument, c->period,
+            player->note_callback(player->note_user, channel, c->instrument, c->sample, c->period,
                                   c->volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : c->volume);
     }
 }

@@ -7,17 +7,18 @@ static_assert((EVENT_RING_CAPACITY & (EVENT_RING_CAPACITY - 1)) == 0, "capacity 
 
 static uint64_t pack(const MusicEvent *e) {
     return static_cast<uint64_t>(e->kind) | static_cast<uint64_t>(e->order) << 8 | static_cast<uint64_t>(e->row) << 16 | static_cast<uint64_t>(e->channel) << 24 |
-           static_cast<uint64_t>(e->sample) << 32 | static_cast<uint64_t>(e->volume) << 40 | static_cast<uint64_t>(e->period) << 48;
+           static_cast<uint64_t>(e->instrument) << 32 | static_cast<uint64_t>(e->volume) << 40 | static_cast<uint64_t>(e->period) << 48;
 }
 
-static void unpack(uint64_t fields, uint64_t frame, MusicEvent *e) {
+static void unpack(uint64_t fields, uint64_t sample, uint64_t frame, MusicEvent *e) {
     e->kind = static_cast<uint8_t>(fields);
     e->order = static_cast<uint8_t>(fields >> 8);
     e->row = static_cast<uint8_t>(fields >> 16);
     e->channel = static_cast<uint8_t>(fields >> 24);
-    e->sample = static_cast<uint8_t>(fields >> 32);
+    e->instrument = static_cast<uint8_t>(fields >> 32);
     e->volume = static_cast<uint8_t>(fields >> 40);
     e->period = static_cast<uint16_t>(fields >> 48);
+    e->sample = static_cast<uint16_t>(sample);
     e->frame = static_cast<int64_t>(frame);
 }
 
@@ -26,6 +27,7 @@ void event_ring_init(EventRing *ring) {
         slot.sequence.store(0, std::memory_order_relaxed);
         slot.frame.store(0, std::memory_order_relaxed);
         slot.fields.store(0, std::memory_order_relaxed);
+        slot.sample.store(0, std::memory_order_relaxed);
     }
     ring->read = 0;
     ring->dropped = 0;
@@ -39,6 +41,7 @@ void event_ring_push(EventRing *ring, const MusicEvent *event) {
     std::atomic_thread_fence(std::memory_order_release);
     slot->frame.store(static_cast<uint64_t>(event->frame), std::memory_order_relaxed);
     slot->fields.store(pack(event), std::memory_order_relaxed);
+    slot->sample.store(event->sample, std::memory_order_relaxed);
     slot->sequence.store(2 * w + 2, std::memory_order_release);
     ring->written.store(w + 1, std::memory_order_release);
 }
@@ -56,6 +59,7 @@ int event_ring_take(EventRing *ring, MusicEvent *event, int64_t up_to_frame) {
         const uint64_t before = slot->sequence.load(std::memory_order_acquire);
         const uint64_t frame = slot->frame.load(std::memory_order_relaxed);
         const uint64_t fields = slot->fields.load(std::memory_order_relaxed);
+        const uint64_t sample = slot->sample.load(std::memory_order_relaxed);
         std::atomic_thread_fence(std::memory_order_acquire);
         const uint64_t after = slot->sequence.load(std::memory_order_relaxed);
         if (before != expected || after != expected) {
@@ -65,7 +69,7 @@ int event_ring_take(EventRing *ring, MusicEvent *event, int64_t up_to_frame) {
             continue;
         }
         if (static_cast<int64_t>(frame) > up_to_frame) return 0;
-        unpack(fields, frame, event);
+        unpack(fields, sample, frame, event);
         ring->read++;
         return 1;
     }

@@ -31,19 +31,28 @@ enum MusicEventKind : uint8_t {
 
 struct MusicEvent {
     uint8_t kind;          // MusicEventKind
-    uint8_t order;         // order position of the row (all kinds)
-    uint8_t row;           // row 0 .. 63 (all kinds)
-    uint8_t channel;       // note: 0 .. 3
-    uint8_t sample;        // note: 1 .. 31
+    uint8_t order;         // order position of the row, 0 .. 255 (all kinds)
+    uint8_t row;           // row 0 .. 255 (all kinds)
+    uint8_t channel;       // note: 0 .. 31
+    uint8_t instrument;    // note: the instrument, 1 .. 128 (a MOD's or an
+                           // S3M's sample number: their instruments are
+                           // their samples)
     uint8_t volume;        // note: 0 .. 64
-    uint16_t period;       // note: Amiga period
+    uint16_t sample;       // note: the sample the instrument plays for the
+                           // note, numbered across the song, 1 .. 2048
+                           // (equal to the instrument for MOD and S3M)
+    uint16_t period;       // note: the period it starts at, in the song's
+                           // frequency mode (song.h): a MOD's Amiga period,
+                           // an S3M's quarter period, an XM's linear or
+                           // Amiga one
     int64_t frame;         // song frame at which it is heard
 };
 
 struct EventRingSlot {
     std::atomic<uint64_t> sequence;
     std::atomic<uint64_t> frame;
-    std::atomic<uint64_t> fields;
+    std::atomic<uint64_t> fields;   // kind .. volume and the period
+    std::atomic<uint64_t> sample;   // the sample
 };
 
 struct EventRing {

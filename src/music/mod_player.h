@@ -42,10 +42,14 @@ constexpr int MOD_SAMPLE_NAME_BYTES = 22;
 typedef void (*ModPlayerCallback)(void *user);
 
 // Called by the player on its rendering thread each time a note starts a
-// sample on `channel`: `sample` the instrument number (a MOD's sample 1 ..
-// 31), the `period` it plays at and the channel `volume` (0 .. 64, as the
+// sample on `channel` (0 .. 31): the `instrument` of the note (1 .. 128; a
+// MOD's or an S3M's sample number), the `sample` that instrument plays for
+// it (1 .. 2048, numbered across the song as Song.samples is; the
+// instrument's own number for MOD and S3M), the `period` it starts at (in
+// the song's frequency mode) and the channel `volume` (0 .. 64, as the
 // voice plays it). It must be short.
-typedef void (*ModNoteCallback)(void *user, int channel, uint8_t sample, uint16_t period, uint8_t volume);
+typedef void (*ModNoteCallback)(void *user, int channel, uint8_t instrument, uint16_t sample, uint16_t period,
+                                uint8_t volume);
 
 struct ModPlayer;
 

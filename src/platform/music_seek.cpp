@@ -19,14 +19,20 @@ static int parse_number(const char *text, char **end, int highest) {
     return errno == 0 && value <= highest ? static_cast<int>(value) : -1;
 }
 
+int music_position_rows(const ModPlayer *player, int order) {
+    if (!player || order < 0 || order >= player->song_length) return 0;
+    const Song *song = player->song;
+    return song->patterns[song->orders[order]].rows;
+}
+
 int music_parse_position(const char *text, int *order, int *row) {
     if (!text || !order || !row) return -1;
     char *end = nullptr;
-    const int o = parse_number(text, &end, MOD_ORDER_ENTRIES - 1);
+    const int o = parse_number(text, &end, SONG_MAX_ORDERS - 1);
     if (o < 0) return -1;
     int r = 0;
     if (*end == ':') {
-        r = parse_number(end + 1, &end, MOD_ROWS - 1);
+        r = parse_number(end + 1, &end, SONG_MAX_ROWS - 1);
         if (r < 0) return -1;
     }
     if (*end != '\0') return -1;
@@ -40,14 +46,19 @@ int64_t music_seek_from_env(ModPlayer *player) {
     if (!from || !*from) return 0;
     int order = 0, row = 0;
     if (music_parse_position(from, &order, &row) != 0) {
-        failure_line("MUSIC", "KEVO_FROM wants ORDER or ORDER:ROW (order 0-127, row 0-63), not '%s'; playing from "
+        failure_line("MUSIC", "KEVO_FROM wants ORDER or ORDER:ROW (order 0-255, row 0-255), not '%s'; playing from "
                               "the start", from);
         return 0;
     }
     const int64_t frame = mod_player_seek(player, order, row);
     if (frame < 0) {
-        failure_line("MUSIC", "KEVO_FROM=%s: the song never plays row %d of order position %d (it has %d positions); "
-                              "playing from the start", from, row, order, player->song_length);
+        const int rows = music_position_rows(player, order);
+        if (rows > 0 && row >= rows)
+            failure_line("MUSIC", "KEVO_FROM=%s: order position %d has %d rows (0-%d); playing from the start", from,
+                         order, rows, rows - 1);
+        else
+            failure_line("MUSIC", "KEVO_FROM=%s: the song never plays row %d of order position %d (it has %d "
+                                  "positions); playing from the start", from, row, order, player->song_length);
         return 0;
     }
     return frame;

@@ -13,15 +13,23 @@
 #include "music/mod_player.h"
 
 // Reads "ORDER" or "ORDER:ROW" (decimal; ROW 0 when left out) into *order
-// and *row: ORDER 0 .. 127, ROW 0 .. 63. 0 on success, -1 otherwise.
+// and *row: ORDER 0 .. 255, ROW 0 .. 255, the most any format holds
+// (whether the song has that row is the seek's to say). 0 on success, -1
+// otherwise.
 int music_parse_position(const char *text, int *order, int *row);
+
+// The rows of the pattern that order position `order` of the player's song
+// plays (1 .. 256; a MOD's are 64, an XM's anything from 1 to 256), or 0
+// for a null player or a position outside the song.
+int music_position_rows(const ModPlayer *player, int order);
 
 // For the music start-up: when KEVO_FROM is set, moves the new `player`
 // there and returns the song frame to start from; 0 when it is not set.
 // Set the player's looping first: a looping song is sought as it goes
 // round (mod_player_seek). A KEVO_FROM that cannot be read or played is
-// named in one "MUSIC: ..." line on standard error and the song starts
-// from its beginning (0).
+// named in one "MUSIC: ..." line on standard error (a row past the
+// position's pattern names its row count) and the song starts from its
+// beginning (0).
 int64_t music_seek_from_env(ModPlayer *player);
 
 // Restarts the playing music (music_player) at the start of row `row` of

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/audio_output.h"
@@ -36,6 +37,7 @@ void count_tick(void *user) {
 MusicStartOptions music_start_options(const char *path) {
     MusicStartOptions options;
     options.path = path;
+    options.music_env = 1;
     options.tag = "MUSIC";
     options.instead = "the demo runs without music";
     options.loop = 1;
@@ -69,6 +71,8 @@ int music_start_with(const MusicStartOptions *options) {
     // here at the latest, before the device opens (capture.h).
     capture_start();
     const char *path = options->path;
+    const char *env = options->music_env ? getenv("KEVO_MUSIC") : nullptr;
+    if (env && *env) path = env;
     if (!path) return fail(options, "no module file named");
     long size = 0;
     char reason[PATH_MAX + 160];
@@ -88,8 +92,12 @@ int music_start_with(const MusicStartOptions *options) {
     if (options->from_order >= 0) {
         start_frame = mod_player_seek(player, options->from_order, options->from_row);
         if (start_frame < 0) {
+            const int rows = music_position_rows(player, options->from_order);
             mod_player_destroy(player);
             engine_free(data);
+            if (rows > 0 && options->from_row >= rows)
+                return fail(options, "order position %d of the song in '%s' has %d rows (0-%d)", options->from_order,
+                            path, rows, rows - 1);
             return fail(options, "the song in '%s' never plays row %d of order position %d", path,
                         options->from_row, options->from_order);
         }
@@ -115,6 +123,11 @@ int music_start_with(const MusicStartOptions *options) {
         engine_free(data);
         return result;
     }
+    // What the reader could not read as the file has it (an S3M's Adlib
+    // instruments): the music plays, without those.
+    char notice[PATH_MAX + 160];
+    if (module_read_notice_text(&check.read, path, notice, sizeof notice))
+        fprintf(stderr, "%s: %s\n", options->tag ? options->tag : "MUSIC", notice);
     return 0;
 }
 

@@ -78,9 +78,10 @@ static MusicTickMark unpack_mark(int64_t start, uint64_t position) {
                          static_cast<uint32_t>(position >> 32)};
 }
 
-static void push_event(uint8_t kind, uint8_t channel, uint8_t sample, uint16_t period, uint8_t volume) {
+static void push_event(uint8_t kind, uint8_t channel, uint8_t instrument, uint16_t sample, uint16_t period,
+                       uint8_t volume) {
     const ModPlayer *p = music_sync.player;
-    MusicEvent event = {kind, p->order, p->row, channel, sample, volume, period, music_sync.tick_start};
+    MusicEvent event = {kind, p->order, p->row, channel, instrument, volume, sample, period, music_sync.tick_start};
     event_ring_push(&music_sync.events, &event);
 }
 
@@ -99,13 +100,13 @@ static void sync_tick(void *user) {
 
 static void sync_row(void *user) {
     (void)user;
-    push_event(MUSIC_EVENT_ROW, 0, 0, 0, 0);
+    push_event(MUSIC_EVENT_ROW, 0, 0, 0, 0, 0);
     if (music_sync.chained_row) music_sync.chained_row(music_sync.chained_row_user);
 }
 
-static void sync_note(void *user, int channel, uint8_t sample, uint16_t period, uint8_t volume) {
+static void sync_note(void *user, int channel, uint8_t instrument, uint16_t sample, uint16_t period, uint8_t volume) {
     (void)user;
-    push_event(MUSIC_EVENT_NOTE, static_cast<uint8_t>(channel), sample, period, volume);
+    push_event(MUSIC_EVENT_NOTE, static_cast<uint8_t>(channel), instrument, sample, period, volume);
 }
 
 // Publishes the snapshot of one rendered buffer (audio thread, or the main
@@ -167,12 +168,13 @@ void music_sync_attach(ModPlayer *player, int64_t start_frame, bool exact) {
     // inside the seek, where the player calls nobody; they are the first
     // events heard.
     if (start_frame > 0 && player->tick == 0 && player->tick_sample == 0) {
-        for (int ch = 0; ch < MOD_CHANNELS; ch++) {
+        for (int ch = 0; ch < player->channel_count; ch++) {
             const Channel *c = &player->channels[ch];
             if (c->trigger && c->sample != 0 && c->delay_tick == 0)
-                sync_note(nullptr, ch, c->sample, c->period, c->volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : c->volume);
+                sync_note(nullptr, ch, c->instrument, c->sample, c->period,
+                          c->volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : c->volume);
         }
-        push_event(MUSIC_EVENT_ROW, 0, 0, 0, 0);
+        push_event(MUSIC_EVENT_ROW, 0, 0, 0, 0, 0);
     }
     publish(0, start_frame, start_frame, false);
 }
@@ -196,7 +198,7 @@ void music_sync_audio_callback(void *userdata, uint8_t *stream, int len) {
     const int64_t end = start + (len > 0 ? len / AUDIO_FRAME_BYTES : 0);
     s->rendered_to = end;
     if (s->player->finished && !s->end_pushed) {
-        push_event(MUSIC_EVENT_END, 0, 0, 0, 0);
+        push_event(MUSIC_EVENT_END, 0, 0, 0, 0, 0);
         s->end_pushed = true;
     }
     publish(now, start, end, true);

@@ -54,7 +54,7 @@
 // Where the song is: the sequencer's position and the song time.
 struct MusicPosition {
     uint8_t order;         // order position
-    uint8_t row;           // row 0 .. 63
+    uint8_t row;           // row 0 .. 255
     uint16_t tick;         // tick within the row, 0 at the row's start
     uint32_t tick_frame;   // frames into that tick
     int64_t song_frame;    // song time in output frames

@@ -3,9 +3,10 @@
 // title until Escape, closing the window, or SIGINT, SIGQUIT, SIGHUP or
 // SIGTERM ends it with status 0.
 //
-//   ./demo [module.mod] [--frames N] [--shot out.png] [--scale k]
+//   ./demo [module] [--frames N] [--shot out.png] [--scale k]
 //
-// (the module is res/kevo.mod, relative to here, unless given). The frame
+// (the module, MOD, XM or S3M, is res/kevo.mod relative to here unless
+// given, or KEVO_MUSIC=path names another). The frame
 // loop (<kevo/platform/frame_loop.h>) reads the command line, opens the
 // window and ends the loop on Escape, the window's close or a stop signal;
 // F or Alt-Enter toggles fullscreen. Replace draw_frame with your own
@@ -46,11 +47,11 @@ static void draw_frame(TextObject *title, TextObject *caption) {
 }
 
 static const FrameLoopSetup SETUP = {
-    "demo", "[module.mod]",
-    "Plays a module (res/kevo.mod unless given) under a spinning star and a\n"
-    "hopping title. Escape or closing the window ends it; F or Alt-Enter\n"
-    "toggles fullscreen; --frames N stops after N frames and --shot saves the\n"
-    "last one as PNG.\n",
+    "demo", "[module]",
+    "Plays a module (MOD, XM or S3M: res/kevo.mod, or KEVO_MUSIC's, unless\n"
+    "given) under a spinning star and a hopping title. Escape or closing the\n"
+    "window ends it; F or Alt-Enter toggles fullscreen; --frames N stops after\n"
+    "N frames and --shot saves the last one as PNG.\n",
     nullptr, true, false, nullptr};
 
 int main(int argc, char **argv) {
@@ -68,8 +69,11 @@ int main(int argc, char **argv) {
 
     // The module is read and the audio device opened before the window:
     // SDL 1.2 brings its audio up by itself. Without a module or a device
-    // one "MUSIC: ..." line says so and the demo runs silently.
-    music_start_file(loop.file ? loop.file : MUSIC_MODULE_PATH);
+    // one "MUSIC: ..." line says so and the demo runs silently. A module
+    // named on the command line wins over KEVO_MUSIC.
+    MusicStartOptions music = music_start_options(loop.file ? loop.file : MUSIC_MODULE_PATH);
+    music.music_env = loop.file ? 0 : 1;
+    music_start_with(&music);
     frame_loop_open(&loop);  // the window, named after the program
     audio_unpause();
 
