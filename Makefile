@@ -91,7 +91,7 @@ PORTABLE_COMPARE = build-portable/compare
 # Only what the comparison needs: modrender and make_busy_mod from the
 # default build, modrender and the music tests from the portable one.
 portable: configure
-	@cmake --build $(call quote,$(BUILD)) -j $(JOBS) --target kevo_modrender kevo_make_busy_mod
+	@cmake --build $(call quote,$(BUILD)) -j $(JOBS) --target kevo_modrender kevo_make_busy_mod kevo_make_test_modules
 	@cmake -S . -B build-portable -DENGINE_PORTABLE_MIX=ON -DENGINE_BENCH=OFF -DENGINE_INSTALL=OFF \
 	  -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
 	@grep -q -- -DVOICE_PORTABLE_MIX build-portable/compile_commands.json || \
@@ -102,8 +102,10 @@ portable: configure
 	done
 	@mkdir -p $(PORTABLE_COMPARE)
 	@$(call quote,$(BUILD))/make_busy_mod $(PORTABLE_COMPARE)/busy.mod >/dev/null
-	@for m in res/kevo.mod $(PORTABLE_COMPARE)/busy.mod; do \
-	  n=$$(basename $$m .mod); \
+	@$(call quote,$(BUILD))/make_test_modules $(PORTABLE_COMPARE) >/dev/null
+	@for m in res/kevo.mod $(PORTABLE_COMPARE)/busy.mod $(PORTABLE_COMPARE)/showcase.xm \
+	  $(PORTABLE_COMPARE)/showcase.s3m; do \
+	  n=$$(basename $$m); \
 	  $(call quote,$(BUILD))/modrender $$m $(PORTABLE_COMPARE)/$$n-sse2.wav >/dev/null && \
 	  build-portable/modrender $$m $(PORTABLE_COMPARE)/$$n-portable.wav >/dev/null && \
 	  cmp $(PORTABLE_COMPARE)/$$n-sse2.wav $(PORTABLE_COMPARE)/$$n-portable.wav || exit 1; \
