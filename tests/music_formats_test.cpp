@@ -122,7 +122,9 @@ TEST(MusicXm, ShowcaseReadsBackAsDescribed) {
     EXPECT_EQ(s->initial_speed, 6);
     EXPECT_EQ(s->initial_tempo, 125);
     EXPECT_EQ(s->initial_global_volume, 64);
-    EXPECT_EQ(s->quirks, SONG_QUIRK_NOTE_DELAY_PAST_ROW_IGNORED | SONG_QUIRK_VOLUME_RAMPING);
+    EXPECT_EQ(s->quirks, SONG_QUIRK_NOTE_DELAY_PAST_ROW_IGNORED | SONG_QUIRK_VOLUME_RAMPING |
+                             SONG_QUIRK_JUMP_AND_BREAK_COMBINE | SONG_QUIRK_SLIDE_MEMORIES |
+                             SONG_QUIRK_OFFSET_PAST_END_SILENT);
     for (int ch = 0; ch < 5; ch++) EXPECT_EQ(s->channel_panning[ch], SONG_PANNING_CENTER);
 
     // Instruments: the map, envelopes, auto-vibrato and fadeout.
@@ -542,7 +544,7 @@ TEST(MusicS3m, ShowcaseReadsBackAsDescribed) {
     EXPECT_STREQ(s->title, "showcase");
     EXPECT_STREQ(s->format_name, "S3M, Scream Tracker 3.20");
     EXPECT_EQ(s->frequency_mode, SONG_FREQUENCY_AMIGA);
-    EXPECT_EQ(s->quirks, SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_VOLUME_RAMPING);
+    EXPECT_EQ(s->quirks, SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_JUMP_AND_BREAK_COMBINE | SONG_QUIRK_SLIDE_KIND_IN_PARAMETER);
     // Orders: the 254 marker skipped, everything from the 255 on left out.
     ASSERT_EQ(s->order_count, 3);
     EXPECT_EQ(std::vector<uint8_t>(s->orders, s->orders + 3), (std::vector<uint8_t>{0, 1, 2}));
@@ -617,9 +619,10 @@ TEST(MusicS3m, CommandsInTheSongsVocabulary) {
         {'A', 0x06, CMD_SET_SPEED, 6}, {'B', 0x02, CMD_POSITION_JUMP, 2}, {'C', 0x32, CMD_PATTERN_BREAK, 32},
         {'D', 0x0F, CMD_VOLUME_SLIDE, 0x0F}, {'D', 0xF1, CMD_VOLUME_SLIDE, 0xF1},
         {'E', 0x20, CMD_PORTAMENTO_DOWN, 0x20}, {'E', 0x00, CMD_PORTAMENTO_DOWN, 0},
-        {'E', 0xF3, CMD_FINE_PORTAMENTO_DOWN, 3}, {'E', 0xE4, CMD_EXTRA_FINE_PORTAMENTO_DOWN, 4},
-        {'F', 0x11, CMD_PORTAMENTO_UP, 0x11}, {'F', 0xF5, CMD_FINE_PORTAMENTO_UP, 5},
-        {'F', 0xE6, CMD_EXTRA_FINE_PORTAMENTO_UP, 6}, {'G', 0x08, CMD_TONE_PORTAMENTO, 8},
+        // The fine kinds stay in the parameter, told apart when played.
+        {'E', 0xF3, CMD_PORTAMENTO_DOWN, 0xF3}, {'E', 0xE4, CMD_PORTAMENTO_DOWN, 0xE4},
+        {'F', 0x11, CMD_PORTAMENTO_UP, 0x11}, {'F', 0xF5, CMD_PORTAMENTO_UP, 0xF5},
+        {'F', 0xE6, CMD_PORTAMENTO_UP, 0xE6}, {'G', 0x08, CMD_TONE_PORTAMENTO, 8},
         {'H', 0x46, CMD_VIBRATO, 0x46}, {'I', 0x21, CMD_TREMOR, 0x21}, {'J', 0x37, CMD_ARPEGGIO, 0x37},
         {'J', 0x00, CMD_ARPEGGIO, 0}, {'K', 0x02, CMD_VIBRATO_VOLUME_SLIDE, 2},
         {'L', 0x20, CMD_TONE_PORTAMENTO_VOLUME_SLIDE, 0x20}, {'M', 0x20, CMD_NONE, 0}, {'N', 0x20, CMD_NONE, 0},
@@ -698,7 +701,7 @@ TEST(MusicS3m, SampleFormatsQuirksAndPanningFromTheHeader) {
     EXPECT_EQ(s->samples[3].length, 0u);
     EXPECT_EQ(s->instruments[3].note_samples[0], 0);
     EXPECT_EQ(r.result.silent_samples, 1);
-    EXPECT_EQ(s->quirks, SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_VOLUME_RAMPING |
+    EXPECT_EQ(s->quirks, SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_JUMP_AND_BREAK_COMBINE | SONG_QUIRK_SLIDE_KIND_IN_PARAMETER |
                              SONG_QUIRK_FAST_VOLUME_SLIDES | SONG_QUIRK_AMIGA_LIMITS);
     EXPECT_STREQ(s->format_name, "S3M, Scream Tracker 3.00");
     EXPECT_EQ(s->initial_global_volume, 64);
@@ -712,7 +715,7 @@ TEST(MusicS3m, SampleFormatsQuirksAndPanningFromTheHeader) {
     b.flags = 64;
     Reading fast(s3mbuilder_build(b, nullptr), true);
     ASSERT_TRUE(fast.ok);
-    EXPECT_EQ(fast.song->quirks, SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_VOLUME_RAMPING |
+    EXPECT_EQ(fast.song->quirks, SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_JUMP_AND_BREAK_COMBINE | SONG_QUIRK_SLIDE_KIND_IN_PARAMETER |
                                      SONG_QUIRK_FAST_VOLUME_SLIDES);
 }
 
@@ -846,6 +849,8 @@ TEST(MusicModuleReaders, ReadSongsPlayWithinTheMemoryBound) {
     xmbuilder_showcase_song(&xm);
     S3mBuilder s3m;
     s3mbuilder_showcase_song(&s3m);
+    // Its first row's volume column (0) would silence the notes that sound.
+    for (int ch = 0; ch < 6; ch++) s3mbuilder_cell(&s3m, 0, 0, ch)->volume = 255;
     for (const std::vector<uint8_t> &file : {xmbuilder_build(xm, nullptr), s3mbuilder_build(s3m, nullptr)}) {
         uint8_t *bytes = music_copy_module(file);
         const bool is_s3m = s3m_detect(bytes, file.size());
