@@ -110,6 +110,8 @@ struct Channel {
     uint8_t autovibrato_pos;        // auto-vibrato waveform position, 256 per cycle
     uint16_t autovibrato_ticks;     // ticks since the instrument started (for the sweep)
     uint8_t ramp_reset;             // 1: the next gains start from 0 (a note start)
+    uint16_t ramp_left;             // SONG_QUIRK_VOLUME_RAMPING: the voice's gains
+    uint16_t ramp_right;            // at the end of the last tick, ramped from
     // Waveforms and memories of the XM and S3M commands
     uint8_t vibrato_waveform;       // E4y: 0 sine, 1 ramp down, 2 square, 3 random; +4 kept at notes
     uint8_t tremolo_waveform;       // E7y likewise
@@ -162,6 +164,9 @@ struct ModPlayer {
     ModPlayerLayout layout;                 // voices to planes, fixed at creation
     int32_t output_gain;                    // planes to 16-bit output, 65536 = 1
                                             // (32768 for four channels: plane >> 1)
+    uint16_t ramp_frames;                   // SONG_QUIRK_VOLUME_RAMPING: frames at a
+                                            // tick's start over which gains ramp (5 ms),
+                                            // a multiple of MOD_RAMP_STEPS; 0 none
     Voice voices[SONG_MAX_CHANNELS];        // voice i plays channel i
     Channel channels[SONG_MAX_CHANNELS];
     SongCell cells[SONG_MAX_CHANNELS];      // the current row, unpacked
@@ -197,6 +202,12 @@ struct ModPlayer {
     uint8_t row_jumped;                     // 1 when the current row holds a Bxx
     uint8_t row_broke;                      // 1 when it holds a Dxx
 };
+
+// Under SONG_QUIRK_VOLUME_RAMPING a voice whose gains a tick changes (or
+// whose note starts, from 0) moves to them in this many equal steps over
+// the tick's first ramp_frames frames.
+constexpr int MOD_RAMP_STEPS = 8;
+constexpr int MOD_RAMP_MILLISECONDS = 5;
 
 // The fixed part of a player's memory (see the top of this file).
 constexpr long MOD_PLAYER_FIXED_BYTES = 128L * 1024L;

@@ -294,9 +294,24 @@ void mod_player_finish_tick(ModPlayer *player) {
         voice_set_frequency(voice, 0);
         voice->ended = 0;
     }
+    // The gains the voices leave this tick with are where the next tick's
+    // ramps start (from 0 for a note started afresh).
+    if (player->ramp_frames != 0) {
+        for (int i = 0; i < player->channel_count; i++) {
+            player->channels[i].ramp_left = static_cast<uint16_t>(player->voices[i].gain_left);
+            player->channels[i].ramp_right = static_cast<uint16_t>(player->voices[i].gain_right);
+        }
+    }
     player->tick++;
     player->tick_sample = 0;
     process_tick(player);
+    for (int i = 0; i < player->channel_count; i++) {
+        Channel *c = &player->channels[i];
+        if (!c->ramp_reset) continue;
+        c->ramp_reset = 0;
+        c->ramp_left = 0;
+        c->ramp_right = 0;
+    }
 }
 
 void mod_player_reset(ModPlayer *player) {
