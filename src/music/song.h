@@ -100,8 +100,9 @@ enum SongNote : uint8_t {
 enum SongCommand : uint8_t {
     CMD_NONE = 0,                       // no command (MOD's 000)
     CMD_ARPEGGIO,                       // 0xy, Jxy: xy nonzero
-    CMD_PORTAMENTO_UP,                  // 1xx, Fxx
-    CMD_PORTAMENTO_DOWN,                // 2xx, Exx
+    CMD_PORTAMENTO_UP,                  // 1xx, Fxx (S3M's FFx and FEx too: the
+                                        // kind stays in the parameter)
+    CMD_PORTAMENTO_DOWN,                // 2xx, Exx (EFx, EEx likewise)
     CMD_TONE_PORTAMENTO,                // 3xx, Gxx
     CMD_VIBRATO,                        // 4xy, Hxy
     CMD_TONE_PORTAMENTO_VOLUME_SLIDE,   // 5xy, Lxy
@@ -116,10 +117,10 @@ enum SongCommand : uint8_t {
                                         // number (x x 10 + y)
     CMD_SET_SPEED,                      // Fxx below 32, Axx: ticks per row (0 ignored)
     CMD_SET_TEMPO,                      // Fxx from 32, Txx: beats per minute
-    CMD_FINE_PORTAMENTO_UP,             // E1y, FFy: y
-    CMD_FINE_PORTAMENTO_DOWN,           // E2y, EFy: y
-    CMD_EXTRA_FINE_PORTAMENTO_UP,       // X1y, FEy: y
-    CMD_EXTRA_FINE_PORTAMENTO_DOWN,     // X2y, EEy: y
+    CMD_FINE_PORTAMENTO_UP,             // E1y: y
+    CMD_FINE_PORTAMENTO_DOWN,           // E2y: y
+    CMD_EXTRA_FINE_PORTAMENTO_UP,       // X1y: y
+    CMD_EXTRA_FINE_PORTAMENTO_DOWN,     // X2y: y
     CMD_GLISSANDO,                      // E3y, S1y: y
     CMD_VIBRATO_WAVEFORM,               // E4y, S3y: y
     CMD_SET_FINETUNE,                   // E5y, S2y: y
