@@ -24,7 +24,6 @@ constexpr int WAVE_POSITION_MASK = 63;
 constexpr int WAVE_PEAK = 255;
 constexpr int WAVE_RAMP_STEP = 8;                    // the ramp falls 8 a position
 constexpr int WAVE_KIND_MASK = 3;                    // E4y/E7y: the waveform
-constexpr int WAVE_KEEP_AT_NOTES = 4;                // E4y/E7y: no restart at notes
 constexpr int VIBRATO_DEPTH_SHIFT = 7;               // MOD periods; S3M's fine vibrato
 constexpr int FINE_VIBRATO_DEPTH_SHIFT = 5;          // quarter and linear periods
 constexpr int TREMOLO_DEPTH_SHIFT = 6;
