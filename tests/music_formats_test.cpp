@@ -8,7 +8,9 @@
 // build catches any read past its end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -122,7 +124,9 @@ TEST(MusicXm, ShowcaseReadsBackAsDescribed) {
     EXPECT_EQ(s->initial_speed, 6);
     EXPECT_EQ(s->initial_tempo, 125);
     EXPECT_EQ(s->initial_global_volume, 64);
-    EXPECT_EQ(s->quirks, SONG_QUIRK_NOTE_DELAY_PAST_ROW_IGNORED | SONG_QUIRK_VOLUME_RAMPING);
+    EXPECT_EQ(s->quirks, SONG_QUIRK_NOTE_DELAY_PAST_ROW_IGNORED | SONG_QUIRK_VOLUME_RAMPING |
+                             SONG_QUIRK_JUMP_AND_BREAK_COMBINE | SONG_QUIRK_SLIDE_MEMORIES |
+                             SONG_QUIRK_OFFSET_PAST_END_SILENT);
     for (int ch = 0; ch < 5; ch++) EXPECT_EQ(s->channel_panning[ch], SONG_PANNING_CENTER);
 
     // Instruments: the map, envelopes, auto-vibrato and fadeout.
@@ -542,7 +546,7 @@ TEST(MusicS3m, ShowcaseReadsBackAsDescribed) {
     EXPECT_STREQ(s->title, "showcase");
     EXPECT_STREQ(s->format_name, "S3M, Scream Tracker 3.20");
     EXPECT_EQ(s->frequency_mode, SONG_FREQUENCY_AMIGA);
-    EXPECT_EQ(s->quirks, SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_VOLUME_RAMPING);
+    EXPECT_EQ(s->quirks, SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_JUMP_AND_BREAK_COMBINE | SONG_QUIRK_SLIDE_KIND_IN_PARAMETER);
     // Orders: the 254 marker skipped, everything from the 255 on left out.
     ASSERT_EQ(s->order_count, 3);
     EXPECT_EQ(std::vector<uint8_t>(s->orders, s->orders + 3), (std::vector<uint8_t>{0, 1, 2}));
@@ -617,9 +621,10 @@ TEST(MusicS3m, CommandsInTheSongsVocabulary) {
         {'A', 0x06, CMD_SET_SPEED, 6}, {'B', 0x02, CMD_POSITION_JUMP, 2}, {'C', 0x32, CMD_PATTERN_BREAK, 32},
         {'D', 0x0F, CMD_VOLUME_SLIDE, 0x0F}, {'D', 0xF1, CMD_VOLUME_SLIDE, 0xF1},
         {'E', 0x20, CMD_PORTAMENTO_DOWN, 0x20}, {'E', 0x00, CMD_PORTAMENTO_DOWN, 0},
-        {'E', 0xF3, CMD_FINE_PORTAMENTO_DOWN, 3}, {'E', 0xE4, CMD_EXTRA_FINE_PORTAMENTO_DOWN, 4},
-        {'F', 0x11, CMD_PORTAMENTO_UP, 0x11}, {'F', 0xF5, CMD_FINE_PORTAMENTO_UP, 5},
-        {'F', 0xE6, CMD_EXTRA_FINE_PORTAMENTO_UP, 6}, {'G', 0x08, CMD_TONE_PORTAMENTO, 8},
+        // The fine kinds stay in the parameter, told apart when played.
+        {'E', 0xF3, CMD_PORTAMENTO_DOWN, 0xF3}, {'E', 0xE4, CMD_PORTAMENTO_DOWN, 0xE4},
+        {'F', 0x11, CMD_PORTAMENTO_UP, 0x11}, {'F', 0xF5, CMD_PORTAMENTO_UP, 0xF5},
+        {'F', 0xE6, CMD_PORTAMENTO_UP, 0xE6}, {'G', 0x08, CMD_TONE_PORTAMENTO, 8},
         {'H', 0x46, CMD_VIBRATO, 0x46}, {'I', 0x21, CMD_TREMOR, 0x21}, {'J', 0x37, CMD_ARPEGGIO, 0x37},
         {'J', 0x00, CMD_ARPEGGIO, 0}, {'K', 0x02, CMD_VIBRATO_VOLUME_SLIDE, 2},
         {'L', 0x20, CMD_TONE_PORTAMENTO_VOLUME_SLIDE, 0x20}, {'M', 0x20, CMD_NONE, 0}, {'N', 0x20, CMD_NONE, 0},
@@ -698,7 +703,7 @@ TEST(MusicS3m, SampleFormatsQuirksAndPanningFromTheHeader) {
     EXPECT_EQ(s->samples[3].length, 0u);
     EXPECT_EQ(s->instruments[3].note_samples[0], 0);
     EXPECT_EQ(r.result.silent_samples, 1);
-    EXPECT_EQ(s->quirks, SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_VOLUME_RAMPING |
+    EXPECT_EQ(s->quirks, SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_JUMP_AND_BREAK_COMBINE | SONG_QUIRK_SLIDE_KIND_IN_PARAMETER |
                              SONG_QUIRK_FAST_VOLUME_SLIDES | SONG_QUIRK_AMIGA_LIMITS);
     EXPECT_STREQ(s->format_name, "S3M, Scream Tracker 3.00");
     EXPECT_EQ(s->initial_global_volume, 64);
@@ -712,7 +717,7 @@ TEST(MusicS3m, SampleFormatsQuirksAndPanningFromTheHeader) {
     b.flags = 64;
     Reading fast(s3mbuilder_build(b, nullptr), true);
     ASSERT_TRUE(fast.ok);
-    EXPECT_EQ(fast.song->quirks, SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_VOLUME_RAMPING |
+    EXPECT_EQ(fast.song->quirks, SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_JUMP_AND_BREAK_COMBINE | SONG_QUIRK_SLIDE_KIND_IN_PARAMETER |
                                      SONG_QUIRK_FAST_VOLUME_SLIDES);
 }
 
@@ -846,6 +851,8 @@ TEST(MusicModuleReaders, ReadSongsPlayWithinTheMemoryBound) {
     xmbuilder_showcase_song(&xm);
     S3mBuilder s3m;
     s3mbuilder_showcase_song(&s3m);
+    // Its first row's volume column (0) would silence the notes that sound.
+    for (int ch = 0; ch < 6; ch++) s3mbuilder_cell(&s3m, 0, 0, ch)->volume = 255;
     for (const std::vector<uint8_t> &file : {xmbuilder_build(xm, nullptr), s3mbuilder_build(s3m, nullptr)}) {
         uint8_t *bytes = music_copy_module(file);
         const bool is_s3m = s3m_detect(bytes, file.size());
@@ -904,4 +911,349 @@ TEST(MusicModuleReaders, ToolsWriteAndListModules) {
     EXPECT_EQ(count_lines_with(listed.err, "song.it': IT modules are not supported"), 1) << listed.err;
     EXPECT_EQ(count_lines_with(listed.out, " | "), static_cast<int>(names.size())) << listed.out;
     remove_tree(dir);
+}
+
+// ---------------------------------------------------------------- playback
+//
+// XM and S3M songs built for one rule each and played tick by tick: a
+// looped sample of one constant value makes each tick's level the gain
+// the player gave the voice, a looped square wave makes the zero crossings
+// count its pitch.
+
+namespace {
+
+// A player of a module copy; released with it.
+struct Playing {
+    uint8_t *bytes;
+    ModPlayer *player;
+    explicit Playing(const std::vector<uint8_t> &file) {
+        bytes = music_copy_module(file);
+        player = mod_player_create(44100, bytes, static_cast<long>(file.size()));
+    }
+    ~Playing() {
+        mod_player_destroy(player);
+        music_free_module(bytes);
+    }
+    Playing(const Playing &) = delete;
+    Playing &operator=(const Playing &) = delete;
+};
+
+// The level of each of `ticks` ticks from the song's first row on (the
+// lead-in before it skipped): the mean of |left| + |right| over each tick's
+// second half, past any ramp.
+std::vector<double> tick_levels(const std::vector<uint8_t> &file, int ticks) {
+    Playing p(file);
+    std::vector<double> levels;
+    if (!p.player) return levels;
+    music_run_ticks(p.player, p.player->speed);
+    for (int t = 0; t < ticks && !p.player->finished; t++) {
+        const int frames = static_cast<int>(p.player->samples_per_tick - p.player->tick_sample);
+        const std::vector<int16_t> out = music_render_s16(p.player, frames);
+        double sum = 0;
+        for (int i = frames / 2; i < frames; i++) sum += std::abs(out[2 * i]) + std::abs(out[2 * i + 1]);
+        levels.push_back(sum / (frames - frames / 2));
+    }
+    return levels;
+}
+
+// Sign changes of the left channel over `frames` frames after the lead-in.
+int zero_crossings(const std::vector<uint8_t> &file, int frames) {
+    Playing p(file);
+    if (!p.player) return -1;
+    music_run_ticks(p.player, p.player->speed);
+    const std::vector<int16_t> out = music_render_s16(p.player, frames);
+    int crossings = 0;
+    for (int i = 1; i < frames; i++) crossings += (out[2 * i - 2] < 0) != (out[2 * i] < 0);
+    return crossings;
+}
+
+constexpr int LEVEL_VALUE = 100;
+constexpr int SQUARE_FRAMES = 32;  // one period of the square wave
+
+XmBuilderSample constant_xm_sample() {
+    XmBuilderSample s;
+    s.frames.assign(64, LEVEL_VALUE);
+    s.loop_type = 1;
+    s.loop_length = 64;
+    return s;
+}
+
+XmBuilderSample square_xm_sample() {
+    XmBuilderSample s;
+    for (int i = 0; i < SQUARE_FRAMES; i++) s.frames.push_back(i < SQUARE_FRAMES / 2 ? LEVEL_VALUE : -LEVEL_VALUE);
+    s.loop_type = 1;
+    s.loop_length = SQUARE_FRAMES;
+    return s;
+}
+
+// An XM of one channel and one instrument mapping every note to `sample`,
+// C-4 with the instrument on row 0; 16-row patterns at speed 6.
+XmBuilder one_voice_xm(const XmBuilderSample &sample) {
+    XmBuilder b;
+    b.channels = 1;
+    XmBuilderInstrument in;
+    in.samples = {sample};
+    b.instruments = {in};
+    b.patterns.resize(1);
+    b.patterns[0].rows = 16;
+    xmbuilder_cell(&b, 0, 0, 0)->note = 49;
+    xmbuilder_cell(&b, 0, 0, 0)->instrument = 1;
+    return b;
+}
+
+// An S3M of one channel (left) and one constant looped sample, its note
+// C-4 with the instrument on row 0.
+S3mBuilder one_voice_s3m() {
+    S3mBuilder b;
+    memset(b.channel_settings, 255, sizeof b.channel_settings);
+    b.channel_settings[0] = 0;
+    S3mBuilderSample s;
+    s.frames.assign(64, LEVEL_VALUE);
+    s.loop = true;
+    s.loop_end = 64;
+    b.sample_format = 1;
+    b.samples = {s};
+    s3mbuilder_cell(&b, 0, 0, 0)->note = 0x40;
+    s3mbuilder_cell(&b, 0, 0, 0)->instrument = 1;
+    return b;
+}
+
+// Levels as fractions of the first tick's.
+std::vector<double> relative(const std::vector<double> &levels) {
+    std::vector<double> out;
+    for (double v : levels) out.push_back(levels.empty() || levels[0] == 0 ? 0 : v / levels[0]);
+    return out;
+}
+
+void expect_levels(const std::vector<double> &levels, const std::vector<double> &model, const char *what) {
+    ASSERT_GE(levels.size(), model.size()) << what;
+    const std::vector<double> got = relative(levels);
+    for (size_t t = 0; t < model.size(); t++) EXPECT_NEAR(got[t], model[t], 0.02) << what << ", tick " << t;
+}
+
+}  // namespace
+
+TEST(MusicXmPlay, VolumeEnvelopeShapesEveryTickAndKeyOffLeavesItsSustain) {
+    // 64 falling to 32 by tick 4, held there (sustain) until the key off on
+    // row 2 (tick 12), then on to 0 by 4 ticks more.
+    XmBuilder b = one_voice_xm(constant_xm_sample());
+    XmBuilderEnvelope &e = b.instruments[0].volume;
+    e.ticks = {0, 4, 8};
+    e.values = {64, 32, 0};
+    e.sustain = 1;
+    e.type = 1 | 2;
+    xmbuilder_cell(&b, 0, 2, 0)->note = 97;
+    std::vector<double> model;
+    for (int t = 0; t < 20; t++) {
+        const int at = t <= 4 ? t : t <= 12 ? 4 : t - 8;
+        model.push_back(at >= 8 ? 0 : at <= 4 ? (64 - 8 * at) / 64.0 : (32 - 8 * (at - 4)) / 64.0);
+    }
+    expect_levels(tick_levels(xmbuilder_build(b, nullptr), 20), model, "sustained envelope");
+
+    // A loop from tick 2 to tick 6 over a rise and a fall repeats every 4 ticks.
+    e.ticks = {0, 2, 4, 6};
+    e.values = {64, 16, 48, 16};
+    e.type = 1 | 4;
+    e.loop_start = 1;
+    e.loop_end = 3;
+    xmbuilder_cell(&b, 0, 2, 0)->note = 0;
+    const std::vector<double> loop = relative(tick_levels(xmbuilder_build(b, nullptr), 16));
+    ASSERT_EQ(loop.size(), 16u);
+    for (int t = 6; t < 16; t++) EXPECT_NEAR(loop[static_cast<size_t>(t)], loop[static_cast<size_t>(t - 4)], 0.02) << t;
+    EXPECT_NEAR(loop[4], 48 / 64.0, 0.02);
+    EXPECT_NEAR(loop[6], 16 / 64.0, 0.02);
+}
+
+TEST(MusicXmPlay, KeyOffFadesOutOrSilencesAndANoteAloneStaysReleased) {
+    // With a volume envelope the fadeout takes 8192 of 32768 a tick from
+    // the key off (row 2) on.
+    XmBuilder b = one_voice_xm(constant_xm_sample());
+    b.instruments[0].volume.ticks = {0};
+    b.instruments[0].volume.values = {64};
+    b.instruments[0].volume.type = 1;
+    b.instruments[0].fadeout = 8192;
+    xmbuilder_cell(&b, 0, 2, 0)->note = 97;
+    std::vector<double> model(12, 1.0);
+    for (double f : {1.0, 0.75, 0.5, 0.25, 0.0, 0.0}) model.push_back(f);
+    expect_levels(tick_levels(xmbuilder_build(b, nullptr), 18), model, "fadeout");
+
+    // Without one the key off (here Kxx on tick 3 of row 1) silences at
+    // once, and a note without an instrument stays silent; with the
+    // instrument it sounds again.
+    b.instruments[0].volume = XmBuilderEnvelope{};
+    xmbuilder_cell(&b, 0, 2, 0)->note = 0;
+    *xmbuilder_cell(&b, 0, 1, 0) = XmBuilderCell{0, 0, 0, 20, 3};  // K03
+    xmbuilder_cell(&b, 0, 3, 0)->note = 49;
+    xmbuilder_cell(&b, 0, 4, 0)->note = 49;
+    xmbuilder_cell(&b, 0, 4, 0)->instrument = 1;
+    const std::vector<double> levels = relative(tick_levels(xmbuilder_build(b, nullptr), 30));
+    ASSERT_EQ(levels.size(), 30u);
+    EXPECT_NEAR(levels[8], 1.0, 0.02);
+    for (int t = 9; t < 24; t++) EXPECT_EQ(levels[static_cast<size_t>(t)], 0.0) << t;
+    EXPECT_NEAR(levels[24], 1.0, 0.02);
+}
+
+TEST(MusicXmPlay, LinearAndAmigaTablesPlayTheNotesPitch) {
+    // C-4 plays the sample at 8363 Hz in both tables: 8363 / 32 square
+    // periods a second, two crossings each. Up an octave by note or by
+    // relative note doubles it; a finetune of +64 (half a semitone) in the
+    // linear table adds 2^(1 / 24).
+    const double c4 = 2.0 * 8363 / SQUARE_FRAMES;
+    struct Case {
+        uint16_t flags;
+        uint8_t note;
+        int8_t relative_note, finetune;
+        double crossings;
+    } cases[] = {
+        {1, 49, 0, 0, c4}, {0, 49, 0, 0, c4}, {1, 61, 0, 0, 2 * c4}, {0, 61, 0, 0, 2 * c4},
+        {1, 49, 12, 0, 2 * c4}, {0, 37, 12, 0, c4}, {1, 49, 0, 64, c4 * 1.0293}, {1, 56, 0, 0, c4 * 1.4983},
+    };
+    for (const Case &c : cases) {
+        XmBuilderSample s = square_xm_sample();
+        s.relative_note = c.relative_note;
+        s.finetune = c.finetune;
+        XmBuilder b = one_voice_xm(s);
+        b.flags = c.flags;
+        xmbuilder_cell(&b, 0, 0, 0)->note = c.note;
+        const int crossings = zero_crossings(xmbuilder_build(b, nullptr), 44100);
+        EXPECT_NEAR(crossings, c.crossings, c.crossings * 0.004 + 2)
+            << (c.flags ? "linear" : "amiga") << " note " << int(c.note) << " relative " << int(c.relative_note);
+    }
+}
+
+TEST(MusicXmPlay, VolumeColumnAndInstrumentAloneSetTheVolume) {
+    // Row 0: volume column 32. Row 1: C10 (16). Row 2: the instrument
+    // alone, back to the sample's 64 without restarting. Row 3: fine slide
+    // down 8 in the column. Row 4: slide down 4 a tick after the first.
+    XmBuilder b = one_voice_xm(constant_xm_sample());
+    xmbuilder_cell(&b, 0, 0, 0)->volume = 0x10 + 32;
+    *xmbuilder_cell(&b, 0, 1, 0) = XmBuilderCell{0, 0, 0, 0xC, 16};
+    xmbuilder_cell(&b, 0, 2, 0)->instrument = 1;
+    xmbuilder_cell(&b, 0, 3, 0)->volume = 0x88;
+    xmbuilder_cell(&b, 0, 4, 0)->volume = 0x64;
+    const std::vector<double> levels = tick_levels(xmbuilder_build(b, nullptr), 30);
+    ASSERT_EQ(levels.size(), 30u);
+    const double unit = levels[0] / 32;
+    const int model[] = {32, 16, 64, 56, 56, 52, 48, 44, 40, 36};
+    for (int i = 0; i < 4; i++) EXPECT_NEAR(levels[static_cast<size_t>(6 * i + 3)] / unit, model[i], 0.5) << i;
+    for (int t = 0; t < 6; t++) EXPECT_NEAR(levels[static_cast<size_t>(24 + t)] / unit, model[4 + t], 0.5) << t;
+}
+
+TEST(MusicXmPlay, EffectsOnTheirTicks) {
+    struct Case {
+        const char *name;
+        XmBuilderCell cell;     // row 1's cell
+        uint8_t global;         // Gxx on row 0 when nonzero
+        std::vector<int> model; // volume x global / 64 on row 1's ticks
+    } cases[] = {
+        // Multi retrigger R52: every 2 ticks 16 less (x = 5).
+        {"R52", {0, 0, 0, 27, 0x52}, 0, {64, 64, 48, 48, 32, 32}},
+        // Tremor T12: heard 2 ticks, silent 3, counted from the row's second tick.
+        {"T12", {0, 0, 0, 29, 0x12}, 0, {64, 64, 64, 0, 0, 0}},
+        // Global volume slide H02 from G30 (48): 2 less each later tick.
+        {"H02", {0, 0, 0, 17, 0x02}, 48, {48, 46, 44, 42, 40, 38}},
+        // Note cut EC3.
+        {"EC3", {0, 0, 0, 0xE, 0xC3}, 0, {64, 64, 64, 0, 0, 0}},
+        // A note delayed by ED2 starts on tick 2 with the instrument's volume,
+        // after C10 on row 0.
+        {"ED2", {49, 1, 0, 0xE, 0xD2}, 0, {16, 16, 64, 64, 64, 64}},
+        // ED6 at speed 6 never comes: the cell is not played at all.
+        {"ED6", {49, 1, 0x10 + 8, 0xE, 0xD6}, 0, {16, 16, 16, 16, 16, 16}},
+    };
+    for (const Case &c : cases) {
+        XmBuilder b = one_voice_xm(constant_xm_sample());
+        if (c.global) *xmbuilder_cell(&b, 0, 0, 0) = XmBuilderCell{49, 1, 0, 16, c.global};
+        if (c.cell.effect == 0xE && (c.cell.param >> 4) == 0xD) *xmbuilder_cell(&b, 0, 0, 0) = XmBuilderCell{49, 1, 0, 0xC, 16};
+        *xmbuilder_cell(&b, 0, 1, 0) = c.cell;
+        const std::vector<double> levels = tick_levels(xmbuilder_build(b, nullptr), 12);
+        ASSERT_EQ(levels.size(), 12u) << c.name;
+        const double unit = levels[0] / (c.global ? c.global : c.model[0]);
+        for (size_t t = 0; t < c.model.size(); t++) EXPECT_NEAR(levels[6 + t] / unit, c.model[t], 0.5) << c.name << " tick " << t;
+    }
+}
+
+TEST(MusicXmPlay, PatternLoopsCountPerChannelAndJumpAndBreakCombine) {
+    // Channel 0 loops rows 0 .. 1 twice more (E62), channel 1 loops rows 2
+    // .. 3 once more (E61) on a 4-row pattern: 2 x 3 + 2 x 2 rows. Then
+    // order 1 jumps (B03, channel 1) and breaks (D02, channel 0) to row 2
+    // of order 3.
+    XmBuilder b;
+    b.channels = 2;
+    b.orders = {0, 1, 2, 3};
+    b.patterns.resize(4);
+    for (XmBuilderPattern &p : b.patterns) p.rows = 4;
+    *xmbuilder_cell(&b, 0, 1, 0) = XmBuilderCell{0, 0, 0, 0xE, 0x62};
+    *xmbuilder_cell(&b, 0, 2, 1) = XmBuilderCell{0, 0, 0, 0xE, 0x60};
+    *xmbuilder_cell(&b, 0, 3, 1) = XmBuilderCell{0, 0, 0, 0xE, 0x61};
+    *xmbuilder_cell(&b, 1, 0, 0) = XmBuilderCell{0, 0, 0, 0xD, 0x02};
+    *xmbuilder_cell(&b, 1, 0, 1) = XmBuilderCell{0, 0, 0, 0xB, 0x03};
+    xmbuilder_cell(&b, 3, 0, 0);
+    Playing p(xmbuilder_build(b, nullptr));
+    ASSERT_NE(p.player, nullptr);
+    std::vector<std::pair<int, int>> seen;
+    for (int t = 0; t < 6 * 20 && !p.player->finished; t++) {
+        music_run_ticks(p.player, 1);
+        if (p.player->tick == 0 && !p.player->finished) seen.push_back({p.player->order, p.player->row});
+    }
+    const std::vector<std::pair<int, int>> expected = {{0, 0}, {0, 1}, {0, 0}, {0, 1}, {0, 0}, {0, 1}, {0, 2},
+                                                       {0, 3}, {0, 2}, {0, 3}, {1, 0}, {3, 2}, {3, 3}};
+    EXPECT_EQ(seen, expected);
+    int64_t us = 0;
+    EXPECT_EQ(mod_song_length(p.player, 1LL << 40, &us), static_cast<int64_t>(expected.size() + 1) * 6 * 882);
+}
+
+TEST(MusicXmPlay, RampedRenderDoesNotDependOnSlicingAndStartsFromSilence) {
+    XmBuilder b;
+    xmbuilder_showcase_song(&b);
+    const std::vector<uint8_t> file = xmbuilder_build(b, nullptr);
+    Playing whole(file), sliced(file);
+    ASSERT_NE(whole.player, nullptr);
+    const std::vector<int16_t> expected = music_render_s16(whole.player, 3 * 44100);
+    std::vector<int16_t> got;
+    uint32_t seed = 7;
+    while (got.size() < expected.size()) {
+        seed = seed * 1103515245u + 12345u;
+        int n = static_cast<int>(1 + (seed >> 16) % 700);
+        n = std::min(n, static_cast<int>((expected.size() - got.size()) / 2));
+        const std::vector<int16_t> part = music_render_s16(sliced.player, n);
+        got.insert(got.end(), part.begin(), part.end());
+    }
+    EXPECT_TRUE(got == expected);
+
+    // A note's first tick rises over 5 ms in 8 steps instead of at once.
+    Playing one(xmbuilder_build(one_voice_xm(constant_xm_sample()), nullptr));
+    ASSERT_NE(one.player, nullptr);
+    EXPECT_EQ(one.player->ramp_frames, 216);
+    music_run_ticks(one.player, one.player->speed);
+    const std::vector<int16_t> start = music_render_s16(one.player, 300);
+    EXPECT_GT(start[2 * 4], 0);
+    EXPECT_LT(start[2 * 4], start[2 * 30]);
+    EXPECT_LT(start[2 * 27], start[2 * 200]);
+    EXPECT_EQ(start[2 * 216], start[2 * 299]);
+}
+
+TEST(MusicS3mPlay, SharedMemoryFineSlidesAndGlobalVolume) {
+    // D04 slides 4 down each later tick; K00 then recalls 04 from the
+    // shared memory (and vibrates); DF2 slides 2 down once, on the first
+    // tick, and D00 recalls it as that fine slide; V20 halves the global
+    // volume.
+    S3mBuilder b = one_voice_s3m();
+    *s3mbuilder_cell(&b, 0, 1, 0) = S3mBuilderCell{255, 0, 255, 'D' - 'A' + 1, 0x04};
+    *s3mbuilder_cell(&b, 0, 2, 0) = S3mBuilderCell{255, 0, 255, 'K' - 'A' + 1, 0x00};
+    *s3mbuilder_cell(&b, 0, 3, 0) = S3mBuilderCell{255, 0, 255, 'D' - 'A' + 1, 0xF2};
+    *s3mbuilder_cell(&b, 0, 4, 0) = S3mBuilderCell{255, 0, 255, 'D' - 'A' + 1, 0x00};
+    *s3mbuilder_cell(&b, 0, 5, 0) = S3mBuilderCell{255, 0, 255, 'V' - 'A' + 1, 0x20};
+    const std::vector<double> levels = tick_levels(s3mbuilder_build(b, nullptr), 36);
+    ASSERT_EQ(levels.size(), 36u);
+    const double unit = levels[0] / 64;
+    const int model[] = {64, 44, 24, 22, 20, 10};  // each row's last tick
+    for (int row = 0; row < 6; row++) EXPECT_NEAR(levels[static_cast<size_t>(6 * row + 5)] / unit, model[row], 0.5) << row;
+    EXPECT_NEAR(levels[6 * 3] / unit, 22, 0.5);  // the fine slide on the first tick
+
+    // With fast volume slides D04 also slides on the first tick.
+    b.flags = 64;
+    const std::vector<double> fast = tick_levels(s3mbuilder_build(b, nullptr), 12);
+    ASSERT_EQ(fast.size(), 12u);
+    EXPECT_NEAR(fast[6] / unit, 60, 0.5);
+    EXPECT_NEAR(fast[11] / unit, 40, 0.5);
 }

@@ -1,14 +1,17 @@
 // The command interpreter: each channel's row-start command handling with
 // its note start (row_effects) and the per-tick half (tick_effects), with
-// the portamento, vibrato, tremolo and volume-slide steps they share, and
-// the channel's volume and panning handed to its voice. One switch for
-// every format: where formats differ, a quirk of the song or its frequency
-// mode decides. Commands in tracker notation: the MOD digit, then x and y,
-// the parameter's high and low nibbles (xx or xy is the whole byte).
+// the portamento, vibrato, tremolo, tremor, retrigger and slide steps they
+// share, the parameter memories, and the channel's volume and panning
+// handed to its voice. One switch for every format: where formats differ,
+// a quirk of the song or its frequency mode decides. Commands in tracker
+// notation: the MOD/XM digit or letter, then x and y, the parameter's high
+// and low nibbles (xx or xy is the whole byte); S3M letters where they
+// differ.
 #include "music/effects.h"
 
 #include <cstring>
 
+#include "music/channel_output.h"
 #include "music/mod_periods.h"
 #include "music/mod_tables.h"
 #include "music/sample_stream.h"
@@ -17,7 +20,11 @@
 constexpr uint32_t SAMPLE_OFFSET_UNIT = 256;         // 9xx counts in 256 frames
 constexpr int WAVE_HALF_MASK = 31;                   // index into the half sine
 constexpr int WAVE_NEGATIVE_BIT = 32;                // second half of the cycle
-constexpr int VIBRATO_DEPTH_SHIFT = 7;               // MOD periods
+constexpr int WAVE_POSITION_MASK = 63;
+constexpr int WAVE_PEAK = 255;
+constexpr int WAVE_RAMP_STEP = 8;                    // the ramp falls 8 a position
+constexpr int WAVE_KIND_MASK = 3;                    // E4y/E7y: the waveform
+constexpr int VIBRATO_DEPTH_SHIFT = 7;               // MOD periods; S3M's fine vibrato
 constexpr int FINE_VIBRATO_DEPTH_SHIFT = 5;          // quarter and linear periods
 constexpr int TREMOLO_DEPTH_SHIFT = 6;
 constexpr int ARPEGGIO_TICKS = 3;
@@ -25,10 +32,18 @@ constexpr int ARPEGGIO_TICKS = 3;
 constexpr int FINE_PERIOD_UNITS = 4;
 constexpr int FINE_PERIOD_MIN = 1;
 constexpr int FINE_PERIOD_MAX = 65535;
+constexpr int AMIGA_LIMIT_MIN = MOD_PERIOD_MIN * FINE_PERIOD_UNITS;
+constexpr int AMIGA_LIMIT_MAX = MOD_PERIOD_MAX * FINE_PERIOD_UNITS;
+constexpr int LINEAR_SEMITONE_UNITS = 64;
 // A voice's gain is volume (0 .. 64) x global volume (0 .. 64) x 4: 16384 at
 // both full, the gain that passes a sample unchanged.
 constexpr int GAIN_PER_VOLUME_STEP = VOICE_MAX_GAIN / (SONG_MAX_VOLUME * SONG_MAX_VOLUME);
 constexpr int PANNING_RIGHT = 255;
+constexpr int PANNING_COARSE_STEP = 17;              // E8y: 0 .. 15 onto 0 .. 255
+constexpr uint8_t NIBBLE = 0x0F;
+constexpr uint8_t HIGH_NIBBLE = 0xF0;
+constexpr uint8_t FINE_KIND = 0xF;                   // S3M: DxF, DFy, EFx, FFx
+constexpr uint8_t EXTRA_FINE_KIND = 0xE;             // S3M: EEx, FEx
 
 static uint8_t clamp_volume_up(int volume) {
     return static_cast<uint8_t>(volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : volume);
@@ -38,17 +53,32 @@ static bool mod_periods(const ModPlayer *player) {
     return player->song->frequency_mode == SONG_FREQUENCY_MOD_TABLE;
 }
 
+static bool keeps_voice(const ModPlayer *player) {
+    return (player->song->quirks & SONG_QUIRK_COMMANDLESS_TICKS_KEEP_VOICE) != 0;
+}
+
+// A quarter or linear period moved by `units` (negative: up in pitch),
+// within the song's limits.
+static uint16_t period_moved(const ModPlayer *player, int period, int units) {
+    period += units;
+    int low = FINE_PERIOD_MIN, high = FINE_PERIOD_MAX;
+    if (player->song->quirks & SONG_QUIRK_AMIGA_LIMITS) {
+        low = AMIGA_LIMIT_MIN;
+        high = AMIGA_LIMIT_MAX;
+    }
+    return static_cast<uint16_t>(period < low ? low : period > high ? high : period);
+}
+
 // A period slid up in pitch (down in value) by `amount` units of the
 // song's kind: a MOD period stops at 113 (a period of 0, before any note,
 // becomes 113), the others, in quarter or linear units, move 4 x amount
-// and stop at 1.
+// and stop at 1 (or the Amiga limits).
 static uint16_t period_up(const ModPlayer *player, int period, int amount) {
     if (mod_periods(player)) {
         period -= amount;
         return static_cast<uint16_t>(period < MOD_PERIOD_MIN ? MOD_PERIOD_MIN : period);
     }
-    period -= amount * FINE_PERIOD_UNITS;
-    return static_cast<uint16_t>(period < FINE_PERIOD_MIN ? FINE_PERIOD_MIN : period);
+    return period_moved(player, period, -amount * FINE_PERIOD_UNITS);
 }
 
 // A period slid down in pitch by `amount`: a MOD period stops at 856 (and
@@ -58,8 +88,7 @@ static uint16_t period_down(const ModPlayer *player, int period, int amount) {
         period += amount;
         return static_cast<uint16_t>(period > MOD_PERIOD_MAX ? MOD_PERIOD_MAX : period);
     }
-    period += amount * FINE_PERIOD_UNITS;
-    return static_cast<uint16_t>(period > FINE_PERIOD_MAX ? FINE_PERIOD_MAX : period);
+    return period_moved(player, period, amount * FINE_PERIOD_UNITS);
 }
 
 // The channel's voice plays `period`.
@@ -78,10 +107,19 @@ static void play_volume(const ModPlayer *player, const Channel *c, Voice *voice,
     voice_set_gains(voice, gain * (PANNING_RIGHT - c->panning) / PANNING_RIGHT, gain * c->panning / PANNING_RIGHT);
 }
 
-// Signed half-sine value at a waveform position (64 positions per cycle).
-static int wave_value(uint8_t position) {
-    int d = vibrato_sine[position & WAVE_HALF_MASK];
-    return (position & WAVE_NEGATIVE_BIT) ? -d : d;
+// Signed waveform value at a position (64 positions per cycle): the half
+// sine (0), a ramp down (1), a square (2; 3 plays the ramp).
+static int wave_value(uint8_t waveform, uint8_t position) {
+    switch (waveform & WAVE_KIND_MASK) {
+    case 0: {
+        int d = vibrato_sine[position & WAVE_HALF_MASK];
+        return (position & WAVE_NEGATIVE_BIT) ? -d : d;
+    }
+    case 2:
+        return (position & WAVE_NEGATIVE_BIT) ? -WAVE_PEAK : WAVE_PEAK;
+    default:
+        return WAVE_PEAK - (position & WAVE_POSITION_MASK) * WAVE_RAMP_STEP;
+    }
 }
 
 // Volume slide: up by x (at most 64) when x is set, else down by y (at
@@ -89,12 +127,74 @@ static int wave_value(uint8_t position) {
 static void volume_slide(Channel *c, uint8_t param, uint8_t memory) {
     int v = param != 0 ? param : memory;
     int up = v >> 4;
-    int down = v & 0xF;
+    int down = v & NIBBLE;
     if (up != 0) {
         c->volume = clamp_volume_up(c->volume + up);
     } else if (down != 0) {
         c->volume = static_cast<uint8_t>(down > c->volume ? 0 : c->volume - down);
     }
+}
+
+// S3M's volume slide (SONG_QUIRK_SLIDE_KIND_IN_PARAMETER) on the row's
+// first tick (`first`) or a later one: DxF and DFy slide once, on the
+// first; Dx0 and D0y on the later ones (and the first under
+// SONG_QUIRK_FAST_VOLUME_SLIDES); other D do nothing.
+static void kind_volume_slide(const ModPlayer *player, Channel *c, uint8_t xy, bool first) {
+    const int x = xy >> 4, y = xy & NIBBLE;
+    int change = 0;
+    if (y == FINE_KIND && x != 0) {
+        if (first) change = x;
+    } else if (x == FINE_KIND && y != 0) {
+        if (first) change = -y;
+    } else if (!first || (player->song->quirks & SONG_QUIRK_FAST_VOLUME_SLIDES)) {
+        if (y == 0) change = x;
+        else if (x == 0) change = -y;
+    }
+    const int v = c->volume + change;
+    c->volume = static_cast<uint8_t>(v < 0 ? 0 : v > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : v);
+}
+
+// The volume slide part of A, 5 and 6 (S3M's D, L and K) on a later tick.
+static void slide_volume_tick(const ModPlayer *player, Channel *c, uint8_t xy, uint8_t memory) {
+    if (player->song->quirks & SONG_QUIRK_SLIDE_KIND_IN_PARAMETER) kind_volume_slide(player, c, xy, false);
+    else volume_slide(c, xy, memory);
+}
+
+// The period a tone portamento with glissando plays: the slide's period
+// moved to the nearest semitone counted from the target.
+static uint16_t glissando_period(const ModPlayer *player, const Channel *c) {
+    const int target = c->porta_target, period = c->period;
+    if (target == 0 || period == target) return c->period;
+    if (player->song->frequency_mode == SONG_FREQUENCY_LINEAR) {
+        const int offset = period - target;
+        const int half = LINEAR_SEMITONE_UNITS / 2;
+        const int steps = (offset >= 0 ? offset + half : offset - half) / LINEAR_SEMITONE_UNITS;
+        const int moved = target + steps * LINEAR_SEMITONE_UNITS;
+        return static_cast<uint16_t>(moved < FINE_PERIOD_MIN ? FINE_PERIOD_MIN : moved > FINE_PERIOD_MAX ? FINE_PERIOD_MAX : moved);
+    }
+    // Quarter (or MOD) periods: the semitone above or below nearest in value.
+    int best = target;
+    if (period < target) {
+        for (int steps = 1; steps < SONG_NOTES; steps++) {
+            const int p = semitones_up(SONG_FREQUENCY_AMIGA, static_cast<uint16_t>(target), steps);
+            if (p <= period) {
+                if (best - period > period - p) best = p;
+                break;
+            }
+            best = p;
+        }
+    } else {
+        for (int steps = 1; steps < SONG_NOTES; steps++) {
+            const int p = semitones_up(SONG_FREQUENCY_AMIGA, static_cast<uint16_t>(period), steps);
+            if (p <= target) break;
+            best = p;
+        }
+        // `best` is now the lowest semitone above the period counted down
+        // from it; the target's semitones lie on the same grid within a
+        // rounding step, which is what a glissando can be heard to keep.
+        if (best == target) best = period;
+    }
+    return static_cast<uint16_t>(best);
 }
 
 static void tone_portamento_step(const ModPlayer *player, Channel *c) {
@@ -108,32 +208,57 @@ static void tone_portamento_step(const ModPlayer *player, Channel *c) {
         period = (period - target >= speed) ? period - speed : target;
     }
     c->period = static_cast<uint16_t>(period);
+    c->tick_period = c->glissando ? glissando_period(player, c) : c->period;
 }
 
-static void vibrato_step(const ModPlayer *player, Channel *c) {
-    c->vibrato_pos = static_cast<uint8_t>(c->vibrato_pos + (c->vibrato_param >> 4));
+// One tick of vibrato at the channel's speed and depth: the period to play
+// goes to vibrato_period (and tick_period). `depth_shift` scales the
+// swing: 7 for MOD periods and S3M's fine vibrato, 5 for quarter and
+// linear periods.
+static void vibrato_step(const ModPlayer *player, Channel *c, int depth_shift) {
+    const bool restarts = (player->song->quirks & SONG_QUIRK_WAVES_RESTART_EACH_ROW) != 0;
+    if (restarts) c->vibrato_pos = static_cast<uint8_t>(c->vibrato_pos + (c->vibrato_param >> 4));
     // |d x depth| <= 255 x 15: small; the shift of a negative value is
     // arithmetic.
-    const int swing = wave_value(c->vibrato_pos) * (c->vibrato_param & 0xF);
+    const int swing = wave_value(c->vibrato_waveform, c->vibrato_pos) * (c->vibrato_param & NIBBLE);
+    if (!restarts) c->vibrato_pos = static_cast<uint8_t>(c->vibrato_pos + (c->vibrato_param >> 4));
     if (mod_periods(player)) {
         int period = c->period + (swing >> VIBRATO_DEPTH_SHIFT);
         if (period < MOD_PERIOD_MIN) period = MOD_PERIOD_MIN;
         if (period > MOD_PERIOD_MAX) period = MOD_PERIOD_MAX;
         c->vibrato_period = static_cast<uint16_t>(period);
     } else {
-        int period = c->period + (swing >> FINE_VIBRATO_DEPTH_SHIFT);
+        int period = c->period + (swing >> depth_shift);
         if (period < FINE_PERIOD_MIN) period = FINE_PERIOD_MIN;
         if (period > FINE_PERIOD_MAX) period = FINE_PERIOD_MAX;
         c->vibrato_period = static_cast<uint16_t>(period);
     }
+    c->tick_period = c->vibrato_period;
 }
 
-static void tremolo_step(Channel *c) {
-    c->tremolo_pos = static_cast<uint8_t>(c->tremolo_pos + (c->tremolo_param >> 4));
-    int volume = c->volume + ((wave_value(c->tremolo_pos) * (c->tremolo_param & 0xF)) >> TREMOLO_DEPTH_SHIFT);
+static void tremolo_step(const ModPlayer *player, Channel *c) {
+    const bool restarts = (player->song->quirks & SONG_QUIRK_WAVES_RESTART_EACH_ROW) != 0;
+    if (restarts) c->tremolo_pos = static_cast<uint8_t>(c->tremolo_pos + (c->tremolo_param >> 4));
+    int volume = c->volume + ((wave_value(c->tremolo_waveform, c->tremolo_pos) * (c->tremolo_param & NIBBLE)) >>
+                              TREMOLO_DEPTH_SHIFT);
+    if (!restarts) c->tremolo_pos = static_cast<uint8_t>(c->tremolo_pos + (c->tremolo_param >> 4));
     if (volume < 0) volume = 0;
     if (volume > VOICE_MAX_VOLUME) volume = VOICE_MAX_VOLUME;
     c->tremolo_volume = static_cast<uint8_t>(volume);
+    c->tick_volume = c->tremolo_volume;
+}
+
+// A waveform command's parameter: the whole byte under
+// SONG_QUIRK_WAVES_RESTART_EACH_ROW (and the waveform restarts), else
+// speed and depth each kept when 0.
+static void wave_parameter(const ModPlayer *player, uint8_t *param, uint8_t *position, uint8_t xy) {
+    if (player->song->quirks & SONG_QUIRK_WAVES_RESTART_EACH_ROW) {
+        *position = 0;
+        if (xy != 0) *param = xy;
+        return;
+    }
+    if (xy & HIGH_NIBBLE) *param = static_cast<uint8_t>((*param & NIBBLE) | (xy & HIGH_NIBBLE));
+    if (xy & NIBBLE) *param = static_cast<uint8_t>((*param & HIGH_NIBBLE) | (xy & NIBBLE));
 }
 
 // E6y: y = 0 marks the start, else the section repeats.
@@ -171,15 +296,181 @@ static void choose_source(Voice *voice, Channel *c) {
     }
 }
 
+// The memory slot of a command under SONG_QUIRK_SLIDE_MEMORIES, or null
+// for a command that keeps none there.
+static uint8_t *slide_memory_of(Channel *c, int command) {
+    switch (command) {
+    case CMD_PORTAMENTO_UP: return &c->porta_up_memory;
+    case CMD_PORTAMENTO_DOWN: return &c->porta_down_memory;
+    case CMD_FINE_PORTAMENTO_UP: return &c->fine_porta_up_memory;
+    case CMD_FINE_PORTAMENTO_DOWN: return &c->fine_porta_down_memory;
+    case CMD_EXTRA_FINE_PORTAMENTO_UP: return &c->extra_fine_up_memory;
+    case CMD_EXTRA_FINE_PORTAMENTO_DOWN: return &c->extra_fine_down_memory;
+    case CMD_FINE_VOLUME_UP: return &c->fine_volume_up_memory;
+    case CMD_FINE_VOLUME_DOWN: return &c->fine_volume_down_memory;
+    case CMD_VOLUME_SLIDE:
+    case CMD_TONE_PORTAMENTO_VOLUME_SLIDE:
+    case CMD_VIBRATO_VOLUME_SLIDE: return &c->slide_memory;
+    case CMD_GLOBAL_VOLUME_SLIDE: return &c->global_slide_memory;
+    case CMD_PANNING_SLIDE: return &c->panning_slide_memory;
+    case CMD_TREMOR: return &c->tremor_memory;
+    default: return nullptr;
+    }
+}
+
+// Whether a command shares S3M's one parameter memory.
+static bool shares_memory(int command) {
+    switch (command) {
+    case CMD_VOLUME_SLIDE: case CMD_PORTAMENTO_UP: case CMD_PORTAMENTO_DOWN: case CMD_TREMOR:
+    case CMD_ARPEGGIO: case CMD_VIBRATO_VOLUME_SLIDE: case CMD_TONE_PORTAMENTO_VOLUME_SLIDE:
+    case CMD_MULTI_RETRIGGER: case CMD_TREMOLO:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The row's parameter with the format's memories applied: a 00 recalls
+// what the memory holds, anything else is remembered. Multi retrigger
+// keeps each nibble. Under SONG_QUIRK_SLIDE_KIND_IN_PARAMETER a portamento
+// becomes the fine or extra-fine one its parameter names. The result
+// replaces the channel's command and parameter for the rest of the row.
+static void recall_parameter(const ModPlayer *player, Channel *c) {
+    const uint32_t quirks = player->song->quirks;
+    if ((quirks & SONG_QUIRK_SHARED_EFFECT_MEMORY) && shares_memory(c->command)) {
+        if (c->param != 0) c->shared_memory = c->param;
+        else c->param = c->shared_memory;
+    } else if (quirks & SONG_QUIRK_SLIDE_MEMORIES) {
+        if (c->command == CMD_MULTI_RETRIGGER) {
+            uint8_t m = c->retrigger_memory;
+            if (c->param & HIGH_NIBBLE) m = static_cast<uint8_t>((m & NIBBLE) | (c->param & HIGH_NIBBLE));
+            if (c->param & NIBBLE) m = static_cast<uint8_t>((m & HIGH_NIBBLE) | (c->param & NIBBLE));
+            c->retrigger_memory = m;
+            c->param = m;
+        } else if (uint8_t *memory = slide_memory_of(c, c->command)) {
+            if (c->param != 0) *memory = c->param;
+            else c->param = *memory;
+        }
+    } else if (c->command == CMD_MULTI_RETRIGGER) {
+        if (c->param != 0) c->retrigger_memory = c->param;
+        else c->param = c->retrigger_memory;
+    }
+    if ((quirks & SONG_QUIRK_SLIDE_KIND_IN_PARAMETER) &&
+        (c->command == CMD_PORTAMENTO_UP || c->command == CMD_PORTAMENTO_DOWN)) {
+        const uint8_t kind = c->param >> 4;
+        const bool up = c->command == CMD_PORTAMENTO_UP;
+        if (kind == FINE_KIND) {
+            c->command = up ? CMD_FINE_PORTAMENTO_UP : CMD_FINE_PORTAMENTO_DOWN;
+            c->param &= NIBBLE;
+        } else if (kind == EXTRA_FINE_KIND) {
+            c->command = up ? CMD_EXTRA_FINE_PORTAMENTO_UP : CMD_EXTRA_FINE_PORTAMENTO_DOWN;
+            c->param &= NIBBLE;
+        }
+    }
+}
+
+// Bxx and Dxy: where the song goes after this row.
+static void position_jump(ModPlayer *player, int order) {
+    player->next_order = static_cast<uint16_t>(order >= player->song_length ? 0 : order);
+    if (!(player->song->quirks & SONG_QUIRK_JUMP_AND_BREAK_COMBINE) || !player->row_broke) player->next_row = 0;
+    player->next_is_jump = 1;
+    player->row_jumped = 1;
+}
+
+static void pattern_break(ModPlayer *player, int row) {
+    if (!(player->song->quirks & SONG_QUIRK_JUMP_AND_BREAK_COMBINE) || !player->row_jumped) {
+        const int next = player->order + 1;
+        player->next_order = static_cast<uint16_t>(next >= player->song_length ? 0 : next);
+    }
+    player->next_row = static_cast<uint8_t>(row);
+    player->next_is_jump = 1;
+    player->row_broke = 1;
+}
+
+// ---------------------------------------------------------------------------
+// The volume column (XM's volume byte; S3M's holds volumes only)
+
+void volume_column_row(ModPlayer *player, int channel) {
+    if (!player || channel < 0 || channel >= player->channel_count) return;
+    Channel *c = &player->channels[channel];
+    const uint8_t v = c->volume_param;
+    switch (c->volume_command) {
+    case VOLCMD_SET_VOLUME:
+        c->volume = v > SONG_MAX_VOLUME ? SONG_MAX_VOLUME : v;
+        break;
+    case VOLCMD_FINE_SLIDE_DOWN:
+        c->volume = static_cast<uint8_t>(c->volume < v ? 0 : c->volume - v);
+        break;
+    case VOLCMD_FINE_SLIDE_UP:
+        c->volume = clamp_volume_up(c->volume + v);
+        break;
+    case VOLCMD_VIBRATO_SPEED:  // the speed of the vibrato to come
+        if (v != 0) c->vibrato_param = static_cast<uint8_t>((c->vibrato_param & NIBBLE) | v << 4);
+        break;
+    case VOLCMD_VIBRATO:  // the depth; the vibrato runs on the later ticks
+        if (v != 0) c->vibrato_param = static_cast<uint8_t>((c->vibrato_param & HIGH_NIBBLE) | v);
+        break;
+    case VOLCMD_SET_PANNING:
+        if (!(player->song->quirks & SONG_QUIRK_HARD_PANNING)) c->panning = static_cast<uint8_t>(v << 4);
+        break;
+    case VOLCMD_TONE_PORTAMENTO:  // speed v x 16, shared with 3xx
+        if (v != 0) c->porta_speed = static_cast<uint8_t>(v << 4);
+        if (c->note != 0) c->porta_target = c->note;
+        c->trigger = 0;
+        break;
+    default:  // the slides act on the later ticks
+        break;
+    }
+    c->tick_volume = c->volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : c->volume;
+}
+
+// The volume column's half of a later tick, before the row's command.
+static void volume_column_tick(ModPlayer *player, Channel *c) {
+    const uint8_t v = c->volume_param;
+    switch (c->volume_command) {
+    case VOLCMD_SLIDE_DOWN:
+        c->volume = static_cast<uint8_t>(c->volume < v ? 0 : c->volume - v);
+        break;
+    case VOLCMD_SLIDE_UP:
+        c->volume = clamp_volume_up(c->volume + v);
+        break;
+    case VOLCMD_VIBRATO:
+        vibrato_step(player, c, FINE_VIBRATO_DEPTH_SHIFT);
+        break;
+    case VOLCMD_PANNING_SLIDE_LEFT:
+        if (!(player->song->quirks & SONG_QUIRK_HARD_PANNING)) c->panning = static_cast<uint8_t>(c->panning < v ? 0 : c->panning - v);
+        break;
+    case VOLCMD_PANNING_SLIDE_RIGHT:
+        if (!(player->song->quirks & SONG_QUIRK_HARD_PANNING))
+            c->panning = static_cast<uint8_t>(c->panning + v > PANNING_RIGHT ? PANNING_RIGHT : c->panning + v);
+        break;
+    case VOLCMD_TONE_PORTAMENTO:
+        tone_portamento_step(player, c);
+        break;
+    default:
+        break;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The row's command
+
 void row_effects(ModPlayer *player, int channel) {
     if (!player || channel < 0 || channel >= player->channel_count) return;
     Channel *c = &player->channels[channel];
     Voice *voice = &player->voices[channel];
     const uint32_t quirks = player->song->quirks;
+    const bool classic = keeps_voice(player);
     uint32_t start = c->note_start;
+    bool offset_past_end = false;
     c->delay_tick = 0;
     c->retrigger_interval = 0;
+    if (!classic) {
+        c->tick_period = c->period;
+        c->tick_volume = c->volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : c->volume;
+    }
 
+    recall_parameter(player, c);
     const int command = c->command;
     const uint8_t xy = c->param;
     switch (command) {
@@ -189,21 +480,22 @@ void row_effects(ModPlayer *player, int channel) {
         if (xy != 0) c->porta_speed = xy;
         break;
     case CMD_VIBRATO:  // 4xy
-        c->vibrato_pos = 0;
-        if (xy != 0) c->vibrato_param = xy;
+    case CMD_FINE_VIBRATO:  // S3M's Uxy
+        wave_parameter(player, &c->vibrato_param, &c->vibrato_pos, xy);
         break;
     case CMD_TONE_PORTAMENTO_VOLUME_SLIDE:  // 5xy
         c->trigger = 0;
         if (c->note != 0) c->porta_target = c->note;
         if (xy != 0) c->porta_volume_memory = xy;
+        if (quirks & SONG_QUIRK_SLIDE_KIND_IN_PARAMETER) kind_volume_slide(player, c, xy, true);
         break;
     case CMD_VIBRATO_VOLUME_SLIDE:  // 6xy
-        c->vibrato_pos = 0;
+        if (quirks & SONG_QUIRK_WAVES_RESTART_EACH_ROW) c->vibrato_pos = 0;
         if (xy != 0) c->vibrato_volume_memory = xy;
+        if (quirks & SONG_QUIRK_SLIDE_KIND_IN_PARAMETER) kind_volume_slide(player, c, xy, true);
         break;
     case CMD_TREMOLO:  // 7xy
-        c->tremolo_pos = 0;
-        if (xy != 0) c->tremolo_param = xy;
+        wave_parameter(player, &c->tremolo_param, &c->tremolo_pos, xy);
         break;
     case CMD_SET_PANNING:  // 8xx
         if (!(quirks & SONG_QUIRK_HARD_PANNING)) c->panning = xy;
@@ -215,29 +507,32 @@ void row_effects(ModPlayer *player, int channel) {
         } else {
             start = c->offset_memory * SAMPLE_OFFSET_UNIT;
         }
+        if (!classic && !c->trigger) {
+            // Only a note starts at an offset; alone the command does nothing.
+            start = c->note_start;
+            break;
+        }
+        if ((quirks & SONG_QUIRK_OFFSET_PAST_END_SILENT) && c->sample != 0 && c->sample <= c->sample_count &&
+            start >= c->samples[c->sample - 1].length)
+            offset_past_end = true;
         c->position = start;
         c->backwards = 0;
         if (!c->trigger) voice_restart(voice);
         break;
     case CMD_VOLUME_SLIDE:  // Axy
         if (xy != 0) c->slide_memory = xy;
+        if (quirks & SONG_QUIRK_SLIDE_KIND_IN_PARAMETER) kind_volume_slide(player, c, xy, true);
         break;
     case CMD_POSITION_JUMP:  // Bxx
-        player->next_order = xy >= player->song_length ? 0 : xy;
-        player->next_row = 0;
-        player->next_is_jump = 1;
+        position_jump(player, xy);
         break;
     case CMD_SET_VOLUME:  // Cxx: stored unclamped; the voice clamps to 64
         c->volume = xy;
         break;
-    case CMD_PATTERN_BREAK: {  // Dxy: the row number (a row past the next
-                               // pattern's end goes to row 0, at the boundary)
-        const int next = player->order + 1;
-        player->next_order = static_cast<uint16_t>(next >= player->song_length ? 0 : next);
-        player->next_row = xy;
-        player->next_is_jump = 1;
+    case CMD_PATTERN_BREAK:  // Dxy: the row number (a row past the next
+                             // pattern's end goes to row 0, at the boundary)
+        pattern_break(player, xy);
         break;
-    }
     case CMD_SET_SPEED:  // Fxx below 32: F00 would stop the clock: ignored
         if (xy != 0) player->speed = xy;
         break;
@@ -253,21 +548,41 @@ void row_effects(ModPlayer *player, int channel) {
         c->period = period_down(player, c->period, xy);
         play_period(player, voice, c->period, c->finetune);
         break;
+    case CMD_EXTRA_FINE_PORTAMENTO_UP:  // X1y: y quarter or linear units
+        if (c->period != 0) c->period = period_moved(player, c->period, -xy);
+        break;
+    case CMD_EXTRA_FINE_PORTAMENTO_DOWN:  // X2y
+        if (c->period != 0) c->period = period_moved(player, c->period, xy);
+        break;
+    case CMD_GLISSANDO:  // E3y
+        c->glissando = xy != 0;
+        break;
+    case CMD_VIBRATO_WAVEFORM:  // E4y
+        c->vibrato_waveform = xy;
+        break;
+    case CMD_TREMOLO_WAVEFORM:  // E7y
+        c->tremolo_waveform = xy;
+        break;
     case CMD_PATTERN_LOOP:  // E6y
         pattern_loop(player, c, xy);
         break;
     case CMD_SET_PANNING_COARSE:  // E8y
-        if (!(quirks & SONG_QUIRK_HARD_PANNING)) c->panning = static_cast<uint8_t>(xy * 17);
+        if (!(quirks & SONG_QUIRK_HARD_PANNING)) c->panning = static_cast<uint8_t>(xy * PANNING_COARSE_STEP);
         break;
-    case CMD_RETRIGGER:  // E9y: restart on every y-th tick (the check reruns this)
+    case CMD_RETRIGGER:  // E9y: restart on every y-th tick (the check reruns
+                         // this); on the row's first tick only where the
+                         // voice is kept by commands alone
         c->retrigger_interval = xy;
-        c->trigger = 1;
+        if (classic || player->tick != 0) c->trigger = 1;
         break;
     case CMD_FINE_VOLUME_UP:  // EAy
         c->volume = clamp_volume_up(c->volume + xy);
         break;
     case CMD_FINE_VOLUME_DOWN:  // EBy
         c->volume = static_cast<uint8_t>(c->volume < xy ? 0 : c->volume - xy);
+        break;
+    case CMD_NOTE_CUT:  // ECy: at once for y = 0, where every tick sets the voice
+        if (!classic && xy == 0) c->volume = 0;
         break;
     case CMD_NOTE_DELAY:  // EDy: the retrigger check reruns this on tick y
         c->delay_tick = xy;
@@ -279,6 +594,13 @@ void row_effects(ModPlayer *player, int channel) {
         break;
     case CMD_SET_GLOBAL_VOLUME:  // Gxx
         player->global_volume = xy > SONG_MAX_VOLUME ? SONG_MAX_VOLUME : xy;
+        break;
+    case CMD_KEY_OFF:  // Kxx: on tick xx, at once for 0
+        if (xy == 0) instrument_release(player, c);
+        break;
+    case CMD_SET_ENVELOPE_POSITION:  // Lxx
+        c->volume_envelope_tick = xy;
+        c->panning_envelope_tick = xy;
         break;
     default:  // the rest act on later ticks or not at all
         break;
@@ -297,66 +619,149 @@ void row_effects(ModPlayer *player, int channel) {
         if (c->sample != 0 && player->note_callback)
             player->note_callback(player->note_user, channel, c->instrument, c->sample, c->period,
                                   c->volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : c->volume);
+        if (offset_past_end) c->playing = 0;
     }
+    if (!classic) {
+        c->tick_period = c->period;
+        c->tick_volume = c->volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : c->volume;
+    }
+}
+
+// Rxy (S3M's Qxy) on a later tick: every y ticks the sample restarts, the
+// volume changed by x's rule.
+static void multi_retrigger_tick(Channel *c, uint8_t xy) {
+    const int interval = xy & NIBBLE;
+    if (interval == 0) return;
+    if (++c->retrigger_count < interval) return;
+    c->retrigger_count = 0;
+    int v = c->volume;
+    switch (xy >> 4) {
+    case 1: v -= 1; break;
+    case 2: v -= 2; break;
+    case 3: v -= 4; break;
+    case 4: v -= 8; break;
+    case 5: v -= 16; break;
+    case 6: v = v * 2 / 3; break;
+    case 7: v /= 2; break;
+    case 9: v += 1; break;
+    case 0xA: v += 2; break;
+    case 0xB: v += 4; break;
+    case 0xC: v += 8; break;
+    case 0xD: v += 16; break;
+    case 0xE: v = v * 3 / 2; break;
+    case 0xF: v *= 2; break;
+    default: break;
+    }
+    c->volume = static_cast<uint8_t>(v < 0 ? 0 : v > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : v);
+    c->retrigger_now = 1;
+}
+
+// Txy (S3M's Ixy) on a later tick: heard for x + 1 ticks, silent for y + 1.
+static void tremor_tick(Channel *c, uint8_t xy) {
+    const int on = (xy >> 4) + 1, off = (xy & NIBBLE) + 1;
+    if (c->tremor_count >= on + off) c->tremor_count = 0;
+    if (c->tremor_count >= on) c->tick_volume = 0;
+    c->tremor_count++;
+}
+
+// A slide of a 0 .. `top` value by the parameter: up by x when x is set,
+// else down by y.
+static uint8_t slid(int value, uint8_t xy, int top) {
+    const int x = xy >> 4, y = xy & NIBBLE;
+    value += x != 0 ? x : -y;
+    return static_cast<uint8_t>(value < 0 ? 0 : value > top ? top : value);
 }
 
 void tick_effects(ModPlayer *player, int channel) {
     if (!player || channel < 0 || channel >= player->channel_count) return;
     Channel *c = &player->channels[channel];
     Voice *voice = &player->voices[channel];
+    const bool classic = keeps_voice(player);
     const int command = c->command;
-    if (command == CMD_NONE) return;
+    if (classic && command == CMD_NONE) return;
     const uint8_t xy = c->param;
+    const uint32_t quirks = player->song->quirks;
+    const bool fine_periods = !mod_periods(player);
+    if (!classic) {
+        c->tick_period = c->period;
+        c->tick_volume = c->volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : c->volume;
+        volume_column_tick(player, c);
+    }
 
-    if (command == CMD_ARPEGGIO) {  // 0xy: base, +y, +x semitones in turn
+    if (command == CMD_ARPEGGIO) {  // 0xy: base, +x, +y semitones in turn
+        const bool low_first = (quirks & SONG_QUIRK_ARPEGGIO_LOW_NIBBLE_FIRST) != 0;
         int steps = 0;
         switch (player->tick % ARPEGGIO_TICKS) {
-        case 1: steps = xy & 0xF; break;
-        case 2: steps = xy >> 4; break;
+        case 1: steps = low_first ? xy & NIBBLE : xy >> 4; break;
+        case 2: steps = low_first ? xy >> 4 : xy & NIBBLE; break;
         default: break;
         }
-        const uint16_t period = mod_periods(player) ? (steps ? arpeggio_period(c->period, steps) : c->period)
-                                                     : semitones_up(player->song->frequency_mode, c->period, steps);
-        play_period(player, voice, period, c->finetune);
-        return;
+        const uint16_t period = !fine_periods ? (steps ? arpeggio_period(c->period, steps) : c->period)
+                                              : semitones_up(player->song->frequency_mode, c->period, steps);
+        if (classic) {
+            play_period(player, voice, period, c->finetune);
+            return;
+        }
+        c->tick_period = period;
     }
 
     switch (command) {
     case CMD_PORTAMENTO_UP:  // 1xx: stops at the highest note
         c->period = period_up(player, c->period, xy);
+        c->tick_period = c->period;
         break;
     case CMD_PORTAMENTO_DOWN:  // 2xx: stops at the lowest note
         c->period = period_down(player, c->period, xy);
+        c->tick_period = c->period;
         break;
     case CMD_TONE_PORTAMENTO:  // 3xx
         tone_portamento_step(player, c);
         break;
     case CMD_VIBRATO:  // 4xy
-        vibrato_step(player, c);
+        vibrato_step(player, c, FINE_VIBRATO_DEPTH_SHIFT);
+        break;
+    case CMD_FINE_VIBRATO:  // Uxy: a quarter of Hxy's depth
+        vibrato_step(player, c, VIBRATO_DEPTH_SHIFT);
         break;
     case CMD_TONE_PORTAMENTO_VOLUME_SLIDE:  // 5xy
         tone_portamento_step(player, c);
-        volume_slide(c, xy, c->porta_volume_memory);
+        slide_volume_tick(player, c, xy, c->porta_volume_memory);
         break;
     case CMD_VIBRATO_VOLUME_SLIDE:  // 6xy
-        vibrato_step(player, c);
-        volume_slide(c, xy, c->vibrato_volume_memory);
+        vibrato_step(player, c, FINE_VIBRATO_DEPTH_SHIFT);
+        slide_volume_tick(player, c, xy, c->vibrato_volume_memory);
         break;
     case CMD_TREMOLO:  // 7xy
-        tremolo_step(c);
+        tremolo_step(player, c);
         break;
     case CMD_VOLUME_SLIDE:  // Axy
-        volume_slide(c, xy, c->slide_memory);
+        slide_volume_tick(player, c, xy, c->slide_memory);
         break;
     case CMD_NOTE_CUT:  // ECy
         if (player->tick == xy) c->volume = 0;
         break;
+    case CMD_GLOBAL_VOLUME_SLIDE:  // Hxy
+        player->global_volume = slid(player->global_volume, xy, SONG_MAX_VOLUME);
+        break;
+    case CMD_KEY_OFF:  // Kxx
+        if (player->tick == xy) instrument_release(player, c);
+        break;
+    case CMD_PANNING_SLIDE:  // Pxy: x to the right, y to the left
+        if (!(quirks & SONG_QUIRK_HARD_PANNING)) c->panning = slid(c->panning, xy, PANNING_RIGHT);
+        break;
+    case CMD_MULTI_RETRIGGER:  // Rxy
+        multi_retrigger_tick(c, xy);
+        break;
     default:
         break;
     }
-
-    const bool vibrating = command == CMD_VIBRATO || command == CMD_VIBRATO_VOLUME_SLIDE;
-    const uint16_t period = vibrating ? c->vibrato_period : c->period;
-    if (period != 0) play_period(player, voice, period, c->finetune);
-    play_volume(player, c, voice, command == CMD_TREMOLO ? c->tremolo_volume : c->volume);
+    if (classic) {
+        const bool vibrating = command == CMD_VIBRATO || command == CMD_VIBRATO_VOLUME_SLIDE;
+        const uint16_t period = vibrating ? c->vibrato_period : c->period;
+        if (period != 0) play_period(player, voice, period, c->finetune);
+        play_volume(player, c, voice, command == CMD_TREMOLO ? c->tremolo_volume : c->volume);
+        return;
+    }
+    if (command != CMD_TREMOLO) c->tick_volume = c->volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : c->volume;
+    if (command == CMD_TREMOR) tremor_tick(c, xy);
 }

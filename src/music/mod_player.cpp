@@ -65,6 +65,10 @@ static ModPlayer *player_for(int output_rate_hz, Song *song, const uint8_t *modu
     player->channel_count = song->channel_count;
     player->output_rate = static_cast<uint16_t>(output_rate_hz);
     player->output_gain = output_gain_for(song->channel_count);
+    if (song->quirks & SONG_QUIRK_VOLUME_RAMPING) {
+        const int frames = output_rate_hz * MOD_RAMP_MILLISECONDS / 1000 / MOD_RAMP_STEPS * MOD_RAMP_STEPS;
+        player->ramp_frames = static_cast<uint16_t>(frames > 0 ? frames : MOD_RAMP_STEPS);
+    }
     plan_layout(player);
     mod_player_reset(player);
     return player;

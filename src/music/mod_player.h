@@ -96,6 +96,45 @@ struct Channel {
     uint8_t loop_row;               // E60 start row
     uint8_t slide_memory;           // last nonzero parameter of Axy
     uint8_t retrigger_interval;     // E9y interval in ticks, 0 none
+    // What every tick plays, unless SONG_QUIRK_COMMANDLESS_TICKS_KEEP_VOICE
+    // (channel_output.h): the commands leave the tick's period and volume
+    // here, the instrument's shaping is applied on top.
+    uint16_t tick_period;           // period of this tick before auto-vibrato, 0 none
+    uint8_t tick_volume;            // volume of this tick (tremolo, tremor), 0 .. 64
+    uint8_t volume_command;         // the row's SongVolumeCommand
+    uint8_t volume_param;
+    uint8_t last_note;              // the last note 1 .. 96 started or targeted
+    uint8_t delayed;                // 1 while the row's cell waits for its note delay
+    uint8_t retrigger_now;          // 1: a multi retrigger restarts the sample this tick
+    // Instrument shaping
+    uint8_t released;               // 1 after key off: sustain ends, fadeout runs
+    uint16_t fade_volume;           // 32768 .. 0, falling by the fadeout after key off
+    uint16_t volume_envelope_tick;  // position in the volume envelope
+    uint16_t panning_envelope_tick; // position in the panning envelope
+    uint8_t autovibrato_pos;        // auto-vibrato waveform position, 256 per cycle
+    uint16_t autovibrato_ticks;     // ticks since the instrument started (for the sweep)
+    uint8_t ramp_reset;             // 1: the next gains start from 0 (a note start)
+    uint16_t ramp_left;             // SONG_QUIRK_VOLUME_RAMPING: the voice's gains
+    uint16_t ramp_right;            // at the end of the last tick, ramped from
+    // Waveforms and memories of the XM and S3M commands
+    uint8_t vibrato_waveform;       // E4y: 0 sine, 1 ramp down, 2 square, 3 random; +4 kept at notes
+    uint8_t tremolo_waveform;       // E7y likewise
+    uint8_t glissando;              // E3y: 1 tone portamento moves in semitones
+    uint8_t shared_memory;          // SONG_QUIRK_SHARED_EFFECT_MEMORY's one parameter
+    uint8_t porta_up_memory;        // SONG_QUIRK_SLIDE_MEMORIES: 1xx
+    uint8_t porta_down_memory;      // 2xx
+    uint8_t fine_porta_up_memory;   // E1y
+    uint8_t fine_porta_down_memory; // E2y
+    uint8_t extra_fine_up_memory;   // X1y
+    uint8_t extra_fine_down_memory; // X2y
+    uint8_t fine_volume_up_memory;  // EAy
+    uint8_t fine_volume_down_memory;// EBy
+    uint8_t global_slide_memory;    // Hxy
+    uint8_t panning_slide_memory;   // Pxy
+    uint8_t retrigger_memory;       // Rxy, Qxy: per nibble
+    uint8_t tremor_memory;          // Txy, Ixy
+    uint8_t retrigger_count;        // ticks since the last multi retrigger
+    uint8_t tremor_count;           // ticks into the tremor's on and off cycle
 };
 
 // How the render loop mixes the voices into the two planes: voices pinned
@@ -129,6 +168,9 @@ struct ModPlayer {
     ModPlayerLayout layout;                 // voices to planes, fixed at creation
     int32_t output_gain;                    // planes to 16-bit output, 65536 = 1
                                             // (32768 for four channels: plane >> 1)
+    uint16_t ramp_frames;                   // SONG_QUIRK_VOLUME_RAMPING: frames at a
+                                            // tick's start over which gains ramp (5 ms),
+                                            // a multiple of MOD_RAMP_STEPS; 0 none
     Voice voices[SONG_MAX_CHANNELS];        // voice i plays channel i
     Channel channels[SONG_MAX_CHANNELS];
     SongCell cells[SONG_MAX_CHANNELS];      // the current row, unpacked
@@ -161,7 +203,15 @@ struct ModPlayer {
     uint8_t next_row;                       // row number of the next row
     uint8_t next_is_jump;                   // 1 when a Bxx or Dxx of the current
                                             // row chose next_order/next_row
+    uint8_t row_jumped;                     // 1 when the current row holds a Bxx
+    uint8_t row_broke;                      // 1 when it holds a Dxx
 };
+
+// Under SONG_QUIRK_VOLUME_RAMPING a voice whose gains a tick changes (or
+// whose note starts, from 0) moves to them in this many equal steps over
+// the tick's first ramp_frames frames.
+constexpr int MOD_RAMP_STEPS = 8;
+constexpr int MOD_RAMP_MILLISECONDS = 5;
 
 // The fixed part of a player's memory (see the top of this file).
 constexpr long MOD_PLAYER_FIXED_BYTES = 128L * 1024L;

@@ -228,12 +228,18 @@ Song *mod_read_song(const uint8_t *module, long size_bytes, const ModuleCheck *c
     // the trackers that write more channels (FastTracker, TakeTracker,
     // Octalyser) play samples from their first byte, loop at the loop's end
     // from the start, and follow ProTracker's E6y, EEy, lone sample numbers
-    // and lone notes. Every MOD sits hard left and right.
+    // and lone notes, arpeggio's order, vibrato's waveform and the joint
+    // jump and break, and set the voice on every tick. Every MOD sits hard
+    // left and right.
     song->quirks = SONG_QUIRK_HARD_PANNING;
     if (check->channels == MOD_CHANNELS)
         song->quirks |= SONG_QUIRK_NOTE_START_SKIPS_TWO | SONG_QUIRK_FIRST_PASS_TO_SAMPLE_END |
                         SONG_QUIRK_INSTRUMENT_ALONE_RESTARTS | SONG_QUIRK_NOTE_ALONE_RESETS_VOLUME |
-                        SONG_QUIRK_PATTERN_LOOP_ONE_SHORT | SONG_QUIRK_PATTERN_DELAY_TICKS;
+                        SONG_QUIRK_PATTERN_LOOP_ONE_SHORT | SONG_QUIRK_PATTERN_DELAY_TICKS |
+                        SONG_QUIRK_COMMANDLESS_TICKS_KEEP_VOICE | SONG_QUIRK_ARPEGGIO_LOW_NIBBLE_FIRST |
+                        SONG_QUIRK_WAVES_RESTART_EACH_ROW;
+    else
+        song->quirks |= SONG_QUIRK_JUMP_AND_BREAK_COMBINE;
     song->initial_speed = MOD_DEFAULT_SPEED;
     song->initial_tempo = MOD_DEFAULT_TEMPO;
     song->initial_global_volume = SONG_MAX_VOLUME;

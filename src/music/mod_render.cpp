@@ -38,14 +38,54 @@ static void mix_side_voices(ModPlayer *player, const uint8_t *voices, int count,
     if (i < count) voice_mix(&all[voices[i]], plane, n);
 }
 
-// One slice of `n` frames of every voice into the two planes.
-static void mix_slice(ModPlayer *player, int32_t *left, int32_t *right, int n) {
+// Mixes a panned voice for `n` frames from frame `at` of the tick into both
+// planes. Within the tick's first ramp_frames frames a voice whose gains
+// changed this tick plays them in MOD_RAMP_STEPS steps from the gains it
+// ended the last tick with (step k of the way at k + 1 / steps + 1); the
+// steps lie at fixed frames of the tick, so any slicing of a render gives
+// the same values.
+static void mix_panned(ModPlayer *player, int index, int32_t *left, int32_t *right, int n, uint32_t at) {
+    Voice *voice = &player->voices[index];
+    const Channel *c = &player->channels[index];
+    const uint32_t ramp = player->ramp_frames;
+    const int32_t to_left = voice->gain_left, to_right = voice->gain_right;
+    if (at >= ramp || (c->ramp_left == to_left && c->ramp_right == to_right)) {
+        voice_mix_stereo(voice, left, right, n);
+        return;
+    }
+    const uint32_t step_frames = ramp / MOD_RAMP_STEPS;
+    int done = 0;
+    while (done < n) {
+        const uint32_t frame = at + static_cast<uint32_t>(done);
+        int count = n - done;
+        if (frame < ramp) {
+            const int step = static_cast<int>(frame / step_frames);
+            const uint32_t step_end = (static_cast<uint32_t>(step) + 1) * step_frames;
+            if (static_cast<uint32_t>(count) > step_end - frame) count = static_cast<int>(step_end - frame);
+            voice->gain_left = c->ramp_left + (to_left - c->ramp_left) * (step + 1) / (MOD_RAMP_STEPS + 1);
+            voice->gain_right = c->ramp_right + (to_right - c->ramp_right) * (step + 1) / (MOD_RAMP_STEPS + 1);
+        } else {
+            voice->gain_left = to_left;
+            voice->gain_right = to_right;
+        }
+        voice_mix_stereo(voice, left + done, right + done, count);
+        done += count;
+    }
+    voice->gain_left = to_left;
+    voice->gain_right = to_right;
+}
+
+// One slice of `n` frames of every voice into the two planes, from frame
+// `at` of the tick.
+static void mix_slice(ModPlayer *player, int32_t *left, int32_t *right, int n, uint32_t at) {
     const ModPlayerLayout *layout = &player->layout;
     // Each side's pinned voices in pairs, stored first: no clearing first.
     mix_side_voices(player, layout->left, layout->left_count, left, n);
     mix_side_voices(player, layout->right, layout->right_count, right, n);
-    for (int i = 0; i < layout->panned_count; i++)
-        voice_mix_stereo(&player->voices[layout->panned[i]], left, right, n);
+    for (int i = 0; i < layout->panned_count; i++) {
+        if (player->ramp_frames != 0) mix_panned(player, layout->panned[i], left, right, n, at);
+        else voice_mix_stereo(&player->voices[layout->panned[i]], left, right, n);
+    }
 }
 
 void mod_player_render(ModPlayer *player, int32_t *accum, int frames) {
@@ -63,7 +103,7 @@ void mod_player_render(ModPlayer *player, int32_t *accum, int frames) {
         int n = player->samples_per_tick > player->tick_sample
                     ? static_cast<int>(player->samples_per_tick - player->tick_sample) : 0;
         if (n > frames - pos) n = frames - pos;
-        mix_slice(player, left + pos, right + pos, n);
+        mix_slice(player, left + pos, right + pos, n, player->tick_sample);
         player->tick_sample += static_cast<uint32_t>(n);
         pos += n;
         if (player->tick_sample < player->samples_per_tick) return;
@@ -91,6 +131,25 @@ static inline int16_t scaled_sample(int32_t value, int32_t gain) {
 static void planes_to_s16(const int32_t *left, const int32_t *right, int16_t *o, int n, int32_t gain) {
     int i = 0;
     if (gain != RENDER_HALF_GAIN) {
+#ifdef RENDER_SSE2
+        // A gain below 2^15 (more than four channels): with v = 65536 h + l
+        // (l the low 16 bits, unsigned), v x gain >> 16 is h x gain + (l x
+        // gain >> 16) exactly, one pmaddwd and one unsigned high multiply.
+        if (gain > 0 && gain < RENDER_HALF_GAIN) {
+            const __m128i g = _mm_set1_epi32(gain);
+            const __m128i low = _mm_set1_epi32(0xFFFF);
+            for (; i + 4 <= n; i += 4) {
+                const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i *>(left + i));
+                const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i *>(right + i));
+                const __m128i ls = _mm_add_epi32(_mm_madd_epi16(_mm_srai_epi32(l, RENDER_GAIN_SHIFT), g),
+                                                 _mm_mulhi_epu16(_mm_and_si128(l, low), g));
+                const __m128i rs = _mm_add_epi32(_mm_madd_epi16(_mm_srai_epi32(r, RENDER_GAIN_SHIFT), g),
+                                                 _mm_mulhi_epu16(_mm_and_si128(r, low), g));
+                const __m128i pairs = _mm_packs_epi32(_mm_unpacklo_epi32(ls, rs), _mm_unpackhi_epi32(ls, rs));
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(o + 2 * i), pairs);
+            }
+        }
+#endif
         for (; i < n; i++) {
             o[2 * i] = scaled_sample(left[i], gain);
             o[2 * i + 1] = scaled_sample(right[i], gain);

@@ -138,17 +138,6 @@ static const uint8_t S3M_S_COMMANDS[16] = {
     CMD_SET_PANNING_COARSE, CMD_NONE, CMD_NONE, CMD_PATTERN_LOOP,
     CMD_NOTE_CUT, CMD_NOTE_DELAY, CMD_PATTERN_DELAY, CMD_NONE};
 
-// E and F, whose parameter also says how fine the slide is: Fx (x y)
-// fine, Ex extra fine, else the plain slide (00 recalls the memory).
-static uint8_t s3m_slide(uint8_t *param, uint8_t plain, uint8_t fine, uint8_t extra_fine) {
-    const uint8_t x = *param >> 4;
-    if (x == 0xF || x == 0xE) {
-        *param &= 0x0F;
-        return x == 0xF ? fine : extra_fine;
-    }
-    return plain;
-}
-
 // The command letter (1 .. 26 for A .. Z) and its info byte in the song's
 // vocabulary. Letters Scream Tracker 3 does not play are no command, but
 // for X (panning 0 .. 80 hex, as DMP and later trackers write it).
@@ -163,14 +152,11 @@ static void translate_command(uint8_t letter, uint8_t param, SongCell *cell) {
             param = static_cast<uint8_t>(x * 10 + y);
             break;
         case 'D': command = CMD_VOLUME_SLIDE; break;                            // Dxy, DxF, DFy
-        case 'E':                                                               // Exx, EFx, EEx
-            command = s3m_slide(&param, CMD_PORTAMENTO_DOWN, CMD_FINE_PORTAMENTO_DOWN,
-                                CMD_EXTRA_FINE_PORTAMENTO_DOWN);
-            break;
-        case 'F':                                                               // Fxx, FFx, FEx
-            command = s3m_slide(&param, CMD_PORTAMENTO_UP, CMD_FINE_PORTAMENTO_UP,
-                                CMD_EXTRA_FINE_PORTAMENTO_UP);
-            break;
+        // E and F keep their parameter whole: EFx and EEx (FFx, FEx) are
+        // their fine and extra-fine kinds, told apart when played
+        // (SONG_QUIRK_SLIDE_KIND_IN_PARAMETER), so that E00 recalls a kind.
+        case 'E': command = CMD_PORTAMENTO_DOWN; break;                         // Exx, EFx, EEx
+        case 'F': command = CMD_PORTAMENTO_UP; break;                           // Fxx, FFx, FEx
         case 'G': command = CMD_TONE_PORTAMENTO; break;                         // Gxx
         case 'H': command = CMD_VIBRATO; break;                                 // Hxy
         case 'I': command = CMD_TREMOR; break;                                  // Ixy
@@ -553,7 +539,8 @@ int s3m_read(const uint8_t *bytes, size_t size, Song *song, ModuleReadResult *re
 
     const uint32_t flags = module_le16(bytes + S3M_FLAGS_OFFSET);
     song->frequency_mode = SONG_FREQUENCY_AMIGA;
-    song->quirks = SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_VOLUME_RAMPING;
+    song->quirks = SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_JUMP_AND_BREAK_COMBINE |
+                   SONG_QUIRK_SLIDE_KIND_IN_PARAMETER;
     if (version == S3M_VERSION_FAST_VOLUME_SLIDES || (flags & S3M_FLAG_FAST_VOLUME_SLIDES))
         song->quirks |= SONG_QUIRK_FAST_VOLUME_SLIDES;
     if (flags & S3M_FLAG_AMIGA_LIMITS) song->quirks |= SONG_QUIRK_AMIGA_LIMITS;

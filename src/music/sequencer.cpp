@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "music/channel_output.h"
 #include "music/effects.h"
 #include "music/mod_periods.h"
 #include "music/mod_tables.h"
@@ -17,6 +18,8 @@ constexpr uint32_t TICK_SECONDS_NUMERATOR = 5;
 constexpr uint32_t TICK_SECONDS_DENOMINATOR = 2;
 // Frames a note start skips under SONG_QUIRK_NOTE_START_SKIPS_TWO.
 constexpr uint8_t NOTE_START_SKIPPED = 2;
+// E4y/E7y: a waveform that goes on through note starts.
+constexpr uint8_t WAVE_KEPT_AT_NOTES = 4;
 
 void update_tick_length(ModPlayer *player) {
     if (!player) return;
@@ -88,35 +91,50 @@ static void load_period_cell(ModPlayer *player, Channel *c, const SongCell *cell
     }
 }
 
-// A cell with a note and an instrument whose map picks the sample: the
-// note's period in the song's frequency mode, the instrument's default
-// volume (and a sample's own panning) when the cell names it. A key off or
-// a cut silences the channel.
+// A cell with a note and an instrument whose map picks the sample (XM,
+// S3M): the note's period in the song's frequency mode; an instrument
+// number sets the volume (and a sample's own panning) from its sample and
+// restarts the instrument's envelopes, fadeout and auto-vibrato, with a
+// note or alone (then the sample playing goes on; its volume comes from
+// the sample the instrument gives the channel's last note). A note alone
+// keeps the volume and the instrument's shaping (after key off it stays
+// released). Key off releases the instrument; a cut silences the channel.
 static void load_note_cell(ModPlayer *player, Channel *c, const SongCell *cell, bool porta) {
     const Song *song = player->song;
-    if (cell->instrument != 0) c->instrument = cell->instrument;
+    const bool named = cell->instrument != 0;
+    if (named) c->instrument = cell->instrument;
     const SongInstrument *instrument =
         c->instrument != 0 && c->instrument <= song->instrument_count ? &song->instruments[c->instrument - 1] : nullptr;
     c->trigger = 0;
     c->note = 0;
-    if (cell->note == SONG_NOTE_KEY_OFF || cell->note == SONG_NOTE_CUT) {
+    if (cell->note == SONG_NOTE_KEY_OFF) {
+        instrument_release(player, c);
+        return;
+    }
+    if (cell->note == SONG_NOTE_CUT) {
         c->volume = 0;
         return;
     }
     uint16_t s = c->sample;
     if (cell->note >= 1 && cell->note <= SONG_NOTES) {
-        s = instrument ? instrument->note_samples[cell->note - 1] : 0;
-        const SongSample *sample = s != 0 ? &song->samples[s - 1] : nullptr;
+        const uint16_t mapped = instrument ? instrument->note_samples[cell->note - 1] : 0;
+        // A slide's target is the note on the sample playing.
+        const uint16_t tuned = porta && c->sample != 0 && c->sample <= song->sample_count ? c->sample : mapped;
+        const SongSample *sample = tuned != 0 && tuned <= song->sample_count ? &song->samples[tuned - 1] : nullptr;
         const uint16_t period = sample ? note_period(song->frequency_mode, cell->note, sample) : 0;
         c->note = period;
+        c->last_note = cell->note;
         if (porta) {
             s = c->sample;  // the sample playing goes on, sliding
         } else {
             c->trigger = 1;
             c->period = period;
+            s = mapped;
         }
-    } else if (cell->instrument != 0 && (song->quirks & SONG_QUIRK_INSTRUMENT_ALONE_RESTARTS)) {
-        c->trigger = 1;
+    } else if (named) {
+        if (song->quirks & SONG_QUIRK_INSTRUMENT_ALONE_RESTARTS) c->trigger = 1;
+        if (instrument && c->last_note != 0 && instrument->note_samples[c->last_note - 1] != 0)
+            s = instrument->note_samples[c->last_note - 1];
     }
     if (s == 0 || s > song->sample_count) {
         if (c->trigger) {
@@ -126,12 +144,31 @@ static void load_note_cell(ModPlayer *player, Channel *c, const SongCell *cell, 
         return;
     }
     const SongSample *sample = &song->samples[s - 1];
-    if (cell->instrument != 0 || (c->trigger && (song->quirks & SONG_QUIRK_NOTE_ALONE_RESETS_VOLUME))) {
+    if (named || (c->trigger && (song->quirks & SONG_QUIRK_NOTE_ALONE_RESETS_VOLUME))) {
         c->volume = sample->volume;
         if (sample->has_panning && !(song->quirks & SONG_QUIRK_HARD_PANNING)) c->panning = sample->panning;
     }
+    if (named) instrument_restart(c);
+    if (c->trigger && !(song->quirks & SONG_QUIRK_WAVES_RESTART_EACH_ROW)) {
+        if (!(c->vibrato_waveform & WAVE_KEPT_AT_NOTES)) c->vibrato_pos = 0;
+        if (!(c->tremolo_waveform & WAVE_KEPT_AT_NOTES)) c->tremolo_pos = 0;
+        c->retrigger_count = 0;
+        c->ramp_reset = 1;
+    }
     c->sample = s;
     c->finetune = sample->finetune;
+}
+
+// The note and instrument of channel `channel`'s cell, then its volume
+// column.
+static void load_cell(ModPlayer *player, int channel) {
+    Channel *c = &player->channels[channel];
+    const SongCell *cell = &player->cells[channel];
+    const bool porta = cell->command == CMD_TONE_PORTAMENTO || cell->command == CMD_TONE_PORTAMENTO_VOLUME_SLIDE ||
+                       cell->volume_command == VOLCMD_TONE_PORTAMENTO;
+    if (player->song->frequency_mode == SONG_FREQUENCY_MOD_TABLE) load_period_cell(player, c, cell, porta);
+    else load_note_cell(player, c, cell, porta);
+    if (c->volume_command != VOLCMD_NONE) volume_column_row(player, channel);
 }
 
 void load_row(ModPlayer *player, int channel) {
@@ -140,9 +177,17 @@ void load_row(ModPlayer *player, int channel) {
     const SongCell *cell = &player->cells[channel];
     c->command = cell->command;
     c->param = cell->param;
-    const bool porta = cell->command == CMD_TONE_PORTAMENTO || cell->command == CMD_TONE_PORTAMENTO_VOLUME_SLIDE;
-    if (player->song->frequency_mode == SONG_FREQUENCY_MOD_TABLE) load_period_cell(player, c, cell, porta);
-    else load_note_cell(player, c, cell, porta);
+    c->volume_command = cell->volume_command;
+    c->volume_param = cell->volume_param;
+    c->delayed = 0;
+    if (cell->command == CMD_NOTE_DELAY && cell->param != 0 &&
+        !(player->song->quirks & SONG_QUIRK_COMMANDLESS_TICKS_KEEP_VOICE)) {
+        // The whole cell waits for its tick.
+        c->delayed = 1;
+        c->trigger = 0;
+        return;
+    }
+    load_cell(player, channel);
 }
 
 // The ticks the current row lasts.
@@ -150,19 +195,37 @@ static int row_ticks(const ModPlayer *player) {
     return player->speed + player->row_delay + player->speed * player->row_delay_rows;
 }
 
-// The per-tick half of a row: commands, then E9y retriggers and EDy delayed
-// note starts, each in channel order.
+// Whether the voices are set on every tick (channel_output).
+static bool every_tick(const ModPlayer *player) {
+    return !(player->song->quirks & SONG_QUIRK_COMMANDLESS_TICKS_KEEP_VOICE);
+}
+
+// The per-tick half of a row: commands, then E9y and Rxy retriggers and
+// EDy delayed note starts (with the cell they delayed), each in channel
+// order, then the voices.
 static void run_row_ticks(ModPlayer *player) {
     const int channels = player->channel_count;
     for (int ch = 0; ch < channels; ch++) tick_effects(player, ch);
+    const bool past_row_ignored = (player->song->quirks & SONG_QUIRK_NOTE_DELAY_PAST_ROW_IGNORED) != 0;
     for (int ch = 0; ch < channels; ch++) {
-        const Channel *c = &player->channels[ch];
+        Channel *c = &player->channels[ch];
         if (c->retrigger_interval != 0 && player->tick % c->retrigger_interval == 0) {
             row_effects(player, ch);
+        } else if (c->retrigger_now) {
+            c->retrigger_now = 0;
+            c->trigger = 1;
+            row_effects(player, ch);
         } else if (c->delay_tick != 0 && player->tick == c->delay_tick) {
+            if (past_row_ignored && c->delay_tick >= player->speed) continue;
+            if (c->delayed) {
+                c->delayed = 0;
+                load_cell(player, ch);
+            }
             row_effects(player, ch);
         }
     }
+    if (every_tick(player))
+        for (int ch = 0; ch < channels; ch++) channel_output(player, ch);
 }
 
 void process_tick(ModPlayer *player) {
@@ -195,6 +258,8 @@ void process_tick(ModPlayer *player) {
     player->row_delay = 0;
     player->row_delay_rows = 0;
     player->next_is_jump = 0;
+    player->row_jumped = 0;
+    player->row_broke = 0;
     const int next_row = player->row + 1;
     if (next_row >= rows_at(player, player->order)) {
         player->next_row = 0;
@@ -212,6 +277,8 @@ void process_tick(ModPlayer *player) {
     const int channels = player->channel_count;
     for (int ch = 0; ch < channels; ch++) load_row(player, ch);
     for (int ch = 0; ch < channels; ch++) row_effects(player, ch);
+    if (every_tick(player))
+        for (int ch = 0; ch < channels; ch++) channel_output(player, ch);
     if (player->row_callback) player->row_callback(player->row_user);
 }
 
@@ -227,9 +294,24 @@ void mod_player_finish_tick(ModPlayer *player) {
         voice_set_frequency(voice, 0);
         voice->ended = 0;
     }
+    // The gains the voices leave this tick with are where the next tick's
+    // ramps start (from 0 for a note started afresh).
+    if (player->ramp_frames != 0) {
+        for (int i = 0; i < player->channel_count; i++) {
+            player->channels[i].ramp_left = static_cast<uint16_t>(player->voices[i].gain_left);
+            player->channels[i].ramp_right = static_cast<uint16_t>(player->voices[i].gain_right);
+        }
+    }
     player->tick++;
     player->tick_sample = 0;
     process_tick(player);
+    for (int i = 0; i < player->channel_count; i++) {
+        Channel *c = &player->channels[i];
+        if (!c->ramp_reset) continue;
+        c->ramp_reset = 0;
+        c->ramp_left = 0;
+        c->ramp_right = 0;
+    }
 }
 
 void mod_player_reset(ModPlayer *player) {
@@ -246,6 +328,8 @@ void mod_player_reset(ModPlayer *player) {
     player->next_row = 0;
     player->next_order = 0;
     player->next_is_jump = 0;
+    player->row_jumped = 0;
+    player->row_broke = 0;
     player->order = 0;
     player->row = 0;
     update_tick_length(player);
@@ -258,6 +342,7 @@ void mod_player_reset(ModPlayer *player) {
         c->sample_count = song->sample_count;
         c->note_start = (song->quirks & SONG_QUIRK_NOTE_START_SKIPS_TWO) ? NOTE_START_SKIPPED : 0;
         c->panning = song->channel_panning[i];
+        c->fade_volume = CHANNEL_FADE_FULL;
         Voice *voice = &player->voices[i];
         voice_init(voice, player->output_rate);
         voice_set_source(voice, stream_sample, c);

@@ -41,7 +41,10 @@ void update_tick_length(ModPlayer *player);
 void unpack_row(ModPlayer *player);
 
 // Reads channel `channel`'s cell of the unpacked row into its state:
-// command, note, trigger, period, instrument, sample, volume and finetune.
+// command, note, trigger, period, instrument, sample, volume and finetune,
+// then its volume column. A cell whose note delay (EDy, y > 0) waits, on a
+// song that sets its voices every tick, only keeps its command: the rest
+// is read on the delay's tick.
 // Null player or a channel outside 0 .. channel_count - 1 does nothing.
 void load_row(ModPlayer *player, int channel);
 

@@ -100,8 +100,9 @@ enum SongNote : uint8_t {
 enum SongCommand : uint8_t {
     CMD_NONE = 0,                       // no command (MOD's 000)
     CMD_ARPEGGIO,                       // 0xy, Jxy: xy nonzero
-    CMD_PORTAMENTO_UP,                  // 1xx, Fxx
-    CMD_PORTAMENTO_DOWN,                // 2xx, Exx
+    CMD_PORTAMENTO_UP,                  // 1xx, Fxx (S3M's FFx and FEx too: the
+                                        // kind stays in the parameter)
+    CMD_PORTAMENTO_DOWN,                // 2xx, Exx (EFx, EEx likewise)
     CMD_TONE_PORTAMENTO,                // 3xx, Gxx
     CMD_VIBRATO,                        // 4xy, Hxy
     CMD_TONE_PORTAMENTO_VOLUME_SLIDE,   // 5xy, Lxy
@@ -116,10 +117,10 @@ enum SongCommand : uint8_t {
                                         // number (x x 10 + y)
     CMD_SET_SPEED,                      // Fxx below 32, Axx: ticks per row (0 ignored)
     CMD_SET_TEMPO,                      // Fxx from 32, Txx: beats per minute
-    CMD_FINE_PORTAMENTO_UP,             // E1y, FFy: y
-    CMD_FINE_PORTAMENTO_DOWN,           // E2y, EFy: y
-    CMD_EXTRA_FINE_PORTAMENTO_UP,       // X1y, FEy: y
-    CMD_EXTRA_FINE_PORTAMENTO_DOWN,     // X2y, EEy: y
+    CMD_FINE_PORTAMENTO_UP,             // E1y: y
+    CMD_FINE_PORTAMENTO_DOWN,           // E2y: y
+    CMD_EXTRA_FINE_PORTAMENTO_UP,       // X1y: y
+    CMD_EXTRA_FINE_PORTAMENTO_DOWN,     // X2y: y
     CMD_GLISSANDO,                      // E3y, S1y: y
     CMD_VIBRATO_WAVEFORM,               // E4y, S3y: y
     CMD_SET_FINETUNE,                   // E5y, S2y: y
@@ -284,21 +285,66 @@ enum SongQuirk : uint32_t {
     // Paula's four DMA channels) and panning commands do nothing.
     SONG_QUIRK_HARD_PANNING = 1u << 6,
     // S3M: one parameter memory per channel shared by the commands D, E,
-    // F, I, J, K, L, Q, R and S, as Scream Tracker 3 keeps it.
+    // F, I, J, K, L, Q and R, as Scream Tracker 3 keeps it: a parameter of
+    // 00 recalls the last nonzero one any of them was given.
     SONG_QUIRK_SHARED_EFFECT_MEMORY = 1u << 7,
     // S3M: volume slides also run on the row's first tick (Scream Tracker
     // 3.00's "fast volume slides", header flag 64 or tracker version 0x1300).
     SONG_QUIRK_FAST_VOLUME_SLIDES = 1u << 8,
-    // S3M with the Amiga-limits flag: periods stay within the Amiga's
-    // three octaves.
+    // S3M with the Amiga-limits flag: slides keep the quarter period within
+    // the Amiga's range (4 x 113 .. 4 x 856).
     SONG_QUIRK_AMIGA_LIMITS = 1u << 9,
-    // XM: a note delay of y at or past the row's length plays nothing
-    // (FastTracker II never reaches the tick).
+    // XM: a note delay (EDy) of y at or past the speed plays nothing of its
+    // cell, neither the note nor the instrument nor the volume column, even
+    // in a row a pattern delay lengthens (FastTracker II counts the delay
+    // within one row's ticks and never reaches it).
     SONG_QUIRK_NOTE_DELAY_PAST_ROW_IGNORED = 1u << 10,
-    // XM and S3M: the player ramps each voice's volume over a few
-    // milliseconds on note starts and volume changes, as their trackers'
-    // mixers do, instead of stepping it.
+    // XM: each voice's gains move to new values over a few milliseconds
+    // instead of at once, as FastTracker II's mixer ramps them.
     SONG_QUIRK_VOLUME_RAMPING = 1u << 11,
+    // The voice is set only by commands: a tick without a command leaves
+    // the period and volume the last command played (the last step of an
+    // arpeggio or a vibrato carries on into the next rows), as this
+    // engine's four-channel MOD player always has. Without it every tick
+    // plays the channel's period and volume afresh, shaped by its
+    // instrument's envelopes, fadeout and auto-vibrato.
+    SONG_QUIRK_COMMANDLESS_TICKS_KEEP_VOICE = 1u << 12,
+    // Arpeggio plays its low nibble's step on the second tick of each three
+    // and its high nibble's on the third (this engine's four-channel MOD
+    // player); without it the high nibble comes first, as ProTracker,
+    // FastTracker II and Scream Tracker 3 play it.
+    SONG_QUIRK_ARPEGGIO_LOW_NIBBLE_FIRST = 1u << 13,
+    // A vibrato or tremolo command restarts its waveform on every row that
+    // holds it, advances before it plays, and remembers its parameter as a
+    // whole byte (this engine's four-channel MOD player). Without it the
+    // waveform restarts at note starts (unless its waveform command says
+    // otherwise), plays then advances, and speed and depth are remembered
+    // each on its own.
+    SONG_QUIRK_WAVES_RESTART_EACH_ROW = 1u << 14,
+    // A position jump and a pattern break on one row combine: the song goes
+    // to the jump's position at the break's row, whichever channel holds
+    // which (ProTracker, FastTracker II, Scream Tracker 3). Without it the
+    // later channel's command decides alone.
+    SONG_QUIRK_JUMP_AND_BREAK_COMBINE = 1u << 15,
+    // XM: every slide remembers its last nonzero parameter and a 00 recalls
+    // it: portamento up and down (1xx, 2xx), their fine and extra-fine forms
+    // (E1y, E2y, X1y, X2y) and the fine volume slides (EAy, EBy) each their
+    // own, the volume slides A, 5 and 6 one between them, the global volume
+    // slide, the panning slide, multi retrigger and tremor theirs
+    // (FastTracker II). Without it 1xx, 2xx and the fine slides of 00 do
+    // nothing, and A, 5 and 6 keep a memory each.
+    SONG_QUIRK_SLIDE_MEMORIES = 1u << 16,
+    // S3M: the volume slide and the portamentos carry their kind in the
+    // parameter, decoded when played so that a recalled parameter keeps its
+    // kind: DxF and DFy fine volume slides (on the first tick only), Dx0
+    // and D0y slides (a D with both nibbles otherwise set does nothing),
+    // EFx and FFx fine portamentos (x 4 quarter periods, first tick), EEx
+    // and FEx extra fine ones (x 1), others x 4 on each later tick.
+    SONG_QUIRK_SLIDE_KIND_IN_PARAMETER = 1u << 17,
+    // XM: a sample offset (9xx) at or past the sample's end plays nothing,
+    // looped or not (FastTracker II stops the voice); without it a looped
+    // sample goes on from its loop start.
+    SONG_QUIRK_OFFSET_PAST_END_SILENT = 1u << 18,
 };
 
 // One pattern: its rows' packed cells are rows first_row .. first_row +

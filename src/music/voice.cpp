@@ -4,6 +4,11 @@
 
 #include <cstring>
 
+#if defined(__SSE2__) && !defined(VOICE_PORTABLE_MIX)
+#include <emmintrin.h>  // SSE2, part of every x86-64
+#define VOICE_REFILL_SSE2 1
+#endif
+
 // A window entry is the 8-bit sample times 2^23, or the 16-bit sample
 // times 2^15 (multiplies rather than left shifts, which are undefined for
 // negative values before C++20).
@@ -78,11 +83,22 @@ void voice_restart(Voice *voice) {
 
 void voice_refill(Voice *voice) {
     if (!voice) return;
+    int32_t *window = voice->window;
     if (voice->wide_source) {
         int16_t samples[VOICE_WINDOW_SAMPLES];
         if (voice->wide_source(voice->source_user, samples)) voice->ended = 1;
-        for (int i = 0; i < VOICE_WINDOW_SAMPLES; i++)
-            voice->window[i] = static_cast<int32_t>(samples[i]) * VOICE_WIDE_WINDOW_SCALE;
+        int i = 0;
+#ifdef VOICE_REFILL_SSE2
+        // Each sample into the top half of its lane (times 2^16), then
+        // halved: times 2^15.
+        for (; i < VOICE_WINDOW_SAMPLES; i += 8) {
+            const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i *>(samples + i));
+            const __m128i zero = _mm_setzero_si128();
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(window + i), _mm_srai_epi32(_mm_unpacklo_epi16(zero, s), 1));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(window + i + 4), _mm_srai_epi32(_mm_unpackhi_epi16(zero, s), 1));
+        }
+#endif
+        for (; i < VOICE_WINDOW_SAMPLES; i++) window[i] = static_cast<int32_t>(samples[i]) * VOICE_WIDE_WINDOW_SCALE;
         voice->wide_window = 1;
         return;
     }
@@ -92,8 +108,19 @@ void voice_refill(Voice *voice) {
     } else {
         memset(bytes, 0, sizeof bytes);
     }
-    for (int i = 0; i < VOICE_WINDOW_SAMPLES; i++) {
-        voice->window[i] = static_cast<int32_t>(bytes[i]) * VOICE_WINDOW_SCALE;
+    int i = 0;
+#ifdef VOICE_REFILL_SSE2
+    // Each byte into the top byte of its lane (times 2^24), then halved.
+    for (; i < VOICE_WINDOW_SAMPLES; i += 16) {
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + i));
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i lo = _mm_unpacklo_epi8(zero, b), hi = _mm_unpackhi_epi8(zero, b);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(window + i), _mm_srai_epi32(_mm_unpacklo_epi16(zero, lo), 1));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(window + i + 4), _mm_srai_epi32(_mm_unpackhi_epi16(zero, lo), 1));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(window + i + 8), _mm_srai_epi32(_mm_unpacklo_epi16(zero, hi), 1));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(window + i + 12), _mm_srai_epi32(_mm_unpackhi_epi16(zero, hi), 1));
     }
+#endif
+    for (; i < VOICE_WINDOW_SAMPLES; i++) window[i] = static_cast<int32_t>(bytes[i]) * VOICE_WINDOW_SCALE;
     voice->wide_window = 0;
 }

@@ -416,6 +416,129 @@ static void mix_stereo(int32_t *left, int32_t *right, int count, VoiceRun *run) 
 }
 
 // ---------------------------------------------------------------------------
+// Skipping runs
+//
+// With a step above one source sample per output sample every output
+// sample advances the read position, by one entry or more: after sample i
+// the voice holds cur = E[a_i + 1] and prev = the cur before, E[a_(i-1) +
+// 1] (E[0] and E[1] for the run's first sample), a_i being the whole part
+// of position F + i x step (E as for runs: prev, cur, then window[I ..]).
+// Those pairs are not neighbours in the window, so they are gathered per
+// sample rather than tabled, and computed as wide pairs, which every
+// refill's values are (an 8-bit entry s x 2^23 is the 16-bit s x 256 x
+// 2^15): s = (d x (frac - 32768) + 2048 b + 32768 d) >> 11, exactly the
+// definition's value. A run ends at the refill, as above.
+
+// The value of one output sample of the definition from prev and cur.
+static inline int32_t definition_value(int32_t prev, int32_t cur, int32_t frac) {
+    return ((((cur - prev) >> VOICE_DIFF_SHIFT) * frac) >> VOICE_FRAC_SHIFT) + (prev >> VOICE_PREV_SHIFT);
+}
+
+#ifdef VOICE_MIX_SSE2
+// The four samples whose prev and cur are the four lanes of `prev` and
+// `cur`, at the fractions in the low halves of `lanes`.
+static inline __m128i four_skipped(__m128i prev, __m128i cur, __m128i lanes) {
+    const __m128i d = _mm_srai_epi32(_mm_sub_epi32(cur, prev), VOICE_DIFF_SHIFT);
+    const __m128i b = _mm_srai_epi32(prev, VOICE_PREV_SHIFT);
+    const __m128i pair = _mm_or_si128(_mm_and_si128(d, _mm_set1_epi32(static_cast<int32_t>(PAIR_HALF_MASK))),
+                                      _mm_slli_epi32(b, PAIR_HIGH_SHIFT));
+    const __m128i frac = _mm_xor_si128(_mm_and_si128(lanes, _mm_set1_epi32(VOICE_FRAC_MASK)),
+                                       _mm_set1_epi32((PAIR_B_WEIGHT << PAIR_HIGH_SHIFT) | PAIR_FRAC_BIAS));
+    __m128i sum = _mm_madd_epi16(pair, frac);
+    sum = _mm_add_epi32(sum, _mm_srai_epi32(_mm_slli_epi32(pair, PAIR_HIGH_SHIFT), 1));
+    return _mm_srai_epi32(sum, VOICE_FRAC_SHIFT);
+}
+#endif
+
+// Adds the samples from `from` to `to` - 1 of a skipping run at the given
+// gains, every one from sample 2 on (its prev and cur both in the window,
+// at `index` plus the whole parts of its previous and its own position;
+// `pos` is sample `from`'s position).
+static void skip_samples(const int32_t *window, int32_t index, uint32_t pos, uint32_t step, int from, int to,
+                         int32_t gain_left, int32_t gain_right, int32_t *left, int32_t *right) {
+    int i = from;
+#ifdef VOICE_MIX_SSE2
+    const __m128i gainsl = _mm_set1_epi32(gain_left), gainsr = _mm_set1_epi32(gain_right);
+    for (; i + 4 <= to; i += 4) {
+        const uint32_t p0 = pos, p1 = pos + step, p2 = pos + 2 * step, p3 = pos + 3 * step;
+        const int32_t *w = window + index;
+        const __m128i cur = _mm_setr_epi32(w[p0 >> VOICE_FRAC_BITS], w[p1 >> VOICE_FRAC_BITS], w[p2 >> VOICE_FRAC_BITS],
+                                           w[p3 >> VOICE_FRAC_BITS]);
+        const __m128i prev = _mm_setr_epi32(w[(p0 - step) >> VOICE_FRAC_BITS], w[p0 >> VOICE_FRAC_BITS],
+                                            w[p1 >> VOICE_FRAC_BITS], w[p2 >> VOICE_FRAC_BITS]);
+        const __m128i lanes = _mm_setr_epi32(static_cast<int32_t>(p0), static_cast<int32_t>(p1),
+                                             static_cast<int32_t>(p2), static_cast<int32_t>(p3));
+        const __m128i v = four_skipped(prev, cur, lanes);
+        __m128i *l = reinterpret_cast<__m128i *>(left + i);
+        __m128i *r = reinterpret_cast<__m128i *>(right + i);
+        _mm_storeu_si128(l, _mm_add_epi32(_mm_loadu_si128(l), four_scaled(v, gainsl)));
+        _mm_storeu_si128(r, _mm_add_epi32(_mm_loadu_si128(r), four_scaled(v, gainsr)));
+        pos += 4 * step;
+    }
+#endif
+    for (; i < to; i++) {
+        const int32_t prev = window[index + static_cast<int32_t>((pos - step) >> VOICE_FRAC_BITS)];
+        const int32_t cur = window[index + static_cast<int32_t>(pos >> VOICE_FRAC_BITS)];
+        const int32_t v = definition_value(prev, cur, static_cast<int32_t>(pos & VOICE_FRAC_MASK));
+        left[i] += (v * gain_left) >> VOICE_GAIN_SHIFT;
+        right[i] += (v * gain_right) >> VOICE_GAIN_SHIFT;
+        pos += step;
+    }
+}
+
+// Moves a voice whose step is above one source sample (and at most
+// VOICE_MAX_STEP) on by `count` output samples, adding each sample at its
+// gains into left and right when left is not null: the definition, run by
+// run.
+static void skip_runs(Voice *voice, int32_t *left, int32_t *right, int count) {
+    const uint32_t step = voice->step;
+    const int32_t gain_left = clamp_gain(voice->gain_left);
+    const int32_t gain_right = clamp_gain(voice->gain_right);
+    for (int done = 0; done < count;) {
+        const int32_t index = voice->read_index;
+        const uint32_t frac = static_cast<uint32_t>(voice->frac);
+        const int32_t whole = index < VOICE_WINDOW_SAMPLES ? VOICE_WINDOW_SAMPLES - index : 1;
+        const uint32_t target = static_cast<uint32_t>(whole) << VOICE_FRAC_BITS;
+        const uint32_t to_refill = (target - frac + step - 1) / step;
+        const bool refills = to_refill <= static_cast<uint32_t>(count - done);
+        const int n = refills ? static_cast<int>(to_refill) : count - done;
+        const int32_t *window = voice->window;
+        // Sample 0 reads prev and cur as they are, sample 1 cur and the
+        // window; the rest the window alone.
+        int32_t last_cur = voice->cur;  // cur of the run's last sample
+        if (n >= 2) last_cur = window[index + static_cast<int32_t>((frac + static_cast<uint32_t>(n - 1) * step) >> VOICE_FRAC_BITS)];
+        if (left) {
+            int32_t v = definition_value(voice->prev, voice->cur, static_cast<int32_t>(frac));
+            left[done] += (v * gain_left) >> VOICE_GAIN_SHIFT;
+            right[done] += (v * gain_right) >> VOICE_GAIN_SHIFT;
+            if (n >= 2) {
+                const uint32_t p1 = frac + step;
+                v = definition_value(voice->cur, window[index + static_cast<int32_t>(p1 >> VOICE_FRAC_BITS)],
+                                     static_cast<int32_t>(p1 & VOICE_FRAC_MASK));
+                left[done + 1] += (v * gain_left) >> VOICE_GAIN_SHIFT;
+                right[done + 1] += (v * gain_right) >> VOICE_GAIN_SHIFT;
+            }
+            if (n > 2)
+                skip_samples(window, index, frac + 2 * step, step, 2, n, gain_left, gain_right, left + done,
+                             right + done);
+        }
+        // The state after the run's last advance.
+        const uint32_t end = frac + static_cast<uint32_t>(n) * step;
+        const int32_t next = index + static_cast<int32_t>(end >> VOICE_FRAC_BITS);
+        voice->frac = static_cast<int32_t>(end & VOICE_FRAC_MASK);
+        voice->prev = last_cur;
+        if (refills) {
+            voice->read_index = next & VOICE_INDEX_MASK;
+            voice_refill(voice);
+        } else {
+            voice->read_index = next;
+        }
+        voice->cur = voice->window[voice->read_index];
+        done += n;
+    }
+}
+
+// ---------------------------------------------------------------------------
 // Whole calls
 
 // How a voice takes part in a call.
@@ -425,6 +548,8 @@ enum VoiceRole {
     ROLE_EACH,      // a state the runs do not cover: the definition's loop
     ROLE_MOVE,      // gain 0: moved on without computing samples
     ROLE_RUNS,      // audible: mixed in runs
+    ROLE_SKIPS,     // a step above one sample, refill values: skipping runs
+                    // (two planes, or only moved on); one plane: the loop
 };
 
 static bool narrow_value(int32_t v) {
@@ -442,10 +567,13 @@ static bool wide_value(int32_t v) {
 static VoiceRole role_of(const Voice *voice, bool *wide) {
     if (!voice || (!voice->source && !voice->wide_source)) return ROLE_NONE;
     if (voice->step == 0) return ROLE_STOPPED;
-    if (voice->step > static_cast<uint32_t>(VOICE_STEP_ONE) || voice->frac < 0 ||
-        voice->frac > VOICE_FRAC_MASK || voice->read_index < 0 ||
+    if (voice->frac < 0 || voice->frac > VOICE_FRAC_MASK || voice->read_index < 0 ||
         voice->read_index > VOICE_WINDOW_SAMPLES)
         return ROLE_EACH;
+    if (voice->step > static_cast<uint32_t>(VOICE_STEP_ONE)) {
+        const bool skips = voice->step <= VOICE_MAX_STEP && wide_value(voice->prev) && wide_value(voice->cur);
+        return skips ? ROLE_SKIPS : ROLE_EACH;
+    }
     if (!voice->wide_source && !voice->wide_window && narrow_value(voice->prev) && narrow_value(voice->cur)) {
         *wide = false;
         return ROLE_RUNS;
@@ -566,6 +694,10 @@ static void mix_other(Voice *voice, VoiceRole role, int32_t *out, int32_t *right
     case ROLE_MOVE:
         move_runs(voice, count);
         break;
+    case ROLE_SKIPS:
+        if (out && !right) mix_each(voice, out, nullptr, count);
+        else skip_runs(voice, out, right, count);
+        break;
     default:
         break;
     }
@@ -616,6 +748,10 @@ void voice_mix_stereo(Voice *voice, int32_t *left, int32_t *right, int count) {
     const int32_t gain_left = clamp_gain(voice->gain_left);
     const int32_t gain_right = clamp_gain(voice->gain_right);
     if (role == ROLE_RUNS && gain_left == 0 && gain_right == 0) role = ROLE_MOVE;
+    if (role == ROLE_SKIPS && gain_left == 0 && gain_right == 0) {
+        skip_runs(voice, nullptr, nullptr, count);
+        return;
+    }
     if (role != ROLE_RUNS) {
         mix_other(voice, role, left, right, count);
         return;

@@ -586,7 +586,9 @@ int xm_read(const uint8_t *bytes, size_t size, Song *song, ModuleReadResult *res
     if (ok) {
         song->frequency_mode = (module_le16(bytes + XM_FLAGS_OFFSET) & XM_FLAG_LINEAR) ? SONG_FREQUENCY_LINEAR
                                                                                        : SONG_FREQUENCY_AMIGA;
-        song->quirks = SONG_QUIRK_NOTE_DELAY_PAST_ROW_IGNORED | SONG_QUIRK_VOLUME_RAMPING;
+        song->quirks = SONG_QUIRK_NOTE_DELAY_PAST_ROW_IGNORED | SONG_QUIRK_VOLUME_RAMPING |
+                       SONG_QUIRK_JUMP_AND_BREAK_COMBINE | SONG_QUIRK_SLIDE_MEMORIES |
+                       SONG_QUIRK_OFFSET_PAST_END_SILENT;
         const uint32_t speed = module_le16(bytes + XM_SPEED_OFFSET);
         const uint32_t tempo = module_le16(bytes + XM_TEMPO_OFFSET);
         song->initial_speed = static_cast<uint8_t>(speed == 0 ? XM_DEFAULT_SPEED : speed > 255 ? 255 : speed);

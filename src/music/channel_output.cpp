@@ -1,0 +1,152 @@
+// A channel's voice on each tick: the commands' period and volume shaped by
+// the instrument (envelopes, fadeout, auto-vibrato), the global volume and
+// the panning, and the instrument's start and release.
+#include "music/channel_output.h"
+
+#include "music/mod_periods.h"
+#include "music/mod_tables.h"
+
+constexpr int ENVELOPE_FULL = 64;               // an envelope value that passes the volume
+constexpr int PANNING_ENVELOPE_CENTER = 32;
+constexpr int PANNING_HALF = 128;
+constexpr int PANNING_RIGHT = 255;
+constexpr int AUTOVIBRATO_POSITIONS = 256;
+constexpr int AUTOVIBRATO_AMPLITUDE_SHIFT = 2;  // 255 -> 63: a waveform of -64 .. 64
+constexpr int AUTOVIBRATO_DEPTH_SHIFT = 6;      // depth 15 swings 15 period units
+constexpr int SINE_INDEX_SHIFT = 2;             // 256 positions onto 64 (32 a half)
+constexpr int SINE_HALF_MASK = 31;
+constexpr int SINE_NEGATIVE_BIT = 128;
+constexpr int PERIOD_MIN = 1;
+constexpr int PERIOD_MAX = 65535;
+// volume (64) x envelope (64) x global (64) x fade (32768) down to a
+// voice gain (16384): 2^6 x 2^6 x 2^6 x 2^15 / 2^14.
+constexpr int GAIN_SHIFT = 6 + 6 + 6 + 15 - 14;
+
+void instrument_restart(Channel *c) {
+    if (!c) return;
+    c->released = 0;
+    c->fade_volume = CHANNEL_FADE_FULL;
+    c->volume_envelope_tick = 0;
+    c->panning_envelope_tick = 0;
+    c->autovibrato_pos = 0;
+    c->autovibrato_ticks = 0;
+}
+
+static const SongInstrument *channel_instrument(const ModPlayer *player, const Channel *c) {
+    const Song *song = player->song;
+    return c->instrument != 0 && c->instrument <= song->instrument_count ? &song->instruments[c->instrument - 1]
+                                                                          : nullptr;
+}
+
+static bool envelope_on(const SongEnvelope *e) {
+    return (e->flags & SONG_ENVELOPE_ON) && e->count > 0;
+}
+
+void instrument_release(const ModPlayer *player, Channel *c) {
+    if (!player || !c) return;
+    c->released = 1;
+    const SongInstrument *instrument = channel_instrument(player, c);
+    if (!instrument || !envelope_on(&instrument->volume_envelope)) c->volume = 0;
+}
+
+int envelope_value(const SongEnvelope *e, int tick) {
+    if (!e || e->count == 0) return ENVELOPE_FULL;
+    const SongEnvelopePoint *p = e->points;
+    if (tick <= p[0].tick) return p[0].value;
+    for (int i = 1; i < e->count; i++) {
+        if (tick >= p[i].tick) continue;
+        // Points' ticks increase (song_valid), so the span is at least 1.
+        const int span = p[i].tick - p[i - 1].tick;
+        return p[i - 1].value + (p[i].value - p[i - 1].value) * (tick - p[i - 1].tick) / span;
+    }
+    return p[e->count - 1].value;
+}
+
+// Moves an envelope's position on by a tick: it holds at the sustain point
+// until key off, and goes back from the loop's end to its start.
+static void envelope_advance(const SongEnvelope *e, uint16_t *tick, bool released) {
+    if (!envelope_on(e)) return;
+    if ((e->flags & SONG_ENVELOPE_SUSTAIN) && !released && *tick == e->points[e->sustain].tick) return;
+    if (*tick < PERIOD_MAX) (*tick)++;
+    if ((e->flags & SONG_ENVELOPE_LOOP) && *tick == e->points[e->loop_end].tick)
+        *tick = e->points[e->loop_start].tick;
+}
+
+// The auto-vibrato's waveform at a position (256 a cycle), -64 .. 64.
+static int autovibrato_wave(int type, int position) {
+    switch (type) {
+    case 1:  // square
+        return position < AUTOVIBRATO_POSITIONS / 2 ? 64 : -64;
+    case 2:  // ramp down
+        return 64 - position / 2;
+    case 3:  // ramp up
+        return position / 2 - 64;
+    default: {
+        const int d = vibrato_sine[(position >> SINE_INDEX_SHIFT) & SINE_HALF_MASK] >> AUTOVIBRATO_AMPLITUDE_SHIFT;
+        return (position & SINE_NEGATIVE_BIT) ? -d : d;
+    }
+    }
+}
+
+// The period moved by the instrument's auto-vibrato on this tick; the
+// depth grows from 0 over the sweep's ticks.
+static int autovibrated(const SongInstrument *instrument, const Channel *c, int period) {
+    if (!instrument || instrument->vibrato_depth == 0 || period == 0) return period;
+    int depth = instrument->vibrato_depth << 8;
+    if (instrument->vibrato_sweep != 0 && c->autovibrato_ticks < instrument->vibrato_sweep)
+        depth = depth * c->autovibrato_ticks / instrument->vibrato_sweep;
+    const int swing = autovibrato_wave(instrument->vibrato_type, c->autovibrato_pos) * depth >> 8;
+    period += swing >> AUTOVIBRATO_DEPTH_SHIFT;
+    return period < PERIOD_MIN ? PERIOD_MIN : period > PERIOD_MAX ? PERIOD_MAX : period;
+}
+
+void channel_output(ModPlayer *player, int channel) {
+    if (!player || channel < 0 || channel >= player->channel_count) return;
+    Channel *c = &player->channels[channel];
+    Voice *voice = &player->voices[channel];
+    const Song *song = player->song;
+    const SongInstrument *instrument = channel_instrument(player, c);
+
+    const int period = autovibrated(instrument, c, c->tick_period);
+    if (period != 0) set_voice_period(voice, song->frequency_mode, static_cast<uint16_t>(period), c->finetune);
+
+    int volume = c->tick_volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : c->tick_volume;
+    int panning = c->panning;
+    int envelope = ENVELOPE_FULL;
+    uint16_t fade = CHANNEL_FADE_FULL;
+    if (instrument) {
+        const SongEnvelope *ve = &instrument->volume_envelope;
+        if (envelope_on(ve)) {
+            envelope = envelope_value(ve, c->volume_envelope_tick);
+            fade = c->fade_volume;
+        }
+        const SongEnvelope *pe = &instrument->panning_envelope;
+        if (envelope_on(pe)) {
+            const int value = envelope_value(pe, c->panning_envelope_tick) - PANNING_ENVELOPE_CENTER;
+            const int room = PANNING_HALF - (panning > PANNING_HALF ? panning - PANNING_HALF : PANNING_HALF - panning);
+            panning += value * room / PANNING_ENVELOPE_CENTER;
+            panning = panning < 0 ? 0 : panning > PANNING_RIGHT ? PANNING_RIGHT : panning;
+        }
+    }
+    if (song->quirks & SONG_QUIRK_HARD_PANNING) {
+        voice_set_volume(voice, volume * player->global_volume / SONG_MAX_VOLUME);
+    } else {
+        // At most 64 x 64 x 64 x 32768 = 2^33: 64 bits.
+        const int64_t product = static_cast<int64_t>(volume) * envelope * player->global_volume * fade;
+        const int32_t gain = static_cast<int32_t>(product >> GAIN_SHIFT);
+        voice_set_gains(voice, gain * (PANNING_RIGHT - panning) / PANNING_RIGHT, gain * panning / PANNING_RIGHT);
+        voice_set_volume(voice, volume);
+    }
+
+    // On to the next tick.
+    if (!instrument) return;
+    envelope_advance(&instrument->volume_envelope, &c->volume_envelope_tick, c->released);
+    envelope_advance(&instrument->panning_envelope, &c->panning_envelope_tick, c->released);
+    if (c->released && envelope_on(&instrument->volume_envelope)) {
+        c->fade_volume = c->fade_volume > instrument->fadeout ? static_cast<uint16_t>(c->fade_volume - instrument->fadeout) : 0;
+    }
+    if (instrument->vibrato_depth != 0) {
+        c->autovibrato_pos = static_cast<uint8_t>(c->autovibrato_pos + instrument->vibrato_rate);
+        if (c->autovibrato_ticks < PERIOD_MAX) c->autovibrato_ticks++;
+    }
+}
