@@ -459,16 +459,22 @@ static void skip_samples(const int32_t *window, int32_t index, uint32_t pos, uin
     int i = from;
 #ifdef VOICE_MIX_SSE2
     const __m128i gainsl = _mm_set1_epi32(gain_left), gainsr = _mm_set1_epi32(gain_right);
+    const __m128i step4 = _mm_set1_epi32(static_cast<int32_t>(4 * step));
+    const int32_t *w = window + index;
+    __m128i lanes = lane_positions(pos, step);
+    // Lane 3 of the last four samples' cur: the prev of the next four's
+    // lane 0 (each sample's prev is the cur before it).
+    __m128i carried = _mm_cvtsi32_si128(w[(pos - step) >> VOICE_FRAC_BITS]);
     for (; i + 4 <= to; i += 4) {
-        const uint32_t p0 = pos, p1 = pos + step, p2 = pos + 2 * step, p3 = pos + 3 * step;
-        const int32_t *w = window + index;
-        const __m128i cur = _mm_setr_epi32(w[p0 >> VOICE_FRAC_BITS], w[p1 >> VOICE_FRAC_BITS], w[p2 >> VOICE_FRAC_BITS],
-                                           w[p3 >> VOICE_FRAC_BITS]);
-        const __m128i prev = _mm_setr_epi32(w[(p0 - step) >> VOICE_FRAC_BITS], w[p0 >> VOICE_FRAC_BITS],
-                                            w[p1 >> VOICE_FRAC_BITS], w[p2 >> VOICE_FRAC_BITS]);
-        const __m128i lanes = _mm_setr_epi32(static_cast<int32_t>(p0), static_cast<int32_t>(p1),
-                                             static_cast<int32_t>(p2), static_cast<int32_t>(p3));
+        const __m128i a = _mm_cvtsi32_si128(w[pos >> VOICE_FRAC_BITS]);
+        const __m128i b = _mm_cvtsi32_si128(w[(pos + step) >> VOICE_FRAC_BITS]);
+        const __m128i c = _mm_cvtsi32_si128(w[(pos + 2 * step) >> VOICE_FRAC_BITS]);
+        const __m128i d = _mm_cvtsi32_si128(w[(pos + 3 * step) >> VOICE_FRAC_BITS]);
+        const __m128i cur = _mm_unpacklo_epi64(_mm_unpacklo_epi32(a, b), _mm_unpacklo_epi32(c, d));
+        const __m128i prev = _mm_or_si128(_mm_slli_si128(cur, 4), carried);
+        carried = _mm_srli_si128(cur, 12);
         const __m128i v = four_skipped(prev, cur, lanes);
+        lanes = _mm_add_epi32(lanes, step4);
         __m128i *l = reinterpret_cast<__m128i *>(left + i);
         __m128i *r = reinterpret_cast<__m128i *>(right + i);
         _mm_storeu_si128(l, _mm_add_epi32(_mm_loadu_si128(l), four_scaled(v, gainsl)));
