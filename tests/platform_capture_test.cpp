@@ -455,8 +455,6 @@ TEST(Capture, KevoFromStartsTheDemosMusicMidSongAsPlayingWouldHaveIt) {
 TEST(Capture, KevoMusicGivesTheDemoAndTheShowcaseAnXmOrAnS3m) {
     const std::string dir = make_temp_dir("capture_music");
     ASSERT_FALSE(dir.empty());
-    S3mBuilder adlib;
-    s3mbuilder_showcase_song(&adlib);
     std::vector<uint8_t> it(2000, 0);
     memcpy(it.data(), "IMPM", 4);
     const struct {
@@ -464,7 +462,7 @@ TEST(Capture, KevoMusicGivesTheDemoAndTheShowcaseAnXmOrAnS3m) {
         std::vector<uint8_t> bytes;
     } files[] = {{"wide.xm", wide_xm_song(10)},
                  {"wide.s3m", wide_s3m_song(10)},
-                 {"adlib.s3m", s3mbuilder_build(adlib, nullptr)},
+                 {"adlib.s3m", wide_s3m_song(6, true)},
                  {"song.it", it}};
     for (const auto &f : files) ASSERT_TRUE(write_whole_file(dir + "/" + f.name, f.bytes));
     const int frames = 60;

@@ -375,6 +375,8 @@ static Cell *cell_at(Composition *song, int pattern, int row, int channel) {
 
 static void put_note(Composition *song, int pattern, int row, int channel, int index, int sample) {
     Cell *cell = cell_at(song, pattern, row, channel);
+    if (index < 0 || index >= static_cast<int>(sizeof period_table / sizeof period_table[0]))
+        fail("note outside the period table", "note");
     cell->period = period_table[index];
     cell->sample = static_cast<uint8_t>(sample);
 }

@@ -68,7 +68,7 @@ std::vector<uint8_t> wide_xm_song(int channels) {
     return xmbuilder_build(b, nullptr);
 }
 
-std::vector<uint8_t> wide_s3m_song(int channels) {
+std::vector<uint8_t> wide_s3m_song(int channels, bool adlib) {
     S3mBuilder b;
     b.title = "wide s3m";
     b.speed = 3;
@@ -86,6 +86,12 @@ std::vector<uint8_t> wide_s3m_song(int channels) {
     wide.frames = saw(3000, 20000, 60);
     wide.volume = 48;
     b.samples = {looped, wide};
+    if (adlib) {
+        S3mBuilderSample organ;
+        organ.type = 2;
+        organ.name = "adlib organ";
+        b.samples.push_back(organ);
+    }
     b.patterns.resize(2);
     for (int p = 0; p < 2; p++)
         for (int row = 0; row < 64; row++)

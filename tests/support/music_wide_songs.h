@@ -22,8 +22,9 @@ std::vector<uint8_t> wide_xm_song(int channels);
 // An S3M of `channels` channels (1 .. 32, left and right in turn), speed 3
 // and tempo 125: orders 0 1 0 over two 64-row patterns, the notes placed
 // as wide_xm_song places them, instruments 1 (8-bit, looped) and 2
-// (16-bit) in turn.
-std::vector<uint8_t> wide_s3m_song(int channels);
+// (16-bit) in turn; with `adlib`, an Adlib instrument 3 that no cell
+// names (the player reads it as silent and says so).
+std::vector<uint8_t> wide_s3m_song(int channels, bool adlib = false);
 
 // A MOD of `channels` channels (2 .. 32; the "NCHN" or "NNCH" signature):
 // orders 0 1 0 over two patterns, the notes placed likewise, samples 1
