@@ -17,6 +17,7 @@
 #include "assets/obj.h"
 #include "assets/pcx.h"
 #include "gfx2d/framebuffer.h"
+#include "gfx2d/palette_map.h"
 #include "render3d/raster.h"
 #include "render3d/scene.h"
 #include "support/assets_disk.h"
@@ -285,6 +286,18 @@ void BM_PcxLoadTextureTunnel256x128(benchmark::State &state) {
     }
 }
 BENCHMARK(BM_PcxLoadTextureTunnel256x128)->Unit(benchmark::kMicrosecond);
+
+// The nearest-colour table, as palette_map_shared builds it once per
+// process: 262144 cells, each searched exactly.
+void BM_PaletteMapBuild(benchmark::State &state) {
+    static PaletteMap map;
+    for (auto _ : state) {
+        palette_map_build(&map, static_cast<PaletteMetric>(state.range(0)));
+        benchmark::DoNotOptimize(map.nearest[12345]);
+    }
+}
+BENCHMARK(BM_PaletteMapBuild)->Arg(PALETTE_METRIC_OKLAB)->Arg(PALETTE_METRIC_CIELAB)->Arg(PALETTE_METRIC_RGB)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
