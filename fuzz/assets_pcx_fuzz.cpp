@@ -30,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (image != nullptr) {
         check(image->width >= 1 && image->width <= PCX_MAX_SIDE_PX, "width within 1 .. 4096");
         check(image->height >= 1 && image->height <= PCX_MAX_SIDE_PX, "height within 1 .. 4096");
-        check(image->planes == 1 || (image->bits_per_pixel == 1 && image->planes <= PCX_MAX_PLANES),
+        check(image->planes == 1 || (image->bits_per_pixel == 1 && image->planes <= PCX_MAX_PLANES) ||
+                  (image->bits_per_pixel == 8 && image->planes == PCX_TRUE_COLOR_PLANES),
               "accepted depth and planes");
         int decoded = pcx_decode(image);
         check(decoded == 0 || decoded == -1, "decode gives 0 or -1");

@@ -23,6 +23,12 @@ Sprite *sprite_new(int32_t width, int32_t height, uint8_t *pixels);
 // allocation fails (nothing leaked).
 Sprite *sprite_new_owned(int32_t width, int32_t height);
 
+// A sprite at (0, 0) that takes over `pixels`, a block of width * height
+// bytes from engine_malloc (a loaded picture's, for one), and frees it
+// with itself. Null when a dimension is negative, `pixels` is null or the
+// record cannot be allocated; the block then stays the caller's.
+Sprite *sprite_new_taking(int32_t width, int32_t height, uint8_t *pixels);
+
 // Frees the pixels when the sprite owns them, then the record. Null does
 // nothing.
 void sprite_free(Sprite *sprite);
