@@ -114,7 +114,11 @@ int png_decode(PngRead *read) {
         if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
         png_set_scale_16(png);
     }
-    png_set_gamma(png, PNG_DEFAULT_sRGB, PNG_DEFAULT_sRGB);
+    // The file's gamma (its gAMA, sRGB's for an sRGB chunk or none) to
+    // an sRGB screen's; libpng skips the step when the two are close.
+    double file_gamma = 1.0 / 2.2;
+    if (!png_get_valid(png, info, PNG_INFO_sRGB)) png_get_gAMA(png, info, &file_gamma);
+    if (file_gamma > 0) png_set_gamma(png, PNG_DEFAULT_sRGB, file_gamma);
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
     const int channels = png_get_channels(png, info);
