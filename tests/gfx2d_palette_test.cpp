@@ -290,8 +290,8 @@ TEST(PaletteMap, PicturesMapPlainOrderedAndDiffused) {
     const PaletteMap *map = palette_map_shared();
     const int width = 64, height = 48;
     const size_t count = width * height;
-    // A flat colour between entries.
-    const uint8_t flat[3] = {0x90, 0x4A, 0x20};
+    // A flat colour between entries (a greyish blue).
+    const uint8_t flat[3] = {0x64, 0x8C, 0xB4};
     std::vector<uint8_t> rgb;
     for (size_t i = 0; i < count; i++) rgb.insert(rgb.end(), flat, flat + 3);
     std::vector<uint8_t> plain(count), ordered(count), diffused(count);

@@ -2,14 +2,14 @@
 // what a demo maker commits, and shows how the engine will draw it.
 //
 //   kevo-image IN [OUT.pcx] [--dither none|ordered|diffusion] [--raw] [--key N]
-//              [--metric oklab|cielab|rgb] [--preview OUT.png]
+//              [--metric cielab|oklab|rgb] [--preview OUT.png]
 //
 // IN is read by its content (PNG or PCX, never by its name); its colours
 // take the engine's nearest (assets/image.h), with the dithering asked for
 // (none by default: stable in motion). --raw keeps the file's indices
 // whatever its palette; --key N gives the index of pixels below half
 // opacity (default 0, black); --metric chooses how nearness is measured
-// (default oklab; the others are there to compare). OUT.pcx is written
+// (default cielab; the others are there to compare). OUT.pcx is written
 // with pcx_save and the engine's palette, so it loads back to the same
 // indices; --preview OUT.png writes the same picture as an 8-bit PNG with
 // the engine's palette, to look at. At least one of the two is needed. "--"
@@ -31,14 +31,14 @@
 
 static const char USAGE[] =
     "usage: kevo-image IN [OUT.pcx] [--dither none|ordered|diffusion] [--raw] [--key N]\n"
-    "                  [--metric oklab|cielab|rgb] [--preview OUT.png]\n"
+    "                  [--metric cielab|oklab|rgb] [--preview OUT.png]\n"
     "Converts a PNG or PCX picture into a PCX file in the engine's palette; --preview writes\n"
     "the picture as the engine shows it, as a PNG. At least one output is needed.\n"
     "  --dither MODE    none (default, stable in motion), ordered (8x8 Bayer) or diffusion\n"
     "                   (Floyd-Steinberg), for stills\n"
     "  --raw            keep the file's indices whatever its palette (index data)\n"
     "  --key N          index of pixels below half opacity (0 .. 255, default 0: black)\n"
-    "  --metric SPACE   how nearness is measured: oklab (default), cielab or rgb\n"
+    "  --metric SPACE   how nearness is measured: cielab (default), oklab or rgb\n"
     "  --preview FILE   also write the picture as shown, as an 8-bit PNG\n";
 
 // One "kevo-image: ..." line about the arguments; the usage status.

@@ -3,8 +3,11 @@
 // into palette indices without dithering, with an ordered (Bayer) pattern
 // or with error diffusion. Needs only the palette; knows nothing of files.
 //
-// Nearness is a distance in a perceptual space: OkLab by default, CIELAB
-// and plain RGB for comparison (PaletteMetric).
+// Nearness is a distance in a perceptual space: CIELAB by default, OkLab
+// and plain RGB for comparison (PaletteMetric). On 75 real pictures from
+// Debian games, judged by CIEDE2000, CIELAB's mean error was 1.73, RGB's
+// 1.85, OkLab's 1.86 (and ImageMagick's -remap onto the same palette
+// 2.04): tools/compare-images.sh measures it.
 //
 // The table has 64 x 64 x 64 cells, 6 bits of each of R, G and B, one
 // byte each (256 KiB). A cell stands for one colour: in each channel the
@@ -29,7 +32,7 @@ enum PaletteMetric {
     PALETTE_METRIC_RGB = 2,     // the sRGB values themselves (0 .. 255)
 };
 constexpr int PALETTE_METRICS = 3;
-constexpr PaletteMetric PALETTE_METRIC_DEFAULT = PALETTE_METRIC_OKLAB;
+constexpr PaletteMetric PALETTE_METRIC_DEFAULT = PALETTE_METRIC_CIELAB;
 // Units per unit of each space: about 16000 from darkest to brightest in
 // every one, so coordinates stay below 2^15 and squared distances fit in
 // 64 bits with room to spare.
