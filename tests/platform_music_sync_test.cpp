@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -50,6 +51,29 @@ bool matches(const MusicEvent &e) {
 EventRing ring;  // large: not on the stack
 
 }  // namespace
+
+// Runs `child` in a child process (it writes the log at the path it is
+// given and ends with _exit) and reads the log into *text. False, with the
+// reason in *text, when the child did not end with status 0.
+static bool child_log(const std::string &dir, const std::function<void(const std::string &)> &child,
+                      std::string *text) {
+    const std::string path = dir + "/log.txt";
+    fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) child(path);
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        *text = "the child ended with status " + std::to_string(status);
+        return false;
+    }
+    std::vector<uint8_t> bytes;
+    if (!read_whole_file(path, &bytes)) {
+        *text = "no log at " + path;
+        return false;
+    }
+    text->assign(bytes.begin(), bytes.end());
+    return true;
+}
 
 TEST(MusicEventRing, KeepsOrderFiltersByFrameAndDropsTheOldestWhenFull) {
     event_ring_init(&ring);
@@ -205,20 +229,14 @@ TEST(MusicSync, InACaptureEveryNoteEventIsWhereItsNoteStartsInTheSound) {
     const std::vector<uint8_t> song = onset_song();
     ASSERT_TRUE(write_whole_file(dir + "/song.mod", song));
     const int frames = 600;  // 10.2 s: the song twice and more
-    fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) capture_child(dir + "/song.mod", dir + "/capture", frames, dir + "/log.txt");
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    std::string text;
+    ASSERT_TRUE(child_log(
+        dir, [&](const std::string &log_path) { capture_child(dir + "/song.mod", dir + "/capture", frames, log_path); }, &text))
+        << text;
 
     std::vector<Heard> heard;
     std::vector<Logged> events;
-    std::istringstream log([&] {
-        std::vector<uint8_t> bytes;
-        read_whole_file(dir + "/log.txt", &bytes);
-        return std::string(bytes.begin(), bytes.end());
-    }());
+    std::istringstream log(text);
     for (std::string line; std::getline(log, line);) {
         std::istringstream in(line.substr(2));
         if (line[0] == 'H') {
@@ -395,21 +413,17 @@ void real_time_child(const std::string &log_path, const std::string &raw_path, i
 TEST(MusicSync, HeardPositionOnARealAudioThreadLagsTheRenderAndFollowsTheDevice) {
     const std::string dir = make_temp_dir("music_sync_rt");
     ASSERT_FALSE(dir.empty());
-    fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) real_time_child(dir + "/log.txt", dir + "/out.raw", 3000);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    std::string text;
+    ASSERT_TRUE(child_log(
+        dir, [&](const std::string &log_path) { real_time_child(log_path, dir + "/out.raw", 3000); }, &text))
+        << text;
     struct Poll {
         long long t, heard, cb, start;
         int order, row;
     };
     std::vector<Poll> polls;
     {
-        std::vector<uint8_t> bytes;
-        ASSERT_TRUE(read_whole_file(dir + "/log.txt", &bytes));
-        std::istringstream in(std::string(bytes.begin(), bytes.end()));
+        std::istringstream in(text);
         Poll p;
         while (in >> p.t >> p.heard >> p.cb >> p.start >> p.order >> p.row) polls.push_back(p);
     }
@@ -507,16 +521,12 @@ TEST(MusicSeek, RestartingMidSongMovesTheSoundTheHeardPositionAndTheEvents) {
     mod_player_destroy(p);
 
     const int before = 40, frames = 80;
-    fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) seek_child(dir + "/c", dir + "/log.txt", before, frames);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    std::string text;
+    ASSERT_TRUE(child_log(
+        dir, [&](const std::string &log_path) { seek_child(dir + "/c", log_path, before, frames); }, &text))
+        << text;
 
-    std::vector<uint8_t> bytes;
-    ASSERT_TRUE(read_whole_file(dir + "/log.txt", &bytes));
-    std::istringstream log(std::string(bytes.begin(), bytes.end()));
+    std::istringstream log(text);
     std::vector<long long> heard_frame;
     std::vector<std::pair<int, int>> heard_place;
     std::vector<long long> row_frames_after;
@@ -605,15 +615,11 @@ void dropping_child(const std::string &log_path) {
 TEST(MusicSync, DroppedEventsAreCountedAcrossSeeks) {
     const std::string dir = make_temp_dir("music_dropped");
     ASSERT_FALSE(dir.empty());
-    fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) dropping_child(dir + "/log.txt");
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    std::vector<uint8_t> bytes;
-    ASSERT_TRUE(read_whole_file(dir + "/log.txt", &bytes));
-    std::istringstream log(std::string(bytes.begin(), bytes.end()));
+    std::string text;
+    ASSERT_TRUE(child_log(
+        dir, [&](const std::string &log_path) { dropping_child(log_path); }, &text))
+        << text;
+    std::istringstream log(text);
     std::string tag;
     unsigned long long dropped_1 = 0, after_seek = 0, dropped_2 = 0;
     int seek = -1, seek_row = -1;
@@ -683,15 +689,11 @@ void anticipating_child(const std::string &log_path) {
 TEST(MusicSync, EventsAheadOfWhatIsHeardAreTakenOnlyByNextAny) {
     const std::string dir = make_temp_dir("music_ahead");
     ASSERT_FALSE(dir.empty());
-    fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) anticipating_child(dir + "/log.txt");
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    std::vector<uint8_t> bytes;
-    ASSERT_TRUE(read_whole_file(dir + "/log.txt", &bytes));
-    std::istringstream log(std::string(bytes.begin(), bytes.end()));
+    std::string text;
+    ASSERT_TRUE(child_log(
+        dir, [&](const std::string &log_path) { anticipating_child(log_path); }, &text))
+        << text;
+    std::istringstream log(text);
     std::string tag;
     long long heard = -1, last = -1, first_ahead = -1, last_ahead = -1;
     int now = -1, ahead = -1, later = -1;
