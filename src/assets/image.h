@@ -121,4 +121,8 @@ Sprite *image_load_sprite(const char *path, const ImageOptions *options, ImageWh
 // or the file cannot be written.
 int image_save_png(const char *path, int width, int height, const uint8_t *indices);
 
+// The same for width x height RGB triples (row by row, top row first) as
+// an 8-bit RGB PNG, for pictures beyond the engine's colours.
+int image_save_png_rgb(const char *path, int width, int height, const uint8_t *rgb);
+
 #endif
