@@ -10,6 +10,10 @@
 #   - builds a module renderer on kevo::music alone, through find_package
 #     and through kevo-music.pc: neither may mention or link SDL or libpng,
 #     and its output must equal the installed kevo-modrender's;
+#   - builds a picture converter on kevo::assets alone, through
+#     find_package and through kevo-assets.pc: both must link libpng and
+#     neither may mention or link SDL, and its output must equal the
+#     installed kevo-image's;
 #   - builds the starter with the engine added by add_subdirectory beside
 #     its own target named demo: none of the engine's tests, benchmarks or
 #     their dependencies may come along.
@@ -48,7 +52,8 @@ step "make install into a temporary prefix with a space"
 make -s -C "$repo" install BUILD="$build" PREFIX="$prefix" >/dev/null || fail "make install PREFIX='$prefix' failed"
 for f in include/kevo/kevo.h include/kevo/music/music.h lib/cmake/kevo/kevoConfig.cmake \
          lib/cmake/kevo/kevoConfigVersion.cmake lib/cmake/kevo/kevoTargets.cmake \
-         lib/pkgconfig/kevo.pc lib/pkgconfig/kevo-music.pc lib/libkevo_music.a share/kevo/res/kevo.mod \
+         lib/pkgconfig/kevo.pc lib/pkgconfig/kevo-music.pc lib/pkgconfig/kevo-assets.pc lib/libkevo_music.a \
+         lib/libkevo_assets.a bin/kevo-image share/kevo/res/kevo.mod \
          share/kevo/res/NOTICE share/doc/kevo/LICENSE; do
     [ -f "$prefix/$f" ] || fail "the install lacks $f"
 done
@@ -212,6 +217,59 @@ for tool in "$work/modtool-cmake/modtool" "$work/modtool-pc"; do
     if ldd "$tool" | grep -qi 'sdl\|png'; then fail "$tool loads SDL or libpng"; fi
     "$tool" "$prefix/share/kevo/res/kevo.mod" "$work/tool.raw" || fail "$tool failed"
     cmp -s "$work/tool.raw" "$work/reference.raw" || fail "$tool renders other samples than kevo-modrender"
+done
+
+step "a picture converter on the assets library alone"
+mkdir "$work/picturetool"
+cat > "$work/picturetool/main.cpp" <<'EOF'
+// Shows a picture file as the engine would, with error diffusion, as an
+// 8-bit PNG in the engine's palette.
+#include <kevo/assets/image.h>
+#include <kevo/assets/pcx.h>
+
+#include <cstdio>
+
+int main(int argc, char **argv) {
+    if (argc != 3) return 2;
+    ImageOptions options = IMAGE_OPTIONS_DEFAULT;
+    options.dither = PALETTE_DITHER_DIFFUSION;
+    ImageWhy why;
+    Texture *texture = image_load_texture_why(argv[1], &options, &why);
+    if (texture == nullptr) { std::fprintf(stderr, "%s\n", why.text); return 1; }
+    const int status = image_save_png(argv[2], texture->width, texture->height, texture->pixels) == 0 ? 0 : 1;
+    texture_destroy(texture);
+    return status;
+}
+EOF
+cat > "$work/picturetool/CMakeLists.txt" <<'EOF'
+cmake_minimum_required(VERSION 3.16)
+project(picturetool CXX)
+find_package(kevo REQUIRED COMPONENTS assets)
+add_executable(picturetool main.cpp)
+target_link_libraries(picturetool PRIVATE kevo::assets)
+EOF
+cmake -S "$work/picturetool" -B "$work/picturetool-cmake" -DCMAKE_PREFIX_PATH="$prefix" \
+    -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+cmake --build "$work/picturetool-cmake" >/dev/null
+! grep -qi 'sdl' "$work/picturetool-cmake/CMakeCache.txt" "$work/picturetool-cmake/compile_commands.json" \
+    "$work/picturetool-cmake/CMakeFiles/picturetool.dir/link.txt" ||
+    fail "find_package(kevo COMPONENTS assets) brought SDL into the build"
+grep -qi 'png' "$work/picturetool-cmake/CMakeFiles/picturetool.dir/link.txt" ||
+    fail "find_package(kevo COMPONENTS assets) does not link libpng"
+! pkg-config --cflags --libs --static kevo-assets | grep -qi 'sdl' || fail "kevo-assets.pc names SDL"
+pkg-config --libs kevo-assets | grep -q -- '-lpng' || fail "kevo-assets.pc does not link libpng"
+g++ -std=c++17 -o "$work/picturetool-pc" "$work/picturetool/main.cpp" $(pkg-config --cflags --libs kevo-assets)
+# A true-colour picture: every pixel through the mapping and the diffusion.
+convert -size 96x64 gradient:'#ff8020-#2040c0' -define png:color-type=2 "$work/gradient.png" ||
+    fail "convert could not make a picture"
+"$prefix/bin/kevo-image" --dither diffusion "$work/gradient.png" --preview "$work/reference.png" >/dev/null ||
+    fail "the installed kevo-image failed"
+for tool in "$work/picturetool-cmake/picturetool" "$work/picturetool-pc"; do
+    readelf -d "$tool" | grep NEEDED | grep -qi 'png' || fail "$tool does not link libpng"
+    if readelf -d "$tool" | grep NEEDED | grep -qi 'sdl'; then fail "$tool links SDL"; fi
+    if ldd "$tool" | grep -qi 'sdl'; then fail "$tool loads SDL"; fi
+    "$tool" "$work/gradient.png" "$work/tool.png" || fail "$tool failed"
+    cmp -s "$work/tool.png" "$work/reference.png" || fail "$tool shows the picture otherwise than kevo-image"
 done
 
 step "headers at the paths they had before their folders moved"

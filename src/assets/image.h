@@ -57,6 +57,7 @@ struct ImagePixels {
     uint8_t *alpha;         // null when opaque, else width * height opacities (0 clear .. 255 opaque)
 };
 
+// How a picture becomes engine indices.
 struct ImageOptions {
     bool raw;               // keep the file's indices (a grey picture's levels); no colour mapping
     PaletteDither dither;   // PALETTE_DITHER_NONE for textures: stable in motion
@@ -70,8 +71,9 @@ constexpr ImageOptions IMAGE_OPTIONS_DEFAULT = {false, PALETTE_DITHER_NONE, 0, n
 
 // Room for one reason, terminating zero included.
 constexpr int IMAGE_WHY_BYTES = 200;
+// Why reading or converting a picture failed.
 struct ImageWhy {
-    char text[IMAGE_WHY_BYTES];
+    char text[IMAGE_WHY_BYTES];  // one short line, zero-terminated, without the path
 };
 
 // Reads the PNG or PCX file at `path`, whichever its first bytes say it

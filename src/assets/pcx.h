@@ -28,9 +28,9 @@ constexpr int PCX_PLANES_OFFSET = 65;
 constexpr int PCX_BYTES_PER_LINE_OFFSET = 66;  // unsigned 16-bit, per plane
 constexpr int PCX_PALETTE_TYPE_OFFSET = 68;    // written, never read
 
-constexpr uint8_t PCX_MANUFACTURER = 10;
+constexpr uint8_t PCX_MANUFACTURER = 10;  // the first byte of every PCX file
 constexpr uint8_t PCX_VERSION_5 = 5;  // the version that has a 256-colour palette
-constexpr uint8_t PCX_ENCODING_RLE = 1;
+constexpr uint8_t PCX_ENCODING_RLE = 1;   // run-length encoding, the only one
 // An encoded byte with both top bits set is a run: low 6 bits = length.
 constexpr uint8_t PCX_RUN_FLAGS = 0xC0;
 constexpr uint8_t PCX_RUN_LENGTH_MASK = 0x3F;
@@ -72,8 +72,8 @@ struct PcxImage {
 // its header is short, the manufacturer or encoding byte is wrong, width or
 // height is below 1 or above PCX_MAX_SIDE_PX, the depth/plane combination is
 // not one of 1, 2, 4, 8 bits with one plane, 1 bit with 1 .. 8 planes or 8
-// bits with 3 planes (true colour), or an allocation fails. Palette bytes 0 .. 47 hold the header palette, the
-// rest are 0.
+// bits with 3 planes (true colour), or an allocation fails. Palette bytes
+// 0 .. 47 hold the header palette, the rest are 0.
 PcxImage *pcx_open(const char *path);
 
 // pcx_open that also says why it refused: *why (when `why` is not null)

@@ -31,8 +31,8 @@ enum PaletteMetric {
     PALETTE_METRIC_CIELAB = 1,  // CIE L*a*b* under D65 (L 0 .. 100)
     PALETTE_METRIC_RGB = 2,     // the sRGB values themselves (0 .. 255)
 };
-constexpr int PALETTE_METRICS = 3;
-constexpr PaletteMetric PALETTE_METRIC_DEFAULT = PALETTE_METRIC_CIELAB;
+constexpr int PALETTE_METRICS = 3;                                       // how many there are
+constexpr PaletteMetric PALETTE_METRIC_DEFAULT = PALETTE_METRIC_CIELAB;  // the measured winner
 // Units per unit of each space: about 16000 from darkest to brightest in
 // every one, so coordinates stay below 2^15 and squared distances fit in
 // 64 bits with room to spare.
@@ -43,8 +43,9 @@ constexpr int PALETTE_MAP_CELL_BITS = 6;
 constexpr int PALETTE_MAP_SIDE = 1 << PALETTE_MAP_CELL_BITS;  // cells per channel
 constexpr int PALETTE_MAP_CELLS = PALETTE_MAP_SIDE * PALETTE_MAP_SIDE * PALETTE_MAP_SIDE;
 
+// The nearest engine entry of every cell, for one metric.
 struct PaletteMap {
-    PaletteMetric metric;
+    PaletteMetric metric;                // how nearness was measured
     uint8_t nearest[PALETTE_MAP_CELLS];  // engine index of each cell
 };
 
@@ -87,6 +88,7 @@ const PaletteMap *palette_map_shared(void);
 // white included); every other entry takes its nearest engine colour.
 void palette_map_entries(const PaletteMap *map, const uint8_t *rgb, int count, uint8_t *out);
 
+// How a picture's colours between engine colours are spread.
 enum PaletteDither {
     PALETTE_DITHER_NONE = 0,       // each pixel its nearest colour: stable in motion
     PALETTE_DITHER_ORDERED = 1,    // an 8 x 8 Bayer pattern, the same in every frame

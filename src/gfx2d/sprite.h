@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+// A sprite: its pixels and where it stands.
 struct Sprite {
     uint8_t *pixels;   // width * height indices, row-major, width bytes per row
     bool owns_pixels;  // true when pixels were allocated by the sprite and die with it
