@@ -159,6 +159,30 @@ pid=""
 kill "$xvfb_pid"
 xvfb_pid=""
 
+# Builds $work/NAME/main.cpp on the kevo::COMPONENT library alone: through
+# find_package(kevo COMPONENTS COMPONENT) into $work/NAME-cmake/NAME, and
+# through kevo-COMPONENT.pc into $work/NAME-pc.
+build_on_component() {
+    name=$1 component=$2
+    cat > "$work/$name/CMakeLists.txt" <<EOF
+cmake_minimum_required(VERSION 3.16)
+project($name CXX)
+find_package(kevo REQUIRED COMPONENTS $component)
+add_executable($name main.cpp)
+target_link_libraries($name PRIVATE kevo::$component)
+EOF
+    cmake -S "$work/$name" -B "$work/$name-cmake" -DCMAKE_PREFIX_PATH="$prefix" \
+        -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+    cmake --build "$work/$name-cmake" >/dev/null
+    g++ -std=c++17 -o "$work/$name-pc" "$work/$name/main.cpp" $(pkg-config --cflags --libs "kevo-$component")
+}
+# Whether the CMake build of NAME names PATTERN (grep, any case) in its
+# cache, its compile commands or its link line.
+cmake_build_names() {
+    grep -qi "$2" "$work/$1-cmake/CMakeCache.txt" "$work/$1-cmake/compile_commands.json" \
+        "$work/$1-cmake/CMakeFiles/$1.dir/link.txt"
+}
+
 step "a module renderer on the music library alone"
 mkdir "$work/modtool"
 cat > "$work/modtool/main.cpp" <<'EOF'
@@ -194,21 +218,10 @@ int main(int argc, char **argv) {
     return 0;
 }
 EOF
-cat > "$work/modtool/CMakeLists.txt" <<'EOF'
-cmake_minimum_required(VERSION 3.16)
-project(modtool CXX)
-find_package(kevo REQUIRED COMPONENTS music)
-add_executable(modtool main.cpp)
-target_link_libraries(modtool PRIVATE kevo::music)
-EOF
-cmake -S "$work/modtool" -B "$work/modtool-cmake" -DCMAKE_PREFIX_PATH="$prefix" \
-    -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
-cmake --build "$work/modtool-cmake" >/dev/null
-! grep -qi 'sdl\|png' "$work/modtool-cmake/CMakeCache.txt" "$work/modtool-cmake/compile_commands.json" \
-    "$work/modtool-cmake/CMakeFiles/modtool.dir/link.txt" ||
+build_on_component modtool music
+! cmake_build_names modtool 'sdl\|png' ||
     fail "find_package(kevo COMPONENTS music) brought SDL or libpng into the build"
 ! pkg-config --cflags --libs --static kevo-music | grep -qi 'sdl\|png' || fail "kevo-music.pc names SDL or libpng"
-g++ -std=c++17 -o "$work/modtool-pc" "$work/modtool/main.cpp" $(pkg-config --cflags --libs kevo-music)
 "$prefix/bin/kevo-modrender" --seconds 2 "$prefix/share/kevo/res/kevo.mod" "$work/reference.wav" >/dev/null 2>&1 ||
     fail "the installed kevo-modrender failed"
 tail -c +45 "$work/reference.wav" > "$work/reference.raw"
@@ -241,24 +254,12 @@ int main(int argc, char **argv) {
     return status;
 }
 EOF
-cat > "$work/picturetool/CMakeLists.txt" <<'EOF'
-cmake_minimum_required(VERSION 3.16)
-project(picturetool CXX)
-find_package(kevo REQUIRED COMPONENTS assets)
-add_executable(picturetool main.cpp)
-target_link_libraries(picturetool PRIVATE kevo::assets)
-EOF
-cmake -S "$work/picturetool" -B "$work/picturetool-cmake" -DCMAKE_PREFIX_PATH="$prefix" \
-    -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
-cmake --build "$work/picturetool-cmake" >/dev/null
-! grep -qi 'sdl' "$work/picturetool-cmake/CMakeCache.txt" "$work/picturetool-cmake/compile_commands.json" \
-    "$work/picturetool-cmake/CMakeFiles/picturetool.dir/link.txt" ||
-    fail "find_package(kevo COMPONENTS assets) brought SDL into the build"
+build_on_component picturetool assets
+! cmake_build_names picturetool 'sdl' || fail "find_package(kevo COMPONENTS assets) brought SDL into the build"
 grep -qi 'png' "$work/picturetool-cmake/CMakeFiles/picturetool.dir/link.txt" ||
     fail "find_package(kevo COMPONENTS assets) does not link libpng"
 ! pkg-config --cflags --libs --static kevo-assets | grep -qi 'sdl' || fail "kevo-assets.pc names SDL"
 pkg-config --libs kevo-assets | grep -q -- '-lpng' || fail "kevo-assets.pc does not link libpng"
-g++ -std=c++17 -o "$work/picturetool-pc" "$work/picturetool/main.cpp" $(pkg-config --cflags --libs kevo-assets)
 # A true-colour picture: every pixel through the mapping and the diffusion.
 convert -size 96x64 gradient:'#ff8020-#2040c0' -define png:color-type=2 "$work/gradient.png" ||
     fail "convert could not make a picture"

@@ -45,6 +45,26 @@ bool engine_color_is(int index, const uint8_t *rgb) {
                               static_cast<uint32_t>(rgb[2]) << 8);
 }
 
+// Maps the picture's pixels one by one through palette_map_pixels: `fill`
+// (pixel number, its RGB triple, its decided byte) gives each pixel's
+// colour, and decides it when it keeps the index already in `out`. 0, or
+// -1 when memory runs out.
+template <typename Fill>
+int map_pixel_by_pixel(const ImagePixels *image, PaletteDither dither, const PaletteMap *map, uint8_t *out,
+                       Fill fill) {
+    const size_t count = static_cast<size_t>(image->width) * static_cast<size_t>(image->height);
+    uint8_t *rgb = static_cast<uint8_t *>(engine_malloc(count * 3));
+    uint8_t *decided = static_cast<uint8_t *>(engine_malloc(count));
+    int result = -1;
+    if (rgb != nullptr && decided != nullptr) {
+        for (size_t i = 0; i < count; i++) fill(i, rgb + 3 * i, decided + i);
+        result = palette_map_pixels(map, rgb, decided, image->width, image->height, dither, out);
+    }
+    engine_free(rgb);
+    engine_free(decided);
+    return result;
+}
+
 // Indices of an indexed picture: kept (raw) or mapped entry by entry, the
 // pixels below half opacity keyed. Partly transparent pixels, and with
 // dithering every pixel whose entry is no engine colour, are mapped from
@@ -71,23 +91,12 @@ int indexed_to_texture(const ImagePixels *image, const ImageOptions *options, co
             per_pixel = true;
     }
     if (!per_pixel) return 0;
-    uint8_t *rgb = static_cast<uint8_t *>(engine_malloc(count * 3));
-    uint8_t *decided = static_cast<uint8_t *>(engine_malloc(count));
-    if (rgb == nullptr || decided == nullptr) {
-        engine_free(rgb);
-        engine_free(decided);
-        return -1;
-    }
-    for (size_t i = 0; i < count; i++) {
+    return map_pixel_by_pixel(image, options->dither, map, out, [&](size_t i, uint8_t *rgb, uint8_t *decided) {
         const uint8_t index = image->pixels[i];
         const uint8_t alpha = image->alpha != nullptr ? image->alpha[i] : 255;
-        for (int c = 0; c < 3; c++) rgb[3 * i + c] = over_black(image->palette[3 * index + c], alpha);
-        decided[i] = alpha < HALF_OPACITY || (alpha == 255 && exact[index]);
-    }
-    const int result = palette_map_pixels(map, rgb, decided, image->width, image->height, options->dither, out);
-    engine_free(rgb);
-    engine_free(decided);
-    return result;
+        for (int c = 0; c < 3; c++) rgb[c] = over_black(image->palette[3 * index + c], alpha);
+        *decided = alpha < HALF_OPACITY || (alpha == 255 && exact[index]);
+    });
 }
 
 // An RGB picture mapped pixel by pixel, composited onto black and keyed
@@ -95,24 +104,12 @@ int indexed_to_texture(const ImagePixels *image, const ImageOptions *options, co
 int rgb_to_texture(const ImagePixels *image, const ImageOptions *options, const PaletteMap *map, uint8_t *out) {
     if (image->alpha == nullptr)
         return palette_map_pixels(map, image->pixels, nullptr, image->width, image->height, options->dither, out);
-    const size_t count = static_cast<size_t>(image->width) * static_cast<size_t>(image->height);
-    uint8_t *rgb = static_cast<uint8_t *>(engine_malloc(count * 3));
-    uint8_t *decided = static_cast<uint8_t *>(engine_malloc(count));
-    if (rgb == nullptr || decided == nullptr) {
-        engine_free(rgb);
-        engine_free(decided);
-        return -1;
-    }
-    for (size_t i = 0; i < count; i++) {
+    return map_pixel_by_pixel(image, options->dither, map, out, [&](size_t i, uint8_t *rgb, uint8_t *decided) {
         const uint8_t alpha = image->alpha[i];
-        for (int c = 0; c < 3; c++) rgb[3 * i + c] = over_black(image->pixels[3 * i + c], alpha);
-        decided[i] = alpha < HALF_OPACITY;
-        if (decided[i]) out[i] = options->key_index;
-    }
-    const int result = palette_map_pixels(map, rgb, decided, image->width, image->height, options->dither, out);
-    engine_free(rgb);
-    engine_free(decided);
-    return result;
+        for (int c = 0; c < 3; c++) rgb[c] = over_black(image->pixels[3 * i + c], alpha);
+        *decided = alpha < HALF_OPACITY;
+        if (*decided) out[i] = options->key_index;
+    });
 }
 
 }  // namespace
