@@ -2,7 +2,9 @@
 // scene frame of it); obj_load of a generated model of about 26 MB beside
 // reading the same file line by line, the floor any loader stands on, with
 // the load's peak heap per MB of file (a counting allocator); and pcx_decode of 256 x 128 images
-// (the committed brick wall, which packs well, and noise, which does not).
+// (the committed brick wall, which packs well, and noise, which does not);
+// the nearest-colour table's build, and a 2048 x 2048 picture mapped to
+// the palette plain and diffused, beside ImageMagick's -remap doing both.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -17,6 +19,8 @@
 #include "assets/obj.h"
 #include "assets/pcx.h"
 #include "gfx2d/framebuffer.h"
+#include "gfx2d/palette.h"
+#include "gfx2d/palette_map.h"
 #include "render3d/raster.h"
 #include "render3d/scene.h"
 #include "support/assets_disk.h"
@@ -285,6 +289,85 @@ void BM_PcxLoadTextureTunnel256x128(benchmark::State &state) {
     }
 }
 BENCHMARK(BM_PcxLoadTextureTunnel256x128)->Unit(benchmark::kMicrosecond);
+
+// The nearest-colour table, as palette_map_shared builds it once per
+// process: 262144 cells, each searched exactly.
+void BM_PaletteMapBuild(benchmark::State &state) {
+    static PaletteMap map;
+    for (auto _ : state) {
+        palette_map_build(&map, static_cast<PaletteMetric>(state.range(0)));
+        benchmark::DoNotOptimize(map.nearest[12345]);
+    }
+}
+BENCHMARK(BM_PaletteMapBuild)->Arg(PALETTE_METRIC_OKLAB)->Arg(PALETTE_METRIC_CIELAB)->Arg(PALETTE_METRIC_RGB)
+    ->Unit(benchmark::kMillisecond);
+
+// A 2048 x 2048 RGB picture of smooth gradients and noise, mapped to the
+// engine's palette without and with error diffusion; and ImageMagick's
+// convert doing the same (-remap onto the engine's palette, -dither None
+// or FloydSteinberg) on the same picture in this run, whole program,
+// reading and writing PPM. The ratios of the two are the speed-ups.
+constexpr int MAP_SIDE = 2048;
+
+const std::vector<uint8_t> &map_picture() {
+    static std::vector<uint8_t> rgb = [] {
+        std::vector<uint8_t> out(static_cast<size_t>(MAP_SIDE) * MAP_SIDE * 3);
+        uint32_t state = 3;
+        for (int y = 0; y < MAP_SIDE; y++)
+            for (int x = 0; x < MAP_SIDE; x++) {
+                state = state * 1103515245u + 12345u;
+                uint8_t *p = &out[(static_cast<size_t>(y) * MAP_SIDE + x) * 3];
+                p[0] = static_cast<uint8_t>(x / 8 + (state >> 28));
+                p[1] = static_cast<uint8_t>(y / 8);
+                p[2] = static_cast<uint8_t>((x + y) / 16 + (state >> 29));
+            }
+        return out;
+    }();
+    return rgb;
+}
+
+void map_2048(benchmark::State &state, PaletteDither dither) {
+    const std::vector<uint8_t> &rgb = map_picture();
+    std::vector<uint8_t> out(static_cast<size_t>(MAP_SIDE) * MAP_SIDE);
+    const PaletteMap *map = palette_map_shared();
+    for (auto _ : state)
+        if (palette_map_pixels(map, rgb.data(), nullptr, MAP_SIDE, MAP_SIDE, dither, out.data()) < 0) abort();
+    state.SetItemsProcessed(state.iterations() * MAP_SIDE * MAP_SIDE);
+}
+
+void BM_MapRgb2048Plain(benchmark::State &state) { map_2048(state, PALETTE_DITHER_NONE); }
+BENCHMARK(BM_MapRgb2048Plain)->Unit(benchmark::kMillisecond);
+void BM_MapRgb2048Diffusion(benchmark::State &state) { map_2048(state, PALETTE_DITHER_DIFFUSION); }
+BENCHMARK(BM_MapRgb2048Diffusion)->Unit(benchmark::kMillisecond);
+
+void imagemagick_2048(benchmark::State &state, const char *dither) {
+    const std::string dir = scratch().dir, in = dir + "/map.ppm", palette = dir + "/palette.ppm";
+    static bool written = false;
+    if (!written) {
+        FILE *file = fopen(in.c_str(), "wb");
+        fprintf(file, "P6 %d %d 255\n", MAP_SIDE, MAP_SIDE);
+        fwrite(map_picture().data(), 1, map_picture().size(), file);
+        fclose(file);
+        file = fopen(palette.c_str(), "wb");
+        fprintf(file, "P6 256 1 255\n");
+        for (uint32_t color : Palette)
+            for (int shift : {24, 16, 8}) fputc(static_cast<int>((color >> shift) & 0xFF), file);
+        fclose(file);
+        written = true;
+    }
+    const std::string command = "convert '" + in + "' -dither " + dither + " -remap '" + palette + "' '" + dir +
+                                "/out.ppm' 2>/dev/null";
+    for (auto _ : state)
+        if (system(command.c_str()) != 0) {
+            state.SkipWithError("convert (imagemagick) failed or is missing");
+            break;
+        }
+}
+
+void BM_ImageMagickRemap2048None(benchmark::State &state) { imagemagick_2048(state, "None"); }
+BENCHMARK(BM_ImageMagickRemap2048None)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+void BM_ImageMagickRemap2048FloydSteinberg(benchmark::State &state) { imagemagick_2048(state, "FloydSteinberg"); }
+BENCHMARK(BM_ImageMagickRemap2048FloydSteinberg)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 }  // namespace
 

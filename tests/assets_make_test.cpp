@@ -1,5 +1,7 @@
 // The committed data files under res/ are exactly what tools/make_assets
-// writes, and they load: the particle image and the textured torus.
+// writes, and they load: the particle image and the textured torus. The
+// before-and-after sheet of pictures in docs/ is what tools/image_sheet
+// draws.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "assets/image.h"
 #include "assets/obj.h"
 #include "assets/pcx.h"
 #include "gfx2d/palette.h"
@@ -131,6 +134,69 @@ TEST(MakeAssets, CrateLoadsWithItsTextureAndLiesOnItsCube) {
         EXPECT_EQ(t->v, grid[i / 5]) << "vt " << i;
     }
     mesh_destroy(mesh);
+}
+
+// The sheet's pixels as image_read gives them (RGB), or an empty picture.
+struct SheetPixels {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb;
+};
+
+SheetPixels read_sheet(const std::string &path) {
+    SheetPixels sheet;
+    ImageWhy why;
+    ImagePixels *image = image_read(path.c_str(), &why);
+    EXPECT_NE(image, nullptr) << path << ": " << why.text;
+    if (image == nullptr) return sheet;
+    EXPECT_EQ(image->palette_colors, 0) << path << " is not an RGB picture";
+    if (image->palette_colors == 0) {
+        sheet.width = image->width;
+        sheet.height = image->height;
+        sheet.rgb.assign(image->pixels, image->pixels + static_cast<size_t>(image->width) * image->height * 3);
+    }
+    image_pixels_free(image);
+    return sheet;
+}
+
+// Pixels are compared, not bytes: another zlib may pack the same picture
+// differently.
+TEST(ImageSheet, ToolRedrawsTheCommittedSheetAndKeepsEngineColours) {
+    const std::string dir = make_temp_dir("image_sheet");
+    ASSERT_FALSE(dir.empty());
+    const std::string sheet = ENGINE_BINARY_DIR "/image_sheet";
+    ASSERT_EQ(run_command(sheet + " '" + dir + "/own.png' >/dev/null"), 0);
+    const SheetPixels made = read_sheet(dir + "/own.png");
+    const SheetPixels committed = read_sheet(ENGINE_SOURCE_DIR "/docs/image_sheet.png");
+    EXPECT_EQ(made.width, committed.width);
+    EXPECT_EQ(made.height, committed.height);
+    EXPECT_TRUE(made.rgb == committed.rgb) << "docs/image_sheet.png differs from what image_sheet draws; run "
+                                           << "build/image_sheet docs/image_sheet.png from the repository root";
+
+    // A picture in the engine's own palette looks the same in all five
+    // panels: its indices kept, never dithered. Panels are 256 wide (the
+    // widest a picture is shown) below a title line and a caption line.
+    ASSERT_EQ(run_command(sheet + " '" + dir + "/tunnel.png' res/tunnel.pcx >/dev/null"), 0);
+    const SheetPixels tunnel = read_sheet(dir + "/tunnel.png");
+    const int margin = 8, line = 20, panel_w = 256, panel_h = 128;
+    ASSERT_EQ(tunnel.width, margin + 5 * (panel_w + margin));
+    ASSERT_EQ(tunnel.height, margin + 2 * line + panel_h + margin);
+    const auto panel_row = [&](int column, int y) {
+        const size_t at = (static_cast<size_t>(margin + 2 * line + y) * tunnel.width + margin + column * (panel_w + margin)) * 3;
+        return std::vector<uint8_t>(tunnel.rgb.begin() + at, tunnel.rgb.begin() + at + panel_w * 3);
+    };
+    for (int y = 0; y < panel_h; y++)
+        for (int column = 1; column < 5; column++)
+            ASSERT_TRUE(panel_row(column, y) == panel_row(0, y)) << "panel " << column << ", row " << y;
+
+    // A file it cannot read: one line, status 1, no sheet.
+    const std::string errors = dir + "/errors.txt";
+    EXPECT_EQ(run_command(sheet + " '" + dir + "/none.png' '" + dir + "/missing.pcx' 2>'" + errors + "'"), 1);
+    std::vector<uint8_t> text;
+    ASSERT_TRUE(read_whole_file(errors, &text));
+    EXPECT_EQ(std::string(text.begin(), text.end()),
+              "image_sheet: cannot read '" + dir + "/missing.pcx': No such file or directory\n");
+    EXPECT_FALSE(read_whole_file(dir + "/none.png", &text));
+    remove_tree(dir);
 }
 
 }  // namespace

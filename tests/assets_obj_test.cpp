@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "assets/obj.h"
+#include "gfx2d/palette.h"
 #include "assets/obj_lines.h"
 #include "assets/pcx.h"
 #include "support/assets_disk.h"
@@ -30,8 +31,11 @@ struct TempDir {
         return file(name);
     }
     // A width x height PCX texture whose texel (x, y) is (x + y) mod 256.
+    // A PCX file with the engine's palette, whose indices load unchanged.
     std::string texture(const std::string &name, int width, int height) const {
-        std::vector<uint8_t> pixels, palette(768, 0);
+        std::vector<uint8_t> pixels, palette;
+        for (uint32_t color : Palette)
+            for (int shift : {24, 16, 8}) palette.push_back(static_cast<uint8_t>(color >> shift));
         for (int y = 0; y < height; y++)
             for (int x = 0; x < width; x++) pixels.push_back(static_cast<uint8_t>(x + y));
         EXPECT_EQ(pcx_save(file(name).c_str(), width, height, pixels.data(), palette.data()), 0);
@@ -440,13 +444,13 @@ TEST(ObjLoad, NamedFilesAreFoundAsWrittenThenBesideTheirNamer) {
     EXPECT_EQ(output, dir.file("models/lost.obj") + "\nLoading mtllib 'lost.mtl'\nUnable to load mtllib\n");
 
     // Found beside but no image: the message names the file that was tried.
-    dir.write("models/cut.pcx", "cut short");
+    dir.write("models/cut.pcx", "\ncut short");  // a PCX manufacturer byte, then too little
     dir.write("models/cut.mtl", "map_Kd cut.pcx\n");
     dir.write("models/cut.obj", "mtllib cut.mtl\n");
     testing::internal::CaptureStderr();
     EXPECT_EQ(load_capturing(dir.file("models/cut.obj"), 1, &output), nullptr);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "MTL: '" + dir.file("models/cut.mtl") +
-                                                          "': cannot load the PCX image '" + dir.file("models/cut.pcx") +
+                                                          "': cannot load the image '" + dir.file("models/cut.pcx") +
                                                           "': ends inside its 128-byte header\n");
 }
 
@@ -585,7 +589,7 @@ TEST(ObjLoad, SpecialFilesAreRefusedWithoutBlocking) {
         errors = testing::internal::GetCapturedStderr();
         EXPECT_EQ(output, obj + "\nLoading mtllib '" + mtl + "'\nLoading texure '" + special.path +
                               "'\nUnable to load mtllib\n");
-        EXPECT_EQ(errors, "MTL: '" + mtl + "': cannot load the PCX image '" + special.path + "': " +
+        EXPECT_EQ(errors, "MTL: '" + mtl + "': cannot load the image '" + special.path + "': " +
                               special.what + "\n");
     }
     alarm(0);
@@ -610,7 +614,7 @@ TEST(ObjLoad, SpecialFilesAreRefusedWithoutBlocking) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(load_capturing(obj, 1, &output), nullptr);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "MTL: '" + mtl + "': cannot load the PCX image '/proc/self/mem': Input/output error\n");
+              "MTL: '" + mtl + "': cannot load the image '/proc/self/mem': Input/output error\n");
 }
 
 TEST(ObjLoad, EveryFailedAllocationReleasesThePartlyBuiltMesh) {

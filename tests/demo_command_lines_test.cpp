@@ -24,7 +24,7 @@ const std::string BIN = ENGINE_BINARY_DIR "/";
 TEST(CommandLines, HelpPrintsUsageOnStandardOutputAndDoesNothingElse) {
     const std::string dir = make_temp_dir("command_lines_help");
     ASSERT_FALSE(dir.empty());
-    for (const char *program : {"compose_kevo", "demo", "demo_shot", "gen_sine_table", "glyph_sheet", "make_assets",
+    for (const char *program : {"compose_kevo", "demo", "demo_shot", "gen_sine_table", "glyph_sheet", "image_sheet", "make_assets",
                                 "make_busy_mod", "make_glyphs", "modplay", "modrender", "music_tables", "obj_triangles",
                                 "particle_fountain", "scene_viewer", "showcase", "text_showcase"}) {
         for (const std::vector<std::string> &args :
@@ -84,6 +84,8 @@ TEST(CommandLines, OptionLookingArgumentsAndBadCountsAreRefused) {
         {"text_showcase", {"--frames", "3"}},
         {"scene_viewer", {"a.obj", "b.obj", "--frames", "1", "--shot", "shot.png"}},
         {"glyph_sheet", {"9x9", "shot.png"}},
+        {"image_sheet", {}},
+        {"image_sheet", {"sheet.png", "--bogus"}},
         {"modrender", {"--seconds", "0", "in.mod", "out.wav"}},
     };
     for (const auto &c : cases) {

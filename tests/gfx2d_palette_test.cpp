@@ -1,7 +1,15 @@
-// The fixed palette: anchor entries and the hue-ring rule over all rings.
+// The fixed palette: anchor entries and the hue-ring rule over all rings;
+// the nearest-colour table against a search over every entry, and the
+// three ways of turning a picture into indices.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
 #include "gfx2d/palette.h"
+#include "gfx2d/palette_map.h"
+#include "util/alloc.h"
 
 namespace {
 uint32_t rgb(uint32_t r, uint32_t g, uint32_t b) { return r << 24 | g << 16 | b << 8; }
@@ -136,4 +144,230 @@ TEST(Palette, RegionNamesStandWhereTheirColorsAre) {
     static_assert(palette_ring(PALETTE_RING_DARK_PALE, PALETTE_RING_HUES - 1) == 247, "and end at 247");
     EXPECT_EQ(PALETTE_BLACKS_FIRST, 248);
     for (int i = PALETTE_BLACKS_FIRST; i < PALETTE_BLACKS_FIRST + PALETTE_BLACKS; i++) EXPECT_EQ(Palette[i], 0u) << i;
+}
+
+// --- The nearest-colour table -------------------------------------------
+
+namespace {
+
+uint8_t channel(int index, int shift) { return static_cast<uint8_t>(Palette[index] >> shift); }
+
+// The entry nearest to `coords` by a search over all 256, ties to the
+// lowest index.
+uint8_t brute_nearest(const int32_t entries[256][3], const int32_t coords[3]) {
+    int best = 0;
+    for (int i = 1; i < 256; i++)
+        if (palette_metric_distance(coords, entries[i]) < palette_metric_distance(coords, entries[best])) best = i;
+    return static_cast<uint8_t>(best);
+}
+
+// A picture's mean colour, channel by channel, through the palette.
+void mean_shown(const std::vector<uint8_t> &indices, double mean[3]) {
+    mean[0] = mean[1] = mean[2] = 0;
+    for (uint8_t index : indices)
+        for (int c = 0; c < 3; c++) mean[c] += channel(index, 24 - 8 * c);
+    for (int c = 0; c < 3; c++) mean[c] /= static_cast<double>(indices.size());
+}
+
+}  // namespace
+
+// Published values of the two spaces (OkLab's author's table; the CIE
+// formulas under D65), to about the precision of the integer coordinates.
+TEST(PaletteMap, CoordinatesMatchPublishedValues) {
+    const struct {
+        PaletteMetric metric;
+        int r, g, b;
+        double want[3];
+    } cases[] = {
+        {PALETTE_METRIC_OKLAB, 255, 255, 255, {1.0, 0.0, 0.0}},
+        {PALETTE_METRIC_OKLAB, 255, 0, 0, {0.62796, 0.22486, 0.12585}},
+        {PALETTE_METRIC_OKLAB, 0, 255, 0, {0.86644, -0.23389, 0.17950}},
+        {PALETTE_METRIC_OKLAB, 0, 0, 255, {0.45201, -0.03246, -0.31153}},
+        {PALETTE_METRIC_CIELAB, 255, 255, 255, {100.0, 0.0, 0.0}},
+        {PALETTE_METRIC_CIELAB, 255, 0, 0, {53.2408, 80.0925, 67.2032}},
+        {PALETTE_METRIC_CIELAB, 0, 0, 255, {32.2970, 79.1875, -107.8602}},
+        {PALETTE_METRIC_CIELAB, 128, 128, 128, {53.5850, 0.0, 0.0}},
+        {PALETTE_METRIC_RGB, 12, 34, 255, {12, 34, 255}},
+    };
+    for (const auto &c : cases) {
+        int32_t coords[3];
+        palette_metric_coords(c.metric, c.r, c.g, c.b, coords);
+        const double scale = PALETTE_METRIC_SCALE[c.metric];
+        for (int k = 0; k < 3; k++)
+            EXPECT_NEAR(coords[k] / scale, c.want[k], 2e-3 * (c.metric == PALETTE_METRIC_OKLAB ? 1 : 100))
+                << "metric " << c.metric << " colour " << c.r << " " << c.g << " " << c.b << " coordinate " << k;
+    }
+}
+
+// Every cell of every metric's table against a search over all 256
+// entries at the colour the cell stands for.
+TEST(PaletteMap, EveryCellIsTheNearestEntryByAFullSearch) {
+    static PaletteMap map;
+    for (PaletteMetric metric : {PALETTE_METRIC_OKLAB, PALETTE_METRIC_CIELAB, PALETTE_METRIC_RGB}) {
+        palette_map_build(&map, metric);
+        EXPECT_EQ(map.metric, metric);
+        int32_t entries[256][3];
+        for (int i = 0; i < 256; i++)
+            palette_metric_coords(metric, channel(i, 24), channel(i, 16), channel(i, 8), entries[i]);
+        double levels[PALETTE_MAP_SIDE];
+        for (int c = 0; c < PALETTE_MAP_SIDE; c++) levels[c] = palette_map_cell_level(c);
+        int wrong = 0;
+        for (int r = 0; r < PALETTE_MAP_SIDE; r++)
+            for (int g = 0; g < PALETTE_MAP_SIDE; g++)
+                for (int b = 0; b < PALETTE_MAP_SIDE; b++) {
+                    int32_t coords[3];
+                    palette_metric_coords(metric, levels[r], levels[g], levels[b], coords);
+                    const int cell = palette_map_cell(static_cast<uint8_t>(4 * r), static_cast<uint8_t>(4 * g),
+                                                      static_cast<uint8_t>(4 * b));
+                    const uint8_t want = brute_nearest(entries, coords);
+                    if (map.nearest[cell] != want && wrong++ < 5)
+                        ADD_FAILURE() << "metric " << metric << " cell " << r << " " << g << " " << b << ": "
+                                      << int(map.nearest[cell]) << ", a full search gives " << int(want);
+                }
+        EXPECT_EQ(wrong, 0) << "metric " << metric;
+    }
+    // The shared table is the default metric's.
+    palette_map_build(&map, PALETTE_METRIC_DEFAULT);
+    const PaletteMap *shared = palette_map_shared();
+    ASSERT_NE(shared, nullptr);
+    EXPECT_EQ(shared, palette_map_shared());
+    EXPECT_EQ(shared->metric, PALETTE_METRIC_DEFAULT);
+    EXPECT_EQ(std::vector<uint8_t>(shared->nearest, shared->nearest + PALETTE_MAP_CELLS),
+              std::vector<uint8_t>(map.nearest, map.nearest + PALETTE_MAP_CELLS));
+}
+
+// Each level the palette uses has a cell of its own and the cell stands
+// for it, so every engine colour maps to an entry of that very colour, the
+// lowest index that has it; a file palette equal to the engine's keeps
+// every index, duplicates included.
+TEST(PaletteMap, EngineColorsMapToThemselves) {
+    int owner[PALETTE_MAP_SIDE];
+    for (int &o : owner) o = -1;
+    for (int i = 0; i < 256; i++)
+        for (int shift : {24, 16, 8}) {
+            const int level = channel(i, shift);
+            EXPECT_TRUE(owner[level >> 2] == -1 || owner[level >> 2] == level)
+                << "levels " << owner[level >> 2] << " and " << level << " share a cell";
+            owner[level >> 2] = level;
+            EXPECT_EQ(palette_map_cell_level(level >> 2), level);
+        }
+    EXPECT_EQ(palette_map_cell_level(1), 5.5);  // no level in 4 .. 7: the middle
+    EXPECT_EQ(palette_map_cell_level(-3), palette_map_cell_level(0));
+    EXPECT_EQ(palette_map_cell_level(99), palette_map_cell_level(63));
+
+    const PaletteMap *map = palette_map_shared();
+    std::vector<uint8_t> file_palette;
+    for (int i = 0; i < 256; i++) {
+        const uint8_t index = palette_map_nearest(map, channel(i, 24), channel(i, 16), channel(i, 8));
+        EXPECT_EQ(Palette[index], Palette[i]) << i;
+        int lowest = 0;
+        while (Palette[lowest] != Palette[i]) lowest++;
+        EXPECT_EQ(index, lowest) << i;
+        for (int shift : {24, 16, 8}) file_palette.push_back(channel(i, shift));
+    }
+    uint8_t mapped[256];
+    palette_map_entries(map, file_palette.data(), 256, mapped);
+    for (int i = 0; i < 256; i++) EXPECT_EQ(mapped[i], i);
+    // Only the entries that match keep theirs: a file palette with its
+    // black and white swapped maps each to the lowest index of its colour.
+    std::swap_ranges(file_palette.begin(), file_palette.begin() + 3, file_palette.begin() + 3 * 15);
+    palette_map_entries(map, file_palette.data(), 256, mapped);
+    EXPECT_EQ(mapped[0], PALETTE_WHITE);
+    EXPECT_EQ(mapped[15], PALETTE_BLACK);
+    EXPECT_EQ(mapped[7], 7);
+    EXPECT_EQ(mapped[248], 248);
+    // Colours between entries take the nearest: a dark red is the dim
+    // ring's red, a near-white the white.
+    EXPECT_EQ(palette_map_nearest(map, 0x72, 0x02, 0x01), palette_ring(PALETTE_RING_DIM, PALETTE_HUE_RED));
+    EXPECT_EQ(palette_map_nearest(map, 0xFD, 0xFE, 0xFD), PALETTE_WHITE);
+}
+
+// The three ways of mapping a picture: plain lookup; the Bayer pattern,
+// which depends on the position alone; diffusion, whose mean colour over a
+// flat area comes closest to the wanted one. Pixels already decided are
+// left alone, engine colours are never dithered.
+TEST(PaletteMap, PicturesMapPlainOrderedAndDiffused) {
+    const PaletteMap *map = palette_map_shared();
+    const int width = 64, height = 48;
+    const size_t count = width * height;
+    // A flat colour between entries (a greyish blue).
+    const uint8_t flat[3] = {0x64, 0x8C, 0xB4};
+    std::vector<uint8_t> rgb;
+    for (size_t i = 0; i < count; i++) rgb.insert(rgb.end(), flat, flat + 3);
+    std::vector<uint8_t> plain(count), ordered(count), diffused(count);
+    ASSERT_EQ(palette_map_pixels(map, rgb.data(), nullptr, width, height, PALETTE_DITHER_NONE, plain.data()), 0);
+    ASSERT_EQ(palette_map_pixels(map, rgb.data(), nullptr, width, height, PALETTE_DITHER_ORDERED, ordered.data()), 0);
+    ASSERT_EQ(palette_map_pixels(map, rgb.data(), nullptr, width, height, PALETTE_DITHER_DIFFUSION, diffused.data()),
+              0);
+    const uint8_t nearest = palette_map_nearest(map, flat[0], flat[1], flat[2]);
+    for (uint8_t index : plain) ASSERT_EQ(index, nearest);
+    double error[3];
+    for (int mode = 0; mode < 3; mode++) {
+        double mean[3];
+        mean_shown(mode == 0 ? plain : mode == 1 ? ordered : diffused, mean);
+        error[mode] = std::sqrt(std::pow(mean[0] - flat[0], 2) + std::pow(mean[1] - flat[1], 2) +
+                                std::pow(mean[2] - flat[2], 2));
+    }
+    EXPECT_LT(error[1], error[0]) << "the ordered dither's mean is nearer the colour than one entry";
+    EXPECT_LT(error[2], error[1]) << "diffusion's mean is nearer still";
+    EXPECT_LT(error[2], 3.0);
+    // The Bayer pattern repeats every 8 pixels each way and uses more than
+    // one entry.
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < width; x++)
+            ASSERT_EQ(ordered[y * width + x], ordered[(y % 8) * width + x % 8]) << x << " " << y;
+    EXPECT_GT(std::count(ordered.begin(), ordered.end(), nearest), 0);
+    EXPECT_LT(std::count(ordered.begin(), ordered.end(), nearest), static_cast<long>(count));
+    // Diffusion runs its rows in alternate directions: in a picture whose
+    // first row is an engine colour (it passes no error on), the second
+    // row comes out as that row mirrored, diffused alone left to right,
+    // mirrored back.
+    std::vector<uint8_t> ramp_row, mirrored_row;
+    for (int x = 0; x < width; x++) {
+        const uint8_t v = static_cast<uint8_t>(x * 4 + 1);
+        ramp_row.insert(ramp_row.end(), {v, static_cast<uint8_t>(200 - v / 2), 0x45});
+    }
+    for (int x = width - 1; x >= 0; x--)
+        mirrored_row.insert(mirrored_row.end(), ramp_row.begin() + 3 * x, ramp_row.begin() + 3 * x + 3);
+    std::vector<uint8_t> two_rows(3 * width, 0);
+    two_rows.insert(two_rows.end(), ramp_row.begin(), ramp_row.end());
+    std::vector<uint8_t> both(2 * width), alone(width), forward(width);
+    ASSERT_EQ(palette_map_pixels(map, two_rows.data(), nullptr, width, 2, PALETTE_DITHER_DIFFUSION, both.data()), 0);
+    ASSERT_EQ(palette_map_pixels(map, mirrored_row.data(), nullptr, width, 1, PALETTE_DITHER_DIFFUSION, alone.data()),
+              0);
+    ASSERT_EQ(palette_map_pixels(map, ramp_row.data(), nullptr, width, 1, PALETTE_DITHER_DIFFUSION, forward.data()),
+              0);
+    std::reverse(alone.begin(), alone.end());
+    EXPECT_EQ(std::vector<uint8_t>(both.begin() + width, both.end()), alone);
+    EXPECT_NE(alone, forward) << "a ramp whose two directions differ";
+
+    // Engine colours stay exactly theirs in every mode, and decided pixels
+    // keep what out held.
+    std::vector<uint8_t> engine_rgb, want(count), decided(count, 0);
+    for (size_t i = 0; i < count; i++) {
+        const int index = (i * 37) % 256;
+        for (int shift : {24, 16, 8}) engine_rgb.push_back(channel(index, shift));
+        int lowest = 0;
+        while (Palette[lowest] != Palette[index]) lowest++;
+        want[i] = static_cast<uint8_t>(lowest);
+    }
+    for (PaletteDither dither : {PALETTE_DITHER_NONE, PALETTE_DITHER_ORDERED, PALETTE_DITHER_DIFFUSION}) {
+        std::vector<uint8_t> out(count, 0);
+        ASSERT_EQ(palette_map_pixels(map, engine_rgb.data(), nullptr, width, height, dither, out.data()), 0);
+        EXPECT_EQ(out, want) << "dither " << dither;
+        std::vector<uint8_t> keyed(count, 0xEE);
+        for (size_t i = 0; i < count; i += 3) decided[i] = 1;
+        ASSERT_EQ(palette_map_pixels(map, rgb.data(), decided.data(), width, height, dither, keyed.data()), 0);
+        for (size_t i = 0; i < count; i++)
+            ASSERT_EQ(keyed[i] == 0xEE, i % 3 == 0) << "dither " << dither << " pixel " << i;
+    }
+    // Null arguments and a failed allocation (diffusion's error rows).
+    EXPECT_EQ(palette_map_pixels(nullptr, rgb.data(), nullptr, 1, 1, PALETTE_DITHER_NONE, plain.data()), -1);
+    EXPECT_EQ(palette_map_pixels(map, rgb.data(), nullptr, -1, 1, PALETTE_DITHER_NONE, plain.data()), -1);
+    alloc_fail_after(0);
+    std::vector<uint8_t> untouched(count, 0x11);
+    EXPECT_EQ(palette_map_pixels(map, rgb.data(), nullptr, width, height, PALETTE_DITHER_DIFFUSION, untouched.data()),
+              -1);
+    alloc_fail_after(-1);
+    EXPECT_EQ(untouched, std::vector<uint8_t>(count, 0x11));
 }

@@ -13,6 +13,10 @@
 #     and through kevo-music.pc: neither may mention or link SDL or libpng,
 #     and its output must equal the installed kevo-modrender's, for a MOD,
 #     an XM and an S3M;
+#   - builds a picture converter on kevo::assets alone, through
+#     find_package and through kevo-assets.pc: both must link libpng and
+#     neither may mention or link SDL, and its output must equal the
+#     installed kevo-image's;
 #   - builds the starter with the engine added by add_subdirectory beside
 #     its own target named demo: none of the engine's tests, benchmarks or
 #     their dependencies may come along.
@@ -51,7 +55,8 @@ step "make install into a temporary prefix with a space"
 make -s -C "$repo" install BUILD="$build" PREFIX="$prefix" >/dev/null || fail "make install PREFIX='$prefix' failed"
 for f in include/kevo/kevo.h include/kevo/music/music.h lib/cmake/kevo/kevoConfig.cmake \
          lib/cmake/kevo/kevoConfigVersion.cmake lib/cmake/kevo/kevoTargets.cmake \
-         lib/pkgconfig/kevo.pc lib/pkgconfig/kevo-music.pc lib/libkevo_music.a share/kevo/res/kevo.mod \
+         lib/pkgconfig/kevo.pc lib/pkgconfig/kevo-music.pc lib/pkgconfig/kevo-assets.pc lib/libkevo_music.a \
+         lib/libkevo_assets.a bin/kevo-image share/kevo/res/kevo.mod \
          share/kevo/res/NOTICE share/doc/kevo/LICENSE; do
     [ -f "$prefix/$f" ] || fail "the install lacks $f"
 done
@@ -172,6 +177,30 @@ pid=""
 kill "$xvfb_pid"
 xvfb_pid=""
 
+# Builds $work/NAME/main.cpp on the kevo::COMPONENT library alone: through
+# find_package(kevo COMPONENTS COMPONENT) into $work/NAME-cmake/NAME, and
+# through kevo-COMPONENT.pc into $work/NAME-pc.
+build_on_component() {
+    name=$1 component=$2
+    cat > "$work/$name/CMakeLists.txt" <<EOF
+cmake_minimum_required(VERSION 3.16)
+project($name CXX)
+find_package(kevo REQUIRED COMPONENTS $component)
+add_executable($name main.cpp)
+target_link_libraries($name PRIVATE kevo::$component)
+EOF
+    cmake -S "$work/$name" -B "$work/$name-cmake" -DCMAKE_PREFIX_PATH="$prefix" \
+        -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+    cmake --build "$work/$name-cmake" >/dev/null
+    g++ -std=c++17 -o "$work/$name-pc" "$work/$name/main.cpp" $(pkg-config --cflags --libs "kevo-$component")
+}
+# Whether the CMake build of NAME names PATTERN (grep, any case) in its
+# cache, its compile commands or its link line.
+cmake_build_names() {
+    grep -qi "$2" "$work/$1-cmake/CMakeCache.txt" "$work/$1-cmake/compile_commands.json" \
+        "$work/$1-cmake/CMakeFiles/$1.dir/link.txt"
+}
+
 step "a module renderer on the music library alone"
 mkdir "$work/modtool"
 cat > "$work/modtool/main.cpp" <<'EOF'
@@ -207,21 +236,10 @@ int main(int argc, char **argv) {
     return 0;
 }
 EOF
-cat > "$work/modtool/CMakeLists.txt" <<'EOF'
-cmake_minimum_required(VERSION 3.16)
-project(modtool CXX)
-find_package(kevo REQUIRED COMPONENTS music)
-add_executable(modtool main.cpp)
-target_link_libraries(modtool PRIVATE kevo::music)
-EOF
-cmake -S "$work/modtool" -B "$work/modtool-cmake" -DCMAKE_PREFIX_PATH="$prefix" \
-    -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
-cmake --build "$work/modtool-cmake" >/dev/null
-! grep -qi 'sdl\|png' "$work/modtool-cmake/CMakeCache.txt" "$work/modtool-cmake/compile_commands.json" \
-    "$work/modtool-cmake/CMakeFiles/modtool.dir/link.txt" ||
+build_on_component modtool music
+! cmake_build_names modtool 'sdl\|png' ||
     fail "find_package(kevo COMPONENTS music) brought SDL or libpng into the build"
 ! pkg-config --cflags --libs --static kevo-music | grep -qi 'sdl\|png' || fail "kevo-music.pc names SDL or libpng"
-g++ -std=c++17 -o "$work/modtool-pc" "$work/modtool/main.cpp" $(pkg-config --cflags --libs kevo-music)
 for tool in "$work/modtool-cmake/modtool" "$work/modtool-pc"; do
     if readelf -d "$tool" | grep NEEDED | grep -qi 'sdl\|png'; then fail "$tool links SDL or libpng"; fi
     if ldd "$tool" | grep -qi 'sdl\|png'; then fail "$tool loads SDL or libpng"; fi
@@ -234,6 +252,47 @@ for module in "$prefix/share/kevo/res/kevo.mod" "$work/modules/showcase.xm" "$wo
         "$tool" "$module" "$work/tool.raw" || fail "$tool failed on $module"
         cmp -s "$work/tool.raw" "$work/reference.raw" || fail "$tool renders other samples than kevo-modrender for $module"
     done
+done
+
+step "a picture converter on the assets library alone"
+mkdir "$work/picturetool"
+cat > "$work/picturetool/main.cpp" <<'EOF'
+// Shows a picture file as the engine would, with error diffusion, as an
+// 8-bit PNG in the engine's palette.
+#include <kevo/assets/image.h>
+#include <kevo/assets/pcx.h>
+
+#include <cstdio>
+
+int main(int argc, char **argv) {
+    if (argc != 3) return 2;
+    ImageOptions options = IMAGE_OPTIONS_DEFAULT;
+    options.dither = PALETTE_DITHER_DIFFUSION;
+    ImageWhy why;
+    Texture *texture = image_load_texture_why(argv[1], &options, &why);
+    if (texture == nullptr) { std::fprintf(stderr, "%s\n", why.text); return 1; }
+    const int status = image_save_png(argv[2], texture->width, texture->height, texture->pixels) == 0 ? 0 : 1;
+    texture_destroy(texture);
+    return status;
+}
+EOF
+build_on_component picturetool assets
+! cmake_build_names picturetool 'sdl' || fail "find_package(kevo COMPONENTS assets) brought SDL into the build"
+grep -qi 'png' "$work/picturetool-cmake/CMakeFiles/picturetool.dir/link.txt" ||
+    fail "find_package(kevo COMPONENTS assets) does not link libpng"
+! pkg-config --cflags --libs --static kevo-assets | grep -qi 'sdl' || fail "kevo-assets.pc names SDL"
+pkg-config --libs kevo-assets | grep -q -- '-lpng' || fail "kevo-assets.pc does not link libpng"
+# A true-colour picture: every pixel through the mapping and the diffusion.
+convert -size 96x64 gradient:'#ff8020-#2040c0' -define png:color-type=2 "$work/gradient.png" ||
+    fail "convert could not make a picture"
+"$prefix/bin/kevo-image" --dither diffusion "$work/gradient.png" --preview "$work/reference.png" >/dev/null ||
+    fail "the installed kevo-image failed"
+for tool in "$work/picturetool-cmake/picturetool" "$work/picturetool-pc"; do
+    readelf -d "$tool" | grep NEEDED | grep -qi 'png' || fail "$tool does not link libpng"
+    if readelf -d "$tool" | grep NEEDED | grep -qi 'sdl'; then fail "$tool links SDL"; fi
+    if ldd "$tool" | grep -qi 'sdl'; then fail "$tool loads SDL"; fi
+    "$tool" "$work/gradient.png" "$work/tool.png" || fail "$tool failed"
+    cmp -s "$work/tool.png" "$work/reference.png" || fail "$tool shows the picture otherwise than kevo-image"
 done
 
 step "headers at the paths they had before their folders moved"

@@ -1,20 +1,21 @@
 // Loads a model's material from an MTL file: only "map_Kd" counts, and its
-// PCX image becomes the material's texture.
+// picture (PNG or PCX) becomes the material's texture, in its own colours.
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
 
 #include "assets/asset_path.h"
 #include "assets/obj.h"
+#include "assets/image.h"
 #include "assets/obj_lines.h"
 #include "assets/pcx.h"
 #include "util/alloc.h"
 
-// Loads the PCX image at `image_path` into `material`, replacing (and
+// Loads the picture at `image_path` into `material`, replacing (and
 // releasing) any image it had. 0, or -1 with the material unchanged and
-// *why saying what was wrong with the image.
-static int material_take_image(Texture *material, const char *image_path, const char **why) {
-    Texture *image = pcx_load_texture_why(image_path, why);
+// `why` saying what was wrong with the picture.
+static int material_take_image(Texture *material, const char *image_path, ImageWhy *why) {
+    Texture *image = image_load_texture_why(image_path, nullptr, why);
     if (image == nullptr) return -1;
     engine_free(material->pixels);
     *material = *image;
@@ -56,9 +57,9 @@ Texture *mtl_load(const char *path) {
         // message names the file that was tried.
         char *beside = asset_path_beside(image_path, path);
         const char *image_file = beside != nullptr ? beside : image_path;
-        const char *image_why = nullptr;
+        ImageWhy image_why;
         if (material_take_image(material, image_file, &image_why) < 0) {
-            fprintf(stderr, "MTL: '%s': cannot load the PCX image '%s': %s\n", path, image_file, image_why);
+            fprintf(stderr, "MTL: '%s': cannot load the image '%s': %s\n", path, image_file, image_why.text);
             ok = false;
         }
         engine_free(beside);

@@ -1,6 +1,6 @@
 // Wavefront OBJ models with their MTL materials: the subset the renderer
-// draws (vertices, texture coordinates, triangles, one PCX texture per
-// material). Whole lines are read through a buffer (assets/obj_lines.h),
+// draws (vertices, texture coordinates, triangles, one PNG or PCX texture
+// per material, in its own colours). Whole lines are read through a buffer (assets/obj_lines.h),
 // numbers through parse_fixed; messages go to standard output, a failure's
 // reason also to standard error.
 #ifndef ASSETS_OBJ_H
@@ -43,8 +43,8 @@ Fixed parse_fixed(const char *text);
 // token off. *cursor moves past the token; 0 when no token is left.
 Fixed obj_next_fixed(char **cursor);
 
-// Loads the material of an MTL file: the PCX image of its last "map_Kd"
-// line, loaded from that path as written or, when nothing is there, beside
+// Loads the material of an MTL file: the picture (PNG or PCX, through
+// image_load_texture) of its last "map_Kd" line, loaded from that path as written or, when nothing is there, beside
 // the MTL file (printing "Loading texure '<path>'" for each, as written). A
 // new Texture owning its pixels; a file without "map_Kd" gives a texture of
 // size 0 x 0 with null pixels. Null, with one line on standard error, when

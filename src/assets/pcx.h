@@ -28,9 +28,9 @@ constexpr int PCX_PLANES_OFFSET = 65;
 constexpr int PCX_BYTES_PER_LINE_OFFSET = 66;  // unsigned 16-bit, per plane
 constexpr int PCX_PALETTE_TYPE_OFFSET = 68;    // written, never read
 
-constexpr uint8_t PCX_MANUFACTURER = 10;
+constexpr uint8_t PCX_MANUFACTURER = 10;  // the first byte of every PCX file
 constexpr uint8_t PCX_VERSION_5 = 5;  // the version that has a 256-colour palette
-constexpr uint8_t PCX_ENCODING_RLE = 1;
+constexpr uint8_t PCX_ENCODING_RLE = 1;   // run-length encoding, the only one
 // An encoded byte with both top bits set is a run: low 6 bits = length.
 constexpr uint8_t PCX_RUN_FLAGS = 0xC0;
 constexpr uint8_t PCX_RUN_LENGTH_MASK = 0x3F;
@@ -44,6 +44,8 @@ constexpr int PCX_PALETTE_BYTES = 768;  // 256 RGB triples
 constexpr int PCX_MAX_SIDE_PX = 4096;
 // At most 8 planes of 1 bit: a pixel index has 8 bits.
 constexpr int PCX_MAX_PLANES = 8;
+// True colour: 3 planes of 8 bits, red, green and blue.
+constexpr int PCX_TRUE_COLOR_PLANES = 3;
 
 // One PCX file being loaded. The record owns `pixels` until a caller takes
 // the pointer over (and sets the field to null); pcx_free never releases the
@@ -51,11 +53,13 @@ constexpr int PCX_MAX_PLANES = 8;
 struct PcxImage {
     int fd;              // the open file; -1 once closed
     int bits_per_pixel;  // per plane: 1, 2, 4 or 8
-    int planes;          // 1, or 1 .. 8 when bits_per_pixel is 1
+    int planes;          // 1; 1 .. 8 when bits_per_pixel is 1; 3 when it is 8 (true colour)
     uint8_t palette[PCX_PALETTE_BYTES];  // 256 RGB triples
     int width;           // pixels, 1 .. PCX_MAX_SIDE_PX
     int height;          // pixels, 1 .. PCX_MAX_SIDE_PX
-    uint8_t *pixels;     // width * height palette indices, top row first
+    // width * height palette indices, top row first; for true colour
+    // width * height RGB triples (pcx_bytes_per_pixel says which).
+    uint8_t *pixels;
     // Encoded bytes per line of one plane: the header's value when it is at
     // least what the width needs (encoders pad lines to an even count),
     // otherwise what the width needs.
@@ -67,18 +71,18 @@ struct PcxImage {
 // pixels, or null (nothing printed) when the file cannot be opened or read,
 // its header is short, the manufacturer or encoding byte is wrong, width or
 // height is below 1 or above PCX_MAX_SIDE_PX, the depth/plane combination is
-// not one of 1, 2, 4, 8 bits with one plane or 1 bit with 1 .. 8 planes, or
-// an allocation fails. Palette bytes 0 .. 47 hold the header palette, the
-// rest are 0.
+// not one of 1, 2, 4, 8 bits with one plane, 1 bit with 1 .. 8 planes or 8
+// bits with 3 planes (true colour), or an allocation fails. Palette bytes
+// 0 .. 47 hold the header palette, the rest are 0.
 PcxImage *pcx_open(const char *path);
 
 // pcx_open that also says why it refused: *why (when `why` is not null)
 // then points at a short static text that follows the path in a message:
 // the system's reason when opening or reading fails, such as "No such file
 // or directory", or what is wrong with the file, such as "is a FIFO", "ends
-// inside its 128-byte header" or "is a 24-bit true-colour image (3 planes of
-// 8 bits); only images of 256 colours or fewer load". Only regular files are
-// opened: a directory, device or FIFO is refused without blocking.
+// inside its 128-byte header" or "has a depth and plane count that make no
+// picture". Only regular files are opened: a directory, device or FIFO is
+// refused without blocking.
 PcxImage *pcx_open_why(const char *path, const char **why);
 
 // Expands the image data into `pixels` and reads the trailing 256-colour
@@ -92,6 +96,9 @@ PcxImage *pcx_open_why(const char *path, const char **why);
 // decoded before the end stays in `pixels`, palette bytes the file did not
 // provide are 0.
 int pcx_decode(PcxImage *image);
+
+// Bytes of `pixels` per pixel: 3 for true colour, otherwise 1.
+int pcx_bytes_per_pixel(const PcxImage *image);
 
 // Closes the file. 0 for a null record or after closing; -1 when the file
 // was already closed. Touches neither `pixels` nor the record.
@@ -111,7 +118,11 @@ int pcx_save(const char *path, int width, int height, const uint8_t *pixels,
 
 // Loads a whole PCX file into a new Texture that owns its pixels, or null
 // (nothing printed) when pcx_open or pcx_decode fails or an allocation fails;
-// nothing is left open or allocated then.
+// nothing is left open or allocated then. The file's colours are kept:
+// each takes the engine's nearest colour, and a file saved with the
+// engine's palette keeps its indices exactly (assets/image.h says how;
+// image_load_texture reads PNG as well and has the raw and dithering
+// options).
 Texture *pcx_load_texture(const char *path);
 
 // pcx_load_texture that also says why it failed, as pcx_open_why does; a

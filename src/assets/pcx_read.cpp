@@ -46,9 +46,11 @@ static int min_bytes_per_plane_line(int width, int bits) {
 }
 
 // Depth and plane combinations whose decoding has a meaning: one plane of 1,
-// 2, 4 or 8 bits, or 1 .. 8 planes of 1 bit (a pixel index has 8 bits).
+// 2, 4 or 8 bits, 1 .. 8 planes of 1 bit (a pixel index has 8 bits), or
+// true colour, 3 planes of 8 bits.
 static bool depth_is_accepted(int bits, int planes) {
     if (planes == 1) return bits == 1 || bits == 2 || bits == 4 || bits == 8;
+    if (bits == 8) return planes == PCX_TRUE_COLOR_PLANES;
     return bits == 1 && planes >= 1 && planes <= PCX_MAX_PLANES;
 }
 
@@ -58,11 +60,8 @@ static const char *header_refusal(const PcxImage *image, const uint8_t *header) 
     if (read_u8(header, PCX_MANUFACTURER_OFFSET) != PCX_MANUFACTURER ||
         read_u8(header, PCX_ENCODING_OFFSET) != PCX_ENCODING_RLE)
         return "is not a run-length encoded PCX image";
-    if (image->planes == 3 && image->bits_per_pixel == 8)
-        return "is a 24-bit true-colour image (3 planes of 8 bits); only images of 256 colours or "
-               "fewer load";
     if (!depth_is_accepted(image->bits_per_pixel, image->planes))
-        return "has a depth and plane count that make no palette image";
+        return "has a depth and plane count that make no picture";
     if (image->width < 1 || image->width > PCX_MAX_SIDE_PX || image->height < 1 ||
         image->height > PCX_MAX_SIDE_PX)
         return "has a width or height outside 1 to 4096 pixels";
@@ -110,7 +109,8 @@ PcxImage *pcx_open_why(const char *path, const char **why) {
         image->bytes_per_plane_line = declared >= needed ? declared : needed;
         memcpy(image->palette, header + PCX_HEADER_PALETTE_OFFSET,
                PCX_HEADER_PALETTE_BYTES);
-        image->pixels = static_cast<uint8_t *>(engine_calloc(static_cast<size_t>(image->width) * image->height, 1));
+        image->pixels = static_cast<uint8_t *>(
+            engine_calloc(static_cast<size_t>(image->width) * image->height, pcx_bytes_per_pixel(image)));
         if (image->pixels == nullptr) refusal = "out of memory";
     }
     if (refusal != nullptr) {
@@ -180,7 +180,12 @@ static int decode_plane_line(PcxImage *image, PcxByteSource *source, uint8_t *ro
         }
         int end = k + run;
         if (end > image->bytes_per_plane_line) end = image->bytes_per_plane_line;
-        if (image->bits_per_pixel == 8) {
+        if (image->planes == PCX_TRUE_COLOR_PLANES && image->bits_per_pixel == 8) {
+            // True colour: plane p is channel p of each pixel's triple.
+            int fill_end = end < image->width ? end : image->width;
+            for (int x = k; x < fill_end; x++) row[PCX_TRUE_COLOR_PLANES * x + plane] = static_cast<uint8_t>(c);
+            k = end;
+        } else if (image->bits_per_pixel == 8) {
             // One pixel per byte and a single plane: the run is a plain fill
             // of what lies inside the width.
             int fill_end = end < image->width ? end : image->width;
@@ -231,13 +236,17 @@ int pcx_decode(PcxImage *image) {
     source.count = 0;
 
     for (int y = 0; y < image->height; y++) {
-        uint8_t *row = image->pixels + static_cast<size_t>(y) * image->width;
+        uint8_t *row = image->pixels + static_cast<size_t>(y) * image->width * pcx_bytes_per_pixel(image);
         for (int plane = 0; plane < image->planes; plane++) {
             if (decode_plane_line(image, &source, row, plane) < 0) return -1;
         }
     }
 
     return read_palette(image, source.base + static_cast<off_t>(source.next));
+}
+
+int pcx_bytes_per_pixel(const PcxImage *image) {
+    return image->planes == PCX_TRUE_COLOR_PLANES && image->bits_per_pixel == 8 ? PCX_TRUE_COLOR_PLANES : 1;
 }
 
 int pcx_close(PcxImage *image) {

@@ -4,6 +4,7 @@
 //
 //   framebuffer.h  fb_pixels, fb_width, fb_height, draw_color, frame_counter
 //   palette.h      the fixed 256-colour table and its regions
+//   palette_map.h  any colour to its nearest entry; pictures to indices, dithered or not
 //   primitives.h   pixels, lines, dotted circles
 //   line_list.h    lists of lines drawn in one call
 //   rect_list.h    lists of rectangle outlines drawn in one call
@@ -21,6 +22,7 @@
 #include "gfx2d/glyphs.h"
 #include "gfx2d/line_list.h"
 #include "gfx2d/palette.h"
+#include "gfx2d/palette_map.h"
 #include "gfx2d/primitives.h"
 #include "gfx2d/rect_list.h"
 #include "gfx2d/sprite.h"

@@ -34,6 +34,13 @@ Sprite *sprite_new_owned(int32_t width, int32_t height) {
     return sprite;
 }
 
+Sprite *sprite_new_taking(int32_t width, int32_t height, uint8_t *pixels) {
+    if (width < 0 || height < 0 || pixels == nullptr) return nullptr;
+    Sprite *sprite = sprite_new(width, height, pixels);
+    if (sprite != nullptr) sprite->owns_pixels = true;
+    return sprite;
+}
+
 void sprite_free(Sprite *sprite) {
     if (!sprite) return;
     if (sprite->owns_pixels) engine_free(sprite->pixels);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+// A sprite: its pixels and where it stands.
 struct Sprite {
     uint8_t *pixels;   // width * height indices, row-major, width bytes per row
     bool owns_pixels;  // true when pixels were allocated by the sprite and die with it
@@ -22,6 +23,12 @@ Sprite *sprite_new(int32_t width, int32_t height, uint8_t *pixels);
 // bytes for the caller to fill, or null when a dimension is negative or an
 // allocation fails (nothing leaked).
 Sprite *sprite_new_owned(int32_t width, int32_t height);
+
+// A sprite at (0, 0) that takes over `pixels`, a block of width * height
+// bytes from engine_malloc (a loaded picture's, for one), and frees it
+// with itself. Null when a dimension is negative, `pixels` is null or the
+// record cannot be allocated; the block then stays the caller's.
+Sprite *sprite_new_taking(int32_t width, int32_t height, uint8_t *pixels);
 
 // Frees the pixels when the sprite owns them, then the record. Null does
 // nothing.

@@ -3,7 +3,8 @@
 // render3d links neither assets nor SDL.
 #include <cstdio>
 
-#include "assets/pcx.h"         // pcx_load_texture, texture_destroy
+#include "assets/image.h"       // image_load_texture
+#include "assets/pcx.h"         // texture_destroy
 #include "gfx2d/framebuffer.h"  // fb_clear, frame_counter
 #include "platform/particles_run.h"
 #include "platform/video.h"     // fb_present
@@ -12,11 +13,11 @@
 int particles_load_texture(void) {
     particles_free_texture();
     // Open, decode and close the image, then keep its pixels as a Texture.
-    tunnel_texture = pcx_load_texture(PARTICLE_TEXTURE_PATH);
+    ImageWhy why;
+    tunnel_texture = image_load_texture_why(PARTICLE_TEXTURE_PATH, nullptr, &why);
     if (tunnel_texture == nullptr) {
-        std::fprintf(stderr, "PARTICLES: cannot load '%s': missing or not a readable PCX image; "
-                             "particles are drawn without it\n",
-                     PARTICLE_TEXTURE_PATH);
+        std::fprintf(stderr, "PARTICLES: cannot load '%s': %s; particles are drawn without it\n",
+                     PARTICLE_TEXTURE_PATH, why.text);
         return -1;
     }
     return 0;

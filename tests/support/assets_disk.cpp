@@ -1,13 +1,26 @@
-// Disk helpers for the loader tests: text files, special files, the
-// reference tools and their PPM images.
+// Disk helpers for the loader tests: text files, files in memory, special
+// files, the reference tools and their PPM images.
 #include "support/assets_disk.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 bool assets_write_text(const std::string &path, const std::string &text) {
     return write_whole_file(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+int assets_memory_file(const char *name, const uint8_t *data, size_t size, std::string *path) {
+    const int fd = memfd_create(name, 0);
+    if (fd < 0) return -1;
+    if (size > 0 && write(fd, data, size) != static_cast<ssize_t>(size)) {
+        close(fd);
+        return -1;
+    }
+    *path = "/proc/self/fd/" + std::to_string(fd);
+    return fd;
 }
 
 std::vector<SpecialFile> assets_special_files(const std::string &dir) {

@@ -11,6 +11,11 @@
 
 #include "support/test_files.h"
 
+// `size` bytes in a file in memory (memfd) for the readers that take a
+// path, as the fuzzers hand them their inputs: its descriptor, to close when
+// done, with *path naming it (/proc/self/fd/N); -1 when it cannot be made.
+int assets_memory_file(const char *name, const uint8_t *data, size_t size, std::string *path);
+
 // Writes `text` as the whole file; true on success.
 bool assets_write_text(const std::string &path, const std::string &text);
 

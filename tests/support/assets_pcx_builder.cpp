@@ -104,7 +104,7 @@ std::vector<NamedBytes> pcx_refused_files() {
     }
     files.push_back(refused("planes_0", [](PcxHeaderFields &f) { f.bits = 1; f.planes = 0; }));
     files.push_back(refused("planes_9_of_1_bit", [](PcxHeaderFields &f) { f.bits = 1; f.planes = 9; }));
-    files.push_back(refused("planes_3_of_8_bits", [](PcxHeaderFields &f) { f.planes = 3; }));
+    files.push_back(refused("planes_4_of_8_bits", [](PcxHeaderFields &f) { f.planes = 4; }));
     files.push_back(refused("planes_2_of_4_bits", [](PcxHeaderFields &f) { f.bits = 4; f.planes = 2; }));
     files.push_back(refused("planes_4_of_2_bits", [](PcxHeaderFields &f) { f.bits = 2; f.planes = 4; }));
     return files;
@@ -169,6 +169,7 @@ std::vector<NamedBytes> pcx_seed_files() {
     std::vector<NamedBytes> files = pcx_refused_files();
     files.push_back({"small_8bit", pcx_small_8bit_file()});
     files.push_back({"small_planar", pcx_small_planar_file()});
+    files.push_back({"small_24bit", pcx_small_24bit_file()});
     Bytes truncated = pcx_small_8bit_file();
     truncated.resize(pcx_small_8bit_data_end() - 3);
     files.push_back({"small_8bit_truncated_in_data", truncated});
@@ -176,4 +177,30 @@ std::vector<NamedBytes> pcx_seed_files() {
     truncated.resize(truncated.size() - 100);
     files.push_back({"small_8bit_truncated_in_palette", truncated});
     return files;
+}
+
+// 5 x 2 pixels of three planes, each line padded to 6 bytes: plane p of
+// pixel (x, y) is (40 * x + 7 * y + 90 * p) mod 256, runs where they occur.
+Bytes pcx_small_24bit_pixels() {
+    Bytes pixels;
+    for (int y = 0; y < 2; y++)
+        for (int x = 0; x < 5; x++)
+            for (int p = 0; p < 3; p++) pixels.push_back(static_cast<uint8_t>((40 * x + 7 * y + 90 * p) % 256));
+    return pixels;
+}
+
+Bytes pcx_small_24bit_file() {
+    PcxHeaderFields fields = pcx_fields(8, 3, 5, 2);
+    fields.bytes_per_line = 6;
+    Bytes data;
+    const Bytes pixels = pcx_small_24bit_pixels();
+    for (int y = 0; y < 2; y++)
+        for (int p = 0; p < 3; p++) {
+            Bytes line;
+            for (int x = 0; x < 5; x++) line.push_back(pixels[(y * 5 + x) * 3 + p]);
+            line.push_back(0);
+            Bytes encoded = pcx_encode_line(line);
+            data.insert(data.end(), encoded.begin(), encoded.end());
+        }
+    return pcx_file(fields, data, {});
 }

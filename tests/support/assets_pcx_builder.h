@@ -45,7 +45,7 @@ struct NamedBytes {
 
 // Files pcx_open must refuse, one per rule: short header, wrong manufacturer
 // or encoding, zero or negative width or height, each meaningless depth with
-// one plane, 9 planes of 1 bit, 3 planes of 8 bits, 2 planes of 4 bits, a
+// one plane, 9 planes of 1 bit, 4 planes of 8 bits, 2 planes of 4 bits, a
 // side above 4096, 0 planes.
 std::vector<NamedBytes> pcx_refused_files();
 
@@ -60,6 +60,11 @@ size_t pcx_small_8bit_data_end();
 // plus its expected pixels.
 Bytes pcx_small_planar_file();
 Bytes pcx_small_planar_pixels();
+
+// A 5 x 2 true-colour image (3 planes of 8 bits, lines padded to 6 bytes),
+// plus its expected RGB triples.
+Bytes pcx_small_24bit_file();
+Bytes pcx_small_24bit_pixels();
 
 // Every hand-made file above, valid or not: the seed corpus for a fuzzer.
 std::vector<NamedBytes> pcx_seed_files();
