@@ -43,6 +43,19 @@ const char *module_unsupported_format(const uint8_t *bytes, size_t size) {
     return nullptr;
 }
 
+int module_read_refuse(ModuleReadResult *r, ModuleReadRefusal why, long value, long index) {
+    r->refusal = why;
+    r->value = value;
+    r->index = index;
+    return 0;
+}
+
+int module_read_truncated(ModuleReadResult *r, ModuleReadPart part, long index, uint64_t needed) {
+    r->part = part;
+    r->needed_bytes = static_cast<long>(needed);
+    return module_read_refuse(r, MODULE_READ_TRUNCATED, 0, index);
+}
+
 // The song `read` makes of the file, or null.
 static Song *read_song(int (*read)(const uint8_t *, size_t, Song *, ModuleReadResult *), const uint8_t *bytes,
                        size_t size, ModuleReadResult *result) {

@@ -168,6 +168,15 @@ int s3m_read(const uint8_t *bytes, size_t size, Song *song, ModuleReadResult *re
 Song *xm_read_song(const uint8_t *bytes, size_t size, ModuleReadResult *result);
 Song *s3m_read_song(const uint8_t *bytes, size_t size, ModuleReadResult *result);
 
+// For the readers: a refusal `why` with the count or version and the
+// pattern or instrument its sentence names, put into *r; returns 0, which
+// the reader returns.
+int module_read_refuse(ModuleReadResult *r, ModuleReadRefusal why, long value, long index);
+
+// For the readers: MODULE_READ_TRUNCATED, the file ending inside `part`
+// number `index`, which needs `needed` bytes; returns 0.
+int module_read_truncated(ModuleReadResult *r, ModuleReadPart part, long index, uint64_t needed);
+
 // The name of a tracker format the engine does not read, recognised by its
 // signature ("IT", "MED", "MTM", "OKT", "STM", "PTM", "ULT", "FAR", "669",
 // "DBM", "AMF", "MO3", "UMX", and "XM" for XM versions other than 1.04 is

@@ -111,19 +111,6 @@ struct S3mReader {
     S3mPattern patterns[SONG_MAX_PATTERNS];
 };
 
-static int refuse(ModuleReadResult *r, ModuleReadRefusal why, long value, long index) {
-    r->refusal = why;
-    r->value = value;
-    r->index = index;
-    return 0;
-}
-
-static int truncated(ModuleReadResult *r, ModuleReadPart part, long index, uint64_t needed) {
-    r->part = part;
-    r->needed_bytes = static_cast<long>(needed);
-    return refuse(r, MODULE_READ_TRUNCATED, 0, index);
-}
-
 int s3m_detect(const uint8_t *bytes, size_t size) {
     return bytes && size >= S3M_SIGNATURE_OFFSET + 4 && bytes[S3M_TYPE_OFFSET] == S3M_TYPE_MODULE &&
            memcmp(bytes + S3M_SIGNATURE_OFFSET, "SCRM", 4) == 0;
@@ -288,7 +275,7 @@ static int find_patterns(S3mReader *s, size_t pointers_at, size_t *packed_total)
             continue;
         }
         if (at + S3M_PATTERN_LENGTH_BYTES > s->size)
-            return truncated(s->result, MODULE_PART_PATTERN, p, at + S3M_PATTERN_LENGTH_BYTES);
+            return module_read_truncated(s->result, MODULE_PART_PATTERN, p, at + S3M_PATTERN_LENGTH_BYTES);
         // The length counts the packed bytes after the length itself;
         // reading stops there, at the 64th row's end or at the file's end,
         // whichever comes first.
@@ -307,7 +294,7 @@ static int read_patterns(S3mReader *s, Song *song, size_t packed_total, bool add
     for (int p = 0; p < count; p++) rows[p] = S3M_ROWS;
     // A cell's fields pack into at most twice the bytes the file spends
     // on them (song.h): within 2 x the pattern bytes read.
-    if (!song_alloc_patterns(song, count, rows, 2 * packed_total)) return refuse(s->result, MODULE_READ_NO_MEMORY, 0, 0);
+    if (!song_alloc_patterns(song, count, rows, 2 * packed_total)) return module_read_refuse(s->result, MODULE_READ_NO_MEMORY, 0, 0);
     SongCell cells[SONG_MAX_CHANNELS];
     *highest = 0;
     for (int p = 0; p < count; p++) {
@@ -318,10 +305,10 @@ static int read_patterns(S3mReader *s, Song *song, size_t packed_total, bool add
         for (int row = 0; row < S3M_ROWS; row++) {
             const int named = read_row(s, data, end, &at, cells);
             if (named > *highest) *highest = named;
-            if (!song_put_row(song, cells)) return refuse(s->result, MODULE_READ_NO_MEMORY, 0, 0);
+            if (!song_put_row(song, cells)) return module_read_refuse(s->result, MODULE_READ_NO_MEMORY, 0, 0);
         }
     }
-    if (!song_finish_patterns(song)) return refuse(s->result, MODULE_READ_NO_MEMORY, 0, 0);
+    if (!song_finish_patterns(song)) return module_read_refuse(s->result, MODULE_READ_NO_MEMORY, 0, 0);
     return 1;
 }
 
@@ -419,11 +406,11 @@ static size_t count_sample_bytes(S3mReader *s) {
 // Pass two: every stored instrument into the song with its one sample.
 static int read_instruments(S3mReader *s, Song *song, int instrument_count, size_t data_bytes) {
     if (!song_alloc_instruments(song, instrument_count, s->stored_instruments))
-        return refuse(s->result, MODULE_READ_NO_MEMORY, 0, 0);
+        return module_read_refuse(s->result, MODULE_READ_NO_MEMORY, 0, 0);
     uint8_t *block = nullptr;
     if (data_bytes > 0) {
         block = static_cast<uint8_t *>(song_alloc_sample_data(song, data_bytes));
-        if (!block) return refuse(s->result, MODULE_READ_NO_MEMORY, 0, 0);
+        if (!block) return module_read_refuse(s->result, MODULE_READ_NO_MEMORY, 0, 0);
     }
     size_t used = 0;
     for (int n = 0; n < s->stored_instruments; n++) {
@@ -477,15 +464,15 @@ int s3m_read(const uint8_t *bytes, size_t size, Song *song, ModuleReadResult *re
     if (!result) return 0;
     *result = ModuleReadResult{};
     result->size_bytes = static_cast<long>(size);
-    if (!bytes || size == 0 || !song) return refuse(result, MODULE_READ_EMPTY, 0, 0);
+    if (!bytes || size == 0 || !song) return module_read_refuse(result, MODULE_READ_EMPTY, 0, 0);
     result->format = SONG_FORMAT_S3M;
     if (!s3m_detect(bytes, size)) {
         // Another tracker's format is named, not taken for a broken file.
         result->unsupported = module_unsupported_format(bytes, size);
         if (result->unsupported) result->format = SONG_FORMAT_NONE;
-        return refuse(result, result->unsupported ? MODULE_READ_UNSUPPORTED : MODULE_READ_NOT_FORMAT, 0, 0);
+        return module_read_refuse(result, result->unsupported ? MODULE_READ_UNSUPPORTED : MODULE_READ_NOT_FORMAT, 0, 0);
     }
-    if (size < S3M_HEADER_BYTES) return truncated(result, MODULE_PART_HEADER, 0, S3M_HEADER_BYTES);
+    if (size < S3M_HEADER_BYTES) return module_read_truncated(result, MODULE_PART_HEADER, 0, S3M_HEADER_BYTES);
 
     S3mReader reader = {};
     S3mReader *s = &reader;
@@ -496,15 +483,15 @@ int s3m_read(const uint8_t *bytes, size_t size, Song *song, ModuleReadResult *re
     s->stored_instruments = static_cast<int>(module_le16(bytes + S3M_INSTRUMENT_COUNT_OFFSET));
     s->stored_patterns = static_cast<int>(module_le16(bytes + S3M_PATTERN_COUNT_OFFSET));
     map_channels(s);
-    if (s->channel_count == 0) return refuse(result, MODULE_READ_CHANNELS, 0, 0);
-    if (order_entries > SONG_MAX_ORDERS) return refuse(result, MODULE_READ_ORDERS, order_entries, 0);
-    if (s->stored_patterns > SONG_MAX_PATTERNS) return refuse(result, MODULE_READ_PATTERNS, s->stored_patterns, 0);
+    if (s->channel_count == 0) return module_read_refuse(result, MODULE_READ_CHANNELS, 0, 0);
+    if (order_entries > SONG_MAX_ORDERS) return module_read_refuse(result, MODULE_READ_ORDERS, order_entries, 0);
+    if (s->stored_patterns > SONG_MAX_PATTERNS) return module_read_refuse(result, MODULE_READ_PATTERNS, s->stored_patterns, 0);
     if (s->stored_instruments > SONG_MAX_INSTRUMENTS)
-        return refuse(result, MODULE_READ_INSTRUMENTS, s->stored_instruments, 0);
+        return module_read_refuse(result, MODULE_READ_INSTRUMENTS, s->stored_instruments, 0);
     s->instrument_pointers_at = S3M_ORDERS_OFFSET + static_cast<size_t>(order_entries);
     const size_t pattern_pointers_at = s->instrument_pointers_at + 2 * static_cast<size_t>(s->stored_instruments);
     const size_t panning_at = pattern_pointers_at + 2 * static_cast<size_t>(s->stored_patterns);
-    if (panning_at > size) return truncated(result, MODULE_PART_ORDERS, 0, panning_at);
+    if (panning_at > size) return module_read_truncated(result, MODULE_PART_ORDERS, 0, panning_at);
 
     int order_count = 0;
     bool add_empty = false;
@@ -520,7 +507,7 @@ int s3m_read(const uint8_t *bytes, size_t size, Song *song, ModuleReadResult *re
         }
         song->orders[order_count++] = static_cast<uint8_t>(pattern);
     }
-    if (order_count == 0) return refuse(result, MODULE_READ_ORDERS, 0, 0);
+    if (order_count == 0) return module_read_refuse(result, MODULE_READ_ORDERS, 0, 0);
 
     size_t packed_total = 0;
     if (!find_patterns(s, pattern_pointers_at, &packed_total)) return 0;

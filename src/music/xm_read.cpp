@@ -123,19 +123,6 @@ struct XmReader {
     XmInstrument instruments[SONG_MAX_INSTRUMENTS];
 };
 
-static int refuse(ModuleReadResult *r, ModuleReadRefusal why, long value, long index) {
-    r->refusal = why;
-    r->value = value;
-    r->index = index;
-    return 0;
-}
-
-static int truncated(ModuleReadResult *r, ModuleReadPart part, long index, uint64_t needed) {
-    r->part = part;
-    r->needed_bytes = static_cast<long>(needed);
-    return refuse(r, MODULE_READ_TRUNCATED, 0, index);
-}
-
 int xm_detect(const uint8_t *bytes, size_t size) {
     return bytes && size >= XM_SIGNATURE_BYTES && memcmp(bytes, XM_SIGNATURE, XM_SIGNATURE_BYTES) == 0;
 }
@@ -252,16 +239,16 @@ static int find_patterns(XmReader *x, size_t *packed_total) {
     *packed_total = 0;
     for (int p = 0; p < x->stored_patterns; p++) {
         if (at > x->size || x->size - at < XM_PATTERN_HEADER_BYTES)
-            return truncated(r, MODULE_PART_PATTERN, p, static_cast<uint64_t>(at) + XM_PATTERN_HEADER_BYTES);
+            return module_read_truncated(r, MODULE_PART_PATTERN, p, static_cast<uint64_t>(at) + XM_PATTERN_HEADER_BYTES);
         const uint8_t *header = x->bytes + at;
         const uint32_t header_bytes = module_le32(header);
         const uint32_t rows = module_le16(header + XM_PATTERN_ROWS_OFFSET);
         const uint32_t packed = module_le16(header + XM_PATTERN_PACKED_SIZE_OFFSET);
-        if (rows < 1 || rows > SONG_MAX_ROWS) return refuse(r, MODULE_READ_ROWS, static_cast<long>(rows), p);
+        if (rows < 1 || rows > SONG_MAX_ROWS) return module_read_refuse(r, MODULE_READ_ROWS, static_cast<long>(rows), p);
         const uint64_t data_at = static_cast<uint64_t>(at) +
                                  (header_bytes > XM_PATTERN_HEADER_BYTES ? header_bytes : XM_PATTERN_HEADER_BYTES);
         const uint64_t end = data_at + packed;
-        if (end > x->size) return truncated(r, MODULE_PART_PATTERN, p, end);
+        if (end > x->size) return module_read_truncated(r, MODULE_PART_PATTERN, p, end);
         x->patterns[p] = {static_cast<size_t>(data_at), packed, static_cast<uint16_t>(rows)};
         *packed_total += packed;
         at = static_cast<size_t>(end);
@@ -280,7 +267,7 @@ static int read_patterns(XmReader *x, Song *song, size_t packed_total, bool add_
     if (add_empty) rows[x->stored_patterns] = XM_ABSENT_PATTERN_ROWS;
     // Each field a file byte gives packs into at most 2 bytes, the cell's
     // channel and field bytes into 2 more: within 2 x the file's bytes.
-    if (!song_alloc_patterns(song, count, rows, 2 * packed_total)) return refuse(x->result, MODULE_READ_NO_MEMORY, 0, 0);
+    if (!song_alloc_patterns(song, count, rows, 2 * packed_total)) return module_read_refuse(x->result, MODULE_READ_NO_MEMORY, 0, 0);
     SongCell cells[SONG_MAX_CHANNELS];
     *highest = 0;
     for (int p = 0; p < count; p++) {
@@ -293,10 +280,10 @@ static int read_patterns(XmReader *x, Song *song, size_t packed_total, bool add_
                 read_cell(data, end, &at, &cells[ch]);
                 if (cells[ch].instrument > *highest) *highest = cells[ch].instrument;
             }
-            if (!song_put_row(song, cells)) return refuse(x->result, MODULE_READ_NO_MEMORY, 0, 0);
+            if (!song_put_row(song, cells)) return module_read_refuse(x->result, MODULE_READ_NO_MEMORY, 0, 0);
         }
     }
-    if (!song_finish_patterns(song)) return refuse(x->result, MODULE_READ_NO_MEMORY, 0, 0);
+    if (!song_finish_patterns(song)) return module_read_refuse(x->result, MODULE_READ_NO_MEMORY, 0, 0);
     return 1;
 }
 
@@ -342,7 +329,7 @@ static int find_instruments(XmReader *x, int *sample_total, size_t *data_bytes) 
         if (header_bytes > x->size - at) break;
         int samples = 0;
         if (header_bytes >= XM_INSTRUMENT_SAMPLES_OFFSET + 2) samples = static_cast<int>(module_le16(header + XM_INSTRUMENT_SAMPLES_OFFSET));
-        if (samples > SONG_MAX_INSTRUMENT_SAMPLES) return refuse(x->result, MODULE_READ_SAMPLES, samples, i + 1);
+        if (samples > SONG_MAX_INSTRUMENT_SAMPLES) return module_read_refuse(x->result, MODULE_READ_SAMPLES, samples, i + 1);
         uint64_t stride = XM_SAMPLE_HEADER_BYTES;
         if (header_bytes >= XM_INSTRUMENT_SAMPLE_HEADER_SIZE_OFFSET + 4) {
             const uint32_t stated = module_le32(header + XM_INSTRUMENT_SAMPLE_HEADER_SIZE_OFFSET);
@@ -488,11 +475,11 @@ static void read_sample(const uint8_t *header, const uint8_t *bytes, size_t data
 // Pass two over the instruments: every one into the song, with its
 // samples decoded into the song's one block.
 static int read_instruments(XmReader *x, Song *song, int instrument_count, int sample_total, size_t data_bytes) {
-    if (!song_alloc_instruments(song, instrument_count, sample_total)) return refuse(x->result, MODULE_READ_NO_MEMORY, 0, 0);
+    if (!song_alloc_instruments(song, instrument_count, sample_total)) return module_read_refuse(x->result, MODULE_READ_NO_MEMORY, 0, 0);
     uint8_t *block = nullptr;
     if (data_bytes > 0) {
         block = static_cast<uint8_t *>(song_alloc_sample_data(song, data_bytes));
-        if (!block) return refuse(x->result, MODULE_READ_NO_MEMORY, 0, 0);
+        if (!block) return module_read_refuse(x->result, MODULE_READ_NO_MEMORY, 0, 0);
     }
     size_t used = 0;
     int first_sample = 0;
@@ -527,17 +514,17 @@ int xm_read(const uint8_t *bytes, size_t size, Song *song, ModuleReadResult *res
     if (!result) return 0;
     *result = ModuleReadResult{};
     result->size_bytes = static_cast<long>(size);
-    if (!bytes || size == 0 || !song) return refuse(result, MODULE_READ_EMPTY, 0, 0);
+    if (!bytes || size == 0 || !song) return module_read_refuse(result, MODULE_READ_EMPTY, 0, 0);
     result->format = SONG_FORMAT_XM;
     if (!xm_detect(bytes, size)) {
         // Another tracker's format is named, not taken for a broken file.
         result->unsupported = module_unsupported_format(bytes, size);
         if (result->unsupported) result->format = SONG_FORMAT_NONE;
-        return refuse(result, result->unsupported ? MODULE_READ_UNSUPPORTED : MODULE_READ_NOT_FORMAT, 0, 0);
+        return module_read_refuse(result, result->unsupported ? MODULE_READ_UNSUPPORTED : MODULE_READ_NOT_FORMAT, 0, 0);
     }
-    if (size < XM_HEADER_BYTES) return truncated(result, MODULE_PART_HEADER, 0, XM_HEADER_BYTES);
+    if (size < XM_HEADER_BYTES) return module_read_truncated(result, MODULE_PART_HEADER, 0, XM_HEADER_BYTES);
     const uint32_t version = module_le16(bytes + XM_VERSION_OFFSET);
-    if (version != XM_VERSION) return refuse(result, MODULE_READ_VERSION, static_cast<long>(version), 0);
+    if (version != XM_VERSION) return module_read_refuse(result, MODULE_READ_VERSION, static_cast<long>(version), 0);
 
     XmReader reader = {};
     XmReader *x = &reader;
@@ -549,10 +536,10 @@ int xm_read(const uint8_t *bytes, size_t size, Song *song, ModuleReadResult *res
     x->stored_instruments = static_cast<int>(module_le16(bytes + XM_INSTRUMENTS_OFFSET));
     const int song_length = static_cast<int>(module_le16(bytes + XM_SONG_LENGTH_OFFSET));
     int ok = 1;
-    if (x->channels < 1 || x->channels > SONG_MAX_CHANNELS) ok = refuse(result, MODULE_READ_CHANNELS, x->channels, 0);
-    else if (song_length < 1 || song_length > SONG_MAX_ORDERS) ok = refuse(result, MODULE_READ_ORDERS, song_length, 0);
-    else if (x->stored_patterns > SONG_MAX_PATTERNS) ok = refuse(result, MODULE_READ_PATTERNS, x->stored_patterns, 0);
-    else if (x->stored_instruments > SONG_MAX_INSTRUMENTS) ok = refuse(result, MODULE_READ_INSTRUMENTS, x->stored_instruments, 0);
+    if (x->channels < 1 || x->channels > SONG_MAX_CHANNELS) ok = module_read_refuse(result, MODULE_READ_CHANNELS, x->channels, 0);
+    else if (song_length < 1 || song_length > SONG_MAX_ORDERS) ok = module_read_refuse(result, MODULE_READ_ORDERS, song_length, 0);
+    else if (x->stored_patterns > SONG_MAX_PATTERNS) ok = module_read_refuse(result, MODULE_READ_PATTERNS, x->stored_patterns, 0);
+    else if (x->stored_instruments > SONG_MAX_INSTRUMENTS) ok = module_read_refuse(result, MODULE_READ_INSTRUMENTS, x->stored_instruments, 0);
 
     size_t packed_total = 0;
     int sample_total = 0;
