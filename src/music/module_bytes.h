@@ -7,10 +7,12 @@
 #include <cstddef>
 #include <cstdint>
 
+// The 16-bit little-endian unsigned number at `at`.
 inline uint32_t module_le16(const uint8_t *at) {
     return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8;
 }
 
+// The 32-bit little-endian unsigned number at `at`.
 inline uint32_t module_le32(const uint8_t *at) {
     return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
            static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
