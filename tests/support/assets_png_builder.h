@@ -21,7 +21,7 @@ struct PngSpec {
     double gamma = 0;              // the gAMA chunk's file gamma; 0: none
 };
 
-// The file's bytes; empty when libpng refuses the spec.
+// The file's bytes; empty when libpng refuses what it describes.
 std::vector<uint8_t> png_build(const PngSpec &spec);
 
 // The bytes with the chunk of type `type` (its first occurrence) given a
