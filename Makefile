@@ -116,7 +116,7 @@ check: test
 	@sh tools/test-sdl12-compat.sh $(call quote,$(BUILD)) $(JOBS)
 	@sh tools/check-install.sh $(call quote,$(BUILD))
 	@$(MAKE) --no-print-directory docs asan
-	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=10
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=5
 	@$(MAKE) --no-print-directory tsan
 	@$(MAKE) --no-print-directory portable
 
