@@ -1,8 +1,10 @@
 // Capturing the real, unchanged programs through KEVO_CAPTURE: the demo's
 // frames and sound are deterministic and equal what demo_shot and modrender
-// make; videos come out of ffmpeg as ffprobe reads them; bad settings and a
-// failing ffmpeg fail with one line; stop signals and write errors leave
+// make; videos come out of ffmpeg as ffprobe reads them; a GIF, read back
+// through giflib, holds exactly the PNG capture's frames; bad settings and
+// a failing ffmpeg fail with one line; stop signals and write errors leave
 // complete files or none.
+#include <gif_lib.h>
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -15,8 +17,10 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "gfx2d/palette.h"
 #include "music/mod_player.h"
 #include "platform/capture.h"
 #include "support/music_formatbuilder.h"
@@ -128,6 +132,114 @@ std::string complete_folder_problems(const std::string &dir, long *frames) {
     if (wav.size() != 44 + 4 * static_cast<size_t>(capture_audio_frames_after(count)))
         problems += "sound of " + std::to_string((wav.size() - 44) / 4) + " frames for " + std::to_string(count) +
                     " presents; ";
+    return problems;
+}
+
+// A GIF as giflib reads it: each frame's rectangle drawn over the frames
+// before it, the delays, the global colour table and the loop.
+struct DecodedGif {
+    int width = 0, height = 0;
+    std::vector<uint32_t> colors;               // R << 24 | G << 16 | B << 8, as Palette
+    std::vector<std::vector<uint8_t>> frames;   // the whole picture after each frame, as indices
+    std::vector<int> left, top, width_px, height_px;  // each frame's rectangle
+    std::vector<int> delays;                    // hundredths of a second
+    bool loops_forever = false;                 // NETSCAPE2.0 with loop count 0
+};
+
+// Reads `path` through DGifSlurp; empty when it is a GIF this capture can
+// have made (one colour table, frames drawn over each other, no
+// transparency), else what is wrong.
+std::string decode_gif(const std::string &path, DecodedGif *out) {
+    int error = 0;
+    GifFileType *gif = DGifOpenFileName(path.c_str(), &error);
+    if (!gif) return std::string("cannot open: ") + GifErrorString(error);
+    std::string problems;
+    if (DGifSlurp(gif) != GIF_OK) problems += std::string("cannot read: ") + GifErrorString(gif->Error) + "; ";
+    out->width = gif->SWidth;
+    out->height = gif->SHeight;
+    if (gif->SColorMap)
+        for (int i = 0; i < gif->SColorMap->ColorCount; i++) {
+            const GifColorType c = gif->SColorMap->Colors[i];
+            out->colors.push_back(static_cast<uint32_t>(c.Red) << 24 | c.Green << 16 | c.Blue << 8);
+        }
+    std::vector<uint8_t> picture(static_cast<size_t>(gif->SWidth) * gif->SHeight, 0);
+    for (int k = 0; problems.empty() && k < gif->ImageCount; k++) {
+        const SavedImage &image = gif->SavedImages[k];
+        const GifImageDesc &d = image.ImageDesc;
+        if (d.ColorMap || d.Interlace) problems += "frame " + std::to_string(k) + " has a colour table or is interlaced; ";
+        if (d.Left < 0 || d.Top < 0 || d.Width < 1 || d.Height < 1 || d.Left + d.Width > gif->SWidth ||
+            d.Top + d.Height > gif->SHeight) {
+            problems += "frame " + std::to_string(k) + " outside the screen; ";
+            break;
+        }
+        GraphicsControlBlock control = {};
+        if (DGifSavedExtensionToGCB(gif, k, &control) != GIF_OK) problems += "no control block; ";
+        if (control.DisposalMode != DISPOSE_DO_NOT || control.TransparentColor != NO_TRANSPARENT_COLOR)
+            problems += "frame " + std::to_string(k) + " is disposed of or has a transparent colour; ";
+        for (int y = 0; y < d.Height; y++)
+            for (int x = 0; x < d.Width; x++)
+                picture[static_cast<size_t>(d.Top + y) * gif->SWidth + d.Left + x] = image.RasterBits[y * d.Width + x];
+        out->frames.push_back(picture);
+        out->left.push_back(d.Left);
+        out->top.push_back(d.Top);
+        out->width_px.push_back(d.Width);
+        out->height_px.push_back(d.Height);
+        out->delays.push_back(control.DelayTime);
+        for (int e = 0; e + 1 < image.ExtensionBlockCount; e++) {
+            const ExtensionBlock &app = image.ExtensionBlocks[e], &sub = image.ExtensionBlocks[e + 1];
+            if (app.Function == APPLICATION_EXT_FUNC_CODE && app.ByteCount == 11 &&
+                memcmp(app.Bytes, "NETSCAPE2.0", 11) == 0 && sub.Function == CONTINUE_EXT_FUNC_CODE &&
+                sub.ByteCount == 3 && sub.Bytes[0] == 1 && sub.Bytes[1] == 0 && sub.Bytes[2] == 0)
+                out->loops_forever = true;
+        }
+    }
+    DGifCloseFile(gif, &error);
+    return problems;
+}
+
+// Checks a decoded GIF against the PNG capture in `png_dir`: its first
+// `frames` frames, each pixel k x k, equal the PNGs through the palette;
+// each rectangle is the one that changed since the frame before (one pixel
+// at 0, 0 when nothing did); the delays add up to within half a hundredth
+// of the frames' time; it loops. Empty when so, else what is wrong.
+std::string gif_against_pngs(const DecodedGif &gif, const std::string &png_dir, int k, size_t frames) {
+    std::string problems;
+    if (gif.width != 400 * k || gif.height != 240 * k) problems += "size; ";
+    if (gif.colors != std::vector<uint32_t>(Palette, Palette + 256)) problems += "the colour table is not the palette; ";
+    if (!gif.loops_forever) problems += "no loop; ";
+    if (gif.frames.size() < frames) return problems + "only " + std::to_string(gif.frames.size()) + " frames";
+    long total = 0;
+    RgbPicture before;
+    for (size_t f = 0; f < frames && problems.empty(); f++) {
+        total += gif.delays[f];
+        if (std::abs(total * 10 - 17 * static_cast<long>(f + 1)) > 5 || gif.delays[f] < 1)
+            problems += "frame " + std::to_string(f) + " ends at " + std::to_string(total) + " hundredths; ";
+        char name[64];
+        snprintf(name, sizeof name, "/frame_%06zu.png", f);
+        RgbPicture png;
+        std::string error;
+        if (!png_read_rgb(png_dir + name, &png, &error)) return problems + error;
+        long differing = 0;
+        int x0 = 400, y0 = 240, x1 = -1, y1 = -1;
+        for (int y = 0; y < 240 * k; y++)
+            for (int x = 0; x < 400 * k; x++) {
+                const size_t at = (static_cast<size_t>(y / k) * 400 + x / k) * 3;
+                const uint32_t shown = gif.colors[gif.frames[f][static_cast<size_t>(y) * gif.width + x]];
+                const uint32_t wanted = static_cast<uint32_t>(png.rgb[at]) << 24 | png.rgb[at + 1] << 16 | png.rgb[at + 2] << 8;
+                differing += shown != wanted;
+                if (f > 0 && y % k == 0 && x % k == 0 && memcmp(&before.rgb[at], &png.rgb[at], 3) != 0) {
+                    x0 = std::min(x0, x / k), x1 = std::max(x1, x / k);
+                    y0 = std::min(y0, y / k), y1 = std::max(y1, y / k);
+                }
+            }
+        if (differing) problems += "frame " + std::to_string(f) + ": " + std::to_string(differing) + " pixels differ; ";
+        if (f == 0) x0 = y0 = 0, x1 = 399, y1 = 239;
+        if (x1 < 0) x0 = y0 = x1 = y1 = 0;
+        if (gif.left[f] != x0 * k || gif.top[f] != y0 * k || gif.width_px[f] != (x1 - x0 + 1) * k ||
+            gif.height_px[f] != (y1 - y0 + 1) * k)
+            problems += "frame " + std::to_string(f) + " is not the rectangle that changed; ";
+        before = png;
+    }
     return problems;
 }
 
@@ -285,12 +397,38 @@ TEST(Capture, VideoThroughFfmpegHasTheFrameRateAndTheSound) {
     remove_tree(dir);
 }
 
+// A GIF holds the PNG capture's frames exactly, each pixel k x k, as
+// rectangles of what changed, with delays that keep to 17 ms a frame, and
+// loops; captured twice it is the same file; it has no sound and leaves no
+// other file.
+TEST(Capture, AGifHoldsThePngCapturesFramesExactly) {
+    const std::string dir = make_temp_dir("capture_gif");
+    ASSERT_FALSE(dir.empty());
+    ASSERT_EQ(run_captured("demo", dir + "/png", "90").status, 0);
+    for (const auto &[name, scale, frames] : {std::tuple<const char *, int, int>{"d.gif", 1, 90}, {"d2.GIF", 2, 40}}) {
+        const ProcessResult r = run_captured("demo", dir + "/" + name, std::to_string(frames), {},
+                                             {"KEVO_CAPTURE_SCALE=" + std::to_string(scale)});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(count_lines_with(r.err, "CAPTURE"), 0) << r.err;
+        DecodedGif gif;
+        ASSERT_EQ(decode_gif(dir + "/" + name, &gif), "") << name;
+        EXPECT_EQ(gif.frames.size(), static_cast<size_t>(frames)) << name;
+        EXPECT_EQ(gif_against_pngs(gif, dir + "/png", scale, static_cast<size_t>(frames)), "") << name;
+        EXPECT_EQ(std::vector<int>(gif.delays.begin(), gif.delays.begin() + 6), (std::vector<int>{2, 1, 2, 2, 2, 1}));
+    }
+    ASSERT_EQ(run_captured("demo", dir + "/again.gif", "90").status, 0);
+    EXPECT_TRUE(bytes_of(dir + "/again.gif") == bytes_of(dir + "/d.gif"));
+    EXPECT_EQ(directory_names(dir), (std::vector<std::string>{"again.gif", "d.gif", "d2.GIF", "png"}));
+    remove_tree(dir);
+}
+
 TEST(Capture, BadSettingsFailWithOneLine) {
     const std::string dir = make_temp_dir("capture_bad");
     ASSERT_FALSE(dir.empty());
     ASSERT_TRUE(write_whole_file(dir + "/file", {1}));
     // A folder named like the video, and a folder named ffmpeg on PATH.
     ASSERT_EQ(mkdir((dir + "/d.mp4").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((dir + "/d.gif").c_str(), 0755), 0);
     ASSERT_EQ(mkdir((dir + "/bin").c_str(), 0755), 0);
     ASSERT_EQ(mkdir((dir + "/bin/ffmpeg").c_str(), 0755), 0);
     struct Case {
@@ -314,7 +452,10 @@ TEST(Capture, BadSettingsFailWithOneLine) {
         // Video names of kinds not made here are never taken for folders.
         {dir + "/v.mov", "5", {}, "'" + dir + "/v.mov' names a .mov video"},
         {dir + "/v.AVI", "5", {}, ".AVI video"},
-        {dir + "/v.gif", "5", {}, ".gif video"},
+        {dir + "/v.apng", "5", {}, ".apng video"},
+        {dir + "/missing/v.gif", "5", {}, "cannot write '" + dir + "/missing/v.gif': No such file"},
+        {dir + "/d.gif", "5", {}, "'" + dir + "/d.gif' is a folder"},
+        {dir + "/v.gif", "5", {"KEVO_CAPTURE_SCALE=9"}, "KEVO_CAPTURE_SCALE"},
     };
     for (const Case &c : cases) {
         const ProcessResult r = run_captured("demo", c.target, c.frames, {}, c.env);
@@ -324,7 +465,7 @@ TEST(Capture, BadSettingsFailWithOneLine) {
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
         EXPECT_EQ(count_lines_with(r.err, "FPS: "), 0) << "refused before the first frame: " << c.target;
     }
-    EXPECT_EQ(directory_names(dir), (std::vector<std::string>{"bin", "d.mp4", "file"})) << "nothing is left behind";
+    EXPECT_EQ(directory_names(dir), (std::vector<std::string>{"bin", "d.gif", "d.mp4", "file"})) << "nothing is left behind";
     EXPECT_EQ(directory_names(dir + "/d.mp4"), std::vector<std::string>{});
     remove_tree(dir);
 }
@@ -758,5 +899,30 @@ TEST(Capture, AFolderIsLeftCompleteAfterASecondStopOrAWriteError) {
     EXPECT_TRUE(video.exited && video.status == 1) << video.status << ": " << video.err;
     EXPECT_EQ(count_lines_with(video.err, "CAPTURE: "), 1) << video.err;
     EXPECT_EQ(directory_names(dir + "/video"), std::vector<std::string>{});
+
+    // A GIF stopped twice at once, or failing to write, keeps the frames
+    // it holds whole: the first frames of the folder capture above.
+    ASSERT_EQ(mkdir((dir + "/gif").c_str(), 0755), 0);
+    const std::string twice_gif = dir + "/gif/twice.gif", full_gif = dir + "/gif/full.gif";
+    ChildProcess g;
+    ASSERT_EQ(child_start(&g, BIN + "demo", {}, capture_env(twice_gif, "20000"), ENGINE_SOURCE_DIR), 0);
+    ASSERT_TRUE(child_wait_for(&g, "FPS: ", 20, 30000)) << g.stderr_text;
+    kill(g.pid, SIGTERM);
+    kill(g.pid, SIGINT);
+    EXPECT_TRUE(exited_with(child_wait_exit(&g, 60000), 0)) << without_rate_lines(g.stderr_text);
+    const std::string limited_gif = "trap '' XFSZ; exec prlimit --fsize=20000 \"$0\"";
+    const ProcessResult gif_full = run_program("/bin/sh", {"-c", limited_gif, BIN + "demo"},
+                                               capture_env(full_gif, "50"), ENGINE_SOURCE_DIR, -1, 0);
+    EXPECT_TRUE(gif_full.exited && gif_full.status == 1) << gif_full.status << ": " << gif_full.err;
+    EXPECT_EQ(without_rate_lines(gif_full.err), "CAPTURE: cannot write '" + full_gif + "': File too large\n");
+    EXPECT_EQ(directory_names(dir + "/gif"), (std::vector<std::string>{"full.gif", "twice.gif"}));
+    for (const std::string &path : {twice_gif, full_gif}) {
+        DecodedGif gif;
+        ASSERT_EQ(decode_gif(path, &gif), "") << path;
+        EXPECT_GE(gif.frames.size(), path == twice_gif ? 20u : 1u) << path;
+        EXPECT_LT(gif.frames.size(), path == twice_gif ? 20000u : 50u) << path;
+        const size_t pngs = directory_names(dir + "/twice").size() - 1;
+        EXPECT_EQ(gif_against_pngs(gif, dir + "/twice", 1, std::min(pngs, gif.frames.size())), "") << path;
+    }
     remove_tree(dir);
 }

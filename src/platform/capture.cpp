@@ -70,6 +70,8 @@ void capture_fail(const char *format, ...) {
     capture_state.encoder_input = -1;
     if (capture_state.video)
         capture_drop_video_files();
+    else if (capture_state.gif)
+        capture_gif_keep_what_was_made();
     else
         capture_keep_what_was_made();
     if (capture_state.audio_file) {
@@ -83,7 +85,7 @@ void capture_fail(const char *format, ...) {
 // The extension when `path` names a video or animation of a kind not made
 // here, else null.
 static const char *unmade_video_extension(const char *path) {
-    static const char *const EXTENSIONS[] = {".mov", ".avi", ".gif", ".apng", ".webp", ".m4v", ".mpg", ".mpeg",
+    static const char *const EXTENSIONS[] = {".mov", ".avi", ".apng", ".webp", ".m4v", ".mpg", ".mpeg",
                                              ".ogv", ".flv", ".wmv", ".3gp", ".y4m", ".mjpeg"};
     for (const char *extension : EXTENSIONS)
         if (has_suffix(path, extension)) return extension;
@@ -100,19 +102,24 @@ static long env_number(const char *name, const char *text, long lo, long hi) {
 
 // Completes the WAV file and, for a video, ends the picture stream and
 // joins picture and sound into the output; the video's temporary files go
-// whatever happens. Returns 0, or -1 after one line (and then a stop
-// signal no longer acts). Runs at exit too, so it never exits itself.
+// whatever happens. A GIF is ended and put in place; should that fail, the
+// frames it holds are kept as a failure keeps them. Returns 0, or -1 after
+// one line (and then a stop signal no longer acts). Runs at exit too, so it
+// never exits itself.
 static int complete_files(void) {
     capture_state.active = false;
     capture_state.phase = CAPTURE_FINISHING;
     int result = 0;
-    if (!capture_seal_audio(capture_state.audio_frames)) {
-        failure_line("CAPTURE", "cannot finish '%s': %s", capture_state.audio_path, strerror(errno));
-        result = -1;
+    if (capture_state.audio_file) {
+        if (!capture_seal_audio(capture_state.audio_frames)) {
+            failure_line("CAPTURE", "cannot finish '%s': %s", capture_state.audio_path, strerror(errno));
+            result = -1;
+        }
+        capture_state.audio_fd = -1;
+        fclose(capture_state.audio_file);
+        capture_state.audio_file = nullptr;
     }
-    capture_state.audio_fd = -1;
-    fclose(capture_state.audio_file);
-    capture_state.audio_file = nullptr;
+    if (capture_state.gif) result = capture_gif_finish();
     if (capture_state.video) {
         close(capture_state.encoder_input);
         capture_state.encoder_input = -1;
@@ -127,6 +134,7 @@ static int complete_files(void) {
         capture_block_stop_signals(nullptr);
         capture_state.phase = CAPTURE_OFF;
         if (capture_state.video) capture_drop_video_files();
+        if (capture_state.gif) capture_gif_keep_what_was_made();
     } else {
         capture_state.phase = CAPTURE_FINISHED;
     }
@@ -161,7 +169,7 @@ static bool holds_capture_files(const char *dir, char *found, size_t size) {
 // after one line.
 static int start_frames(const char *target, bool scale_given) {
     if (scale_given && capture_state.scale != 1)
-        capture_fail("KEVO_CAPTURE_SCALE applies to videos; PNG frames are the 400x240 framebuffer");
+        capture_fail("KEVO_CAPTURE_SCALE applies to videos and GIFs; PNG frames are the 400x240 framebuffer");
     snprintf(capture_state.dir, sizeof capture_state.dir, "%s", target);
     struct stat st;
     if (stat(capture_state.dir, &st) != 0 && mkdir(capture_state.dir, 0777) != 0)
@@ -176,12 +184,26 @@ static int start_frames(const char *target, bool scale_given) {
     return fd;
 }
 
+// Once the output is ready: the capture records from here on, on the
+// virtual clock, and completes its files at exit.
+static void start_recording(void) {
+    capture_state.active = true;
+    capture_state.phase = CAPTURE_RECORDING;
+    capture_state.audio_paused = true;
+    engine_clock_make_virtual();
+    atexit(complete_at_exit);
+    // A stop signal that came before counts as the first.
+    capture_state.stops_seen = exit_requested() ? 1 : 0;
+    capture_take_stop_signals();
+}
+
 int capture_start(void) {
     if (capture_state.decided) return capture_state.active ? 1 : 0;
     capture_state.decided = true;
     capture_state.encoder_input = -1;
     capture_state.audio_fd = -1;
     capture_state.ffmpeg_errors = -1;
+    capture_state.gif_fd = -1;
     if (!capture_requested()) return 0;
     const char *target = getenv("KEVO_CAPTURE");
     const char *frames = getenv("KEVO_CAPTURE_FRAMES");
@@ -193,9 +215,17 @@ int capture_start(void) {
         scale && *scale ? static_cast<int>(env_number("KEVO_CAPTURE_SCALE", scale, 1, CAPTURE_MAX_SCALE)) : 1;
     if (strlen(target) + 32 > PATH_MAX) capture_fail("the path in KEVO_CAPTURE is too long");
     if (const char *extension = unmade_video_extension(target))
-        capture_fail("'%s' names a %s video, which is not made here: use .mp4, .mkv or .webm, or a folder name for PNG "
-               "frames", target, target + strlen(target) - strlen(extension));
+        capture_fail("'%s' names a %s video, which is not made here: use .mp4, .mkv, .webm or .gif, or a folder name "
+               "for PNG frames", target, target + strlen(target) - strlen(extension));
     capture_state.video = capture_video_format(target) != nullptr;
+    capture_state.gif = has_suffix(target, ".gif");
+    if (capture_state.gif) {
+        // A GIF has no sound: the audio callback still runs on the clock,
+        // as for the other captures, and what it makes is not kept.
+        capture_gif_start(target);
+        start_recording();
+        return 1;
+    }
     const int audio_fd = capture_state.video ? capture_start_video(target) : start_frames(target, scale && *scale);
     capture_state.audio_file = fdopen(audio_fd, "wb");
     if (!capture_state.audio_file) {
@@ -208,19 +238,12 @@ int capture_start(void) {
     // or a failure can then seal with a header that matches.
     setvbuf(capture_state.audio_file, nullptr, _IONBF, 0);
     capture_state.audio_fd = audio_fd;
-    capture_state.active = true;
-    capture_state.phase = CAPTURE_RECORDING;
-    capture_state.audio_paused = true;
     uint8_t header[WAV_FILE_HEADER_BYTES];
     wav_file_header(header, CAPTURE_RATE_HZ, 0);
     if (fwrite(header, 1, sizeof header, capture_state.audio_file) != sizeof header)
         capture_fail("cannot write '%s': %s", capture_state.audio_path, strerror(errno));
     if (capture_state.video) capture_start_encoder();
-    engine_clock_make_virtual();
-    atexit(complete_at_exit);
-    // A stop signal that came before counts as the first.
-    capture_state.stops_seen = exit_requested() ? 1 : 0;
-    capture_take_stop_signals();
+    start_recording();
     return 1;
 }
 
@@ -243,8 +266,7 @@ int capture_audio_pause(int paused) {
 static void save_frame(void) {
     const int next = 1 - capture_state.frame_at;
     snprintf(capture_state.frame_paths[next], sizeof capture_state.frame_paths[next], "%s/frame_%06ld.png",
-             capture_state.dir,
-             capture_state.frames_done);
+             capture_state.dir, capture_state.frames_done);
     capture_state.frame_numbers[next] = static_cast<sig_atomic_t>(capture_state.frames_done);
     std::atomic_signal_fence(std::memory_order_seq_cst);
     capture_state.frame_at = next;
@@ -264,7 +286,8 @@ static void render_audio_to(long target_frames) {
                                          n * WAV_FILE_FRAME_BYTES);
         else
             memset(block, 0, sizeof block);
-        if (wav_file_write_frames(capture_state.audio_file, block, static_cast<size_t>(n)) != 0)
+        if (capture_state.audio_file &&
+            wav_file_write_frames(capture_state.audio_file, block, static_cast<size_t>(n)) != 0)
             capture_fail("cannot write '%s': %s", capture_state.audio_path, strerror(errno));
         capture_state.audio_frames += n;
     }
@@ -277,6 +300,8 @@ void capture_frame(void) {
     capture_take_stop_signals();
     if (capture_state.video)
         capture_send_frame_to_encoder();
+    else if (capture_state.gif)
+        capture_gif_frame(capture_state.frames_done);
     else
         save_frame();
     capture_state.frames_done++;

@@ -16,36 +16,52 @@
 //   KEVO_CAPTURE=NAME.mp4   a video through ffmpeg: H.264 (.mp4, .mkv) or
 //   (or .mkv, .webm)        VP9 (.webm) at 1000/17 frames per second with
 //                           the sound alongside (AAC, FLAC or Opus). Other
-//                           video names (.mov, .avi, .gif ...) are refused,
+//                           video names (.mov, .avi, .webp ...) are refused,
 //                           never taken for a DIR.
+//   KEVO_CAPTURE=NAME.gif   a GIF through giflib, exact: the palette is its
+//                           global colour table; the first frame is whole,
+//                           each later one the rectangle that changed since
+//                           the frame before (one pixel when none did, so
+//                           that its delay counts); frame k's delay is
+//                           round(1.7 (k + 1)) - round(1.7 k) hundredths of
+//                           a second (2, 1, 2, 2, 2, 1 ...), so frame k
+//                           starts within half a hundredth of k x 17 ms; a
+//                           NETSCAPE2.0 block loops it for ever. A GIF has
+//                           no sound: the audio callback runs on the clock
+//                           as for the others and what it makes is dropped.
 //   KEVO_CAPTURE_FRAMES=N   required: the program ends with status 0 after
 //                           its N-th present (1 .. 1000000)
-//   KEVO_CAPTURE_SCALE=k    videos only: each pixel becomes k x k (1 .. 8),
-//                           hard edges
+//   KEVO_CAPTURE_SCALE=k    videos and GIFs only: each pixel becomes k x k
+//                           (1 .. 8), hard edges
 //
-// The same program captured twice gives byte-identical PNG and WAV files.
-// A bad setting, a DIR or video path that cannot be written, a folder where
-// the video should go, or ffmpeg missing (no executable file "ffmpeg" on
-// PATH): one "CAPTURE: ..." line on standard error and exit status 1,
-// before the first frame. A failure later (a file that cannot be written,
-// ffmpeg refusing) is one line too, quoting ffmpeg's own last complaint.
+// The same program captured twice gives byte-identical PNG, WAV and GIF
+// files. A bad setting, a DIR, video or GIF path that cannot be written, a
+// folder where the video or GIF should go, or ffmpeg missing for a video
+// (no executable file "ffmpeg" on PATH): one "CAPTURE: ..." line on
+// standard error and exit status 1, before the first frame. A failure
+// later (a file that cannot be written, ffmpeg or giflib refusing) is one
+// line too, naming the file and quoting ffmpeg's own last complaint or
+// giflib's reason.
 //
 // A video is made under unique temporary names beside it (NAME.video-*,
 // NAME.audio-*, NAME.join-*) and put in place whole at the end, so two
 // captures to the same name never mix: the last to finish wins. ffmpeg runs
 // in a process group of its own, so the terminal's Ctrl-C reaches only the
-// program, and dies with the program.
+// program, and dies with the program. A GIF is written as NAME.part-*
+// beside it and renamed at the end.
 //
 // Stopping: a program that ends (or is stopped by a signal) before N
 // presents still leaves complete files for the presents it made: the PNG
-// frames with a WAV of their sound, or the video of them. A second stop
+// frames with a WAV of their sound, the GIF or the video of them. A second stop
 // signal before the video is finished abandons it: every temporary file
 // and ffmpeg go, one "CAPTURE: ..." line, status 1. (The same signal again
 // within 0.25 s counts as the same stop: `timeout`, for one, sends its
 // signal to the program and again to its process group.) In DIR mode a second
 // stop signal ends the program at once (status 0), the files complete for
-// the presents made. After a write error the WAV header, too, always
-// matches the sound the file holds. To see every stop signal the capture
+// the presents made; in GIF mode it puts in place the GIF of the frames
+// written whole (status 0; with none, one line and status 1). After a
+// write error the WAV header, too, always matches the sound the file
+// holds, and a GIF holds the frames written whole (status 1). To see every stop signal the capture
 // keeps a handler of its own in front of the program's for SIGINT,
 // SIGQUIT, SIGHUP and SIGTERM (the program's still runs; an ignored signal
 // stays ignored).
@@ -81,8 +97,9 @@ typedef void (*CaptureAudioCallback)(void *userdata, uint8_t *stream, int len);
 // Starts the capture KEVO_CAPTURE asks for (set, not empty), the first time
 // it is called; later calls only return the answer. When capturing:
 // switches the engine to the virtual clock, creates DIR (one level) or
-// starts ffmpeg, opens the WAV file, puts its stop-signal handler in front
-// of the program's and arranges for the files to be completed at exit.
+// starts ffmpeg and opens the WAV file, or starts the GIF, puts its
+// stop-signal handler in front of the program's and arranges for the files
+// to be completed at exit.
 // Returns 1 when capturing, 0 when not (nothing asked, or declined). Exits
 // with status 1 after one "CAPTURE: ..." line when the settings are bad or
 // the output cannot be written.

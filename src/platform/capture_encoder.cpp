@@ -247,9 +247,9 @@ int capture_join_video(void) {
     return 0;
 }
 
-// Video mode: a new empty file beside the video, named after it and
-// `kind`, in `path`. Its descriptor, or -1 (errno says why).
-static int make_temp_file(const char *kind, char *path, size_t size) {
+// A new empty file beside the output (a video or a GIF), named after it
+// and `kind`, in `path`. Its descriptor, or -1 (errno says why).
+int capture_make_temp_file(const char *kind, char *path, size_t size) {
     snprintf(path, size, "%s.%s-XXXXXX", capture_state.output, kind);
     const int fd = mkostemp(path, O_CLOEXEC);
     // A name that was not made is no name of ours: nothing removes it.
@@ -266,11 +266,11 @@ int capture_start_video(const char *target) {
     struct stat st;
     if (stat(capture_state.output, &st) == 0 && S_ISDIR(st.st_mode))
         capture_fail("'%s' is a folder; the video needs a file name", target);
-    const int audio_fd = make_temp_file("audio", capture_state.audio_path, sizeof capture_state.audio_path);
+    const int audio_fd = capture_make_temp_file("audio", capture_state.audio_path, sizeof capture_state.audio_path);
     const int video_fd =
-        audio_fd < 0 ? -1 : make_temp_file("video", capture_state.video_temp, sizeof capture_state.video_temp);
+        audio_fd < 0 ? -1 : capture_make_temp_file("video", capture_state.video_temp, sizeof capture_state.video_temp);
     const int joined_fd =
-        video_fd < 0 ? -1 : make_temp_file("join", capture_state.joined_temp, sizeof capture_state.joined_temp);
+        video_fd < 0 ? -1 : capture_make_temp_file("join", capture_state.joined_temp, sizeof capture_state.joined_temp);
     if (joined_fd < 0) {
         const int error = errno;
         // The failure removes the files that were made.

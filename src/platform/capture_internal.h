@@ -15,6 +15,8 @@
 
 #include "platform/capture.h"
 
+struct GifFileType;
+
 constexpr int CAPTURE_STOP_SIGNALS = 4;     // SIGINT, SIGQUIT, SIGHUP, SIGTERM
 constexpr long CAPTURE_SAME_STOP_MS = 250;  // a stop signal repeated within this is one stop
 constexpr long MS_PER_SECOND = 1000;
@@ -36,17 +38,25 @@ enum CapturePhase : int {
 struct CaptureState {
     bool decided;                // capture_start or capture_decline has run
     bool active;                 // capturing
-    bool video;                  // through ffmpeg, else PNG frames in dir
+    bool video;                  // through ffmpeg, else PNG frames in dir or a GIF
+    bool gif;                    // a GIF through giflib (capture_gif.cpp)
     long frames_wanted;          // N
     long frames_done;            // presents captured so far
     long audio_frames;           // audio frames written so far
     int scale;                   // video pixel size, 1 .. 8
     char dir[PATH_MAX];          // PNG directory (DIR mode)
-    char output[PATH_MAX];       // the video file (video mode)
+    char output[PATH_MAX];       // the video or GIF file (video and GIF mode)
     char ffmpeg[PATH_MAX];       // the ffmpeg found on PATH (video mode)
     char audio_path[PATH_MAX + 32];   // DIR/audio.wav, or the video's temporary WAV
     char video_temp[PATH_MAX + 32];   // the video's picture before the sound joins it
     char joined_temp[PATH_MAX + 32];  // picture and sound, before the rename
+    char gif_temp[PATH_MAX + 32];     // the GIF being written, before the rename
+    int gif_fd;                  // its descriptor, or -1
+    GifFileType *gif_file;       // giflib's writer, or null
+    int gif_write_errno;         // why writing the GIF failed, or 0
+    long gif_written;            // bytes written to gif_fd
+    volatile long gif_frames_kept;  // frames complete in the file; a stop signal keeps them,
+    volatile long gif_kept_bytes;   // the file's first gif_kept_bytes bytes, and a trailer
     FILE *audio_file;            // unbuffered: what was written is in the file
     int audio_fd;                // its descriptor, or -1
     int encoder_input;           // ffmpeg's standard input, or -1
@@ -111,6 +121,28 @@ void capture_take_stop_signals(void);
 void capture_block_stop_signals(sigset_t *old);
 
 void capture_restore_signal_mask(const sigset_t *old);
+
+// A new empty file beside the output, named after it and `kind`, in
+// `path`. Its descriptor, or -1 (errno says why).
+int capture_make_temp_file(const char *kind, char *path, size_t size);
+
+// capture_gif.cpp
+
+// GIF mode: checks the name, makes the temporary file and writes the GIF's
+// start (the palette as its colour table, the loop), or exits after one
+// line.
+void capture_gif_start(const char *target);
+
+// GIF mode: the framebuffer as the next frame, or exits after one line.
+void capture_gif_frame(long frame_number);
+
+// GIF mode: ends the GIF and puts it in place. 0, or -1 after one line.
+int capture_gif_finish(void);
+
+// GIF mode: the frames complete in the temporary file, with a trailer,
+// put in place as the GIF; without any, the file goes. True when a GIF was
+// put in place. Safe in a signal handler.
+bool capture_gif_keep_what_was_made(void);
 
 // capture_encoder.cpp
 

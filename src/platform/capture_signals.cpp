@@ -58,6 +58,13 @@ void capture_write_text(const char *text) {
 void capture_stop_again(void) {
     const int phase = capture_state.phase;
     if (phase != CAPTURE_RECORDING && phase != CAPTURE_FINISHING) return;
+    if (capture_state.gif) {
+        if (capture_gif_keep_what_was_made()) _exit(0);
+        capture_write_text("CAPTURE: stopped again before '");
+        capture_write_text(capture_state.output);
+        capture_write_text("' was finished: no GIF made\n");
+        _exit(1);
+    }
     if (!capture_state.video) {
         capture_keep_what_was_made();
         _exit(0);
