@@ -2,6 +2,7 @@
 // exactly like a run of single-byte appends but copy in blocks.
 #include "util/bytebuffer.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "util/alloc.h"
@@ -80,10 +81,11 @@ int64_t bytebuffer_append_cstring(ByteBuffer *buffer, const char *string) {
 
 int64_t bytebuffer_append_prefix(ByteBuffer *buffer, const char *string, uint64_t n) {
     if (!buffer || !string) return -1;
-    // strnlen stops at the zero and never looks at more than n bytes.
-    static_assert(sizeof(size_t) >= sizeof(uint64_t), "a 64-bit count must fit size_t");
-    return bytebuffer_append_run(buffer, reinterpret_cast<const uint8_t *>(string),
-                                 strnlen(string, static_cast<size_t>(n)));
+    // strnlen stops at the zero and never looks at more than n bytes. Where
+    // size_t is narrower than 64 bits (wasm32) no string can be longer than
+    // SIZE_MAX, so a larger n reads the same as SIZE_MAX.
+    const size_t limit = n > SIZE_MAX ? SIZE_MAX : static_cast<size_t>(n);
+    return bytebuffer_append_run(buffer, reinterpret_cast<const uint8_t *>(string), strnlen(string, limit));
 }
 
 int64_t bytebuffer_append_bytes(ByteBuffer *buffer, const void *bytes, uint64_t n) {
