@@ -42,8 +42,11 @@ int main(int argc, char **argv) {
     frame_loop_open(&loop);
     while (frame_loop_next(&loop)) {
         Fixed up = LAUNCH_UP + static_cast<Fixed>(rand() % (LAUNCH_UP_SPREAD + 1));
-        particle_spawn(NOZZLE_X, NOZZLE_Y, NOZZLE_Z, spread(LAUNCH_SIDE_SPREAD), -up,
-                       spread(LAUNCH_SIDE_SPREAD));
+        // One draw after the other, in a fixed order (the arguments of a
+        // call are evaluated in an order each compiler chooses): z, then x.
+        const Fixed side_z = spread(LAUNCH_SIDE_SPREAD);
+        const Fixed side_x = spread(LAUNCH_SIDE_SPREAD);
+        particle_spawn(NOZZLE_X, NOZZLE_Y, NOZZLE_Z, side_x, -up, side_z);
         fb_clear();
         depth_clear();
         particles_update();

@@ -166,8 +166,14 @@ static void enter_scene(Show *s, int order) {
 
 // Particles thrown out from the middle of the view.
 static void burst(int count) {
-    for (int i = 0; i < count; i++)
-        particle_spawn(0, 0, 6 * FIXED_ONE, (rand() % 4001 - 2000) * 4, (rand() % 4001 - 2600) * 4, rand() % 2001 - 1000);
+    for (int i = 0; i < count; i++) {
+        // One draw after the other, in a fixed order (a call's arguments are
+        // evaluated in an order each compiler chooses): z, y, then x.
+        const Fixed dz = rand() % 2001 - 1000;
+        const Fixed dy = (rand() % 4001 - 2600) * 4;
+        const Fixed dx = (rand() % 4001 - 2000) * 4;
+        particle_spawn(0, 0, 6 * FIXED_ONE, dx, dy, dz);
+    }
 }
 
 // Takes what the music has done up to the heard moment.

@@ -248,7 +248,12 @@ void modbuilder_random_song(ModBuilder *b, uint32_t seed) {
     // Sample kinds by number: 1 empty, 2 one-shot, 3 "no loop" (start 0,
     // two bytes), 4 a two-byte loop, 5 and 6 long loops, 7 a loop ending
     // before the sample's end, 8 a tiny one-shot.
-    modbuilder_set_sample(b, 2, modbuilder_noise(1500 + dice.roll(3000), 127), 64, dice.roll(16), 0, 0);
+    // Draws one after the other in a fixed order, wherever two share an
+    // expression (its operands are evaluated in an order each compiler
+    // chooses): the recorded songs were made in this one.
+    const int noise_finetune = dice.roll(16);
+    const int noise_length = 1500 + dice.roll(3000);
+    modbuilder_set_sample(b, 2, modbuilder_noise(noise_length, 127), 64, noise_finetune, 0, 0);
     modbuilder_set_sample(b, 3, modbuilder_saw(2000, 50, 120), 40, dice.roll(16), 0, 2);
     modbuilder_set_sample(b, 4, modbuilder_square(600, 20, 127, -128), 70, dice.roll(16), 300, 2);
     modbuilder_set_sample(b, 5, modbuilder_sine(8192, 128, 127), 64, dice.roll(16), 0, 8192);
@@ -278,7 +283,8 @@ void modbuilder_random_song(ModBuilder *b, uint32_t seed) {
                     effect = dice.roll(4) == 0 ? (0xB << 8 | dice.roll(8)) : (0xD << 8 | dice.roll(0x70));
                     if (dice.roll(3) != 0) effect = 0;
                 } else if (command == 16) {
-                    effect = 0xE00 | dice.roll(16) << 4 | dice.roll(4);
+                    const int high = dice.roll(16);
+                    effect = 0xE00 | high << 4 | dice.roll(4);
                 } else if (command == 17) {
                     effect = 0xF00 | (dice.roll(2) ? 1 + dice.roll(8) : 32 + dice.roll(224));
                 }
