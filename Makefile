@@ -23,6 +23,12 @@
 #   make install  install the libraries, headers, CMake and pkg-config
 #                 packages, programs and res/ under PREFIX (default /usr/local)
 #   make docs     the API reference from the headers, in $(BUILD)/docs/html
+#   make web      the demo, the showcase, the examples and the starter for
+#                 the browser (emscripten) in build-web/: NAME.html, .js,
+#                 .wasm and .data each, and index.html with their pictures
+#   make web-serve  serves build-web/ on http://127.0.0.1:8000/
+#   make web-test the pages in headless Chromium against the native
+#                 programs (tools/web/web-test.mjs)
 BUILD ?= build
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
@@ -35,7 +41,8 @@ PREFIX ?= /usr/local
 # work as given.
 quote = '$(subst ','\'',$(1))'
 
-.PHONY: all deps configure build run test test-compat bench asan fuzz fuzz-build tsan portable check install docs clean
+.PHONY: all deps configure build run test test-compat bench asan fuzz fuzz-build tsan portable check install docs clean \
+  web web-serve web-test
 
 all: build
 
@@ -115,7 +122,27 @@ portable: configure
 	  echo "portable: $$m renders the same bytes with both mixers"; \
 	done
 
+# The browser build. emscripten runs on the machine's node, which finds the
+# acorn parser among Debian's node modules only through NODE_PATH.
+WEB_PROGRAMS = kevo_demo kevo_demo_shot kevo_modrender kevo_showcase kevo_scene_viewer kevo_particle_fountain \
+  kevo_text_showcase kevo_starter
+web: export NODE_PATH = /usr/share/nodejs
+web: configure
+	@sh tools/install-deps.sh web
+	@cmake --build $(call quote,$(BUILD)) -j $(JOBS) --target $(WEB_PROGRAMS)
+	@emcmake cmake -S . -B build-web -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build build-web -j $(JOBS)
+	@sh tools/web/make-pages.sh build-web $(call quote,$(BUILD))
+
+web-serve: web
+	@echo "make web-serve: the pages are on http://127.0.0.1:8000/ (Ctrl-C ends)"
+	@python3 -m http.server --bind 127.0.0.1 --directory build-web 8000
+
+web-test: web
+	@node --experimental-websocket --no-warnings tools/web/web-test.mjs build-web $(call quote,$(BUILD))
+
 check: test
+	@$(MAKE) --no-print-directory web-test
 	@sh tools/test-sdl12-compat.sh $(call quote,$(BUILD)) $(JOBS)
 	@sh tools/check-install.sh $(call quote,$(BUILD))
 	@$(MAKE) --no-print-directory docs asan
@@ -130,4 +157,4 @@ docs: deps
 	@sh tools/make-docs.sh $(call quote,$(BUILD)/docs)
 
 clean:
-	rm -rf $(call quote,$(BUILD)) build-asan build-fuzz build-tsan build-portable
+	rm -rf $(call quote,$(BUILD)) build-asan build-fuzz build-tsan build-portable build-web

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/capture.h"
+#include "platform/web.h"
 
 // The player writes native 16-bit samples into a stream SDL reads as
 // little-endian.
@@ -15,6 +16,21 @@ static_assert(CAPTURE_RATE_HZ == AUDIO_RATE_HZ, "the capture records at the devi
 
 ModPlayer *music_player = nullptr;
 int audio_device_frames = 0;
+
+#ifdef __EMSCRIPTEN__
+// In the browser SDL asks for sound while the device is paused too, and
+// drops it: the music would run on unheard. There the callback runs only
+// unpaused.
+static void (*device_callback)(void *userdata, Uint8 *stream, int len) = nullptr;
+
+static void unpaused_callback(void *userdata, Uint8 *stream, int len) {
+    if (web_audio_paused()) {
+        if (stream && len > 0) memset(stream, 0, static_cast<size_t>(len));
+        return;
+    }
+    device_callback(userdata, stream, len);
+}
+#endif
 
 int audio_open(void (*callback)(void *userdata, Uint8 *stream, int len)) {
     // Opening the device is platform start-up: a capture asked for starts
@@ -29,6 +45,10 @@ int audio_open(void (*callback)(void *userdata, Uint8 *stream, int len)) {
     request.channels = AUDIO_CHANNELS;
     request.samples = AUDIO_BUFFER_FRAMES;
     request.callback = callback;
+#ifdef __EMSCRIPTEN__
+    device_callback = callback;
+    request.callback = unpaused_callback;
+#endif
     request.userdata = nullptr;
     // Opened before SDL_Init, SDL 1.2 brings its audio subsystem up itself.
     if (SDL_OpenAudio(&request, nullptr) < 0) return -1;

@@ -27,6 +27,7 @@
 #include "platform/program_args.h"
 #include "platform/screenshot.h"
 #include "platform/video.h"
+#include "platform/web.h"
 
 // The capture's state (capture_internal.h).
 CaptureState capture_state = {};
@@ -264,6 +265,12 @@ int capture_audio_pause(int paused) {
 // DIR mode: writes the framebuffer as the next frame's PNG, named where a
 // stop signal finds it until the present is complete.
 static void save_frame(void) {
+#ifdef __EMSCRIPTEN__
+    // No PNG in the browser (web.h): the page keeps the indices, the sound
+    // goes to DIR/audio.wav in the page's memory as everywhere.
+    web_page_frame(fb_pixels, fb_width, fb_height);
+    return;
+#endif
     const int next = 1 - capture_state.frame_at;
     snprintf(capture_state.frame_paths[next], sizeof capture_state.frame_paths[next], "%s/frame_%06ld.png",
              capture_state.dir, capture_state.frames_done);

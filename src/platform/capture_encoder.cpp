@@ -3,7 +3,9 @@
 // what ffmpeg said when one fails.
 #include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/prctl.h>
+#ifndef __EMSCRIPTEN__
+#include <sys/prctl.h>  // the parent-death signal
+#endif
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -82,7 +84,9 @@ static pid_t spawn_ffmpeg(const char *const *args, int input_fd, volatile sig_at
     const pid_t pid = fork();
     if (pid == 0) {
         setpgid(0, 0);
+#ifndef __EMSCRIPTEN__
         prctl(PR_SET_PDEATHSIG, SIGKILL);
+#endif
         if (getppid() != parent) _exit(127);
         for (int signal_number : STOP_SIGNALS) {
             struct sigaction now;
@@ -260,6 +264,10 @@ int capture_make_temp_file(const char *kind, char *path, size_t size) {
 // Video mode: finds ffmpeg, checks the name and makes the temporary files;
 // the WAV's descriptor, or exits after one line.
 int capture_start_video(const char *target) {
+#ifdef __EMSCRIPTEN__
+    // No processes in the browser (web.h): the page takes the frames.
+    capture_fail("'%s': videos are not made in the browser (no ffmpeg there); a page takes the frames itself", target);
+#endif
     if (!find_ffmpeg())
         capture_fail("'%s' is made with ffmpeg, which is not installed (no executable ffmpeg on PATH)", target);
     snprintf(capture_state.output, sizeof capture_state.output, "%s", target);
@@ -284,7 +292,9 @@ int capture_start_video(const char *target) {
     fchmod(joined_fd, 0666 & ~mask);
     close(video_fd);
     close(joined_fd);
+#ifndef __EMSCRIPTEN__
     capture_state.ffmpeg_errors = memfd_create("ffmpeg-errors", MFD_CLOEXEC);
+#endif
     return audio_fd;
 }
 

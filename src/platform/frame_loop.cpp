@@ -12,6 +12,7 @@
 #include "platform/failure_line.h"
 #include "platform/screenshot.h"
 #include "platform/video.h"
+#include "platform/web.h"
 #include "platform/window_scale.h"
 #include "util/std_fds.h"
 
@@ -113,6 +114,15 @@ static void take_events(FrameLoop *loop) {
     }
 }
 
+// The loop is over: in the browser the sound stops here (web.h), where a
+// native program's stops with its process a moment later.
+static bool loop_over(void) {
+#ifdef __EMSCRIPTEN__
+    web_audio_close();
+#endif
+    return false;
+}
+
 bool frame_loop_next(FrameLoop *loop) {
     if (loop->in_frame) {
         loop->in_frame = false;
@@ -121,11 +131,11 @@ bool frame_loop_next(FrameLoop *loop) {
         loop->drawn++;
         if (loop->frames > 0 && loop->drawn >= loop->frames) {
             if (loop->shot_path && fb_save_png(loop->shot_path) != 0) loop->status = 1;
-            return false;
+            return loop_over();
         }
     }
     if (!loop->headless) take_events(loop);
-    if (stop_signal_arrived || loop->stopped) return false;
+    if (stop_signal_arrived || loop->stopped) return loop_over();
     loop->in_frame = true;
     return true;
 }

@@ -9,6 +9,7 @@
 
 #include "platform/audio_output.h"
 #include "platform/engine_clock.h"
+#include "platform/web.h"
 
 // Ticks remembered for looking up the heard position: at the fastest
 // tempo (432 frames a tick) 256 ticks cover 2.5 s of sound, far more than
@@ -217,6 +218,14 @@ static int64_t estimate(const Snapshot &snap, uint32_t now_ms) {
     const MusicSync *s = &music_sync;
     if (!snap.rendered) return s->start_frame;
     if (s->exact) return snap.render_end;
+#ifdef __EMSCRIPTEN__
+    // Web Audio plays what was rendered, scheduled back to back: what it has
+    // not played yet is still ahead of its clock.
+    (void)now_ms;
+    int64_t played = snap.render_end - web_audio_queued_frames(s->player->output_rate);
+    if (played < s->last_heard) played = s->last_heard;
+    return played;
+#endif
     const int64_t device = audio_device_frames;
     const int64_t rate = s->player->output_rate;
     const int64_t since_ms = static_cast<int32_t>(now_ms - snap.callback_ms);

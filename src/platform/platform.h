@@ -21,6 +21,8 @@
 //   music_seek.h     KEVO_FROM and music_seek: starting mid-song
 //   music_sync.h     the song as heard now, and its row, note and end events
 //   particles_run.h  the particle effect's image and frame loop
+//   web.h            the browser build (emscripten): what the web lacks and
+//                    what the edge does instead, the page's calls
 #ifndef PLATFORM_PLATFORM_H
 #define PLATFORM_PLATFORM_H
 
@@ -39,6 +41,7 @@
 #include "platform/screen_lookup.h"
 #include "platform/screenshot.h"
 #include "platform/video.h"
+#include "platform/web.h"
 #include "platform/window_scale.h"
 
 #endif

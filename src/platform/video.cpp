@@ -12,6 +12,7 @@
 #include "platform/failure_line.h"
 #include "platform/screen_changes.h"
 #include "platform/screen_lookup.h"
+#include "platform/web.h"
 #include "platform/window_scale.h"
 
 SDL_Surface *screen_surface = nullptr;
@@ -39,7 +40,14 @@ constexpr int MAX_UPDATE_RECTS = 200;
 static uint8_t shown_pixels[SCREEN_WIDTH_PX * SCREEN_HEIGHT_PX];
 static int updates_since_full = -1;  // -1: the next update is whole
 
+#ifdef __EMSCRIPTEN__
+// The canvas takes the indices and the palette as they are (web.h).
+constexpr int SCREEN_BITS_PER_PIXEL = 8;
+constexpr Uint32 SCREEN_MODE_FLAGS = SDL_HWPALETTE;
+#else
 constexpr int SCREEN_BITS_PER_PIXEL = 16;
+constexpr Uint32 SCREEN_MODE_FLAGS = 0;
+#endif
 constexpr int FRAME_BITS_PER_PIXEL = 32;
 constexpr Uint32 FRAME_RED_MASK = 0xFF000000;
 constexpr Uint32 FRAME_GREEN_MASK = 0x00FF0000;
@@ -77,8 +85,14 @@ void video_init(void) {
     SDL_QuitSubSystem(SDL_INIT_TIMER);
     atexit(SDL_Quit);
     window_note_desktop();  // while SDL still reports the desktop, not a mode
-    screen_surface = SDL_SetVideoMode(SCREEN_WIDTH_PX, SCREEN_HEIGHT_PX, SCREEN_BITS_PER_PIXEL, 0);
+#ifdef __EMSCRIPTEN__
+    web_video_prepare();
+#endif
+    screen_surface = SDL_SetVideoMode(SCREEN_WIDTH_PX, SCREEN_HEIGHT_PX, SCREEN_BITS_PER_PIXEL, SCREEN_MODE_FLAGS);
     if (!screen_surface) video_fail("setting the 400x240 video mode");
+#ifdef __EMSCRIPTEN__
+    web_video_set_palette(screen_surface);
+#endif
     frame_surface = SDL_CreateRGBSurface(0, SCREEN_WIDTH_PX, SCREEN_HEIGHT_PX, FRAME_BITS_PER_PIXEL,
                                          FRAME_RED_MASK, FRAME_GREEN_MASK, FRAME_BLUE_MASK, 0);
     if (!frame_surface) video_fail("creating the 32-bit frame surface");
@@ -116,6 +130,10 @@ static bool fb_show_changes(void) {
 }
 
 void fb_show(void) {
+#ifdef __EMSCRIPTEN__
+    web_video_show(screen_surface);
+    return;
+#endif
     if (window_state.changed) adapt_to_window();
     if (window_show_scaled(&screen_lookup)) {  // k x k pixels: a path of its own
         updates_since_full = -1;
@@ -155,13 +173,21 @@ void fb_present(void) {
     if (last_present_ticks == 0) last_present_ticks = engine_ticks();
     fb_show();
     capture_frame();
+#ifdef __EMSCRIPTEN__
+    if (!capture_active()) web_pace_frame(FRAME_PERIOD_MS);
+#else
     const uint32_t elapsed = engine_ticks() - last_present_ticks;
     if (elapsed <= FRAME_PERIOD_MS) {
         const uint32_t wait = present_wait_ms(elapsed, engine_ticks() - last_present_ticks);
         if (wait > 0) SDL_Delay(wait);
     }
+#endif
     const double interval_ms = static_cast<double>(engine_ticks() - last_present_ticks);
+#ifdef __EMSCRIPTEN__
+    web_show_rate(1000.0 / interval_ms);
+#else
     fprintf(stderr, "FPS: %2.1f\r", 1000.0 / interval_ms);
+#endif
     last_present_ticks = engine_ticks();
     if (exit_requested()) exit(0);
     capture_end_when_done();

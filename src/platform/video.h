@@ -13,7 +13,7 @@
 // One frame period: about 58.8 frames per second at most.
 constexpr uint32_t FRAME_PERIOD_MS = 17;
 
-extern SDL_Surface *screen_surface;  // the 400 x 240, 16-bit window surface
+extern SDL_Surface *screen_surface;  // the 400 x 240, 16-bit window surface (8-bit in the browser)
 extern SDL_Surface *frame_surface;   // 400 x 240, 32-bit R 0xFF000000, G 0x00FF0000, B 0x0000FF00
 // SDL tick count at the end of the previous present; 0 until the first.
 extern uint32_t last_present_ticks;

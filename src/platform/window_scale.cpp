@@ -74,6 +74,11 @@ static void mode_size(int *width, int *height) {
 // Sets the mode for the current scale and fullscreen flag; screen_surface
 // changes, black all over. 0, or -1 (the old surface stays).
 static int set_mode(void) {
+#ifdef __EMSCRIPTEN__
+    // The canvas stays 400 x 240: its size on the page and full screen are
+    // the page's own (web.h), which takes F and Alt-Enter itself.
+    return 0;
+#endif
     int width = 0, height = 0;
     mode_size(&width, &height);
     SDL_Surface *screen =
