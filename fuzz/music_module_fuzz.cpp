@@ -8,29 +8,17 @@
 // from the input, in buffers of awkward sizes; and, for songs that end
 // soon, the song's length and a seek to a row named by the input followed
 // by a render.
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "music/mod_player.h"
+#include "support/music_song_check.h"
 
 constexpr int FULL_RATE_FRAMES = 4096;
 constexpr int LOW_RATE_HZ = 2000;
 constexpr int LOOPED_FRAMES = 30000;      // about 125 rows at the low rate
 constexpr int UNLOOPED_FRAMES = 30000;    // a bound for songs that never finish
 constexpr int MIN_RATE_HZ = 1;            // let creation refuse what it cannot serve
-
-static void render_for(ModPlayer *player, int frames, int chunk_frames) {
-    std::vector<int16_t> s16(static_cast<size_t>(chunk_frames) * 2);
-    std::vector<uint8_t> u8(static_cast<size_t>(chunk_frames) * 2);
-    for (int done = 0, turn = 0; done < frames && !mod_player_is_finished(player); turn++) {
-        const int n = std::min(chunk_frames, frames - done);
-        if (turn % 2 == 0) mod_player_render_s16(player, s16.data(), n);
-        else mod_player_render_u8(player, u8.data(), n);
-        done += n;
-    }
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // An exact-size copy, so any read past the module's end is caught.
@@ -40,20 +28,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     ModPlayer *player = mod_player_create(44100, module, static_cast<long>(size));
     if (player) {
         mod_player_set_loop(player, 1);
-        render_for(player, FULL_RATE_FRAMES, 1024);
+        music_fuzz_render(player, FULL_RATE_FRAMES, 1024);
         mod_player_destroy(player);
     }
     player = mod_player_create(LOW_RATE_HZ, module, static_cast<long>(size));
     if (player) {
         mod_player_set_loop(player, 1);
-        render_for(player, LOOPED_FRAMES, 1000);
+        music_fuzz_render(player, LOOPED_FRAMES, 1000);
         mod_player_destroy(player);
     }
     const int rate_hz = size > 2 ? MIN_RATE_HZ + (data[0] << 8 | data[1]) : 22050;
     player = mod_player_create(rate_hz, module, static_cast<long>(size));
     if (player) {
         mod_player_set_loop(player, 0);
-        render_for(player, UNLOOPED_FRAMES, 1 + (size > 3 ? data[size - 1] : 0) * 7);
+        music_fuzz_render(player, UNLOOPED_FRAMES, 1 + (size > 3 ? data[size - 1] : 0) * 7);
         mod_player_destroy(player);
     }
     player = mod_player_create(LOW_RATE_HZ, module, static_cast<long>(size));
@@ -63,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (player && mod_song_length(player, UNLOOPED_FRAMES, &microseconds) < UNLOOPED_FRAMES) {
         const int order = size > 4 ? data[2] % 130 : 0;
         const int row = size > 4 ? data[3] % 66 : 0;
-        if (mod_player_seek(player, order, row) >= 0) render_for(player, LOW_RATE_HZ, 333);
+        if (mod_player_seek(player, order, row) >= 0) music_fuzz_render(player, LOW_RATE_HZ, 333);
     }
     mod_player_destroy(player);
     free(module);

@@ -33,7 +33,7 @@ int music_check_read(const Song *song, int ok, const ModuleReadResult *result) {
     return 1;
 }
 
-static void render_for(ModPlayer *player, int frames, int chunk_frames) {
+void music_fuzz_render(ModPlayer *player, int frames, int chunk_frames) {
     std::vector<int16_t> s16(static_cast<size_t>(chunk_frames) * 2);
     std::vector<uint8_t> u8(static_cast<size_t>(chunk_frames) * 2);
     for (int done = 0, turn = 0; done < frames && !mod_player_is_finished(player); turn++) {
@@ -48,7 +48,7 @@ void music_fuzz_play(Song *song, const uint8_t *input, size_t input_size) {
     ModPlayer *player = mod_player_create_song(FUZZ_RATE_HZ, song);
     if (!player) abort();
     mod_player_set_loop(player, 1);
-    render_for(player, FUZZ_FRAMES, 1 + (input_size > 3 ? input[input_size - 1] : 0) * 7);
+    music_fuzz_render(player, FUZZ_FRAMES, 1 + (input_size > 3 ? input[input_size - 1] : 0) * 7);
     mod_player_set_loop(player, 0);
     int64_t microseconds = 0;
     // Only songs that end within the bound: a seek scans at most to the
@@ -56,7 +56,7 @@ void music_fuzz_play(Song *song, const uint8_t *input, size_t input_size) {
     if (mod_song_length(player, FUZZ_FRAMES, &microseconds) < FUZZ_FRAMES) {
         const int order = input_size > 4 ? input[2] % 260 : 0;
         const int row = input_size > 4 ? input[3] : 0;
-        if (mod_player_seek(player, order, row) >= 0) render_for(player, FUZZ_RATE_HZ, 333);
+        if (mod_player_seek(player, order, row) >= 0) music_fuzz_render(player, FUZZ_RATE_HZ, 333);
     }
     mod_player_destroy(player);
 }

@@ -6,12 +6,17 @@
 #ifndef SUPPORT_MUSIC_SONG_CHECK_H
 #define SUPPORT_MUSIC_SONG_CHECK_H
 
+#include "music/mod_player.h"
 #include "music/module_readers.h"
 #include "music/song.h"
 
 // `ok` is the reader's return for `song` and `result`. Returns 1 when all
 // holds, else 0. Also puts the refusal and any notice into words.
 int music_check_read(const Song *song, int ok, const ModuleReadResult *result);
+
+// Renders up to `frames` frames (fewer when the song finishes) in buffers
+// of `chunk_frames`, 16-bit and 8-bit output in turn, for the fuzz targets.
+void music_fuzz_render(ModPlayer *player, int frames, int chunk_frames);
 
 // Plays a song a reader accepted, for the fuzz targets: looping at 2000 Hz
 // for 8000 frames in buffers of awkward sizes (16-bit and 8-bit output in
