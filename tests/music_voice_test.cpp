@@ -562,3 +562,60 @@ TEST(MusicVoice, RunMixerEqualsTheDefinitionSampleForSample) {
         }
     }
 }
+
+// Passing silence: a voice whose source only delivers zeros, with prev, cur
+// and the window ahead at 0, is moved on to exactly the state the
+// definition reaches (over refills, from a fresh or restarted voice, at
+// steps below and above one sample, 8- and 16-bit), and any voice that
+// could still sound (a nonzero entry ahead, prev or cur), or that has no
+// source or step 0, is refused and left as it was.
+TEST(MusicVoice, PassingSilenceEqualsTheDefinitionOnZeros) {
+    Dice dice = {77};
+    int passed = 0, refused = 0;
+    for (int round = 0; round < 2000; round++) {
+        NoiseSource source = {}, reference_source = {};
+        Voice v;
+        random_voice(&v, &source, &dice);
+        // A stream already over: every refill delivers zeros.
+        source.end_at = 0;
+        source.delivered = 1;
+        v.prev = v.cur = 0;
+        v.volume = 64;
+        if (v.step > VOICE_MAX_STEP) v.step = VOICE_MAX_STEP;
+        // The window ahead of read_index zeroed, up to an entry kept from
+        // zeroing (or none).
+        const int keep = dice.next(4) == 0 ? static_cast<int>(dice.next(VOICE_WINDOW_SAMPLES)) : -1;
+        for (int i = v.read_index + 1; i < VOICE_WINDOW_SAMPLES; i++)
+            if (i != keep) v.window[i] = 0;
+        const uint32_t spoil = dice.next(16);
+        if (spoil == 0) v.prev = 1 << 23;
+        if (spoil == 1) v.cur = -(1 << 15);
+        if (spoil == 2) v.step = 0;
+        if (spoil == 3) voice_set_source(&v, nullptr, nullptr);
+        Voice reference = v;
+        reference_source = source;
+        if (v.source || v.wide_source) same_source(&reference, &v, &reference_source);
+        const bool sounds = v.prev != 0 || v.cur != 0 || (keep > v.read_index && v.window[keep] != 0);
+        const bool can_pass = !sounds && v.step != 0 && (v.source || v.wide_source);
+        const int count = 1 + static_cast<int>(dice.next(dice.next(3) == 0 ? 5000 : 400));
+        const Voice before = v;
+        const int result = voice_pass_silence(&v, count);
+        ASSERT_EQ(result, can_pass ? 1 : 0) << round;
+        if (!result) {
+            refused++;
+            EXPECT_EQ(memcmp(&v, &before, sizeof v), 0) << round;
+            continue;
+        }
+        passed++;
+        std::vector<int32_t> out(count, 0);
+        reference_voice_mix(&reference, out.data(), count);
+        for (int32_t s : out) ASSERT_EQ(s, 0) << round;
+        expect_same_voice(v, reference, round);
+    }
+    EXPECT_GT(passed, 1000);
+    EXPECT_GT(refused, 200);
+    Voice none;
+    voice_init(&none, 44100);
+    EXPECT_EQ(voice_pass_silence(nullptr, 10), 0);
+    EXPECT_EQ(voice_pass_silence(&none, 0), 0);
+}

@@ -33,19 +33,31 @@ static void clear_plane(int32_t *plane, int n) {
     for (; i < n; i++) plane[i] = 0;
 }
 
+// Moves a voice on by `n` frames without mixing it when what it has left
+// to play is silence: its channel is not playing (so its stream only
+// delivers zeros) and nothing but zeros remains in its window. Returns 1
+// when the voice was moved on so, 0 when it is to be mixed.
+static int pass_silent_voice(ModPlayer *player, int index, int n) {
+    return !player->channels[index].playing && voice_pass_silence(&player->voices[index], n);
+}
+
 // Mixes the voices of one side pinned to it (`voices`, `count` of them)
-// into `plane`: the first pair stored, the next pairs added, a last voice
-// alone added; a side without voices is cleared.
+// into `plane`: silent ones only moved on, then of the rest the first pair
+// stored, the next pairs added, a last voice alone added; a side without
+// voices to mix is cleared.
 static void mix_side_voices(ModPlayer *player, const uint8_t *voices, int count, int32_t *plane, int n) {
-    if (count == 0) {
+    Voice *mixed[SONG_MAX_CHANNELS];
+    int m = 0;
+    for (int i = 0; i < count; i++)
+        if (!pass_silent_voice(player, voices[i], n)) mixed[m++] = &player->voices[voices[i]];
+    if (m == 0) {
         clear_plane(plane, n);
         return;
     }
-    Voice *all = player->voices;
-    voice_mix_side(&all[voices[0]], count > 1 ? &all[voices[1]] : nullptr, plane, n);
+    voice_mix_side(mixed[0], m > 1 ? mixed[1] : nullptr, plane, n);
     int i = 2;
-    for (; i + 1 < count; i += 2) voice_mix_side_add(&all[voices[i]], &all[voices[i + 1]], plane, n);
-    if (i < count) voice_mix(&all[voices[i]], plane, n);
+    for (; i + 1 < m; i += 2) voice_mix_side_add(mixed[i], mixed[i + 1], plane, n);
+    if (i < m) voice_mix(mixed[i], plane, n);
 }
 
 // Mixes a panned voice for `n` frames from frame `at` of the tick into both
@@ -93,6 +105,7 @@ static void mix_slice(ModPlayer *player, int32_t *left, int32_t *right, int n, u
     mix_side_voices(player, layout->left, layout->left_count, left, n);
     mix_side_voices(player, layout->right, layout->right_count, right, n);
     for (int i = 0; i < layout->panned_count; i++) {
+        if (pass_silent_voice(player, layout->panned[i], n)) continue;
         if (player->ramp_frames != 0) mix_panned(player, layout->panned[i], left, right, n, at);
         else voice_mix_stereo(&player->voices[layout->panned[i]], left, right, n);
     }

@@ -143,4 +143,16 @@ void voice_mix_stereo(Voice *voice, int32_t *left, int32_t *right, int count);
 // through a song without mixing it. Null voice or count <= 0 does nothing.
 void voice_advance(Voice *voice, int count);
 
+// For a voice whose source, for the next `count` output samples, would
+// only deliver zeros and do nothing else when called (the module player's
+// stream of a channel that is not playing): when prev, cur and the window
+// ahead of read_index are all 0 too, every one of those samples is 0, so
+// the voice is moved on as voice_advance would move it (the same frac and
+// read_index; a refill leaves a zeroed window, wide when the voice has a
+// wide source) without calling the source, and the result is 1. Otherwise,
+// or for a voice without a source, with step 0 or with a state outside the
+// definition's ranges, the voice is left as it is and the result is 0.
+// Null voice or count <= 0: 0.
+int voice_pass_silence(Voice *voice, int count);
+
 #endif

@@ -783,3 +783,30 @@ void voice_advance(Voice *voice, int count) {
     else if (role == ROLE_EACH) mix_each(voice, nullptr, nullptr, count);
     else mix_other(voice, role, nullptr, nullptr, count);
 }
+
+int voice_pass_silence(Voice *voice, int count) {
+    if (!voice || count <= 0 || (!voice->source && !voice->wide_source)) return 0;
+    if (voice->step == 0 || voice->step > VOICE_MAX_STEP || voice->prev != 0 || voice->cur != 0) return 0;
+    const int32_t frac = voice->frac, index = voice->read_index;
+    if (frac < 0 || frac > VOICE_STEP_ONE || index < 0 || index > VOICE_WINDOW_SAMPLES) return 0;
+    // The entries the advances before a refill would read as cur.
+    for (int32_t i = index + 1; i < VOICE_WINDOW_SAMPLES; i++)
+        if (voice->window[i] != 0) return 0;
+    // Every advance carries the whole part of frac into the index, and a
+    // refill takes 256 off it (one advance moves at most 255 entries, from
+    // at most 256): the sum of the advances, modulo 256 once any refill
+    // happened. count x step < 2^31 x 2^24: no wrap in 64 bits.
+    const uint64_t end = static_cast<uint64_t>(frac) + static_cast<uint64_t>(count) * voice->step;
+    const uint64_t next = static_cast<uint64_t>(index) + (end >> VOICE_FRAC_BITS);
+    voice->frac = static_cast<int32_t>(end & VOICE_FRAC_MASK);
+    // A restarted voice (index 256) refills only once it advances.
+    if ((end >> VOICE_FRAC_BITS) != 0 && next > static_cast<uint64_t>(VOICE_INDEX_MASK)) {
+        // What a refill from a source of zeros leaves.
+        for (int32_t i = 0; i <= index && i < VOICE_WINDOW_SAMPLES; i++) voice->window[i] = 0;
+        voice->wide_window = voice->wide_source ? 1 : 0;
+        voice->read_index = static_cast<int32_t>(next & VOICE_INDEX_MASK);
+    } else {
+        voice->read_index = static_cast<int32_t>(next);
+    }
+    return 1;
+}
