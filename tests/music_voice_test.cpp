@@ -477,7 +477,8 @@ void expect_same_voice(const Voice &a, const Voice &b, int round) {
 // random voices of 8- and 16-bit samples, slower and faster than the
 // output (the skipping runs), calls of random lengths: calls
 // that add, the side pass that stores two voices and the one that adds
-// them, the pass into two planes at a voice's gains, moving on without
+// them, the passes into two planes at a voice's gains (adding and
+// storing), moving on without
 // output, and the sequencer's changes of step, volume, gains, sources and
 // restarts between calls.
 TEST(MusicVoice, RunMixerEqualsTheDefinitionSampleForSample) {
@@ -516,7 +517,14 @@ TEST(MusicVoice, RunMixerEqualsTheDefinitionSampleForSample) {
                 reference_voice_mix(&reference[1], expected.data(), count);
             } else {
                 const int which = static_cast<int>(dice.next(2));
-                voice_mix_stereo(&fast[which], out.data(), right.data(), count);
+                if (dice.next(2)) {
+                    voice_mix_stereo(&fast[which], out.data(), right.data(), count);
+                } else {
+                    // The storing pass: what the planes held is replaced.
+                    voice_mix_stereo_store(&fast[which], out.data(), right.data(), count);
+                    std::fill(expected.begin(), expected.end(), 0);
+                    std::fill(expected_right.begin(), expected_right.end(), 0);
+                }
                 reference_voice_mix_stereo(&reference[which], expected.data(), expected_right.data(), count);
             }
             ASSERT_EQ(out, expected) << "round " << round << " call " << call << " op " << op;
@@ -618,4 +626,59 @@ TEST(MusicVoice, PassingSilenceEqualsTheDefinitionOnZeros) {
     voice_init(&none, 44100);
     EXPECT_EQ(voice_pass_silence(nullptr, 10), 0);
     EXPECT_EQ(voice_pass_silence(&none, 0), 0);
+}
+
+// 16-bit data at the bottom of its range: from -32767 down to -32768 the
+// slope is -1 and the definition's sample reaches below -32768 (to -32799
+// at a fraction near 1), which no 16-bit lane holds. Every pass, at steps
+// below and above one sample, equals the definition there.
+TEST(MusicVoice, SamplesBelowSixteenBitsEqualTheDefinition) {
+    auto bottom = [](void *user, int16_t *buffer) {
+        int *calls = static_cast<int *>(user);
+        for (int i = 0; i < VOICE_WINDOW_SAMPLES; i++)
+            buffer[i] = static_cast<int16_t>((i + *calls) % 3 == 0 ? -32768 : (i % 5 == 0 ? -32740 : -32767));
+        ++*calls;
+        return 0;
+    };
+    for (uint32_t step : {65535u, 60000u, 20000u, 65536u, 150000u, 3u * 65536u + 7u}) {
+        int calls = 0, reference_calls = 0;
+        Voice v, other;
+        voice_init(&v, 44100);
+        voice_set_wide_source(&v, bottom, &calls);
+        v.step = step;
+        v.frac = 0;
+        voice_set_volume(&v, 64);
+        voice_set_gains(&v, 16384, 9001);
+        voice_init(&other, 44100);
+        Voice reference = v;
+        voice_set_wide_source(&reference, bottom, &reference_calls);
+        const int count = 1000;
+        for (int pass = 0; pass < 5; pass++) {
+            std::vector<int32_t> out(count, 7), right(count, -7), expected(count, 7), expected_right(count, -7);
+            if (pass == 0) {
+                voice_mix(&v, out.data(), count);
+                reference_voice_mix(&reference, expected.data(), count);
+            } else if (pass == 1) {
+                voice_mix_side(&v, &other, out.data(), count);
+                std::fill(expected.begin(), expected.end(), 0);
+                reference_voice_mix(&reference, expected.data(), count);
+            } else if (pass == 2) {
+                voice_mix_side_add(&other, &v, out.data(), count);
+                reference_voice_mix(&reference, expected.data(), count);
+            } else if (pass == 3) {
+                voice_mix_stereo(&v, out.data(), right.data(), count);
+                reference_voice_mix_stereo(&reference, expected.data(), expected_right.data(), count);
+            } else {
+                voice_mix_stereo_store(&v, out.data(), right.data(), count);
+                std::fill(expected.begin(), expected.end(), 0);
+                std::fill(expected_right.begin(), expected_right.end(), 0);
+                reference_voice_mix_stereo(&reference, expected.data(), expected_right.data(), count);
+            }
+            ASSERT_EQ(out, expected) << "step " << step << " pass " << pass;
+            ASSERT_EQ(right, expected_right) << "step " << step << " pass " << pass;
+            if (step < 65536u && pass == 0) {
+                EXPECT_LT(*std::min_element(expected.begin(), expected.end()), -32768) << step;
+            }
+        }
+    }
 }

@@ -61,19 +61,26 @@ static void mix_side_voices(ModPlayer *player, const uint8_t *voices, int count,
 }
 
 // Mixes a panned voice for `n` frames from frame `at` of the tick into both
-// planes. Within the tick's first ramp_frames frames a voice whose gains
-// changed this tick plays them in MOD_RAMP_STEPS steps from the gains it
-// ended the last tick with (step k of the way at k + 1 / steps + 1); the
-// steps lie at fixed frames of the tick, so any slicing of a render gives
-// the same values.
-static void mix_panned(ModPlayer *player, int index, int32_t *left, int32_t *right, int n, uint32_t at) {
+// planes, adding, or with `store` storing (the planes holding nothing yet).
+// Within the tick's first ramp_frames frames a voice whose gains changed
+// this tick plays them in MOD_RAMP_STEPS steps from the gains it ended the
+// last tick with (step k of the way at k + 1 / steps + 1); the steps lie at
+// fixed frames of the tick, so any slicing of a render gives the same
+// values.
+static void mix_panned(ModPlayer *player, int index, int32_t *left, int32_t *right, int n, uint32_t at,
+                       bool store) {
     Voice *voice = &player->voices[index];
     const Channel *c = &player->channels[index];
     const uint32_t ramp = player->ramp_frames;
     const int32_t to_left = voice->gain_left, to_right = voice->gain_right;
     if (at >= ramp || (c->ramp_left == to_left && c->ramp_right == to_right)) {
-        voice_mix_stereo(voice, left, right, n);
+        if (store) voice_mix_stereo_store(voice, left, right, n);
+        else voice_mix_stereo(voice, left, right, n);
         return;
+    }
+    if (store) {
+        clear_plane(left, n);
+        clear_plane(right, n);
     }
     const uint32_t step_frames = ramp / MOD_RAMP_STEPS;
     int done = 0;
@@ -98,16 +105,26 @@ static void mix_panned(ModPlayer *player, int index, int32_t *left, int32_t *rig
 }
 
 // One slice of `n` frames of every voice into the two planes, from frame
-// `at` of the tick.
+// `at` of the tick. Without voices pinned to a side the first panned voice
+// that sounds stores into the planes rather than adding to cleared ones.
 static void mix_slice(ModPlayer *player, int32_t *left, int32_t *right, int n, uint32_t at) {
     const ModPlayerLayout *layout = &player->layout;
-    // Each side's pinned voices in pairs, stored first: no clearing first.
-    mix_side_voices(player, layout->left, layout->left_count, left, n);
-    mix_side_voices(player, layout->right, layout->right_count, right, n);
+    bool empty = layout->left_count == 0 && layout->right_count == 0;
+    if (!empty) {
+        // Each side's pinned voices in pairs, stored first: no clearing first.
+        mix_side_voices(player, layout->left, layout->left_count, left, n);
+        mix_side_voices(player, layout->right, layout->right_count, right, n);
+    }
     for (int i = 0; i < layout->panned_count; i++) {
         if (pass_silent_voice(player, layout->panned[i], n)) continue;
-        if (player->ramp_frames != 0) mix_panned(player, layout->panned[i], left, right, n, at);
+        if (player->ramp_frames != 0) mix_panned(player, layout->panned[i], left, right, n, at, empty);
+        else if (empty) voice_mix_stereo_store(&player->voices[layout->panned[i]], left, right, n);
         else voice_mix_stereo(&player->voices[layout->panned[i]], left, right, n);
+        empty = false;
+    }
+    if (empty) {
+        clear_plane(left, n);
+        clear_plane(right, n);
     }
 }
 

@@ -137,6 +137,11 @@ void voice_mix_side_add(Voice *first, Voice *second, int32_t *out, int count);
 // nothing.
 void voice_mix_stereo(Voice *voice, int32_t *left, int32_t *right, int count);
 
+// As voice_mix_stereo, but stores the voice's samples (0 where it adds
+// nothing) instead of adding them: what clearing both planes first and
+// then voice_mix_stereo give.
+void voice_mix_stereo_store(Voice *voice, int32_t *left, int32_t *right, int count);
+
 // Moves the voice on by `count` output samples exactly as voice_mix would,
 // adding nothing anywhere: the same read position, window refills (the
 // source is called as mixing would call it), prev and cur. Used to skip

@@ -138,6 +138,10 @@ constexpr int32_t PAIR_K_WEIGHT = 4096;
 constexpr int32_t PAIR_B_WEIGHT = 2048;
 constexpr uint32_t PAIR_HALF_MASK = 0xFFFF;
 constexpr int PAIR_HIGH_SHIFT = 16;
+// Wide pairs with b below -32736 (and only they) can give a sample below
+// -32768: with c >= -32768 their d is -1, s = b - ceil(frac / 2048) >= b -
+// 32. As a signed 32-bit pair: b x 65536 + the low half, below this limit.
+constexpr int32_t PAIR_LOW_LIMIT = -32736 * 65536;
 
 static inline uint32_t pack_pair(int32_t low, int32_t high) {
     return (static_cast<uint32_t>(low) & PAIR_HALF_MASK) |
@@ -188,6 +192,7 @@ struct VoiceRun {
     uint32_t pos;            // position of the next output sample, 16.16 from E[0]
     int left;                // output samples left in the run
     int refills;             // 1 when the run ends with the refill
+    bool exact;              // a sample may fall below 16 bits (see four_split)
     uint32_t pairs[VOICE_WINDOW_SAMPLES + 1];  // pair j: E[j] and E[j + 1]
 };
 
@@ -197,12 +202,21 @@ static inline int32_t run_value(const VoiceRun *run, uint32_t j) {
     return run->voice->window[run->index + static_cast<int32_t>(j) - 1];
 }
 
+// A wide pair whose sample can fall below -32768: see four_split.
+static inline bool low_pair(uint32_t pair) {
+    return static_cast<int32_t>(pair) < PAIR_LOW_LIMIT;
+}
+
 // pairs[j] = the pair of window[j] and window[j + 1], for j below count.
+// With SSE2 and wide pairs, returns whether any is a low_pair (else false).
 template <bool WIDE>
-static void fill_pairs(uint32_t *pairs, const int32_t *window, int count) {
+static bool fill_pairs(uint32_t *pairs, const int32_t *window, int count) {
     int j = 0;
+    bool low = false;
 #ifdef VOICE_MIX_SSE2
     const __m128i half = _mm_set1_epi32(static_cast<int32_t>(PAIR_HALF_MASK));
+    const __m128i limit = _mm_set1_epi32(PAIR_LOW_LIMIT);
+    __m128i lows = _mm_setzero_si128();
     for (; j + 4 <= count; j += 4) {
         const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i *>(window + j));
         const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(window + j + 1));
@@ -210,10 +224,17 @@ static void fill_pairs(uint32_t *pairs, const int32_t *window, int count) {
         const __m128i high = WIDE ? _mm_srai_epi32(p, VOICE_PREV_SHIFT)
                                   : _mm_add_epi32(_mm_slli_epi32(d, 3), _mm_srai_epi32(p, VOICE_PREV_SHIFT + 1));
         const __m128i packed = _mm_or_si128(_mm_and_si128(d, half), _mm_slli_epi32(high, PAIR_HIGH_SHIFT));
+        if (WIDE) lows = _mm_or_si128(lows, _mm_cmplt_epi32(packed, limit));
         _mm_storeu_si128(reinterpret_cast<__m128i *>(pairs + j), packed);
     }
+    low = WIDE && _mm_movemask_epi8(lows) != 0;
 #endif
     for (; j < count; j++) pairs[j] = WIDE ? wide_pair(window[j], window[j + 1]) : narrow_pair(window[j], window[j + 1]);
+#ifdef VOICE_MIX_SSE2
+    if (WIDE)
+        for (int i = j < 4 ? 0 : j & ~3; i < count; i++) low = low || low_pair(pairs[i]);
+#endif
+    return low;
 }
 
 // Starts a run of at most `most` output samples (>= 1) at the voice's
@@ -238,15 +259,19 @@ static void run_begin(VoiceRun *run, int most, bool table) {
     // The last pair read: that of the run's last sample, still before the
     // target, so at most pair 255 - index.
     const uint32_t last = (frac + static_cast<uint32_t>(run->left - 1) * run->step) >> VOICE_FRAC_BITS;
+    run->exact = false;
     if (run->wide) {
         run->pairs[0] = wide_pair(run->e0, run->e1);
         if (last >= 1) run->pairs[1] = wide_pair(run->e1, voice->window[index + 1]);
+#ifdef VOICE_MIX_SSE2
+        run->exact = low_pair(run->pairs[0]) || (last >= 1 && low_pair(run->pairs[1]));
+#endif
     } else {
         run->pairs[0] = narrow_pair(run->e0, run->e1);
         if (last >= 1) run->pairs[1] = narrow_pair(run->e1, voice->window[index + 1]);
     }
     if (last < 2) return;
-    if (run->wide) fill_pairs<true>(run->pairs + 2, voice->window + index + 1, static_cast<int>(last) - 1);
+    if (run->wide) run->exact |= fill_pairs<true>(run->pairs + 2, voice->window + index + 1, static_cast<int>(last) - 1);
     else fill_pairs<false>(run->pairs + 2, voice->window + index + 1, static_cast<int>(last) - 1);
 }
 
@@ -302,9 +327,28 @@ static inline __m128i four_values(const uint32_t *pairs, uint32_t p, uint32_t st
 
 // Four samples times a gain (the low half of each lane of `gain`): s fits
 // 16 bits, its high half being only its sign, so one pmaddwd against
-// (gain, 0) is s x gain.
+// (gain, 0) is s x gain. Also for samples in split form (four_split)
+// against (gain, gain).
 static inline __m128i four_scaled(__m128i s, __m128i gain) {
     return _mm_srai_epi32(_mm_madd_epi16(s, gain), VOICE_GAIN_SHIFT);
+}
+
+// A sample of 16-bit data can reach below -32768 (down to -32800: a slope
+// of -1 below -32736, e.g. from -32767 to -32768, at a fraction near 1),
+// which no 16-bit half holds. Split form: s >> 1 in the low half and s - (s
+// >> 1) in the high one, both within 16 bits, for pmaddwd against (gain,
+// gain): their sum times the gain is s x gain.
+static inline __m128i four_split(__m128i s) {
+    const __m128i low = _mm_srai_epi32(s, 1);
+    return _mm_or_si128(_mm_and_si128(low, _mm_set1_epi32(static_cast<int32_t>(PAIR_HALF_MASK))),
+                        _mm_slli_epi32(_mm_sub_epi32(s, low), PAIR_HIGH_SHIFT));
+}
+
+// The gain vector for four_scaled: (gain, 0), or (gain, gain) for samples in
+// split form.
+template <bool SPLIT>
+static inline __m128i gain_vector(int32_t gain) {
+    return _mm_set1_epi32(SPLIT ? gain | gain << PAIR_HIGH_SHIFT : gain);
 }
 
 static inline __m128i lane_positions(uint32_t p, uint32_t s) {
@@ -313,8 +357,9 @@ static inline __m128i lane_positions(uint32_t p, uint32_t s) {
 }
 #endif
 
-// out[i] = (ADD ? out[i] : 0) + the run's sample i.
-template <bool WIDE, bool ADD>
+// out[i] = (ADD ? out[i] : 0) + the run's sample i; EXACT: the samples in
+// split form.
+template <bool WIDE, bool ADD, bool EXACT>
 static void mix_one(int32_t *out, int count, VoiceRun *run) {
     uint32_t p = run->pos;
     const uint32_t s = run->step;
@@ -322,11 +367,13 @@ static void mix_one(int32_t *out, int count, VoiceRun *run) {
     const int32_t gain = run->gain;
     int i = 0;
 #ifdef VOICE_MIX_SSE2
-    const __m128i gains = _mm_set1_epi32(gain);
+    const __m128i gains = gain_vector<EXACT>(gain);
     const __m128i step4 = _mm_set1_epi32(static_cast<int32_t>(4 * s));
     __m128i lanes = lane_positions(p, s);
     for (; i + 4 <= count; i += 4) {
-        __m128i v = four_scaled(four_values<WIDE>(pairs, p, s, lanes), gains);
+        __m128i v = four_values<WIDE>(pairs, p, s, lanes);
+        if (EXACT) v = four_split(v);
+        v = four_scaled(v, gains);
         __m128i *o = reinterpret_cast<__m128i *>(out + i);
         if (ADD) v = _mm_add_epi32(v, _mm_loadu_si128(o));
         _mm_storeu_si128(o, v);
@@ -345,7 +392,7 @@ static void mix_one(int32_t *out, int count, VoiceRun *run) {
 }
 
 // out[i] = (ADD ? out[i] : 0) + sample i of run a + sample i of run b.
-template <bool WIDE_A, bool WIDE_B, bool ADD>
+template <bool WIDE_A, bool WIDE_B, bool ADD, bool EXACT>
 static void mix_two(int32_t *out, int count, VoiceRun *a, VoiceRun *b) {
     uint32_t pa = a->pos, pb = b->pos;
     const uint32_t sa = a->step, sb = b->step;
@@ -353,13 +400,18 @@ static void mix_two(int32_t *out, int count, VoiceRun *a, VoiceRun *b) {
     const int32_t gain_a = a->gain, gain_b = b->gain;
     int i = 0;
 #ifdef VOICE_MIX_SSE2
-    const __m128i gainsa = _mm_set1_epi32(gain_a), gainsb = _mm_set1_epi32(gain_b);
+    const __m128i gainsa = gain_vector<EXACT>(gain_a), gainsb = gain_vector<EXACT>(gain_b);
     const __m128i stepa4 = _mm_set1_epi32(static_cast<int32_t>(4 * sa));
     const __m128i stepb4 = _mm_set1_epi32(static_cast<int32_t>(4 * sb));
     __m128i lanesa = lane_positions(pa, sa), lanesb = lane_positions(pb, sb);
     for (; i + 4 <= count; i += 4) {
-        __m128i v = _mm_add_epi32(four_scaled(four_values<WIDE_A>(pairs_a, pa, sa, lanesa), gainsa),
-                                  four_scaled(four_values<WIDE_B>(pairs_b, pb, sb, lanesb), gainsb));
+        __m128i va = four_values<WIDE_A>(pairs_a, pa, sa, lanesa);
+        __m128i vb = four_values<WIDE_B>(pairs_b, pb, sb, lanesb);
+        if (EXACT) {
+            va = four_split(va);
+            vb = four_split(vb);
+        }
+        __m128i v = _mm_add_epi32(four_scaled(va, gainsa), four_scaled(vb, gainsb));
         __m128i *o = reinterpret_cast<__m128i *>(out + i);
         if (ADD) v = _mm_add_epi32(v, _mm_loadu_si128(o));
         _mm_storeu_si128(o, v);
@@ -383,8 +435,9 @@ static void mix_two(int32_t *out, int count, VoiceRun *a, VoiceRun *b) {
     b->left -= count;
 }
 
-// left[i] += the run's sample i at its left gain, right[i] at its right one.
-template <bool WIDE>
+// left[i] (+)= the run's sample i at its left gain, right[i] at its right
+// one: added, or stored when !ADD.
+template <bool WIDE, bool ADD, bool EXACT>
 static void mix_stereo(int32_t *left, int32_t *right, int count, VoiceRun *run) {
     uint32_t p = run->pos;
     const uint32_t s = run->step;
@@ -392,23 +445,30 @@ static void mix_stereo(int32_t *left, int32_t *right, int count, VoiceRun *run) 
     const int32_t gain_left = run->gain, gain_right = run->gain_right;
     int i = 0;
 #ifdef VOICE_MIX_SSE2
-    const __m128i gainsl = _mm_set1_epi32(gain_left), gainsr = _mm_set1_epi32(gain_right);
+    const __m128i gainsl = gain_vector<EXACT>(gain_left), gainsr = gain_vector<EXACT>(gain_right);
     const __m128i step4 = _mm_set1_epi32(static_cast<int32_t>(4 * s));
     __m128i lanes = lane_positions(p, s);
     for (; i + 4 <= count; i += 4) {
-        const __m128i v = four_values<WIDE>(pairs, p, s, lanes);
+        __m128i v = four_values<WIDE>(pairs, p, s, lanes);
+        if (EXACT) v = four_split(v);
         __m128i *l = reinterpret_cast<__m128i *>(left + i);
         __m128i *r = reinterpret_cast<__m128i *>(right + i);
-        _mm_storeu_si128(l, _mm_add_epi32(_mm_loadu_si128(l), four_scaled(v, gainsl)));
-        _mm_storeu_si128(r, _mm_add_epi32(_mm_loadu_si128(r), four_scaled(v, gainsr)));
+        __m128i vl = four_scaled(v, gainsl), vr = four_scaled(v, gainsr);
+        if (ADD) {
+            vl = _mm_add_epi32(vl, _mm_loadu_si128(l));
+            vr = _mm_add_epi32(vr, _mm_loadu_si128(r));
+        }
+        _mm_storeu_si128(l, vl);
+        _mm_storeu_si128(r, vr);
         p += 4 * s;
         lanes = _mm_add_epi32(lanes, step4);
     }
 #endif
     for (; i < count; i++) {
         const int32_t v = pair_value<WIDE>(pairs[p >> VOICE_FRAC_BITS], p & VOICE_FRAC_MASK);
-        left[i] += (v * gain_left) >> VOICE_GAIN_SHIFT;
-        right[i] += (v * gain_right) >> VOICE_GAIN_SHIFT;
+        const int32_t vl = (v * gain_left) >> VOICE_GAIN_SHIFT, vr = (v * gain_right) >> VOICE_GAIN_SHIFT;
+        left[i] = ADD ? left[i] + vl : vl;
+        right[i] = ADD ? right[i] + vr : vr;
         p += s;
     }
     run->pos = p;
@@ -450,15 +510,26 @@ static inline __m128i four_skipped(__m128i prev, __m128i cur, __m128i lanes) {
 }
 #endif
 
-// Adds the samples from `from` to `to` - 1 of a skipping run at the given
-// gains, every one from sample 2 on (its prev and cur both in the window,
-// at `index` plus the whole parts of its previous and its own position;
-// `pos` is sample `from`'s position).
+// left[i] and right[i] (+)= v at the two gains.
+template <bool ADD>
+static inline void store_or_add(int32_t *left, int32_t *right, int i, int32_t v, int32_t gain_left,
+                                int32_t gain_right) {
+    const int32_t vl = (v * gain_left) >> VOICE_GAIN_SHIFT, vr = (v * gain_right) >> VOICE_GAIN_SHIFT;
+    left[i] = ADD ? left[i] + vl : vl;
+    right[i] = ADD ? right[i] + vr : vr;
+}
+
+// Adds (or with !ADD stores) the samples from `from` to `to` - 1 of a
+// skipping run at the given gains, every one from sample 2 on (its prev and
+// cur both in the window, at `index` plus the whole parts of its previous
+// and its own position; `pos` is sample `from`'s position). EXACT: in
+// split form, as 16-bit values can need.
+template <bool ADD, bool EXACT>
 static void skip_samples(const int32_t *window, int32_t index, uint32_t pos, uint32_t step, int from, int to,
                          int32_t gain_left, int32_t gain_right, int32_t *left, int32_t *right) {
     int i = from;
 #ifdef VOICE_MIX_SSE2
-    const __m128i gainsl = _mm_set1_epi32(gain_left), gainsr = _mm_set1_epi32(gain_right);
+    const __m128i gainsl = gain_vector<EXACT>(gain_left), gainsr = gain_vector<EXACT>(gain_right);
     const __m128i step4 = _mm_set1_epi32(static_cast<int32_t>(4 * step));
     const int32_t *w = window + index;
     __m128i lanes = lane_positions(pos, step);
@@ -473,12 +544,18 @@ static void skip_samples(const int32_t *window, int32_t index, uint32_t pos, uin
         const __m128i cur = _mm_unpacklo_epi64(_mm_unpacklo_epi32(a, b), _mm_unpacklo_epi32(c, d));
         const __m128i prev = _mm_or_si128(_mm_slli_si128(cur, 4), carried);
         carried = _mm_srli_si128(cur, 12);
-        const __m128i v = four_skipped(prev, cur, lanes);
+        __m128i v = four_skipped(prev, cur, lanes);
+        if (EXACT) v = four_split(v);
         lanes = _mm_add_epi32(lanes, step4);
         __m128i *l = reinterpret_cast<__m128i *>(left + i);
         __m128i *r = reinterpret_cast<__m128i *>(right + i);
-        _mm_storeu_si128(l, _mm_add_epi32(_mm_loadu_si128(l), four_scaled(v, gainsl)));
-        _mm_storeu_si128(r, _mm_add_epi32(_mm_loadu_si128(r), four_scaled(v, gainsr)));
+        __m128i vl = four_scaled(v, gainsl), vr = four_scaled(v, gainsr);
+        if (ADD) {
+            vl = _mm_add_epi32(vl, _mm_loadu_si128(l));
+            vr = _mm_add_epi32(vr, _mm_loadu_si128(r));
+        }
+        _mm_storeu_si128(l, vl);
+        _mm_storeu_si128(r, vr);
         pos += 4 * step;
     }
 #endif
@@ -486,16 +563,16 @@ static void skip_samples(const int32_t *window, int32_t index, uint32_t pos, uin
         const int32_t prev = window[index + static_cast<int32_t>((pos - step) >> VOICE_FRAC_BITS)];
         const int32_t cur = window[index + static_cast<int32_t>(pos >> VOICE_FRAC_BITS)];
         const int32_t v = definition_value(prev, cur, static_cast<int32_t>(pos & VOICE_FRAC_MASK));
-        left[i] += (v * gain_left) >> VOICE_GAIN_SHIFT;
-        right[i] += (v * gain_right) >> VOICE_GAIN_SHIFT;
+        store_or_add<ADD>(left, right, i, v, gain_left, gain_right);
         pos += step;
     }
 }
 
 // Moves a voice whose step is above one source sample (and at most
-// VOICE_MAX_STEP) on by `count` output samples, adding each sample at its
-// gains into left and right when left is not null: the definition, run by
-// run.
+// VOICE_MAX_STEP) on by `count` output samples, adding (or with !ADD
+// storing) each sample at its gains into left and right when left is not
+// null: the definition, run by run.
+template <bool ADD>
 static void skip_runs(Voice *voice, int32_t *left, int32_t *right, int count) {
     const uint32_t step = voice->step;
     const int32_t gain_left = clamp_gain(voice->gain_left);
@@ -515,18 +592,23 @@ static void skip_runs(Voice *voice, int32_t *left, int32_t *right, int count) {
         if (n >= 2) last_cur = window[index + static_cast<int32_t>((frac + static_cast<uint32_t>(n - 1) * step) >> VOICE_FRAC_BITS)];
         if (left) {
             int32_t v = definition_value(voice->prev, voice->cur, static_cast<int32_t>(frac));
-            left[done] += (v * gain_left) >> VOICE_GAIN_SHIFT;
-            right[done] += (v * gain_right) >> VOICE_GAIN_SHIFT;
+            store_or_add<ADD>(left, right, done, v, gain_left, gain_right);
             if (n >= 2) {
                 const uint32_t p1 = frac + step;
                 v = definition_value(voice->cur, window[index + static_cast<int32_t>(p1 >> VOICE_FRAC_BITS)],
                                      static_cast<int32_t>(p1 & VOICE_FRAC_MASK));
-                left[done + 1] += (v * gain_left) >> VOICE_GAIN_SHIFT;
-                right[done + 1] += (v * gain_right) >> VOICE_GAIN_SHIFT;
+                store_or_add<ADD>(left, right, done + 1, v, gain_left, gain_right);
             }
-            if (n > 2)
-                skip_samples(window, index, frac + 2 * step, step, 2, n, gain_left, gain_right, left + done,
-                             right + done);
+            // 8-bit values (a window of them, prev and cur) interpolate
+            // within 16 bits.
+            const bool exact = voice->wide_window || (voice->prev & VOICE_WINDOW_LOW_BITS) != 0 ||
+                               (voice->cur & VOICE_WINDOW_LOW_BITS) != 0;
+            if (n > 2 && exact)
+                skip_samples<ADD, true>(window, index, frac + 2 * step, step, 2, n, gain_left, gain_right,
+                                        left + done, right + done);
+            else if (n > 2)
+                skip_samples<ADD, false>(window, index, frac + 2 * step, step, 2, n, gain_left, gain_right,
+                                         left + done, right + done);
         }
         // The state after the run's last advance.
         const uint32_t end = frac + static_cast<uint32_t>(n) * step;
@@ -615,6 +697,7 @@ static void run_setup(VoiceRun *run, Voice *voice, bool wide, int32_t gain) {
     run->wide = wide;
     run->gain = gain;
     run->gain_right = 0;
+    run->exact = false;
 }
 
 // Moves a voice that runs could mix on by `count` samples, run by run.
@@ -636,12 +719,15 @@ static void mix_runs(Voice *voice, bool wide, int32_t gain, int32_t *out, int co
     for (int done = 0; done < count;) {
         run_begin(&run, count - done, true);
         const int n = run.left;
-        if (wide) {
-            if (add) mix_one<true, true>(out + done, n, &run);
-            else mix_one<true, false>(out + done, n, &run);
+        if (wide && run.exact) {
+            if (add) mix_one<true, true, true>(out + done, n, &run);
+            else mix_one<true, false, true>(out + done, n, &run);
+        } else if (wide) {
+            if (add) mix_one<true, true, false>(out + done, n, &run);
+            else mix_one<true, false, false>(out + done, n, &run);
         } else {
-            if (add) mix_one<false, true>(out + done, n, &run);
-            else mix_one<false, false>(out + done, n, &run);
+            if (add) mix_one<false, true, false>(out + done, n, &run);
+            else mix_one<false, false, false>(out + done, n, &run);
         }
         done += n;
         run_end(&run);
@@ -650,12 +736,16 @@ static void mix_runs(Voice *voice, bool wide, int32_t gain, int32_t *out, int co
 
 template <bool ADD>
 static void mix_two_runs(int32_t *out, int count, VoiceRun *a, VoiceRun *b) {
-    if (a->wide) {
-        if (b->wide) mix_two<true, true, ADD>(out, count, a, b);
-        else mix_two<true, false, ADD>(out, count, a, b);
+    if (a->exact || b->exact) {
+        if (a->wide && b->wide) mix_two<true, true, ADD, true>(out, count, a, b);
+        else if (a->wide) mix_two<true, false, ADD, true>(out, count, a, b);
+        else mix_two<false, true, ADD, true>(out, count, a, b);
+    } else if (a->wide) {
+        if (b->wide) mix_two<true, true, ADD, false>(out, count, a, b);
+        else mix_two<true, false, ADD, false>(out, count, a, b);
     } else {
-        if (b->wide) mix_two<false, true, ADD>(out, count, a, b);
-        else mix_two<false, false, ADD>(out, count, a, b);
+        if (b->wide) mix_two<false, true, ADD, false>(out, count, a, b);
+        else mix_two<false, false, ADD, false>(out, count, a, b);
     }
 }
 
@@ -702,7 +792,7 @@ static void mix_other(Voice *voice, VoiceRole role, int32_t *out, int32_t *right
         break;
     case ROLE_SKIPS:
         if (out && !right) mix_each(voice, out, nullptr, count);
-        else skip_runs(voice, out, right, count);
+        else skip_runs<true>(voice, out, right, count);
         break;
     default:
         break;
@@ -747,15 +837,25 @@ void voice_mix_side_add(Voice *first, Voice *second, int32_t *out, int count) {
     mix_side(first, second, out, count, true);
 }
 
-void voice_mix_stereo(Voice *voice, int32_t *left, int32_t *right, int count) {
+// voice_mix_stereo, and with !ADD voice_mix_stereo_store.
+template <bool ADD>
+static void mix_stereo_call(Voice *voice, int32_t *left, int32_t *right, int count) {
     if (!voice || !left || !right || count <= 0) return;
     bool wide = false;
     VoiceRole role = role_of(voice, &wide);
     const int32_t gain_left = clamp_gain(voice->gain_left);
     const int32_t gain_right = clamp_gain(voice->gain_right);
     if (role == ROLE_RUNS && gain_left == 0 && gain_right == 0) role = ROLE_MOVE;
-    if (role == ROLE_SKIPS && gain_left == 0 && gain_right == 0) {
-        skip_runs(voice, nullptr, nullptr, count);
+    if (role == ROLE_SKIPS && (gain_left != 0 || gain_right != 0)) {
+        skip_runs<ADD>(voice, left, right, count);
+        return;
+    }
+    if (!ADD && role != ROLE_RUNS) {
+        clear(left, count);
+        clear(right, count);
+    }
+    if (role == ROLE_SKIPS) {
+        skip_runs<true>(voice, nullptr, nullptr, count);
         return;
     }
     if (role != ROLE_RUNS) {
@@ -768,11 +868,20 @@ void voice_mix_stereo(Voice *voice, int32_t *left, int32_t *right, int count) {
     for (int done = 0; done < count;) {
         run_begin(&run, count - done, true);
         const int n = run.left;
-        if (wide) mix_stereo<true>(left + done, right + done, n, &run);
-        else mix_stereo<false>(left + done, right + done, n, &run);
+        if (wide && run.exact) mix_stereo<true, ADD, true>(left + done, right + done, n, &run);
+        else if (wide) mix_stereo<true, ADD, false>(left + done, right + done, n, &run);
+        else mix_stereo<false, ADD, false>(left + done, right + done, n, &run);
         done += n;
         run_end(&run);
     }
+}
+
+void voice_mix_stereo(Voice *voice, int32_t *left, int32_t *right, int count) {
+    mix_stereo_call<true>(voice, left, right, count);
+}
+
+void voice_mix_stereo_store(Voice *voice, int32_t *left, int32_t *right, int count) {
+    mix_stereo_call<false>(voice, left, right, count);
 }
 
 void voice_advance(Voice *voice, int count) {
