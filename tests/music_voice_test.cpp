@@ -477,8 +477,8 @@ void expect_same_voice(const Voice &a, const Voice &b, int round) {
 // random voices of 8- and 16-bit samples, slower and faster than the
 // output (the skipping runs), calls of random lengths: calls
 // that add, the side pass that stores two voices and the one that adds
-// them, the passes into two planes at a voice's gains (adding and
-// storing), moving on without
+// them, the passes into two planes at a voice's gains or at gains per
+// sample (adding and storing), moving on without
 // output, and the sequencer's changes of step, volume, gains, sources and
 // restarts between calls.
 TEST(MusicVoice, RunMixerEqualsTheDefinitionSampleForSample) {
@@ -517,15 +517,52 @@ TEST(MusicVoice, RunMixerEqualsTheDefinitionSampleForSample) {
                 reference_voice_mix(&reference[1], expected.data(), count);
             } else {
                 const int which = static_cast<int>(dice.next(2));
-                if (dice.next(2)) {
+                const uint32_t kind = dice.next(4);
+                // Gains per sample: steps of random lengths (a volume
+                // ramp's), some a sample long.
+                std::vector<int32_t> gains_left(count), gains_right(count);
+                for (int i = 0; i < count;) {
+                    const int n = 1 + static_cast<int>(dice.next(dice.next(3) == 0 ? 3 : 40));
+                    const int32_t l = static_cast<int32_t>(dice.next(16385)), r = static_cast<int32_t>(dice.next(16385));
+                    for (int j = i; j < i + n && j < count; j++) {
+                        gains_left[j] = l;
+                        gains_right[j] = r;
+                    }
+                    i += n;
+                }
+                if (kind == 0) {
                     voice_mix_stereo(&fast[which], out.data(), right.data(), count);
+                } else if (kind == 1) {
+                    voice_mix_stereo_gains(&fast[which], out.data(), right.data(), gains_left.data(),
+                                           gains_right.data(), count);
+                } else if (kind == 2) {
+                    voice_mix_stereo_gains_store(&fast[which], out.data(), right.data(), gains_left.data(),
+                                                 gains_right.data(), count);
                 } else {
                     // The storing pass: what the planes held is replaced.
                     voice_mix_stereo_store(&fast[which], out.data(), right.data(), count);
+                }
+                if (kind >= 2) {
                     std::fill(expected.begin(), expected.end(), 0);
                     std::fill(expected_right.begin(), expected_right.end(), 0);
                 }
-                reference_voice_mix_stereo(&reference[which], expected.data(), expected_right.data(), count);
+                if (kind == 1 || kind == 2) {
+                    // The definition one sample at a time at that sample's
+                    // gains; the voice's own gains stay as they were.
+                    Voice *r = &reference[which];
+                    const int32_t own_left = r->gain_left, own_right = r->gain_right;
+                    for (int i = 0; i < count; i++) {
+                        r->gain_left = gains_left[i];
+                        r->gain_right = gains_right[i];
+                        reference_voice_mix_stereo(r, expected.data() + i, expected_right.data() + i, 1);
+                    }
+                    r->gain_left = own_left;
+                    r->gain_right = own_right;
+                    EXPECT_EQ(fast[which].gain_left, own_left) << round;
+                    EXPECT_EQ(fast[which].gain_right, own_right) << round;
+                } else {
+                    reference_voice_mix_stereo(&reference[which], expected.data(), expected_right.data(), count);
+                }
             }
             ASSERT_EQ(out, expected) << "round " << round << " call " << call << " op " << op;
             ASSERT_EQ(right, expected_right) << "round " << round << " call " << call << " op " << op;

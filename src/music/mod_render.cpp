@@ -22,6 +22,8 @@ constexpr int32_t RENDER_HALF_GAIN = 32768;
 constexpr int RENDER_GAIN_SHIFT = 16;
 constexpr int RENDER_U8_SHIFT = 8;
 constexpr int RENDER_U8_SILENCE = 128;
+// Frames of a volume ramp whose gains are laid out at once.
+constexpr int RENDER_RAMP_BLOCK = 256;
 
 // plane[0 .. n - 1] = 0 in 16-byte stores, inline (memset's string store
 // counts once per byte in callgrind, which the cost measurement uses).
@@ -31,6 +33,23 @@ static void clear_plane(int32_t *plane, int n) {
     for (; i + 4 <= n; i += 4) _mm_storeu_si128(reinterpret_cast<__m128i *>(plane + i), _mm_setzero_si128());
 #endif
     for (; i < n; i++) plane[i] = 0;
+}
+
+// lefts[0 .. n - 1] = left and rights[0 .. n - 1] = right, in 16-byte
+// stores where it can.
+static void fill_gains(int32_t *lefts, int32_t *rights, int n, int32_t left, int32_t right) {
+    int i = 0;
+#ifdef RENDER_SSE2
+    const __m128i l = _mm_set1_epi32(left), r = _mm_set1_epi32(right);
+    for (; i + 4 <= n; i += 4) {
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(lefts + i), l);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(rights + i), r);
+    }
+#endif
+    for (; i < n; i++) {
+        lefts[i] = left;
+        rights[i] = right;
+    }
 }
 
 // Moves a voice on by `n` frames without mixing it when what it has left
@@ -78,30 +97,30 @@ static void mix_panned(ModPlayer *player, int index, int32_t *left, int32_t *rig
         else voice_mix_stereo(voice, left, right, n);
         return;
     }
-    if (store) {
-        clear_plane(left, n);
-        clear_plane(right, n);
-    }
+    // The ramped frames, their gains a block at a time into one call each;
+    // then the rest at the voice's gains.
     const uint32_t step_frames = ramp / MOD_RAMP_STEPS;
-    int done = 0;
-    while (done < n) {
-        const uint32_t frame = at + static_cast<uint32_t>(done);
-        int count = n - done;
-        if (frame < ramp) {
+    const int ramped = ramp - at < static_cast<uint32_t>(n) ? static_cast<int>(ramp - at) : n;
+    int32_t gains_left[RENDER_RAMP_BLOCK], gains_right[RENDER_RAMP_BLOCK];
+    for (int done = 0; done < ramped;) {
+        const int block = ramped - done < RENDER_RAMP_BLOCK ? ramped - done : RENDER_RAMP_BLOCK;
+        for (int k = 0; k < block;) {
+            const uint32_t frame = at + static_cast<uint32_t>(done + k);
             const int step = static_cast<int>(frame / step_frames);
             const uint32_t step_end = (static_cast<uint32_t>(step) + 1) * step_frames;
+            int count = block - k;
             if (static_cast<uint32_t>(count) > step_end - frame) count = static_cast<int>(step_end - frame);
-            voice->gain_left = c->ramp_left + (to_left - c->ramp_left) * (step + 1) / (MOD_RAMP_STEPS + 1);
-            voice->gain_right = c->ramp_right + (to_right - c->ramp_right) * (step + 1) / (MOD_RAMP_STEPS + 1);
-        } else {
-            voice->gain_left = to_left;
-            voice->gain_right = to_right;
+            const int32_t gain_left = c->ramp_left + (to_left - c->ramp_left) * (step + 1) / (MOD_RAMP_STEPS + 1);
+            const int32_t gain_right = c->ramp_right + (to_right - c->ramp_right) * (step + 1) / (MOD_RAMP_STEPS + 1);
+            fill_gains(gains_left + k, gains_right + k, count, gain_left, gain_right);
+            k += count;
         }
-        voice_mix_stereo(voice, left + done, right + done, count);
-        done += count;
+        if (store) voice_mix_stereo_gains_store(voice, left + done, right + done, gains_left, gains_right, block);
+        else voice_mix_stereo_gains(voice, left + done, right + done, gains_left, gains_right, block);
+        done += block;
     }
-    voice->gain_left = to_left;
-    voice->gain_right = to_right;
+    if (ramped < n && store) voice_mix_stereo_store(voice, left + ramped, right + ramped, n - ramped);
+    else if (ramped < n) voice_mix_stereo(voice, left + ramped, right + ramped, n - ramped);
 }
 
 // One slice of `n` frames of every voice into the two planes, from frame

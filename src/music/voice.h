@@ -142,6 +142,20 @@ void voice_mix_stereo(Voice *voice, int32_t *left, int32_t *right, int count);
 // then voice_mix_stereo give.
 void voice_mix_stereo_store(Voice *voice, int32_t *left, int32_t *right, int count);
 
+// As voice_mix_stereo, but output sample i at the gains gains_left[i] and
+// gains_right[i] instead of the voice's, which are neither used nor
+// changed: what calling voice_mix_stereo sample by sample with those gains
+// set gives. The gains must lie within 0 .. VOICE_MAX_GAIN (they are not
+// clamped here: a volume ramp's gains, between two clamped ones, always
+// do); outside it the samples are unspecified. A null voice, plane or gain
+// array, or count <= 0, does nothing.
+void voice_mix_stereo_gains(Voice *voice, int32_t *left, int32_t *right, const int32_t *gains_left,
+                            const int32_t *gains_right, int count);
+
+// As voice_mix_stereo_gains, but storing (as voice_mix_stereo_store).
+void voice_mix_stereo_gains_store(Voice *voice, int32_t *left, int32_t *right, const int32_t *gains_left,
+                                  const int32_t *gains_right, int count);
+
 // Moves the voice on by `count` output samples exactly as voice_mix would,
 // adding nothing anywhere: the same read position, window refills (the
 // source is called as mixing would call it), prev and cur. Used to skip

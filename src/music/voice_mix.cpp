@@ -196,6 +196,39 @@ struct VoiceRun {
     uint32_t pairs[VOICE_WINDOW_SAMPLES + 1];  // pair j: E[j] and E[j + 1]
 };
 
+// The gains of a pass into two planes: one pair for every sample, or with
+// VARY a pair per sample, lefts[i] and rights[i] for the sample at plane
+// index i (clamped already).
+struct StereoGains {
+    int32_t left, right;
+    const int32_t *lefts, *rights;
+};
+
+// A voice's own gains.
+static StereoGains voice_gains(const Voice *voice) {
+    StereoGains gains = {clamp_gain(voice->gain_left), clamp_gain(voice->gain_right), nullptr, nullptr};
+    return gains;
+}
+
+// `gains` for the samples from plane index `at` on.
+static inline StereoGains gains_from(StereoGains gains, int at) {
+    if (gains.lefts) {
+        gains.lefts += at;
+        gains.rights += at;
+    }
+    return gains;
+}
+
+#ifdef VOICE_MIX_SSE2
+// The gain vectors of samples i .. i + 3 (see gain_vector).
+template <bool VARY, bool SPLIT>
+static inline __m128i lane_gains(const int32_t *gains, int i, __m128i constant) {
+    if (!VARY) return constant;
+    const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i *>(gains + i));
+    return SPLIT ? _mm_or_si128(g, _mm_slli_epi32(g, PAIR_HIGH_SHIFT)) : g;
+}
+#endif
+
 static inline int32_t run_value(const VoiceRun *run, uint32_t j) {
     if (j == 0) return run->e0;
     if (j == 1) return run->e1;
@@ -437,15 +470,14 @@ static void mix_two(int32_t *out, int count, VoiceRun *a, VoiceRun *b) {
 
 // left[i] (+)= the run's sample i at its left gain, right[i] at its right
 // one: added, or stored when !ADD.
-template <bool WIDE, bool ADD, bool EXACT>
-static void mix_stereo(int32_t *left, int32_t *right, int count, VoiceRun *run) {
+template <bool WIDE, bool ADD, bool EXACT, bool VARY>
+static void mix_stereo(int32_t *left, int32_t *right, int count, VoiceRun *run, StereoGains gains) {
     uint32_t p = run->pos;
     const uint32_t s = run->step;
     const uint32_t *pairs = run->pairs;
-    const int32_t gain_left = run->gain, gain_right = run->gain_right;
     int i = 0;
 #ifdef VOICE_MIX_SSE2
-    const __m128i gainsl = gain_vector<EXACT>(gain_left), gainsr = gain_vector<EXACT>(gain_right);
+    const __m128i gainsl0 = gain_vector<EXACT>(gains.left), gainsr0 = gain_vector<EXACT>(gains.right);
     const __m128i step4 = _mm_set1_epi32(static_cast<int32_t>(4 * s));
     __m128i lanes = lane_positions(p, s);
     for (; i + 4 <= count; i += 4) {
@@ -453,7 +485,8 @@ static void mix_stereo(int32_t *left, int32_t *right, int count, VoiceRun *run) 
         if (EXACT) v = four_split(v);
         __m128i *l = reinterpret_cast<__m128i *>(left + i);
         __m128i *r = reinterpret_cast<__m128i *>(right + i);
-        __m128i vl = four_scaled(v, gainsl), vr = four_scaled(v, gainsr);
+        __m128i vl = four_scaled(v, lane_gains<VARY, EXACT>(gains.lefts, i, gainsl0));
+        __m128i vr = four_scaled(v, lane_gains<VARY, EXACT>(gains.rights, i, gainsr0));
         if (ADD) {
             vl = _mm_add_epi32(vl, _mm_loadu_si128(l));
             vr = _mm_add_epi32(vr, _mm_loadu_si128(r));
@@ -466,7 +499,8 @@ static void mix_stereo(int32_t *left, int32_t *right, int count, VoiceRun *run) 
 #endif
     for (; i < count; i++) {
         const int32_t v = pair_value<WIDE>(pairs[p >> VOICE_FRAC_BITS], p & VOICE_FRAC_MASK);
-        const int32_t vl = (v * gain_left) >> VOICE_GAIN_SHIFT, vr = (v * gain_right) >> VOICE_GAIN_SHIFT;
+        const int32_t gl = VARY ? gains.lefts[i] : gains.left, gr = VARY ? gains.rights[i] : gains.right;
+        const int32_t vl = (v * gl) >> VOICE_GAIN_SHIFT, vr = (v * gr) >> VOICE_GAIN_SHIFT;
         left[i] = ADD ? left[i] + vl : vl;
         right[i] = ADD ? right[i] + vr : vr;
         p += s;
@@ -487,7 +521,8 @@ static void mix_stereo(int32_t *left, int32_t *right, int count, VoiceRun *run) 
 // sample rather than tabled, and computed as wide pairs, which every
 // refill's values are (an 8-bit entry s x 2^23 is the 16-bit s x 256 x
 // 2^15): s = (d x (frac - 32768) + 2048 b + 32768 d) >> 11, exactly the
-// definition's value. A run ends at the refill, as above.
+// definition's value; or, when the window, prev and cur hold 8-bit values,
+// as narrow pairs. A run ends at the refill, as above.
 
 // The value of one output sample of the definition from prev and cur.
 static inline int32_t definition_value(int32_t prev, int32_t cur, int32_t frac) {
@@ -497,7 +532,18 @@ static inline int32_t definition_value(int32_t prev, int32_t cur, int32_t frac) 
 #ifdef VOICE_MIX_SSE2
 // The four samples whose prev and cur are the four lanes of `prev` and
 // `cur`, at the fractions in the low halves of `lanes`.
+template <bool WIDE>
 static inline __m128i four_skipped(__m128i prev, __m128i cur, __m128i lanes) {
+    if (!WIDE) {
+        // 8-bit values: the narrow pair (d, k), k x 65536 being (cur +
+        // prev) / 2 exactly (both are multiples of 2^23).
+        const __m128i d = _mm_srai_epi32(_mm_sub_epi32(cur, prev), VOICE_DIFF_SHIFT);
+        const __m128i pair = _mm_or_si128(_mm_and_si128(d, _mm_set1_epi32(static_cast<int32_t>(PAIR_HALF_MASK))),
+                                          _mm_srai_epi32(_mm_add_epi32(cur, prev), 1));
+        const __m128i frac = _mm_xor_si128(_mm_and_si128(lanes, _mm_set1_epi32(VOICE_FRAC_MASK)),
+                                           _mm_set1_epi32((PAIR_K_WEIGHT << PAIR_HIGH_SHIFT) | PAIR_FRAC_BIAS));
+        return _mm_srai_epi32(_mm_madd_epi16(pair, frac), VOICE_FRAC_SHIFT);
+    }
     const __m128i d = _mm_srai_epi32(_mm_sub_epi32(cur, prev), VOICE_DIFF_SHIFT);
     const __m128i b = _mm_srai_epi32(prev, VOICE_PREV_SHIFT);
     const __m128i pair = _mm_or_si128(_mm_and_si128(d, _mm_set1_epi32(static_cast<int32_t>(PAIR_HALF_MASK))),
@@ -510,10 +556,11 @@ static inline __m128i four_skipped(__m128i prev, __m128i cur, __m128i lanes) {
 }
 #endif
 
-// left[i] and right[i] (+)= v at the two gains.
-template <bool ADD>
-static inline void store_or_add(int32_t *left, int32_t *right, int i, int32_t v, int32_t gain_left,
-                                int32_t gain_right) {
+// left[i] and right[i] (+)= v at sample i's gains.
+template <bool ADD, bool VARY>
+static inline void store_or_add(int32_t *left, int32_t *right, int i, int32_t v, StereoGains gains) {
+    const int32_t gain_left = VARY ? gains.lefts[i] : gains.left;
+    const int32_t gain_right = VARY ? gains.rights[i] : gains.right;
     const int32_t vl = (v * gain_left) >> VOICE_GAIN_SHIFT, vr = (v * gain_right) >> VOICE_GAIN_SHIFT;
     left[i] = ADD ? left[i] + vl : vl;
     right[i] = ADD ? right[i] + vr : vr;
@@ -522,14 +569,15 @@ static inline void store_or_add(int32_t *left, int32_t *right, int i, int32_t v,
 // Adds (or with !ADD stores) the samples from `from` to `to` - 1 of a
 // skipping run at the given gains, every one from sample 2 on (its prev and
 // cur both in the window, at `index` plus the whole parts of its previous
-// and its own position; `pos` is sample `from`'s position). EXACT: in
-// split form, as 16-bit values can need.
-template <bool ADD, bool EXACT>
+// and its own position; `pos` is sample `from`'s position). WIDE: any
+// window values, carried in split form (as 16-bit values can need); else
+// 8-bit ones, as narrow pairs.
+template <bool ADD, bool WIDE, bool VARY>
 static void skip_samples(const int32_t *window, int32_t index, uint32_t pos, uint32_t step, int from, int to,
-                         int32_t gain_left, int32_t gain_right, int32_t *left, int32_t *right) {
+                         StereoGains gains, int32_t *left, int32_t *right) {
     int i = from;
 #ifdef VOICE_MIX_SSE2
-    const __m128i gainsl = gain_vector<EXACT>(gain_left), gainsr = gain_vector<EXACT>(gain_right);
+    const __m128i gainsl0 = gain_vector<WIDE>(gains.left), gainsr0 = gain_vector<WIDE>(gains.right);
     const __m128i step4 = _mm_set1_epi32(static_cast<int32_t>(4 * step));
     const int32_t *w = window + index;
     __m128i lanes = lane_positions(pos, step);
@@ -544,12 +592,13 @@ static void skip_samples(const int32_t *window, int32_t index, uint32_t pos, uin
         const __m128i cur = _mm_unpacklo_epi64(_mm_unpacklo_epi32(a, b), _mm_unpacklo_epi32(c, d));
         const __m128i prev = _mm_or_si128(_mm_slli_si128(cur, 4), carried);
         carried = _mm_srli_si128(cur, 12);
-        __m128i v = four_skipped(prev, cur, lanes);
-        if (EXACT) v = four_split(v);
+        __m128i v = four_skipped<WIDE>(prev, cur, lanes);
+        if (WIDE) v = four_split(v);
         lanes = _mm_add_epi32(lanes, step4);
         __m128i *l = reinterpret_cast<__m128i *>(left + i);
         __m128i *r = reinterpret_cast<__m128i *>(right + i);
-        __m128i vl = four_scaled(v, gainsl), vr = four_scaled(v, gainsr);
+        __m128i vl = four_scaled(v, lane_gains<VARY, WIDE>(gains.lefts, i, gainsl0));
+        __m128i vr = four_scaled(v, lane_gains<VARY, WIDE>(gains.rights, i, gainsr0));
         if (ADD) {
             vl = _mm_add_epi32(vl, _mm_loadu_si128(l));
             vr = _mm_add_epi32(vr, _mm_loadu_si128(r));
@@ -563,7 +612,7 @@ static void skip_samples(const int32_t *window, int32_t index, uint32_t pos, uin
         const int32_t prev = window[index + static_cast<int32_t>((pos - step) >> VOICE_FRAC_BITS)];
         const int32_t cur = window[index + static_cast<int32_t>(pos >> VOICE_FRAC_BITS)];
         const int32_t v = definition_value(prev, cur, static_cast<int32_t>(pos & VOICE_FRAC_MASK));
-        store_or_add<ADD>(left, right, i, v, gain_left, gain_right);
+        store_or_add<ADD, VARY>(left, right, i, v, gains);
         pos += step;
     }
 }
@@ -572,11 +621,9 @@ static void skip_samples(const int32_t *window, int32_t index, uint32_t pos, uin
 // VOICE_MAX_STEP) on by `count` output samples, adding (or with !ADD
 // storing) each sample at its gains into left and right when left is not
 // null: the definition, run by run.
-template <bool ADD>
-static void skip_runs(Voice *voice, int32_t *left, int32_t *right, int count) {
+template <bool ADD, bool VARY>
+static void skip_runs(Voice *voice, int32_t *left, int32_t *right, int count, StereoGains gains) {
     const uint32_t step = voice->step;
-    const int32_t gain_left = clamp_gain(voice->gain_left);
-    const int32_t gain_right = clamp_gain(voice->gain_right);
     for (int done = 0; done < count;) {
         const int32_t index = voice->read_index;
         const uint32_t frac = static_cast<uint32_t>(voice->frac);
@@ -591,24 +638,25 @@ static void skip_runs(Voice *voice, int32_t *left, int32_t *right, int count) {
         int32_t last_cur = voice->cur;  // cur of the run's last sample
         if (n >= 2) last_cur = window[index + static_cast<int32_t>((frac + static_cast<uint32_t>(n - 1) * step) >> VOICE_FRAC_BITS)];
         if (left) {
+            const StereoGains here = gains_from(gains, done);
             int32_t v = definition_value(voice->prev, voice->cur, static_cast<int32_t>(frac));
-            store_or_add<ADD>(left, right, done, v, gain_left, gain_right);
+            store_or_add<ADD, VARY>(left + done, right + done, 0, v, here);
             if (n >= 2) {
                 const uint32_t p1 = frac + step;
                 v = definition_value(voice->cur, window[index + static_cast<int32_t>(p1 >> VOICE_FRAC_BITS)],
                                      static_cast<int32_t>(p1 & VOICE_FRAC_MASK));
-                store_or_add<ADD>(left, right, done + 1, v, gain_left, gain_right);
+                store_or_add<ADD, VARY>(left + done, right + done, 1, v, here);
             }
-            // 8-bit values (a window of them, prev and cur) interpolate
-            // within 16 bits.
-            const bool exact = voice->wide_window || (voice->prev & VOICE_WINDOW_LOW_BITS) != 0 ||
-                               (voice->cur & VOICE_WINDOW_LOW_BITS) != 0;
-            if (n > 2 && exact)
-                skip_samples<ADD, true>(window, index, frac + 2 * step, step, 2, n, gain_left, gain_right,
-                                        left + done, right + done);
+            // 8-bit values (a window of them, prev and cur) make narrow
+            // pairs.
+            const bool wide = voice->wide_window || (voice->prev & VOICE_WINDOW_LOW_BITS) != 0 ||
+                              (voice->cur & VOICE_WINDOW_LOW_BITS) != 0;
+            if (n > 2 && wide)
+                skip_samples<ADD, true, VARY>(window, index, frac + 2 * step, step, 2, n, here, left + done,
+                                              right + done);
             else if (n > 2)
-                skip_samples<ADD, false>(window, index, frac + 2 * step, step, 2, n, gain_left, gain_right,
-                                         left + done, right + done);
+                skip_samples<ADD, false, VARY>(window, index, frac + 2 * step, step, 2, n, here, left + done,
+                                               right + done);
         }
         // The state after the run's last advance.
         const uint32_t end = frac + static_cast<uint32_t>(n) * step;
@@ -792,7 +840,7 @@ static void mix_other(Voice *voice, VoiceRole role, int32_t *out, int32_t *right
         break;
     case ROLE_SKIPS:
         if (out && !right) mix_each(voice, out, nullptr, count);
-        else skip_runs<true>(voice, out, right, count);
+        else skip_runs<true, false>(voice, out, right, count, voice_gains(voice));
         break;
     default:
         break;
@@ -837,17 +885,17 @@ void voice_mix_side_add(Voice *first, Voice *second, int32_t *out, int count) {
     mix_side(first, second, out, count, true);
 }
 
-// voice_mix_stereo, and with !ADD voice_mix_stereo_store.
-template <bool ADD>
-static void mix_stereo_call(Voice *voice, int32_t *left, int32_t *right, int count) {
+// voice_mix_stereo, and with !ADD voice_mix_stereo_store; with VARY the
+// gains of `gains` per sample (voice_mix_stereo_gains), else the voice's.
+template <bool ADD, bool VARY>
+static void mix_stereo_call(Voice *voice, int32_t *left, int32_t *right, int count, StereoGains gains) {
     if (!voice || !left || !right || count <= 0) return;
     bool wide = false;
     VoiceRole role = role_of(voice, &wide);
-    const int32_t gain_left = clamp_gain(voice->gain_left);
-    const int32_t gain_right = clamp_gain(voice->gain_right);
-    if (role == ROLE_RUNS && gain_left == 0 && gain_right == 0) role = ROLE_MOVE;
-    if (role == ROLE_SKIPS && (gain_left != 0 || gain_right != 0)) {
-        skip_runs<ADD>(voice, left, right, count);
+    const bool silent = !VARY && gains.left == 0 && gains.right == 0;
+    if (role == ROLE_RUNS && silent) role = ROLE_MOVE;
+    if (role == ROLE_SKIPS && !silent) {
+        skip_runs<ADD, VARY>(voice, left, right, count, gains);
         return;
     }
     if (!ADD && role != ROLE_RUNS) {
@@ -855,7 +903,22 @@ static void mix_stereo_call(Voice *voice, int32_t *left, int32_t *right, int cou
         clear(right, count);
     }
     if (role == ROLE_SKIPS) {
-        skip_runs<true>(voice, nullptr, nullptr, count);
+        skip_runs<true, false>(voice, nullptr, nullptr, count, gains);
+        return;
+    }
+    if (role == ROLE_EACH && VARY) {
+        // The definition's loop, a stretch of equal gains at a time.
+        const int32_t keep_left = voice->gain_left, keep_right = voice->gain_right;
+        for (int i = 0; i < count;) {
+            int n = 1;
+            while (i + n < count && gains.lefts[i + n] == gains.lefts[i] && gains.rights[i + n] == gains.rights[i]) n++;
+            voice->gain_left = gains.lefts[i];
+            voice->gain_right = gains.rights[i];
+            mix_each(voice, left + i, right + i, n);
+            i += n;
+        }
+        voice->gain_left = keep_left;
+        voice->gain_right = keep_right;
         return;
     }
     if (role != ROLE_RUNS) {
@@ -863,25 +926,41 @@ static void mix_stereo_call(Voice *voice, int32_t *left, int32_t *right, int cou
         return;
     }
     VoiceRun run;
-    run_setup(&run, voice, wide, gain_left);
-    run.gain_right = gain_right;
+    run_setup(&run, voice, wide, 0);
     for (int done = 0; done < count;) {
         run_begin(&run, count - done, true);
         const int n = run.left;
-        if (wide && run.exact) mix_stereo<true, ADD, true>(left + done, right + done, n, &run);
-        else if (wide) mix_stereo<true, ADD, false>(left + done, right + done, n, &run);
-        else mix_stereo<false, ADD, false>(left + done, right + done, n, &run);
+        const StereoGains here = gains_from(gains, done);
+        if (wide && run.exact) mix_stereo<true, ADD, true, VARY>(left + done, right + done, n, &run, here);
+        else if (wide) mix_stereo<true, ADD, false, VARY>(left + done, right + done, n, &run, here);
+        else mix_stereo<false, ADD, false, VARY>(left + done, right + done, n, &run, here);
         done += n;
         run_end(&run);
     }
 }
 
 void voice_mix_stereo(Voice *voice, int32_t *left, int32_t *right, int count) {
-    mix_stereo_call<true>(voice, left, right, count);
+    if (!voice) return;
+    mix_stereo_call<true, false>(voice, left, right, count, voice_gains(voice));
 }
 
 void voice_mix_stereo_store(Voice *voice, int32_t *left, int32_t *right, int count) {
-    mix_stereo_call<false>(voice, left, right, count);
+    if (!voice) return;
+    mix_stereo_call<false, false>(voice, left, right, count, voice_gains(voice));
+}
+
+void voice_mix_stereo_gains(Voice *voice, int32_t *left, int32_t *right, const int32_t *gains_left,
+                            const int32_t *gains_right, int count) {
+    if (!voice || !left || !right || !gains_left || !gains_right || count <= 0) return;
+    const StereoGains gains = {0, 0, gains_left, gains_right};
+    mix_stereo_call<true, true>(voice, left, right, count, gains);
+}
+
+void voice_mix_stereo_gains_store(Voice *voice, int32_t *left, int32_t *right, const int32_t *gains_left,
+                                  const int32_t *gains_right, int count) {
+    if (!voice || !left || !right || !gains_left || !gains_right || count <= 0) return;
+    const StereoGains gains = {0, 0, gains_left, gains_right};
+    mix_stereo_call<false, true>(voice, left, right, count, gains);
 }
 
 void voice_advance(Voice *voice, int count) {
