@@ -978,8 +978,16 @@ int voice_pass_silence(Voice *voice, int count) {
     const int32_t frac = voice->frac, index = voice->read_index;
     if (frac < 0 || frac > VOICE_STEP_ONE || index < 0 || index > VOICE_WINDOW_SAMPLES) return 0;
     // The entries the advances before a refill would read as cur.
-    for (int32_t i = index + 1; i < VOICE_WINDOW_SAMPLES; i++)
-        if (voice->window[i] != 0) return 0;
+    int32_t ahead = 0;
+    int32_t i = index + 1;
+#ifdef VOICE_MIX_SSE2
+    __m128i any = _mm_setzero_si128();
+    for (; i + 4 <= VOICE_WINDOW_SAMPLES; i += 4)
+        any = _mm_or_si128(any, _mm_loadu_si128(reinterpret_cast<const __m128i *>(voice->window + i)));
+    ahead = _mm_movemask_epi8(_mm_cmpeq_epi32(any, _mm_setzero_si128())) != 0xFFFF;
+#endif
+    for (; i < VOICE_WINDOW_SAMPLES; i++) ahead |= voice->window[i];
+    if (ahead != 0) return 0;
     // Every advance carries the whole part of frac into the index, and a
     // refill takes 256 off it (one advance moves at most 255 entries, from
     // at most 256): the sum of the advances, modulo 256 once any refill
