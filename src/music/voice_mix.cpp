@@ -344,14 +344,9 @@ static inline __m128i gather_pairs(const uint32_t *pairs, uint32_t p, uint32_t s
 
 // The four interpolated samples (16-bit scale, before the gain) of a run's
 // pairs at positions p, p + s, p + 2s, p + 3s (also given as the vector
-// `lanes`).
+// `frac`, the four lanes' fractions as frac_lanes makes them).
 template <bool WIDE>
-static inline __m128i four_values(const uint32_t *pairs, uint32_t p, uint32_t step, __m128i lanes) {
-    // Low half: frac - 32768 (the top bit of frac flipped); high half: the
-    // weight of k or b.
-    const int32_t weight = (WIDE ? PAIR_B_WEIGHT : PAIR_K_WEIGHT) << PAIR_HIGH_SHIFT;
-    const __m128i frac = _mm_xor_si128(_mm_and_si128(lanes, _mm_set1_epi32(VOICE_FRAC_MASK)),
-                                       _mm_set1_epi32(weight | PAIR_FRAC_BIAS));
+static inline __m128i four_values(const uint32_t *pairs, uint32_t p, uint32_t step, __m128i frac) {
     const __m128i pair = gather_pairs(pairs, p, step);
     __m128i sum = _mm_madd_epi16(pair, frac);
     if (WIDE) sum = _mm_add_epi32(sum, _mm_srai_epi32(_mm_slli_epi32(pair, PAIR_HIGH_SHIFT), 1));
@@ -384,9 +379,21 @@ static inline __m128i gain_vector(int32_t gain) {
     return _mm_set1_epi32(SPLIT ? gain | gain << PAIR_HIGH_SHIFT : gain);
 }
 
-static inline __m128i lane_positions(uint32_t p, uint32_t s) {
-    return _mm_setr_epi32(static_cast<int32_t>(p), static_cast<int32_t>(p + s),
-                          static_cast<int32_t>(p + 2 * s), static_cast<int32_t>(p + 3 * s));
+// The fractions of positions p, p + s, p + 2s, p + 3s as pmaddwd wants
+// them: frac - 32768 in the low half of each lane (the top bit of frac
+// flipped), in the high half the weight of k (narrow pairs) or b (wide).
+// Moving the positions on by 4s adds 4s modulo 65536 to each low half,
+// one paddw by frac_advance(s) (high halves 0).
+template <bool WIDE>
+static inline __m128i frac_lanes(uint32_t p, uint32_t s) {
+    const __m128i lanes = _mm_setr_epi32(static_cast<int32_t>(p), static_cast<int32_t>(p + s),
+                                         static_cast<int32_t>(p + 2 * s), static_cast<int32_t>(p + 3 * s));
+    const int32_t weight = (WIDE ? PAIR_B_WEIGHT : PAIR_K_WEIGHT) << PAIR_HIGH_SHIFT;
+    return _mm_xor_si128(_mm_and_si128(lanes, _mm_set1_epi32(VOICE_FRAC_MASK)), _mm_set1_epi32(weight | PAIR_FRAC_BIAS));
+}
+
+static inline __m128i frac_advance(uint32_t s) {
+    return _mm_set1_epi32(static_cast<int32_t>((4 * s) & VOICE_FRAC_MASK));
 }
 #endif
 
@@ -401,8 +408,8 @@ static void mix_one(int32_t *out, int count, VoiceRun *run) {
     int i = 0;
 #ifdef VOICE_MIX_SSE2
     const __m128i gains = gain_vector<EXACT>(gain);
-    const __m128i step4 = _mm_set1_epi32(static_cast<int32_t>(4 * s));
-    __m128i lanes = lane_positions(p, s);
+    const __m128i step4 = frac_advance(s);
+    __m128i lanes = frac_lanes<WIDE>(p, s);
     for (; i + 4 <= count; i += 4) {
         __m128i v = four_values<WIDE>(pairs, p, s, lanes);
         if (EXACT) v = four_split(v);
@@ -411,7 +418,7 @@ static void mix_one(int32_t *out, int count, VoiceRun *run) {
         if (ADD) v = _mm_add_epi32(v, _mm_loadu_si128(o));
         _mm_storeu_si128(o, v);
         p += 4 * s;
-        lanes = _mm_add_epi32(lanes, step4);
+        lanes = _mm_add_epi16(lanes, step4);
     }
 #endif
     for (; i < count; i++) {
@@ -434,9 +441,8 @@ static void mix_two(int32_t *out, int count, VoiceRun *a, VoiceRun *b) {
     int i = 0;
 #ifdef VOICE_MIX_SSE2
     const __m128i gainsa = gain_vector<EXACT>(gain_a), gainsb = gain_vector<EXACT>(gain_b);
-    const __m128i stepa4 = _mm_set1_epi32(static_cast<int32_t>(4 * sa));
-    const __m128i stepb4 = _mm_set1_epi32(static_cast<int32_t>(4 * sb));
-    __m128i lanesa = lane_positions(pa, sa), lanesb = lane_positions(pb, sb);
+    const __m128i stepa4 = frac_advance(sa), stepb4 = frac_advance(sb);
+    __m128i lanesa = frac_lanes<WIDE_A>(pa, sa), lanesb = frac_lanes<WIDE_B>(pb, sb);
     for (; i + 4 <= count; i += 4) {
         __m128i va = four_values<WIDE_A>(pairs_a, pa, sa, lanesa);
         __m128i vb = four_values<WIDE_B>(pairs_b, pb, sb, lanesb);
@@ -450,8 +456,8 @@ static void mix_two(int32_t *out, int count, VoiceRun *a, VoiceRun *b) {
         _mm_storeu_si128(o, v);
         pa += 4 * sa;
         pb += 4 * sb;
-        lanesa = _mm_add_epi32(lanesa, stepa4);
-        lanesb = _mm_add_epi32(lanesb, stepb4);
+        lanesa = _mm_add_epi16(lanesa, stepa4);
+        lanesb = _mm_add_epi16(lanesb, stepb4);
     }
 #endif
     for (; i < count; i++) {
@@ -478,8 +484,8 @@ static void mix_stereo(int32_t *left, int32_t *right, int count, VoiceRun *run, 
     int i = 0;
 #ifdef VOICE_MIX_SSE2
     const __m128i gainsl0 = gain_vector<EXACT>(gains.left), gainsr0 = gain_vector<EXACT>(gains.right);
-    const __m128i step4 = _mm_set1_epi32(static_cast<int32_t>(4 * s));
-    __m128i lanes = lane_positions(p, s);
+    const __m128i step4 = frac_advance(s);
+    __m128i lanes = frac_lanes<WIDE>(p, s);
     for (; i + 4 <= count; i += 4) {
         __m128i v = four_values<WIDE>(pairs, p, s, lanes);
         if (EXACT) v = four_split(v);
@@ -494,7 +500,7 @@ static void mix_stereo(int32_t *left, int32_t *right, int count, VoiceRun *run, 
         _mm_storeu_si128(l, vl);
         _mm_storeu_si128(r, vr);
         p += 4 * s;
-        lanes = _mm_add_epi32(lanes, step4);
+        lanes = _mm_add_epi16(lanes, step4);
     }
 #endif
     for (; i < count; i++) {
@@ -531,25 +537,21 @@ static inline int32_t definition_value(int32_t prev, int32_t cur, int32_t frac) 
 
 #ifdef VOICE_MIX_SSE2
 // The four samples whose prev and cur are the four lanes of `prev` and
-// `cur`, at the fractions in the low halves of `lanes`.
+// `cur`, at the fractions `frac` (as frac_lanes makes them).
 template <bool WIDE>
-static inline __m128i four_skipped(__m128i prev, __m128i cur, __m128i lanes) {
+static inline __m128i four_skipped(__m128i prev, __m128i cur, __m128i frac) {
     if (!WIDE) {
         // 8-bit values: the narrow pair (d, k), k x 65536 being (cur +
         // prev) / 2 exactly (both are multiples of 2^23).
         const __m128i d = _mm_srai_epi32(_mm_sub_epi32(cur, prev), VOICE_DIFF_SHIFT);
         const __m128i pair = _mm_or_si128(_mm_and_si128(d, _mm_set1_epi32(static_cast<int32_t>(PAIR_HALF_MASK))),
                                           _mm_srai_epi32(_mm_add_epi32(cur, prev), 1));
-        const __m128i frac = _mm_xor_si128(_mm_and_si128(lanes, _mm_set1_epi32(VOICE_FRAC_MASK)),
-                                           _mm_set1_epi32((PAIR_K_WEIGHT << PAIR_HIGH_SHIFT) | PAIR_FRAC_BIAS));
         return _mm_srai_epi32(_mm_madd_epi16(pair, frac), VOICE_FRAC_SHIFT);
     }
     const __m128i d = _mm_srai_epi32(_mm_sub_epi32(cur, prev), VOICE_DIFF_SHIFT);
     const __m128i b = _mm_srai_epi32(prev, VOICE_PREV_SHIFT);
     const __m128i pair = _mm_or_si128(_mm_and_si128(d, _mm_set1_epi32(static_cast<int32_t>(PAIR_HALF_MASK))),
                                       _mm_slli_epi32(b, PAIR_HIGH_SHIFT));
-    const __m128i frac = _mm_xor_si128(_mm_and_si128(lanes, _mm_set1_epi32(VOICE_FRAC_MASK)),
-                                       _mm_set1_epi32((PAIR_B_WEIGHT << PAIR_HIGH_SHIFT) | PAIR_FRAC_BIAS));
     __m128i sum = _mm_madd_epi16(pair, frac);
     sum = _mm_add_epi32(sum, _mm_srai_epi32(_mm_slli_epi32(pair, PAIR_HIGH_SHIFT), 1));
     return _mm_srai_epi32(sum, VOICE_FRAC_SHIFT);
@@ -578,9 +580,9 @@ static void skip_samples(const int32_t *window, int32_t index, uint32_t pos, uin
     int i = from;
 #ifdef VOICE_MIX_SSE2
     const __m128i gainsl0 = gain_vector<WIDE>(gains.left), gainsr0 = gain_vector<WIDE>(gains.right);
-    const __m128i step4 = _mm_set1_epi32(static_cast<int32_t>(4 * step));
+    const __m128i step4 = frac_advance(step);
     const int32_t *w = window + index;
-    __m128i lanes = lane_positions(pos, step);
+    __m128i lanes = frac_lanes<WIDE>(pos, step);
     // Lane 3 of the last four samples' cur: the prev of the next four's
     // lane 0 (each sample's prev is the cur before it).
     __m128i carried = _mm_cvtsi32_si128(w[(pos - step) >> VOICE_FRAC_BITS]);
@@ -594,7 +596,7 @@ static void skip_samples(const int32_t *window, int32_t index, uint32_t pos, uin
         carried = _mm_srli_si128(cur, 12);
         __m128i v = four_skipped<WIDE>(prev, cur, lanes);
         if (WIDE) v = four_split(v);
-        lanes = _mm_add_epi32(lanes, step4);
+        lanes = _mm_add_epi16(lanes, step4);
         __m128i *l = reinterpret_cast<__m128i *>(left + i);
         __m128i *r = reinterpret_cast<__m128i *>(right + i);
         __m128i vl = four_scaled(v, lane_gains<VARY, WIDE>(gains.lefts, i, gainsl0));
