@@ -24,6 +24,8 @@ constexpr int RENDER_U8_SHIFT = 8;
 constexpr int RENDER_U8_SILENCE = 128;
 // Frames of a volume ramp whose gains are laid out at once.
 constexpr int RENDER_RAMP_BLOCK = 256;
+// Entries fill_gains may write past the ones asked for.
+constexpr int RENDER_FILL_SLACK = 3;
 
 // plane[0 .. n - 1] = 0 in 16-byte stores, inline (memset's string store
 // counts once per byte in callgrind, which the cost measurement uses).
@@ -35,21 +37,22 @@ static void clear_plane(int32_t *plane, int n) {
     for (; i < n; i++) plane[i] = 0;
 }
 
-// lefts[0 .. n - 1] = left and rights[0 .. n - 1] = right, in 16-byte
-// stores where it can.
+// lefts[0 .. n - 1] = left and rights[0 .. n - 1] = right; with SSE2 in
+// 16-byte stores that may also write up to 3 entries past n (the arrays
+// have that room, and what follows is filled after).
 static void fill_gains(int32_t *lefts, int32_t *rights, int n, int32_t left, int32_t right) {
-    int i = 0;
 #ifdef RENDER_SSE2
     const __m128i l = _mm_set1_epi32(left), r = _mm_set1_epi32(right);
-    for (; i + 4 <= n; i += 4) {
+    for (int i = 0; i < n; i += 4) {
         _mm_storeu_si128(reinterpret_cast<__m128i *>(lefts + i), l);
         _mm_storeu_si128(reinterpret_cast<__m128i *>(rights + i), r);
     }
-#endif
-    for (; i < n; i++) {
+#else
+    for (int i = 0; i < n; i++) {
         lefts[i] = left;
         rights[i] = right;
     }
+#endif
 }
 
 // Moves a voice on by `n` frames without mixing it when what it has left
@@ -101,7 +104,7 @@ static void mix_panned(ModPlayer *player, int index, int32_t *left, int32_t *rig
     // then the rest at the voice's gains.
     const uint32_t step_frames = ramp / MOD_RAMP_STEPS;
     const int ramped = ramp - at < static_cast<uint32_t>(n) ? static_cast<int>(ramp - at) : n;
-    int32_t gains_left[RENDER_RAMP_BLOCK], gains_right[RENDER_RAMP_BLOCK];
+    int32_t gains_left[RENDER_RAMP_BLOCK + RENDER_FILL_SLACK], gains_right[RENDER_RAMP_BLOCK + RENDER_FILL_SLACK];
     for (int done = 0; done < ramped;) {
         const int block = ramped - done < RENDER_RAMP_BLOCK ? ramped - done : RENDER_RAMP_BLOCK;
         for (int k = 0; k < block;) {
@@ -123,6 +126,17 @@ static void mix_panned(ModPlayer *player, int index, int32_t *left, int32_t *rig
     else if (ramped < n) voice_mix_stereo(voice, left + ramped, right + ramped, n - ramped);
 }
 
+// Whether a panned voice adds nothing to the planes in a slice from frame
+// `at` of the tick: stopped, without a source, or at gains 0 and not
+// ramping from others.
+static bool adds_nothing(const ModPlayer *player, int index, uint32_t at) {
+    const Voice *voice = &player->voices[index];
+    if (voice->step == 0 || (!voice->source && !voice->wide_source)) return true;
+    if (voice->gain_left != 0 || voice->gain_right != 0) return false;
+    const Channel *c = &player->channels[index];
+    return at >= player->ramp_frames || (c->ramp_left == 0 && c->ramp_right == 0);
+}
+
 // One slice of `n` frames of every voice into the two planes, from frame
 // `at` of the tick. Without voices pinned to a side the first panned voice
 // that sounds stores into the planes rather than adding to cleared ones.
@@ -136,6 +150,12 @@ static void mix_slice(ModPlayer *player, int32_t *left, int32_t *right, int n, u
     }
     for (int i = 0; i < layout->panned_count; i++) {
         if (pass_silent_voice(player, layout->panned[i], n)) continue;
+        if (empty && adds_nothing(player, layout->panned[i], at)) {
+            // Not the one to store: it only moves on (or, stopped, drops
+            // its prev and cur).
+            voice_mix_stereo(&player->voices[layout->panned[i]], left, right, n);
+            continue;
+        }
         if (player->ramp_frames != 0) mix_panned(player, layout->panned[i], left, right, n, at, empty);
         else if (empty) voice_mix_stereo_store(&player->voices[layout->panned[i]], left, right, n);
         else voice_mix_stereo(&player->voices[layout->panned[i]], left, right, n);
@@ -193,17 +213,17 @@ static void planes_to_s16(const int32_t *left, const int32_t *right, int16_t *o,
 #ifdef RENDER_SSE2
         // A gain below 2^15 (more than four channels): with v = 65536 h + l
         // (l the low 16 bits, unsigned), v x gain >> 16 is h x gain + (l x
-        // gain >> 16) exactly, one pmaddwd and one unsigned high multiply.
+        // gain >> 16) exactly: one pmaddwd of v against (0, gain) (h being
+        // v's high half) and one unsigned high multiply against (gain, 0)
+        // (whose high half gives 0).
         if (gain > 0 && gain < RENDER_HALF_GAIN) {
             const __m128i g = _mm_set1_epi32(gain);
-            const __m128i low = _mm_set1_epi32(0xFFFF);
+            const __m128i g_high = _mm_slli_epi32(g, RENDER_GAIN_SHIFT);
             for (; i + 4 <= n; i += 4) {
                 const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i *>(left + i));
                 const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i *>(right + i));
-                const __m128i ls = _mm_add_epi32(_mm_madd_epi16(_mm_srai_epi32(l, RENDER_GAIN_SHIFT), g),
-                                                 _mm_mulhi_epu16(_mm_and_si128(l, low), g));
-                const __m128i rs = _mm_add_epi32(_mm_madd_epi16(_mm_srai_epi32(r, RENDER_GAIN_SHIFT), g),
-                                                 _mm_mulhi_epu16(_mm_and_si128(r, low), g));
+                const __m128i ls = _mm_add_epi32(_mm_madd_epi16(l, g_high), _mm_mulhi_epu16(l, g));
+                const __m128i rs = _mm_add_epi32(_mm_madd_epi16(r, g_high), _mm_mulhi_epu16(r, g));
                 const __m128i pairs = _mm_packs_epi32(_mm_unpacklo_epi32(ls, rs), _mm_unpackhi_epi32(ls, rs));
                 _mm_storeu_si128(reinterpret_cast<__m128i *>(o + 2 * i), pairs);
             }
