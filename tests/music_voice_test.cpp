@@ -477,7 +477,8 @@ void expect_same_voice(const Voice &a, const Voice &b, int round) {
 // random voices of 8- and 16-bit samples, slower and faster than the
 // output (the skipping runs), calls of random lengths: calls
 // that add, the side pass that stores two voices and the one that adds
-// them, the pass into two planes at a voice's gains, moving on without
+// them, the passes into two planes at a voice's gains or at gains per
+// sample (adding and storing), moving on without
 // output, and the sequencer's changes of step, volume, gains, sources and
 // restarts between calls.
 TEST(MusicVoice, RunMixerEqualsTheDefinitionSampleForSample) {
@@ -516,8 +517,52 @@ TEST(MusicVoice, RunMixerEqualsTheDefinitionSampleForSample) {
                 reference_voice_mix(&reference[1], expected.data(), count);
             } else {
                 const int which = static_cast<int>(dice.next(2));
-                voice_mix_stereo(&fast[which], out.data(), right.data(), count);
-                reference_voice_mix_stereo(&reference[which], expected.data(), expected_right.data(), count);
+                const uint32_t kind = dice.next(4);
+                // Gains per sample: steps of random lengths (a volume
+                // ramp's), some a sample long.
+                std::vector<int32_t> gains_left(count), gains_right(count);
+                for (int i = 0; i < count;) {
+                    const int n = 1 + static_cast<int>(dice.next(dice.next(3) == 0 ? 3 : 40));
+                    const int32_t l = static_cast<int32_t>(dice.next(16385)), r = static_cast<int32_t>(dice.next(16385));
+                    for (int j = i; j < i + n && j < count; j++) {
+                        gains_left[j] = l;
+                        gains_right[j] = r;
+                    }
+                    i += n;
+                }
+                if (kind == 0) {
+                    voice_mix_stereo(&fast[which], out.data(), right.data(), count);
+                } else if (kind == 1) {
+                    voice_mix_stereo_gains(&fast[which], out.data(), right.data(), gains_left.data(),
+                                           gains_right.data(), count);
+                } else if (kind == 2) {
+                    voice_mix_stereo_gains_store(&fast[which], out.data(), right.data(), gains_left.data(),
+                                                 gains_right.data(), count);
+                } else {
+                    // The storing pass: what the planes held is replaced.
+                    voice_mix_stereo_store(&fast[which], out.data(), right.data(), count);
+                }
+                if (kind >= 2) {
+                    std::fill(expected.begin(), expected.end(), 0);
+                    std::fill(expected_right.begin(), expected_right.end(), 0);
+                }
+                if (kind == 1 || kind == 2) {
+                    // The definition one sample at a time at that sample's
+                    // gains; the voice's own gains stay as they were.
+                    Voice *r = &reference[which];
+                    const int32_t own_left = r->gain_left, own_right = r->gain_right;
+                    for (int i = 0; i < count; i++) {
+                        r->gain_left = gains_left[i];
+                        r->gain_right = gains_right[i];
+                        reference_voice_mix_stereo(r, expected.data() + i, expected_right.data() + i, 1);
+                    }
+                    r->gain_left = own_left;
+                    r->gain_right = own_right;
+                    EXPECT_EQ(fast[which].gain_left, own_left) << round;
+                    EXPECT_EQ(fast[which].gain_right, own_right) << round;
+                } else {
+                    reference_voice_mix_stereo(&reference[which], expected.data(), expected_right.data(), count);
+                }
             }
             ASSERT_EQ(out, expected) << "round " << round << " call " << call << " op " << op;
             ASSERT_EQ(right, expected_right) << "round " << round << " call " << call << " op " << op;
@@ -558,6 +603,118 @@ TEST(MusicVoice, RunMixerEqualsTheDefinitionSampleForSample) {
                     voice_restart(&fast[which]);
                     voice_restart(&reference[which]);
                 }
+            }
+        }
+    }
+}
+
+// Passing silence: a voice whose source only delivers zeros, with prev, cur
+// and the window ahead at 0, is moved on to exactly the state the
+// definition reaches (over refills, from a fresh or restarted voice, at
+// steps below and above one sample, 8- and 16-bit), and any voice that
+// could still sound (a nonzero entry ahead, prev or cur), or that has no
+// source or step 0, is refused and left as it was.
+TEST(MusicVoice, PassingSilenceEqualsTheDefinitionOnZeros) {
+    Dice dice = {77};
+    int passed = 0, refused = 0;
+    for (int round = 0; round < 2000; round++) {
+        NoiseSource source = {}, reference_source = {};
+        Voice v;
+        random_voice(&v, &source, &dice);
+        // A stream already over: every refill delivers zeros.
+        source.end_at = 0;
+        source.delivered = 1;
+        v.prev = v.cur = 0;
+        v.volume = 64;
+        if (v.step > VOICE_MAX_STEP) v.step = VOICE_MAX_STEP;
+        // The window ahead of read_index zeroed, up to an entry kept from
+        // zeroing (or none).
+        const int keep = dice.next(4) == 0 ? static_cast<int>(dice.next(VOICE_WINDOW_SAMPLES)) : -1;
+        for (int i = v.read_index + 1; i < VOICE_WINDOW_SAMPLES; i++)
+            if (i != keep) v.window[i] = 0;
+        const uint32_t spoil = dice.next(16);
+        if (spoil == 0) v.prev = 1 << 23;
+        if (spoil == 1) v.cur = -(1 << 15);
+        if (spoil == 2) v.step = 0;
+        if (spoil == 3) voice_set_source(&v, nullptr, nullptr);
+        Voice reference = v;
+        reference_source = source;
+        if (v.source || v.wide_source) same_source(&reference, &v, &reference_source);
+        const bool sounds = v.prev != 0 || v.cur != 0 || (keep > v.read_index && v.window[keep] != 0);
+        const bool can_pass = !sounds && v.step != 0 && (v.source || v.wide_source);
+        const int count = 1 + static_cast<int>(dice.next(dice.next(3) == 0 ? 5000 : 400));
+        const Voice before = v;
+        const int result = voice_pass_silence(&v, count);
+        ASSERT_EQ(result, can_pass ? 1 : 0) << round;
+        if (!result) {
+            refused++;
+            EXPECT_EQ(memcmp(&v, &before, sizeof v), 0) << round;
+            continue;
+        }
+        passed++;
+        std::vector<int32_t> out(count, 0);
+        reference_voice_mix(&reference, out.data(), count);
+        for (int32_t s : out) ASSERT_EQ(s, 0) << round;
+        expect_same_voice(v, reference, round);
+    }
+    EXPECT_GT(passed, 1000);
+    EXPECT_GT(refused, 200);
+    Voice none;
+    voice_init(&none, 44100);
+    EXPECT_EQ(voice_pass_silence(nullptr, 10), 0);
+    EXPECT_EQ(voice_pass_silence(&none, 0), 0);
+}
+
+// 16-bit data at the bottom of its range: from -32767 down to -32768 the
+// slope is -1 and the definition's sample reaches below -32768 (to -32799
+// at a fraction near 1), which no 16-bit lane holds. Every pass, at steps
+// below and above one sample, equals the definition there.
+TEST(MusicVoice, SamplesBelowSixteenBitsEqualTheDefinition) {
+    auto bottom = [](void *user, int16_t *buffer) {
+        int *calls = static_cast<int *>(user);
+        for (int i = 0; i < VOICE_WINDOW_SAMPLES; i++)
+            buffer[i] = static_cast<int16_t>((i + *calls) % 3 == 0 ? -32768 : (i % 5 == 0 ? -32740 : -32767));
+        ++*calls;
+        return 0;
+    };
+    for (uint32_t step : {65535u, 60000u, 20000u, 65536u, 150000u, 3u * 65536u + 7u}) {
+        int calls = 0, reference_calls = 0;
+        Voice v, other;
+        voice_init(&v, 44100);
+        voice_set_wide_source(&v, bottom, &calls);
+        v.step = step;
+        v.frac = 0;
+        voice_set_volume(&v, 64);
+        voice_set_gains(&v, 16384, 9001);
+        voice_init(&other, 44100);
+        Voice reference = v;
+        voice_set_wide_source(&reference, bottom, &reference_calls);
+        const int count = 1000;
+        for (int pass = 0; pass < 5; pass++) {
+            std::vector<int32_t> out(count, 7), right(count, -7), expected(count, 7), expected_right(count, -7);
+            if (pass == 0) {
+                voice_mix(&v, out.data(), count);
+                reference_voice_mix(&reference, expected.data(), count);
+            } else if (pass == 1) {
+                voice_mix_side(&v, &other, out.data(), count);
+                std::fill(expected.begin(), expected.end(), 0);
+                reference_voice_mix(&reference, expected.data(), count);
+            } else if (pass == 2) {
+                voice_mix_side_add(&other, &v, out.data(), count);
+                reference_voice_mix(&reference, expected.data(), count);
+            } else if (pass == 3) {
+                voice_mix_stereo(&v, out.data(), right.data(), count);
+                reference_voice_mix_stereo(&reference, expected.data(), expected_right.data(), count);
+            } else {
+                voice_mix_stereo_store(&v, out.data(), right.data(), count);
+                std::fill(expected.begin(), expected.end(), 0);
+                std::fill(expected_right.begin(), expected_right.end(), 0);
+                reference_voice_mix_stereo(&reference, expected.data(), expected_right.data(), count);
+            }
+            ASSERT_EQ(out, expected) << "step " << step << " pass " << pass;
+            ASSERT_EQ(right, expected_right) << "step " << step << " pass " << pass;
+            if (step < 65536u && pass == 0) {
+                EXPECT_LT(*std::min_element(expected.begin(), expected.end()), -32768) << step;
             }
         }
     }

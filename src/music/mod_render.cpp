@@ -22,6 +22,10 @@ constexpr int32_t RENDER_HALF_GAIN = 32768;
 constexpr int RENDER_GAIN_SHIFT = 16;
 constexpr int RENDER_U8_SHIFT = 8;
 constexpr int RENDER_U8_SILENCE = 128;
+// Frames of a volume ramp whose gains are laid out at once.
+constexpr int RENDER_RAMP_BLOCK = 256;
+// Entries fill_gains may write past the ones asked for.
+constexpr int RENDER_FILL_SLACK = 3;
 
 // plane[0 .. n - 1] = 0 in 16-byte stores, inline (memset's string store
 // counts once per byte in callgrind, which the cost measurement uses).
@@ -33,68 +37,133 @@ static void clear_plane(int32_t *plane, int n) {
     for (; i < n; i++) plane[i] = 0;
 }
 
+// lefts[0 .. n - 1] = left and rights[0 .. n - 1] = right; with SSE2 in
+// 16-byte stores that may also write up to 3 entries past n (the arrays
+// have that room, and what follows is filled after).
+static void fill_gains(int32_t *lefts, int32_t *rights, int n, int32_t left, int32_t right) {
+#ifdef RENDER_SSE2
+    const __m128i l = _mm_set1_epi32(left), r = _mm_set1_epi32(right);
+    for (int i = 0; i < n; i += 4) {
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(lefts + i), l);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(rights + i), r);
+    }
+#else
+    for (int i = 0; i < n; i++) {
+        lefts[i] = left;
+        rights[i] = right;
+    }
+#endif
+}
+
+// Moves a voice on by `n` frames without mixing it when what it has left
+// to play is silence: its channel is not playing (so its stream only
+// delivers zeros) and nothing but zeros remains in its window. Returns 1
+// when the voice was moved on so, 0 when it is to be mixed.
+static int pass_silent_voice(ModPlayer *player, int index, int n) {
+    return !player->channels[index].playing && voice_pass_silence(&player->voices[index], n);
+}
+
 // Mixes the voices of one side pinned to it (`voices`, `count` of them)
-// into `plane`: the first pair stored, the next pairs added, a last voice
-// alone added; a side without voices is cleared.
+// into `plane`: silent ones only moved on, then of the rest the first pair
+// stored, the next pairs added, a last voice alone added; a side without
+// voices to mix is cleared.
 static void mix_side_voices(ModPlayer *player, const uint8_t *voices, int count, int32_t *plane, int n) {
-    if (count == 0) {
+    Voice *mixed[SONG_MAX_CHANNELS];
+    int m = 0;
+    for (int i = 0; i < count; i++)
+        if (!pass_silent_voice(player, voices[i], n)) mixed[m++] = &player->voices[voices[i]];
+    if (m == 0) {
         clear_plane(plane, n);
         return;
     }
-    Voice *all = player->voices;
-    voice_mix_side(&all[voices[0]], count > 1 ? &all[voices[1]] : nullptr, plane, n);
+    voice_mix_side(mixed[0], m > 1 ? mixed[1] : nullptr, plane, n);
     int i = 2;
-    for (; i + 1 < count; i += 2) voice_mix_side_add(&all[voices[i]], &all[voices[i + 1]], plane, n);
-    if (i < count) voice_mix(&all[voices[i]], plane, n);
+    for (; i + 1 < m; i += 2) voice_mix_side_add(mixed[i], mixed[i + 1], plane, n);
+    if (i < m) voice_mix(mixed[i], plane, n);
 }
 
 // Mixes a panned voice for `n` frames from frame `at` of the tick into both
-// planes. Within the tick's first ramp_frames frames a voice whose gains
-// changed this tick plays them in MOD_RAMP_STEPS steps from the gains it
-// ended the last tick with (step k of the way at k + 1 / steps + 1); the
-// steps lie at fixed frames of the tick, so any slicing of a render gives
-// the same values.
-static void mix_panned(ModPlayer *player, int index, int32_t *left, int32_t *right, int n, uint32_t at) {
+// planes, adding, or with `store` storing (the planes holding nothing yet).
+// Within the tick's first ramp_frames frames a voice whose gains changed
+// this tick plays them in MOD_RAMP_STEPS steps from the gains it ended the
+// last tick with (step k of the way at k + 1 / steps + 1); the steps lie at
+// fixed frames of the tick, so any slicing of a render gives the same
+// values.
+static void mix_panned(ModPlayer *player, int index, int32_t *left, int32_t *right, int n, uint32_t at,
+                       bool store) {
     Voice *voice = &player->voices[index];
     const Channel *c = &player->channels[index];
     const uint32_t ramp = player->ramp_frames;
     const int32_t to_left = voice->gain_left, to_right = voice->gain_right;
     if (at >= ramp || (c->ramp_left == to_left && c->ramp_right == to_right)) {
-        voice_mix_stereo(voice, left, right, n);
+        if (store) voice_mix_stereo_store(voice, left, right, n);
+        else voice_mix_stereo(voice, left, right, n);
         return;
     }
+    // The ramped frames, their gains a block at a time into one call each;
+    // then the rest at the voice's gains.
     const uint32_t step_frames = ramp / MOD_RAMP_STEPS;
-    int done = 0;
-    while (done < n) {
-        const uint32_t frame = at + static_cast<uint32_t>(done);
-        int count = n - done;
-        if (frame < ramp) {
+    const int ramped = ramp - at < static_cast<uint32_t>(n) ? static_cast<int>(ramp - at) : n;
+    int32_t gains_left[RENDER_RAMP_BLOCK + RENDER_FILL_SLACK], gains_right[RENDER_RAMP_BLOCK + RENDER_FILL_SLACK];
+    for (int done = 0; done < ramped;) {
+        const int block = ramped - done < RENDER_RAMP_BLOCK ? ramped - done : RENDER_RAMP_BLOCK;
+        for (int k = 0; k < block;) {
+            const uint32_t frame = at + static_cast<uint32_t>(done + k);
             const int step = static_cast<int>(frame / step_frames);
             const uint32_t step_end = (static_cast<uint32_t>(step) + 1) * step_frames;
+            int count = block - k;
             if (static_cast<uint32_t>(count) > step_end - frame) count = static_cast<int>(step_end - frame);
-            voice->gain_left = c->ramp_left + (to_left - c->ramp_left) * (step + 1) / (MOD_RAMP_STEPS + 1);
-            voice->gain_right = c->ramp_right + (to_right - c->ramp_right) * (step + 1) / (MOD_RAMP_STEPS + 1);
-        } else {
-            voice->gain_left = to_left;
-            voice->gain_right = to_right;
+            const int32_t gain_left = c->ramp_left + (to_left - c->ramp_left) * (step + 1) / (MOD_RAMP_STEPS + 1);
+            const int32_t gain_right = c->ramp_right + (to_right - c->ramp_right) * (step + 1) / (MOD_RAMP_STEPS + 1);
+            fill_gains(gains_left + k, gains_right + k, count, gain_left, gain_right);
+            k += count;
         }
-        voice_mix_stereo(voice, left + done, right + done, count);
-        done += count;
+        if (store) voice_mix_stereo_gains_store(voice, left + done, right + done, gains_left, gains_right, block);
+        else voice_mix_stereo_gains(voice, left + done, right + done, gains_left, gains_right, block);
+        done += block;
     }
-    voice->gain_left = to_left;
-    voice->gain_right = to_right;
+    if (ramped < n && store) voice_mix_stereo_store(voice, left + ramped, right + ramped, n - ramped);
+    else if (ramped < n) voice_mix_stereo(voice, left + ramped, right + ramped, n - ramped);
+}
+
+// Whether a panned voice adds nothing to the planes in a slice from frame
+// `at` of the tick: stopped, without a source, or at gains 0 and not
+// ramping from others.
+static bool adds_nothing(const ModPlayer *player, int index, uint32_t at) {
+    const Voice *voice = &player->voices[index];
+    if (voice->step == 0 || (!voice->source && !voice->wide_source)) return true;
+    if (voice->gain_left != 0 || voice->gain_right != 0) return false;
+    const Channel *c = &player->channels[index];
+    return at >= player->ramp_frames || (c->ramp_left == 0 && c->ramp_right == 0);
 }
 
 // One slice of `n` frames of every voice into the two planes, from frame
-// `at` of the tick.
+// `at` of the tick. Without voices pinned to a side the first panned voice
+// that sounds stores into the planes rather than adding to cleared ones.
 static void mix_slice(ModPlayer *player, int32_t *left, int32_t *right, int n, uint32_t at) {
     const ModPlayerLayout *layout = &player->layout;
-    // Each side's pinned voices in pairs, stored first: no clearing first.
-    mix_side_voices(player, layout->left, layout->left_count, left, n);
-    mix_side_voices(player, layout->right, layout->right_count, right, n);
+    bool empty = layout->left_count == 0 && layout->right_count == 0;
+    if (!empty) {
+        // Each side's pinned voices in pairs, stored first: no clearing first.
+        mix_side_voices(player, layout->left, layout->left_count, left, n);
+        mix_side_voices(player, layout->right, layout->right_count, right, n);
+    }
     for (int i = 0; i < layout->panned_count; i++) {
-        if (player->ramp_frames != 0) mix_panned(player, layout->panned[i], left, right, n, at);
+        if (pass_silent_voice(player, layout->panned[i], n)) continue;
+        if (empty && adds_nothing(player, layout->panned[i], at)) {
+            // Not the one to store: it only moves on (or, stopped, drops
+            // its prev and cur).
+            voice_mix_stereo(&player->voices[layout->panned[i]], left, right, n);
+            continue;
+        }
+        if (player->ramp_frames != 0) mix_panned(player, layout->panned[i], left, right, n, at, empty);
+        else if (empty) voice_mix_stereo_store(&player->voices[layout->panned[i]], left, right, n);
         else voice_mix_stereo(&player->voices[layout->panned[i]], left, right, n);
+        empty = false;
+    }
+    if (empty) {
+        clear_plane(left, n);
+        clear_plane(right, n);
     }
 }
 
@@ -144,17 +213,17 @@ static void planes_to_s16(const int32_t *left, const int32_t *right, int16_t *o,
 #ifdef RENDER_SSE2
         // A gain below 2^15 (more than four channels): with v = 65536 h + l
         // (l the low 16 bits, unsigned), v x gain >> 16 is h x gain + (l x
-        // gain >> 16) exactly, one pmaddwd and one unsigned high multiply.
+        // gain >> 16) exactly: one pmaddwd of v against (0, gain) (h being
+        // v's high half) and one unsigned high multiply against (gain, 0)
+        // (whose high half gives 0).
         if (gain > 0 && gain < RENDER_HALF_GAIN) {
             const __m128i g = _mm_set1_epi32(gain);
-            const __m128i low = _mm_set1_epi32(0xFFFF);
+            const __m128i g_high = _mm_slli_epi32(g, RENDER_GAIN_SHIFT);
             for (; i + 4 <= n; i += 4) {
                 const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i *>(left + i));
                 const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i *>(right + i));
-                const __m128i ls = _mm_add_epi32(_mm_madd_epi16(_mm_srai_epi32(l, RENDER_GAIN_SHIFT), g),
-                                                 _mm_mulhi_epu16(_mm_and_si128(l, low), g));
-                const __m128i rs = _mm_add_epi32(_mm_madd_epi16(_mm_srai_epi32(r, RENDER_GAIN_SHIFT), g),
-                                                 _mm_mulhi_epu16(_mm_and_si128(r, low), g));
+                const __m128i ls = _mm_add_epi32(_mm_madd_epi16(l, g_high), _mm_mulhi_epu16(l, g));
+                const __m128i rs = _mm_add_epi32(_mm_madd_epi16(r, g_high), _mm_mulhi_epu16(r, g));
                 const __m128i pairs = _mm_packs_epi32(_mm_unpacklo_epi32(ls, rs), _mm_unpackhi_epi32(ls, rs));
                 _mm_storeu_si128(reinterpret_cast<__m128i *>(o + 2 * i), pairs);
             }

@@ -110,15 +110,18 @@ void voice_refill(Voice *voice) {
     }
     int i = 0;
 #ifdef VOICE_REFILL_SSE2
-    // Each byte into the top byte of its lane (times 2^24), then halved.
+    // Each byte into the top byte of a 16-bit half (times 2^8), halved
+    // there (times 2^7, still within 16 bits), then into the top half of
+    // its lane: times 2^23.
     for (; i < VOICE_WINDOW_SAMPLES; i += 16) {
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + i));
         const __m128i zero = _mm_setzero_si128();
-        const __m128i lo = _mm_unpacklo_epi8(zero, b), hi = _mm_unpackhi_epi8(zero, b);
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(window + i), _mm_srai_epi32(_mm_unpacklo_epi16(zero, lo), 1));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(window + i + 4), _mm_srai_epi32(_mm_unpackhi_epi16(zero, lo), 1));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(window + i + 8), _mm_srai_epi32(_mm_unpacklo_epi16(zero, hi), 1));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(window + i + 12), _mm_srai_epi32(_mm_unpackhi_epi16(zero, hi), 1));
+        const __m128i lo = _mm_srai_epi16(_mm_unpacklo_epi8(zero, b), 1);
+        const __m128i hi = _mm_srai_epi16(_mm_unpackhi_epi8(zero, b), 1);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(window + i), _mm_unpacklo_epi16(zero, lo));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(window + i + 4), _mm_unpackhi_epi16(zero, lo));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(window + i + 8), _mm_unpacklo_epi16(zero, hi));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(window + i + 12), _mm_unpackhi_epi16(zero, hi));
     }
 #endif
     for (; i < VOICE_WINDOW_SAMPLES; i++) window[i] = static_cast<int32_t>(bytes[i]) * VOICE_WINDOW_SCALE;

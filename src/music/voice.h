@@ -137,10 +137,41 @@ void voice_mix_side_add(Voice *first, Voice *second, int32_t *out, int count);
 // nothing.
 void voice_mix_stereo(Voice *voice, int32_t *left, int32_t *right, int count);
 
+// As voice_mix_stereo, but stores the voice's samples (0 where it adds
+// nothing) instead of adding them: what clearing both planes first and
+// then voice_mix_stereo give.
+void voice_mix_stereo_store(Voice *voice, int32_t *left, int32_t *right, int count);
+
+// As voice_mix_stereo, but output sample i at the gains gains_left[i] and
+// gains_right[i] instead of the voice's, which are neither used nor
+// changed: what calling voice_mix_stereo sample by sample with those gains
+// set gives. The gains must lie within 0 .. VOICE_MAX_GAIN (they are not
+// clamped here: a volume ramp's gains, between two clamped ones, always
+// do); outside it the samples are unspecified. A null voice, plane or gain
+// array, or count <= 0, does nothing.
+void voice_mix_stereo_gains(Voice *voice, int32_t *left, int32_t *right, const int32_t *gains_left,
+                            const int32_t *gains_right, int count);
+
+// As voice_mix_stereo_gains, but storing (as voice_mix_stereo_store).
+void voice_mix_stereo_gains_store(Voice *voice, int32_t *left, int32_t *right, const int32_t *gains_left,
+                                  const int32_t *gains_right, int count);
+
 // Moves the voice on by `count` output samples exactly as voice_mix would,
 // adding nothing anywhere: the same read position, window refills (the
 // source is called as mixing would call it), prev and cur. Used to skip
 // through a song without mixing it. Null voice or count <= 0 does nothing.
 void voice_advance(Voice *voice, int count);
+
+// For a voice whose source, for the next `count` output samples, would
+// only deliver zeros and do nothing else when called (the module player's
+// stream of a channel that is not playing): when prev, cur and the window
+// ahead of read_index are all 0 too, every one of those samples is 0, so
+// the voice is moved on as voice_advance would move it (the same frac and
+// read_index; a refill leaves a zeroed window, wide when the voice has a
+// wide source) without calling the source, and the result is 1. Otherwise,
+// or for a voice without a source, with step 0 or with a state outside the
+// definition's ranges, the voice is left as it is and the result is 0.
+// Null voice or count <= 0: 0.
+int voice_pass_silence(Voice *voice, int count);
 
 #endif

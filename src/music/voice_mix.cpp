@@ -138,6 +138,10 @@ constexpr int32_t PAIR_K_WEIGHT = 4096;
 constexpr int32_t PAIR_B_WEIGHT = 2048;
 constexpr uint32_t PAIR_HALF_MASK = 0xFFFF;
 constexpr int PAIR_HIGH_SHIFT = 16;
+// Wide pairs with b below -32736 (and only they) can give a sample below
+// -32768: with c >= -32768 their d is -1, s = b - ceil(frac / 2048) >= b -
+// 32. As a signed 32-bit pair: b x 65536 + the low half, below this limit.
+constexpr int32_t PAIR_LOW_LIMIT = -32736 * 65536;
 
 static inline uint32_t pack_pair(int32_t low, int32_t high) {
     return (static_cast<uint32_t>(low) & PAIR_HALF_MASK) |
@@ -188,8 +192,42 @@ struct VoiceRun {
     uint32_t pos;            // position of the next output sample, 16.16 from E[0]
     int left;                // output samples left in the run
     int refills;             // 1 when the run ends with the refill
+    bool exact;              // a sample may fall below 16 bits (see four_split)
     uint32_t pairs[VOICE_WINDOW_SAMPLES + 1];  // pair j: E[j] and E[j + 1]
 };
+
+// The gains of a pass into two planes: one pair for every sample, or with
+// VARY a pair per sample, lefts[i] and rights[i] for the sample at plane
+// index i (clamped already).
+struct StereoGains {
+    int32_t left, right;
+    const int32_t *lefts, *rights;
+};
+
+// A voice's own gains.
+static StereoGains voice_gains(const Voice *voice) {
+    StereoGains gains = {clamp_gain(voice->gain_left), clamp_gain(voice->gain_right), nullptr, nullptr};
+    return gains;
+}
+
+// `gains` for the samples from plane index `at` on.
+static inline StereoGains gains_from(StereoGains gains, int at) {
+    if (gains.lefts) {
+        gains.lefts += at;
+        gains.rights += at;
+    }
+    return gains;
+}
+
+#ifdef VOICE_MIX_SSE2
+// The gain vectors of samples i .. i + 3 (see gain_vector).
+template <bool VARY, bool SPLIT>
+static inline __m128i lane_gains(const int32_t *gains, int i, __m128i constant) {
+    if (!VARY) return constant;
+    const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i *>(gains + i));
+    return SPLIT ? _mm_or_si128(g, _mm_slli_epi32(g, PAIR_HIGH_SHIFT)) : g;
+}
+#endif
 
 static inline int32_t run_value(const VoiceRun *run, uint32_t j) {
     if (j == 0) return run->e0;
@@ -197,12 +235,21 @@ static inline int32_t run_value(const VoiceRun *run, uint32_t j) {
     return run->voice->window[run->index + static_cast<int32_t>(j) - 1];
 }
 
+// A wide pair whose sample can fall below -32768: see four_split.
+static inline bool low_pair(uint32_t pair) {
+    return static_cast<int32_t>(pair) < PAIR_LOW_LIMIT;
+}
+
 // pairs[j] = the pair of window[j] and window[j + 1], for j below count.
+// With SSE2 and wide pairs, returns whether any is a low_pair (else false).
 template <bool WIDE>
-static void fill_pairs(uint32_t *pairs, const int32_t *window, int count) {
+static bool fill_pairs(uint32_t *pairs, const int32_t *window, int count) {
     int j = 0;
+    bool low = false;
 #ifdef VOICE_MIX_SSE2
     const __m128i half = _mm_set1_epi32(static_cast<int32_t>(PAIR_HALF_MASK));
+    const __m128i limit = _mm_set1_epi32(PAIR_LOW_LIMIT);
+    __m128i lows = _mm_setzero_si128();
     for (; j + 4 <= count; j += 4) {
         const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i *>(window + j));
         const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(window + j + 1));
@@ -210,10 +257,17 @@ static void fill_pairs(uint32_t *pairs, const int32_t *window, int count) {
         const __m128i high = WIDE ? _mm_srai_epi32(p, VOICE_PREV_SHIFT)
                                   : _mm_add_epi32(_mm_slli_epi32(d, 3), _mm_srai_epi32(p, VOICE_PREV_SHIFT + 1));
         const __m128i packed = _mm_or_si128(_mm_and_si128(d, half), _mm_slli_epi32(high, PAIR_HIGH_SHIFT));
+        if (WIDE) lows = _mm_or_si128(lows, _mm_cmplt_epi32(packed, limit));
         _mm_storeu_si128(reinterpret_cast<__m128i *>(pairs + j), packed);
     }
+    low = WIDE && _mm_movemask_epi8(lows) != 0;
 #endif
     for (; j < count; j++) pairs[j] = WIDE ? wide_pair(window[j], window[j + 1]) : narrow_pair(window[j], window[j + 1]);
+#ifdef VOICE_MIX_SSE2
+    if (WIDE)
+        for (int i = j < 4 ? 0 : j & ~3; i < count; i++) low = low || low_pair(pairs[i]);
+#endif
+    return low;
 }
 
 // Starts a run of at most `most` output samples (>= 1) at the voice's
@@ -238,15 +292,19 @@ static void run_begin(VoiceRun *run, int most, bool table) {
     // The last pair read: that of the run's last sample, still before the
     // target, so at most pair 255 - index.
     const uint32_t last = (frac + static_cast<uint32_t>(run->left - 1) * run->step) >> VOICE_FRAC_BITS;
+    run->exact = false;
     if (run->wide) {
         run->pairs[0] = wide_pair(run->e0, run->e1);
         if (last >= 1) run->pairs[1] = wide_pair(run->e1, voice->window[index + 1]);
+#ifdef VOICE_MIX_SSE2
+        run->exact = low_pair(run->pairs[0]) || (last >= 1 && low_pair(run->pairs[1]));
+#endif
     } else {
         run->pairs[0] = narrow_pair(run->e0, run->e1);
         if (last >= 1) run->pairs[1] = narrow_pair(run->e1, voice->window[index + 1]);
     }
     if (last < 2) return;
-    if (run->wide) fill_pairs<true>(run->pairs + 2, voice->window + index + 1, static_cast<int>(last) - 1);
+    if (run->wide) run->exact |= fill_pairs<true>(run->pairs + 2, voice->window + index + 1, static_cast<int>(last) - 1);
     else fill_pairs<false>(run->pairs + 2, voice->window + index + 1, static_cast<int>(last) - 1);
 }
 
@@ -286,14 +344,9 @@ static inline __m128i gather_pairs(const uint32_t *pairs, uint32_t p, uint32_t s
 
 // The four interpolated samples (16-bit scale, before the gain) of a run's
 // pairs at positions p, p + s, p + 2s, p + 3s (also given as the vector
-// `lanes`).
+// `frac`, the four lanes' fractions as frac_lanes makes them).
 template <bool WIDE>
-static inline __m128i four_values(const uint32_t *pairs, uint32_t p, uint32_t step, __m128i lanes) {
-    // Low half: frac - 32768 (the top bit of frac flipped); high half: the
-    // weight of k or b.
-    const int32_t weight = (WIDE ? PAIR_B_WEIGHT : PAIR_K_WEIGHT) << PAIR_HIGH_SHIFT;
-    const __m128i frac = _mm_xor_si128(_mm_and_si128(lanes, _mm_set1_epi32(VOICE_FRAC_MASK)),
-                                       _mm_set1_epi32(weight | PAIR_FRAC_BIAS));
+static inline __m128i four_values(const uint32_t *pairs, uint32_t p, uint32_t step, __m128i frac) {
     const __m128i pair = gather_pairs(pairs, p, step);
     __m128i sum = _mm_madd_epi16(pair, frac);
     if (WIDE) sum = _mm_add_epi32(sum, _mm_srai_epi32(_mm_slli_epi32(pair, PAIR_HIGH_SHIFT), 1));
@@ -302,19 +355,51 @@ static inline __m128i four_values(const uint32_t *pairs, uint32_t p, uint32_t st
 
 // Four samples times a gain (the low half of each lane of `gain`): s fits
 // 16 bits, its high half being only its sign, so one pmaddwd against
-// (gain, 0) is s x gain.
+// (gain, 0) is s x gain. Also for samples in split form (four_split)
+// against (gain, gain).
 static inline __m128i four_scaled(__m128i s, __m128i gain) {
     return _mm_srai_epi32(_mm_madd_epi16(s, gain), VOICE_GAIN_SHIFT);
 }
 
-static inline __m128i lane_positions(uint32_t p, uint32_t s) {
-    return _mm_setr_epi32(static_cast<int32_t>(p), static_cast<int32_t>(p + s),
-                          static_cast<int32_t>(p + 2 * s), static_cast<int32_t>(p + 3 * s));
+// A sample of 16-bit data can reach below -32768 (down to -32800: a slope
+// of -1 below -32736, e.g. from -32767 to -32768, at a fraction near 1),
+// which no 16-bit half holds. Split form: s >> 1 in the low half and s - (s
+// >> 1) in the high one, both within 16 bits, for pmaddwd against (gain,
+// gain): their sum times the gain is s x gain.
+static inline __m128i four_split(__m128i s) {
+    const __m128i low = _mm_srai_epi32(s, 1);
+    return _mm_or_si128(_mm_and_si128(low, _mm_set1_epi32(static_cast<int32_t>(PAIR_HALF_MASK))),
+                        _mm_slli_epi32(_mm_sub_epi32(s, low), PAIR_HIGH_SHIFT));
+}
+
+// The gain vector for four_scaled: (gain, 0), or (gain, gain) for samples in
+// split form.
+template <bool SPLIT>
+static inline __m128i gain_vector(int32_t gain) {
+    return _mm_set1_epi32(SPLIT ? gain | gain << PAIR_HIGH_SHIFT : gain);
+}
+
+// The fractions of positions p, p + s, p + 2s, p + 3s as pmaddwd wants
+// them: frac - 32768 in the low half of each lane (the top bit of frac
+// flipped), in the high half the weight of k (narrow pairs) or b (wide).
+// Moving the positions on by 4s adds 4s modulo 65536 to each low half,
+// one paddw by frac_advance(s) (high halves 0).
+template <bool WIDE>
+static inline __m128i frac_lanes(uint32_t p, uint32_t s) {
+    const __m128i lanes = _mm_setr_epi32(static_cast<int32_t>(p), static_cast<int32_t>(p + s),
+                                         static_cast<int32_t>(p + 2 * s), static_cast<int32_t>(p + 3 * s));
+    const int32_t weight = (WIDE ? PAIR_B_WEIGHT : PAIR_K_WEIGHT) << PAIR_HIGH_SHIFT;
+    return _mm_xor_si128(_mm_and_si128(lanes, _mm_set1_epi32(VOICE_FRAC_MASK)), _mm_set1_epi32(weight | PAIR_FRAC_BIAS));
+}
+
+static inline __m128i frac_advance(uint32_t s) {
+    return _mm_set1_epi32(static_cast<int32_t>((4 * s) & VOICE_FRAC_MASK));
 }
 #endif
 
-// out[i] = (ADD ? out[i] : 0) + the run's sample i.
-template <bool WIDE, bool ADD>
+// out[i] = (ADD ? out[i] : 0) + the run's sample i; EXACT: the samples in
+// split form.
+template <bool WIDE, bool ADD, bool EXACT>
 static void mix_one(int32_t *out, int count, VoiceRun *run) {
     uint32_t p = run->pos;
     const uint32_t s = run->step;
@@ -322,16 +407,18 @@ static void mix_one(int32_t *out, int count, VoiceRun *run) {
     const int32_t gain = run->gain;
     int i = 0;
 #ifdef VOICE_MIX_SSE2
-    const __m128i gains = _mm_set1_epi32(gain);
-    const __m128i step4 = _mm_set1_epi32(static_cast<int32_t>(4 * s));
-    __m128i lanes = lane_positions(p, s);
+    const __m128i gains = gain_vector<EXACT>(gain);
+    const __m128i step4 = frac_advance(s);
+    __m128i lanes = frac_lanes<WIDE>(p, s);
     for (; i + 4 <= count; i += 4) {
-        __m128i v = four_scaled(four_values<WIDE>(pairs, p, s, lanes), gains);
+        __m128i v = four_values<WIDE>(pairs, p, s, lanes);
+        if (EXACT) v = four_split(v);
+        v = four_scaled(v, gains);
         __m128i *o = reinterpret_cast<__m128i *>(out + i);
         if (ADD) v = _mm_add_epi32(v, _mm_loadu_si128(o));
         _mm_storeu_si128(o, v);
         p += 4 * s;
-        lanes = _mm_add_epi32(lanes, step4);
+        lanes = _mm_add_epi16(lanes, step4);
     }
 #endif
     for (; i < count; i++) {
@@ -345,7 +432,7 @@ static void mix_one(int32_t *out, int count, VoiceRun *run) {
 }
 
 // out[i] = (ADD ? out[i] : 0) + sample i of run a + sample i of run b.
-template <bool WIDE_A, bool WIDE_B, bool ADD>
+template <bool WIDE_A, bool WIDE_B, bool ADD, bool EXACT>
 static void mix_two(int32_t *out, int count, VoiceRun *a, VoiceRun *b) {
     uint32_t pa = a->pos, pb = b->pos;
     const uint32_t sa = a->step, sb = b->step;
@@ -353,20 +440,24 @@ static void mix_two(int32_t *out, int count, VoiceRun *a, VoiceRun *b) {
     const int32_t gain_a = a->gain, gain_b = b->gain;
     int i = 0;
 #ifdef VOICE_MIX_SSE2
-    const __m128i gainsa = _mm_set1_epi32(gain_a), gainsb = _mm_set1_epi32(gain_b);
-    const __m128i stepa4 = _mm_set1_epi32(static_cast<int32_t>(4 * sa));
-    const __m128i stepb4 = _mm_set1_epi32(static_cast<int32_t>(4 * sb));
-    __m128i lanesa = lane_positions(pa, sa), lanesb = lane_positions(pb, sb);
+    const __m128i gainsa = gain_vector<EXACT>(gain_a), gainsb = gain_vector<EXACT>(gain_b);
+    const __m128i stepa4 = frac_advance(sa), stepb4 = frac_advance(sb);
+    __m128i lanesa = frac_lanes<WIDE_A>(pa, sa), lanesb = frac_lanes<WIDE_B>(pb, sb);
     for (; i + 4 <= count; i += 4) {
-        __m128i v = _mm_add_epi32(four_scaled(four_values<WIDE_A>(pairs_a, pa, sa, lanesa), gainsa),
-                                  four_scaled(four_values<WIDE_B>(pairs_b, pb, sb, lanesb), gainsb));
+        __m128i va = four_values<WIDE_A>(pairs_a, pa, sa, lanesa);
+        __m128i vb = four_values<WIDE_B>(pairs_b, pb, sb, lanesb);
+        if (EXACT) {
+            va = four_split(va);
+            vb = four_split(vb);
+        }
+        __m128i v = _mm_add_epi32(four_scaled(va, gainsa), four_scaled(vb, gainsb));
         __m128i *o = reinterpret_cast<__m128i *>(out + i);
         if (ADD) v = _mm_add_epi32(v, _mm_loadu_si128(o));
         _mm_storeu_si128(o, v);
         pa += 4 * sa;
         pb += 4 * sb;
-        lanesa = _mm_add_epi32(lanesa, stepa4);
-        lanesb = _mm_add_epi32(lanesb, stepb4);
+        lanesa = _mm_add_epi16(lanesa, stepa4);
+        lanesb = _mm_add_epi16(lanesb, stepb4);
     }
 #endif
     for (; i < count; i++) {
@@ -383,32 +474,41 @@ static void mix_two(int32_t *out, int count, VoiceRun *a, VoiceRun *b) {
     b->left -= count;
 }
 
-// left[i] += the run's sample i at its left gain, right[i] at its right one.
-template <bool WIDE>
-static void mix_stereo(int32_t *left, int32_t *right, int count, VoiceRun *run) {
+// left[i] (+)= the run's sample i at its left gain, right[i] at its right
+// one: added, or stored when !ADD.
+template <bool WIDE, bool ADD, bool EXACT, bool VARY>
+static void mix_stereo(int32_t *left, int32_t *right, int count, VoiceRun *run, StereoGains gains) {
     uint32_t p = run->pos;
     const uint32_t s = run->step;
     const uint32_t *pairs = run->pairs;
-    const int32_t gain_left = run->gain, gain_right = run->gain_right;
     int i = 0;
 #ifdef VOICE_MIX_SSE2
-    const __m128i gainsl = _mm_set1_epi32(gain_left), gainsr = _mm_set1_epi32(gain_right);
-    const __m128i step4 = _mm_set1_epi32(static_cast<int32_t>(4 * s));
-    __m128i lanes = lane_positions(p, s);
+    const __m128i gainsl0 = gain_vector<EXACT>(gains.left), gainsr0 = gain_vector<EXACT>(gains.right);
+    const __m128i step4 = frac_advance(s);
+    __m128i lanes = frac_lanes<WIDE>(p, s);
     for (; i + 4 <= count; i += 4) {
-        const __m128i v = four_values<WIDE>(pairs, p, s, lanes);
+        __m128i v = four_values<WIDE>(pairs, p, s, lanes);
+        if (EXACT) v = four_split(v);
         __m128i *l = reinterpret_cast<__m128i *>(left + i);
         __m128i *r = reinterpret_cast<__m128i *>(right + i);
-        _mm_storeu_si128(l, _mm_add_epi32(_mm_loadu_si128(l), four_scaled(v, gainsl)));
-        _mm_storeu_si128(r, _mm_add_epi32(_mm_loadu_si128(r), four_scaled(v, gainsr)));
+        __m128i vl = four_scaled(v, lane_gains<VARY, EXACT>(gains.lefts, i, gainsl0));
+        __m128i vr = four_scaled(v, lane_gains<VARY, EXACT>(gains.rights, i, gainsr0));
+        if (ADD) {
+            vl = _mm_add_epi32(vl, _mm_loadu_si128(l));
+            vr = _mm_add_epi32(vr, _mm_loadu_si128(r));
+        }
+        _mm_storeu_si128(l, vl);
+        _mm_storeu_si128(r, vr);
         p += 4 * s;
-        lanes = _mm_add_epi32(lanes, step4);
+        lanes = _mm_add_epi16(lanes, step4);
     }
 #endif
     for (; i < count; i++) {
         const int32_t v = pair_value<WIDE>(pairs[p >> VOICE_FRAC_BITS], p & VOICE_FRAC_MASK);
-        left[i] += (v * gain_left) >> VOICE_GAIN_SHIFT;
-        right[i] += (v * gain_right) >> VOICE_GAIN_SHIFT;
+        const int32_t gl = VARY ? gains.lefts[i] : gains.left, gr = VARY ? gains.rights[i] : gains.right;
+        const int32_t vl = (v * gl) >> VOICE_GAIN_SHIFT, vr = (v * gr) >> VOICE_GAIN_SHIFT;
+        left[i] = ADD ? left[i] + vl : vl;
+        right[i] = ADD ? right[i] + vr : vr;
         p += s;
     }
     run->pos = p;
@@ -427,7 +527,8 @@ static void mix_stereo(int32_t *left, int32_t *right, int count, VoiceRun *run) 
 // sample rather than tabled, and computed as wide pairs, which every
 // refill's values are (an 8-bit entry s x 2^23 is the 16-bit s x 256 x
 // 2^15): s = (d x (frac - 32768) + 2048 b + 32768 d) >> 11, exactly the
-// definition's value. A run ends at the refill, as above.
+// definition's value; or, when the window, prev and cur hold 8-bit values,
+// as narrow pairs. A run ends at the refill, as above.
 
 // The value of one output sample of the definition from prev and cur.
 static inline int32_t definition_value(int32_t prev, int32_t cur, int32_t frac) {
@@ -436,32 +537,52 @@ static inline int32_t definition_value(int32_t prev, int32_t cur, int32_t frac) 
 
 #ifdef VOICE_MIX_SSE2
 // The four samples whose prev and cur are the four lanes of `prev` and
-// `cur`, at the fractions in the low halves of `lanes`.
-static inline __m128i four_skipped(__m128i prev, __m128i cur, __m128i lanes) {
+// `cur`, at the fractions `frac` (as frac_lanes makes them).
+template <bool WIDE>
+static inline __m128i four_skipped(__m128i prev, __m128i cur, __m128i frac) {
+    if (!WIDE) {
+        // 8-bit values: the narrow pair (d, k), k x 65536 being (cur +
+        // prev) / 2 exactly (both are multiples of 2^23).
+        const __m128i d = _mm_srai_epi32(_mm_sub_epi32(cur, prev), VOICE_DIFF_SHIFT);
+        const __m128i pair = _mm_or_si128(_mm_and_si128(d, _mm_set1_epi32(static_cast<int32_t>(PAIR_HALF_MASK))),
+                                          _mm_srai_epi32(_mm_add_epi32(cur, prev), 1));
+        return _mm_srai_epi32(_mm_madd_epi16(pair, frac), VOICE_FRAC_SHIFT);
+    }
     const __m128i d = _mm_srai_epi32(_mm_sub_epi32(cur, prev), VOICE_DIFF_SHIFT);
     const __m128i b = _mm_srai_epi32(prev, VOICE_PREV_SHIFT);
     const __m128i pair = _mm_or_si128(_mm_and_si128(d, _mm_set1_epi32(static_cast<int32_t>(PAIR_HALF_MASK))),
                                       _mm_slli_epi32(b, PAIR_HIGH_SHIFT));
-    const __m128i frac = _mm_xor_si128(_mm_and_si128(lanes, _mm_set1_epi32(VOICE_FRAC_MASK)),
-                                       _mm_set1_epi32((PAIR_B_WEIGHT << PAIR_HIGH_SHIFT) | PAIR_FRAC_BIAS));
     __m128i sum = _mm_madd_epi16(pair, frac);
     sum = _mm_add_epi32(sum, _mm_srai_epi32(_mm_slli_epi32(pair, PAIR_HIGH_SHIFT), 1));
     return _mm_srai_epi32(sum, VOICE_FRAC_SHIFT);
 }
 #endif
 
-// Adds the samples from `from` to `to` - 1 of a skipping run at the given
-// gains, every one from sample 2 on (its prev and cur both in the window,
-// at `index` plus the whole parts of its previous and its own position;
-// `pos` is sample `from`'s position).
+// left[i] and right[i] (+)= v at sample i's gains.
+template <bool ADD, bool VARY>
+static inline void store_or_add(int32_t *left, int32_t *right, int i, int32_t v, StereoGains gains) {
+    const int32_t gain_left = VARY ? gains.lefts[i] : gains.left;
+    const int32_t gain_right = VARY ? gains.rights[i] : gains.right;
+    const int32_t vl = (v * gain_left) >> VOICE_GAIN_SHIFT, vr = (v * gain_right) >> VOICE_GAIN_SHIFT;
+    left[i] = ADD ? left[i] + vl : vl;
+    right[i] = ADD ? right[i] + vr : vr;
+}
+
+// Adds (or with !ADD stores) the samples from `from` to `to` - 1 of a
+// skipping run at the given gains, every one from sample 2 on (its prev and
+// cur both in the window, at `index` plus the whole parts of its previous
+// and its own position; `pos` is sample `from`'s position). WIDE: any
+// window values, carried in split form (as 16-bit values can need); else
+// 8-bit ones, as narrow pairs.
+template <bool ADD, bool WIDE, bool VARY>
 static void skip_samples(const int32_t *window, int32_t index, uint32_t pos, uint32_t step, int from, int to,
-                         int32_t gain_left, int32_t gain_right, int32_t *left, int32_t *right) {
+                         StereoGains gains, int32_t *left, int32_t *right) {
     int i = from;
 #ifdef VOICE_MIX_SSE2
-    const __m128i gainsl = _mm_set1_epi32(gain_left), gainsr = _mm_set1_epi32(gain_right);
-    const __m128i step4 = _mm_set1_epi32(static_cast<int32_t>(4 * step));
+    const __m128i gainsl0 = gain_vector<WIDE>(gains.left), gainsr0 = gain_vector<WIDE>(gains.right);
+    const __m128i step4 = frac_advance(step);
     const int32_t *w = window + index;
-    __m128i lanes = lane_positions(pos, step);
+    __m128i lanes = frac_lanes<WIDE>(pos, step);
     // Lane 3 of the last four samples' cur: the prev of the next four's
     // lane 0 (each sample's prev is the cur before it).
     __m128i carried = _mm_cvtsi32_si128(w[(pos - step) >> VOICE_FRAC_BITS]);
@@ -473,12 +594,19 @@ static void skip_samples(const int32_t *window, int32_t index, uint32_t pos, uin
         const __m128i cur = _mm_unpacklo_epi64(_mm_unpacklo_epi32(a, b), _mm_unpacklo_epi32(c, d));
         const __m128i prev = _mm_or_si128(_mm_slli_si128(cur, 4), carried);
         carried = _mm_srli_si128(cur, 12);
-        const __m128i v = four_skipped(prev, cur, lanes);
-        lanes = _mm_add_epi32(lanes, step4);
+        __m128i v = four_skipped<WIDE>(prev, cur, lanes);
+        if (WIDE) v = four_split(v);
+        lanes = _mm_add_epi16(lanes, step4);
         __m128i *l = reinterpret_cast<__m128i *>(left + i);
         __m128i *r = reinterpret_cast<__m128i *>(right + i);
-        _mm_storeu_si128(l, _mm_add_epi32(_mm_loadu_si128(l), four_scaled(v, gainsl)));
-        _mm_storeu_si128(r, _mm_add_epi32(_mm_loadu_si128(r), four_scaled(v, gainsr)));
+        __m128i vl = four_scaled(v, lane_gains<VARY, WIDE>(gains.lefts, i, gainsl0));
+        __m128i vr = four_scaled(v, lane_gains<VARY, WIDE>(gains.rights, i, gainsr0));
+        if (ADD) {
+            vl = _mm_add_epi32(vl, _mm_loadu_si128(l));
+            vr = _mm_add_epi32(vr, _mm_loadu_si128(r));
+        }
+        _mm_storeu_si128(l, vl);
+        _mm_storeu_si128(r, vr);
         pos += 4 * step;
     }
 #endif
@@ -486,20 +614,18 @@ static void skip_samples(const int32_t *window, int32_t index, uint32_t pos, uin
         const int32_t prev = window[index + static_cast<int32_t>((pos - step) >> VOICE_FRAC_BITS)];
         const int32_t cur = window[index + static_cast<int32_t>(pos >> VOICE_FRAC_BITS)];
         const int32_t v = definition_value(prev, cur, static_cast<int32_t>(pos & VOICE_FRAC_MASK));
-        left[i] += (v * gain_left) >> VOICE_GAIN_SHIFT;
-        right[i] += (v * gain_right) >> VOICE_GAIN_SHIFT;
+        store_or_add<ADD, VARY>(left, right, i, v, gains);
         pos += step;
     }
 }
 
 // Moves a voice whose step is above one source sample (and at most
-// VOICE_MAX_STEP) on by `count` output samples, adding each sample at its
-// gains into left and right when left is not null: the definition, run by
-// run.
-static void skip_runs(Voice *voice, int32_t *left, int32_t *right, int count) {
+// VOICE_MAX_STEP) on by `count` output samples, adding (or with !ADD
+// storing) each sample at its gains into left and right when left is not
+// null: the definition, run by run.
+template <bool ADD, bool VARY>
+static void skip_runs(Voice *voice, int32_t *left, int32_t *right, int count, StereoGains gains) {
     const uint32_t step = voice->step;
-    const int32_t gain_left = clamp_gain(voice->gain_left);
-    const int32_t gain_right = clamp_gain(voice->gain_right);
     for (int done = 0; done < count;) {
         const int32_t index = voice->read_index;
         const uint32_t frac = static_cast<uint32_t>(voice->frac);
@@ -514,19 +640,25 @@ static void skip_runs(Voice *voice, int32_t *left, int32_t *right, int count) {
         int32_t last_cur = voice->cur;  // cur of the run's last sample
         if (n >= 2) last_cur = window[index + static_cast<int32_t>((frac + static_cast<uint32_t>(n - 1) * step) >> VOICE_FRAC_BITS)];
         if (left) {
+            const StereoGains here = gains_from(gains, done);
             int32_t v = definition_value(voice->prev, voice->cur, static_cast<int32_t>(frac));
-            left[done] += (v * gain_left) >> VOICE_GAIN_SHIFT;
-            right[done] += (v * gain_right) >> VOICE_GAIN_SHIFT;
+            store_or_add<ADD, VARY>(left + done, right + done, 0, v, here);
             if (n >= 2) {
                 const uint32_t p1 = frac + step;
                 v = definition_value(voice->cur, window[index + static_cast<int32_t>(p1 >> VOICE_FRAC_BITS)],
                                      static_cast<int32_t>(p1 & VOICE_FRAC_MASK));
-                left[done + 1] += (v * gain_left) >> VOICE_GAIN_SHIFT;
-                right[done + 1] += (v * gain_right) >> VOICE_GAIN_SHIFT;
+                store_or_add<ADD, VARY>(left + done, right + done, 1, v, here);
             }
-            if (n > 2)
-                skip_samples(window, index, frac + 2 * step, step, 2, n, gain_left, gain_right, left + done,
-                             right + done);
+            // 8-bit values (a window of them, prev and cur) make narrow
+            // pairs.
+            const bool wide = voice->wide_window || (voice->prev & VOICE_WINDOW_LOW_BITS) != 0 ||
+                              (voice->cur & VOICE_WINDOW_LOW_BITS) != 0;
+            if (n > 2 && wide)
+                skip_samples<ADD, true, VARY>(window, index, frac + 2 * step, step, 2, n, here, left + done,
+                                              right + done);
+            else if (n > 2)
+                skip_samples<ADD, false, VARY>(window, index, frac + 2 * step, step, 2, n, here, left + done,
+                                               right + done);
         }
         // The state after the run's last advance.
         const uint32_t end = frac + static_cast<uint32_t>(n) * step;
@@ -615,6 +747,7 @@ static void run_setup(VoiceRun *run, Voice *voice, bool wide, int32_t gain) {
     run->wide = wide;
     run->gain = gain;
     run->gain_right = 0;
+    run->exact = false;
 }
 
 // Moves a voice that runs could mix on by `count` samples, run by run.
@@ -636,12 +769,15 @@ static void mix_runs(Voice *voice, bool wide, int32_t gain, int32_t *out, int co
     for (int done = 0; done < count;) {
         run_begin(&run, count - done, true);
         const int n = run.left;
-        if (wide) {
-            if (add) mix_one<true, true>(out + done, n, &run);
-            else mix_one<true, false>(out + done, n, &run);
+        if (wide && run.exact) {
+            if (add) mix_one<true, true, true>(out + done, n, &run);
+            else mix_one<true, false, true>(out + done, n, &run);
+        } else if (wide) {
+            if (add) mix_one<true, true, false>(out + done, n, &run);
+            else mix_one<true, false, false>(out + done, n, &run);
         } else {
-            if (add) mix_one<false, true>(out + done, n, &run);
-            else mix_one<false, false>(out + done, n, &run);
+            if (add) mix_one<false, true, false>(out + done, n, &run);
+            else mix_one<false, false, false>(out + done, n, &run);
         }
         done += n;
         run_end(&run);
@@ -650,12 +786,16 @@ static void mix_runs(Voice *voice, bool wide, int32_t gain, int32_t *out, int co
 
 template <bool ADD>
 static void mix_two_runs(int32_t *out, int count, VoiceRun *a, VoiceRun *b) {
-    if (a->wide) {
-        if (b->wide) mix_two<true, true, ADD>(out, count, a, b);
-        else mix_two<true, false, ADD>(out, count, a, b);
+    if (a->exact || b->exact) {
+        if (a->wide && b->wide) mix_two<true, true, ADD, true>(out, count, a, b);
+        else if (a->wide) mix_two<true, false, ADD, true>(out, count, a, b);
+        else mix_two<false, true, ADD, true>(out, count, a, b);
+    } else if (a->wide) {
+        if (b->wide) mix_two<true, true, ADD, false>(out, count, a, b);
+        else mix_two<true, false, ADD, false>(out, count, a, b);
     } else {
-        if (b->wide) mix_two<false, true, ADD>(out, count, a, b);
-        else mix_two<false, false, ADD>(out, count, a, b);
+        if (b->wide) mix_two<false, true, ADD, false>(out, count, a, b);
+        else mix_two<false, false, ADD, false>(out, count, a, b);
     }
 }
 
@@ -702,7 +842,7 @@ static void mix_other(Voice *voice, VoiceRole role, int32_t *out, int32_t *right
         break;
     case ROLE_SKIPS:
         if (out && !right) mix_each(voice, out, nullptr, count);
-        else skip_runs(voice, out, right, count);
+        else skip_runs<true, false>(voice, out, right, count, voice_gains(voice));
         break;
     default:
         break;
@@ -747,15 +887,40 @@ void voice_mix_side_add(Voice *first, Voice *second, int32_t *out, int count) {
     mix_side(first, second, out, count, true);
 }
 
-void voice_mix_stereo(Voice *voice, int32_t *left, int32_t *right, int count) {
+// voice_mix_stereo, and with !ADD voice_mix_stereo_store; with VARY the
+// gains of `gains` per sample (voice_mix_stereo_gains), else the voice's.
+template <bool ADD, bool VARY>
+static void mix_stereo_call(Voice *voice, int32_t *left, int32_t *right, int count, StereoGains gains) {
     if (!voice || !left || !right || count <= 0) return;
     bool wide = false;
     VoiceRole role = role_of(voice, &wide);
-    const int32_t gain_left = clamp_gain(voice->gain_left);
-    const int32_t gain_right = clamp_gain(voice->gain_right);
-    if (role == ROLE_RUNS && gain_left == 0 && gain_right == 0) role = ROLE_MOVE;
-    if (role == ROLE_SKIPS && gain_left == 0 && gain_right == 0) {
-        skip_runs(voice, nullptr, nullptr, count);
+    const bool silent = !VARY && gains.left == 0 && gains.right == 0;
+    if (role == ROLE_RUNS && silent) role = ROLE_MOVE;
+    if (role == ROLE_SKIPS && !silent) {
+        skip_runs<ADD, VARY>(voice, left, right, count, gains);
+        return;
+    }
+    if (!ADD && role != ROLE_RUNS) {
+        clear(left, count);
+        clear(right, count);
+    }
+    if (role == ROLE_SKIPS) {
+        skip_runs<true, false>(voice, nullptr, nullptr, count, gains);
+        return;
+    }
+    if (role == ROLE_EACH && VARY) {
+        // The definition's loop, a stretch of equal gains at a time.
+        const int32_t keep_left = voice->gain_left, keep_right = voice->gain_right;
+        for (int i = 0; i < count;) {
+            int n = 1;
+            while (i + n < count && gains.lefts[i + n] == gains.lefts[i] && gains.rights[i + n] == gains.rights[i]) n++;
+            voice->gain_left = gains.lefts[i];
+            voice->gain_right = gains.rights[i];
+            mix_each(voice, left + i, right + i, n);
+            i += n;
+        }
+        voice->gain_left = keep_left;
+        voice->gain_right = keep_right;
         return;
     }
     if (role != ROLE_RUNS) {
@@ -763,16 +928,41 @@ void voice_mix_stereo(Voice *voice, int32_t *left, int32_t *right, int count) {
         return;
     }
     VoiceRun run;
-    run_setup(&run, voice, wide, gain_left);
-    run.gain_right = gain_right;
+    run_setup(&run, voice, wide, 0);
     for (int done = 0; done < count;) {
         run_begin(&run, count - done, true);
         const int n = run.left;
-        if (wide) mix_stereo<true>(left + done, right + done, n, &run);
-        else mix_stereo<false>(left + done, right + done, n, &run);
+        const StereoGains here = gains_from(gains, done);
+        if (wide && run.exact) mix_stereo<true, ADD, true, VARY>(left + done, right + done, n, &run, here);
+        else if (wide) mix_stereo<true, ADD, false, VARY>(left + done, right + done, n, &run, here);
+        else mix_stereo<false, ADD, false, VARY>(left + done, right + done, n, &run, here);
         done += n;
         run_end(&run);
     }
+}
+
+void voice_mix_stereo(Voice *voice, int32_t *left, int32_t *right, int count) {
+    if (!voice) return;
+    mix_stereo_call<true, false>(voice, left, right, count, voice_gains(voice));
+}
+
+void voice_mix_stereo_store(Voice *voice, int32_t *left, int32_t *right, int count) {
+    if (!voice) return;
+    mix_stereo_call<false, false>(voice, left, right, count, voice_gains(voice));
+}
+
+void voice_mix_stereo_gains(Voice *voice, int32_t *left, int32_t *right, const int32_t *gains_left,
+                            const int32_t *gains_right, int count) {
+    if (!voice || !left || !right || !gains_left || !gains_right || count <= 0) return;
+    const StereoGains gains = {0, 0, gains_left, gains_right};
+    mix_stereo_call<true, true>(voice, left, right, count, gains);
+}
+
+void voice_mix_stereo_gains_store(Voice *voice, int32_t *left, int32_t *right, const int32_t *gains_left,
+                                  const int32_t *gains_right, int count) {
+    if (!voice || !left || !right || !gains_left || !gains_right || count <= 0) return;
+    const StereoGains gains = {0, 0, gains_left, gains_right};
+    mix_stereo_call<false, true>(voice, left, right, count, gains);
 }
 
 void voice_advance(Voice *voice, int count) {
@@ -782,4 +972,39 @@ void voice_advance(Voice *voice, int count) {
     if (role == ROLE_RUNS) move_runs(voice, count);
     else if (role == ROLE_EACH) mix_each(voice, nullptr, nullptr, count);
     else mix_other(voice, role, nullptr, nullptr, count);
+}
+
+int voice_pass_silence(Voice *voice, int count) {
+    if (!voice || count <= 0 || (!voice->source && !voice->wide_source)) return 0;
+    if (voice->step == 0 || voice->step > VOICE_MAX_STEP || voice->prev != 0 || voice->cur != 0) return 0;
+    const int32_t frac = voice->frac, index = voice->read_index;
+    if (frac < 0 || frac > VOICE_STEP_ONE || index < 0 || index > VOICE_WINDOW_SAMPLES) return 0;
+    // The entries the advances before a refill would read as cur.
+    int32_t ahead = 0;
+    int32_t i = index + 1;
+#ifdef VOICE_MIX_SSE2
+    __m128i any = _mm_setzero_si128();
+    for (; i + 4 <= VOICE_WINDOW_SAMPLES; i += 4)
+        any = _mm_or_si128(any, _mm_loadu_si128(reinterpret_cast<const __m128i *>(voice->window + i)));
+    ahead = _mm_movemask_epi8(_mm_cmpeq_epi32(any, _mm_setzero_si128())) != 0xFFFF;
+#endif
+    for (; i < VOICE_WINDOW_SAMPLES; i++) ahead |= voice->window[i];
+    if (ahead != 0) return 0;
+    // Every advance carries the whole part of frac into the index, and a
+    // refill takes 256 off it (one advance moves at most 255 entries, from
+    // at most 256): the sum of the advances, modulo 256 once any refill
+    // happened. count x step < 2^31 x 2^24: no wrap in 64 bits.
+    const uint64_t end = static_cast<uint64_t>(frac) + static_cast<uint64_t>(count) * voice->step;
+    const uint64_t next = static_cast<uint64_t>(index) + (end >> VOICE_FRAC_BITS);
+    voice->frac = static_cast<int32_t>(end & VOICE_FRAC_MASK);
+    // A restarted voice (index 256) refills only once it advances.
+    if ((end >> VOICE_FRAC_BITS) != 0 && next > static_cast<uint64_t>(VOICE_INDEX_MASK)) {
+        // What a refill from a source of zeros leaves.
+        for (int32_t i = 0; i <= index && i < VOICE_WINDOW_SAMPLES; i++) voice->window[i] = 0;
+        voice->wide_window = voice->wide_source ? 1 : 0;
+        voice->read_index = static_cast<int32_t>(next & VOICE_INDEX_MASK);
+    } else {
+        voice->read_index = static_cast<int32_t>(next);
+    }
+    return 1;
 }
