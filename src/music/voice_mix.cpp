@@ -474,6 +474,25 @@ static void mix_two(int32_t *out, int count, VoiceRun *a, VoiceRun *b) {
     b->left -= count;
 }
 
+#ifdef VOICE_MIX_SSE2
+// Samples i .. i + 3 (in `v`, split when SPLIT) at their left and right
+// gains into left[i..] and right[i..]: added, or stored when !ADD.
+template <bool ADD, bool VARY, bool SPLIT>
+static inline void four_to_sides(int32_t *left, int32_t *right, int i, __m128i v, const StereoGains &gains,
+                                 __m128i gainsl0, __m128i gainsr0) {
+    __m128i *l = reinterpret_cast<__m128i *>(left + i);
+    __m128i *r = reinterpret_cast<__m128i *>(right + i);
+    __m128i vl = four_scaled(v, lane_gains<VARY, SPLIT>(gains.lefts, i, gainsl0));
+    __m128i vr = four_scaled(v, lane_gains<VARY, SPLIT>(gains.rights, i, gainsr0));
+    if (ADD) {
+        vl = _mm_add_epi32(vl, _mm_loadu_si128(l));
+        vr = _mm_add_epi32(vr, _mm_loadu_si128(r));
+    }
+    _mm_storeu_si128(l, vl);
+    _mm_storeu_si128(r, vr);
+}
+#endif
+
 // left[i] (+)= the run's sample i at its left gain, right[i] at its right
 // one: added, or stored when !ADD.
 template <bool WIDE, bool ADD, bool EXACT, bool VARY>
@@ -489,16 +508,7 @@ static void mix_stereo(int32_t *left, int32_t *right, int count, VoiceRun *run, 
     for (; i + 4 <= count; i += 4) {
         __m128i v = four_values<WIDE>(pairs, p, s, lanes);
         if (EXACT) v = four_split(v);
-        __m128i *l = reinterpret_cast<__m128i *>(left + i);
-        __m128i *r = reinterpret_cast<__m128i *>(right + i);
-        __m128i vl = four_scaled(v, lane_gains<VARY, EXACT>(gains.lefts, i, gainsl0));
-        __m128i vr = four_scaled(v, lane_gains<VARY, EXACT>(gains.rights, i, gainsr0));
-        if (ADD) {
-            vl = _mm_add_epi32(vl, _mm_loadu_si128(l));
-            vr = _mm_add_epi32(vr, _mm_loadu_si128(r));
-        }
-        _mm_storeu_si128(l, vl);
-        _mm_storeu_si128(r, vr);
+        four_to_sides<ADD, VARY, EXACT>(left, right, i, v, gains, gainsl0, gainsr0);
         p += 4 * s;
         lanes = _mm_add_epi16(lanes, step4);
     }
@@ -597,16 +607,7 @@ static void skip_samples(const int32_t *window, int32_t index, uint32_t pos, uin
         __m128i v = four_skipped<WIDE>(prev, cur, lanes);
         if (WIDE) v = four_split(v);
         lanes = _mm_add_epi16(lanes, step4);
-        __m128i *l = reinterpret_cast<__m128i *>(left + i);
-        __m128i *r = reinterpret_cast<__m128i *>(right + i);
-        __m128i vl = four_scaled(v, lane_gains<VARY, WIDE>(gains.lefts, i, gainsl0));
-        __m128i vr = four_scaled(v, lane_gains<VARY, WIDE>(gains.rights, i, gainsr0));
-        if (ADD) {
-            vl = _mm_add_epi32(vl, _mm_loadu_si128(l));
-            vr = _mm_add_epi32(vr, _mm_loadu_si128(r));
-        }
-        _mm_storeu_si128(l, vl);
-        _mm_storeu_si128(r, vr);
+        four_to_sides<ADD, VARY, WIDE>(left, right, i, v, gains, gainsl0, gainsr0);
         pos += 4 * step;
     }
 #endif
