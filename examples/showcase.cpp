@@ -3,8 +3,8 @@
 // music events: the scene changes with the song's order position (its
 // pattern boundaries), the screen flashes on the kick drum and the 3D
 // camera cuts on the snare, particles burst on the snare, the equalizer
-// bars jump with each channel's notes, and text is typed one character per
-// row. It uses the whole engine: the 3D scene graph with textured OBJ
+// bars jump with each channel's notes, and text is typed to the song's
+// time. It uses the whole engine: the 3D scene graph with textured OBJ
 // models, the particle effect, the typewriter and jittering text, sprites,
 // line and rectangle lists, and pixels, lines and circles.
 //
@@ -15,6 +15,7 @@
 // fullscreen. KEVO_MUSIC=path shows another module (MOD, XM or S3M)
 // instead; KEVO_FROM=ORDER[:ROW] starts it mid-song; KEVO_CAPTURE records
 // it (see the README).
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -51,10 +52,20 @@ static const int BARS = 16;
 static const int BALLS = 4;
 static const int SPRITE_PX = 16;
 
-static const char *const INTRO_TEXT = "KEVO ENGINE\n\nEVERY PICTURE HERE\nIS DRIVEN BY THE MUSIC\nAS IT IS HEARD";
-static const char *const OUTRO_TEXT =
-    "THANKS FOR WATCHING\n\n400 X 240, 256 COLOURS\nFOUR CHANNELS\nNO FLOATING POINT\nIN THE SOUND\n\n"
-    "MADE WITH THE KEVO ENGINE";
+// The typed texts, line by line. A text object breaks lines only at its
+// wrap width (a newline byte is drawn as a glyph like any other), so each
+// line is padded with spaces to the longest and the wrap width set to it.
+static const char *const INTRO_LINES[] = {"KEVO ENGINE", "", "EVERY PICTURE HERE", "IS DRIVEN BY THE MUSIC",
+                                          "AS IT IS HEARD", nullptr};
+static const char *const OUTRO_LINES[] = {"THANKS FOR WATCHING", "", "400 X 240, 256 COLOURS", "FOUR CHANNELS",
+                                          "NO FLOATING POINT", "IN THE SOUND", "", "MADE WITH THE KEVO ENGINE",
+                                          nullptr};
+static const int TYPED_CAPACITY = 256;      // characters, the padded texts included
+static const int SMALL_GLYPH_PX = 8;
+static const int32_t TYPED_TOP_PX = 40;
+// A character when more than 30 ms of the song have been heard since the
+// last: every other frame, so the longest text is typed within its order.
+static const int32_t TYPE_INTERVAL_MS = 30;
 
 struct Show {
     Font *big, *small;
@@ -72,7 +83,8 @@ struct Show {
     int stars_x[STARS], stars_y[STARS], stars_speed[STARS];
     // Driven by the music events
     int scene;               // the order position the pictures show
-    int32_t rows;            // rows heard so far: the typewriter's clock
+    int32_t rows;            // rows heard so far
+    char typed_text[TYPED_CAPACITY + 1];  // the typewriter's source: the lines laid out
     int flash;               // frames of kick flash left
     int cut;                 // camera angle set by snares
     int bar_level[BARS];     // equalizer bars, decaying
@@ -95,9 +107,9 @@ static bool show_init(Show *s) {
     s->big = font_new(glyphs_32x32, 32, 32);
     s->small = font_new(glyphs_8x16, 8, 16);
     if (!s->big || !s->small) return false;
-    s->typed = text_new(s->small, 256, 320, 40, 40);
+    s->typed = text_new(s->small, TYPED_CAPACITY, 320, 40, TYPED_TOP_PX);
     s->hud = text_new(s->small, 96, UINT32_MAX, 8, 222);
-    s->typewriter = s->typed ? typewriter_new(s->typed, 0) : nullptr;
+    s->typewriter = s->typed ? typewriter_new(s->typed, TYPE_INTERVAL_MS) : nullptr;
     s->title = text_group_new(s->big, 72, 16 - 32, 5, 5, 3);
     if (!s->typed || !s->hud || !s->typewriter || !s->title || text_group_set_text(s->title, "KEVO SYNC") != 0)
         return false;
@@ -157,10 +169,29 @@ static void show_free(Show *s) {
 }
 
 // A scene with text starts typing it on its first row.
+// Lays `lines` out as one text, each line but the last padded to the
+// longest, the typed object centred at that width, and types it.
+static void type_lines(Show *s, const char *const *lines) {
+    size_t widest = 1;
+    for (const char *const *line = lines; *line; line++) widest = std::max(widest, strlen(*line));
+    size_t at = 0;
+    for (const char *const *line = lines; *line && at + widest <= TYPED_CAPACITY; line++) {
+        const size_t length = strlen(*line);
+        memcpy(s->typed_text + at, *line, length);
+        const bool last = line[1] == nullptr;
+        if (!last) memset(s->typed_text + at + length, ' ', widest - length);
+        at += last ? length : widest;
+    }
+    s->typed_text[at] = '\0';
+    s->typed->wrap_width = static_cast<uint32_t>(widest * SMALL_GLYPH_PX);
+    text_set_position(s->typed, static_cast<int32_t>((SCREEN_WIDTH_PX - widest * SMALL_GLYPH_PX) / 2), TYPED_TOP_PX);
+    typewriter_set_text(s->typewriter, s->typed_text);
+}
+
 static void enter_scene(Show *s, int order) {
     const bool was_intro = s->scene == 0 || s->scene == 1;
-    if (order <= 1 && !was_intro) typewriter_set_text(s->typewriter, INTRO_TEXT);
-    if (order == SONG_POSITIONS - 1 && s->scene != order) typewriter_set_text(s->typewriter, OUTRO_TEXT);
+    if (order <= 1 && !was_intro) type_lines(s, INTRO_LINES);
+    if (order == SONG_POSITIONS - 1 && s->scene != order) type_lines(s, OUTRO_LINES);
     s->scene = order;
 }
 
@@ -287,11 +318,11 @@ static void draw_frame(Show *s, const MusicPosition &at, bool music) {
     }
     switch (s->scene < 0 ? 0 : s->scene) {
     case 0:
-    case 1:  // intro: stars, rings, the title typed a character a row
+    case 1:  // intro: stars, rings, the title typed to the song's time
         draw_starfield(s, ms);
         draw_circles(ms, at);
         set_draw_color(PALETTE_WHITE);
-        typewriter_update(s->typewriter, s->rows);
+        typewriter_update(s->typewriter, static_cast<int32_t>(ms));
         text_draw(s->typed);
         break;
     case 2:
@@ -312,10 +343,10 @@ static void draw_frame(Show *s, const MusicPosition &at, bool music) {
         draw_circles(ms, at);
         draw_lists(s, ms);
         break;
-    default:  // outro: the credits typed a character a row
+    default:  // outro: the credits typed to the song's time
         draw_starfield(s, ms);
         set_draw_color(s->rows % 2 ? PALETTE_LIGHT_CYAN : PALETTE_LIGHT_GREEN);
-        typewriter_update(s->typewriter, s->rows);
+        typewriter_update(s->typewriter, static_cast<int32_t>(ms));
         text_draw(s->typed);
         break;
     }
