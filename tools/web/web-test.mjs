@@ -319,14 +319,18 @@ try {
     await page.close();
   }
 
-  // A clear message instead of a blank page: without WebAssembly, and when
-  // the program's data cannot be fetched.
+  // A clear message instead of a blank page: without WebAssembly or Web
+  // Audio, and when the program's data cannot be fetched.
   {
     const message = "!document.getElementById('message').hidden && document.getElementById('message').textContent";
     const bare = await open("demo.html?autostart", { beforeLoad: "delete window.WebAssembly;" });
     const said = await bare.waitFor(message, 10000, "the message").catch(() => "");
     check(/WebAssembly/.test(said), `without WebAssembly the page says so ("${said}")`);
     await bare.close();
+    const mute = await open("demo.html?autostart", { beforeLoad: "delete window.AudioContext; delete window.webkitAudioContext;" });
+    const silent = await mute.waitFor(message, 10000, "the message").catch(() => "");
+    check(/Web Audio/.test(silent), `without Web Audio the page says so ("${silent}")`);
+    await mute.close();
     const page = await browser.page();
     await page.call("Fetch.enable", { patterns: [{ urlPattern: "*demo.data*" }] });
     page.on((method, params) => {
