@@ -20,7 +20,11 @@
 #include <tuple>
 #include <vector>
 
+#include "gfx2d/font.h"
+#include "gfx2d/framebuffer.h"
+#include "gfx2d/glyphs.h"
 #include "gfx2d/palette.h"
+#include "gfx2d/text_object.h"
 #include "music/mod_player.h"
 #include "platform/capture.h"
 #include "support/music_formatbuilder.h"
@@ -659,6 +663,50 @@ void on_note(void *user, int channel, uint8_t instrument, uint16_t sample, uint1
     if (channel == 1 && instrument == 5 && sample == 5) static_cast<KickLog *>(user)->started = true;
 }
 }  // namespace
+
+// The showcase types its intro line by line: once it is typed, the white
+// pixels of the text's band are exactly those of each line drawn as a text
+// of its own on its own row, the block centred at the longest line's width
+// (a newline byte would have been drawn as a glyph and broken nothing).
+TEST(Capture, ShowcaseTypesItsIntroLineByLine) {
+    const std::string dir = make_temp_dir("capture_intro");
+    ASSERT_FALSE(dir.empty());
+    const ProcessResult r = run_captured("showcase", dir + "/c", "300");
+    ASSERT_EQ(r.status, 0) << r.err;
+    RgbPicture picture;
+    std::string error;
+    ASSERT_TRUE(png_read_rgb(dir + "/c/frame_000299.png", &picture, &error)) << error;
+
+    const char *const lines[] = {"KEVO ENGINE", "", "EVERY PICTURE HERE", "IS DRIVEN BY THE MUSIC", "AS IT IS HEARD"};
+    const int32_t glyph_px = 8, line_px = 16, top_px = 40, left_px = (400 - 22 * glyph_px) / 2;
+    fb_attach_storage();
+    fb_clear();
+    Font *font = font_new(glyphs_8x16, glyph_px, line_px);
+    ASSERT_NE(font, nullptr);
+    set_draw_color(PALETTE_WHITE);
+    for (int k = 0; k < 5; k++) {
+        TextObject *line = text_new(font, 64, UINT32_MAX, left_px, top_px + k * line_px);
+        ASSERT_NE(line, nullptr);
+        text_append(line, lines[k]);
+        text_draw(line);
+        text_free(line);
+    }
+    font_free(font);
+    const uint32_t white = Palette[PALETTE_WHITE];
+    int lit = 0, differ = 0;
+    for (int y = top_px; y < top_px + 5 * line_px; y++)
+        for (int x = 0; x < 400; x++) {
+            const uint8_t *shown = &picture.rgb[(y * 400 + x) * 3];
+            const bool shown_white = shown[0] == (white >> 24) && shown[1] == (white >> 16 & 0xFF) &&
+                                     shown[2] == (white >> 8 & 0xFF);
+            const bool drawn = fb_pixels[y * 400 + x] == PALETTE_WHITE;
+            lit += drawn;
+            differ += shown_white != drawn;
+        }
+    EXPECT_GT(lit, 1000);
+    EXPECT_EQ(differ, 0);
+    remove_tree(dir);
+}
 
 // The showcase, captured for a few seconds of the verse: deterministic, its
 // sound is the song, and the screen flashes on exactly the frames that
