@@ -29,6 +29,8 @@
 //                           NETSCAPE2.0 block loops it for ever. A GIF has
 //                           no sound: the audio callback runs on the clock
 //                           as for the others and what it makes is dropped.
+//                           Browsers show a frame of 1 hundredth for 10:
+//                           there the GIF runs at about 0.4 of its speed.
 //   KEVO_CAPTURE_FRAMES=N   required: the program ends with status 0 after
 //                           its N-th present (1 .. 1000000)
 //   KEVO_CAPTURE_SCALE=k    videos and GIFs only: each pixel becomes k x k
