@@ -138,10 +138,12 @@ constexpr int32_t PAIR_K_WEIGHT = 4096;
 constexpr int32_t PAIR_B_WEIGHT = 2048;
 constexpr uint32_t PAIR_HALF_MASK = 0xFFFF;
 constexpr int PAIR_HIGH_SHIFT = 16;
+#ifdef VOICE_MIX_SSE2
 // Wide pairs with b below -32736 (and only they) can give a sample below
 // -32768: with c >= -32768 their d is -1, s = b - ceil(frac / 2048) >= b -
 // 32. As a signed 32-bit pair: b x 65536 + the low half, below this limit.
 constexpr int32_t PAIR_LOW_LIMIT = -32736 * 65536;
+#endif
 
 static inline uint32_t pack_pair(int32_t low, int32_t high) {
     return (static_cast<uint32_t>(low) & PAIR_HALF_MASK) |
@@ -235,10 +237,13 @@ static inline int32_t run_value(const VoiceRun *run, uint32_t j) {
     return run->voice->window[run->index + static_cast<int32_t>(j) - 1];
 }
 
-// A wide pair whose sample can fall below -32768: see four_split.
+#ifdef VOICE_MIX_SSE2
+// A wide pair whose sample can fall below -32768 (PAIR_LOW_LIMIT): see
+// four_split.
 static inline bool low_pair(uint32_t pair) {
     return static_cast<int32_t>(pair) < PAIR_LOW_LIMIT;
 }
+#endif
 
 // pairs[j] = the pair of window[j] and window[j + 1], for j below count.
 // With SSE2 and wide pairs, returns whether any is a low_pair (else false).
