@@ -222,15 +222,14 @@ static int64_t estimate(const Snapshot &snap, uint32_t now_ms) {
     // Web Audio plays what was rendered, scheduled back to back: what it has
     // not played yet is still ahead of its clock.
     (void)now_ms;
-    int64_t played = snap.render_end - web_audio_queued_frames(s->player->output_rate);
-    if (played < s->last_heard) played = s->last_heard;
-    return played;
-#endif
+    int64_t heard = snap.render_end - web_audio_queued_frames(s->player->output_rate);
+#else
     const int64_t device = audio_device_frames;
     const int64_t rate = s->player->output_rate;
     const int64_t since_ms = static_cast<int32_t>(now_ms - snap.callback_ms);
     int64_t heard = snap.render_start - device + since_ms * rate / MS_PER_SECOND;
     if (heard > snap.render_end - device) heard = snap.render_end - device;
+#endif
     if (heard < s->last_heard) heard = s->last_heard;
     return heard;
 }
