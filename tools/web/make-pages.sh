@@ -31,12 +31,18 @@ starter|Escape ends it|The starter template, where a demo of your own begins.|12
 } >"$web/index.html"
 echo "$programs" | while IFS='|' read -r name keys about frames; do
     sed -e "s|@NAME@|$name|g" -e "s|@KEYS@|$keys|g" "$here/page.html" >"$web/$name.html"
+    # The picture, the program's complaint kept to say why should it fail
+    # (its rate lines, carriage-return separated, are dropped then).
     if [ "$name" = demo ]; then
-        (cd "$top" && "$native/demo_shot" "$web/shots/$name.png" "$frames") >/dev/null
+        set -- "$native/demo_shot" "$web/shots/$name.png" "$frames"
     else
-        (cd "$top" && SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy "$native/$name" --frames "$frames" \
-            --shot "$web/shots/$name.png") >/dev/null 2>&1
+        set -- "$native/$name" --frames "$frames" --shot "$web/shots/$name.png"
     fi
+    if ! (cd "$top" && SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy "$@") >/dev/null 2>"$web/shots/$name.err"; then
+        echo "make-pages: no picture of $name: $(tr '\r' '\n' <"$web/shots/$name.err" | grep -v '^FPS' | tail -n 1)" >&2
+        exit 1
+    fi
+    rm -f "$web/shots/$name.err"
     printf '<li><a href="%s.html"><img src="shots/%s.png" alt="%s"><br>%s</a><br>%s</li>\n' \
         "$name" "$name" "$name" "$name" "$about" >>"$web/index.html"
 done
