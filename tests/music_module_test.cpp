@@ -8,9 +8,9 @@
 #include <cstring>
 #include <vector>
 
-#include "music/mod_periods.h"
+#include "music/mod_periods_internal.h"
 #include "music/mod_player.h"
-#include "music/mod_read.h"
+#include "music/mod_read_internal.h"
 #include "music/module_check.h"
 #include "music/module_format.h"
 #include "support/music_modbuilder.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "music/mod_player.h"
-#include "music/sample_stream.h"
+#include "music/sample_stream_internal.h"
 #include "support/music_modbuilder.h"
 #include "support/music_playback.h"
 #include "support/test_files.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "music/mod_player.h"
-#include "music/sequencer.h"
+#include "music/sequencer_internal.h"
 #include "support/music_modbuilder.h"
 #include "support/music_playback.h"
 

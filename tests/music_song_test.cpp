@@ -10,7 +10,7 @@
 #include <functional>
 #include <vector>
 
-#include "music/mod_periods.h"
+#include "music/mod_periods_internal.h"
 #include "music/mod_player.h"
 #include "music/song.h"
 #include "support/music_modbuilder.h"

@@ -8,8 +8,8 @@
 #include <sstream>
 #include <string>
 
-#include "music/mod_periods.h"
-#include "music/mod_tables.h"
+#include "music/mod_periods_internal.h"
+#include "music/mod_tables_internal.h"
 
 TEST(MusicTables, PeriodsAndRates) {
     // Three octaves of falling periods, each about a semitone from the next

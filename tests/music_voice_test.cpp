@@ -9,7 +9,7 @@
 
 #include "music/mod_player.h"
 #include "music/voice.h"
-#include "music/voice_bank.h"
+#include "music/voice_bank_internal.h"
 #include "support/music_modbuilder.h"
 #include "support/music_playback.h"
 #include "support/music_reference.h"

@@ -26,7 +26,7 @@
 #include <cstring>
 
 #include "music/mod_player.h"     // MOD_CHANNELS, MOD_ROWS, MOD_SAMPLES, ...
-#include "music/mod_tables.h"     // period_table, PAULA_CLOCK_HZ
+#include "music/mod_tables_internal.h"     // period_table, PAULA_CLOCK_HZ
 #include "music/module_format.h"  // file offsets
 #include "platform/program_args.h"
 #include "util/std_fds.h"

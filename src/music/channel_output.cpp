@@ -1,10 +1,10 @@
 // A channel's voice on each tick: the commands' period and volume shaped by
 // the instrument (envelopes, fadeout, auto-vibrato), the global volume and
 // the panning, and the instrument's start and release.
-#include "music/channel_output.h"
+#include "music/channel_output_internal.h"
 
-#include "music/mod_periods.h"
-#include "music/mod_tables.h"
+#include "music/mod_periods_internal.h"
+#include "music/mod_tables_internal.h"
 
 constexpr int ENVELOPE_FULL = 64;               // an envelope value that passes the volume
 constexpr int PANNING_ENVELOPE_CENTER = 32;

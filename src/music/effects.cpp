@@ -7,15 +7,15 @@
 // notation: the MOD/XM digit or letter, then x and y, the parameter's high
 // and low nibbles (xx or xy is the whole byte); S3M letters where they
 // differ.
-#include "music/effects.h"
+#include "music/effects_internal.h"
 
 #include <cstring>
 
-#include "music/channel_output.h"
-#include "music/mod_periods.h"
-#include "music/mod_tables.h"
-#include "music/sample_stream.h"
-#include "music/sequencer.h"
+#include "music/channel_output_internal.h"
+#include "music/mod_periods_internal.h"
+#include "music/mod_tables_internal.h"
+#include "music/sample_stream_internal.h"
+#include "music/sequencer_internal.h"
 
 constexpr uint32_t SAMPLE_OFFSET_UNIT = 256;         // 9xx counts in 256 frames
 constexpr int WAVE_HALF_MASK = 31;                   // index into the half sine

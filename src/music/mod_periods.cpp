@@ -1,8 +1,8 @@
 // Periods to frequencies in the three frequency modes, the note periods,
 // and the arpeggio's semitone steps.
-#include "music/mod_periods.h"
+#include "music/mod_periods_internal.h"
 
-#include "music/mod_tables.h"
+#include "music/mod_tables_internal.h"
 
 constexpr uint32_t AMIGA_QUARTER_CLOCK_HZ = 14317456;  // 8363 x 1712: C-4 at period 1712
 constexpr uint32_t LINEAR_BASE_HZ = 8363;              // linear period 4608 (C-4)

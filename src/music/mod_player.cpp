@@ -5,7 +5,7 @@
 
 #include "music/mod_player.h"
 #include "music/module_check.h"
-#include "music/sequencer.h"
+#include "music/sequencer_internal.h"
 #include "util/alloc.h"
 
 // Planes to 16-bit output: 65536 is 1. Four channels (two voices a side)

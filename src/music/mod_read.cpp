@@ -1,12 +1,12 @@
 // The MOD reader: header, order table, patterns, samples and the command
 // translation of a checked MOD, into a Song.
-#include "music/mod_read.h"
+#include "music/mod_read_internal.h"
 
 #include <cstdio>
 #include <cstring>
 
 #include "music/mod_player.h"
-#include "music/mod_tables.h"
+#include "music/mod_tables_internal.h"
 #include "music/module_check.h"
 #include "music/module_format.h"
 

@@ -10,7 +10,7 @@
 #endif
 
 #include "music/mod_player.h"
-#include "music/sequencer.h"
+#include "music/sequencer_internal.h"
 
 // Frames converted per block: 8 KB of 32-bit scratch on the stack, so
 // that no render call allocates, whatever the caller's frame count.

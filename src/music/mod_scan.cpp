@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "music/mod_player.h"
-#include "music/sequencer.h"
+#include "music/sequencer_internal.h"
 #include "util/alloc.h"
 
 constexpr int64_t MICROSECONDS_PER_SECOND = 1000000;

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "music/mod_player.h"
-#include "music/mod_read.h"
+#include "music/mod_read_internal.h"
 #include "music/module_format.h"
 
 // One format the engine reads: how its signature is recognised, how its

@@ -1,7 +1,7 @@
 // Music: a tracker module player, the folder's front page.
 //   voice.h          one resampling voice (window, interpolation, volume
 //                    or a gain per side)
-//   voice_bank.h     four voices straight to unsigned 8-bit stereo
+//   voice_bank_internal.h     four voices straight to unsigned 8-bit stereo
 //   song.h           the format-neutral song every reader produces: orders,
 //                    packed patterns, one command vocabulary, instruments,
 //                    samples, the formats' rules as quirk flags
@@ -9,14 +9,14 @@
 //   module_check.h   whether the player takes a module file, and why not in
 //                    words: the one check creation runs, and its readers
 //   module_format.h  the MOD file layout and its check steps
-//   mod_read.h       the MOD reader: a checked MOD to a song
+//   mod_read_internal.h       the MOD reader: a checked MOD to a song
 //   module_readers.h the XM and S3M readers into a song, other formats named
 //   module_file.h    reading a module file whole, every failure in words
-//   mod_tables.h     note periods, rates, finetune, octave and vibrato tables
-//   sequencer.h      the clock: ticks and rows, loading rows, the reset
-//   effects.h        the commands at row starts and on later ticks
-//   mod_periods.h    periods to voice frequencies, note periods, arpeggio steps
-//   sample_stream.h  the voices' source: sample data out of the song
+//   mod_tables_internal.h     note periods, rates, finetune, octave and vibrato tables
+//   sequencer_internal.h      the clock: ticks and rows, loading rows, the reset
+//   effects_internal.h        the commands at row starts and on later ticks
+//   mod_periods_internal.h    periods to voice frequencies, note periods, arpeggio steps
+//   sample_stream_internal.h  the voices' source: sample data out of the song
 //   event_ring.h     the lock-free ring that carries row, note and end events
 //   wav_file.h       16-bit stereo PCM WAV files (modrender, captures)
 //   song_text.h      song times and module text as shown on a terminal
@@ -27,22 +27,15 @@
 #ifndef MUSIC_MUSIC_H
 #define MUSIC_MUSIC_H
 
-#include "music/effects.h"
 #include "music/event_ring.h"
-#include "music/mod_periods.h"
 #include "music/mod_player.h"
-#include "music/mod_read.h"
-#include "music/mod_tables.h"
 #include "music/module_check.h"
 #include "music/module_file.h"
 #include "music/module_format.h"
 #include "music/module_readers.h"
-#include "music/sample_stream.h"
-#include "music/sequencer.h"
 #include "music/song.h"
 #include "music/song_text.h"
 #include "music/voice.h"
-#include "music/voice_bank.h"
 #include "music/wav_file.h"
 
 #endif

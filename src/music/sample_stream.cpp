@@ -2,7 +2,7 @@
 // sample out of the song in blocks, forwards or (in a ping-pong loop)
 // backwards, follows its loop once the first pass is over, and reports the
 // end of a sample without a loop.
-#include "music/sample_stream.h"
+#include "music/sample_stream_internal.h"
 
 #include <cstring>
 

@@ -2,15 +2,15 @@
 // positions and its end, the tick length, loading each row's cells into
 // the channels, and the reset to the song's start. The commands themselves
 // are in effects.cpp.
-#include "music/sequencer.h"
+#include "music/sequencer_internal.h"
 
 #include <cstring>
 
-#include "music/channel_output.h"
-#include "music/effects.h"
-#include "music/mod_periods.h"
-#include "music/mod_tables.h"
-#include "music/sample_stream.h"
+#include "music/channel_output_internal.h"
+#include "music/effects_internal.h"
+#include "music/mod_periods_internal.h"
+#include "music/mod_tables_internal.h"
+#include "music/sample_stream_internal.h"
 
 // A tick lasts 2.5 s / tempo: output_rate x 5 / (2 x tempo) frames (125 bpm
 // is 50 ticks per second, 882 frames at 44100 Hz).

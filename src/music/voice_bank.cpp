@@ -1,6 +1,6 @@
 // Voice bank: four voices mixed to unsigned 8-bit stereo, 0 and 1 on the
 // left, 2 and 3 on the right, with a stack scratch taken in blocks.
-#include "music/voice_bank.h"
+#include "music/voice_bank_internal.h"
 
 #include <cstring>
 

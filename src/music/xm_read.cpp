@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "music/module_bytes.h"
+#include "music/module_bytes_internal.h"
 #include "music/module_readers.h"
 
 // The song header, offsets from the start of the file.

@@ -4,8 +4,8 @@
 // starts and ticks are in effects.h, the period lookups in mod_periods.h;
 // together they drive the voices only through voice_set_frequency,
 // voice_set_volume and voice_restart and the channels' stream fields.
-#ifndef MUSIC_SEQUENCER_H
-#define MUSIC_SEQUENCER_H
+#ifndef MUSIC_SEQUENCER_INTERNAL_H
+#define MUSIC_SEQUENCER_INTERNAL_H
 
 #include <cstdint>
 

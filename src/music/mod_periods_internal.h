@@ -1,8 +1,8 @@
 // Periods to what the voices play: the frequency of a period in each of
 // the song's frequency modes (song.h), a note's period, and the arpeggio's
 // semitone steps. Defined in mod_periods.cpp.
-#ifndef MUSIC_MOD_PERIODS_H
-#define MUSIC_MOD_PERIODS_H
+#ifndef MUSIC_MOD_PERIODS_INTERNAL_H
+#define MUSIC_MOD_PERIODS_INTERNAL_H
 
 #include <cstdint>
 

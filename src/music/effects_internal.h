@@ -1,8 +1,8 @@
 // The command interpreter of the sequencer: each channel's command in two
 // halves, the one a row start runs (with the channel's note start) and the
 // one every later tick of the row runs. Defined in effects.cpp.
-#ifndef MUSIC_EFFECTS_H
-#define MUSIC_EFFECTS_H
+#ifndef MUSIC_EFFECTS_INTERNAL_H
+#define MUSIC_EFFECTS_INTERNAL_H
 
 #include "music/mod_player.h"
 

@@ -1,8 +1,8 @@
 // The voices' source in a module player: streams a channel's current
 // sample out of the song, 256 frames at a time, following its loop
 // (forward or ping-pong) or reporting its end.
-#ifndef MUSIC_SAMPLE_STREAM_H
-#define MUSIC_SAMPLE_STREAM_H
+#ifndef MUSIC_SAMPLE_STREAM_INTERNAL_H
+#define MUSIC_SAMPLE_STREAM_INTERNAL_H
 
 #include <cstdint>
 

@@ -5,8 +5,8 @@
 // and panning envelopes, fadeout after key off, auto-vibrato), the global
 // volume and the panning. Also the instrument's start and release, which
 // the sequencer and the commands call. Defined in channel_output.cpp.
-#ifndef MUSIC_CHANNEL_OUTPUT_H
-#define MUSIC_CHANNEL_OUTPUT_H
+#ifndef MUSIC_CHANNEL_OUTPUT_INTERNAL_H
+#define MUSIC_CHANNEL_OUTPUT_INTERNAL_H
 
 #include <cstdint>
 

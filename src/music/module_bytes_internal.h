@@ -1,8 +1,8 @@
 // Numbers and names out of module bytes, as the XM and S3M readers take
 // them: little-endian unsigned numbers, and fixed-size name fields copied
 // into NUL-ended strings. The caller has checked that the bytes are there.
-#ifndef MUSIC_MODULE_BYTES_H
-#define MUSIC_MODULE_BYTES_H
+#ifndef MUSIC_MODULE_BYTES_INTERNAL_H
+#define MUSIC_MODULE_BYTES_INTERNAL_H
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,8 @@
 // Voice bank: four voices mixed straight to unsigned 8-bit stereo, for
 // driving voices without a module. Voices 0 and 1 play on the left, 2 and 3
 // on the right (the module player pairs them differently: 0 and 3 left).
-#ifndef MUSIC_VOICE_BANK_H
-#define MUSIC_VOICE_BANK_H
+#ifndef MUSIC_VOICE_BANK_INTERNAL_H
+#define MUSIC_VOICE_BANK_INTERNAL_H
 
 #include <cstdint>
 

@@ -2,8 +2,8 @@
 // into a Song (song.h). Sample data stays in the module bytes (signed
 // 8-bit, read in place); the rest is copied, repaired where real files get
 // it wrong, and translated into the song's command vocabulary.
-#ifndef MUSIC_MOD_READ_H
-#define MUSIC_MOD_READ_H
+#ifndef MUSIC_MOD_READ_INTERNAL_H
+#define MUSIC_MOD_READ_INTERNAL_H
 
 #include <cstdint>
 
