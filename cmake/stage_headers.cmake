@@ -2,7 +2,7 @@
 # directory, the layout programs built on the engine see (installed or
 # through add_subdirectory): src/kevo.h becomes kevo/kevo.h and
 # src/<folder>/*.h becomes kevo/<folder>/*.h. The engine's own short include
-# paths ("music/voice.h") become "kevo/music/voice.h", so a consumer needs
+# paths ("music/song.h") become "kevo/music/song.h", so a consumer needs
 # only the include directory itself on its path and no folder name of the
 # engine can clash with a consumer's own headers.
 #

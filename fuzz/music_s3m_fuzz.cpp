@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "music/module_readers.h"
+#include "music/module_readers_internal.h"
 #include "support/music_song_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {

@@ -17,8 +17,9 @@
 
 #include "music/mod_player.h"
 #include "music/module_check.h"
-#include "music/module_readers.h"
+#include "music/module_readers_internal.h"
 #include "music/song.h"
+#include "music/player_state_internal.h"  // the player's record, read by white-box checks
 #include "support/music_formatbuilder.h"
 #include "support/music_playback.h"
 #include "support/music_song_check.h"

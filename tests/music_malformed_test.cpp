@@ -15,7 +15,8 @@
 
 #include "music/mod_player.h"
 #include "music/module_check.h"
-#include "music/module_format.h"
+#include "music/module_format_internal.h"
+#include "music/player_state_internal.h"  // the player's record, read by white-box checks
 #include "support/music_modbuilder.h"
 #include "support/music_playback.h"
 #include "support/test_files.h"

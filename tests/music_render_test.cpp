@@ -11,6 +11,7 @@
 
 #include "music/mod_player.h"
 #include "music/sample_stream_internal.h"
+#include "music/player_state_internal.h"  // the player's record, read by white-box checks
 #include "support/music_modbuilder.h"
 #include "support/music_playback.h"
 #include "support/test_files.h"
@@ -42,7 +43,7 @@ TEST(MusicRender, FirstNotesAfter5292Frames) {
     // interpolates the silent pair, the next one has moved into the sample.
     for (int i = 0; i <= 5292; i++) ASSERT_EQ(out[2 * i], 0) << i;
     EXPECT_NE(out[2 * 5293], 0);
-    EXPECT_EQ(p->voices[0].step, 12315u);  // 8287 Hz at 44100 Hz
+    EXPECT_EQ(music_channel(p, 0).step, 12315u);  // 8287 Hz at 44100 Hz
     EXPECT_EQ(out[2 * 5999], 100 * 256 / 2);
     for (int i = 0; i < 6000; i++) ASSERT_EQ(out[2 * i + 1], 0);
     mod_player_destroy(p);
@@ -132,7 +133,7 @@ TEST(MusicRender, Silence) {
     ASSERT_NE(p, nullptr);
     std::vector<int16_t> s16 = music_render_s16(p, 20000);
     for (int16_t s : s16) ASSERT_EQ(s, 0);
-    EXPECT_EQ(p->channels[0].playing, 1);
+    EXPECT_EQ(music_channel(p, 0).playing, 1);
     mod_player_destroy(p);
 
     p = create(bytes);
@@ -301,9 +302,9 @@ TEST(MusicStream, StoppedVoiceStaysSilentUntilNextNote) {
     std::vector<int16_t> out = music_render_s16(p, row_frames * 5 - 1);
     // 598 bytes at 8287 Hz last about 3183 frames: the voice stops at the
     // end of the tick in which it fetched the last bytes.
-    EXPECT_EQ(p->channels[0].playing, 0);
-    EXPECT_EQ(p->channels[0].position, 2u);
-    EXPECT_EQ(p->voices[0].step, 0u);
+    EXPECT_EQ(music_channel(p, 0).playing, 0);
+    EXPECT_EQ(music_channel(p, 0).position, 2u);
+    EXPECT_EQ(music_channel(p, 0).step, 0u);
     std::vector<int16_t> rest = music_render_s16(p, row_frames + 1);
     out.insert(out.end(), rest.begin(), rest.end());
     int last_sound = 0;

@@ -9,6 +9,7 @@
 
 #include "music/mod_player.h"
 #include "music/sequencer_internal.h"
+#include "music/player_state_internal.h"  // the player's record, read by white-box checks
 #include "support/music_modbuilder.h"
 #include "support/music_playback.h"
 

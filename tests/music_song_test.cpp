@@ -13,6 +13,7 @@
 #include "music/mod_periods_internal.h"
 #include "music/mod_player.h"
 #include "music/song.h"
+#include "music/player_state_internal.h"  // the player's record, read by white-box checks
 #include "support/music_modbuilder.h"
 #include "support/music_playback.h"
 #include "support/test_files.h"
@@ -270,7 +271,7 @@ TEST(MusicSong, PannedChannelsLinearNotesAndWideSamples) {
     const int frames = row_frames * 7;
     std::vector<int32_t> accum(2 * static_cast<size_t>(frames));
     mod_player_render(p, accum.data(), frames);
-    EXPECT_EQ(p->voices[5].step, 8363u * 65536u / 44100u);
+    EXPECT_EQ(music_channel(p, 5).step, 8363u * 65536u / 44100u);
     EXPECT_EQ(p->voices[5].wide_window, 1);
     const int32_t full = 20001;  // the wave's level at gain 16384
     for (int row = 0; row < 6; row++) {
@@ -312,12 +313,12 @@ TEST(MusicSong, QuarterPeriodsAndSampleMaps) {
     ModPlayer *p = mod_player_create_song(44100, b.finish());
     ASSERT_NE(p, nullptr);
     music_run_ticks(p, 7);
-    EXPECT_EQ(p->channels[0].sample, 1);
-    EXPECT_EQ(p->channels[0].period, 1712);
-    EXPECT_EQ(p->voices[0].step, 14317456u / 1712u * 65536u / 44100u);
+    EXPECT_EQ(music_channel(p, 0).sample, 1);
+    EXPECT_EQ(music_channel(p, 0).period, 1712);
+    EXPECT_EQ(music_channel(p, 0).step, 14317456u / 1712u * 65536u / 44100u);
     music_run_ticks(p, 12);
-    EXPECT_EQ(p->channels[0].sample, 2);
-    EXPECT_EQ(p->channels[0].period, 14317456u / 33452u);
+    EXPECT_EQ(music_channel(p, 0).sample, 2);
+    EXPECT_EQ(music_channel(p, 0).period, 14317456u / 33452u);
     std::vector<int16_t> out = music_render_s16(p, 2000);
     // A voice at panning 128: 127/255 of the full gain 16384 on the left,
     // 128/255 on the right, then halved by the output of a song of at most

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "music/mod_player.h"
-#include "music/voice.h"
+#include "music/voice_internal.h"
 #include "music/voice_bank_internal.h"
 #include "support/music_modbuilder.h"
 #include "support/music_playback.h"

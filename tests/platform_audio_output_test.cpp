@@ -22,6 +22,7 @@
 #include "music/mod_player.h"
 #include "music/module_check.h"
 #include "platform/music_start.h"
+#include "support/music_playback.h"
 #include "support/music_modbuilder.h"
 #include "support/program_run.h"
 #include "support/music_wide_songs.h"
@@ -107,7 +108,7 @@ TEST(AudioOutput, CallbackRendersLenOver4FramesContinuingTheSong) {
     ASSERT_EQ(music_size, static_cast<int32_t>(file.size()));
     EXPECT_EQ(memcmp(music_data, file.data(), file.size()), 0);
     ASSERT_NE(music_player, nullptr);
-    EXPECT_NE(music_player->loop, 0);
+    EXPECT_NE(mod_player_is_looping(music_player), 0);
     EXPECT_EQ(row_counter, 0);
     EXPECT_EQ(tick_counter, 0);
 
@@ -370,9 +371,9 @@ TEST(AudioOutput, StartOptionsServeModplayAndTheStopReleasesAll) {
     ASSERT_EQ(start_with_captured(&options, &err), 0) << err;
     EXPECT_EQ(err, "");
     ASSERT_NE(music_player, nullptr);
-    EXPECT_EQ(music_player->loop, 0);
-    EXPECT_EQ(music_player->order, 2);
-    EXPECT_EQ(music_player->row, 5);
+    EXPECT_EQ(mod_player_is_looping(music_player), 0);
+    EXPECT_EQ(music_position(music_player).order, 2);
+    EXPECT_EQ(music_position(music_player).row, 5);
     std::vector<uint8_t> kevo = file_bytes(KEVO);
     ModPlayer *reference = mod_player_create(44100, kevo.data(), static_cast<long>(kevo.size()));
     ASSERT_NE(reference, nullptr);
@@ -401,9 +402,9 @@ TEST(AudioOutput, StartOptionsServeModplayAndTheStopReleasesAll) {
     options.from_order = -1;
     ASSERT_EQ(start_with_captured(&options, &err), 0) << err;
     EXPECT_EQ(err, "");
-    EXPECT_EQ(music_player->order, 0);
-    EXPECT_EQ(music_player->row, 0);
-    EXPECT_EQ(music_player->tick, 0);
+    EXPECT_EQ(music_position(music_player).order, 0);
+    EXPECT_EQ(music_position(music_player).row, 0);
+    EXPECT_EQ(music_position(music_player).tick, 0);
     music_stop();
     unsetenv("KEVO_FROM");
 
@@ -427,15 +428,15 @@ TEST(AudioOutput, StartOptionsServeModplayAndTheStopReleasesAll) {
     music.from_row = 129;
     ASSERT_EQ(start_with_captured(&music, &err), 0) << err;
     EXPECT_EQ(err, "");
-    EXPECT_EQ(music_player->channel_count, 9);
-    EXPECT_EQ(music_player->order, 2);
-    EXPECT_EQ(music_player->row, 129);
+    EXPECT_EQ(mod_player_song(music_player)->channel_count, 9);
+    EXPECT_EQ(music_position(music_player).order, 2);
+    EXPECT_EQ(music_position(music_player).row, 129);
     EXPECT_EQ(music_size, static_cast<int32_t>(xm.size()));
     music_stop();
     setenv("KEVO_MUSIC", "", 1);
     music.from_order = -1;
     ASSERT_EQ(start_with_captured(&music, &err), 0) << err;
-    EXPECT_EQ(music_player->channel_count, 4);
+    EXPECT_EQ(mod_player_song(music_player)->channel_count, 4);
     EXPECT_EQ(music_size, static_cast<int32_t>(file_bytes(KEVO).size()));
     music_stop();
     unsetenv("KEVO_MUSIC");

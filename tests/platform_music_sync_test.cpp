@@ -25,6 +25,7 @@
 #include "platform/audio_output.h"
 #include "music/mod_player.h"
 #include "music/event_ring.h"
+#include "music/player_state_internal.h"  // the player's own record: the independent witness below
 #include "platform/music_seek.h"
 #include "platform/music_start.h"
 #include "platform/music_sync.h"

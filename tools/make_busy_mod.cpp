@@ -23,7 +23,7 @@
 
 #include "music/mod_player.h"     // MOD_CHANNELS, MOD_ROWS, MOD_SAMPLES
 #include "music/mod_tables_internal.h"     // period_table, PERIOD_TABLE_NOTES
-#include "music/module_format.h"  // file offsets
+#include "music/module_format_internal.h"  // file offsets
 #include "platform/program_args.h"
 #include "util/std_fds.h"
 

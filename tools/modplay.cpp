@@ -62,12 +62,13 @@ static int fail(const char *format, ...) {
 // The title, then the format and the channel count, made harmless for the
 // terminal.
 static void print_title(const ModPlayer *player) {
+    const Song *song = mod_player_song(player);
     char title[SONG_TITLE_BYTES + 1];
-    song_printable_text(title, sizeof title, player->title);
+    song_printable_text(title, sizeof title, song->title);
     fprintf(stderr, "%s\n", title[0] ? title : "(untitled)");
     char format[SONG_FORMAT_NAME_BYTES + 1];
-    song_printable_text(format, sizeof format, player->song->format_name);
-    fprintf(stderr, "%s, %d channel%s\n", format, player->channel_count, player->channel_count == 1 ? "" : "s");
+    song_printable_text(format, sizeof format, song->format_name);
+    fprintf(stderr, "%s, %d channel%s\n", format, song->channel_count, song->channel_count == 1 ? "" : "s");
 }
 
 // Columns of the terminal on standard error, asked each time (it may be
@@ -90,7 +91,8 @@ static void show_position(const ModPlayer *player, int64_t total_ms, bool loop) 
     char now[32], all[32], line[128];
     song_time_text(now, sizeof now, ms);
     song_time_text(all, sizeof all, total_ms);
-    int length = snprintf(line, sizeof line, "order %3d/%d  row %2d  %s / %s ", at.order, player->song_length,
+    int length = snprintf(line, sizeof line, "order %3d/%d  row %2d  %s / %s ", at.order,
+                          mod_player_song(player)->order_count,
                           at.row, now, all);
     if (length < 0) return;
     if (length >= static_cast<int>(sizeof line)) length = static_cast<int>(sizeof line) - 1;

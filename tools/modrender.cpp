@@ -136,13 +136,13 @@ static void print_sample(const Song *song, int number, const char *indent) {
 // the instruments with the samples their notes play, numbered across the
 // song), song length and duration.
 static void print_module(const ModPlayer *player, long frames, int cut) {
-    const Song *song = player->song;
+    const Song *song = mod_player_song(player);
     char shown[SONG_FORMAT_NAME_BYTES + 1];  // titles and names fit too
-    song_printable_text(shown, sizeof shown, player->title);
+    song_printable_text(shown, sizeof shown, song->title);
     printf("Title:    %s\n", shown);
     song_printable_text(shown, sizeof shown, song->format_name);
     printf("Format:   %s\n", shown);
-    printf("Channels: %d\n", player->channel_count);
+    printf("Channels: %d\n", song->channel_count);
     if (one_sample_each(song)) {
         printf("Samples:\n");
         for (int n = 1; n <= song->sample_count; n++) print_sample(song, n, "  ");
@@ -163,7 +163,7 @@ static void print_module(const ModPlayer *player, long frames, int cut) {
                 if (plays[n]) print_sample(song, n, "      ");
         }
     }
-    printf("Song:     %d positions\n", player->song_length);
+    printf("Song:     %d positions\n", song->order_count);
     char duration[32];
     format_time(duration, sizeof duration, frames);
     printf("Duration: %s (%ld frames at %d Hz)%s\n", duration, frames, OUTPUT_RATE_HZ,

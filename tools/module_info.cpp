@@ -17,7 +17,7 @@
 
 #include "music/mod_player.h"
 #include "music/module_file.h"
-#include "music/module_readers.h"
+#include "music/module_readers_internal.h"
 #include "music/song.h"
 #include "platform/program_args.h"
 #include "util/alloc.h"

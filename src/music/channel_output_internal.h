@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "music/mod_player.h"
+#include "music/player_state_internal.h"
 
 // A full fade volume: the fadeout counts down from here after key off.
 constexpr uint16_t CHANNEL_FADE_FULL = 32768;

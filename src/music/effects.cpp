@@ -15,7 +15,6 @@
 #include "music/mod_periods_internal.h"
 #include "music/mod_tables_internal.h"
 #include "music/sample_stream_internal.h"
-#include "music/sequencer_internal.h"
 
 constexpr uint32_t SAMPLE_OFFSET_UNIT = 256;         // 9xx counts in 256 frames
 constexpr int WAVE_HALF_MASK = 31;                   // index into the half sine
@@ -536,9 +535,8 @@ void row_effects(ModPlayer *player, int channel) {
     case CMD_SET_SPEED:  // Fxx below 32: F00 would stop the clock: ignored
         if (xy != 0) player->speed = xy;
         break;
-    case CMD_SET_TEMPO:  // Fxx from 32
+    case CMD_SET_TEMPO:  // Fxx from 32: the clock takes it up after the tick
         player->tempo = xy;
-        update_tick_length(player);
         break;
     case CMD_FINE_PORTAMENTO_UP:  // E1y
         c->period = period_up(player, c->period, xy);
@@ -616,9 +614,9 @@ void row_effects(ModPlayer *player, int channel) {
         c->backwards = 0;
         choose_source(voice, c);
         voice_restart(voice);
-        if (c->sample != 0 && player->note_callback)
-            player->note_callback(player->note_user, channel, c->instrument, c->sample, c->period,
-                                  c->volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : c->volume);
+        if (c->sample != 0)
+            player_note_started(player, channel, c->instrument, c->sample, c->period,
+                                c->volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : c->volume);
         if (offset_past_end) c->playing = 0;
     }
     if (!classic) {

@@ -4,7 +4,7 @@
 #ifndef MUSIC_EFFECTS_INTERNAL_H
 #define MUSIC_EFFECTS_INTERNAL_H
 
-#include "music/mod_player.h"
+#include "music/player_state_internal.h"
 
 // The row-start half of the channel's command, then its volume and note
 // start. Also rerun by the retrigger check (E9y, EDy). Null player or a

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "music/song.h"
-#include "music/voice.h"
+#include "music/voice_internal.h"
 
 // Sets the voice's frequency from an Amiga period and a finetune (0..15):
 // floor(3546895 / period), times the finetune multiplier. A period of 0

@@ -3,7 +3,7 @@
 // the memory count and the setters.
 #include <cstring>
 
-#include "music/mod_player.h"
+#include "music/player_state_internal.h"
 #include "music/module_check.h"
 #include "music/sequencer_internal.h"
 #include "util/alloc.h"
@@ -86,14 +86,15 @@ ModPlayer *mod_player_create_checked(int output_rate_hz, const uint8_t *module, 
     // result into words.
     ModuleCheck local;
     if (!check) check = &local;
-    if (module_check(module, size_bytes, check) != MODULE_ACCEPTED) return nullptr;
+    Song *song = nullptr;
+    if (module_check_song(module, size_bytes, check, &song) != MODULE_ACCEPTED) return nullptr;
     if (output_rate_hz < MOD_MIN_OUTPUT_RATE_HZ || output_rate_hz > MOD_MAX_OUTPUT_RATE_HZ) {
+        song_destroy(song);
         check->refusal = MODULE_OUTPUT_RATE;
         check->output_rate_hz = output_rate_hz;
         return nullptr;
     }
-    Song *song = module_read_song(module, size_bytes, check);
-    ModPlayer *player = song ? player_for(output_rate_hz, song, module) : nullptr;
+    ModPlayer *player = player_for(output_rate_hz, song, module);
     if (!player) check->refusal = MODULE_NO_MEMORY;
     return player;
 }
@@ -131,6 +132,10 @@ void mod_player_set_loop(ModPlayer *player, uint8_t flag) {
     player->loop = flag;
 }
 
+int mod_player_is_looping(const ModPlayer *player) {
+    return player ? player->loop : 0;
+}
+
 int mod_player_is_finished(const ModPlayer *player) {
     if (!player) return 1;
     return player->finished;
@@ -152,4 +157,60 @@ void mod_player_set_note_callback(ModPlayer *player, ModNoteCallback fn, void *u
     if (!player) return;
     player->note_callback = fn;
     player->note_user = user;
+}
+
+ModPlayerCallback mod_player_row_callback(const ModPlayer *player, void **user) {
+    if (user) *user = player ? player->row_user : nullptr;
+    return player ? player->row_callback : nullptr;
+}
+
+ModPlayerCallback mod_player_tick_callback(const ModPlayer *player, void **user) {
+    if (user) *user = player ? player->tick_user : nullptr;
+    return player ? player->tick_callback : nullptr;
+}
+
+void mod_player_announce_row(ModPlayer *player) {
+    if (!player || !player->landing_pending) return;
+    player->landing_pending = 0;
+    for (int i = 0; i < player->landing_count; i++) {
+        const ModLandingNote *n = &player->landing[i];
+        player_note_started(player, n->channel, n->instrument, n->sample, n->period, n->volume);
+    }
+    if (player->row_callback) player->row_callback(player->row_user);
+}
+
+const Song *mod_player_song(const ModPlayer *player) {
+    return player ? player->song : nullptr;
+}
+
+int mod_player_output_rate(const ModPlayer *player) {
+    return player ? player->output_rate : 0;
+}
+
+int mod_player_position(const ModPlayer *player, ModPlayerPosition *position) {
+    if (!player || !position) return -1;
+    position->order = player->order;
+    position->row = player->row;
+    position->tick = player->tick;
+    position->tick_frame = player->tick_sample;
+    position->tick_frames = player->samples_per_tick;
+    position->speed = player->speed;
+    position->tempo = player->tempo;
+    position->global_volume = player->global_volume;
+    position->finished = player->finished;
+    return 0;
+}
+
+int mod_player_channel(const ModPlayer *player, int channel, ModChannelState *state) {
+    if (!player || !state || channel < 0 || channel >= player->channel_count) return -1;
+    const Channel *c = &player->channels[channel];
+    state->playing = c->playing;
+    state->instrument = c->instrument;
+    state->sample = c->current_sample;
+    state->position = c->position;
+    state->period = c->period;
+    state->volume = c->volume > SONG_MAX_VOLUME ? SONG_MAX_VOLUME : c->volume;
+    state->panning = c->panning;
+    state->step = player->voices[channel].step;
+    return 0;
 }

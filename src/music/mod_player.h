@@ -24,11 +24,10 @@
 #include <cstdint>
 
 #include "music/song.h"
-#include "music/voice.h"
 
 struct ModuleCheck;  // music/module_check.h
 
-// The classic MOD file's layout (module_format.h has its offsets).
+// The classic MOD file's layout.
 constexpr int MOD_CHANNELS = 4;           // channels of the classic MOD
 constexpr int MOD_SAMPLES = 31;           // sample numbers 1 .. 31
 constexpr int MOD_ROWS = 64;              // rows per pattern
@@ -51,167 +50,38 @@ typedef void (*ModPlayerCallback)(void *user);
 typedef void (*ModNoteCallback)(void *user, int channel, uint8_t instrument, uint16_t sample, uint16_t period,
                                 uint8_t volume);
 
+// The player: its record is the music library's own (every field behind
+// the functions below).
 struct ModPlayer;
 
-// Per channel: the sample stream that feeds the channel's voice, then the
-// sequencer's state. All zero at creation except the stream's song fields.
-struct Channel {
-    // Sample stream (read and written by stream_sample)
-    const SongSample *samples;      // the song's samples, sample n at index n - 1
-    uint16_t sample_count;          // the song's sample count
-    uint8_t note_start;             // frames a note start skips (2 under
-                                    // SONG_QUIRK_NOTE_START_SKIPS_TWO, else 0);
-                                    // also where a stopped stream rests
-    uint8_t playing;                // nonzero while the stream delivers data
-    uint8_t first_pass;             // 1 from a note start until the sample's end
-                                    // (SONG_QUIRK_FIRST_PASS_TO_SAMPLE_END only)
-    uint8_t backwards;              // 1 while a ping-pong loop runs backwards
-    uint16_t current_sample;        // sample being streamed, 1 .. sample_count (0 none)
-    uint32_t position;              // frame position of the stream in the sample
-    // Sequencer
-    uint16_t period;                // current period (0 before any note)
-    uint16_t note;                  // the row note's period (a MOD's clamped to
-                                    // 113 .. 856), 0 none
-    uint8_t trigger;                // 1 when the row (re)starts the sample
-    uint8_t instrument;             // instrument chosen by the rows, 0 none
-    uint16_t sample;                // sample chosen by the rows, 0 none
-    uint8_t command;                // row's SongCommand
-    uint8_t param;                  // row's command parameter
-    uint8_t volume;                 // channel volume (C may store up to 255)
-    int8_t finetune;                // of the chosen sample, 1/128 semitone
-    uint8_t panning;                // 0 (left) .. 255 (right)
-    uint16_t porta_target;          // tone-portamento target period
-    uint8_t porta_speed;            // tone-portamento speed
-    uint8_t porta_volume_memory;    // last nonzero parameter of 5xy
-    uint8_t vibrato_pos;            // vibrato position, 64 per cycle
-    uint8_t vibrato_param;          // last nonzero 4xy: speed x, depth y
-    uint8_t vibrato_volume_memory;  // last nonzero parameter of 6xy
-    uint16_t vibrato_period;        // period the vibrato plays on this tick
-    uint8_t tremolo_pos;            // tremolo position, 64 per cycle
-    uint8_t tremolo_param;          // last nonzero 7xy: speed x, depth y
-    uint8_t tremolo_volume;         // volume the tremolo plays on this tick
-    uint8_t delay_tick;             // tick on which an EDy note starts
-    uint8_t offset_memory;          // last nonzero parameter of 9xx
-    uint8_t loop_count;             // remaining E6y passes
-    uint8_t loop_row;               // E60 start row
-    uint8_t slide_memory;           // last nonzero parameter of Axy
-    uint8_t retrigger_interval;     // E9y interval in ticks, 0 none
-    // What every tick plays, unless SONG_QUIRK_COMMANDLESS_TICKS_KEEP_VOICE
-    // (channel_output.h): the commands leave the tick's period and volume
-    // here, the instrument's shaping is applied on top.
-    uint16_t tick_period;           // period of this tick before auto-vibrato, 0 none
-    uint8_t tick_volume;            // volume of this tick (tremolo, tremor), 0 .. 64
-    uint8_t volume_command;         // the row's SongVolumeCommand
-    uint8_t volume_param;
-    uint8_t last_note;              // the last note 1 .. 96 started or targeted
-    uint8_t delayed;                // 1 while the row's cell waits for its note delay
-    uint8_t retrigger_now;          // 1: a multi retrigger restarts the sample this tick
-    // Instrument shaping
-    uint8_t released;               // 1 after key off: sustain ends, fadeout runs
-    uint16_t fade_volume;           // 32768 .. 0, falling by the fadeout after key off
-    uint16_t volume_envelope_tick;  // position in the volume envelope
-    uint16_t panning_envelope_tick; // position in the panning envelope
-    uint8_t autovibrato_pos;        // auto-vibrato waveform position, 256 per cycle
-    uint16_t autovibrato_ticks;     // ticks since the instrument started (for the sweep)
-    uint8_t ramp_reset;             // 1: the next gains start from 0 (a note start)
-    uint16_t ramp_left;             // SONG_QUIRK_VOLUME_RAMPING: the voice's gains
-    uint16_t ramp_right;            // at the end of the last tick, ramped from
-    // Waveforms and memories of the XM and S3M commands
-    uint8_t vibrato_waveform;       // E4y: 0 sine, 1 ramp down, 2 square, 3 random; +4 kept at notes
-    uint8_t tremolo_waveform;       // E7y likewise
-    uint8_t glissando;              // E3y: 1 tone portamento moves in semitones
-    uint8_t shared_memory;          // SONG_QUIRK_SHARED_EFFECT_MEMORY's one parameter
-    uint8_t porta_up_memory;        // SONG_QUIRK_SLIDE_MEMORIES: 1xx
-    uint8_t porta_down_memory;      // 2xx
-    uint8_t fine_porta_up_memory;   // E1y
-    uint8_t fine_porta_down_memory; // E2y
-    uint8_t extra_fine_up_memory;   // X1y
-    uint8_t extra_fine_down_memory; // X2y
-    uint8_t fine_volume_up_memory;  // EAy
-    uint8_t fine_volume_down_memory;// EBy
-    uint8_t global_slide_memory;    // Hxy
-    uint8_t panning_slide_memory;   // Pxy
-    uint8_t retrigger_memory;       // Rxy, Qxy: per nibble
-    uint8_t tremor_memory;          // Txy, Ixy
-    uint8_t retrigger_count;        // ticks since the last multi retrigger
-    uint8_t tremor_count;           // ticks into the tremor's on and off cycle
+// Where the song stands, as mod_player_position tells it.
+struct ModPlayerPosition {
+    uint8_t order;              // order position, below the song's order_count
+    uint8_t row;                // row in that position's pattern
+    uint16_t tick;              // tick in the row, 0 at its start
+    uint32_t tick_frame;        // frames of that tick already rendered
+    uint32_t tick_frames;       // the tick's length in frames (882 at tempo
+                                // 125 and 44100 Hz), at least 1
+    uint8_t speed;              // ticks per row, 1 .. 255
+    uint8_t tempo;              // beats per minute
+    uint8_t global_volume;      // 0 .. 64
+    uint8_t finished;           // 1 once the song has ended (looping off)
 };
 
-// How the render loop mixes the voices into the two planes: voices pinned
-// to one side mixed in pairs (the first pair of a side stored, the rest
-// added), then voices with their own left and right gains added to both.
-struct ModPlayerLayout {
-    uint8_t left[SONG_MAX_CHANNELS];    // hard-left voices, in channel order
-    uint8_t right[SONG_MAX_CHANNELS];   // hard-right voices
-    uint8_t panned[SONG_MAX_CHANNELS];  // voices mixed to both sides
-    uint8_t left_count;
-    uint8_t right_count;
-    uint8_t panned_count;
+// What a channel plays, as mod_player_channel tells it.
+struct ModChannelState {
+    uint8_t playing;            // 1 while its sample streams data to its voice
+    uint8_t instrument;         // instrument chosen by the rows, 1 .. 128; 0 none
+    uint16_t sample;            // sample streamed, numbered as Song.samples; 0 none
+    uint32_t position;          // the frame of that sample the stream reads next
+    uint16_t period;            // current period in the song's frequency mode,
+                                // 0 before any note
+    uint8_t volume;             // channel volume 0 .. 64 (before envelopes and
+                                // the global volume)
+    uint8_t panning;            // 0 (left) .. 255 (right)
+    uint32_t step;              // its voice's read step in source frames per
+                                // output frame, 16.16; 0 while silent
 };
-
-// The whole state of one player, allocated in one piece at creation; the
-// song it plays is its own (released with it). Invariants kept by every
-// operation: order < song_length <= 256; row < the rows of the pattern at
-// `order`; next_order <= song_length, where next_order == song_length
-// (looping off only) means the song ends at the boundary after the current
-// row; samples_per_tick >= 1. With looping off the song also ends at a
-// boundary where next_is_jump is 1 and next_order <= order: a jump or break
-// to the current or an earlier position would replay what has been heard
-// (a pattern loop, E6y, is no jump and never ends the song).
-struct ModPlayer {
-    // Song data
-    Song *song;                             // the song played, owned
-    const char *title;                      // the song's title (song->title)
-    const uint8_t *module;                  // the caller's bytes, not owned
-    uint16_t song_length;                   // order positions played, 1 .. 256
-    uint8_t channel_count;                  // 1 .. 32
-    ModPlayerLayout layout;                 // voices to planes, fixed at creation
-    int32_t output_gain;                    // planes to 16-bit output, 65536 = 1
-                                            // (32768 for four channels: plane >> 1)
-    uint16_t ramp_frames;                   // SONG_QUIRK_VOLUME_RAMPING: frames at a
-                                            // tick's start over which gains ramp (5 ms),
-                                            // a multiple of MOD_RAMP_STEPS; 0 none
-    Voice voices[SONG_MAX_CHANNELS];        // voice i plays channel i
-    Channel channels[SONG_MAX_CHANNELS];
-    SongCell cells[SONG_MAX_CHANNELS];      // the current row, unpacked
-    // Output and control
-    uint16_t output_rate;                   // Hz
-    uint8_t loop;                           // nonzero: restart at the song's end
-    uint8_t finished;                       // nonzero: the song ended; silence
-    ModPlayerCallback row_callback;         // after each row start, or null
-    ModPlayerCallback tick_callback;        // at every tick, or null
-    void *row_user;
-    void *tick_user;
-    ModNoteCallback note_callback;          // at each note start, or null
-    void *note_user;
-    // Position and timing
-    uint8_t order;                          // current order position
-    uint8_t row;                            // current row
-    uint8_t tempo;                          // beats per minute
-    uint8_t speed;                          // ticks per row, 1 .. 255
-    uint8_t global_volume;                  // 0 .. 64
-    uint32_t samples_per_tick;              // output frames per tick, >= 1
-                                            // (2.5 s / tempo; 3445 at 44100 Hz
-                                            // and tempo 32)
-    uint32_t tick_sample;                   // frames mixed in the current tick
-    uint16_t tick;                          // tick in the row, 0 at its start
-    uint8_t row_delay;                      // extra ticks of the current row (EEy
-                                            // under SONG_QUIRK_PATTERN_DELAY_TICKS)
-    uint8_t row_delay_rows;                 // extra rows' worth of ticks at the
-                                            // current speed (EEy otherwise)
-    uint16_t next_order;                    // order position of the next row
-    uint8_t next_row;                       // row number of the next row
-    uint8_t next_is_jump;                   // 1 when a Bxx or Dxx of the current
-                                            // row chose next_order/next_row
-    uint8_t row_jumped;                     // 1 when the current row holds a Bxx
-    uint8_t row_broke;                      // 1 when it holds a Dxx
-};
-
-// Under SONG_QUIRK_VOLUME_RAMPING a voice whose gains a tick changes (or
-// whose note starts, from 0) moves to them in this many equal steps over
-// the tick's first ramp_frames frames.
-constexpr int MOD_RAMP_STEPS = 8;
-constexpr int MOD_RAMP_MILLISECONDS = 5;
 
 // The fixed part of a player's memory (see the top of this file).
 constexpr long MOD_PLAYER_FIXED_BYTES = 128L * 1024L;
@@ -332,6 +202,10 @@ int64_t mod_player_seek(ModPlayer *player, int order, int row);
 // Sets `loop` (nonzero: the song restarts at its end). Null does nothing.
 void mod_player_set_loop(ModPlayer *player, uint8_t flag);
 
+// Returns `loop` as set: nonzero when the song restarts at its end. 0 for a
+// null player.
+int mod_player_is_looping(const ModPlayer *player);
+
 // Returns `finished`: nonzero once the song has ended with looping off. A
 // null player counts as finished (1): it will never sound.
 int mod_player_is_finished(const ModPlayer *player);
@@ -349,5 +223,44 @@ void mod_player_set_tick_callback(ModPlayer *player, ModPlayerCallback fn, void 
 // the notes that tone portamento (3xx, 5xy) turns into slide targets do not
 // count.
 void mod_player_set_note_callback(ModPlayer *player, ModNoteCallback fn, void *user);
+
+// The row callback installed, with its user in *user (when not null): what
+// a caller installing its own may call on from it. Null (and *user null)
+// when none is installed or the player is null.
+ModPlayerCallback mod_player_row_callback(const ModPlayer *player, void **user);
+
+// The tick callback installed, likewise.
+ModPlayerCallback mod_player_tick_callback(const ModPlayer *player, void **user);
+
+// After mod_player_seek: calls the note callback for each note the row
+// sought starts on its first tick, then the row callback, as playing into
+// the row would have called them (the seek itself calls nobody). Done once
+// per seek: the first render after a seek does it when nobody has, so a
+// caller installing its callbacks after seeking calls this first. Does
+// nothing when no seek is waiting for it, or for a null player.
+void mod_player_announce_row(ModPlayer *player);
+
+// What the player tells of itself. Each reads the player's state as the
+// rendering thread leaves it: call them from that thread, or while it does
+// not render (before the audio starts, with the audio locked).
+
+// The song played (the player's own: valid while the player lives): its
+// title, format, channel count, order list and instruments. Null for a
+// null player.
+const Song *mod_player_song(const ModPlayer *player);
+
+// The output rate in Hz the player renders at; 0 for a null player.
+int mod_player_output_rate(const ModPlayer *player);
+
+// Where the song stands: the row and tick about to be rendered (the first
+// frame the next render gives belongs to them), the timing in force and
+// whether the song has ended. 0 with *position filled; -1 for a null
+// player or position.
+int mod_player_position(const ModPlayer *player, ModPlayerPosition *position);
+
+// What channel `channel` (0 .. the song's channel_count - 1) plays now.
+// 0 with *state filled; -1 for a null player or state or a channel outside
+// the song.
+int mod_player_channel(const ModPlayer *player, int channel, ModChannelState *state);
 
 #endif

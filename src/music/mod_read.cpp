@@ -7,8 +7,7 @@
 
 #include "music/mod_player.h"
 #include "music/mod_tables_internal.h"
-#include "music/module_check.h"
-#include "music/module_format.h"
+#include "music/module_format_internal.h"
 
 // Cell bits: b0 = sample high nibble | period bits 8..11, b1 = period bits
 // 0..7, b2 = sample low nibble | command, b3 = parameter.
@@ -189,14 +188,13 @@ static int read_patterns(Song *song, const uint8_t *patterns, int pattern_count,
     return song_finish_patterns(song);
 }
 
-Song *mod_read_song(const uint8_t *module, long size_bytes, const ModuleCheck *check) {
-    if (!module || !check || check->refusal != MODULE_ACCEPTED || check->format != MODULE_FORMAT_MOD ||
-        check->channels < 1 || check->channels > SONG_MAX_CHANNELS || check->pattern_count < 1 ||
-        check->pattern_count > MOD_MAX_PATTERNS ||
-        (check->sample_count != MOD_SAMPLES && check->sample_count != MOD_SOUNDTRACKER_SAMPLES) ||
-        (check->split_patterns && check->channels != 2 * MOD_CHANNELS))
+Song *mod_read_song(const uint8_t *module, long size_bytes, const ModLayout *layout) {
+    if (!module || !layout || size_bytes < layout->needed_bytes || layout->channels < 1 || layout->channels > SONG_MAX_CHANNELS || layout->pattern_count < 1 ||
+        layout->pattern_count > MOD_MAX_PATTERNS ||
+        (layout->sample_count != MOD_SAMPLES && layout->sample_count != MOD_SOUNDTRACKER_SAMPLES) ||
+        (layout->split_patterns && layout->channels != 2 * MOD_CHANNELS))
         return nullptr;
-    const bool soundtracker = check->sample_count == MOD_SOUNDTRACKER_SAMPLES;
+    const bool soundtracker = layout->sample_count == MOD_SOUNDTRACKER_SAMPLES;
     Song *song = song_create();
     if (!song) return nullptr;
     song->format = SONG_FORMAT_MOD;
@@ -207,9 +205,9 @@ Song *mod_read_song(const uint8_t *module, long size_bytes, const ModuleCheck *c
         snprintf(song->format_name, sizeof song->format_name, "MOD (Soundtracker, 15 samples)");
     else
         snprintf(song->format_name, sizeof song->format_name, "MOD %c%c%c%c", sig[0], sig[1], sig[2], sig[3]);
-    song->channel_count = static_cast<uint8_t>(check->channels);
+    song->channel_count = static_cast<uint8_t>(layout->channels);
 
-    const size_t length_offset = mod_song_length_offset(check->sample_count);
+    const size_t length_offset = mod_song_length_offset(layout->sample_count);
     int song_length = module[length_offset];
     if (song_length == 0) song_length = 1;
     if (song_length > MOD_ORDER_ENTRIES) song_length = MOD_ORDER_ENTRIES;
@@ -219,8 +217,8 @@ Song *mod_read_song(const uint8_t *module, long size_bytes, const ModuleCheck *c
     // FLT8's entries count four-channel halves, two to a pattern.
     const uint8_t *orders = module + length_offset + 2;
     for (int i = 0; i < song_length; i++) {
-        const uint8_t entry = orders[i] & check->pattern_mask;
-        song->orders[i] = check->split_patterns ? entry / 2 : entry;
+        const uint8_t entry = orders[i] & layout->pattern_mask;
+        song->orders[i] = layout->split_patterns ? entry / 2 : entry;
     }
 
     song->frequency_mode = SONG_FREQUENCY_MOD_TABLE;
@@ -232,7 +230,7 @@ Song *mod_read_song(const uint8_t *module, long size_bytes, const ModuleCheck *c
     // jump and break, and set the voice on every tick. Every MOD sits hard
     // left and right.
     song->quirks = SONG_QUIRK_HARD_PANNING;
-    if (check->channels == MOD_CHANNELS)
+    if (layout->channels == MOD_CHANNELS)
         song->quirks |= SONG_QUIRK_NOTE_START_SKIPS_TWO | SONG_QUIRK_FIRST_PASS_TO_SAMPLE_END |
                         SONG_QUIRK_INSTRUMENT_ALONE_RESTARTS | SONG_QUIRK_NOTE_ALONE_RESETS_VOLUME |
                         SONG_QUIRK_PATTERN_LOOP_ONE_SHORT | SONG_QUIRK_PATTERN_DELAY_TICKS |
@@ -248,12 +246,12 @@ Song *mod_read_song(const uint8_t *module, long size_bytes, const ModuleCheck *c
         song->channel_panning[ch] = (ch % 4 == 0 || ch % 4 == 3) ? PANNING_LEFT : PANNING_RIGHT;
 
     const size_t patterns_offset = soundtracker ? MOD_SOUNDTRACKER_HEADER_BYTES : MOD_PATTERNS_OFFSET;
-    if (!song_alloc_instruments(song, check->sample_count, check->sample_count) ||
-        !read_patterns(song, module + patterns_offset, check->pattern_count, check->channels,
-                       check->split_patterns != 0)) {
+    if (!song_alloc_instruments(song, layout->sample_count, layout->sample_count) ||
+        !read_patterns(song, module + patterns_offset, layout->pattern_count, layout->channels,
+                       layout->split_patterns != 0)) {
         song_destroy(song);
         return nullptr;
     }
-    read_samples(song, module, static_cast<size_t>(size_bytes), check->sample_data_offset);
+    read_samples(song, module, static_cast<size_t>(size_bytes), layout->sample_data_offset);
     return song;
 }

@@ -7,13 +7,13 @@
 
 #include <cstdint>
 
+#include "music/module_format_internal.h"
 #include "music/song.h"
 
-struct ModuleCheck;  // music/module_check.h
-
-// The song of the MOD at `module` (`size_bytes` long), laid out as
-// `check` found it (module_check accepted it as MODULE_FORMAT_MOD).
-// Returns null when memory runs out or check is not such a result.
+// The song of the MOD at `module` (`size_bytes` long), laid out as the
+// layout step found it (mod_check_layout or mod_check_soundtracker_layout
+// accepted it). Returns null when memory runs out or the layout is not one
+// those steps give.
 //
 // What the song holds: the 20 title bytes as they are; the check's channel
 // count (1 .. 32); song length byte 0 as 1 and above 128 as 128, the order
@@ -32,7 +32,7 @@ struct ModuleCheck;  // music/module_check.h
 // MOD player: the other SONG_QUIRK_* flags of song.h (a MOD of any other
 // channel count plays without them, as the trackers that write such files
 // play them).
-Song *mod_read_song(const uint8_t *module, long size_bytes, const ModuleCheck *check);
+Song *mod_read_song(const uint8_t *module, long size_bytes, const ModLayout *layout);
 
 // A MOD command word (command in bits 8 .. 11, parameter in bits 0 .. 7)
 // in the song's vocabulary, into cell's command and param: 000 is no

@@ -9,7 +9,7 @@
 #define RENDER_SSE2 1
 #endif
 
-#include "music/mod_player.h"
+#include "music/player_state_internal.h"
 #include "music/sequencer_internal.h"
 
 // Frames converted per block: 8 KB of 32-bit scratch on the stack, so
@@ -176,6 +176,8 @@ void mod_player_render(ModPlayer *player, int32_t *accum, int frames) {
         memset(accum, 0, 2 * plane * sizeof(int32_t));
         return;
     }
+    // A seek's landing row is told before anything of it is heard.
+    if (player->landing_pending) mod_player_announce_row(player);
 
     int pos = 0;
     while (pos < frames) {

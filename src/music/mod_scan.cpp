@@ -4,7 +4,7 @@
 // exactly as if the song had been played up to there.
 #include <cstring>
 
-#include "music/mod_player.h"
+#include "music/player_state_internal.h"
 #include "music/sequencer_internal.h"
 #include "util/alloc.h"
 
@@ -87,20 +87,23 @@ int64_t mod_player_seek(ModPlayer *player, int order, int row) {
     // had it. Before the row is reached the song cannot have ended: with
     // looping off the scan would have stopped there, with it on it never
     // ends.
+    // The note starts of the row reached are kept for
+    // mod_player_announce_row: each tick forgets those of the one before.
     const ModPlayerCallback row_callback = player->row_callback;
     const ModPlayerCallback tick_callback = player->tick_callback;
-    const ModNoteCallback note_callback = player->note_callback;
     player->row_callback = nullptr;
     player->tick_callback = nullptr;
-    player->note_callback = nullptr;
+    player->landing_recording = 1;
     mod_player_reset(player);
     do {
         const int n = static_cast<int>(player->samples_per_tick - player->tick_sample);
         for (int i = 0; i < player->channel_count; i++) voice_advance(&player->voices[i], n);
+        player->landing_count = 0;
         mod_player_finish_tick(player);
     } while (!row_started(player, order, row));
+    player->landing_recording = 0;
+    player->landing_pending = 1;
     player->row_callback = row_callback;
     player->tick_callback = tick_callback;
-    player->note_callback = note_callback;
     return frames;
 }

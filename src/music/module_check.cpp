@@ -7,23 +7,22 @@
 
 #include "music/mod_player.h"
 #include "music/mod_read_internal.h"
-#include "music/module_format.h"
+#include "music/module_format_internal.h"
+#include "music/module_readers_internal.h"
 
-// One format the engine reads: how its signature is recognised, how its
-// layout is checked once it is (see mod_detect and mod_check_layout), and
-// how a file that passed becomes a song (mod_read_song). A format without a
-// signature is only guessed from a plausible header, after every format
-// with one has had its say.
+// One format the engine reads: how its signature is recognised, and how a
+// file it recognised is checked and read. A format without a signature is
+// only guessed from a plausible header, after every format with one has
+// had its say.
 struct ModuleReader {
     ModuleFormat format;
     int guessed;
     int (*detect)(const uint8_t *module, long size_bytes);
-    int (*check_layout)(const uint8_t *module, long size_bytes, ModuleCheck *check);
-    Song *(*read)(const uint8_t *module, long size_bytes, const ModuleCheck *check);
+    // Checks the layout into *check and, with `song` not null, reads the
+    // song into *song: 1, or 0 with check->refusal saying why.
+    int (*read)(const uint8_t *module, long size_bytes, ModuleCheck *check, Song **song);
 };
 
-// The XM and S3M readers read the whole file to check it: what they refuse
-// is refused here, and the song is read again (module_read_song) to play.
 static int xm_detect_file(const uint8_t *module, long size_bytes) {
     return xm_detect(module, static_cast<size_t>(size_bytes));
 }
@@ -32,71 +31,97 @@ static int s3m_detect_file(const uint8_t *module, long size_bytes) {
     return s3m_detect(module, static_cast<size_t>(size_bytes));
 }
 
-static int read_layout(Song *(*read)(const uint8_t *, size_t, ModuleReadResult *), const uint8_t *module,
-                       long size_bytes, ModuleCheck *check) {
-    Song *song = read(module, static_cast<size_t>(size_bytes), &check->read);
-    if (!song) {
+// The XM and S3M readers read the whole file to check it: what they refuse
+// is refused, and the song read is the one played.
+static int read_whole(Song *(*read)(const uint8_t *, size_t, ModuleReadResult *), const uint8_t *module,
+                      long size_bytes, ModuleCheck *check, Song **song) {
+    Song *read_song = read(module, static_cast<size_t>(size_bytes), &check->read);
+    if (!read_song) {
         check->refusal = check->read.refusal == MODULE_READ_NO_MEMORY ? MODULE_NO_MEMORY : MODULE_READ_REFUSED;
         return 0;
     }
-    check->channels = song->channel_count;
-    check->pattern_count = song->pattern_count;
-    check->sample_count = song->sample_count;
-    song_destroy(song);
+    check->channels = read_song->channel_count;
+    check->pattern_count = read_song->pattern_count;
+    check->sample_count = read_song->sample_count;
+    if (song) *song = read_song;
+    else song_destroy(read_song);
     return 1;
 }
 
-static int xm_layout(const uint8_t *module, long size_bytes, ModuleCheck *check) {
-    return read_layout(xm_read_song, module, size_bytes, check);
+static int xm_read_file(const uint8_t *module, long size_bytes, ModuleCheck *check, Song **song) {
+    return read_whole(xm_read_song, module, size_bytes, check, song);
 }
 
-static int s3m_layout(const uint8_t *module, long size_bytes, ModuleCheck *check) {
-    return read_layout(s3m_read_song, module, size_bytes, check);
+static int s3m_read_file(const uint8_t *module, long size_bytes, ModuleCheck *check, Song **song) {
+    return read_whole(s3m_read_song, module, size_bytes, check, song);
 }
 
-static Song *xm_song(const uint8_t *module, long size_bytes, const ModuleCheck *) {
-    ModuleReadResult result;
-    return xm_read_song(module, static_cast<size_t>(size_bytes), &result);
+// A MOD's layout is checked without reading it; the song is read only
+// when asked for.
+static int mod_read_layout(int (*layout_step)(const uint8_t *, long, ModLayout *), const uint8_t *module,
+                           long size_bytes, ModuleCheck *check, Song **song) {
+    ModLayout layout = {};
+    const int fits = layout_step(module, size_bytes, &layout);
+    check->channels = layout.channels;
+    check->sample_count = layout.sample_count;
+    check->split_patterns = layout.split_patterns;
+    check->pattern_count = layout.pattern_count;
+    check->pattern_mask = layout.pattern_mask;
+    check->needed_bytes = layout.needed_bytes;
+    if (!fits) {
+        check->refusal = MODULE_TRUNCATED_PATTERNS;
+        return 0;
+    }
+    check->sample_data_offset = layout.sample_data_offset;
+    if (!song) return 1;
+    *song = mod_read_song(module, size_bytes, &layout);
+    if (*song) return 1;
+    check->refusal = MODULE_NO_MEMORY;
+    return 0;
 }
 
-static Song *s3m_song(const uint8_t *module, long size_bytes, const ModuleCheck *) {
-    ModuleReadResult result;
-    return s3m_read_song(module, static_cast<size_t>(size_bytes), &result);
+static int mod_read_file(const uint8_t *module, long size_bytes, ModuleCheck *check, Song **song) {
+    return mod_read_layout(mod_check_layout, module, size_bytes, check, song);
+}
+
+static int soundtracker_read_file(const uint8_t *module, long size_bytes, ModuleCheck *check, Song **song) {
+    return mod_read_layout(mod_check_soundtracker_layout, module, size_bytes, check, song);
 }
 
 // Tried in order; the first that recognises the file decides. XM and S3M
 // signatures come first: a MOD's sits at byte 1080, inside their headers.
 static const ModuleReader READERS[] = {
-    {MODULE_FORMAT_XM, 0, xm_detect_file, xm_layout, xm_song},
-    {MODULE_FORMAT_S3M, 0, s3m_detect_file, s3m_layout, s3m_song},
-    {MODULE_FORMAT_MOD, 0, mod_detect, mod_check_layout, mod_read_song},
-    {MODULE_FORMAT_MOD, 1, mod_detect_soundtracker, mod_check_soundtracker_layout, mod_read_song},
+    {MODULE_FORMAT_XM, 0, xm_detect_file, xm_read_file},
+    {MODULE_FORMAT_S3M, 0, s3m_detect_file, s3m_read_file},
+    {MODULE_FORMAT_MOD, 0, mod_detect, mod_read_file},
+    {MODULE_FORMAT_MOD, 1, mod_detect_soundtracker, soundtracker_read_file},
 };
 
 // Runs the readers that detect by signature (guessed 0) or by plausibility
 // (guessed 1): 1 when one recognised the file (check->refusal then says
-// whether its layout fits), 0 when none did.
-static int try_readers(const uint8_t *module, long size_bytes, ModuleCheck *check, int guessed) {
+// whether it passed), 0 when none did.
+static int try_readers(const uint8_t *module, long size_bytes, ModuleCheck *check, Song **song, int guessed) {
     for (const ModuleReader &reader : READERS) {
         if (reader.guessed != guessed || !reader.detect(module, size_bytes)) continue;
         check->format = reader.format;
-        check->refusal = reader.check_layout(module, size_bytes, check) ? MODULE_ACCEPTED : check->refusal;
+        check->refusal = reader.read(module, size_bytes, check, song) ? MODULE_ACCEPTED : check->refusal;
         return 1;
     }
     return 0;
 }
 
-ModuleRefusal module_check(const uint8_t *module, long size_bytes, ModuleCheck *check) {
+ModuleRefusal module_check_song(const uint8_t *module, long size_bytes, ModuleCheck *check, Song **song) {
+    if (song) *song = nullptr;
     if (!check) return MODULE_EMPTY;
     memset(check, 0, sizeof *check);
     check->size_bytes = size_bytes;
     if (!module || size_bytes <= 0) return check->refusal = MODULE_EMPTY;
     if (size_bytes >= static_cast<long>(MOD_PATTERNS_OFFSET))
         memcpy(check->signature, module + MOD_SIGNATURE_OFFSET, sizeof check->signature);
-    if (try_readers(module, size_bytes, check, 0)) return check->refusal;
+    if (try_readers(module, size_bytes, check, song, 0)) return check->refusal;
     check->unsupported = module_unsupported_format(module, static_cast<size_t>(size_bytes));
     if (check->unsupported) return check->refusal = MODULE_UNSUPPORTED_FORMAT;
-    if (try_readers(module, size_bytes, check, 1)) return check->refusal;
+    if (try_readers(module, size_bytes, check, song, 1)) return check->refusal;
     // Nothing recognised. A MOD carries its signature last, at the end of
     // its 1084-byte header, so a shorter file cannot even be told apart.
     if (size_bytes < static_cast<long>(MOD_PATTERNS_OFFSET)) {
@@ -106,12 +131,8 @@ ModuleRefusal module_check(const uint8_t *module, long size_bytes, ModuleCheck *
     return check->refusal = MODULE_UNKNOWN_SIGNATURE;
 }
 
-Song *module_read_song(const uint8_t *module, long size_bytes, const ModuleCheck *check) {
-    if (!module || !check || check->refusal != MODULE_ACCEPTED) return nullptr;
-    // Every reader of a format reads all of its kinds.
-    for (const ModuleReader &reader : READERS)
-        if (reader.format == check->format) return reader.read(module, size_bytes, check);
-    return nullptr;
+ModuleRefusal module_check(const uint8_t *module, long size_bytes, ModuleCheck *check) {
+    return module_check_song(module, size_bytes, check, nullptr);
 }
 
 // The four signature bytes as text: printable ASCII as it is, any other

@@ -3,25 +3,18 @@
 // what it refuses) and the one sentence for each reason, which the music
 // start-up and the tools print. The check first recognises the format from
 // its signature, then checks that format's layout against the file's
-// size; each format the engine reads adds a detection, a layout and a
-// reading step here (module_check.cpp's table of formats), the last
-// turning a file that passed into a song (module_read_song).
+// size; each format the engine reads adds a detection and a reading step
+// here (module_check.cpp's table of formats), the reading step checking
+// the layout and, asked to, handing over the song it read
+// (module_check_song).
 #ifndef MUSIC_MODULE_CHECK_H
 #define MUSIC_MODULE_CHECK_H
 
 #include <cstddef>
 #include <cstdint>
 
-#include "music/module_format.h"
-#include "music/module_readers.h"
+#include "music/module_read_result.h"
 #include "music/song.h"
-
-// The largest MOD file: the header, 128 patterns of 32 channels and 31
-// samples of 65535 words each.
-constexpr long MOD_MAX_FILE_BYTES = static_cast<long>(MOD_PATTERNS_OFFSET) +
-                                    static_cast<long>(MOD_MAX_PATTERNS) * MOD_ROWS * MOD_MAX_CHANNELS *
-                                        static_cast<long>(MOD_CELL_BYTES) +
-                                    static_cast<long>(MOD_SAMPLES) * 65535L * 2L;
 
 // The largest module file read at all (module_file.h refuses larger ones
 // before loading them): XM and S3M files carry far more sample data than a
@@ -95,11 +88,14 @@ struct ModuleCheck {
 // returns MODULE_EMPTY.
 ModuleRefusal module_check(const uint8_t *module, long size_bytes, ModuleCheck *check);
 
-// The song of the module the check accepted (check->refusal
-// MODULE_ACCEPTED, for the same bytes): the reading step of the format it
-// recognised. Null when memory runs out, or for a check that accepted
-// nothing. Release it with song_destroy.
-Song *module_read_song(const uint8_t *module, long size_bytes, const ModuleCheck *check);
+// module_check, handing over the song it read: for an accepted module
+// *song receives it (the caller's from then on: song_destroy releases it,
+// mod_player_create_song takes it), so that the file is read once. An XM
+// or S3M is read whole to be checked anyway; a MOD is read after its
+// layout passed. Null *song for a refused module, and MODULE_NO_MEMORY
+// when the song cannot be allocated. A null song pointer gives
+// module_check.
+ModuleRefusal module_check_song(const uint8_t *module, long size_bytes, ModuleCheck *check, Song **song);
 
 // The sentence for check->refusal, naming the file as `path` (null reads
 // as ""), written into text (at most text_bytes bytes, NUL-ended, cut to

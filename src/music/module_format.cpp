@@ -1,11 +1,9 @@
 // The MOD file's check steps: the signatures, detection (by signature, or
 // by a plausible header for Soundtracker's modules), and pattern counting
 // against the size.
-#include "music/module_format.h"
+#include "music/module_format_internal.h"
 
 #include <cstring>
-
-#include "music/module_check.h"
 
 static bool is_digit(uint8_t c) {
     return c >= '0' && c <= '9';
@@ -66,31 +64,27 @@ int mod_detect(const uint8_t *module, long size_bytes) {
 // The layout shared by both kinds: `patterns_offset` where the patterns
 // start, `pattern_count` patterns of `channels` channels, each split into
 // halves or not.
-static int check_patterns(long size_bytes, size_t patterns_offset, ModuleCheck *check) {
+static int check_patterns(long size_bytes, size_t patterns_offset, ModLayout *layout) {
     // At most 1084 + 128 x 64 x 32 x 4 bytes: no overflow.
     const size_t patterns_end = patterns_offset + static_cast<size_t>(MOD_ROWS) * MOD_CELL_BYTES *
-                                                      static_cast<size_t>(check->channels) *
-                                                      static_cast<size_t>(check->pattern_count);
-    check->needed_bytes = static_cast<long>(patterns_end);
-    if (size_bytes < check->needed_bytes) {
-        check->refusal = MODULE_TRUNCATED_PATTERNS;
-        return 0;
-    }
-    check->sample_data_offset = patterns_end;
-    return 1;
+                                                      static_cast<size_t>(layout->channels) *
+                                                      static_cast<size_t>(layout->pattern_count);
+    layout->needed_bytes = static_cast<long>(patterns_end);
+    layout->sample_data_offset = patterns_end;
+    return size_bytes >= layout->needed_bytes;
 }
 
-int mod_check_layout(const uint8_t *module, long size_bytes, ModuleCheck *check) {
+int mod_check_layout(const uint8_t *module, long size_bytes, ModLayout *layout) {
     ModSignature signature = {MOD_CHANNELS, MOD_LIMIT_WIDE, 0};
     mod_read_signature(module, &signature);
-    check->channels = signature.channels;
-    check->sample_count = MOD_SAMPLES;
-    check->split_patterns = static_cast<uint8_t>(signature.split_patterns);
-    check->pattern_mask = mod_pattern_mask(signature.limit);
-    check->pattern_count = mod_count_patterns(module + MOD_ORDER_TABLE_OFFSET, signature.limit);
+    layout->channels = signature.channels;
+    layout->sample_count = MOD_SAMPLES;
+    layout->split_patterns = static_cast<uint8_t>(signature.split_patterns);
+    layout->pattern_mask = mod_pattern_mask(signature.limit);
+    layout->pattern_count = mod_count_patterns(module + MOD_ORDER_TABLE_OFFSET, signature.limit);
     // FLT8's order entries count four-channel halves: two make a pattern.
-    if (signature.split_patterns) check->pattern_count = (check->pattern_count - 1) / 2 + 1;
-    return check_patterns(size_bytes, MOD_PATTERNS_OFFSET, check);
+    if (signature.split_patterns) layout->pattern_count = (layout->pattern_count - 1) / 2 + 1;
+    return check_patterns(size_bytes, MOD_PATTERNS_OFFSET, layout);
 }
 
 static uint32_t read_be16(const uint8_t *bytes) {
@@ -124,11 +118,11 @@ int mod_detect_soundtracker(const uint8_t *module, long size_bytes) {
     return size_bytes >= patterns_end && size_bytes <= patterns_end + sample_bytes + MOD_SOUNDTRACKER_SLACK_BYTES;
 }
 
-int mod_check_soundtracker_layout(const uint8_t *module, long size_bytes, ModuleCheck *check) {
-    check->channels = MOD_CHANNELS;
-    check->sample_count = MOD_SOUNDTRACKER_SAMPLES;
-    check->split_patterns = 0;
-    check->pattern_mask = mod_pattern_mask(MOD_LIMIT_WIDE);
-    check->pattern_count = mod_count_patterns(module + MOD_SOUNDTRACKER_ORDER_TABLE_OFFSET, MOD_LIMIT_WIDE);
-    return check_patterns(size_bytes, MOD_SOUNDTRACKER_HEADER_BYTES, check);
+int mod_check_soundtracker_layout(const uint8_t *module, long size_bytes, ModLayout *layout) {
+    layout->channels = MOD_CHANNELS;
+    layout->sample_count = MOD_SOUNDTRACKER_SAMPLES;
+    layout->split_patterns = 0;
+    layout->pattern_mask = mod_pattern_mask(MOD_LIMIT_WIDE);
+    layout->pattern_count = mod_count_patterns(module + MOD_SOUNDTRACKER_ORDER_TABLE_OFFSET, MOD_LIMIT_WIDE);
+    return check_patterns(size_bytes, MOD_SOUNDTRACKER_HEADER_BYTES, layout);
 }

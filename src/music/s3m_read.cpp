@@ -1,14 +1,14 @@
 // The S3M reader: a Scream Tracker 3 module turned into a Song: the
 // header, the channel settings and panning, the orders, the PCM
 // instruments (Adlib ones read as silent), the packed 64-row patterns and
-// the A .. Z commands in the song's vocabulary. module_readers.h lists
+// the A .. Z commands in the song's vocabulary. module_readers_internal.h lists
 // what is repaired and what refused. Numbers in the file are little-endian;
 // "pointers" count 16-byte paragraphs from the file's start.
 #include <cstdio>
 #include <cstring>
 
 #include "music/module_bytes_internal.h"
-#include "music/module_readers.h"
+#include "music/module_readers_internal.h"
 
 // The song header, offsets from the start of the file.
 constexpr size_t S3M_TITLE_OFFSET = 0;

@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "music/mod_player.h"
+#include "music/player_state_internal.h"
 
 // The stream of 8-bit (T int8_t) or 16-bit (T int16_t) samples.
 template <typename T>

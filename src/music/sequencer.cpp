@@ -233,6 +233,7 @@ void process_tick(ModPlayer *player) {
     if (player->tick_callback) player->tick_callback(player->tick_user);
     if (player->tick < row_ticks(player)) {
         run_row_ticks(player);
+        update_tick_length(player);
         return;
     }
 
@@ -277,6 +278,7 @@ void process_tick(ModPlayer *player) {
     const int channels = player->channel_count;
     for (int ch = 0; ch < channels; ch++) load_row(player, ch);
     for (int ch = 0; ch < channels; ch++) row_effects(player, ch);
+    update_tick_length(player);
     if (every_tick(player))
         for (int ch = 0; ch < channels; ch++) channel_output(player, ch);
     if (player->row_callback) player->row_callback(player->row_user);

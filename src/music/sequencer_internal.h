@@ -1,7 +1,7 @@
 // The sequencer's clock: ticks and rows, the song's order of positions and
 // its end, the tick length, the loading of each row's cells into the
 // channels, and the reset to the song's start. The commands it runs at row
-// starts and ticks are in effects.h, the period lookups in mod_periods.h;
+// starts and ticks are in effects_internal.h, the period lookups in mod_periods_internal.h;
 // together they drive the voices only through voice_set_frequency,
 // voice_set_volume and voice_restart and the channels' stream fields.
 #ifndef MUSIC_SEQUENCER_INTERNAL_H
@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "music/mod_player.h"
+#include "music/player_state_internal.h"
 
 // Called by the render loop each time a tick's frames have been mixed,
 // after it has added 1 to `tick`: runs the tick callback, then either the
@@ -33,7 +33,9 @@ void mod_player_reset(ModPlayer *player);
 void mod_player_finish_tick(ModPlayer *player);
 
 // samples_per_tick = output_rate x 5 / (2 x tempo), truncated once (a tick
-// lasts 2.5 s / tempo; tempo 0 counts as 1), at least 1. Null does nothing.
+// lasts 2.5 s / tempo; tempo 0 counts as 1), at least 1. Run by the reset
+// and by process_tick after the tick's commands, which set the tempo and
+// leave the tick length to the clock. Null does nothing.
 void update_tick_length(ModPlayer *player);
 
 // Unpacks the current row (order, row) of the song into the player's

@@ -67,7 +67,7 @@ enum SongFrequencyMode : uint8_t {
     // Amiga periods as MOD cells write them (428 is C-2 of ProTracker),
     // clamped to 113 .. 856 and played at floor(3546895 / period) Hz from
     // the rate table, times the finetune multiplier of the sample's
-    // finetune / 16 (eighths of a semitone, mod_tables.h); slides move the
+    // finetune / 16 (eighths of a semitone); slides move the
     // period by their parameter and stop at 113 and 856.
     SONG_FREQUENCY_MOD_TABLE = 0,
     // Amiga periods in quarter units (1712 is C-4 at 8363 Hz), played at

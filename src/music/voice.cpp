@@ -1,6 +1,6 @@
 // Voice: its fresh state, the setters and the window refill. The mixing
 // itself is in voice_mix.cpp.
-#include "music/voice.h"
+#include "music/voice_internal.h"
 
 #include <cstring>
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "music/voice.h"
+#include "music/voice_internal.h"
 
 constexpr int VOICE_BANK_VOICES = 4;
 

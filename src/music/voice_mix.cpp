@@ -9,12 +9,12 @@
 // elsewhere, or with VOICE_PORTABLE_MIX defined, a plain loop computes the
 // same values. Knows nothing of modules.
 //
-// Every result equals the resampler's definition (voice.h), one sample at
+// Every result equals the resampler's definition (voice_internal.h), one sample at
 // a time, bit for bit. That definition is kept here too, as the path for
 // states the runs do not cover: a read step above one source sample per
 // output sample (output rates below the sample rates), a fresh voice's
 // first sample (frac 65536), and values no refill writes.
-#include "music/voice.h"
+#include "music/voice_internal.h"
 
 #if defined(__SSE2__) && !defined(VOICE_PORTABLE_MIX)
 #include <emmintrin.h>  // SSE2, part of every x86-64

@@ -1,13 +1,13 @@
 // The XM reader: a FastTracker II extended module (version 1.04) turned
 // into a Song: the header, the packed patterns, the instruments with their
 // envelopes and delta-coded samples, and the effects and the volume column
-// in the song's vocabulary. module_readers.h lists what is repaired and
+// in the song's vocabulary. module_readers_internal.h lists what is repaired and
 // what refused. Numbers in the file are little-endian.
 #include <cstdio>
 #include <cstring>
 
 #include "music/module_bytes_internal.h"
-#include "music/module_readers.h"
+#include "music/module_readers_internal.h"
 
 // The song header, offsets from the start of the file.
 constexpr char XM_SIGNATURE[] = "Extended Module: ";

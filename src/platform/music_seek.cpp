@@ -20,8 +20,8 @@ static int parse_number(const char *text, char **end, int highest) {
 }
 
 int music_position_rows(const ModPlayer *player, int order) {
-    if (!player || order < 0 || order >= player->song_length) return 0;
-    const Song *song = player->song;
+    const Song *song = mod_player_song(player);
+    if (!song || order < 0 || order >= song->order_count) return 0;
     return song->patterns[song->orders[order]].rows;
 }
 
@@ -58,7 +58,8 @@ int64_t music_seek_from_env(ModPlayer *player) {
                          order, rows, rows - 1);
         else
             failure_line("MUSIC", "KEVO_FROM=%s: the song never plays row %d of order position %d (it has %d "
-                                  "positions); playing from the start", from, row, order, player->song_length);
+                                  "positions); playing from the start", from, row, order,
+                         mod_player_song(player)->order_count);
         return 0;
     }
     return frame;

@@ -81,8 +81,9 @@ static MusicTickMark unpack_mark(int64_t start, uint64_t position) {
 
 static void push_event(uint8_t kind, uint8_t channel, uint8_t instrument, uint16_t sample, uint16_t period,
                        uint8_t volume) {
-    const ModPlayer *p = music_sync.player;
-    MusicEvent event = {kind, p->order, p->row, channel, instrument, volume, sample, period, music_sync.tick_start};
+    ModPlayerPosition at;
+    mod_player_position(music_sync.player, &at);
+    MusicEvent event = {kind, at.order, at.row, channel, instrument, volume, sample, period, music_sync.tick_start};
     event_ring_push(&music_sync.events, &event);
 }
 
@@ -91,11 +92,12 @@ static void push_event(uint8_t kind, uint8_t channel, uint8_t instrument, uint16
 static void sync_tick(void *user) {
     (void)user;
     MusicSync *s = &music_sync;
-    const ModPlayer *p = s->player;
-    const MusicTickMark ended = {s->tick_start, p->order, p->row, static_cast<uint16_t>(p->tick - 1), p->samples_per_tick};
+    ModPlayerPosition at;
+    mod_player_position(s->player, &at);
+    const MusicTickMark ended = {s->tick_start, at.order, at.row, static_cast<uint16_t>(at.tick - 1), at.tick_frames};
     s->staged[s->staged_total % MUSIC_SYNC_STAGED_MARKS] = ended;
     s->staged_total++;
-    s->tick_start += p->samples_per_tick;
+    s->tick_start += at.tick_frames;
     if (s->chained_tick) s->chained_tick(s->chained_tick_user);
 }
 
@@ -114,7 +116,8 @@ static void sync_note(void *user, int channel, uint8_t instrument, uint16_t samp
 // thread while the device does not run).
 static void publish(uint32_t callback_ms, int64_t render_start, int64_t render_end, bool rendered) {
     MusicSync *s = &music_sync;
-    const ModPlayer *p = s->player;
+    ModPlayerPosition at;
+    mod_player_position(s->player, &at);
     const uint32_t sequence = s->sequence.load(std::memory_order_relaxed);
     s->sequence.store(sequence + 1, std::memory_order_relaxed);
     std::atomic_thread_fence(std::memory_order_release);
@@ -132,7 +135,7 @@ static void publish(uint32_t callback_ms, int64_t render_start, int64_t render_e
     s->render_start.store(render_start, std::memory_order_relaxed);
     s->render_end.store(render_end, std::memory_order_relaxed);
     s->current_start.store(s->tick_start, std::memory_order_relaxed);
-    s->current_position.store(pack_position(p->order, p->row, p->tick, p->samples_per_tick), std::memory_order_relaxed);
+    s->current_position.store(pack_position(at.order, at.row, at.tick, at.tick_frames), std::memory_order_relaxed);
     s->rendered.store(rendered, std::memory_order_relaxed);
     s->sequence.store(sequence + 2, std::memory_order_release);
 }
@@ -140,19 +143,24 @@ static void publish(uint32_t callback_ms, int64_t render_start, int64_t render_e
 void music_sync_attach(ModPlayer *player, int64_t start_frame, bool exact) {
     MusicSync *s = &music_sync;
     // Attached again (after a seek), the callbacks are already ours.
-    if (player->row_callback != sync_row) {
-        s->chained_row = player->row_callback;
-        s->chained_row_user = player->row_user;
+    void *user = nullptr;
+    const ModPlayerCallback row = mod_player_row_callback(player, &user);
+    if (row != sync_row) {
+        s->chained_row = row;
+        s->chained_row_user = user;
     }
-    if (player->tick_callback != sync_tick) {
-        s->chained_tick = player->tick_callback;
-        s->chained_tick_user = player->tick_user;
+    const ModPlayerCallback tick = mod_player_tick_callback(player, &user);
+    if (tick != sync_tick) {
+        s->chained_tick = tick;
+        s->chained_tick_user = user;
     }
     s->player = player;
     mod_player_set_row_callback(player, sync_row, nullptr);
     mod_player_set_tick_callback(player, sync_tick, nullptr);
     mod_player_set_note_callback(player, sync_note, nullptr);
-    s->tick_start = start_frame - player->tick_sample;
+    ModPlayerPosition at;
+    mod_player_position(player, &at);
+    s->tick_start = start_frame - at.tick_frame;
     s->rendered_to = start_frame;
     s->end_pushed = false;
     s->staged_total = 0;
@@ -165,18 +173,9 @@ void music_sync_attach(ModPlayer *player, int64_t start_frame, bool exact) {
     s->exact = exact;
     s->start_frame = start_frame;
     s->last_heard = start_frame;
-    // Started at a row by a seek: that row's start and its notes happened
-    // inside the seek, where the player calls nobody; they are the first
-    // events heard.
-    if (start_frame > 0 && player->tick == 0 && player->tick_sample == 0) {
-        for (int ch = 0; ch < player->channel_count; ch++) {
-            const Channel *c = &player->channels[ch];
-            if (c->trigger && c->sample != 0 && c->delay_tick == 0)
-                sync_note(nullptr, ch, c->instrument, c->sample, c->period,
-                          c->volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : c->volume);
-        }
-        push_event(MUSIC_EVENT_ROW, 0, 0, 0, 0, 0);
-    }
+    // Started at a row by a seek: that row's start and its notes, which the
+    // seek kept, are the first events heard.
+    mod_player_announce_row(player);
     publish(0, start_frame, start_frame, false);
 }
 
@@ -198,7 +197,7 @@ void music_sync_audio_callback(void *userdata, uint8_t *stream, int len) {
     audio_callback(userdata, stream, len);
     const int64_t end = start + (len > 0 ? len / AUDIO_FRAME_BYTES : 0);
     s->rendered_to = end;
-    if (s->player->finished && !s->end_pushed) {
+    if (mod_player_is_finished(s->player) && !s->end_pushed) {
         push_event(MUSIC_EVENT_END, 0, 0, 0, 0, 0);
         s->end_pushed = true;
     }
@@ -222,10 +221,10 @@ static int64_t estimate(const Snapshot &snap, uint32_t now_ms) {
     // Web Audio plays what was rendered, scheduled back to back: what it has
     // not played yet is still ahead of its clock.
     (void)now_ms;
-    int64_t heard = snap.render_end - web_audio_queued_frames(s->player->output_rate);
+    int64_t heard = snap.render_end - web_audio_queued_frames(mod_player_output_rate(s->player));
 #else
     const int64_t device = audio_device_frames;
-    const int64_t rate = s->player->output_rate;
+    const int64_t rate = mod_player_output_rate(s->player);
     const int64_t since_ms = static_cast<int32_t>(now_ms - snap.callback_ms);
     int64_t heard = snap.render_start - device + since_ms * rate / MS_PER_SECOND;
     if (heard > snap.render_end - device) heard = snap.render_end - device;
@@ -280,7 +279,7 @@ int music_heard_position_at(uint32_t now_ms, MusicPosition *position) {
     position->tick = m.tick;
     position->tick_frame = static_cast<uint32_t>(into);
     position->song_frame = heard;
-    position->song_ms = heard * MS_PER_SECOND / s->player->output_rate;
+    position->song_ms = heard * MS_PER_SECOND / mod_player_output_rate(s->player);
     position->tick_frames = m.length;
     return 0;
 }

@@ -6,11 +6,24 @@
 
 void music_run_ticks(ModPlayer *player, int ticks) {
     std::vector<int32_t> accum;
-    for (int i = 0; i < ticks && !player->finished; i++) {
-        int frames = player->samples_per_tick - player->tick_sample;
+    ModPlayerPosition at;
+    for (int i = 0; i < ticks && mod_player_position(player, &at) == 0 && !at.finished; i++) {
+        const int frames = static_cast<int>(at.tick_frames - at.tick_frame);
         accum.resize(2 * static_cast<size_t>(frames));
         mod_player_render(player, accum.data(), frames);
     }
+}
+
+ModPlayerPosition music_position(const ModPlayer *player) {
+    ModPlayerPosition at = {};
+    mod_player_position(player, &at);
+    return at;
+}
+
+ModChannelState music_channel(const ModPlayer *player, int channel) {
+    ModChannelState state = {};
+    mod_player_channel(player, channel, &state);
+    return state;
 }
 
 std::vector<int16_t> music_render_s16(ModPlayer *player, int frames) {

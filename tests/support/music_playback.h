@@ -14,6 +14,13 @@
 // (nothing of the next tick is mixed yet). Stops early once finished.
 void music_run_ticks(ModPlayer *player, int ticks);
 
+// Where the player stands (mod_player_position), all zero for null.
+ModPlayerPosition music_position(const ModPlayer *player);
+
+// What channel `channel` plays (mod_player_channel), all zero when it has
+// no such channel.
+ModChannelState music_channel(const ModPlayer *player, int channel);
+
 // Renders `frames` frames of signed 16-bit stereo in one call.
 std::vector<int16_t> music_render_s16(ModPlayer *player, int frames);
 

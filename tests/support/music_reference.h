@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "music/voice.h"
+#include "music/voice_internal.h"
 
 // Adds `count` output samples of `voice` into out (or only moves the voice
 // on when out is null), refilling its window through voice_refill.

@@ -7,7 +7,7 @@
 #define SUPPORT_MUSIC_SONG_CHECK_H
 
 #include "music/mod_player.h"
-#include "music/module_readers.h"
+#include "music/module_readers_internal.h"
 #include "music/song.h"
 
 // `ok` is the reader's return for `song` and `result`. Returns 1 when all

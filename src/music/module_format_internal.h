@@ -2,17 +2,15 @@
 // a signature at byte 1080) and of Soundtracker's older one (15 samples,
 // no signature), the signatures and the channels they name, and the
 // format's detection and layout steps of the module check
-// (module_check.h). The MOD reader (mod_read.h) turns a checked file into
+// (module_check.h). The MOD reader (mod_read_internal.h) turns a checked file into
 // a song. Multi-byte numbers in the file are big-endian unsigned.
-#ifndef MUSIC_MODULE_FORMAT_H
-#define MUSIC_MODULE_FORMAT_H
+#ifndef MUSIC_MODULE_FORMAT_INTERNAL_H
+#define MUSIC_MODULE_FORMAT_INTERNAL_H
 
 #include <cstddef>
 #include <cstdint>
 
 #include "music/mod_player.h"
-
-struct ModuleCheck;  // music/module_check.h
 
 // File layout, offsets from the start of the module.
 constexpr size_t MOD_TITLE_OFFSET = 0;
@@ -85,19 +83,29 @@ uint8_t mod_pattern_mask(int limit);
 // the song length. Null counts as one pattern.
 int mod_count_patterns(const uint8_t *order_table, int limit);
 
+// What the layout step finds of a MOD, and the MOD reader builds on.
+struct ModLayout {
+    int channels;               // 1 .. 32
+    int sample_count;           // 31, or 15 for Soundtracker's layout
+    uint8_t split_patterns;     // 1 for FLT8: patterns stored as two halves
+    int pattern_count;          // patterns stored, 1 .. 128 (FLT8: of 8 channels)
+    uint8_t pattern_mask;       // applied to order entries: 63 or 127
+    size_t sample_data_offset;  // first byte of sample data: after the patterns
+    long needed_bytes;          // the header and the patterns
+};
+
 // The detection step of the module check: 1 when the size_bytes bytes at
 // `module` hold a MOD header (1084 bytes) whose signature
 // mod_read_signature accepts, else 0.
 int mod_detect(const uint8_t *module, long size_bytes);
 
 // The layout step of the module check for a module mod_detect recognised:
-// sets check's channels, sample_count (31), split_patterns, pattern_count
-// (of `channels`-wide patterns), pattern_mask, sample_data_offset and
-// needed_bytes (the header and the patterns, 64 rows x channels x 4 bytes
-// each), and refuses with MODULE_TRUNCATED_PATTERNS when the file ends
-// before the patterns do. Returns 1 when the layout fits, 0 when refused
-// (check->refusal says why).
-int mod_check_layout(const uint8_t *module, long size_bytes, ModuleCheck *check);
+// fills *layout: channels, sample_count (31), split_patterns, pattern_count
+// (of `channels`-wide patterns), pattern_mask, needed_bytes (the header and
+// the patterns, 64 rows x channels x 4 bytes each) and sample_data_offset
+// (there). Returns 1 when the layout fits, 0 when the file ends before the
+// patterns do (a truncated module).
+int mod_check_layout(const uint8_t *module, long size_bytes, ModLayout *layout);
 
 // The detection step for a 15-sample Soundtracker module, which has no
 // signature: 1 only when its 600-byte header is plausible, else 0:
@@ -114,6 +122,13 @@ constexpr long MOD_SOUNDTRACKER_SLACK_BYTES = 4096;
 // The layout step for a module mod_detect_soundtracker recognised: as
 // mod_check_layout, with 4 channels, 15 samples, mask 127 and patterns
 // from byte 600.
-int mod_check_soundtracker_layout(const uint8_t *module, long size_bytes, ModuleCheck *check);
+int mod_check_soundtracker_layout(const uint8_t *module, long size_bytes, ModLayout *layout);
+
+// The largest MOD file: the header, 128 patterns of 32 channels and 31
+// samples of 65535 words each.
+constexpr long MOD_MAX_FILE_BYTES = static_cast<long>(MOD_PATTERNS_OFFSET) +
+                                    static_cast<long>(MOD_MAX_PATTERNS) * MOD_ROWS * MOD_MAX_CHANNELS *
+                                        static_cast<long>(MOD_CELL_BYTES) +
+                                    static_cast<long>(MOD_SAMPLES) * 65535L * 2L;
 
 #endif

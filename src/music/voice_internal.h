@@ -11,8 +11,8 @@
 // One voice at volume 64 (gain 16384) therefore adds -32768 .. 32512 per
 // output sample from 8-bit data (-32768 .. 32767 from 16-bit); two voices
 // sum to -65536 .. 65024.
-#ifndef MUSIC_VOICE_H
-#define MUSIC_VOICE_H
+#ifndef MUSIC_VOICE_INTERNAL_H
+#define MUSIC_VOICE_INTERNAL_H
 
 #include <cstdint>
 
