@@ -225,6 +225,7 @@ TEST(MusicSong, ValidityGuardsEveryInvariant) {
             e->loop_end = 2;  // past the points
         },
         [](Song *s) { s->instrument_count = 1; },  // cells name instrument 2
+        [](Song *s) { s->instruments[0].new_note_action = SONG_NNA_COUNT; },
     };
     for (size_t i = 0; i < sizeof breaks / sizeof breaks[0]; i++) {
         song = valid_song();
@@ -448,5 +449,57 @@ TEST(MusicSong, PatternLoopAndDelayWithoutTheModRules) {
         ASSERT_NE(six, rows.end());
         EXPECT_EQ(ticks[static_cast<size_t>(six - rows.begin())], c.delay_ticks) << c.quirks;
         mod_player_destroy(p);
+    }
+}
+
+// A note its instrument keeps (new-note action continue or note off) plays
+// on in a pool voice when its channel starts the next: what is heard is
+// exactly the channel cutting it plus the note alone, played on from that
+// row as it would have on its channel (unchanged, or released by a key
+// off), sample for sample.
+TEST(MusicSong, NotesOutliveTheirChannelInThePool) {
+    std::vector<int8_t> saw(1000);
+    for (size_t i = 0; i < saw.size(); i++) saw[i] = static_cast<int8_t>(i * 7 % 200 - 100);
+    // Note 1 on row 0 of channel 0 (instrument 1, action `action`); on row 2
+    // either note 2 follows on channel 0 or, alone, `alone` (none, a key off).
+    auto song = [&saw](uint8_t action, bool follow, uint8_t alone) {
+        SongBuilder b(2, 6, 2);
+        for (int n = 0; n < 2; n++) {
+            SongSample *s = &b.song->samples[n];
+            s->data = saw.data();
+            s->length = 1000;
+            s->bits = 8;
+            s->loop = SONG_LOOP_FORWARD;
+            s->loop_length = 1000;
+            s->volume = 48;
+        }
+        SongInstrument *in = &b.song->instruments[0];
+        in->new_note_action = action;
+        in->fadeout = 2000;
+        in->volume_envelope = {{{0, 64}, {20, 16}}, 2, 0, 0, 0, SONG_ENVELOPE_ON | SONG_ENVELOPE_SUSTAIN};
+        b.rows[0][0] = SongCell{49, 1, 0, 0, 0, 0, 0};
+        if (follow) b.rows[2][0] = SongCell{56, 2, 0, 0, 0, 0, 0};
+        else b.rows[2][0].note = alone;
+        return b.finish();
+    };
+    const int frames = 6 * 5292, row2 = 3 * 5292;  // the first row starts after one row's ticks
+    auto render = [frames](Song *s) {
+        ModPlayer *p = mod_player_create_song(44100, s);
+        std::vector<int32_t> accum(2 * static_cast<size_t>(frames));
+        mod_player_render(p, accum.data(), frames);
+        mod_player_destroy(p);
+        return accum;
+    };
+    const std::vector<int32_t> cut = render(song(SONG_NNA_CUT, true, 0));
+    for (const auto &[action, alone] : {std::pair<uint8_t, uint8_t>{SONG_NNA_CONTINUE, SONG_NOTE_NONE},
+                                        {SONG_NNA_NOTE_OFF, SONG_NOTE_KEY_OFF}}) {
+        const std::vector<int32_t> kept = render(song(action, true, 0)), first = render(song(SONG_NNA_CUT, false, alone));
+        int differ = 0;
+        for (size_t i = 0; i < kept.size(); i++) {
+            const int frame = static_cast<int>(i % static_cast<size_t>(frames));
+            differ += kept[i] != cut[i] + (frame >= row2 ? first[i] : 0);
+        }
+        EXPECT_EQ(differ, 0) << static_cast<int>(action);
+        EXPECT_NE(kept, cut) << static_cast<int>(action);
     }
 }

@@ -25,6 +25,7 @@ constexpr int GAIN_SHIFT = 6 + 6 + 6 + 15 - 14;
 void instrument_restart(Channel *c) {
     if (!c) return;
     c->released = 0;
+    c->fading = 0;
     c->fade_volume = CHANNEL_FADE_FULL;
     c->volume_envelope_tick = 0;
     c->panning_envelope_tick = 0;
@@ -100,10 +101,7 @@ static int autovibrated(const SongInstrument *instrument, const Channel *c, int 
     return period < PERIOD_MIN ? PERIOD_MIN : period > PERIOD_MAX ? PERIOD_MAX : period;
 }
 
-void channel_output(ModPlayer *player, int channel) {
-    if (!player || channel < 0 || channel >= player->channel_count) return;
-    Channel *c = &player->channels[channel];
-    Voice *voice = &player->voices[channel];
+void channel_output_voice(const ModPlayer *player, Channel *c, Voice *voice) {
     const Song *song = player->song;
     const SongInstrument *instrument = channel_instrument(player, c);
 
@@ -142,11 +140,16 @@ void channel_output(ModPlayer *player, int channel) {
     if (!instrument) return;
     envelope_advance(&instrument->volume_envelope, &c->volume_envelope_tick, c->released);
     envelope_advance(&instrument->panning_envelope, &c->panning_envelope_tick, c->released);
-    if (c->released && envelope_on(&instrument->volume_envelope)) {
+    if ((c->released || c->fading) && envelope_on(&instrument->volume_envelope)) {
         c->fade_volume = c->fade_volume > instrument->fadeout ? static_cast<uint16_t>(c->fade_volume - instrument->fadeout) : 0;
     }
     if (instrument->vibrato_depth != 0) {
         c->autovibrato_pos = static_cast<uint8_t>(c->autovibrato_pos + instrument->vibrato_rate);
         if (c->autovibrato_ticks < PERIOD_MAX) c->autovibrato_ticks++;
     }
+}
+
+void channel_output(ModPlayer *player, int channel) {
+    if (!player || channel < 0 || channel >= player->channel_count) return;
+    channel_output_voice(player, &player->channels[channel], &player->voices[channel]);
 }

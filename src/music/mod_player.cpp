@@ -6,6 +6,7 @@
 #include "music/player_state_internal.h"
 #include "music/module_check.h"
 #include "music/sequencer_internal.h"
+#include "music/voice_pool_internal.h"
 #include "util/alloc.h"
 
 // Planes to 16-bit output: 65536 is 1. Four channels (two voices a side)
@@ -69,6 +70,14 @@ static ModPlayer *player_for(int output_rate_hz, Song *song, const uint8_t *modu
         const int frames = output_rate_hz * MOD_RAMP_MILLISECONDS / 1000 / MOD_RAMP_STEPS * MOD_RAMP_STEPS;
         player->ramp_frames = static_cast<uint16_t>(frames > 0 ? frames : MOD_RAMP_STEPS);
     }
+    if (pool_needed(song)) {
+        player->pool = static_cast<PoolVoice *>(engine_calloc(MOD_POOL_VOICES, sizeof(PoolVoice)));
+        if (!player->pool) {
+            mod_player_destroy(player);
+            return nullptr;
+        }
+        player->pool_size = MOD_POOL_VOICES;
+    }
     plan_layout(player);
     mod_player_reset(player);
     return player;
@@ -111,6 +120,7 @@ ModPlayer *mod_player_create_song(int output_rate_hz, Song *song) {
 
 void mod_player_destroy(ModPlayer *player) {
     if (!player) return;
+    engine_free(player->pool);
     song_destroy(player->song);
     engine_free(player);
 }
@@ -119,6 +129,7 @@ long mod_player_memory_bytes(const ModPlayer *player) {
     if (!player) return 0;
     const Song *song = player->song;
     long bytes = static_cast<long>(sizeof(ModPlayer)) + static_cast<long>(sizeof(Song));
+    bytes += static_cast<long>(sizeof(PoolVoice)) * player->pool_size;
     bytes += static_cast<long>(sizeof(uint32_t)) * (static_cast<long>(song->total_rows) + 1);
     bytes += static_cast<long>(song->cell_capacity > 0 ? song->cell_capacity : 1);
     bytes += static_cast<long>(sizeof(SongInstrument)) * song->instrument_count;

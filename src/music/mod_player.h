@@ -17,7 +17,9 @@
 // file's (none for a MOD, whose samples are read in place), sample records
 // within twice their headers, and, fixed, the player's record with its 32
 // voices and channels, the song's record and up to 128 instrument records
-// (mod_player_memory_bytes counts them).
+// (mod_player_memory_bytes counts them). A song whose instruments keep
+// their notes sounding after the next (SongInstrument.new_note_action)
+// adds a pool of 64 background voices, at most MOD_PLAYER_POOL_BYTES.
 #ifndef MUSIC_MOD_PLAYER_H
 #define MUSIC_MOD_PLAYER_H
 
@@ -85,6 +87,8 @@ struct ModChannelState {
 
 // The fixed part of a player's memory (see the top of this file).
 constexpr long MOD_PLAYER_FIXED_BYTES = 128L * 1024L;
+// The pool of background voices of a song with new-note actions.
+constexpr long MOD_PLAYER_POOL_BYTES = 80L * 1024L;
 
 // The lowest output rate a player serves: at the fastest tempo (255, a tick
 // of 2.5 s / 255, rate x 5 / 510 frames) a tick must still last at least

@@ -89,10 +89,8 @@ static void mix_side_voices(ModPlayer *player, const uint8_t *voices, int count,
 // last tick with (step k of the way at k + 1 / steps + 1); the steps lie at
 // fixed frames of the tick, so any slicing of a render gives the same
 // values.
-static void mix_panned(ModPlayer *player, int index, int32_t *left, int32_t *right, int n, uint32_t at,
-                       bool store) {
-    Voice *voice = &player->voices[index];
-    const Channel *c = &player->channels[index];
+static void mix_panned(const ModPlayer *player, Voice *voice, const Channel *c, int32_t *left, int32_t *right,
+                       int n, uint32_t at, bool store) {
     const uint32_t ramp = player->ramp_frames;
     const int32_t to_left = voice->gain_left, to_right = voice->gain_right;
     if (at >= ramp || (c->ramp_left == to_left && c->ramp_right == to_right)) {
@@ -129,12 +127,29 @@ static void mix_panned(ModPlayer *player, int index, int32_t *left, int32_t *rig
 // Whether a panned voice adds nothing to the planes in a slice from frame
 // `at` of the tick: stopped, without a source, or at gains 0 and not
 // ramping from others.
-static bool adds_nothing(const ModPlayer *player, int index, uint32_t at) {
-    const Voice *voice = &player->voices[index];
+static bool adds_nothing(const ModPlayer *player, const Voice *voice, const Channel *c, uint32_t at) {
     if (voice->step == 0 || (!voice->source && !voice->wide_source)) return true;
     if (voice->gain_left != 0 || voice->gain_right != 0) return false;
-    const Channel *c = &player->channels[index];
     return at >= player->ramp_frames || (c->ramp_left == 0 && c->ramp_right == 0);
+}
+
+// Mixes a voice with its own gains for both sides into the planes (a
+// channel's panned voice or a pool voice): only moved on when what it has
+// left is silence; while *empty (the planes hold nothing yet) the first
+// that sounds stores instead of adding, and *empty becomes false.
+static void mix_both_sides(const ModPlayer *player, Voice *voice, const Channel *c, int32_t *left, int32_t *right,
+                           int n, uint32_t at, bool *empty) {
+    if (!c->playing && voice_pass_silence(voice, n)) return;
+    if (*empty && adds_nothing(player, voice, c, at)) {
+        // Not the one to store: it only moves on (or, stopped, drops its
+        // prev and cur).
+        voice_mix_stereo(voice, left, right, n);
+        return;
+    }
+    if (player->ramp_frames != 0) mix_panned(player, voice, c, left, right, n, at, *empty);
+    else if (*empty) voice_mix_stereo_store(voice, left, right, n);
+    else voice_mix_stereo(voice, left, right, n);
+    *empty = false;
 }
 
 // One slice of `n` frames of every voice into the two planes, from frame
@@ -149,17 +164,13 @@ static void mix_slice(ModPlayer *player, int32_t *left, int32_t *right, int n, u
         mix_side_voices(player, layout->right, layout->right_count, right, n);
     }
     for (int i = 0; i < layout->panned_count; i++) {
-        if (pass_silent_voice(player, layout->panned[i], n)) continue;
-        if (empty && adds_nothing(player, layout->panned[i], at)) {
-            // Not the one to store: it only moves on (or, stopped, drops
-            // its prev and cur).
-            voice_mix_stereo(&player->voices[layout->panned[i]], left, right, n);
-            continue;
-        }
-        if (player->ramp_frames != 0) mix_panned(player, layout->panned[i], left, right, n, at, empty);
-        else if (empty) voice_mix_stereo_store(&player->voices[layout->panned[i]], left, right, n);
-        else voice_mix_stereo(&player->voices[layout->panned[i]], left, right, n);
-        empty = false;
+        const int v = layout->panned[i];
+        mix_both_sides(player, &player->voices[v], &player->channels[v], left, right, n, at, &empty);
+    }
+    // The pool's voices: with their own gains, after the channels'.
+    for (int i = 0; i < player->pool_size; i++) {
+        PoolVoice *v = &player->pool[i];
+        if (v->active) mix_both_sides(player, &v->voice, &v->state, left, right, n, at, &empty);
     }
     if (empty) {
         clear_plane(left, n);

@@ -6,6 +6,7 @@
 
 #include "music/player_state_internal.h"
 #include "music/sequencer_internal.h"
+#include "music/voice_pool_internal.h"
 #include "util/alloc.h"
 
 constexpr int64_t MICROSECONDS_PER_SECOND = 1000000;
@@ -22,6 +23,9 @@ static ModPlayer *scan_copy(const ModPlayer *player, uint8_t loop) {
     copy->row_callback = nullptr;
     copy->tick_callback = nullptr;
     copy->note_callback = nullptr;
+    // The clock does not depend on the notes still sounding: no pool.
+    copy->pool = nullptr;
+    copy->pool_size = 0;
     mod_player_reset(copy);
     return copy;
 }
@@ -98,6 +102,7 @@ int64_t mod_player_seek(ModPlayer *player, int order, int row) {
     do {
         const int n = static_cast<int>(player->samples_per_tick - player->tick_sample);
         for (int i = 0; i < player->channel_count; i++) voice_advance(&player->voices[i], n);
+        if (player->pool) pool_advance(player, n);
         player->landing_count = 0;
         mod_player_finish_tick(player);
     } while (!row_started(player, order, row));

@@ -65,6 +65,8 @@ struct Channel {
     uint8_t retrigger_now;          // 1: a multi retrigger restarts the sample this tick
     // Instrument shaping
     uint8_t released;               // 1 after key off: sustain ends, fadeout runs
+    uint8_t fading;                 // 1: the fadeout runs without key off (a
+                                    // note handed to the pool to fade)
     uint16_t fade_volume;           // 32768 .. 0, falling by the fadeout after key off
     uint16_t volume_envelope_tick;  // position in the volume envelope
     uint16_t panning_envelope_tick; // position in the panning envelope
@@ -106,6 +108,23 @@ struct ModPlayerLayout {
     uint8_t panned_count;
 };
 
+// A note that sounds on after its channel has started another
+// (SongInstrument.new_note_action): the channel's voice and state, handed
+// over whole when the new note came, so that it plays on exactly as it
+// would have on the channel, shaped by its instrument every tick, until
+// its sample or its fadeout ends.
+struct PoolVoice {
+    Voice voice;                // its source reads `state`
+    Channel state;              // the sample stream, the instrument's shaping,
+                                // the period, volume and panning it plays at
+    uint8_t active;             // 1 while it sounds
+    uint8_t channel;            // the channel it came from
+};
+
+// Background voices a player keeps for a song with new-note actions.
+constexpr int MOD_POOL_VOICES = 64;
+static_assert(MOD_POOL_VOICES * sizeof(PoolVoice) <= MOD_PLAYER_POOL_BYTES, "the pool within its stated bound");
+
 // A note start a seek keeps for mod_player_announce_row: the note
 // callback's arguments.
 struct ModLandingNote {
@@ -140,6 +159,10 @@ struct ModPlayer {
                                             // a multiple of MOD_RAMP_STEPS; 0 none
     Voice voices[SONG_MAX_CHANNELS];        // voice i plays channel i
     Channel channels[SONG_MAX_CHANNELS];
+    PoolVoice *pool;                        // background voices, pool_size of them, or
+                                            // null for a song whose instruments all cut
+                                            // their notes (voice_pool_internal.h)
+    uint16_t pool_size;                     // 0 or MOD_POOL_VOICES
     SongCell cells[SONG_MAX_CHANNELS];      // the current row, unpacked
     // Output and control
     uint16_t output_rate;                   // Hz

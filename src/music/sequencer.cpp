@@ -11,6 +11,7 @@
 #include "music/mod_periods_internal.h"
 #include "music/mod_tables_internal.h"
 #include "music/sample_stream_internal.h"
+#include "music/voice_pool_internal.h"
 
 // A tick lasts 2.5 s / tempo: output_rate x 5 / (2 x tempo) frames (125 bpm
 // is 50 ticks per second, 882 frames at 44100 Hz).
@@ -101,6 +102,9 @@ static void load_period_cell(ModPlayer *player, Channel *c, const SongCell *cell
 // released). Key off releases the instrument; a cut silences the channel.
 static void load_note_cell(ModPlayer *player, Channel *c, const SongCell *cell, bool porta) {
     const Song *song = player->song;
+    // A new note: the one sounding goes to the pool if its instrument keeps it.
+    if (player->pool && cell->note >= 1 && cell->note <= SONG_NOTES && !porta)
+        pool_take_note(player, static_cast<int>(c - player->channels));
     const bool named = cell->instrument != 0;
     if (named) c->instrument = cell->instrument;
     const SongInstrument *instrument =
@@ -226,6 +230,7 @@ static void run_row_ticks(ModPlayer *player) {
     }
     if (every_tick(player))
         for (int ch = 0; ch < channels; ch++) channel_output(player, ch);
+    if (player->pool) pool_output(player);
 }
 
 void process_tick(ModPlayer *player) {
@@ -281,6 +286,7 @@ void process_tick(ModPlayer *player) {
     update_tick_length(player);
     if (every_tick(player))
         for (int ch = 0; ch < channels; ch++) channel_output(player, ch);
+    if (player->pool) pool_output(player);
     if (player->row_callback) player->row_callback(player->row_user);
 }
 
@@ -304,6 +310,7 @@ void mod_player_finish_tick(ModPlayer *player) {
             player->channels[i].ramp_right = static_cast<uint16_t>(player->voices[i].gain_right);
         }
     }
+    if (player->pool) pool_finish_tick(player);
     player->tick++;
     player->tick_sample = 0;
     process_tick(player);
@@ -335,6 +342,7 @@ void mod_player_reset(ModPlayer *player) {
     player->order = 0;
     player->row = 0;
     update_tick_length(player);
+    if (player->pool) pool_clear(player);
 
     unpack_row(player);
     for (int i = 0; i < player->channel_count; i++) {

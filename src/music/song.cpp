@@ -246,6 +246,7 @@ int song_valid(const Song *song) {
         for (uint16_t s : in->note_samples)
             if (s > song->sample_count) return 0;
         if (!envelope_valid(&in->volume_envelope) || !envelope_valid(&in->panning_envelope)) return 0;
+        if (in->new_note_action >= SONG_NNA_COUNT) return 0;
     }
     for (int i = 0; i < song->sample_count; i++)
         if (!sample_valid(&song->samples[i])) return 0;

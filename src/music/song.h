@@ -31,7 +31,8 @@
 // map entry is 0 or <= sample_count; every sample's data holds `length`
 // frames, its loop lies inside it, and a loop of length 0 is
 // SONG_LOOP_NONE; envelope points are at most 12, in increasing tick
-// order, with sustain and loop points among them.
+// order, with sustain and loop points among them; every instrument's
+// new-note action is a SongNewNoteAction.
 #ifndef MUSIC_SONG_H
 #define MUSIC_SONG_H
 
@@ -238,6 +239,16 @@ struct SongEnvelope {
     uint8_t flags;              // SongEnvelopeFlag
 };
 
+// What becomes of a note still sounding when its channel starts another
+// (Impulse Tracker's new-note action). The formats without one cut it.
+enum SongNewNoteAction : uint8_t {
+    SONG_NNA_CUT = 0,           // it stops: the channel's voice plays the new note
+    SONG_NNA_CONTINUE,          // it sounds on in a background voice, as it was
+    SONG_NNA_NOTE_OFF,          // it sounds on released (as by key off)
+    SONG_NNA_NOTE_FADE,         // it sounds on, its fadeout running
+    SONG_NNA_COUNT,
+};
+
 // One instrument: which sample each note plays and what shapes it. A MOD
 // or S3M sample is an instrument of its own: every note maps to it, and it
 // has no envelopes.
@@ -253,6 +264,7 @@ struct SongInstrument {
     uint8_t vibrato_sweep;      // ticks to reach the full depth
     uint8_t vibrato_depth;      // 0 .. 15
     uint8_t vibrato_rate;       // 0 .. 63, waveform positions (of 256) per tick
+    uint8_t new_note_action;    // SongNewNoteAction of its notes
 };
 
 // A format's playback rules that differ from the others'. Readers set the
