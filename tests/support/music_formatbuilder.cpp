@@ -4,28 +4,9 @@
 
 #include <cstring>
 
+#include "support/music_byte_writer.h"
+
 const int8_t XMBUILDER_ADPCM_STEPS[16] = {0, 1, 2, 4, 8, 16, 32, 64, -1, -2, -4, -8, -16, -32, -64, -128};
-
-static void put8(std::vector<uint8_t> &out, uint32_t v) { out.push_back(static_cast<uint8_t>(v)); }
-
-static void put16(std::vector<uint8_t> &out, uint32_t v) {
-    put8(out, v);
-    put8(out, v >> 8);
-}
-
-static void put32(std::vector<uint8_t> &out, uint32_t v) {
-    put16(out, v);
-    put16(out, v >> 16);
-}
-
-static void put_text(std::vector<uint8_t> &out, const std::string &text, size_t bytes) {
-    for (size_t i = 0; i < bytes; i++) put8(out, i < text.size() ? static_cast<uint8_t>(text[i]) : 0);
-}
-
-static void set16(std::vector<uint8_t> &out, size_t at, uint32_t v) {
-    out[at] = static_cast<uint8_t>(v);
-    out[at + 1] = static_cast<uint8_t>(v >> 8);
-}
 
 // ---- XM ----
 

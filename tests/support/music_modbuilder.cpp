@@ -5,14 +5,11 @@
 #include <cmath>
 #include <cstring>
 
+#include "support/music_byte_writer.h"
+
 namespace {
 constexpr size_t HEADER_BYTES = 1084;
 constexpr size_t SAMPLE_HEADER_BYTES = 30;
-
-void put_be16(uint8_t *p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v >> 8);
-    p[1] = static_cast<uint8_t>(v);
-}
 }  // namespace
 
 void modbuilder_init(ModBuilder *b) {
