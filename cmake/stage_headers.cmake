@@ -6,11 +6,7 @@
 # only the include directory itself on its path and no folder name of the
 # engine can clash with a consumer's own headers.
 #
-# Headers that moved keep a forwarding header at their old path, copied as
-# they are from FORWARDING_DIR/<folder>/ (they already name kevo/ paths).
-#
-#   cmake -DSOURCE_DIR=src -DFORWARDING_DIR=cmake/forwarding -DDEST=build/include/kevo
-#         -DSTAMP=file -P stage_headers.cmake
+#   cmake -DSOURCE_DIR=src -DDEST=build/include/kevo -DSTAMP=file -P stage_headers.cmake
 #
 # A header is rewritten only when its staged text changes, so consumers do
 # not rebuild for nothing; staged headers whose source is gone are removed.
@@ -27,21 +23,9 @@ foreach(folder ${folders})
   list(APPEND wanted ${headers})
 endforeach()
 
-set(forwarding "")
-if(FORWARDING_DIR)
-  file(GLOB forwarding RELATIVE "${FORWARDING_DIR}" "${FORWARDING_DIR}/*/*.h")
-endif()
-
-foreach(header ${wanted} ${forwarding})
-  if(header IN_LIST forwarding)
-    if(EXISTS "${SOURCE_DIR}/${header}")
-      message(FATAL_ERROR "${header} is both a header and a forwarding header")
-    endif()
-    file(READ "${FORWARDING_DIR}/${header}" text)
-  else()
-    file(READ "${SOURCE_DIR}/${header}" text)
-    string(REGEX REPLACE "#include \"(${folder_pattern})/" "#include \"kevo/\\1/" text "${text}")
-  endif()
+foreach(header ${wanted})
+  file(READ "${SOURCE_DIR}/${header}" text)
+  string(REGEX REPLACE "#include \"(${folder_pattern})/" "#include \"kevo/\\1/" text "${text}")
   set(old "")
   if(EXISTS "${DEST}/${header}")
     file(READ "${DEST}/${header}" old)
@@ -54,7 +38,7 @@ endforeach()
 if(EXISTS "${DEST}")
   file(GLOB_RECURSE present RELATIVE "${DEST}" "${DEST}/*")
   foreach(file ${present})
-    if(NOT file IN_LIST wanted AND NOT file IN_LIST forwarding)
+    if(NOT file IN_LIST wanted)
       file(REMOVE "${DEST}/${file}")
     endif()
   endforeach()

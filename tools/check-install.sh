@@ -295,16 +295,12 @@ for tool in "$work/picturetool-cmake/picturetool" "$work/picturetool-pc"; do
     cmp -s "$work/tool.png" "$work/reference.png" || fail "$tool shows the picture otherwise than kevo-image"
 done
 
-step "headers at the paths they had before their folders moved"
-# Each forwarding header still compiles on its own, and says where its
-# header lives now.
-for old in $(cd "$repo/cmake/forwarding" && ls */*.h); do
-    new=$(sed -n 's/^#include "kevo\/\(.*\)"$/\1/p' "$repo/cmake/forwarding/$old")
-    printf '#include <kevo/%s>\nint main() { return 0; }\n' "$old" > "$work/forward.cpp"
-    g++ -std=c++17 -fsyntax-only $(pkg-config --cflags kevo) "$work/forward.cpp" 2> "$work/forward.log" ||
-        fail "<kevo/$old> no longer compiles"
-    grep -q "deprecated: include <kevo/$new>" "$work/forward.log" || fail "<kevo/$old> gives no deprecation warning"
-done
+step "only the libraries' faces are installed"
+# A folder's *_internal.h headers stay behind, and no installed header
+# names one.
+internal=$(cd "$prefix/include" && find kevo -name '*_internal.h')
+[ -z "$internal" ] || fail "internal headers installed: $internal"
+! grep -rlE '#include "kevo/[a-z0-9_/]*_internal\.h"' "$prefix/include/kevo" || fail "installed headers include internal ones"
 
 step "add_subdirectory beside a target named demo"
 cmake -S "$work/starter" -B "$work/sub" -DKEVO_SOURCE_DIR="$repo" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
