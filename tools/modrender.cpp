@@ -34,9 +34,7 @@
 // standard error and status 2 for bad arguments, 1 for a FILE that cannot
 // be read or is not a module the player accepts, an OUT.wav that is the
 // input, or an OUT.wav that cannot be written. OUT.wav is then as it was.
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -46,7 +44,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "music/mod_player.h"
 #include "music/module_check.h"
@@ -55,6 +52,7 @@
 #include "music/wav_file.h"
 #include "platform/program_args.h"  // USAGE_ERROR_STATUS
 #include "util/alloc.h"
+#include "util/file_replace.h"
 #include "util/std_fds.h"
 
 constexpr int OUTPUT_RATE_HZ = 44100;
@@ -196,49 +194,16 @@ static int render_to(ModPlayer *player, FILE *file, long frames, int progress) {
     return result;
 }
 
-// Where the WAV goes. A regular file (or a path that does not exist yet) is
-// written through a temporary file in the same folder and renamed into
-// place at the end; anything else that exists (a device, a FIFO) is written
-// directly and never removed.
-struct Output {
-    const char *path;        // OUT.wav as the user named it
-    std::string final_path;  // where the WAV ends up: path, or a symlink's target
-    std::string temp_path;   // the temporary file, "" when writing directly
-    FILE *file;
-};
-
-// The temporary file that a stop signal must remove, and whether there is
-// one. A signal handler can reach it only through a global; it is set
-// while the signals are blocked.
-static char pending_temp[PATH_MAX + 32];
-static volatile sig_atomic_t pending_temp_set = 0;
+// The WAV goes through a temporary file beside OUT.wav, renamed into place
+// when whole (util/file_replace.h); a stop signal removes it.
 static const int STOP_SIGNALS[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE};
 
 // Removes the unfinished temporary file, then lets the signal end the
 // program the way it would have without this handler.
 static void remove_temp_and_stop(int sig) {
-    if (pending_temp_set) unlink(pending_temp);
+    file_replace_remove_pending();
     signal(sig, SIG_DFL);
     raise(sig);
-}
-
-static void block_stop_signals(sigset_t *old) {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int sig : STOP_SIGNALS) sigaddset(&set, sig);
-    sigprocmask(SIG_BLOCK, &set, old);
-}
-
-static void set_pending_temp(const char *path) {
-    sigset_t old;
-    block_stop_signals(&old);
-    if (path) {
-        snprintf(pending_temp, sizeof pending_temp, "%s", path);
-        pending_temp_set = 1;
-    } else {
-        pending_temp_set = 0;
-    }
-    sigprocmask(SIG_SETMASK, &old, nullptr);
 }
 
 static void install_stop_handlers(void) {
@@ -259,104 +224,6 @@ static void install_stop_handlers(void) {
     signal(SIGXFSZ, SIG_IGN);
 }
 
-// 1 when `out_path` names the same file as the input (however named: a
-// hard link, a symlink, another spelling of the path). `in` is the
-// input's status.
-static int is_input(const char *out_path, const struct stat *in) {
-    struct stat st;
-    return stat(out_path, &st) == 0 && st.st_dev == in->st_dev && st.st_ino == in->st_ino;
-}
-
-// Opens the output as described at Output. Returns 0, or -1 with errno set.
-static int output_open(Output *out) {
-    out->final_path = out->path;
-    out->temp_path.clear();
-    out->file = nullptr;
-    struct stat st;
-    if (stat(out->path, &st) == 0 && !S_ISREG(st.st_mode)) {
-        if (S_ISDIR(st.st_mode)) {
-            errno = EISDIR;
-            return -1;
-        }
-        out->file = fopen(out->path, "wb");
-        return out->file ? 0 : -1;
-    }
-    const int exists = stat(out->path, &st) == 0;
-    // Through a symlink the WAV replaces the file the link names, not the
-    // link.
-    struct stat link;
-    if (exists && lstat(out->path, &link) == 0 && S_ISLNK(link.st_mode)) {
-        char resolved[PATH_MAX];
-        if (!realpath(out->path, resolved)) return -1;
-        out->final_path = resolved;
-    }
-    const size_t slash = out->final_path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : out->final_path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? out->final_path : out->final_path.substr(slash + 1);
-    std::string temp = folder + "." + name + ".XXXXXX";
-    if (temp.size() >= sizeof pending_temp) {
-        errno = ENAMETOOLONG;
-        return -1;
-    }
-    // Blocked from before the file exists until its name is recorded, so
-    // that no stop signal can leave it behind.
-    sigset_t old;
-    block_stop_signals(&old);
-    const int fd = mkstemp(&temp[0]);
-    if (fd >= 0) set_pending_temp(temp.c_str());
-    sigprocmask(SIG_SETMASK, &old, nullptr);
-    if (fd < 0) return -1;
-    out->temp_path = temp;
-    // mkstemp makes the file private; the WAV gets the mode of the file it
-    // replaces, or that of any new file.
-    mode_t mode;
-    if (exists) {
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (fchmod(fd, mode) != 0 || !(out->file = fdopen(fd, "wb"))) {
-        const int err = errno;
-        close(fd);
-        unlink(out->temp_path.c_str());
-        set_pending_temp(nullptr);
-        errno = err;
-        return -1;
-    }
-    return 0;
-}
-
-// Closes the output; when `complete`, renames the temporary file into
-// place. Anything unfinished is removed. Returns 0, or -1 with errno set.
-static int output_close(Output *out, int complete) {
-    int result = fclose(out->file) == 0 ? 0 : -1;
-    int err = errno;
-    if (out->temp_path.empty()) {
-        errno = err;
-        return complete ? result : -1;
-    }
-    if (complete && result == 0) {
-        // Blocked so that a signal cannot remove the name it was given.
-        sigset_t old;
-        block_stop_signals(&old);
-        if (rename(out->temp_path.c_str(), out->final_path.c_str()) != 0) {
-            result = -1;
-            err = errno;
-            unlink(out->temp_path.c_str());
-        }
-        set_pending_temp(nullptr);
-        sigprocmask(SIG_SETMASK, &old, nullptr);
-    } else {
-        unlink(out->temp_path.c_str());
-        set_pending_temp(nullptr);
-        result = -1;
-    }
-    errno = err;
-    return result;
-}
-
 // Plays the module bytes read from in_path into out_path: the song once
 // (looping off) up to `seconds` (0: no limit but the default one), or with
 // `loop` for exactly `seconds`. Returns the exit status: 0, or 1 after one
@@ -371,8 +238,7 @@ static int render_module(const uint8_t *module, long size, const char *in_path,
     char reason[PATH_MAX + 160];
     module_refusal_text(&check, in_path, reason, sizeof reason);
     if (!player && check.refusal != MODULE_NO_MEMORY) return report("%s", reason);
-    struct stat in_stat;
-    if (stat(in_path, &in_stat) == 0 && is_input(out_path, &in_stat)) {
+    if (file_same(in_path, out_path)) {
         mod_player_destroy(player);
         return report("'%s' is the input module '%s': not overwriting it", out_path, in_path);
     }
@@ -390,8 +256,8 @@ static int render_module(const uint8_t *module, long size, const char *in_path,
         return report("%s", reason);
     }
     mod_player_set_loop(player, static_cast<uint8_t>(loop));
-    Output out = {out_path, "", "", nullptr};
-    if (output_open(&out) != 0) {
+    FileReplace out;
+    if (file_replace_open(&out, out_path) != 0) {
         mod_player_destroy(player);
         return report("cannot create '%s': %s", out_path, strerror(errno));
     }
@@ -403,7 +269,7 @@ static int render_module(const uint8_t *module, long size, const char *in_path,
     const int rendered = render_to(player, out.file, frames, isatty(STDERR_FILENO)) == 0;
     const int write_errno = errno;
     mod_player_destroy(player);
-    if (output_close(&out, rendered) != 0) {
+    if (file_replace_close(&out, rendered) != 0) {
         const int err = rendered ? errno : write_errno;
         return report("cannot write '%s': %s", out_path, strerror(err ? err : EIO));
     }

@@ -118,9 +118,11 @@ Sprite *image_load_sprite(const char *path, const ImageOptions *options, ImageWh
 
 // Writes width x height engine indices as an 8-bit palette PNG carrying
 // the engine's palette: the picture exactly as the engine shows it, and a
-// file that loads back to the same indices. 0; -1 with one "IMAGE: ..."
-// line on standard error when the size is outside 1 .. IMAGE_MAX_SIDE_PX
-// or the file cannot be written.
+// file that loads back to the same indices. The file at `path` is
+// replaced only once the new one is whole (util/file_replace.h): a write
+// that fails leaves it as it was. 0; -1 with one "IMAGE: ..." line on
+// standard error when the size is outside 1 .. IMAGE_MAX_SIDE_PX or the
+// file cannot be written (with the reason of the call that failed).
 int image_save_png(const char *path, int width, int height, const uint8_t *indices);
 
 // The same for width x height RGB triples (row by row, top row first) as

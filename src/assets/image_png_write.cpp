@@ -10,28 +10,55 @@
 
 #include "assets/image.h"
 #include "gfx2d/palette.h"
+#include "util/file_replace.h"
 
 namespace {
 
-// libpng's complaint, kept for the one line the caller prints.
+// Where the bytes go, and why the writing failed: libpng's complaint
+// (IMAGE_WHY_BYTES), or the errno of a write that failed.
+struct PngOutput {
+    FILE *file;
+    int write_errno;
+    char why[IMAGE_WHY_BYTES];
+};
+
 void on_error(png_structp png, png_const_charp message) {
-    snprintf(static_cast<char *>(png_get_error_ptr(png)), IMAGE_WHY_BYTES, "%s", message);
+    PngOutput *out = static_cast<PngOutput *>(png_get_error_ptr(png));
+    snprintf(out->why, sizeof out->why, "%s", message);
     png_longjmp(png, 1);
 }
 
 void on_warning(png_structp, png_const_charp) {}
 
+// libpng's writes, keeping the errno of one that fails.
+void on_write(png_structp png, png_bytep data, png_size_t size) {
+    PngOutput *out = static_cast<PngOutput *>(png_get_io_ptr(png));
+    errno = 0;
+    if (fwrite(data, 1, size, out->file) != size) {
+        out->write_errno = errno != 0 ? errno : EIO;
+        png_error(png, "write error");
+    }
+}
+
+void on_flush(png_structp png) {
+    PngOutput *out = static_cast<PngOutput *>(png_get_io_ptr(png));
+    if (fflush(out->file) != 0) {
+        out->write_errno = errno;
+        png_error(png, "write error");
+    }
+}
+
 // Writes the file through libpng, rows of engine indices (`rgb` false) or
-// RGB triples; 0, or -1 with libpng's reason in `why` (IMAGE_WHY_BYTES)
-// when it or the file fails.
-int write_png(FILE *file, int width, int height, const uint8_t *samples, bool rgb, char *why) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, why, on_error, on_warning);
+// RGB triples; 0, or -1 with the reason in `out` when libpng or a write
+// fails.
+int write_png(PngOutput *out, int width, int height, const uint8_t *samples, bool rgb) {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, out, on_error, on_warning);
     png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
     if (info == nullptr || setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
         return -1;
     }
-    png_init_io(png, file);
+    png_set_write_fn(png, out, on_write, on_flush);
     png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                  rgb ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
@@ -60,16 +87,17 @@ int save_png(const char *path, int width, int height, const uint8_t *samples, bo
                 path != nullptr ? path : "(null)", width, height, IMAGE_MAX_SIDE_PX);
         return -1;
     }
-    FILE *file = fopen(path, "wb");
-    if (file == nullptr) {
+    FileReplace file;
+    if (file_replace_open(&file, path) != 0) {
         fprintf(stderr, "IMAGE: cannot save '%s': %s\n", path, strerror(errno));
         return -1;
     }
-    char why[IMAGE_WHY_BYTES] = "out of memory";
-    const bool written = write_png(file, width, height, samples, rgb, why) == 0;
-    const bool closed = fclose(file) == 0;
-    if (!written || !closed) {
-        fprintf(stderr, "IMAGE: cannot save '%s': %s\n", path, written ? strerror(errno) : why);
+    PngOutput out = {file.file, 0, "out of memory"};
+    const bool written = write_png(&out, width, height, samples, rgb) == 0;
+    if (!written) errno = out.write_errno;
+    // errno is then the failed write's, or the close's (which writes the rest).
+    if (file_replace_close(&file, written) != 0) {
+        fprintf(stderr, "IMAGE: cannot save '%s': %s\n", path, written || out.write_errno ? strerror(errno) : out.why);
         return -1;
     }
     return 0;

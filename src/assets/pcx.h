@@ -111,8 +111,11 @@ void pcx_free(PcxImage *image);
 // Writes `pixels` (width * height palette indices, row-major) as an 8-bit,
 // one-plane, run-length-encoded PCX file with `palette` (768 bytes) as its
 // 256-colour palette. Lines are padded to an even byte count as the format
-// asks. 0 on success; -1 (and one "PCX: ..." line on standard error) when the
-// size is outside 1 .. PCX_MAX_SIDE_PX or the file cannot be written.
+// asks. The file at `path` is replaced only once the new one is whole
+// (util/file_replace.h): a write that fails leaves it as it was. 0 on
+// success; -1 (and one "PCX: ..." line on standard error, with the reason
+// of the call that failed) when the size is outside 1 .. PCX_MAX_SIDE_PX
+// or the file cannot be written.
 int pcx_save(const char *path, int width, int height, const uint8_t *pixels,
              const uint8_t *palette);
 

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "util/alloc.h"
+#include "util/file_replace.h"
 
 constexpr int PCX_DPI = 72;           // resolution fields; nothing reads them
 constexpr uint8_t PCX_PALETTE_TYPE_COLOR = 1;
@@ -64,27 +65,26 @@ int pcx_save(const char *path, int width, int height, const uint8_t *pixels,
     header[PCX_PALETTE_TYPE_OFFSET] = PCX_PALETTE_TYPE_COLOR;
 
     uint8_t *line = static_cast<uint8_t *>(engine_calloc(static_cast<size_t>(bytes_per_line), 3));
-    FILE *file = line ? fopen(path, "wb") : nullptr;
-    if (file == nullptr) {
-        fprintf(stderr, "PCX: cannot save '%s': %s\n", path,
-                line ? strerror(errno) : "out of memory");
+    FileReplace out;
+    if (line == nullptr || file_replace_open(&out, path) != 0) {
+        fprintf(stderr, "PCX: cannot save '%s': %s\n", path, line ? strerror(errno) : "out of memory");
         engine_free(line);
         return -1;
     }
     uint8_t *encoded = line + bytes_per_line;  // 2 * bytes_per_line bytes
-    bool ok = fwrite(header, 1, sizeof header, file) == sizeof header;
+    bool ok = fwrite(header, 1, sizeof header, out.file) == sizeof header;
     for (int y = 0; ok && y < height; y++) {
         memcpy(line, pixels + static_cast<size_t>(y) * width, static_cast<size_t>(width));  // pad byte stays 0
         size_t size = encode_line(line, bytes_per_line, encoded);
-        ok = fwrite(encoded, 1, size, file) == size;
+        ok = fwrite(encoded, 1, size, out.file) == size;
     }
-    ok = ok && fputc(PCX_PALETTE_MARKER, file) != EOF &&
-         fwrite(palette, 1, PCX_PALETTE_BYTES, file) == PCX_PALETTE_BYTES;
-    int saved_errno = errno;
-    ok = (fclose(file) == 0) && ok;
+    ok = ok && fputc(PCX_PALETTE_MARKER, out.file) != EOF &&
+         fwrite(palette, 1, PCX_PALETTE_BYTES, out.file) == PCX_PALETTE_BYTES;
+    // errno is the failed write's, or the close's (which writes the rest).
+    const bool saved = file_replace_close(&out, ok) == 0;
     engine_free(line);
-    if (!ok) {
-        fprintf(stderr, "PCX: cannot save '%s': %s\n", path, strerror(saved_errno));
+    if (!saved) {
+        fprintf(stderr, "PCX: cannot save '%s': %s\n", path, strerror(errno));
         return -1;
     }
     return 0;

@@ -16,6 +16,7 @@
 #include "music/wav_file.h"
 #include "platform/capture.h"
 #include "platform/capture_internal.h"
+#include "util/file_replace.h"
 
 // ---- What is left behind; every function here is safe in a signal handler.
 
@@ -58,6 +59,7 @@ void capture_write_text(const char *text) {
 void capture_stop_again(void) {
     const int phase = capture_state.phase;
     if (phase != CAPTURE_RECORDING && phase != CAPTURE_FINISHING) return;
+    file_replace_remove_pending();  // a frame half written
     if (capture_state.gif) {
         if (capture_gif_keep_what_was_made()) _exit(0);
         capture_write_text("CAPTURE: stopped again before '");

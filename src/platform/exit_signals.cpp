@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "platform/capture.h"
+#include "util/file_replace.h"
 
 static const int EXIT_SIGNALS[] = {SIGINT, SIGQUIT, SIGHUP, SIGTERM};
 
@@ -60,6 +61,7 @@ static volatile sig_atomic_t exit_signal_pending = 0;
 
 void exit_signal_again(void) {
     capture_stop_again();
+    file_replace_remove_pending();  // a picture half written
     _exit(0);
 }
 

@@ -1,51 +1,28 @@
-// PNG screenshots of the framebuffer with libpng.
+// PNG screenshots of the framebuffer: its pixels through the palette as
+// RGB, written by the picture writer (assets/image.h).
 #include "platform/screenshot.h"
 
-#include <png.h>
-
-#include <cerrno>
-#include <csetjmp>
 #include <cstdio>
-#include <cstring>
-#include <vector>
 
+#include "assets/image.h"
 #include "gfx2d/framebuffer.h"
 #include "gfx2d/palette.h"
+#include "util/alloc.h"
 
 int fb_save_png(const char *path) {
-    FILE *file = fopen(path, "wb");
-    if (!file) {
-        fprintf(stderr, "SCREENSHOT: cannot open '%s': %s\n", path, strerror(errno));
+    const size_t pixels = static_cast<size_t>(fb_width) * fb_height;
+    uint8_t *rgb = static_cast<uint8_t *>(engine_malloc(pixels * 3));
+    if (!rgb) {
+        fprintf(stderr, "SCREENSHOT: cannot save '%s': out of memory\n", path);
         return -1;
     }
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    std::vector<png_byte> row(static_cast<size_t>(fb_width) * 3);
-    if (!png || !info || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        fclose(file);
-        fprintf(stderr, "SCREENSHOT: cannot write PNG '%s'\n", path);
-        return -1;
+    for (size_t i = 0; i < pixels; i++) {
+        const uint32_t color = Palette[fb_pixels[i]];
+        rgb[3 * i] = static_cast<uint8_t>(color >> 24);
+        rgb[3 * i + 1] = static_cast<uint8_t>(color >> 16);
+        rgb[3 * i + 2] = static_cast<uint8_t>(color >> 8);
     }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(fb_width), static_cast<png_uint_32>(fb_height), 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int y = 0; y < fb_height; y++) {
-        for (int x = 0; x < fb_width; x++) {
-            const uint32_t color = Palette[fb_pixels[x + y * fb_width]];
-            row[x * 3 + 0] = static_cast<png_byte>(color >> 24);
-            row[x * 3 + 1] = static_cast<png_byte>(color >> 16);
-            row[x * 3 + 2] = static_cast<png_byte>(color >> 8);
-        }
-        png_write_row(png, row.data());
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    if (fclose(file) != 0) {
-        fprintf(stderr, "SCREENSHOT: cannot finish '%s': %s\n", path, strerror(errno));
-        return -1;
-    }
-    return 0;
+    const int result = image_save_png_rgb(path, fb_width, fb_height, rgb);
+    engine_free(rgb);
+    return result;
 }

@@ -9,6 +9,8 @@
 //   utf8.h        UTF-8 walking, measuring, decoding and encoding
 //   bit_rows.h    packing rows of 1-bit pixels, in either bit order
 //   file_open.h   opening input files only when they are regular files
+//   file_replace.h  writing output files through a temporary file, renamed
+//                 into place when whole
 //   std_fds.h     keeping descriptors 0-2 open on /dev/null
 //
 // Shared habits: plain records with public fields and free functions on
@@ -23,6 +25,7 @@
 #include "util/bit_rows.h"
 #include "util/bytebuffer.h"
 #include "util/file_open.h"
+#include "util/file_replace.h"
 #include "util/hashmap.h"
 #include "util/list.h"
 #include "util/siphash.h"
