@@ -201,6 +201,8 @@ static void start_recording(void) {
 int capture_start(void) {
     if (capture_state.decided) return capture_state.active ? 1 : 0;
     capture_state.decided = true;
+    // A file-size limit then ends the capture as any write error does.
+    ignore_file_size_signal();
     capture_state.encoder_input = -1;
     capture_state.audio_fd = -1;
     capture_state.ffmpeg_errors = -1;
@@ -295,7 +297,8 @@ static void render_audio_to(long target_frames) {
             memset(block, 0, sizeof block);
         if (capture_state.audio_file &&
             wav_file_write_frames(capture_state.audio_file, block, static_cast<size_t>(n)) != 0)
-            capture_fail("cannot write '%s': %s", capture_state.audio_path, strerror(errno));
+            capture_fail("cannot write '%s': %s", capture_state.video ? capture_state.output : capture_state.audio_path,
+                         strerror(errno));
         capture_state.audio_frames += n;
     }
 }

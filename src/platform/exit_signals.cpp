@@ -26,7 +26,13 @@ static void current_action(int signal_number, struct sigaction *current) {
     if (sigaction(signal_number, nullptr, current) != 0) *current = exit_action(SIG_DFL);
 }
 
+void ignore_file_size_signal(void) {
+    struct sigaction current;
+    if (sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) signal(SIGXFSZ, SIG_IGN);
+}
+
 void exit_signals_install(void (*handler)(int)) {
+    ignore_file_size_signal();
     const struct sigaction action = exit_action(handler);
     struct sigaction current;
     for (int signal_number : EXIT_SIGNALS) {
@@ -36,6 +42,7 @@ void exit_signals_install(void (*handler)(int)) {
 }
 
 void exit_signals_claim(ExitSignalHandlers *handlers) {
+    ignore_file_size_signal();
     for (int i = 0; i < 4; i++) {
         struct sigaction *action = &handlers->actions[i];
         current_action(EXIT_SIGNALS[i], action);

@@ -1,5 +1,5 @@
 // The four stop signals (SIGINT, SIGQUIT, SIGHUP, SIGTERM) through which
-// programs end with status 0. A stop signal that the program was started
+// programs end with status 0, and SIGXFSZ, which must not end them. A stop signal that the program was started
 // with ignored (nohup, a background job, a service manager) stays ignored:
 // only signals at their default disposition get a handler.
 #ifndef PLATFORM_EXIT_SIGNALS_H
@@ -45,5 +45,13 @@ void handle_exit_signal(int signal_number);
 // True once an exit signal has arrived; for programs with loops of their
 // own that do not present every frame.
 bool exit_requested(void);
+
+// Ignores SIGXFSZ (unless the program gave it a handler of its own): a
+// write past the file-size limit (ulimit -f) then fails with EFBIG, which
+// the writer reports like any other write error, where the signal would
+// end the program without a word. Part of every program's start-up:
+// exit_signals_install, exit_signals_claim and capture_start call it, and
+// tools that write files call it first thing.
+void ignore_file_size_signal(void);
 
 #endif
