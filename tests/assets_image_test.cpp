@@ -42,6 +42,12 @@ struct TempDir {
 
 const PaletteMap *shared() { return palette_map_shared(); }
 
+Bytes read_whole(const std::string &path) {
+    Bytes bytes;
+    read_whole_file(path, &bytes);
+    return bytes;
+}
+
 uint8_t over_black(int value, int alpha) { return static_cast<uint8_t>((value * alpha + 127) / 255); }
 
 // What a pixel of colour (r, g, b) at opacity `alpha` (0 .. 255) shows.
@@ -359,6 +365,29 @@ TEST(ImageTool, ConvertsPreviewsAndRefuses) {
                            dir.file("out.png") + "\n");
     EXPECT_EQ(load(dir.file("out.pcx")), expected(spec));
     EXPECT_EQ(load(dir.file("out.png")), expected(spec));
+    PngSpec one = picture(PNG_COLOR_TYPE_PALETTE, 1, false);
+    one.palette.resize(3);
+    std::fill(one.samples.begin(), one.samples.end(), 0);
+    run = run_program(tool, {dir.write("one.png", png_build(one)), dir.file("one.pcx")}, {}, nullptr, -1, 0);
+    EXPECT_EQ(run.out, dir.file("one.png") + ": 13 x 7, 1 colour -> " + dir.file("one.pcx") + "\n");
+
+    // A write that fails leaves the file it would replace as it was, and no
+    // other file: past a file-size limit (a signal would end the tool
+    // without a word) and on a full disk, each with the reason of the write
+    // that failed. The limit only the noise's PCX runs into.
+    const Bytes old_pcx = read_whole(dir.file("out.pcx"));
+    PngSpec noise = picture(PNG_COLOR_TYPE_RGB, 8, false);
+    noise.width = noise.height = 300;
+    noise.samples.clear();
+    for (int i = 0; i < 300 * 300 * 3; i++) noise.samples.push_back(static_cast<uint16_t>((i * 7919) % 251));
+    const std::string big = dir.write("noise.png", png_build(noise));
+    const std::vector<std::string> before = directory_names(dir.path);
+    run = run_program("/bin/sh", {"-c", "exec prlimit --fsize=20000 \"$@\"", "sh", tool, big, "out.pcx"}, {},
+                      dir.path.c_str(), -1, 0);
+    EXPECT_TRUE(run.exited && run.status == 1) << run.status;
+    EXPECT_EQ(run.err, "PCX: cannot save 'out.pcx': File too large\n");
+    EXPECT_EQ(read_whole(dir.file("out.pcx")), old_pcx);
+    EXPECT_EQ(directory_names(dir.path), before);
     for (const char *dither : {"ordered", "diffusion"}) {
         run = run_program(tool, {"--dither", dither, in, dir.file("d.pcx")}, {}, nullptr, -1, 0);
         EXPECT_EQ(run.status, 0) << run.err;
@@ -389,13 +418,22 @@ TEST(ImageTool, ConvertsPreviewsAndRefuses) {
         {{dir.file("none.png"), "a.pcx"}, 1,
          "kevo-image: cannot read '" + dir.file("none.png") + "': No such file or directory\n"},
         {{in, dir.file("no/a.pcx")}, 1, "PCX: cannot save '" + dir.file("no/a.pcx") + "': No such file or directory\n"},
+        {{in, "/dev/full"}, 1, "PCX: cannot save '/dev/full': No space left on device\n"},
+        {{in, "--preview", "/dev/full"}, 1, "IMAGE: cannot save '/dev/full': No space left on device\n"},
+        // The input itself, by any name, is never written over.
+        {{in, "in.png"}, 2, "kevo-image: 'in.png' is the input picture '" + in + "': not overwriting it\n"},
+        {{in, "x.pcx", "--preview", "in-link.png"}, 2,
+         "kevo-image: 'in-link.png' is the input picture '" + in + "': not overwriting it\n"},
     };
+    ASSERT_EQ(symlink("in.png", dir.file("in-link.png").c_str()), 0);
+    const Bytes in_bytes = read_whole(in);
     for (const auto &w : wrong) {
         run = run_program(tool, w.args, {}, dir.path.c_str(), -1, 0);
         EXPECT_EQ(run.status, w.status) << w.err;
         EXPECT_EQ(run.err, w.err);
         EXPECT_EQ(run.out, "");
     }
+    EXPECT_EQ(read_whole(in), in_bytes);
 }
 
 }  // namespace

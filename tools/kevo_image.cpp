@@ -16,10 +16,13 @@
 // ends the options, for file names that start with '-'.
 //
 // Prints one line on standard output: the input's size and kind and what
-// was written. Exit status 0 when every file asked for was written, and
-// for --help; otherwise one line on standard error and status 2 for
-// arguments it cannot take, 1 for an input that cannot be read or an
-// output that cannot be written.
+// was written. Each output replaces a file of its name only once it is
+// whole: one that cannot be written leaves that file as it was. An output
+// that is IN itself (by any name: links, other spellings) is refused.
+// Exit status 0 when every file asked for was written, and for --help;
+// otherwise one line on standard error and status 2 for arguments it
+// cannot take (an output that is IN among them), 1 for an input that
+// cannot be read or an output that cannot be written.
 #include <cstdio>
 #include <cstring>
 
@@ -27,7 +30,9 @@
 #include "assets/pcx.h"
 #include "gfx2d/palette.h"
 #include "gfx2d/palette_map.h"
+#include "platform/exit_signals.h"  // ignore_file_size_signal
 #include "platform/program_args.h"  // USAGE_ERROR_STATUS, parse_long
+#include "util/file_replace.h"
 
 static const char USAGE[] =
     "usage: kevo-image IN [OUT.pcx] [--dither none|ordered|diffusion] [--raw] [--key N]\n"
@@ -103,10 +108,17 @@ static int read_arguments(int argc, char **argv, Request *request) {
     }
     if (request->output == nullptr && request->preview == nullptr)
         return usage_error("no output: give OUT.pcx or --preview OUT.png for", request->input);
+    const char *const outputs[] = {request->output, request->preview};
+    for (const char *out : outputs)
+        if (out != nullptr && file_same(out, request->input)) {
+            fprintf(stderr, "kevo-image: '%s' is the input picture '%s': not overwriting it\n", out, request->input);
+            return USAGE_ERROR_STATUS;
+        }
     return -1;
 }
 
 int main(int argc, char **argv) {
+    ignore_file_size_signal();
     if (args_answer_help(argc, argv, USAGE)) return 0;
     Request request;
     const int status = read_arguments(argc, argv, &request);
@@ -131,7 +143,8 @@ int main(int argc, char **argv) {
     }
     char kind[64];
     if (image->palette_colors > 0)
-        snprintf(kind, sizeof kind, "%d colours%s", image->palette_colors, image->alpha ? " with transparency" : "");
+        snprintf(kind, sizeof kind, "%d colour%s%s", image->palette_colors, image->palette_colors == 1 ? "" : "s",
+                 image->alpha ? " with transparency" : "");
     else
         snprintf(kind, sizeof kind, "true colour%s", image->alpha ? " with transparency" : "");
     image_pixels_free(image);
