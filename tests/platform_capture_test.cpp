@@ -457,6 +457,12 @@ TEST(Capture, BadSettingsFailWithOneLine) {
         {dir + "/v.mov", "5", {}, "'" + dir + "/v.mov' names a .mov video"},
         {dir + "/v.AVI", "5", {}, ".AVI video"},
         {dir + "/v.apng", "5", {}, ".apng video"},
+        // Nor are picture names: a capture makes no picture.
+        {dir + "/shot.png", "5", {}, "'" + dir + "/shot.png' names a .png picture: a capture makes a folder of PNG "
+                                     "frames (a name without an extension), a .gif, or a .mp4, .mkv or .webm video"},
+        {dir + "/shot.PCX", "5", {}, ".PCX picture"},
+        {dir + "/shot.jpg", "5", {}, ".jpg picture"},
+        {dir + "/shot.webp", "5", {}, ".webp picture"},
         {dir + "/missing/v.gif", "5", {}, "cannot write '" + dir + "/missing/v.gif': No such file"},
         {dir + "/d.gif", "5", {}, "'" + dir + "/d.gif' is a folder"},
         {dir + "/v.gif", "5", {"KEVO_CAPTURE_SCALE=9"}, "KEVO_CAPTURE_SCALE"},

@@ -83,15 +83,20 @@ void capture_fail(const char *format, ...) {
     exit(1);
 }
 
-// The extension when `path` names a video or animation of a kind not made
-// here, else null.
-static const char *unmade_video_extension(const char *path) {
-    static const char *const EXTENSIONS[] = {".mov", ".avi", ".apng", ".webp", ".m4v", ".mpg", ".mpeg",
-                                             ".ogv", ".flv", ".wmv", ".3gp", ".y4m", ".mjpeg"};
-    for (const char *extension : EXTENSIONS)
-        if (has_suffix(path, extension)) return extension;
+// The one of `extensions` (a null-ended list) that `path` ends with, else
+// null.
+static const char *extension_among(const char *path, const char *const *extensions) {
+    for (; *extensions; extensions++)
+        if (has_suffix(path, *extensions)) return *extensions;
     return nullptr;
 }
+
+// Videos and animations of a kind not made here, and still pictures: a
+// capture is never made under those names (nor as a folder so named).
+static const char *const UNMADE_VIDEOS[] = {".mov", ".avi", ".apng", ".m4v", ".mpg", ".mpeg", ".ogv",
+                                            ".flv", ".wmv", ".3gp", ".y4m", ".mjpeg", nullptr};
+static const char *const PICTURES[] = {".png", ".pcx", ".jpg", ".jpeg", ".webp", ".bmp", ".tga", ".tif",
+                                       ".tiff", nullptr};
 
 // A whole decimal number in lo .. hi from the environment variable `name`.
 static long env_number(const char *name, const char *text, long lo, long hi) {
@@ -217,9 +222,12 @@ int capture_start(void) {
     capture_state.scale =
         scale && *scale ? static_cast<int>(env_number("KEVO_CAPTURE_SCALE", scale, 1, CAPTURE_MAX_SCALE)) : 1;
     if (strlen(target) + 32 > PATH_MAX) capture_fail("the path in KEVO_CAPTURE is too long");
-    if (const char *extension = unmade_video_extension(target))
+    if (const char *extension = extension_among(target, UNMADE_VIDEOS))
         capture_fail("'%s' names a %s video, which is not made here: use .mp4, .mkv, .webm or .gif, or a folder name "
                "for PNG frames", target, target + strlen(target) - strlen(extension));
+    if (const char *extension = extension_among(target, PICTURES))
+        capture_fail("'%s' names a %s picture: a capture makes a folder of PNG frames (a name without an extension), "
+                     "a .gif, or a .mp4, .mkv or .webm video", target, target + strlen(target) - strlen(extension));
     capture_state.video = capture_video_format(target) != nullptr;
     capture_state.gif = has_suffix(target, ".gif");
     if (capture_state.gif) {

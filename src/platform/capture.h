@@ -16,8 +16,9 @@
 //   KEVO_CAPTURE=NAME.mp4   a video through ffmpeg: H.264 (.mp4, .mkv) or
 //   (or .mkv, .webm)        VP9 (.webm) at 1000/17 frames per second with
 //                           the sound alongside (AAC, FLAC or Opus). Other
-//                           video names (.mov, .avi, .webp ...) are refused,
-//                           never taken for a DIR.
+//                           video names (.mov, .avi ...) and picture names
+//                           (.png, .pcx, .jpg, .webp ...) are refused, never
+//                           taken for a DIR.
 //   KEVO_CAPTURE=NAME.gif   a GIF through giflib, exact: the palette is its
 //                           global colour table; the first frame is whole,
 //                           each later one the rectangle that changed since
