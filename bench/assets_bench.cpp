@@ -3,6 +3,7 @@
 // reading the same file line by line, the floor any loader stands on, with
 // the load's peak heap per MB of file (a counting allocator); and pcx_decode of 256 x 128 images
 // (the committed brick wall, which packs well, and noise, which does not);
+// a small PNG read alone and with a MiB of data past its rows;
 // the nearest-colour table's build, and a 2048 x 2048 picture mapped to
 // the palette plain and diffused, beside ImageMagick's -remap doing both.
 #include <benchmark/benchmark.h>
@@ -16,6 +17,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "assets/image.h"
 #include "assets/obj.h"
 #include "assets/pcx.h"
 #include "gfx2d/framebuffer.h"
@@ -24,6 +26,8 @@
 #include "render3d/raster.h"
 #include "render3d/scene.h"
 #include "support/assets_disk.h"
+#include "support/assets_png_builder.h"
+#include "support/test_files.h"
 #include "util/alloc.h"
 
 namespace {
@@ -289,6 +293,28 @@ void BM_PcxLoadTextureTunnel256x128(benchmark::State &state) {
     }
 }
 BENCHMARK(BM_PcxLoadTextureTunnel256x128)->Unit(benchmark::kMicrosecond);
+
+// A 16 x 16 PNG read as it is, and with 1 MiB of compressed data after its
+// rows that inflates to about 159 MiB: the reader stops at the last row,
+// so the second costs what reading the MiB past costs (its chunk's CRC),
+// not its inflation. The ratio of the two is that cost.
+void read_png(benchmark::State &state, size_t extra_bytes) {
+    PngSpec spec;
+    spec.width = spec.height = 16;
+    for (int i = 0; i < 256; i++) spec.samples.push_back(static_cast<uint16_t>(i));
+    const std::string path = scratch().dir + "/read.png";
+    const std::vector<uint8_t> bytes = extra_bytes ? png_with_trailing_data(spec, extra_bytes) : png_build(spec);
+    if (!write_whole_file(path, bytes)) abort();
+    for (auto _ : state) {
+        ImagePixels *image = image_read_png(path.c_str(), nullptr);
+        if (image == nullptr) abort();
+        image_pixels_free(image);
+    }
+}
+void BM_PngRead16x16(benchmark::State &state) { read_png(state, 0); }
+BENCHMARK(BM_PngRead16x16)->Unit(benchmark::kMicrosecond);
+void BM_PngRead16x16WithAMiBPastItsRows(benchmark::State &state) { read_png(state, 1 << 20); }
+BENCHMARK(BM_PngRead16x16WithAMiBPastItsRows)->Unit(benchmark::kMicrosecond);
 
 // The nearest-colour table, as palette_map_shared builds it once per
 // process: 262144 cells, each searched exactly.

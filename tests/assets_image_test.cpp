@@ -282,6 +282,12 @@ TEST(ImagePng, DamagedTruncatedOversizedAndSpecialFilesAreRefused) {
     }
     EXPECT_TRUE(load(dir.write("cut.png", Bytes(whole.begin(), whole.begin() + 60)), nullptr, &why).empty());
     EXPECT_EQ(why, "ends early, inside its PNG data");
+    // Compressed data that runs on past the last row (256 KiB of it,
+    // inflating to about 40 MiB, with no end) is not inflated: the picture
+    // is whole at its last row, and nothing after its chunk is read.
+    const PngSpec grey = picture(PNG_COLOR_TYPE_GRAY, 8, false);
+    EXPECT_EQ(load(dir.write("runs_on.png", png_with_trailing_data(grey, 256 << 10)), nullptr, &why), expected(grey))
+        << why;
 
     // 4096 x 4096 claimed by a file of a few hundred bytes; 4097 wide.
     PngSpec big;

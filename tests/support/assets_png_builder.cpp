@@ -109,3 +109,46 @@ std::vector<uint8_t> png_break_crc(std::vector<uint8_t> bytes, const char *type)
     }
     return bytes;
 }
+
+std::vector<uint8_t> png_with_trailing_data(const PngSpec &spec, size_t extra_bytes) {
+    std::vector<uint8_t> out = png_build(spec);
+    constexpr size_t HEAD_BYTES = 8 + 25;  // the signature and IHDR
+    if (out.size() < HEAD_BYTES) return {};
+    out.resize(HEAD_BYTES);
+    // zlib's header (deflate, 32 KiB window, no dictionary), then a stored
+    // block, not the last: 3 header bits, padding, LEN and its complement.
+    std::vector<uint8_t> data = {0x78, 0x01, 0x00};
+    const size_t rows = static_cast<size_t>(spec.height) * (spec.width + 1);
+    for (uint16_t v : {static_cast<uint16_t>(rows), static_cast<uint16_t>(~rows)})
+        data.insert(data.end(), {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)});
+    for (int y = 0; y < spec.height; y++) {
+        data.push_back(0);  // no filter
+        for (int x = 0; x < spec.width; x++) data.push_back(static_cast<uint8_t>(spec.samples[y * spec.width + x]));
+    }
+    // The fixed-Huffman block, bits from the lowest up: BFINAL 0, BTYPE 01,
+    // then length code 285 (258 bytes: 11000101, its bits first to last)
+    // and distance code 0 (one back: 00000) again and again.
+    uint32_t bits = 0;
+    int count = 0;
+    auto put = [&](uint32_t value, int n) {
+        for (int i = 0; i < n; i++) {
+            bits |= ((value >> i) & 1u) << count;
+            if (++count == 8) data.push_back(static_cast<uint8_t>(bits)), bits = 0, count = 0;
+        }
+    };
+    put(0b010, 3);
+    const size_t end = data.size() + extra_bytes;
+    while (data.size() < end) {
+        put(0b10100011, 8);  // 11000101 from its last bit to its first
+        put(0, 5);
+    }
+    data.resize(end);
+    // One IDAT chunk, with its CRC, and the file ends.
+    data.insert(data.begin(), {'I', 'D', 'A', 'T'});
+    const size_t length = data.size() - 4;
+    for (int k = 0; k < 4; k++) out.push_back(static_cast<uint8_t>(length >> (24 - 8 * k)));
+    out.insert(out.end(), data.begin(), data.end());
+    const uint32_t crc = crc_of(data.data(), data.size());
+    for (int k = 0; k < 4; k++) out.push_back(static_cast<uint8_t>(crc >> (24 - 8 * k)));
+    return out;
+}

@@ -28,4 +28,13 @@ std::vector<uint8_t> png_build(const PngSpec &spec);
 // wrong CRC.
 std::vector<uint8_t> png_break_crc(std::vector<uint8_t> bytes, const char *type);
 
+// An 8-bit grey, non-interlaced picture (spec) whose compressed data runs
+// on past its rows: one stored block holding the rows, then `extra_bytes`
+// of a fixed-Huffman block of 258-byte copies of the last byte (13 bits
+// each: the data inflates about 159 times), all in one IDAT chunk with its
+// CRC, and the file ends there: no end of the stream, no IEND. A reader
+// that stops at the last row reads the picture; one that drains the data
+// inflates it all, then meets the file's end.
+std::vector<uint8_t> png_with_trailing_data(const PngSpec &spec, size_t extra_bytes);
+
 #endif
