@@ -901,16 +901,32 @@ TEST(MusicModuleReaders, ToolsWriteAndListModules) {
     for (const std::string &n : names) args.push_back(dir + "/" + n);
     ASSERT_TRUE(write_whole_file(dir + "/song.it", {'I', 'M', 'P', 'M', 0, 0, 0, 0}));
     args.push_back(dir + "/song.it");
+    // Every format the player reads; Scream Tracker's mark on a file of
+    // another type; no format's signature.
+    args.push_back(ENGINE_SOURCE_DIR "/res/kevo.mod");
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(read_whole_file(dir + "/showcase.s3m", &bytes));
+    bytes[29] = 17;
+    ASSERT_TRUE(write_whole_file(dir + "/type.s3m", bytes));
+    std::vector<uint8_t> noise(1084, ' ');
+    memcpy(&noise[1080], "NONE", 4);
+    ASSERT_TRUE(write_whole_file(dir + "/noise.mod", noise));
+    for (const char *name : {"/type.s3m", "/noise.mod"}) args.push_back(dir + name);
     ProcessResult listed = run_program(ENGINE_BINARY_DIR "/module_info", args, {}, nullptr, -1, SIGTERM);
     EXPECT_TRUE(listed.exited);
     EXPECT_EQ(listed.status, 1);  // the IT file is refused
+    EXPECT_EQ(count_lines_with(listed.out, "/res/kevo.mod: MOD M.K. | 'kevo' | 4 channels"), 1) << listed.out;
+    EXPECT_EQ(count_lines_with(listed.err, "type.s3m' is not a module: its S3M header says file type 17 at byte 29 "
+                                           "(16, a module, is read)"), 1) << listed.err;
+    EXPECT_EQ(count_lines_with(listed.err, "noise.mod' is not a module: no MOD, XM or S3M signature (bytes 1080 "
+                                           "to 1083 read \"NONE\")"), 1) << listed.err;
     EXPECT_EQ(count_lines_with(listed.out, ": XM 1.04, kevo test builder | 'showcase' | 5 channels, 4 orders, "
                                            "3 patterns (165 rows"), 1) << listed.out;
     EXPECT_EQ(count_lines_with(listed.out, ": S3M, Scream Tracker 3.20 | 'showcase' | 6 channels, 3 orders, "
                                            "3 patterns (192 rows"), 1) << listed.out;
     EXPECT_EQ(count_lines_with(listed.out, "1 Adlib instrument is not played"), 1) << listed.out;
     EXPECT_EQ(count_lines_with(listed.err, "song.it': IT modules are not supported"), 1) << listed.err;
-    EXPECT_EQ(count_lines_with(listed.out, " | "), static_cast<int>(names.size())) << listed.out;
+    EXPECT_EQ(count_lines_with(listed.out, " | "), static_cast<int>(names.size()) + 1) << listed.out;
     remove_tree(dir);
 }
 

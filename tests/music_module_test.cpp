@@ -268,10 +268,11 @@ TEST(MusicModule, CheckNamesEveryRefusalInItsOwnWords) {
         EXPECT_EQ(check.refusal, MODULE_TRUNCATED_PATTERNS);
         EXPECT_EQ(check.format, MODULE_FORMAT_MOD);
     }
-    // Signatures: printable bytes as they are, any other as \xNN.
+    // Signatures: printable bytes as they are but the quote and the
+    // backslash, escaped, any other as \xNN.
     const std::pair<const char *, const char *> signatures[] = {
         {"6CHX", "6CHX"}, {"FLT5", "FLT5"}, {"\x1b[\0A", "\\x1b[\\x00A"},
-        {"\x80\x80\x80\x80", "\\x80\\x80\\x80\\x80"}, {"m\"\\k", "m\"\\k"}, {"4CH\x7f", "4CH\\x7f"}};
+        {"\x80\x80\x80\x80", "\\x80\\x80\\x80\\x80"}, {"m\"\\k", "m\\\"\\\\k"}, {"4CH\x7f", "4CH\\x7f"}};
     for (const auto &signature : signatures) {
         std::vector<uint8_t> wrong = bytes;
         memcpy(&wrong[MOD_SIGNATURE_OFFSET], signature.first, 4);

@@ -1,5 +1,6 @@
-// Reads XM and S3M modules with the engine's readers and prints one line
-// per file: what the song holds (format, title, channels, orders,
+// Reads modules with the engine's readers, every format the player plays
+// (MOD of any kind, XM, S3M) through the player's own check, and prints
+// one line per file: what the song holds (format, title, channels, orders,
 // patterns, instruments, samples and the bytes they take), or the one
 // sentence saying why the file is refused. For checking the readers over
 // a corpus of real modules (tools/fetch-real-modules.sh).
@@ -7,36 +8,28 @@
 //   module_info FILE...
 //
 // Each line reads "FILE: FORMAT | TITLE | N channels, ..." for a song the
-// readers took, a line for its notices (Adlib instruments, packed samples)
-// and one with the memory the player takes for it against the bound the
-// player states; a refusal is one line on standard error. Exit status 0
-// when every file was read; 1 when any was refused; 2 with the usage line
-// for a wrong command line.
+// readers took (its text with every byte outside printable ASCII shown as
+// '?', so that a module cannot drive the terminal), a line for its
+// notices (Adlib instruments, packed samples) and one with the memory the
+// player takes for it against the bound the player states; a refusal is
+// one line on standard error. Exit status 0 when every file was read; 1
+// when any was refused; 2 with the usage line for a wrong command line.
 #include <cstdio>
 #include <cstring>
 
 #include "music/mod_player.h"
+#include "music/module_check.h"
 #include "music/module_file.h"
-#include "music/module_readers_internal.h"
+#include "music/module_read_result.h"
 #include "music/song.h"
+#include "music/song_text.h"
 #include "platform/program_args.h"
 #include "util/alloc.h"
 #include "util/std_fds.h"
 
 static const char USAGE[] =
     "usage: module_info FILE...\n"
-    "Reads XM and S3M modules and prints what each song holds, or why it is refused.\n";
-
-// The title's printable bytes, others as '?', trailing spaces dropped.
-static void printable_title(const char *title, char *out, size_t out_bytes) {
-    size_t n = 0;
-    for (size_t i = 0; title[i] && n + 1 < out_bytes; i++) {
-        const unsigned char c = static_cast<unsigned char>(title[i]);
-        out[n++] = (c >= 0x20 && c < 0x7f) ? static_cast<char>(c) : '?';
-    }
-    while (n > 0 && out[n - 1] == ' ') n--;
-    out[n] = '\0';
-}
+    "Reads MOD, XM and S3M modules and prints what each song holds, or why it is refused.\n";
 
 static void print_song(const char *path, const Song *song, const ModuleReadResult *result) {
     uint64_t frames = 0;
@@ -45,11 +38,13 @@ static void print_song(const char *path, const Song *song, const ModuleReadResul
         frames += song->samples[i].length;
         if (song->samples[i].loop != SONG_LOOP_NONE) looped++;
     }
-    char title[SONG_TITLE_BYTES + 1];
-    printable_title(song->title, title, sizeof title);
+    char title[SONG_TITLE_BYTES + 1], format[SONG_FORMAT_NAME_BYTES + 1];
+    song_printable_text(title, sizeof title, song->title);
+    for (size_t n = strlen(title); n > 0 && title[n - 1] == ' '; n--) title[n - 1] = '\0';
+    song_printable_text(format, sizeof format, song->format_name);
     printf("%s: %s | '%s' | %d channels, %d orders, %d patterns (%u rows, %zu cell bytes), "
            "%d instruments, %d samples (%d looped, %llu frames)",
-           path, song->format_name, title, song->channel_count, song->order_count, song->pattern_count,
+           path, format, title, song->channel_count, song->order_count, song->pattern_count,
            song->total_rows, song->cell_bytes, song->instrument_count, song->sample_count, looped,
            static_cast<unsigned long long>(frames));
     if (result->cut_samples || result->cut_instruments)
@@ -84,19 +79,21 @@ static int show(const char *path) {
         fprintf(stderr, "module_info: %s\n", reason);
         return 0;
     }
-    const size_t n = static_cast<size_t>(size);
-    ModuleReadResult result = {};
-    Song *song = s3m_detect(bytes, n) ? s3m_read_song(bytes, n, &result) : xm_read_song(bytes, n, &result);
+    // The player's own check: the format by its signature, then its layout
+    // or its reader's verdict.
+    ModuleCheck check;
+    Song *song = nullptr;
+    module_check_song(bytes, size, &check, &song);
     int read = song != nullptr;
     if (song && !song_valid(song)) {
         fprintf(stderr, "module_info: '%s': the reader left a song that breaks its invariants\n", path);
         song_destroy(song);
         read = 0;
     } else if (song) {
-        print_song(path, song, &result);
+        print_song(path, song, &check.read);
         print_player(size, song);  // the player releases the song
     } else {
-        module_read_refusal_text(&result, path, reason, sizeof reason);
+        module_refusal_text(&check, path, reason, sizeof reason);
         fprintf(stderr, "module_info: %s\n", reason);
     }
     engine_free(bytes);

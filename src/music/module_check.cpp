@@ -135,15 +135,18 @@ ModuleRefusal module_check(const uint8_t *module, long size_bytes, ModuleCheck *
     return module_check_song(module, size_bytes, check, nullptr);
 }
 
-// The four signature bytes as text: printable ASCII as it is, any other
-// byte as \xNN (at most 16 characters).
+// The four signature bytes as the inside of a quoted text: printable ASCII
+// as it is but for the quote and the backslash, written \" and \\, any
+// other byte as \xNN (at most 16 characters).
 static void signature_text(const uint8_t signature[4], char *out, size_t out_bytes) {
     size_t at = 0;
     out[0] = '\0';
     for (int i = 0; i < 4 && at < out_bytes; i++) {
         const uint8_t byte = signature[i];
         int n;
-        if (byte >= 0x20 && byte < 0x7f)
+        if (byte == '"' || byte == '\\')
+            n = snprintf(out + at, out_bytes - at, "\\%c", static_cast<char>(byte));
+        else if (byte >= 0x20 && byte < 0x7f)
             n = snprintf(out + at, out_bytes - at, "%c", static_cast<char>(byte));
         else
             n = snprintf(out + at, out_bytes - at, "\\x%02x", byte);

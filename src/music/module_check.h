@@ -107,7 +107,8 @@ ModuleRefusal module_check_song(const uint8_t *module, long size_bytes, ModuleCh
 // an XM or S3M reader's refusal as module_read_refusal_text words it, and a
 // format it does not play "'PATH': NAME modules are not supported",
 // with each signature byte outside printable ASCII written as a backslash,
-// 'x' and two hex digits. Creation's own refusals read "cannot create the
+// 'x' and two hex digits, and a quote or backslash among them with a
+// backslash before it. Creation's own refusals read "cannot create the
 // player for 'PATH' at N Hz (it renders at 102 to 65535 Hz)" and "out of
 // memory creating the player for 'PATH'".
 // Returns 1 when a refusal was put into words, 0 (text "") for an accepted

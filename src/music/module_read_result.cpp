@@ -24,6 +24,9 @@ static void reason_text(const ModuleReadResult *r, char *out, size_t out_bytes) 
             else
                 snprintf(out, out_bytes, "it has no XM signature (\"Extended Module: \" at byte 0)");
             break;
+        case MODULE_READ_FILE_TYPE:
+            snprintf(out, out_bytes, "its S3M header says file type %ld at byte 29 (16, a module, is read)", r->value);
+            break;
         case MODULE_READ_VERSION:
             snprintf(out, out_bytes, "its XM version is %lx.%02lx (only 1.04 is read)", (r->value >> 8) & 0xFF,
                      r->value & 0xFF);

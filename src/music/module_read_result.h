@@ -25,6 +25,8 @@ enum ModuleReadRefusal : uint8_t {
     MODULE_READ_ROWS,           // pattern `index` has value rows, not 1 .. 256
     MODULE_READ_SAMPLES,        // instrument `index` has value samples, more than 16
     MODULE_READ_NO_MEMORY,      // the song's blocks could not be allocated
+    MODULE_READ_FILE_TYPE,      // an S3M mark on a file whose type (value) is
+                                // not 16, a module
 };
 
 // The parts of a file a truncation names. A file that ends among the
@@ -66,6 +68,7 @@ struct ModuleReadResult {
 //   its header says 40 channels (1 to 32 are read)
 //   pattern 7 has 300 rows (1 to 256 are read)
 //   truncated: instrument 3 needs 12345 bytes, the file has 12000
+//   its S3M header says file type 17 at byte 29 (16, a module, is read)
 // Returns 1 when a refusal was put into words, 0 (text "") for an accepted
 // file or a null result; null text or text_bytes 0 writes nothing.
 int module_read_refusal_text(const ModuleReadResult *result, const char *path, char *text,

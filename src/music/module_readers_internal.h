@@ -28,8 +28,8 @@
 // "Extended Module: " (the 17 bytes at offset 0), else 0.
 int xm_detect(const uint8_t *bytes, size_t size);
 
-// 1 when the `size` bytes at `bytes` carry S3M's "SCRM" at offset 44 and
-// its file type 16 at offset 29, else 0.
+// 1 when the `size` bytes at `bytes` carry S3M's "SCRM" at offset 44,
+// else 0. (s3m_read then wants the file type 16, a module, at offset 29.)
 int s3m_detect(const uint8_t *bytes, size_t size);
 
 // Reads the XM file at `bytes` into `song`, a new one from song_create.
@@ -106,9 +106,10 @@ int xm_read(const uint8_t *bytes, size_t size, Song *song, ModuleReadResult *res
 // silent instrument (cut_instruments counts them), sample data the file's
 // end cuts is kept as far as it goes, loops as xm_read treats them.
 //
-// Refused: no channel enabled or no order position left, more than 256
-// orders or patterns, more than 128 instruments, and a file that ends
-// inside the header, the pointer tables or a pattern's length word.
+// Refused: a file type other than 16 (a module), no channel enabled or no
+// order position left, more than 256 orders or patterns, more than 128
+// instruments, and a file that ends inside the header, the pointer tables
+// or a pattern's length word.
 int s3m_read(const uint8_t *bytes, size_t size, Song *song, ModuleReadResult *result);
 
 // A new song read from the XM or S3M file at `bytes` by xm_read or

@@ -112,8 +112,7 @@ struct S3mReader {
 };
 
 int s3m_detect(const uint8_t *bytes, size_t size) {
-    return bytes && size >= S3M_SIGNATURE_OFFSET + 4 && bytes[S3M_TYPE_OFFSET] == S3M_TYPE_MODULE &&
-           memcmp(bytes + S3M_SIGNATURE_OFFSET, "SCRM", 4) == 0;
+    return bytes && size >= S3M_SIGNATURE_OFFSET + 4 && memcmp(bytes + S3M_SIGNATURE_OFFSET, "SCRM", 4) == 0;
 }
 
 // The S commands by their x; y is the parameter. S0 (filter), SA (old
@@ -472,6 +471,10 @@ int s3m_read(const uint8_t *bytes, size_t size, Song *song, ModuleReadResult *re
         if (result->unsupported) result->format = SONG_FORMAT_NONE;
         return module_read_refuse(result, result->unsupported ? MODULE_READ_UNSUPPORTED : MODULE_READ_NOT_FORMAT, 0, 0);
     }
+    // Scream Tracker's other files (samples, Adlib instruments) carry the
+    // mark too, with a type of their own.
+    if (bytes[S3M_TYPE_OFFSET] != S3M_TYPE_MODULE)
+        return module_read_refuse(result, MODULE_READ_FILE_TYPE, bytes[S3M_TYPE_OFFSET], 0);
     if (size < S3M_HEADER_BYTES) return module_read_truncated(result, MODULE_PART_HEADER, 0, S3M_HEADER_BYTES);
 
     S3mReader reader = {};
