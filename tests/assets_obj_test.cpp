@@ -442,6 +442,15 @@ TEST(ObjLoad, NamedFilesAreFoundAsWrittenThenBesideTheirNamer) {
     EXPECT_EQ(load_capturing(dir.file("models/lost.obj"), 1, &output), nullptr);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "MTL: cannot open 'lost.mtl': No such file or directory\n");
     EXPECT_EQ(output, dir.file("models/lost.obj") + "\nLoading mtllib 'lost.mtl'\nUnable to load mtllib\n");
+    // A name that would drive the terminal (here set its title) is shown
+    // without its control bytes; UTF-8 text stays as it is.
+    dir.write("models/evil.obj", "mtllib \x1b]0;owned\x07\xc3\xa9t\xc3\xa9\xc2\x9b.mtl\n");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(load_capturing(dir.file("models/evil.obj"), 1, &output), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "MTL: cannot open '?]0;owned?\xc3\xa9t\xc3\xa9?.mtl': No such file or directory\n");
+    EXPECT_EQ(output, dir.file("models/evil.obj") + "\nLoading mtllib '?]0;owned?\xc3\xa9t\xc3\xa9?.mtl'\n"
+                      "Unable to load mtllib\n");
 
     // Found beside but no image: the message names the file that was tried.
     dir.write("models/cut.pcx", "\ncut short");  // a PCX manufacturer byte, then too little

@@ -1,5 +1,6 @@
 // Loads a Wavefront OBJ model into a Mesh: "v", "vt", "f" and "mtllib"
 // lines, every index checked against the records read so far.
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include "assets/obj_lines.h"
 #include "assets/pcx.h"  // texture_destroy
 #include "util/alloc.h"
+#include "util/utf8.h"
 
 // Outcome of one line: read on, or stop because an allocation failed or
 // the material could not be loaded (the load then fails as a whole). A
@@ -274,7 +276,9 @@ static ObjLineResult load_material(ObjLoad *load, char **cursor, long line_numbe
         fprintf(stderr, "OBJ: '%s': line %ld: mtllib without a file name\n", load->path, line_number);
         return OBJ_LINE_NO_MATERIAL;
     }
-    printf("Loading mtllib '%s'\n", mtl_path);
+    char shown[PATH_MAX];
+    utf8_printable(shown, sizeof shown, mtl_path);  // the model's text
+    printf("Loading mtllib '%s'\n", shown);
     char *beside = asset_path_beside(mtl_path, load->path);
     Texture *material = mtl_load(beside != nullptr ? beside : mtl_path);
     engine_free(beside);

@@ -2,6 +2,8 @@
 // character walks built on utf8_char_size, and encoding.
 #include "util/utf8.h"
 
+#include <cstring>
+
 #include <climits>
 
 // Top bits that tell byte kinds apart, and the values they take.
@@ -147,4 +149,23 @@ int utf8_encode(uint32_t c, char *out, int room_bytes) {
     }
     out[0] = static_cast<char>(lead_prefix[n] | rest);
     return n;
+}
+
+void utf8_printable(char *out, size_t out_bytes, const char *text) {
+    if (!out || out_bytes == 0) return;
+    size_t at = 0;
+    for (const char *p = text ? text : ""; *p;) {
+        const int size = char_size(p);
+        const uint32_t c = utf8_decode(p);
+        const bool shown = c >= 0x20 && c != 0x7F && (c < 0x80 || c > 0x9F) && c != UTF8_REPLACEMENT_CHAR;
+        const size_t bytes = shown ? static_cast<size_t>(size) : 1;
+        if (at + bytes >= out_bytes) break;
+        if (shown)
+            memcpy(out + at, p, bytes);
+        else
+            out[at] = '?';
+        at += bytes;
+        p += size;
+    }
+    out[at] = '\0';
 }

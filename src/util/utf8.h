@@ -1,5 +1,5 @@
 // UTF-8 helpers: walking, measuring, decoding and encoding text held in
-// zero-terminated strings. They never allocate. A byte that does not start
+// zero-terminated strings, and making it safe to print. They never allocate. A byte that does not start
 // a valid sequence is one character of one byte and decodes to U+FFFD.
 //
 // Acceptance rules: a sequence is valid when its lead byte announces a
@@ -10,6 +10,7 @@
 #ifndef UTIL_UTF8_H
 #define UTIL_UTF8_H
 
+#include <cstddef>
 #include <cstdint>
 
 // The code point that stands for an undecodable sequence.
@@ -60,5 +61,13 @@ int utf8_encoded_length(uint32_t c);
 // small. No range test is made: code points above U+10FFFF are written by
 // the same rule (the lead byte keeps the low 8 bits of its OR).
 int utf8_encode(uint32_t c, char *out, int room_bytes);
+
+// Copies `text` into out (NUL-ended, cut to whole characters within
+// out_bytes - 1 bytes) with every character that a terminal would act on
+// instead of showing (a C0 control, DEL, a C1 control U+0080 .. U+009F)
+// and every byte of an invalid sequence shown as '?': a file's own text
+// made safe to print. Null text copies as ""; null out or out_bytes 0
+// does nothing.
+void utf8_printable(char *out, size_t out_bytes, const char *text);
 
 #endif
