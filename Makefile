@@ -22,6 +22,8 @@
 #                 fuzz run, tsan and portable: what CI runs
 #   make install  install the libraries, headers, CMake and pkg-config
 #                 packages, programs and res/ under PREFIX (default /usr/local)
+#   make uninstall  remove what the last `make install` from $(BUILD)
+#                 installed, as its manifest lists it (tools/uninstall.sh)
 #   make docs     the API reference from the headers, in $(BUILD)/docs/html
 #   make web      the demo, the showcase, the examples and the starter for
 #                 the browser (emscripten) in build-web/: NAME.html, .js,
@@ -41,7 +43,8 @@ PREFIX ?= /usr/local
 # work as given.
 quote = '$(subst ','\'',$(1))'
 
-.PHONY: all deps configure build run test test-compat bench asan fuzz fuzz-build tsan portable check install docs clean \
+.PHONY: all deps configure build run test test-compat bench asan fuzz fuzz-build tsan portable check install uninstall docs \
+  clean \
   web web-serve web-test
 
 all: build
@@ -155,6 +158,9 @@ install: build
 
 docs: deps
 	@sh tools/make-docs.sh $(call quote,$(BUILD)/docs)
+
+uninstall:
+	@sh tools/uninstall.sh $(call quote,$(BUILD))
 
 clean:
 	rm -rf $(call quote,$(BUILD)) build-asan build-fuzz build-tsan build-portable build-web

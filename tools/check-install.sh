@@ -19,7 +19,8 @@
 #     installed kevo-image's;
 #   - builds the starter with the engine added by add_subdirectory beside
 #     its own target named demo: none of the engine's tests, benchmarks or
-#     their dependencies may come along.
+#     their dependencies may come along;
+#   - installs again and `make uninstall` removes every file it put there.
 #   tools/check-install.sh [BUILD_DIR]     (default build, already built)
 set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -319,5 +320,21 @@ cmake -S "$work/starter" -B "$work/sub" -DENGINE_BUILD_PROGRAMS=ON >/dev/null
 cmake --build "$work/sub" --target help > "$work/targets"
 grep -qx '\.\.\. kevo_demo' "$work/targets" || fail "the engine's demo target is missing"
 grep -qx '\.\.\. demo' "$work/targets" || fail "the consumer's demo target is missing"
+
+step "make uninstall removes what make install put there"
+# Into a prefix of its own that already holds a file of someone else's:
+# afterwards only that file and the shared folders it sits in are left.
+again="$work/again prefix"
+mkdir -p "$again/bin"
+touch "$again/bin/other-program"
+make -s -C "$repo" install BUILD="$build" PREFIX="$again" >/dev/null || fail "make install PREFIX='$again' failed"
+make -s -C "$repo" uninstall BUILD="$build" >/dev/null || fail "make uninstall failed"
+left=$(cd "$again" && find . -mindepth 1 | sort | tr '\n' ' ')
+case "$left" in
+    "./bin ./bin/other-program "*) ;;
+    *) fail "make uninstall left: $left" ;;
+esac
+[ -z "$(cd "$again" && find . -path '*kevo*')" ] || fail "make uninstall left the engine's folders: $left"
+! make -s -C "$repo" uninstall BUILD="$build" 2>/dev/null || fail "a second make uninstall found a manifest"
 
 echo "CHECK-INSTALL: all passed"
