@@ -3,7 +3,7 @@
 // as SDL's blit writes it, the changed tiles sent to the display, and the
 // pacing decision; and in a real window under Xvfb, the display showing
 // exactly what a whole update shows, and a window made again getting the
-// whole frame.
+// whole frame; and the browser build's rand().
 #include <gtest/gtest.h>
 
 #include <SDL/SDL.h>
@@ -20,6 +20,7 @@
 
 #include "gfx2d/framebuffer.h"
 #include "gfx2d/palette.h"
+#include "platform/glibc_rand_internal.h"
 #include "platform/screen_changes.h"
 #include "platform/screen_lookup.h"
 #include "platform/video.h"
@@ -39,6 +40,20 @@ TEST(Pacing, WaitsOutTheRestOfSeventeenMilliseconds) {
     EXPECT_EQ(present_wait_ms(16, 17), 0u) << "no wait once the second reading reaches 17";
     EXPECT_EQ(present_wait_ms(18, 18), 0u) << "a slow frame gets no wait";
     EXPECT_EQ(present_wait_ms(0xFFFFFFFFu, 3), 0u) << "a clock read before the mark wraps to a huge elapsed time";
+}
+
+// The browser build's rand() (glibc_rand_internal.h) gives the C
+// library's own sequence, seeded or not, so its pictures are the native
+// ones: checked against glibc's rand() itself.
+TEST(BrowserRand, IsGlibcsRandForEverySeed) {
+    for (unsigned seed : {1u, 0u, 2u, 12345u, 0x7FFFFFFFu, 0x80000001u, 0xFFFFFFFFu}) {
+        srand(seed);
+        GlibcRand g;
+        glibc_rand_seed(&g, seed);
+        int differ = 0;
+        for (int i = 0; i < 2000; i++) differ += glibc_rand_next(&g) != rand();
+        EXPECT_EQ(differ, 0) << "seed " << seed;
+    }
 }
 
 TEST(Present, ConvertsThroughThePaletteIntoTheSurfaces) {

@@ -27,6 +27,9 @@
 //                 instead of PNG files; DIR/audio.wav is written in the
 //                 page's memory as anywhere, for the page to read
 //   SSE2          the music mixes in the plain loops (the same samples)
+//   glibc's rand() the browser's C library has another sequence: glibc's
+//                 is linked in its place (glibc_rand_internal.h), so what
+//                 is drawn from rand() is the native program's pixels
 //   the rate line goes to the page, not to standard error
 //
 // The heard position there comes from Web Audio's own clock: what is
