@@ -100,12 +100,17 @@ export async function launch() {
       if (result.exceptionDetails) throw new Error(`${expression}: ${result.exceptionDetails.exception?.description ?? result.exceptionDetails.text}`);
       return result.result.value;
     }
+    // Polls `expression` until it is truthy; a page too busy to answer
+    // times out as well.
     async function waitFor(expression, ms, what) {
       const end = Date.now() + ms;
+      const late = () => new Error(`timed out after ${ms} ms waiting for ${what ?? expression}`);
       for (;;) {
-        const value = await evaluate(expression);
+        let timer;
+        const deadline = new Promise((_, reject) => (timer = setTimeout(() => reject(late()), Math.max(0, end - Date.now()))));
+        const value = await Promise.race([evaluate(expression), deadline]).finally(() => clearTimeout(timer));
         if (value) return value;
-        if (Date.now() > end) throw new Error(`timed out after ${ms} ms waiting for ${what ?? expression}`);
+        if (Date.now() > end) throw late();
         await sleep(25);
       }
     }

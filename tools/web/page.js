@@ -16,7 +16,8 @@
 //   autostart         start without the click (where sound needs none)
 //
 // window.kevo tells how the program is doing: started, frames (presented),
-// firstFrameMs (from navigation), rate, ended, status, errors.
+// firstFrameMs (from navigation), rate, ended and status (once the program
+// has really ended: its exit() or main's return), errors.
 "use strict";
 
 function kevoPage(name) {
@@ -31,8 +32,11 @@ function kevoPage(name) {
     capture: null,
   });
 
+  // The first failure is the one shown: what follows from it (the
+  // runtime's own aborts) goes to window.kevo.errors only.
   function fail(text) {
     state.errors.push(text);
+    if (!message.hidden) return;
     message.textContent = text;
     message.hidden = false;
     start.hidden = true;
@@ -95,8 +99,25 @@ function kevoPage(name) {
       }
       state.capture.done = true;
     }
+    rate.textContent = name + " has ended" + (status !== 0 ? " with status " + status : "");
     if (status !== 0) fail(name + " ended with status " + status + " (see the console)");
-    else rate.textContent = name + " has ended";
+  }
+
+  // How the program ends. The frame loops wait by unwinding main with
+  // ASYNCIFY, and emscripten takes the first such wait for main's return:
+  // it calls quit(0) then. So a quit while main waits (Asyncify holds its
+  // stack) is not the end; one while main runs is an exit() with its
+  // status, and main's own return comes out of the rewind that resumed it
+  // for the last time, with main's return value.
+  const mainWaits = () => typeof Asyncify !== "undefined" && Asyncify.currData;
+  function watchMainsReturn() {
+    if (typeof Asyncify === "undefined") return;
+    const rewind = Asyncify.doRewind;
+    Asyncify.doRewind = (data) => {
+      const status = rewind(data);
+      if (!mainWaits()) ended(status);
+      return status;
+    };
   }
 
   // The rate line: frames shown over the last half second or so.
@@ -106,16 +127,36 @@ function kevoPage(name) {
     arguments: args,
     print: (text) => console.log(text),
     printErr: (text) => console.warn(text),
-    preRun: [() => Object.assign(window.Module.ENV, env)],
+    preRun: [() => {
+      Object.assign(window.Module.ENV, env);
+      watchMainsReturn();
+    }],
     onAbort: (what) => fail(name + " stopped: " + what),
-    // Called however the program ends (main returned, exit()), also when
-    // the page keeps the runtime alive; it then throws what it is given.
+    // Called as the runtime exits (see above); it then throws what it is
+    // given.
     quit: (status, toThrow) => {
-      ended(status);
+      if (!mainWaits()) ended(status);
       throw toThrow;
+    },
+    // The program's code, fetched here so that a file missing, empty or
+    // not WebAssembly is one clear line naming it.
+    instantiateWasm: (imports, receive) => {
+      fetch(name + ".wasm")
+        .then((response) => {
+          if (!response.ok) throw new Error("the server answered " + response.status + " " + response.statusText);
+          return response.arrayBuffer();
+        })
+        .then((bytes) => {
+          if (bytes.byteLength === 0) throw new Error("the file is empty");
+          return WebAssembly.instantiate(bytes, imports);
+        })
+        .then((result) => receive(result.instance, result.module),
+          (error) => fail("Could not load " + name + ".wasm: " + (error.message || error)));
+      return {};
     },
     // Called after each frame is shown, with the rate from the last frame.
     kevoRate: (framesPerSecond) => {
+      if (state.ended) return;
       const now = performance.now();
       if (state.frames++ === 0) {
         state.firstFrameMs = now;

@@ -6,11 +6,17 @@
 //     from the native GIF capture), and its first 5 s of sound are
 //     modrender's samples
 //   - the showcase from 3:52 (?from=3:52&capture_frames=N): every frame the
-//     native capture's, kicks and flashes included
+//     native capture's byte for byte, rand()'s stars and particles, kicks
+//     and flashes included
 //   - keys reach the programs: W and Space switch scene_viewer between
-//     solid and wireframe, Escape ends a program with status 0
-//   - the demo playing live: the heard position the page reads is within
-//     20 ms of what the AudioContext is playing
+//     solid and wireframe, Escape ends a program with status 0; the page
+//     knows a program's real end: not while it runs, --frames N after N
+//     frames with status 0, a --shot it cannot write with status 1
+//   - the demo and the showcase playing live: the heard position the page
+//     reads is within 20 ms of the sound the AudioContext puts out, as
+//     recorded at its destination and found in modrender's samples
+//   - one clear line when a file is missing (the data, the code, or empty
+//     code)
 //   - no page logs an error
 // and prints the figures: page weight (gzipped), time to the first frame,
 // frame rate, main-thread busy share, heard-position error.
@@ -195,9 +201,26 @@ try {
     await page.waitFor(`window.kevo.frames > 90`, 20000);
     const back = await page.evaluate(lit);
     check(wire < solid * 0.6 && back > wire * 1.5, `scene_viewer: W shows the wireframe (${solid} -> ${wire} pixels lit), Space the solid model again (${back})`);
+    check(!(await page.evaluate("window.kevo.ended")), "scene_viewer has not ended while it runs");
     await page.key("Escape", "Escape", 27);
     const ended = await page.waitFor("window.kevo.ended ? [window.kevo.status] : null", 10000, "Escape to end scene_viewer").catch(() => null);
     check(ended !== null && ended[0] === 0, `Escape ends scene_viewer with status 0 (${ended})`);
+    await page.close();
+  }
+
+  // --frames N ends a program after N frames with status 0; a --shot it
+  // cannot write (no PNG in the browser) with status 1, as natively, and
+  // the page says so. The rate line then says it has ended.
+  for (const [args, status] of [["--frames 40", 0], ["--frames 20 --shot x.png", 1]]) {
+    const page = await open(`scene_viewer.html?autostart&args=${encodeURIComponent(args)}`);
+    const ended = await page.waitFor("window.kevo.ended ? [window.kevo.status, window.kevo.frames] : null", 20000,
+      `scene_viewer ${args} to end`).catch(() => null);
+    const line = await page.evaluate("document.getElementById('rate').textContent");
+    const said = await page.evaluate("document.getElementById('message').hidden ? '' : document.getElementById('message').textContent");
+    const frames = Number(args.split(" ")[1]);
+    check(ended !== null && ended[0] === status && ended[1] === frames && line.startsWith("scene_viewer has ended") &&
+      said === (status ? `scene_viewer ended with status ${status} (see the console)` : ""),
+      `scene_viewer ${args} ends after ${frames} frames with status ${status} (${ended}; "${line}"; "${said}")`);
     await page.close();
   }
 
@@ -221,38 +244,83 @@ try {
   }
 
   // The demo and the showcase live, with sound: the heard position, and the figures.
-  // What the AudioContext plays, watched from outside the engine: every
-  // buffer emscripten's SDL schedules, with its start on the context's clock.
-  const watchAudio = `window.kevoScheduled = [];
-    const watch = setInterval(() => {
-      if (typeof SDL === "undefined") return;
-      clearInterval(watch);
-      let audio;
-      Object.defineProperty(SDL, "audio", { configurable: true, get: () => audio, set: (value) => {
-        audio = value;
-        if (!value) return;
-        let push;
-        Object.defineProperty(value, "pushAudio", { configurable: true, get: () => push, set: (f) => {
-          push = function (pointer, bytes) {
-            f.call(this, pointer, bytes);
-            if (!value.paused) kevoScheduled.push([value.nextPlayTime - value.bufferDurationSecs, bytes / 4]);
-          };
-        } });
-      } });
-    }, 0);`;
-  const playing = `(() => {
-    const now = SDL.audioContext.currentTime, rate = SDL.audio.freq;
-    let before = 0, frame = null;
-    for (const [start, frames] of kevoScheduled) {
-      if (now >= start && now < start + frames / rate) frame = before + (now - start) * rate;
-      before += frames;
-    }
-    return [Module._kevo_heard_frame(), frame];
+  // The reference is what the AudioContext puts out, recorded at its
+  // destination: a worklet beside it takes every source connected there and
+  // hands over each 128-frame quantum with the context frame it starts at.
+  // Nothing of the engine's own reckoning (what it scheduled, when) enters.
+  const recordAudio = `window.kevoRecording = { rate: 0, blocks: [] };
+    (() => {
+      const code = "registerProcessor('kevo-recorder', class extends AudioWorkletProcessor { process(inputs) {" +
+        " const i = inputs[0]; this.port.postMessage([currentFrame, i.length ? i[0].slice() : null," +
+        " i.length > 1 ? i[1].slice() : null]); return true; } });";
+      const url = URL.createObjectURL(new Blob([code], { type: "text/javascript" }));
+      const recorders = new Map();
+      const connect = AudioNode.prototype.connect;
+      AudioNode.prototype.connect = function (target, ...rest) {
+        const result = connect.call(this, target, ...rest);
+        if (target instanceof AudioDestinationNode && !(this instanceof AudioWorkletNode)) {
+          const context = target.context;
+          if (!recorders.has(context)) {
+            recorders.set(context, null);
+            context.audioWorklet.addModule(url).then(() => {
+              const node = new AudioWorkletNode(context, "kevo-recorder", { channelCount: 2, channelCountMode: "explicit" });
+              node.port.onmessage = (event) => kevoRecording.blocks.push(event.data);
+              connect.call(node, context.destination);
+              kevoRecording.rate = context.sampleRate;
+              recorders.set(context, node);
+            });
+          }
+          if (recorders.get(context)) connect.call(this, recorders.get(context));
+        }
+        return result;
+      };
+    })();`;
+  // The recording as one run of left + right, from its first quantum.
+  const recorded = `(() => {
+    const blocks = kevoRecording.blocks, first = blocks[0][0];
+    const sum = new Float32Array(blocks[blocks.length - 1][0] + 128 - first);
+    for (const [frame, left, right] of blocks)
+      if (left) for (let i = 0; i < 128; i++) sum[frame - first + i] = left[i] + right[i];
+    return [kevoRecording.rate, first, kevoBase64(new Uint8Array(sum.buffer))];
   })()`;
+  // modrender's samples of the song's first 10 s as left + right: the song
+  // frame heard is where the recording before a reading fits them best.
+  const songRate = 44100;
+  execFileSync(join(nativeBuild, "modrender"), ["--seconds", "10", "res/kevo.mod", join(work, "kevo-10s.wav")],
+    { cwd: top, stdio: "ignore" });
+  const stereo = wavSamples(join(work, "kevo-10s.wav"));
+  const song = new Float64Array(stereo.length / 2);
+  for (let i = 0; i < song.length; i++) song[i] = (stereo[2 * i] + stereo[2 * i + 1]) / 32768;
+  const songEnergy = new Float64Array(song.length + 1);  // prefix sums of squares
+  for (let i = 0; i < song.length; i++) songEnergy[i + 1] = songEnergy[i] + song[i] * song[i];
+  // The song frame the recording shows heard at context time `at`: the
+  // last WINDOW frames before it (read at the song's rate) against the song
+  // at every offset within SEARCH of `near`, by normalised correlation.
+  // Null when the recording is silent or does not reach that far back.
+  const WINDOW = 2048, SEARCH = 4410;
+  function heardInRecording([rate, first, samples], at, near) {
+    const window = new Float64Array(WINDOW);
+    let energy = 0;
+    for (let i = 0; i < WINDOW; i++) {
+      const x = (at - (WINDOW - i) / songRate) * rate - first, k = Math.floor(x);
+      if (k < 0 || k + 1 >= samples.length) return null;
+      window[i] = samples[k] + (samples[k + 1] - samples[k]) * (x - k);
+      energy += window[i] * window[i];
+    }
+    if (energy < 1e-3) return null;
+    let best = -2, bestEnd = null;
+    for (let end = Math.max(WINDOW, near - SEARCH); end <= Math.min(song.length, near + SEARCH); end++) {
+      let dot = 0;
+      for (let i = 0, j = end - WINDOW; i < WINDOW; i++, j++) dot += window[i] * song[j];
+      const score = dot / Math.sqrt(energy * (songEnergy[end] - songEnergy[end - WINDOW]) + 1e-12);
+      if (score > best) [best, bestEnd] = [score, end];
+    }
+    return best > 0.9 ? bestEnd : null;
+  }
   for (const name of ["demo", "showcase"]) {
     const weight = ["wasm", "js", "data"].reduce((sum, kind) => sum + gzipSync(readFileSync(join(webBuild, `${name}.${kind}`))).length, 0);
     figure(`${name}: page weight ${(weight / 1024).toFixed(0)} KiB gzipped (wasm + js + data)`);
-    const page = await open(`${name}.html?autostart`, { beforeLoad: watchAudio });
+    const page = await open(`${name}.html?autostart`, { beforeLoad: recordAudio });
     await page.waitFor("window.kevo.frames > 0", 20000, `${name}'s first frame`);
     const first = await page.evaluate("window.kevo.firstFrameMs");
     await sleep(1500);
@@ -260,21 +328,29 @@ try {
     const before = await metric();
     const framesBefore = await page.evaluate("window.kevo.frames");
     const t0 = Date.now();
-    let worst = 0, samples = 0;
+    const readings = [];
     while (Date.now() - t0 < 4000) {
-      const [heard, played] = await page.evaluate(playing);
-      if (heard >= 0 && played !== null) {
-        worst = Math.max(worst, Math.abs(heard - played) / 44.1);
-        samples++;
-      }
-      await sleep(37);
+      readings.push(await page.evaluate("[Module._kevo_heard_frame(), SDL.audioContext.currentTime]"));
+      await sleep(97);
     }
     const after = await metric();
     const framesAfter = await page.evaluate("window.kevo.frames");
     const wall = (after.Timestamp - before.Timestamp);
     figure(`${name}: first frame ${first.toFixed(0)} ms after navigation; ${((framesAfter - framesBefore) / wall).toFixed(1)} frames a second; ` +
       `main thread busy ${(100 * (after.TaskDuration - before.TaskDuration) / wall).toFixed(1)}%`);
-    check(samples > 20 && worst <= 20, `${name}: the heard position is within 20 ms of what the AudioContext plays (worst ${worst.toFixed(1)} ms over ${samples} readings)`);
+    await sleep(200);  // the last quanta's messages
+    const [rate, start, data] = await page.evaluate(recorded);
+    const bytes = Buffer.from(data, "base64");
+    const recording = [rate, start, new Float32Array(bytes.buffer, bytes.byteOffset, bytes.length / 4)];
+    let worst = 0, samples = 0;
+    for (const [heard, at] of readings) {
+      const played = heard >= 0 ? heardInRecording(recording, at, heard) : null;
+      if (played === null) continue;
+      worst = Math.max(worst, Math.abs(heard - played) / (songRate / 1000));
+      samples++;
+    }
+    check(samples > 20 && worst <= 20, `${name}: the heard position is within 20 ms of the sound the AudioContext put out ` +
+      `(recorded at ${rate} Hz; worst ${worst.toFixed(1)} ms over ${samples} of ${readings.length} readings)`);
     await page.close();
   }
 
@@ -299,6 +375,21 @@ try {
     const failed = await page.waitFor(message, 10000, "the message").catch(() => "");
     check(/demo\.data/.test(failed), `when demo.data cannot be fetched the page says so ("${failed}")`);
     await page.close();
+    // The program's code missing or empty: one line naming the file.
+    for (const [what, answer] of [["missing", { responseCode: 404 }], ["empty", { responseCode: 200, body: "" }]]) {
+      const page = await browser.page();
+      await page.call("Fetch.enable", { patterns: [{ urlPattern: "*demo.wasm*" }] });
+      page.on((method, params) => {
+        if (method === "Fetch.requestPaused") page.call("Fetch.fulfillRequest", { requestId: params.requestId, ...answer });
+      });
+      await page.navigate(`${server.url}/demo.html?autostart`);
+      const said = await page.waitFor(message, 10000, "the message").catch(() => "");
+      await sleep(500);  // anything the runtime might add
+      const shown = await page.evaluate("document.getElementById('message').textContent");
+      check(said.startsWith("Could not load demo.wasm: ") && shown === said && !said.includes("\n"),
+        `with demo.wasm ${what} the page says so in one line ("${shown}")`);
+      await page.close();
+    }
   }
 
   for (const page of pages) check(page.errors.length === 0, `${page.path} logged no error${page.errors.length ? ": " + page.errors.join(" | ") : ""}`);
