@@ -28,7 +28,8 @@
 #   make web      the demo, the showcase, the examples and the starter for
 #                 the browser (emscripten) in build-web/: NAME.html, .js,
 #                 .wasm and .data each, and index.html with their pictures
-#   make web-serve  serves build-web/ on http://127.0.0.1:8000/
+#   make web-serve  serves the pages of build-web/ on http://127.0.0.1:8000/
+#                 (PORT=8001 make web-serve: another port)
 #   make web-test the pages in headless Chromium against the native
 #                 programs (tools/web/web-test.mjs)
 BUILD ?= build
@@ -137,9 +138,11 @@ web: configure
 	@cmake --build build-web -j $(JOBS)
 	@sh tools/web/make-pages.sh build-web $(call quote,$(BUILD))
 
+# The pages and the files they load, nothing else of build-web/, on
+# 127.0.0.1:$(PORT) (tools/web/serve.py).
+PORT ?= 8000
 web-serve: web
-	@echo "make web-serve: the pages are on http://127.0.0.1:8000/ (Ctrl-C ends)"
-	@python3 -m http.server --bind 127.0.0.1 --directory build-web 8000
+	@python3 tools/web/serve.py build-web $(PORT)
 
 web-test: web
 	@node --experimental-websocket --no-warnings tools/web/web-test.mjs build-web $(call quote,$(BUILD))
@@ -156,11 +159,11 @@ check: test
 install: build
 	@cmake --install $(call quote,$(BUILD)) --prefix $(call quote,$(PREFIX))
 
-docs: deps
-	@sh tools/make-docs.sh $(call quote,$(BUILD)/docs)
-
 uninstall:
 	@sh tools/uninstall.sh $(call quote,$(BUILD))
+
+docs: deps
+	@sh tools/make-docs.sh $(call quote,$(BUILD)/docs)
 
 clean:
 	rm -rf $(call quote,$(BUILD)) build-asan build-fuzz build-tsan build-portable build-web

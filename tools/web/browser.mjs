@@ -5,7 +5,8 @@
 import { spawn } from "node:child_process";
 import { mkdtempSync, readFileSync, existsSync, rmSync } from "node:fs";
 import { tmpdir } from "node:os";
-import { join } from "node:path";
+import { dirname, join } from "node:path";
+import { fileURLToPath } from "node:url";
 import { setTimeout as sleep } from "node:timers/promises";
 
 // Starts a command and resolves with the first line of its output that
@@ -29,13 +30,14 @@ function startUntil(command, args, pattern, ms) {
   });
 }
 
-// Serves `dir` on 127.0.0.1 (a free port); { url, stop }.
+// Serves the pages of `dir` on 127.0.0.1 (a free port) as make web-serve
+// does (serve.py); { url, stop }.
 export async function serve(dir) {
-  const { child, match } = await startUntil("python3", ["-u", "-m", "http.server", "--bind", "127.0.0.1", "--directory", dir, "0"],
-    /port (\d+)/, 10000);
+  const { child, match } = await startUntil("python3", [join(dirname(fileURLToPath(import.meta.url)), "serve.py"), dir, "0"],
+    /(http:\/\/127\.0\.0\.1:\d+)\//, 10000);
   child.stderr.resume();
   child.stdout.resume();
-  return { url: `http://127.0.0.1:${match[1]}`, stop: () => child.kill() };
+  return { url: match[1], stop: () => child.kill() };
 }
 
 export async function launch() {

@@ -16,13 +16,14 @@
 //     reads is within 20 ms of the sound the AudioContext puts out, as
 //     recorded at its destination and found in modrender's samples
 //   - one clear line when a file is missing (the data, the code, or empty
-//     code)
+//     code); the server serves the pages and their files only and says in
+//     one line when its port is in use
 //   - no page logs an error
 // and prints the figures: page weight (gzipped), time to the first frame,
 // frame rate, main-thread busy share, heard-position error.
 //
 //   node --experimental-websocket tools/web/web-test.mjs WEB_BUILD NATIVE_BUILD
-import { execFileSync } from "node:child_process";
+import { execFileSync, spawnSync } from "node:child_process";
 import { mkdtempSync, readFileSync, rmSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join, resolve } from "node:path";
@@ -390,6 +391,23 @@ try {
         `with demo.wasm ${what} the page says so in one line ("${shown}")`);
       await page.close();
     }
+  }
+
+  // make web-serve's server: the pages and the files they load, nothing
+  // else of the build folder, no listing; a port in use is one line and
+  // status 1, before anything is announced.
+  {
+    const statusOf = async (path) => (await fetch(server.url + path)).status;
+    const paths = ["/", "/demo.html", "/demo.wasm", "/page.css", "/shots/demo.png", "/CMakeCache.txt", "/CMakeFiles/",
+      "/shots/", "/%2e%2e/Makefile", "/demo.html/../CMakeCache.txt"];
+    const statuses = await Promise.all(paths.map(statusOf));
+    check(statuses.join(" ") === "200 200 200 200 200 404 404 404 404 404",
+      `the server serves the pages and their files only (${paths.map((p, i) => `${p} ${statuses[i]}`).join(", ")})`);
+    const port = new URL(server.url).port;
+    const second = spawnSync("python3", [join(top, "tools/web/serve.py"), webBuild, port], { encoding: "utf8", timeout: 10000 });
+    check(second.status === 1 && second.stdout === "" &&
+      second.stderr === `make web-serve: port ${port} is in use (another server?); PORT=${Number(port) + 1} make web-serve chooses another\n`,
+      `a second server on port ${port} says it is in use, in one line, status ${second.status} ("${second.stderr.trim()}")`);
   }
 
   for (const page of pages) check(page.errors.length === 0, `${page.path} logged no error${page.errors.length ? ": " + page.errors.join(" | ") : ""}`);
