@@ -3,10 +3,6 @@
 // read back, and a scripted editor on loopback replaying byte transcripts.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -194,52 +190,6 @@ TEST(SyncFiles, RocketProjectsGiveTheTracksTheEditorSaved) {
     remove_tree(dir);
 }
 
-// The editor's end of a connection on loopback.
-struct Editor {
-    int listener = -1, fd = -1, port = 0;
-    Editor() {
-        listener = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address = {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        if (bind(listener, reinterpret_cast<sockaddr *>(&address), size) != 0 || listen(listener, 4) != 0 ||
-            getsockname(listener, reinterpret_cast<sockaddr *>(&address), &size) != 0)
-            return;
-        port = ntohs(address.sin_port);
-    }
-    ~Editor() {
-        drop();
-        close(listener);
-    }
-    void drop() {
-        if (fd >= 0) close(fd);
-        fd = -1;
-    }
-    // The bytes that arrive within `ms` (stopping once `want` have).
-    SyncBytes read(size_t want, int ms = 1000) {
-        SyncBytes got;
-        uint8_t chunk[4096];
-        pollfd p = {fd, POLLIN, 0};
-        while (got.size() < want && poll(&p, 1, ms) == 1) {
-            const ssize_t n = recv(fd, chunk, std::min(sizeof chunk, want - got.size()), 0);
-            if (n <= 0) break;
-            got.insert(got.end(), chunk, chunk + n);
-        }
-        return got;
-    }
-    bool accept_and_answer(int ms) {
-        pollfd p = {listener, POLLIN, 0};
-        if (poll(&p, 1, ms) != 1) return false;
-        fd = accept(listener, nullptr, nullptr);
-        const SyncBytes hello = read(19);
-        return std::string(hello.begin(), hello.end()) == "hello, synctracker!" && send(SyncBytes{'h', 'e', 'l', 'l', 'o', ',', ' ', 'd', 'e', 'm', 'o', '!'});
-    }
-    bool send(const SyncBytes &bytes) {
-        return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
-    }
-};
-
 struct Program {
     std::string calls;
     bool playing = true;
@@ -302,7 +252,7 @@ TEST(SyncEditor, ScriptedEditorTranscriptsOnLoopback) {
           "GET_TRACK, which only demos send; name length (3)"}},
     };
     for (size_t n = 0; n < transcripts.size(); n++) {
-        Editor editor;
+        SyncEditorEnd editor;
         ASSERT_GT(editor.port, 0);
         SyncDevice *device = sync_open((dir + "/t").c_str());
         const SyncTrack *tracks[] = {sync_track(device, "a"), sync_track(device, "b:c")};
@@ -360,7 +310,7 @@ TEST(SyncEditor, ScriptedEditorTranscriptsOnLoopback) {
     }
     // No editor there: -1 and one line, at once.
     SyncDevice *device = sync_open((dir + "/t").c_str());
-    Editor gone;
+    SyncEditorEnd gone;
     close(gone.listener);
     gone.listener = -1;
     StderrCapture capture;

@@ -2,6 +2,14 @@
 // protocol and the file layout lay them out (sync/sync.h).
 #include "support/sync_bytes.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -108,4 +116,52 @@ std::vector<SyncSeed> sync_command_seeds(void) {
         {"nan_value", sync_set_key_bytes(0, 0, std::numeric_limits<float>::quiet_NaN(), 0)},
         {"long_name", sync_get_track_head(1u << 30)},
     };
+}
+
+SyncEditorEnd::SyncEditorEnd() {
+    listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (bind(listener, reinterpret_cast<sockaddr *>(&address), size) != 0 || listen(listener, 4) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr *>(&address), &size) != 0)
+        return;
+    port = ntohs(address.sin_port);
+}
+
+SyncEditorEnd::~SyncEditorEnd() {
+    drop();
+    if (listener >= 0) close(listener);
+}
+
+void SyncEditorEnd::drop() {
+    if (fd >= 0) close(fd);
+    fd = -1;
+}
+
+SyncBytes SyncEditorEnd::read(size_t want, int ms) {
+    SyncBytes got;
+    uint8_t chunk[4096];
+    pollfd p = {fd, POLLIN, 0};
+    while (got.size() < want && poll(&p, 1, ms) == 1) {
+        const ssize_t n = recv(fd, chunk, std::min(sizeof chunk, want - got.size()), 0);
+        if (n <= 0) break;
+        got.insert(got.end(), chunk, chunk + n);
+    }
+    return got;
+}
+
+bool SyncEditorEnd::accept_and_answer(int ms) {
+    pollfd p = {listener, POLLIN, 0};
+    if (poll(&p, 1, ms) != 1) return false;
+    fd = accept(listener, nullptr, nullptr);
+    const SyncBytes hello = read(19);
+    const std::string answer = "hello, demo!";
+    return std::string(hello.begin(), hello.end()) == "hello, synctracker!" &&
+           send(SyncBytes(answer.begin(), answer.end()));
+}
+
+bool SyncEditorEnd::send(const SyncBytes &bytes) {
+    return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
 }

@@ -36,4 +36,18 @@ struct SyncSeed {
 std::vector<SyncSeed> sync_track_file_seeds(void);
 std::vector<SyncSeed> sync_command_seeds(void);
 
+// The editor's end of a connection on loopback: listens on 127.0.0.1 on a
+// port of the system's choosing (port 0 when it could not).
+struct SyncEditorEnd {
+    int listener = -1, fd = -1, port = 0;
+    SyncEditorEnd();
+    ~SyncEditorEnd();
+    void drop();  // closes the connection
+    // The bytes that arrive within `ms` (stopping once `want` have).
+    SyncBytes read(size_t want, int ms = 1000);
+    // Waits `ms` for a demo, takes its greeting and answers it.
+    bool accept_and_answer(int ms);
+    bool send(const SyncBytes &bytes);
+};
+
 #endif
