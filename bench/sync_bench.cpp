@@ -1,4 +1,4 @@
-// sync_value on 100 tracks of 1,000 keys (every interpolation, rows 1 to 15
+// The sync tracks' costs. sync_value on 100 tracks of 1,000 keys (every interpolation, rows 1 to 15
 // apart) against a plain binary search over the same keys with the same
 // formulas, timed side by side (support/bench_side_by_side.h: `ratio` is
 // sync_value's time over the search's). Rows advance one frame at a time
@@ -7,10 +7,12 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "music/mod_player.h"
 #include "sync/sync.h"
 
 #include "support/bench_side_by_side.h"
@@ -91,3 +93,50 @@ static void BM_SyncValueVsBinarySearch(benchmark::State &state) {
     state.SetLabel(state.range(0) == 0 ? "a frame at a time" : "jumping");
 }
 BENCHMARK(BM_SyncValueVsBinarySearch)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The editor's seek: res/kevo.mod, looping, moved to the played row 10
+// minutes in (mod_player_seek_played_row, a scan of the clock and then of
+// the voices), against rendering the 10 minutes from the start. `equal` is
+// 1 when the 5 seconds rendered after the seek are the same samples as the
+// render from the start gives there.
+static void BM_SeekToPlayedRowTenMinutesInVsRendering(benchmark::State &state) {
+    const int rate = 44100;
+    FILE *file = fopen(ENGINE_SOURCE_DIR "/res/kevo.mod", "rb");
+    std::vector<uint8_t> bytes(1 << 20);
+    bytes.resize(file ? fread(bytes.data(), 1, bytes.size(), file) : 0);
+    if (file) fclose(file);
+    ModPlayer *seeking = mod_player_create(rate, bytes.data(), static_cast<long>(bytes.size()));
+    ModPlayer *playing = mod_player_create(rate, bytes.data(), static_cast<long>(bytes.size()));
+    if (!seeking || !playing) {
+        state.SkipWithError("res/kevo.mod does not play");
+        return;
+    }
+    mod_player_set_loop(seeking, 1);
+    mod_player_set_loop(playing, 1);
+    ModRowClock *clock = mod_row_clock_create(seeking);
+    const int64_t played_row = static_cast<int64_t>(mod_row_clock_row(clock, 600LL * rate));
+    mod_row_clock_destroy(clock);
+    int64_t at = 0;
+    const int after = 5 * rate;
+    std::vector<int16_t> sought(2 * after), played(2 * after), scratch(2 * 4096);
+    bench_side_by_side(
+        state, 1, [&] { at = mod_player_seek_played_row(seeking, played_row); },
+        [&] {
+            mod_player_destroy(playing);
+            playing = mod_player_create(rate, bytes.data(), static_cast<long>(bytes.size()));
+            mod_player_set_loop(playing, 1);
+            for (int64_t left = at; left > 0;) {
+                const int n = static_cast<int>(std::min<int64_t>(left, 4096));
+                mod_player_render_s16(playing, scratch.data(), n);
+                left -= n;
+            }
+        });
+    mod_player_render_s16(seeking, sought.data(), after);
+    mod_player_render_s16(playing, played.data(), after);
+    state.counters["equal"] = sought == played ? 1 : 0;
+    state.counters["played_row"] = static_cast<double>(played_row);
+    state.counters["seconds_in"] = static_cast<double>(at) / rate;
+    mod_player_destroy(seeking);
+    mod_player_destroy(playing);
+}
+BENCHMARK(BM_SeekToPlayedRowTenMinutesInVsRendering)->Unit(benchmark::kMillisecond)->Iterations(2);
