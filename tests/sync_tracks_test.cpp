@@ -12,7 +12,7 @@
 
 #include "sync/sync.h"
 
-#include "support/assets_disk.h"
+#include "support/test_files.h"
 #include "support/stderr_capture.h"
 #include "support/sync_bytes.h"
 
@@ -77,116 +77,82 @@ TEST(SyncValues, EveryTrackShapeFollowsTheFormulasForwardAndJumping) {
     sync_close(device);
 }
 
-// Each committed track-file seed read as a user's file: the keys kept and
-// the one line it gives.
-TEST(SyncFiles, LyingTrackFilesAreReadAsFarAsTheyHold) {
+// Files a user ships or the editor saves, read back: each committed
+// track-file seed as BASE_NAME.track, and .rocket projects. The keys kept
+// and the one line naming the file and its fault; a sound one saved again
+// is the seed's bytes.
+TEST(SyncFiles, TrackFilesAndRocketProjectsAreReadAsFarAsTheyHold) {
     const std::string dir = make_temp_dir("sync_files");
-    const std::string base = dir + "/demo";
-    struct Row {
-        const char *seed;
-        uint32_t kept;
-        const char *line;
-    };
-    const Row rows[] = {
-        {"every_interpolation", 5, ""},
-        {"empty", 0, ""},
-        {"count_beyond_size", 5, "claims 1000000 keys but holds 5; kept those"},
-        {"truncated", 4, "claims 5 keys but holds 4"},
-        {"rows_repeated", 1, "has a row not above the one before at key 1 (row 2); kept the 1 keys before it"},
-        {"rows_falling", 1, "has a row not above the one before at key 1 (row 3)"},
-        {"interpolation_4", 0, "has an interpolation above 3 at key 0"},
-        {"nan_value", 0, "has a value that is not a finite number at key 0"},
-        {"infinite_value", 0, "has a value that is not a finite number at key 0"},
-        {"trailing_bytes", 1, "has 3 bytes after its 1 keys; ignored them"},
-        {"short", 0, "is 2 bytes, shorter than its key count"},
-    };
-    const std::string file = base + "_cam-3Apos.x.track";
-    for (const Row &row : rows) {
-        SyncBytes bytes;
-        for (const SyncSeed &seed : sync_track_file_seeds())
-            if (seed.name == row.seed) bytes = seed.bytes;
-        ASSERT_TRUE(write_whole_file(file, bytes));
-        SyncDevice *device = sync_open(base.c_str());
-        StderrCapture capture;
-        ASSERT_EQ(stderr_capture_begin(&capture), 0);
-        const SyncTrack *track = sync_track(device, "cam:pos.x");
-        const std::string line = stderr_capture_end(&capture);
-        uint32_t count = 0;
-        sync_keys(track, &count);
-        EXPECT_EQ(count, row.kept) << row.seed;
-        // One line, that names the file and the fault.
-        if (*row.line)
-            EXPECT_TRUE(line.rfind("SYNC: '" + file + "' " + row.line, 0) == 0 && line.find('\n') == line.size() - 1)
-                << row.seed << ": " << line;
-        else
-            EXPECT_EQ(line, "") << row.seed;
-        // Saved again, a sound file is the same bytes.
-        if (!*row.line) {
-            ASSERT_EQ(sync_save(device), 0);
-            SyncBytes saved;
-            ASSERT_TRUE(read_whole_file(file, &saved));
-            EXPECT_EQ(saved, bytes) << row.seed;
-        }
-        sync_close(device);
-    }
-    char path[64];
-    EXPECT_EQ(sync_track_path("b", "a b/\xC3\xBC-_.Z9", path, sizeof path), 27);
-    EXPECT_STREQ(path, "b_a-20b/-C3-BC-2D_.Z9.track");
-    EXPECT_EQ(sync_track_path("b", "long name", path, 12), -1);
-    remove_tree(dir);
-}
-
-// The editor's project, read straight from its save: the same keys as the
-// exported track file, or one line.
-TEST(SyncFiles, RocketProjectsGiveTheTracksTheEditorSaved) {
-    const std::string dir = make_temp_dir("sync_rocket");
     const std::string good =
         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<sync rows=\"10000\">\n<tracks>\n"
         "<track name=\"cam:pos.x\" folded=\"0\" color=\"ff0000\">\n"
         "<key row=\"0\" value=\"0\" interpolation=\"0\"/>\n<key row=\"4\" value=\"1\" interpolation=\"1\"/>\n"
         "<key row=\"8\" value=\"-2.5\" interpolation=\"2\"/>\n<key row=\"16\" value=\"3\" interpolation=\"3\"/>\n"
         "<key row=\"17\" value=\"0.5\" interpolation=\"0\"/>\n</track>\n<track name=\"unused\"/>\n</tracks>\n</sync>\n";
-    struct Row {
+    auto seed = [](const char *name) {
+        for (const SyncSeed &s : sync_track_file_seeds())
+            if (s.name == name) return s.bytes;
+        return SyncBytes();
+    };
+    auto text = [](const std::string &t) { return SyncBytes(t.begin(), t.end()); };
+    const std::string track = dir + "/demo_cam-3Apos.x.track", rocket = dir + "/demo.rocket";
+    const struct {
         const char *what;
-        std::string xml;
-        bool opens;
-        uint32_t kept;
+        SyncBytes bytes;
+        bool is_rocket;
+        int kept;  // -1: not opened
         const char *line;
-    };
-    const Row rows[] = {
-        {"the editor's save", good, true, 5, ""},
-        {"a key with interpolation 7", std::string(good).replace(good.find("\"3\"/>"), 5, "\"7\"/>"), true, 3,
+    } rows[] = {
+        {"every_interpolation", seed("every_interpolation"), false, 5, ""},
+        {"empty", seed("empty"), false, 0, ""},
+        {"count_beyond_size", seed("count_beyond_size"), false, 5, "claims 1000000 keys but holds 5; kept those"},
+        {"truncated", seed("truncated"), false, 4, "claims 5 keys but holds 4"},
+        {"rows_repeated", seed("rows_repeated"), false, 1,
+         "has a row not above the one before at key 1 (row 2); kept the 1 keys before it"},
+        {"rows_falling", seed("rows_falling"), false, 1, "has a row not above the one before at key 1 (row 3)"},
+        {"interpolation_4", seed("interpolation_4"), false, 0, "has an interpolation above 3 at key 0"},
+        {"nan_value", seed("nan_value"), false, 0, "has a value that is not a finite number at key 0"},
+        {"infinite_value", seed("infinite_value"), false, 0, "has a value that is not a finite number at key 0"},
+        {"trailing_bytes", seed("trailing_bytes"), false, 1, "has 3 bytes after its 1 keys; ignored them"},
+        {"short", seed("short"), false, 0, "is 2 bytes, shorter than its key count"},
+        {"the editor's save", text(good), true, 5, ""},
+        {"interpolation 7", text(std::string(good).replace(good.find("\"3\"/>"), 5, "\"7\"/>")), true, 3,
          "line 8: track 'cam:pos.x' has an interpolation that is not 0 .. 3; kept the 3 keys before it"},
-        {"a value that is no number", std::string(good).replace(good.find("\"-2.5\""), 6, "\"1e99\""), true, 2,
+        {"a value beyond float", text(std::string(good).replace(good.find("\"-2.5\""), 6, "\"1e99\"")), true, 2,
          "line 7: track 'cam:pos.x' has a value that is not a finite number; kept the 2 keys before it"},
-        {"cut short", good.substr(0, 120), false, 0, "is not well-formed XML: unclosed token at line 5"},
-        {"another root", "<project/>", false, 0, "is not a sync project: its root is <project>, not <sync>"},
-        {"a nameless track", "<sync><tracks><track/></tracks></sync>", false, 0, "line 1: a track needs a name"},
+        {"cut short", text(good.substr(0, 120)), true, -1, "is not well-formed XML: unclosed token at line 5"},
+        {"another root", text("<project/>"), true, -1, "is not a sync project: its root is <project>, not <sync>"},
+        {"a nameless track", text("<sync><tracks><track/></tracks></sync>"), true, -1, "line 1: a track needs a name"},
     };
-    const std::string path = dir + "/demo.rocket";
-    for (const Row &row : rows) {
-        ASSERT_TRUE(assets_write_text(path, row.xml));
+    for (const auto &row : rows) {
+        const std::string &file = row.is_rocket ? rocket : track;
+        ASSERT_TRUE(write_whole_file(file, row.bytes));
         StderrCapture capture;
         ASSERT_EQ(stderr_capture_begin(&capture), 0);
-        SyncDevice *device = sync_open(path.c_str());
+        SyncDevice *device = sync_open(row.is_rocket ? rocket.c_str() : (dir + "/demo").c_str());
+        const SyncTrack *t = sync_track(device, "cam:pos.x");
         const std::string line = stderr_capture_end(&capture);
-        EXPECT_EQ(device != nullptr, row.opens) << row.what;
-        EXPECT_EQ(line.rfind("SYNC: '" + path + "'", 0) == 0 && line.find(row.line) != std::string::npos, *row.line != 0)
-            << row.what << ": " << line;
-        if (!device) continue;
         uint32_t count = 0;
-        sync_keys(sync_track(device, "cam:pos.x"), &count);
-        EXPECT_EQ(count, row.kept) << row.what;
-        // Exported beside the project, the track is the seed file byte for byte.
-        if (!*row.line) {
+        sync_keys(t, &count);
+        EXPECT_EQ(device ? static_cast<int>(count) : -1, row.kept) << row.what;
+        if (*row.line)
+            EXPECT_TRUE(line.rfind("SYNC: '" + file + "' " + row.line, 0) == 0 && line.find('\n') == line.size() - 1)
+                << row.what << ": " << line;
+        else
+            EXPECT_EQ(line, "") << row.what;
+        if (device && !*row.line) {
             ASSERT_EQ(sync_save(device), 0);
             SyncBytes saved;
-            ASSERT_TRUE(read_whole_file(dir + "/demo_cam-3Apos.x.track", &saved));
-            EXPECT_EQ(saved, sync_track_file_seeds()[0].bytes);
+            ASSERT_TRUE(read_whole_file(track, &saved));
+            EXPECT_EQ(saved, row.is_rocket ? seed("every_interpolation") : row.bytes) << row.what;
         }
         sync_close(device);
     }
     EXPECT_EQ(sync_open((dir + "/missing.rocket").c_str()), nullptr);
+    char path[64];
+    EXPECT_EQ(sync_track_path("b", "a b/\xC3\xBC-_.Z9", path, sizeof path), 27);
+    EXPECT_STREQ(path, "b_a-20b/-C3-BC-2D_.Z9.track");
+    EXPECT_EQ(sync_track_path("b", "long name", path, 12), -1);
     remove_tree(dir);
 }
 

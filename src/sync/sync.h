@@ -116,7 +116,9 @@ double sync_value(const SyncTrack *track, double row);
 // connected; -1 with one line when not (the editor not running, a host
 // that cannot be found, an answer that is not the editor's). Either way
 // the device remembers where the editor is and sync_update tries again, at
-// most once a second. Waits at most about a second for the editor.
+// most once a second. Natively it waits at most about a second for the
+// editor; a page cannot wait, so there it starts the attempt, says so in
+// its line and returns -1, and the next updates complete it.
 int sync_connect(SyncDevice *device, const char *host, int port);
 
 // Exchanges what is waiting with the editor, never waiting for it: takes

@@ -283,7 +283,13 @@ int sync_connect(SyncDevice *device, const char *host, int port) {
         if (device->state == SYNC_EDITOR_READY) return 0;
         // An attempt that failed at once is the answer: no editor there.
         if (device->state == SYNC_EDITOR_WAITING) break;
-        sync_link_wait(SYNC_CONNECT_STEP_MS);
+        // A page cannot wait for its socket here: the attempt goes on in
+        // the updates.
+        if (sync_link_wait(SYNC_CONNECT_STEP_MS) != 0) {
+            fprintf(stderr, "SYNC: connecting to the editor at %s; the tracks play their files' keys until it "
+                            "answers\n", device->where);
+            return -1;
+        }
     }
     if (device->state != SYNC_EDITOR_WAITING) lose(device);
     fprintf(stderr, "SYNC: no editor at %s (%s); playing the tracks' keys, trying again each second\n", device->where,

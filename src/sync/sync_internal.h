@@ -85,8 +85,9 @@ void sync_link_stop(SyncLink *link);
 const char *sync_link_why(const SyncLink *link);
 // Seconds on a clock that only goes forward.
 double sync_link_now_seconds(void);
-// Waits about `ms` milliseconds (in the browser, yielding to it).
-void sync_link_wait(int ms);
+// Waits about `ms` milliseconds: 0; -1 where a program cannot wait for
+// its link (a page, whose WebSocket moves only between frames).
+int sync_link_wait(int ms);
 
 // The connection's state (sync_editor.cpp).
 enum SyncEditorState : uint8_t {

@@ -168,7 +168,8 @@ double sync_link_now_seconds(void) {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
-void sync_link_wait(int ms) {
+int sync_link_wait(int ms) {
     const timespec pause = {ms / 1000, (ms % 1000) * NANOSECONDS_PER_MILLISECOND};
     nanosleep(&pause, nullptr);
+    return 0;
 }

@@ -2,8 +2,9 @@
 // ws://host:port (the editor's port 1339), since a page cannot open a TCP
 // connection. The greeting goes as a text message and every command as a
 // binary message of its own; received messages, text or binary, are handed
-// on as one stream of bytes. Messages arrive while the program yields to
-// the browser (between frames).
+// on as one stream of bytes. The socket opens and messages arrive while the
+// program yields to the browser (between frames), so sync_connect only
+// starts the attempt there and the updates complete it.
 #include <emscripten.h>
 
 #include <cstdio>
@@ -142,4 +143,9 @@ const char *sync_link_why(const SyncLink *link) { return link ? link->why : ""; 
 
 double sync_link_now_seconds(void) { return emscripten_get_now() / 1000.0; }
 
-void sync_link_wait(int ms) { emscripten_sleep(static_cast<unsigned>(ms)); }
+// The page's WebSocket opens and delivers only while the program yields
+// between frames; a wait inside start-up would not let it.
+int sync_link_wait(int ms) {
+    (void)ms;
+    return -1;
+}
