@@ -349,13 +349,13 @@ int64_t mod_player_seek_played_row(ModPlayer *player, int64_t played_row);
 // The played row at a song frame, for a player's song: a scan of the song's
 // clock kept one row ahead, so that asking about frames that move forward
 // costs the ticks passed, and asking about an earlier frame scans again
-// from the start. The player must outlive the clock; its `loop` is read at
-// creation and at each new scan.
+// from the start. The player is read at creation only (its song and
+// `loop`): create the clock before the audio thread renders the player.
 struct ModRowClock;
 ModRowClock *mod_row_clock_create(const ModPlayer *player);  // null: no player, no memory
 void mod_row_clock_destroy(ModRowClock *clock);              // null does nothing
 // The played row at song frame `frame` (music_sync.h's song time); 0 for a
-// null clock, a negative frame or when a new scan cannot be allocated.
+// null clock or a negative frame.
 double mod_row_clock_row(ModRowClock *clock, int64_t frame);
 
 // Sets `loop` (nonzero: the song restarts at its end). Null does nothing.

@@ -133,7 +133,7 @@ int64_t mod_player_seek_played_row(ModPlayer *player, int64_t played_row) {
 // the last at frame last_start and the one before at previous_start, and
 // previous_start <= last_frame.
 struct ModRowClock {
-    const ModPlayer *player;  // the player whose song and looping it follows
+    ModPlayer *origin;        // the player's song at its start, as created
     ModPlayer *scan;          // stepped tick by tick from the song's start
     int64_t scan_frames;      // frames the scan has run
     int64_t rows_started;
@@ -142,38 +142,41 @@ struct ModRowClock {
     int64_t last_frame;       // the frame asked about last
 };
 
-static int row_clock_restart(ModRowClock *clock) {
-    engine_free(clock->scan);
-    clock->scan = scan_copy(clock->player, clock->player->loop ? 1 : 0);
+// Starts the scan again from the copy made at creation: the player itself,
+// which the audio thread may be rendering, is read only then.
+static void row_clock_restart(ModRowClock *clock) {
+    memcpy(clock->scan, clock->origin, sizeof(ModPlayer));
     clock->scan_frames = 0;
     clock->rows_started = 0;
     clock->previous_start = 0;
     clock->last_start = 0;
     clock->last_frame = 0;
-    return clock->scan ? 0 : -1;
 }
 
 ModRowClock *mod_row_clock_create(const ModPlayer *player) {
     if (!player) return nullptr;
     ModRowClock *clock = static_cast<ModRowClock *>(engine_calloc(1, sizeof(ModRowClock)));
     if (!clock) return nullptr;
-    clock->player = player;
-    if (row_clock_restart(clock) != 0) {
-        engine_free(clock);
+    clock->origin = scan_copy(player, player->loop ? 1 : 0);
+    clock->scan = static_cast<ModPlayer *>(engine_malloc(sizeof(ModPlayer)));
+    if (!clock->origin || !clock->scan) {
+        mod_row_clock_destroy(clock);
         return nullptr;
     }
+    row_clock_restart(clock);
     return clock;
 }
 
 void mod_row_clock_destroy(ModRowClock *clock) {
     if (!clock) return;
+    engine_free(clock->origin);
     engine_free(clock->scan);
     engine_free(clock);
 }
 
 double mod_row_clock_row(ModRowClock *clock, int64_t frame) {
     if (!clock || frame < 0) return 0.0;
-    if (frame < clock->last_frame && row_clock_restart(clock) != 0) return 0.0;
+    if (frame < clock->last_frame) row_clock_restart(clock);
     clock->last_frame = frame;
     ModPlayer *scan = clock->scan;
     // On until a row starts after `frame` (or the song ends): the row
