@@ -129,7 +129,7 @@ portable: configure
 # The browser build. emscripten runs on the machine's node, which finds the
 # acorn parser among Debian's node modules only through NODE_PATH.
 WEB_PROGRAMS = kevo_demo kevo_demo_shot kevo_modrender kevo_showcase kevo_scene_viewer kevo_particle_fountain \
-  kevo_text_showcase kevo_starter
+  kevo_text_showcase kevo_starter kevo_sync_tracks
 web: export NODE_PATH = /usr/share/nodejs
 web: configure
 	@sh tools/install-deps.sh web

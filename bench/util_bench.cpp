@@ -20,6 +20,8 @@
 #include "util/utf8.h"
 #include "util/vector.h"
 
+#include "support/bench_side_by_side.h"
+
 static const int BENCH_KEY_COUNT = 100000;
 static const int BENCH_VECTOR_ITEMS = 1000000;
 static const size_t BENCH_TEXT_BYTES = 1 << 20;
@@ -92,45 +94,6 @@ static void BM_StdUnorderedMapFind(benchmark::State &state) {
     state.SetItemsProcessed(state.iterations() * keys.size());
 }
 BENCHMARK(BM_StdUnorderedMapFind)->Unit(benchmark::kMillisecond);
-
-static double bench_thread_cpu_ns(void) {
-    timespec now;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) * 1e9 + static_cast<double>(now.tv_nsec);
-}
-
-// CPU nanoseconds one call of `work` takes on this thread: time the thread
-// spends descheduled on a busy machine is not counted against either side.
-template <typename Work>
-static double bench_elapsed_ns(Work work) {
-    double start = bench_thread_cpu_ns();
-    work();
-    return bench_thread_cpu_ns() - start;
-}
-
-// Runs `engine` and `reference` once per iteration, alternating which goes
-// first so neither always inherits the other's cache state, and reports the
-// time of each per item and their ratio.
-template <typename Engine, typename Reference>
-static void bench_side_by_side(benchmark::State &state, size_t items, Engine engine,
-                               Reference reference) {
-    double engine_ns = 0, reference_ns = 0;
-    bool engine_first = true;
-    for (auto _ : state) {
-        if (engine_first) {
-            engine_ns += bench_elapsed_ns(engine);
-            reference_ns += bench_elapsed_ns(reference);
-        } else {
-            reference_ns += bench_elapsed_ns(reference);
-            engine_ns += bench_elapsed_ns(engine);
-        }
-        engine_first = !engine_first;
-    }
-    double per_item = static_cast<double>(state.iterations()) * static_cast<double>(items);
-    state.counters["engine_ns"] = engine_ns / per_item;
-    state.counters["std_ns"] = reference_ns / per_item;
-    state.counters["ratio"] = engine_ns / reference_ns;
-}
 
 // Every key looked up once in each map holding the same 100000 keys; in
 // insertion order (argument 0) or in a fixed shuffled order (argument 1).

@@ -6,7 +6,7 @@
 #   cmake -DSOURCE_DIR=src -DCOMPONENT=render3d -DALLOWED="render3d;gfx2d;util" -P check_includes.cmake
 cmake_minimum_required(VERSION 3.25)
 
-set(folders util music gfx2d render3d assets platform)
+set(folders util music sync gfx2d render3d assets platform)
 string(JOIN "|" folder_pattern ${folders})
 file(GLOB files "${SOURCE_DIR}/${COMPONENT}/*.h" "${SOURCE_DIR}/${COMPONENT}/*.cpp")
 set(bad "")

@@ -12,7 +12,7 @@
 # not rebuild for nothing; staged headers whose source is gone are removed.
 cmake_minimum_required(VERSION 3.25)
 
-set(folders util music gfx2d render3d assets platform)
+set(folders util music sync gfx2d render3d assets platform)
 string(JOIN "|" folder_pattern ${folders})
 
 set(wanted kevo.h)

@@ -22,10 +22,14 @@ target_compile_options(kevo_web_sdl INTERFACE -sUSE_SDL=1)
 target_link_options(kevo_web_sdl INTERFACE -sUSE_SDL=1)
 set(KEVO_SDL kevo_web_sdl)
 set(KEVO_PNG "")
+set(KEVO_EXPAT "")
 
-# libpng and giflib are not in emscripten's prebuilt libraries: the files that need them
-# give way to their *_absent.cpp stand-ins, which say so.
-set(KEVO_WEB_LEAVES_OUT image_png_read.cpp image_png_write.cpp screenshot.cpp capture_gif.cpp)
+# libpng, giflib and expat are not in emscripten's prebuilt libraries: the files that need them
+# give way to their *_absent.cpp stand-ins, which say so. A page has no TCP:
+# the sync tracks reach the editor through the browser's WebSocket
+# (sync_link_web.cpp) instead.
+set(KEVO_WEB_LEAVES_OUT image_png_read.cpp image_png_write.cpp screenshot.cpp capture_gif.cpp sync_rocket.cpp
+  sync_link_tcp.cpp)
 function(kevo_build_sources list_name)
   set(sources)
   foreach(source ${${list_name}})

@@ -11,6 +11,7 @@
 #include "music/music.h"
 #include "platform/platform.h"
 #include "render3d/render3d.h"
+#include "sync/sync.h"
 #include "util/util.h"
 
 #endif

@@ -19,19 +19,29 @@
 
 namespace {
 
-const char *const generated_files[] = {"tunnel.pcx", "torus.pcx", "torus.mtl", "torus.obj",
-                                       "crate.pcx",  "crate.mtl", "crate.obj"};
+// Each tool and the files of res/ it writes.
+const struct {
+    const char *tool;
+    std::vector<const char *> files;
+} generated_files[] = {
+    {"make_assets", {"tunnel.pcx", "torus.pcx", "torus.mtl", "torus.obj", "crate.pcx", "crate.mtl", "crate.obj"}},
+    {"make_sync_tracks", {"sync_tracks.rocket", "sync_tracks_scene.track", "sync_tracks_cam-3Ayaw.track",
+                          "sync_tracks_cam-3Apitch.track", "sync_tracks_cam-3Adist.track",
+                          "sync_tracks_colour-3Ahue.track", "sync_tracks_colour-3Aflash.track"}},
+};
 
 TEST(MakeAssets, ToolReproducesTheCommittedFilesByteForByte) {
     std::string dir = make_temp_dir("make_assets");
     ASSERT_FALSE(dir.empty());
-    ASSERT_EQ(run_command(std::string(ENGINE_BINARY_DIR) + "/make_assets '" + dir + "'"), 0);
-    for (const char *name : generated_files) {
-        std::vector<uint8_t> made, committed;
-        ASSERT_TRUE(read_whole_file(dir + "/" + name, &made)) << name;
-        ASSERT_TRUE(read_whole_file(std::string(ENGINE_SOURCE_DIR) + "/res/" + name, &committed)) << name;
-        EXPECT_TRUE(made == committed) << "res/" << name << " differs from what make_assets writes; "
-                                       << "run build/make_assets from the repository root";
+    for (const auto &generated : generated_files) {
+        ASSERT_EQ(run_command(std::string(ENGINE_BINARY_DIR) + "/" + generated.tool + " '" + dir + "'"), 0);
+        for (const char *name : generated.files) {
+            std::vector<uint8_t> made, committed;
+            ASSERT_TRUE(read_whole_file(dir + "/" + name, &made)) << name;
+            ASSERT_TRUE(read_whole_file(std::string(ENGINE_SOURCE_DIR) + "/res/" + name, &committed)) << name;
+            EXPECT_TRUE(made == committed) << "res/" << name << " differs from what " << generated.tool
+                                           << " writes; run build/" << generated.tool << " from the repository root";
+        }
     }
     // An unwritable directory fails with a message, not a crash.
     std::string errors = dir + "/errors.txt";

@@ -25,8 +25,8 @@ TEST(CommandLines, HelpPrintsUsageOnStandardOutputAndDoesNothingElse) {
     const std::string dir = make_temp_dir("command_lines_help");
     ASSERT_FALSE(dir.empty());
     for (const char *program : {"compose_kevo", "demo", "demo_shot", "gen_sine_table", "glyph_sheet", "image_sheet", "make_assets",
-                                "make_busy_mod", "make_glyphs", "modplay", "modrender", "music_tables", "obj_triangles",
-                                "particle_fountain", "scene_viewer", "showcase", "text_showcase"}) {
+                                "make_sync_tracks", "make_busy_mod", "make_glyphs", "modplay", "modrender", "music_tables", "obj_triangles",
+                                "particle_fountain", "scene_viewer", "showcase", "text_showcase", "sync_tracks"}) {
         for (const std::vector<std::string> &args :
              {std::vector<std::string>{"--help"}, std::vector<std::string>{"out.file", "--help"}}) {
             const ProcessResult r = run_program(BIN + program, args, {}, dir.c_str(), -1, 0);

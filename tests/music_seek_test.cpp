@@ -6,6 +6,7 @@
 // songs of up to 32 channels with patterns of 1 to 256 rows.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -79,13 +80,16 @@ std::vector<uint8_t> clockwork_song() {
 // the same from a fresh player rendering from the start in uneven slices.
 // Both must agree sample for sample. `played` frames are rendered before
 // the seek, to seek a player that has already played.
+// With played_row >= 0 the seek is to that played row instead, which must
+// be row `row` of position `order`.
 void expect_seek_matches_playing(const std::vector<uint8_t> &bytes, int order, int row,
-                                 int frames, int played, uint8_t loop, const char *name) {
+                                 int frames, int played, uint8_t loop, const char *name, int64_t played_row = -1) {
     ModPlayer *seeking = create(bytes);
     ASSERT_NE(seeking, nullptr);
     mod_player_set_loop(seeking, loop);
     if (played > 0) music_render_s16(seeking, played);
-    const int64_t at = mod_player_seek(seeking, order, row);
+    const int64_t at = played_row >= 0 ? mod_player_seek_played_row(seeking, played_row)
+                                       : mod_player_seek(seeking, order, row);
     ASSERT_GE(at, 0) << name << " " << order << "/" << row;
     EXPECT_EQ(seeking->order, order);
     EXPECT_EQ(seeking->row, row);
@@ -207,6 +211,61 @@ TEST(MusicSeek, RenderingAfterASeekEqualsPlayingFromTheStart) {
         mod_player_destroy(p);
         if (!ended) expect_seek_matches_playing(song, order, row, 20000, 0, 1, "random");
     }
+}
+
+// Played rows: every row start counted through loops, delays, jumps and
+// the song going round, as a render from the start meets them. The clock
+// gives k at the k-th start and the fraction between; a seek to a played
+// row renders what playing there renders.
+TEST(MusicSeek, PlayedRowsCountEveryRowStartAndSeekThere) {
+    const struct {
+        const char *name;
+        std::vector<uint8_t> bytes;
+        uint8_t loop;
+        int64_t seconds;
+    } songs[] = {{"clockwork", clockwork_song(), 0, 40}, {"kevo looping", kevo_bytes(), 1, 100}};
+    for (const auto &song : songs) {
+        ModPlayer *p = create(song.bytes);
+        mod_player_set_loop(p, song.loop);
+        struct Start {
+            int64_t frame;
+            int order, row;
+        };
+        std::vector<Start> starts;
+        int64_t frames = 0;
+        while (!p->finished && frames < song.seconds * RATE) {
+            frames += p->samples_per_tick - p->tick_sample;
+            music_run_ticks(p, 1);
+            if (!p->finished && p->tick == 0) starts.push_back({frames, p->order, p->row});
+        }
+        ModRowClock *clock = mod_row_clock_create(p);
+        ASSERT_GT(starts.size(), 200u) << song.name;
+        EXPECT_EQ(mod_row_clock_row(clock, starts[0].frame - 1), 0.0);
+        for (size_t k = 0; k + 1 < starts.size(); k++) {
+            const int64_t length = starts[k + 1].frame - starts[k].frame;
+            ASSERT_EQ(mod_row_clock_row(clock, starts[k].frame), static_cast<double>(k)) << song.name << " " << k;
+            ASSERT_DOUBLE_EQ(mod_row_clock_row(clock, starts[k].frame + length / 4),
+                             k + static_cast<double>(length / 4) / length) << song.name << " " << k;
+        }
+        // Asked about an earlier frame, it counts again from the start.
+        EXPECT_EQ(mod_row_clock_row(clock, starts[7].frame), 7.0);
+        const size_t picks[] = {1, 9, 40, 41, 42, 77, starts.size() - 2};
+        for (size_t k : picks)
+            expect_seek_matches_playing(song.bytes, starts[k].order, starts[k].row, 9000, 5000, song.loop, song.name,
+                                        static_cast<int64_t>(k));
+        mod_row_clock_destroy(clock);
+        mod_player_destroy(p);
+    }
+    // After the end of a song that does not loop the last row goes on.
+    ModPlayer *p = create(clockwork_song());
+    const int64_t end = mod_song_length(p, 3600LL * RATE, nullptr);
+    ModRowClock *clock = mod_row_clock_create(p);
+    const double last = mod_row_clock_row(clock, end - 1);
+    EXPECT_NEAR(mod_row_clock_row(clock, end), std::ceil(last), 1e-9);
+    EXPECT_EQ(mod_player_seek_played_row(p, 100000), -1);
+    EXPECT_EQ(mod_player_seek_played_row(p, -1), -1);
+    mod_row_clock_destroy(clock);
+    mod_player_destroy(p);
 }
 
 TEST(MusicSeek, RowsOfPatternsOfEveryLengthInSongsOfManyChannels) {

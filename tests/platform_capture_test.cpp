@@ -302,6 +302,15 @@ TEST(Capture, TheDemoCapturedTwiceGivesTheSameFramesAndModrendersSound) {
         snprintf(name, sizeof name, "/a/frame_%06d.png", k);
         EXPECT_TRUE(bytes_of(shot) == bytes_of(dir + name)) << name;
     }
+    // Sync tracks read at the virtual clock's played rows: captured twice,
+    // the same frames (here the rings, which move with the row's fraction).
+    for (const char *run : {"/s1", "/s2"})
+        ASSERT_EQ(run_captured("sync_tracks", dir + run, "30", {}, {"KEVO_FROM=4:8"}).status, 0) << run;
+    const std::vector<std::string> synced = directory_names(dir + "/s1");
+    ASSERT_EQ(synced.size(), 31u);
+    for (const std::string &name : synced)
+        EXPECT_EQ(bytes_of(dir + "/s1/" + name), bytes_of(dir + "/s2/" + name)) << name;
+    EXPECT_NE(bytes_of(dir + "/s1/frame_000000.png"), bytes_of(dir + "/s1/frame_000001.png"));
     remove_tree(dir);
 }
 

@@ -13,6 +13,10 @@
 #     and through kevo-music.pc: neither may mention or link SDL or libpng,
 #     and its output must equal the installed kevo-modrender's, for a MOD,
 #     an XM and an S3M;
+#   - builds a track player on kevo::sync alone, through find_package and
+#     through kevo-sync.pc: it must link expat and neither may mention or
+#     link SDL or libpng, and it must read a .rocket project and the track
+#     files it exports to the same values;
 #   - builds a picture converter on kevo::assets alone, through
 #     find_package and through kevo-assets.pc: both must link libpng and
 #     neither may mention or link SDL, and its output must equal the
@@ -56,7 +60,8 @@ step "make install into a temporary prefix with a space"
 make -s -C "$repo" install BUILD="$build" PREFIX="$prefix" >/dev/null || fail "make install PREFIX='$prefix' failed"
 for f in include/kevo/kevo.h include/kevo/music/music.h lib/cmake/kevo/kevoConfig.cmake \
          lib/cmake/kevo/kevoConfigVersion.cmake lib/cmake/kevo/kevoTargets.cmake \
-         lib/pkgconfig/kevo.pc lib/pkgconfig/kevo-music.pc lib/pkgconfig/kevo-assets.pc lib/libkevo_music.a \
+         lib/pkgconfig/kevo.pc lib/pkgconfig/kevo-music.pc lib/pkgconfig/kevo-assets.pc lib/pkgconfig/kevo-sync.pc \
+         lib/libkevo_music.a lib/libkevo_sync.a include/kevo/sync/sync.h \
          lib/libkevo_assets.a bin/kevo-image share/kevo/res/kevo.mod \
          share/kevo/res/NOTICE share/doc/kevo/LICENSE; do
     [ -f "$prefix/$f" ] || fail "the install lacks $f"
@@ -253,6 +258,49 @@ for module in "$prefix/share/kevo/res/kevo.mod" "$work/modules/showcase.xm" "$wo
         "$tool" "$module" "$work/tool.raw" || fail "$tool failed on $module"
         cmp -s "$work/tool.raw" "$work/reference.raw" || fail "$tool renders other samples than kevo-modrender for $module"
     done
+done
+
+step "a track player on the sync library alone"
+mkdir "$work/tracktool"
+cat > "$work/tracktool/main.cpp" <<'EOF'
+// Prints a track's values at fractional rows from a .rocket project or
+// from BASE_NAME.track files, and with --export writes the track files.
+#include <kevo/sync/sync.h>
+
+#include <cstdio>
+#include <cstring>
+
+int main(int argc, char **argv) {
+    if (argc < 2) return 2;
+    SyncDevice *device = sync_open(argv[1]);
+    if (device == nullptr) return 1;
+    const SyncTrack *track = sync_track(device, "cam:pos.x");
+    for (double row = -1.0; row < 20.0; row += 0.25) std::printf("%.9g\n", sync_value(track, row));
+    const int status = argc > 2 && std::strcmp(argv[2], "--export") == 0 ? sync_save(device) : 0;
+    sync_close(device);
+    return status == 0 ? 0 : 1;
+}
+EOF
+cat > "$work/tracks.rocket" <<'EOF'
+<?xml version="1.0" encoding="utf-8"?>
+<sync rows="10000"><tracks><track name="cam:pos.x">
+<key row="0" value="0" interpolation="0"/><key row="4" value="1" interpolation="1"/>
+<key row="8" value="-2.5" interpolation="2"/><key row="16" value="3" interpolation="3"/>
+</track></tracks></sync>
+EOF
+build_on_component tracktool sync
+! cmake_build_names tracktool 'sdl\|png' || fail "find_package(kevo COMPONENTS sync) brought SDL or libpng into the build"
+! pkg-config --cflags --libs --static kevo-sync | grep -qi 'sdl\|png' || fail "kevo-sync.pc names SDL or libpng"
+for tool in "$work/tracktool-cmake/tracktool" "$work/tracktool-pc"; do
+    readelf -d "$tool" | grep NEEDED | grep -qi 'expat' || fail "$tool does not link expat"
+    if ldd "$tool" | grep -qi 'sdl\|png'; then fail "$tool loads SDL or libpng"; fi
+    "$tool" "$work/tracks.rocket" --export > "$work/from-rocket.txt" 2>/dev/null || fail "$tool cannot read a .rocket"
+    [ -f "$work/tracks_cam-3Apos.x.track" ] || fail "$tool did not export tracks_cam-3Apos.x.track"
+    "$tool" "$work/tracks" > "$work/from-files.txt" 2>/dev/null || fail "$tool cannot read track files"
+    cmp -s "$work/from-rocket.txt" "$work/from-files.txt" || fail "$tool reads other values from the track files"
+    # Row 5.5: linear from 1 at row 4 towards -2.5 at row 8.
+    [ "$(sed -n 27p "$work/from-rocket.txt")" = "-0.3125" ] || fail "$tool's value at row 5.5 is not -0.3125"
+    rm "$work/tracks_cam-3Apos.x.track"
 done
 
 step "a picture converter on the assets library alone"

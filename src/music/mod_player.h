@@ -203,6 +203,35 @@ int64_t mod_song_length(const ModPlayer *player, int64_t limit_frames, int64_t *
 // reached.
 int64_t mod_player_seek(ModPlayer *player, int order, int row);
 
+// Played rows: the rows heard since the song began, counted through jumps,
+// pattern loops and the song's going round, with the fraction of the
+// current row heard (its frames so far over its length in frames, tempo
+// changes and pattern delays included). Row 0 starts where the song's first
+// row does (frame 5292 at tempo 125, speed 6 and 44100 Hz); before it the
+// played row is 0. After the end of a song that does not loop the last
+// row's length goes on counting. A row that plays twice (a pattern loop, a
+// jump back, the song going round) counts twice.
+
+// Moves the player to the start of played row `played_row` (0 the first
+// row), as mod_player_seek moves it to a row: the whole state as played
+// there, `loop` as it is at the call (a looping song goes round). Returns
+// the frames from the song's start to that row, or -1 (the player as it
+// was) for a null player, a negative row, a row the song never plays, or a
+// row more than MOD_SEEK_LIMIT_HOURS in.
+int64_t mod_player_seek_played_row(ModPlayer *player, int64_t played_row);
+
+// The played row at a song frame, for a player's song: a scan of the song's
+// clock kept one row ahead, so that asking about frames that move forward
+// costs the ticks passed, and asking about an earlier frame scans again
+// from the start. The player is read at creation only (its song and
+// `loop`): create the clock before the audio thread renders the player.
+struct ModRowClock;
+ModRowClock *mod_row_clock_create(const ModPlayer *player);  // null: no player, no memory
+void mod_row_clock_destroy(ModRowClock *clock);              // null does nothing
+// The played row at song frame `frame` (music_sync.h's song time); 0 for a
+// null clock or a negative frame.
+double mod_row_clock_row(ModRowClock *clock, int64_t frame);
+
 // Sets `loop` (nonzero: the song restarts at its end). Null does nothing.
 void mod_player_set_loop(ModPlayer *player, uint8_t flag);
 

@@ -74,3 +74,7 @@ void audio_callback(void *userdata, Uint8 *stream, int len) {
 void audio_unpause(void) {
     if (!capture_audio_pause(0)) SDL_PauseAudio(0);
 }
+
+void audio_pause(void) {
+    if (!capture_audio_pause(1)) SDL_PauseAudio(1);
+}

@@ -45,4 +45,8 @@ void audio_callback(void *userdata, Uint8 *stream, int len);
 // device is open.
 void audio_unpause(void);
 
+// Stops the device pulling audio (SDL_PauseAudio(1)): the music stands
+// where it is until audio_unpause. Harmless when no device is open.
+void audio_pause(void);
+
 #endif

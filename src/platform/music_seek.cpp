@@ -65,15 +65,28 @@ int64_t music_seek_from_env(ModPlayer *player) {
     return frame;
 }
 
-int music_seek(int order, int row) {
+// Restarts the playing music where `seek` moves the player (order and
+// row, or a played row).
+static int seek_playing_music(int order, int row, int64_t played_row) {
     ModPlayer *player = music_player;
-    if (!player || order < 0 || row < 0) return -1;
+    if (!player) return -1;
     // A capture calls the audio callback on this thread: nothing to lock,
     // and what is rendered is what is heard.
     const bool capturing = capture_active();
     if (!capturing) SDL_LockAudio();
-    const int64_t frame = mod_player_seek(player, order, row);
+    const int64_t frame = played_row >= 0 ? mod_player_seek_played_row(player, played_row)
+                                          : mod_player_seek(player, order, row);
     if (frame >= 0) music_sync_attach(player, frame, capturing);
     if (!capturing) SDL_UnlockAudio();
     return frame >= 0 ? 0 : -1;
+}
+
+int music_seek(int order, int row) {
+    if (order < 0 || row < 0) return -1;
+    return seek_playing_music(order, row, -1);
+}
+
+int music_seek_played_row(int64_t played_row) {
+    if (played_row < 0) return -1;
+    return seek_playing_music(0, 0, played_row);
 }

@@ -41,4 +41,9 @@ int64_t music_seek_from_env(ModPlayer *player);
 // that row (nothing changes then).
 int music_seek(int order, int row);
 
+// As music_seek, to the start of played row `played_row` (mod_player.h:
+// the rows heard since the song began, through its loops and jumps). 0, or
+// -1 when there is no music or the song never plays that many rows.
+int music_seek_played_row(int64_t played_row);
+
 #endif

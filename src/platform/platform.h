@@ -20,6 +20,7 @@
 //   music_start.h    reading the module, creating the player, opening the device
 //   music_seek.h     KEVO_FROM and music_seek: starting mid-song
 //   music_sync.h     the song as heard now, and its row, note and end events
+//   sync_rows.h      sync tracks' rows on the music's clock, KEVO_SYNC, the editor's control
 //   particles_run.h  the particle effect's image and frame loop
 //   web.h            the browser build (emscripten): what the web lacks and
 //                    what the edge does instead, the page's calls
@@ -40,6 +41,7 @@
 #include "platform/screen_changes.h"
 #include "platform/screen_lookup.h"
 #include "platform/screenshot.h"
+#include "platform/sync_rows.h"
 #include "platform/video.h"
 #include "platform/web.h"
 #include "platform/window_scale.h"

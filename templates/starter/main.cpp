@@ -11,6 +11,11 @@
 // window and ends the loop on Escape, the window's close or a stop signal;
 // F or Alt-Enter toggles fullscreen. Replace draw_frame with your own
 // scene: everything the engine offers is declared by <kevo/kevo.h>.
+//
+// The star's reach is a sync track: "star:reach" pixels more, keyed to the
+// music's rows, from res/starter_star-3Areach.track when there is one (0
+// without). KEVO_SYNC=localhost ./demo connects to a sync editor, where the
+// track can be keyed live and saved (sync/sync.h, platform/sync_rows.h).
 #include <kevo/kevo.h>
 
 // One spoke for each hue of the palette's bright ring, blue round to blue.
@@ -23,11 +28,12 @@ static void spoke_end(Fixed angle, int32_t radius, int32_t *x, int32_t *y) {
     *y = STAR_Y + static_cast<int32_t>((static_cast<int64_t>(fixed_sin(angle)) * radius) >> FIXED_SHIFT);
 }
 
-static void draw_frame(TextObject *title, TextObject *caption) {
+static void draw_frame(TextObject *title, TextObject *caption, double extra_reach) {
     fb_clear();
     // The star turns half a degree a frame; its spokes breathe in and out.
     const Fixed turn = static_cast<Fixed>(frame_counter % 720) * (FIXED_DEGREE / 2);
-    const int32_t reach = STAR_RADIUS - 20 + static_cast<int32_t>((fixed_sin(turn * 4) * 20) >> FIXED_SHIFT);
+    const int32_t reach = STAR_RADIUS - 20 + static_cast<int32_t>((fixed_sin(turn * 4) * 20) >> FIXED_SHIFT) +
+                          static_cast<int32_t>(extra_reach);
     for (int i = 0; i < SPOKES; i++) {
         int32_t x, y;
         spoke_end(turn + i * (FIXED_FULL_TURN / SPOKES), reach, &x, &y);
@@ -74,10 +80,18 @@ int main(int argc, char **argv) {
     MusicStartOptions music = music_start_options(loop.file ? loop.file : MUSIC_MODULE_PATH);
     music.music_env = loop.file ? 0 : 1;
     music_start_with(&music);
+    // The tracks follow the music started above (or count rows without it).
+    SyncRows rows;
+    sync_rows_start(&rows, "res/starter");
+    const SyncTrack *reach = sync_track(rows.device, "star:reach");
     frame_loop_open(&loop);  // the window, named after the program
     audio_unpause();
 
-    while (frame_loop_next(&loop)) draw_frame(title, caption);  // paced to one frame per 17 ms
+    while (frame_loop_next(&loop)) {  // paced to one frame per 17 ms
+        const double row = sync_rows_update(&rows);
+        draw_frame(title, caption, sync_value(reach, row));
+    }
+    sync_rows_stop(&rows);
     text_free(caption);
     text_free(title);
     font_free(small);

@@ -21,7 +21,8 @@ showcase|Escape ends it|One pass of the engine's module, the pictures driven by 
 scene_viewer|W or Space: wireframe. Escape ends it|A textured model spinning in a small scene graph.|60
 particle_fountain|Escape ends it|A fountain of particles over a picture.|120
 text_showcase|Escape ends it|Glyph sets, fonts and text effects.|120
-starter|Escape ends it|The starter template, where a demo of your own begins.|120"
+starter|Escape ends it|The starter template, where a demo of your own begins.|120
+sync_tracks|Escape ends it|Camera, colours and scene cuts from sync tracks; ?sync=ws://127.0.0.1:1339 edits them live.|290"
 
 {
     echo '<!doctype html>'

@@ -12,6 +12,7 @@
 //                     window.kevo.capture for whoever drives the page
 //   from=ORDER:ROW    KEVO_FROM, the music from that row
 //   music=PATH        KEVO_MUSIC, another module among the preloaded files
+//   sync=ws://HOST:PORT  KEVO_SYNC, the sync editor's WebSocket (port 1339)
 //   args=A B ...      the program's arguments
 //   autostart         start without the click (where sound needs none)
 //
@@ -83,6 +84,7 @@ function kevoPage(name) {
   }
   if (query.get("from") !== null) env.KEVO_FROM = query.get("from");
   if (query.get("music") !== null) env.KEVO_MUSIC = query.get("music");
+  if (query.get("sync") !== null) env.KEVO_SYNC = query.get("sync");
   const args = (query.get("args") || "").split(" ").filter((arg) => arg !== "");
 
   function ended(status) {

@@ -18,6 +18,10 @@
 //   - one clear line when a file is missing (the data, the code, or empty
 //     code); the server serves the pages and their files only and says in
 //     one line when its port is in use
+//   - the sync_tracks page reaches a scripted sync editor over WebSocket
+//     (?sync=ws://...): the greeting as text, one GET_TRACK message per
+//     track in the order made, the rows as the music plays, none while the
+//     editor has it paused
 //   - no page logs an error
 // and prints the figures: page weight (gzipped), time to the first frame,
 // frame rate, main-thread busy share, heard-position error.
@@ -30,6 +34,7 @@ import { join, resolve } from "node:path";
 import { gzipSync } from "node:zlib";
 import { setTimeout as sleep } from "node:timers/promises";
 import { launch, serve } from "./browser.mjs";
+import { syncEditor } from "./sync-editor.mjs";
 
 const [webBuild, nativeBuild] = process.argv.slice(2).map((p) => resolve(p));
 if (!webBuild || !nativeBuild) {
@@ -235,6 +240,28 @@ try {
     const ended = await page.waitFor("window.kevo.ended ? [window.kevo.status] : null", 10000, `Escape to end ${name}`).catch(() => null);
     check(ended !== null && ended[0] === 0 && title === expected, `${name} runs (title "${title}") and Escape ends it with status 0`);
     await page.close();
+  }
+  {
+    const editor = await syncEditor();
+    const page = await open(`sync_tracks.html?autostart&sync=ws://127.0.0.1:${editor.port}`);
+    await page.waitFor("window.kevo.frames > 60", 20000, "sync_tracks' frames");
+    const asked = editor.messages.filter((m) => m[0] === 2 && m.length === 5 + m.readUInt32BE(1));
+    const names = asked.map((m) => m.subarray(5).toString()).join(" ");
+    const rows = editor.messages.filter((m) => m[0] === 3 && m.length === 5).map((m) => m.readUInt32BE(1));
+    check(editor.greeted && names === "scene cam:yaw cam:pitch cam:dist colour:hue colour:flash" && rows.length > 0 &&
+      rows.every((row, i) => i === 0 || row > rows[i - 1]),
+      `sync_tracks greets the editor over WebSocket, asks for its 6 tracks (${names}) and tells its rows (${rows.join(" ")})`);
+    editor.send([4, 1]);
+    editor.send([3, 0, 0, 1, 44]);
+    await sleep(300);
+    const told = editor.messages.length;
+    await sleep(700);
+    check(editor.messages.length === told, `paused by the editor, sync_tracks tells no rows (${editor.messages.length - told} more)`);
+    await page.key("Escape", "Escape", 27);
+    const ended = await page.waitFor("window.kevo.ended ? [window.kevo.status] : null", 10000, "Escape to end sync_tracks").catch(() => null);
+    check(ended !== null && ended[0] === 0, `Escape ends sync_tracks with status 0 (${ended})`);
+    await page.close();
+    editor.close();
   }
   {
     const page = await open("index.html");
