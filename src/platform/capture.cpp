@@ -1,7 +1,7 @@
 // Capture: its start from the settings, frames as PNG files or handed to
 // the encoder, the audio callback's output as a WAV file, all on the
 // virtual clock, and the files completed at the end. The ffmpeg runs are
-// capture_encoder.cpp's, what a stop signal does capture_signals.cpp's.
+// capture_video.cpp's, what a stop signal does capture_signals.cpp's.
 #include "platform/capture.h"
 
 #include <dirent.h>

@@ -144,7 +144,7 @@ int capture_gif_finish(void);
 // put in place. Safe in a signal handler.
 bool capture_gif_keep_what_was_made(void);
 
-// capture_encoder.cpp
+// capture_video.cpp
 
 // The ffmpeg container name for a video path, or null for a directory.
 const char *capture_video_format(const char *path);
