@@ -482,8 +482,8 @@ TEST(MusicSong, NotesOutliveTheirChannelInThePool) {
         else b.rows[2][0].note = alone;
         return b.finish();
     };
-    const int frames = 6 * 5292, row2 = 3 * 5292;  // the first row starts after one row's ticks
-    auto render = [frames](Song *s) {
+    constexpr int frames = 6 * 5292, row2 = 3 * 5292;  // the first row starts after one row's ticks
+    auto render = [](Song *s) {
         ModPlayer *p = mod_player_create_song(44100, s);
         std::vector<int32_t> accum(2 * static_cast<size_t>(frames));
         mod_player_render(p, accum.data(), frames);
