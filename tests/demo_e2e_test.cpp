@@ -6,7 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -14,7 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/capture.h"
+#include "support/music_wide_songs.h"
 #include "support/platform_process.h"
+#include "support/program_capture.h"
 #include "support/platform_tools.h"
 #include "support/platform_xvfb.h"
 
@@ -197,4 +202,65 @@ TEST(DemoProgram, ShowsTheSceneInARealWindowUnderXvfb) {
     for (int y = 69; y <= 171; y++)
         for (int x = 110; x < 250; x++) wave_dots += is_orange(scene(x, y));
     EXPECT_GT(wave_dots, 300) << "the wave band is drawn";
+}
+
+// KEVO_MUSIC gives the demo and the showcase any module the player reads:
+// an XM and an S3M of ten channels are captured as modrender renders them
+// (the demo looping, the showcase once); a module the check refuses is its
+// one line and the program runs silently; an S3M's Adlib instrument is
+// said once and the rest plays.
+TEST(DemoProgram, KevoMusicGivesTheDemoAndTheShowcaseAnXmOrAnS3m) {
+    const std::string dir = make_temp_dir("capture_music");
+    ASSERT_FALSE(dir.empty());
+    std::vector<uint8_t> it(2000, 0);
+    memcpy(it.data(), "IMPM", 4);
+    const struct {
+        const char *name;
+        std::vector<uint8_t> bytes;
+    } files[] = {{"wide.xm", wide_xm_song(10)},
+                 {"wide.s3m", wide_s3m_song(10)},
+                 {"adlib.s3m", wide_s3m_song(6, true)},
+                 {"song.it", it}};
+    for (const auto &f : files) ASSERT_TRUE(write_whole_file(dir + "/" + f.name, f.bytes));
+    const int frames = 60;
+    const long sound_frames = capture_audio_frames_after(frames);
+    char seconds[64];
+    snprintf(seconds, sizeof seconds, "%.9f", static_cast<double>(sound_frames) / 44100.0);
+    const struct {
+        const char *program, *module, *says;
+        bool plays;
+    } runs[] = {
+        {"demo", "wide.xm", "", true},
+        {"showcase", "wide.xm", "", true},
+        {"demo", "wide.s3m", "", true},
+        {"showcase", "wide.s3m", "", true},
+        {"demo", "adlib.s3m", "MUSIC: '$': 1 Adlib instrument is not played: its notes stay silent", true},
+        {"demo", "song.it", "MUSIC: '$': IT modules are not supported; the demo runs without music", false},
+    };
+    int n = 0;
+    for (const auto &run : runs) {
+        const std::string module = dir + "/" + run.module, out = dir + "/c" + std::to_string(n++);
+        const ProcessResult r = run_captured(run.program, out, std::to_string(frames), {}, {"KEVO_MUSIC=" + module});
+        EXPECT_EQ(r.status, 0) << run.program << " " << run.module << ": " << r.err;
+        std::string says = run.says;
+        if (!says.empty()) says.replace(says.find('$'), 1, module);
+        EXPECT_EQ(count_lines_with(r.err, "MUSIC"), says.empty() ? 0 : 1) << r.err;
+        if (!says.empty()) {
+            EXPECT_EQ(count_lines_with(r.err, says), 1) << r.err;
+        }
+        const std::vector<uint8_t> wav = bytes_of(out + "/audio.wav");
+        ASSERT_EQ(wav.size(), 44u + 4u * static_cast<size_t>(sound_frames)) << run.program << " " << run.module;
+        const long audible = std::count_if(wav.begin() + 44, wav.end(), [](uint8_t b) { return b != 0; });
+        if (!run.plays) {
+            EXPECT_EQ(audible, 0) << run.module;
+            continue;
+        }
+        EXPECT_GT(audible, sound_frames) << run.program << " " << run.module;
+        // The demo loops its music, the showcase plays it once.
+        std::vector<std::string> args = {"--seconds", seconds, module, dir + "/ref.wav"};
+        if (std::string(run.program) == "demo") args.insert(args.begin(), "--loop");
+        ASSERT_EQ(run_program(ENGINE_BINARY_DIR "/modrender", args, {}, nullptr, -1, 0).status, 0);
+        EXPECT_TRUE(wav == bytes_of(dir + "/ref.wav")) << run.program << " " << run.module << ": modrender's sound";
+    }
+    remove_tree(dir);
 }
