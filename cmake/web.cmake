@@ -24,12 +24,14 @@ set(KEVO_SDL kevo_web_sdl)
 set(KEVO_PNG "")
 set(KEVO_EXPAT "")
 
-# libpng, giflib and expat are not in emscripten's prebuilt libraries: the files that need them
-# give way to their *_absent.cpp stand-ins, which say so. A page has no TCP:
-# the sync tracks reach the editor through the browser's WebSocket
-# (sync_link_web.cpp) instead.
-set(KEVO_WEB_LEAVES_OUT image_png_read.cpp image_png_write.cpp screenshot.cpp capture_gif.cpp sync_rocket.cpp
-  sync_link_tcp.cpp)
+# libpng, giflib and expat are not in emscripten's prebuilt libraries, nor
+# processes in a page: the files that need them give way to their
+# *_absent.cpp stand-ins, which say so. What the browser does its own way
+# (the canvas, Web Audio, a capture's frames to the page, the sync editor
+# through the browser's WebSocket) is in the *_web.cpp files, which take the
+# place of the native files named here.
+set(KEVO_WEB_LEAVES_OUT image_png_read.cpp image_png_write.cpp screenshot.cpp capture_gif.cpp capture_video.cpp
+  sync_rocket.cpp sync_link_tcp.cpp video_window.cpp audio_sink_device.cpp capture_frame_save.cpp)
 function(kevo_build_sources list_name)
   set(sources)
   foreach(source ${${list_name}})

@@ -217,6 +217,7 @@ void capture_child(const std::string &module, const std::string &dir, int frames
         fb_clear();
         fb_present();
         frame_counter++;
+        if (exit_requested()) exit(0);  // the capture has made its last frame
     }
 }
 
@@ -638,6 +639,7 @@ void seek_child(const std::string &dir, const std::string &log_path, int before,
         fflush(log);
         fb_present();
         frame_counter++;
+        if (exit_requested()) exit(0);  // the capture has made its last frame
     }
 }
 

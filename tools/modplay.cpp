@@ -106,7 +106,7 @@ int main(int argc, char **argv) {
     if (keep_standard_fds_open() != 0) return 1;
     // From here on a stop signal ends the program with status 0, also
     // during the start-up (a second one at once).
-    exit_signals_install(handle_exit_signal);
+    exit_signals_install();
     bool loop = false;
     const char *from = nullptr;
     const char *path = nullptr;

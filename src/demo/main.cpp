@@ -4,6 +4,8 @@
 // ignored). It takes no arguments: --help answers with its usage on
 // standard output (status 0, nothing started); anything else gets the
 // usage line on standard error and status 2, as every program does.
+#include <cstdlib>
+
 #include "demo/demo_scene.h"
 #include "gfx2d/font.h"
 #include "gfx2d/glyphs.h"
@@ -28,8 +30,8 @@ int main(int argc, char **argv) {
     // number to the audio capture, and the rate lines would go into it.
     if (keep_standard_fds_open() != 0) return 1;
     // First of all, so that a stop signal at any moment of start-up ends
-    // the demo with status 0 (the handler acts at the first present).
-    exit_signals_install(handle_exit_signal);
+    // the demo with status 0 (the loop acts on it at its first frame).
+    exit_signals_install();
     if (args_answer_help(argc, argv, USAGE)) return 0;
     if (!args_expect_plain(argc, argv, 0, 0, USAGE)) return USAGE_ERROR_STATUS;
     demo_font = font_new(glyphs_32x32, 32, 32);
@@ -42,5 +44,7 @@ int main(int argc, char **argv) {
         demo_draw_frame();
         fb_present();
         frame_counter++;
+        // A stop signal, or a capture that has made its last frame.
+        if (exit_requested()) exit(0);
     }
 }

@@ -26,12 +26,13 @@ extern ModPlayer *music_player;
 // differ from the 1024 asked for); 0 while no device is open.
 extern int audio_device_frames;
 
-// Opens the audio device with the request above and `callback`, asking for
-// no obtained format so that SDL converts for the device itself. The device
-// stays paused. Opening it is platform start-up: a capture asked for starts
-// here at the latest (capture_start), and then takes the callback in place
-// of a device. Returns 0 on success, -1 when SDL cannot open it (SDL's
-// reason is then in SDL_GetError()).
+// Opens the sound with `callback`: the audio sink in use (audio_sink.h),
+// the device with the request above, asking for no obtained format so that
+// SDL converts for the device itself. The sound stays paused. Opening it is
+// platform start-up (platform_start: a capture asked for starts here at the
+// latest, and its clock then takes the callback in place of a device).
+// Returns 0 on success, -1 when SDL cannot open the device (SDL's reason is
+// then in SDL_GetError()).
 int audio_open(void (*callback)(void *userdata, Uint8 *stream, int len));
 
 // The SDL audio callback: renders music_player into `stream` for len / 4
@@ -48,5 +49,14 @@ void audio_unpause(void);
 // Stops the device pulling audio (SDL_PauseAudio(1)): the music stands
 // where it is until audio_unpause. Harmless when no device is open.
 void audio_pause(void);
+
+// Closes the sound: the callback is not called again (a device's thread is
+// joined). Harmless when none is open.
+void audio_close(void);
+
+// While the audio is locked the callback does not run (a device's thread
+// waits), so that the main thread may change what it renders.
+void audio_lock(void);
+void audio_unlock(void);
 
 #endif

@@ -1,10 +1,11 @@
-// Capture: its start from the settings, frames as PNG files or handed to
-// the encoder, the audio callback's output as a WAV file, all on the
-// virtual clock, and the files completed at the end. The ffmpeg runs are
-// capture_video.cpp's, what a stop signal does capture_signals.cpp's.
+// Capture: its start from the settings, the writer of the output asked
+// for, each frame shown handed to it on the virtual clock, and the end:
+// the files completed once the last frame is made (or at exit, when the
+// program ends first), or kept as they are when a second stop or a failure
+// comes. The sound on the clock is capture_audio.cpp's; each kind of output
+// its writer's (capture_frames.cpp, capture_video.cpp, capture_gif.cpp).
 #include "platform/capture.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,22 +13,19 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "gfx2d/framebuffer.h"
-#include "music/wav_file.h"
+#include "platform/audio_sink.h"
 #include "platform/capture_internal.h"
 #include "platform/engine_clock.h"
 #include "platform/exit_signals.h"
 #include "platform/failure_line.h"
+#include "platform/frame_hooks.h"
 #include "platform/program_args.h"
-#include "platform/screenshot.h"
-#include "platform/video.h"
-#include "platform/web.h"
+#include "util/file_replace.h"
 
 // The capture's state (capture_internal.h).
 CaptureState capture_state = {};
@@ -54,33 +52,58 @@ bool capture_decline(void) {
     return capture_requested();
 }
 
-// The one way a capture fails: one "CAPTURE: ..." line on standard error,
-// then whatever was made so far left as a failure leaves it (a video's
-// files all gone; DIR mode's complete for the presents made; before
-// anything was made, nothing), status 1. A stop signal can no longer change
-// that.
+void capture_write_text(const char *text) {
+    size_t left = strlen(text);
+    while (left > 0) {
+        const ssize_t n = write(2, text, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        text += n;
+        left -= static_cast<size_t>(n);
+    }
+}
+
+int capture_make_temp_file(const char *kind, char *path, size_t size) {
+    snprintf(path, size, "%s.%s-XXXXXX", capture_state.output, kind);
+    const int fd = mkostemp(path, O_CLOEXEC);
+    // A name that was not made is no name of ours: nothing removes it.
+    if (fd < 0) {
+        path[0] = '\0';
+        return -1;
+    }
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    return fd;
+}
+
 void capture_fail(const char *format, ...) {
-    capture_block_stop_signals(nullptr);
+    exit_signals_block(nullptr);
     capture_state.active = false;
     capture_state.phase = CAPTURE_OFF;  // the exit-time completion has nothing to do
     va_list args;
     va_start(args, format);
     failure_line_v("CAPTURE", format, args);
     va_end(args);
-    if (capture_state.encoder_input >= 0) close(capture_state.encoder_input);
-    capture_state.encoder_input = -1;
-    if (capture_state.video)
-        capture_drop_video_files();
-    else if (capture_state.gif)
-        capture_gif_keep_what_was_made();
-    else
-        capture_keep_what_was_made();
-    if (capture_state.audio_file) {
-        capture_state.audio_fd = -1;
-        fclose(capture_state.audio_file);
-        capture_state.audio_file = nullptr;
-    }
+    if (capture_state.writer) capture_state.writer->keep();
+    capture_audio_close();
     exit(1);
+}
+
+// What a second stop does while a capture is made or finished: its writer
+// keeps what it can (status 0), or says that nothing was made (status 1).
+// Safe in a signal handler.
+static void capture_stop_again(void) {
+    const int phase = capture_state.phase;
+    if (phase != CAPTURE_RECORDING && phase != CAPTURE_FINISHING) return;
+    file_replace_remove_pending();  // a frame half written
+    if (capture_state.writer->keep()) _exit(0);
+    capture_write_text("CAPTURE: stopped again before '");
+    capture_write_text(capture_state.output);
+    capture_write_text("' was finished: no ");
+    capture_write_text(capture_state.writer->made);
+    capture_write_text(" made\n");
+    _exit(1);
 }
 
 // The one of `extensions` (a null-ended list) that `path` ends with, else
@@ -97,6 +120,7 @@ static const char *const UNMADE_VIDEOS[] = {".mov", ".avi", ".apng", ".m4v", ".m
                                             ".flv", ".wmv", ".3gp", ".y4m", ".mjpeg", nullptr};
 static const char *const PICTURES[] = {".png", ".pcx", ".jpg", ".jpeg", ".webp", ".bmp", ".tga", ".tif",
                                        ".tiff", nullptr};
+static const char *const VIDEOS[] = {".mp4", ".mkv", ".webm", nullptr};
 
 // A whole decimal number in lo .. hi from the environment variable `name`.
 static long env_number(const char *name, const char *text, long lo, long hi) {
@@ -106,41 +130,18 @@ static long env_number(const char *name, const char *text, long lo, long hi) {
     return value;
 }
 
-// Completes the WAV file and, for a video, ends the picture stream and
-// joins picture and sound into the output; the video's temporary files go
-// whatever happens. A GIF is ended and put in place; should that fail, the
-// frames it holds are kept as a failure keeps them. Returns 0, or -1 after
-// one line (and then a stop signal no longer acts). Runs at exit too, so it
-// never exits itself.
+// Seals the sound and has the writer complete its output. Returns 0, or -1
+// after one line, the writer having kept what it could (and then a stop
+// signal no longer acts). Runs at exit too, so it never exits itself.
 static int complete_files(void) {
     capture_state.active = false;
     capture_state.phase = CAPTURE_FINISHING;
-    int result = 0;
-    if (capture_state.audio_file) {
-        if (!capture_seal_audio(capture_state.audio_frames)) {
-            failure_line("CAPTURE", "cannot finish '%s': %s", capture_state.audio_path, strerror(errno));
-            result = -1;
-        }
-        capture_state.audio_fd = -1;
-        fclose(capture_state.audio_file);
-        capture_state.audio_file = nullptr;
-    }
-    if (capture_state.gif) result = capture_gif_finish();
-    if (capture_state.video) {
-        close(capture_state.encoder_input);
-        capture_state.encoder_input = -1;
-        char reason[REASON_BYTES];
-        if (!capture_ffmpeg_succeeded(&capture_state.encoder, reason, sizeof reason) && result == 0) {
-            failure_line("CAPTURE", "ffmpeg could not encode the frames of '%s': %s", capture_state.output, reason);
-            result = -1;
-        }
-        if (result == 0) result = capture_join_video();
-    }
+    int result = capture_audio_finish();
+    if (result == 0) result = capture_state.writer->finish();
     if (result != 0) {
-        capture_block_stop_signals(nullptr);
+        exit_signals_block(nullptr);
         capture_state.phase = CAPTURE_OFF;
-        if (capture_state.video) capture_drop_video_files();
-        if (capture_state.gif) capture_gif_keep_what_was_made();
+        capture_state.writer->keep();
     } else {
         capture_state.phase = CAPTURE_FINISHED;
     }
@@ -153,54 +154,36 @@ static void complete_at_exit(void) {
     if (capture_state.active && complete_files() != 0) _exit(1);
 }
 
-// DIR mode: the name of a capture file `dir` already holds, in `found`;
-// false when it holds none (or cannot be read: writing then says why).
-static bool holds_capture_files(const char *dir, char *found, size_t size) {
-    DIR *d = opendir(dir);
-    if (!d) return false;
-    bool holds = false;
-    while (const struct dirent *entry = readdir(d)) {
-        const char *name = entry->d_name;
-        if (strcmp(name, "audio.wav") == 0 || (strncmp(name, "frame_", 6) == 0 && has_suffix(name, ".png"))) {
-            snprintf(found, size, "%s", name);
-            holds = true;
-            break;
-        }
-    }
-    closedir(d);
-    return holds;
+// The hook fb_present runs once a frame is shown: the frame to the writer,
+// the virtual clock a frame period on and the sound rendered up to it.
+// After the N-th frame the files are completed and the frame loops are
+// told to end the program (exit_request); completing them cannot be, one
+// line and status 1.
+static void capture_frame(void) {
+    if (!capture_state.active) return;
+    capture_state.writer->frame(capture_state.frames_done);
+    capture_state.frames_done++;
+    engine_clock_advance(FRAME_PERIOD_MS);
+    capture_render_audio(capture_audio_frames_after(capture_state.frames_done));
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    capture_state.frames_kept = static_cast<sig_atomic_t>(capture_state.frames_done);
+    if (capture_state.frames_done < capture_state.frames_wanted) return;
+    if (complete_files() != 0) exit(1);
+    exit_request();
 }
 
-// DIR mode: makes or checks the folder; the WAV's descriptor, or exits
-// after one line.
-static int start_frames(const char *target, bool scale_given) {
-    if (scale_given && capture_state.scale != 1)
-        capture_fail("KEVO_CAPTURE_SCALE applies to videos and GIFs; PNG frames are the 400x240 framebuffer");
-    snprintf(capture_state.dir, sizeof capture_state.dir, "%s", target);
-    struct stat st;
-    if (stat(capture_state.dir, &st) != 0 && mkdir(capture_state.dir, 0777) != 0)
-        capture_fail("cannot create the directory '%s': %s", capture_state.dir, strerror(errno));
-    char found[256];
-    if (holds_capture_files(capture_state.dir, found, sizeof found))
-        capture_fail("'%s' already holds a capture (%s); capture into an empty or new folder", capture_state.dir,
-                     found);
-    snprintf(capture_state.audio_path, sizeof capture_state.audio_path, "%s/audio.wav", capture_state.dir);
-    const int fd = open(capture_state.audio_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) capture_fail("cannot write '%s': %s", capture_state.audio_path, strerror(errno));
-    return fd;
-}
-
-// Once the output is ready: the capture records from here on, on the
-// virtual clock, and completes its files at exit.
-static void start_recording(void) {
-    capture_state.active = true;
-    capture_state.phase = CAPTURE_RECORDING;
-    capture_state.audio_paused = true;
-    engine_clock_make_virtual();
-    atexit(complete_at_exit);
-    // A stop signal that came before counts as the first.
-    capture_state.stops_seen = exit_requested() ? 1 : 0;
-    capture_take_stop_signals();
+// The writer for a KEVO_CAPTURE name: a GIF, a video, or else a folder of
+// PNG frames; names of other videos and of pictures are refused.
+static const CaptureWriter *writer_for(const char *target) {
+    if (const char *extension = extension_among(target, UNMADE_VIDEOS))
+        capture_fail("'%s' names a %s video, which is not made here: use .mp4, .mkv, .webm or .gif, or a folder name "
+                     "for PNG frames", target, target + strlen(target) - strlen(extension));
+    if (const char *extension = extension_among(target, PICTURES))
+        capture_fail("'%s' names a %s picture: a capture makes a folder of PNG frames (a name without an extension), "
+                     "a .gif, or a .mp4, .mkv or .webm video", target, target + strlen(target) - strlen(extension));
+    if (has_suffix(target, ".gif")) return &capture_gif_writer;
+    if (extension_among(target, VIDEOS)) return &capture_video_writer;
+    return &capture_frames_writer;
 }
 
 int capture_start(void) {
@@ -219,117 +202,26 @@ int capture_start(void) {
         capture_fail("KEVO_CAPTURE needs KEVO_CAPTURE_FRAMES=N, the number of frames to capture");
     capture_state.frames_wanted = env_number("KEVO_CAPTURE_FRAMES", frames, 1, CAPTURE_MAX_FRAMES);
     const char *scale = getenv("KEVO_CAPTURE_SCALE");
-    capture_state.scale =
-        scale && *scale ? static_cast<int>(env_number("KEVO_CAPTURE_SCALE", scale, 1, CAPTURE_MAX_SCALE)) : 1;
+    const bool scale_given = scale && *scale;
+    capture_state.scale = scale_given ? static_cast<int>(env_number("KEVO_CAPTURE_SCALE", scale, 1, CAPTURE_MAX_SCALE)) : 1;
     if (strlen(target) + 32 > PATH_MAX) capture_fail("the path in KEVO_CAPTURE is too long");
-    if (const char *extension = extension_among(target, UNMADE_VIDEOS))
-        capture_fail("'%s' names a %s video, which is not made here: use .mp4, .mkv, .webm or .gif, or a folder name "
-               "for PNG frames", target, target + strlen(target) - strlen(extension));
-    if (const char *extension = extension_among(target, PICTURES))
-        capture_fail("'%s' names a %s picture: a capture makes a folder of PNG frames (a name without an extension), "
-                     "a .gif, or a .mp4, .mkv or .webm video", target, target + strlen(target) - strlen(extension));
-    capture_state.video = capture_video_format(target) != nullptr;
-    capture_state.gif = has_suffix(target, ".gif");
-    if (capture_state.gif) {
-        // A GIF has no sound: the audio callback still runs on the clock,
-        // as for the other captures, and what it makes is not kept.
-        capture_gif_start(target);
-        start_recording();
-        return 1;
-    }
-    const int audio_fd = capture_state.video ? capture_start_video(target) : start_frames(target, scale && *scale);
-    capture_state.audio_file = fdopen(audio_fd, "wb");
-    if (!capture_state.audio_file) {
-        const int error = errno;
-        close(audio_fd);  // the failure removes a video's files
-        capture_fail("cannot write '%s': %s", capture_state.video ? capture_state.output : capture_state.audio_path,
-                     strerror(error));
-    }
-    // Unbuffered: the file holds all that was written, which a stop signal
-    // or a failure can then seal with a header that matches.
-    setvbuf(capture_state.audio_file, nullptr, _IONBF, 0);
-    capture_state.audio_fd = audio_fd;
-    uint8_t header[WAV_FILE_HEADER_BYTES];
-    wav_file_header(header, CAPTURE_RATE_HZ, 0);
-    if (fwrite(header, 1, sizeof header, capture_state.audio_file) != sizeof header)
-        capture_fail("cannot write '%s': %s", capture_state.audio_path, strerror(errno));
-    if (capture_state.video) capture_start_encoder();
-    start_recording();
-    return 1;
-}
-
-int capture_audio_open(CaptureAudioCallback callback, void *userdata) {
-    if (!capture_state.active) return 0;
-    capture_state.audio_callback = callback;
-    capture_state.audio_userdata = userdata;
+    const CaptureWriter *writer = writer_for(target);
+    if (writer == &capture_frames_writer && scale_given && capture_state.scale != 1)
+        capture_fail("KEVO_CAPTURE_SCALE applies to videos and GIFs; PNG frames are the 400x240 framebuffer");
+    // A GIF has no sound: the audio callback still runs on the clock, as
+    // for the other captures, and what it makes is not kept.
+    capture_state.writer = writer;  // a failure from here on has it keep what it made
+    const int audio_fd = writer->start(target);
+    if (audio_fd >= 0) capture_audio_begin(audio_fd);
+    // From here on the capture records, on the virtual clock, and completes
+    // its files when the last frame is made or at exit.
+    capture_state.active = true;
+    capture_state.phase = CAPTURE_RECORDING;
     capture_state.audio_paused = true;
+    engine_clock_make_virtual();
+    atexit(complete_at_exit);
+    exit_signals_on_second_stop(capture_stop_again);
+    audio_sink_use(&capture_clock_sink);
+    frame_hook_add(capture_frame);
     return 1;
-}
-
-int capture_audio_pause(int paused) {
-    if (!capture_state.active) return 0;
-    capture_state.audio_paused = paused != 0;
-    return 1;
-}
-
-// DIR mode: writes the framebuffer as the next frame's PNG, named where a
-// stop signal finds it until the present is complete.
-static void save_frame(void) {
-#ifdef __EMSCRIPTEN__
-    // No PNG in the browser (web.h): the page keeps the indices, the sound
-    // goes to DIR/audio.wav in the page's memory as everywhere.
-    web_page_frame(fb_pixels, fb_width, fb_height);
-    return;
-#endif
-    const int next = 1 - capture_state.frame_at;
-    snprintf(capture_state.frame_paths[next], sizeof capture_state.frame_paths[next], "%s/frame_%06ld.png",
-             capture_state.dir, capture_state.frames_done);
-    capture_state.frame_numbers[next] = static_cast<sig_atomic_t>(capture_state.frames_done);
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    capture_state.frame_at = next;
-    const char *path = capture_state.frame_paths[next];
-    if (fb_save_png(path) != 0)
-        capture_fail("stopped: frame %s of '%s' could not be saved", path + strlen(capture_state.dir) + 1,
-                     capture_state.dir);
-}
-
-static void render_audio_to(long target_frames) {
-    static int16_t block[2 * AUDIO_BLOCK_FRAMES];
-    while (capture_state.audio_frames < target_frames) {
-        const long left = target_frames - capture_state.audio_frames;
-        const int n = left < AUDIO_BLOCK_FRAMES ? static_cast<int>(left) : AUDIO_BLOCK_FRAMES;
-        if (capture_state.audio_callback && !capture_state.audio_paused)
-            capture_state.audio_callback(capture_state.audio_userdata, reinterpret_cast<uint8_t *>(block),
-                                         n * WAV_FILE_FRAME_BYTES);
-        else
-            memset(block, 0, sizeof block);
-        if (capture_state.audio_file &&
-            wav_file_write_frames(capture_state.audio_file, block, static_cast<size_t>(n)) != 0)
-            capture_fail("cannot write '%s': %s", capture_state.video ? capture_state.output : capture_state.audio_path,
-                         strerror(errno));
-        capture_state.audio_frames += n;
-    }
-}
-
-void capture_frame(void) {
-    if (!capture_state.active || capture_state.frames_done >= capture_state.frames_wanted) return;
-    // video_init puts back the handlers it found before SDL's start; a
-    // program may install its own later: the capture's goes in front again.
-    capture_take_stop_signals();
-    if (capture_state.video)
-        capture_send_frame_to_encoder();
-    else if (capture_state.gif)
-        capture_gif_frame(capture_state.frames_done);
-    else
-        save_frame();
-    capture_state.frames_done++;
-    engine_clock_advance(FRAME_PERIOD_MS);
-    render_audio_to(capture_audio_frames_after(capture_state.frames_done));
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    capture_state.frames_kept = static_cast<sig_atomic_t>(capture_state.frames_done);
-}
-
-void capture_end_when_done(void) {
-    if (!capture_state.active || capture_state.frames_done < capture_state.frames_wanted) return;
-    exit(complete_files() == 0 ? 0 : 1);
 }

@@ -55,32 +55,27 @@
 //
 // Stopping: a program that ends (or is stopped by a signal) before N
 // presents still leaves complete files for the presents it made: the PNG
-// frames with a WAV of their sound, the GIF or the video of them. A second stop
-// signal before the video is finished abandons it: every temporary file
-// and ffmpeg go, one "CAPTURE: ..." line, status 1. (The same signal again
-// within 0.25 s counts as the same stop: `timeout`, for one, sends its
-// signal to the program and again to its process group.) In DIR mode a second
-// stop signal ends the program at once (status 0), the files complete for
-// the presents made; in GIF mode it puts in place the GIF of the frames
-// written whole (status 0; with none, one line and status 1). After a
-// write error the WAV header, too, always matches the sound the file
-// holds, and a GIF holds the frames written whole (status 1). To see every stop signal the capture
-// keeps a handler of its own in front of the program's for SIGINT,
-// SIGQUIT, SIGHUP and SIGTERM (the program's still runs; an ignored signal
-// stays ignored).
+// frames with a WAV of their sound, the GIF or the video of them. A second
+// stop (exit_signals.h) before the files are finished ends the capture at
+// once: in DIR mode the files complete for the presents made (status 0);
+// in GIF mode the GIF of the frames written whole (status 0; with none,
+// one line and status 1); a video is abandoned, every temporary file and
+// ffmpeg gone, one line, status 1. After a write error the WAV header,
+// too, always matches the sound the file holds, and a GIF holds the frames
+// written whole (status 1).
 //
-// Starting: once, by the platform's start-up. The first of the music
-// start-up (music_start_file, before it opens the audio device), audio_open
-// and video_init calls capture_start, which reads KEVO_CAPTURE* then and
-// never again; a program may call it itself before them. So any program
-// that shows frames is captured unchanged, its sound too. A program that
-// shows none (modplay; a program drawing without a window) calls
+// Starting: once, by the platform's start (platform_start.h), which the
+// first of the window's opening, the music's start and the sound's opening
+// runs; a program may call capture_start itself before them. A capture
+// then puts its clock in place of the sound device (audio_sink.h) and adds
+// its hook to those fb_present runs (frame_hooks.h): each frame shown is
+// recorded, the virtual clock moved on and the sound rendered up to it.
+// After the N-th frame it completes the files and sets the frame loops'
+// stop flag (exit_request), and the loop ends the program (status 0; 1
+// after one line when the files cannot be completed). A program that
+// shows no frames (modplay; a program drawing without a window) calls
 // capture_decline first, and is then never captured. Everything else only
 // asks capture_active().
-//
-// Hooks: fb_present calls capture_frame after showing the frame and
-// capture_end_when_done last; audio_open and audio_unpause hand the audio
-// callback to the capture; a second stop signal calls capture_stop_again.
 //
 // Programs on the frame loop (frame_loop.h): --frames N still ends them
 // after N frames while capturing (whichever of it and KEVO_CAPTURE_FRAMES
@@ -99,13 +94,13 @@ typedef void (*CaptureAudioCallback)(void *userdata, uint8_t *stream, int len);
 
 // Starts the capture KEVO_CAPTURE asks for (set, not empty), the first time
 // it is called; later calls only return the answer. When capturing:
-// switches the engine to the virtual clock, creates DIR (one level) or
-// starts ffmpeg and opens the WAV file, or starts the GIF, puts its
-// stop-signal handler in front of the program's and arranges for the files
-// to be completed at exit.
-// Returns 1 when capturing, 0 when not (nothing asked, or declined). Exits
-// with status 1 after one "CAPTURE: ..." line when the settings are bad or
-// the output cannot be written.
+// switches the engine to the virtual clock, makes the output's folder or
+// temporary files (starting ffmpeg for a video) and the WAV file, puts the
+// capture's clock in place of the sound device, adds its frame hook, and
+// arranges for a second stop and the program's exit to leave the files as
+// said above. Returns 1 when capturing, 0 when not (nothing asked, or
+// declined). Exits with status 1 after one "CAPTURE: ..." line when the
+// settings are bad or the output cannot be written.
 int capture_start(void);
 
 // For a program that shows no frames, before its start-up: no capture is
@@ -119,33 +114,6 @@ bool capture_decline(void);
 // are completed or it fails. The question every part of the engine asks;
 // it starts nothing.
 bool capture_active(void);
-
-// While capturing, takes the program's audio callback in place of the audio
-// device (paused, as a device starts) and returns 1; returns 0 otherwise.
-int capture_audio_open(CaptureAudioCallback callback, void *userdata);
-
-// While capturing, lets the callback run (paused 0) or stops it and returns
-// 1; returns 0 otherwise.
-int capture_audio_pause(int paused);
-
-// Called by fb_present once the frame is shown. While capturing: records
-// the framebuffer as the next frame, advances the virtual clock by one
-// frame period and renders the sound up to the new time (and puts the
-// capture's stop-signal handler back in front should the program have
-// replaced it). Exits with status 1 after one line when a file cannot be
-// written. Otherwise does nothing.
-void capture_frame(void);
-
-// Called last in fb_present: once N frames are captured, completes the
-// files and exits with status 0 (1 after one line when they cannot be
-// completed). Otherwise does nothing.
-void capture_end_when_done(void);
-
-// For a stop signal's handler that has had a stop signal before: while a
-// capture is being made or finished it ends the program as a second stop
-// signal does (see above) and does not return; otherwise it returns. Safe
-// inside a signal handler.
-void capture_stop_again(void);
 
 // Audio frames due after `presents` presents: presents frame periods at
 // CAPTURE_RATE_HZ, rounded to the nearest frame (17 ms x 44.1 = 749.7 a

@@ -21,11 +21,10 @@
 
 #include "gfx2d/framebuffer.h"
 #include "gfx2d/palette.h"
-#include "platform/capture.h"
 #include "platform/capture_internal.h"
 #include "platform/engine_clock.h"
+#include "platform/exit_signals.h"
 #include "platform/failure_line.h"
-#include "platform/video.h"
 
 constexpr int GIF_COLORS = 256;
 constexpr int GIF_COLOR_BITS = 8;
@@ -88,17 +87,15 @@ static int gif_output(GifFileType *, const GifByteType *bytes, int count) {
     capture_fail("giflib could not write '%s': %s", capture_state.output, reason ? reason : "unknown error");
 }
 
-void capture_gif_start(const char *target) {
+// Checks the name, makes the temporary file and writes the GIF's start (the
+// palette as its colour table, the loop). No sound: -1.
+static int gif_start(const char *target) {
     snprintf(capture_state.output, sizeof capture_state.output, "%s", target);
     struct stat st;
     if (stat(capture_state.output, &st) == 0 && S_ISDIR(st.st_mode))
         capture_fail("'%s' is a folder; the GIF needs a file name", target);
     capture_state.gif_fd = capture_make_temp_file("part", capture_state.gif_temp, sizeof capture_state.gif_temp);
     if (capture_state.gif_fd < 0) capture_fail("cannot write '%s': %s", target, strerror(errno));
-    // The GIF gets the permissions a new file would have.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(capture_state.gif_fd, 0666 & ~mask);
 
     int error = 0;
     capture_state.gif_file = EGifOpen(nullptr, gif_output, &error);
@@ -130,6 +127,7 @@ void capture_gif_start(const char *target) {
         !flush_output())
         gif_failed();
     capture_state.gif_kept_bytes = capture_state.gif_written;
+    return -1;
 }
 
 // The framebuffer as a 400 x 240 picture of indices: one that a program
@@ -168,7 +166,7 @@ static void changed_rectangle(const GifByteType *before, const GifByteType *now,
     *h = bottom - top + 1;
 }
 
-void capture_gif_frame(long frame_number) {
+static void gif_frame(long frame_number) {
     static GifByteType previous[FRAME_PIXELS], frame[FRAME_PIXELS];
     static GifPixelType line[SCREEN_WIDTH_PX * CAPTURE_MAX_SCALE];
     GifFileType *gif = capture_state.gif_file;
@@ -203,7 +201,8 @@ void capture_gif_frame(long frame_number) {
     capture_state.gif_frames_kept = frame_number + 1;
 }
 
-int capture_gif_finish(void) {
+// Ends the GIF and puts it in place.
+static int gif_finish(void) {
     if (capture_state.gif_frames_kept == 0) {
         failure_line("CAPTURE", "no GIF made: '%s' would have had no frame", capture_state.output);
         return -1;
@@ -228,14 +227,14 @@ int capture_gif_finish(void) {
     // The GIF is in place and the capture finished, together: a stop
     // signal sees either the frames kept or the whole GIF.
     sigset_t old;
-    capture_block_stop_signals(&old);
+    exit_signals_block(&old);
     const bool placed = rename(capture_state.gif_temp, capture_state.output) == 0;
     const int rename_errno = errno;
     if (placed) {
         capture_state.phase = CAPTURE_FINISHED;
         capture_state.gif_temp[0] = '\0';
     }
-    capture_restore_signal_mask(&old);
+    exit_signals_restore_mask(&old);
     if (placed) {
         close(capture_state.gif_fd);
         capture_state.gif_fd = -1;
@@ -247,7 +246,9 @@ int capture_gif_finish(void) {
     return 0;
 }
 
-bool capture_gif_keep_what_was_made(void) {
+// The frames complete in the temporary file, with a trailer, put in place
+// as the GIF; without any, the file goes.
+static bool gif_keep(void) {
     const int fd = capture_state.gif_fd;
     if (fd < 0 || !capture_state.gif_temp[0]) return false;
     const off_t kept = static_cast<off_t>(capture_state.gif_kept_bytes);
@@ -258,3 +259,10 @@ bool capture_gif_keep_what_was_made(void) {
     capture_state.gif_temp[0] = '\0';
     return whole;
 }
+
+static void gif_drop(void) {
+    if (capture_state.gif_temp[0]) unlink(capture_state.gif_temp);
+    capture_state.gif_temp[0] = '\0';
+}
+
+const CaptureWriter capture_gif_writer = {"GIF", gif_start, gif_frame, gif_finish, gif_keep, gif_drop};

@@ -2,12 +2,16 @@
 // keeps the frames itself): asking for one is refused with one line.
 #include "platform/capture_internal.h"
 
-void capture_gif_start(const char *target) {
+static int gif_start(const char *target) {
     capture_fail("'%s': a GIF is not made in this build (it has no giflib); a page takes the frames itself", target);
 }
 
-void capture_gif_frame(long frame_number) { (void)frame_number; }
+static void gif_frame(long number) { (void)number; }
 
-int capture_gif_finish(void) { return -1; }
+static int gif_finish(void) { return -1; }
 
-bool capture_gif_keep_what_was_made(void) { return false; }
+static bool gif_keep(void) { return false; }
+
+static void gif_drop(void) {}
+
+const CaptureWriter capture_gif_writer = {"GIF", gif_start, gif_frame, gif_finish, gif_keep, gif_drop};

@@ -1,11 +1,10 @@
-// A capture's ffmpeg runs: finding ffmpeg, the video's temporary files, the
-// encoder taking raw RGB frames, the run joining picture and sound, and
-// what ffmpeg said when one fails.
+// The capture as a video through ffmpeg: finding ffmpeg, the video's
+// temporary files beside it, the encoder taking raw RGB frames, the run
+// joining picture and sound, what ffmpeg said when one fails, and the video
+// put in place whole (or, after a stop or a failure, none of it).
 #include <fcntl.h>
 #include <sys/mman.h>
-#ifndef __EMSCRIPTEN__
 #include <sys/prctl.h>  // the parent-death signal
-#endif
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -20,14 +19,13 @@
 
 #include "gfx2d/framebuffer.h"
 #include "gfx2d/palette.h"
-#include "platform/capture.h"
 #include "platform/capture_internal.h"
 #include "platform/engine_clock.h"
+#include "platform/exit_signals.h"
 #include "platform/failure_line.h"
-#include "platform/video.h"
 
 // The ffmpeg container name for a video path, or null for a directory.
-const char *capture_video_format(const char *path) {
+static const char *video_format(const char *path) {
     if (has_suffix(path, ".mp4")) return "mp4";
     if (has_suffix(path, ".mkv")) return "matroska";
     if (has_suffix(path, ".webm")) return "webm";
@@ -45,8 +43,9 @@ static void kill_ffmpeg(volatile sig_atomic_t *slot) {
     *slot = 0;
 }
 
-// Video mode: no ffmpeg left running and none of the temporary files.
-void capture_drop_video_files(void) {
+// No ffmpeg left running and none of the temporary files. Safe in a
+// signal handler.
+static void video_drop(void) {
     kill_ffmpeg(&capture_state.encoder);
     kill_ffmpeg(&capture_state.joiner);
     unlink(capture_state.video_temp);
@@ -79,22 +78,20 @@ static bool find_ffmpeg(void) {
 // die. Returns its pid, or -1.
 static pid_t spawn_ffmpeg(const char *const *args, int input_fd, volatile sig_atomic_t *slot) {
     sigset_t old;
-    capture_block_stop_signals(&old);
+    exit_signals_block(&old);
     const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
         setpgid(0, 0);
-#ifndef __EMSCRIPTEN__
         prctl(PR_SET_PDEATHSIG, SIGKILL);
-#endif
         if (getppid() != parent) _exit(127);
-        for (int signal_number : STOP_SIGNALS) {
+        for (int signal_number : exit_stop_signals) {
             struct sigaction now;
             if (sigaction(signal_number, nullptr, &now) == 0 && now.sa_handler != SIG_IGN)
                 signal(signal_number, SIG_DFL);
         }
         signal(SIGPIPE, SIG_DFL);
-        capture_restore_signal_mask(&old);
+        exit_signals_restore_mask(&old);
         const int in = input_fd >= 0 ? input_fd : open("/dev/null", O_RDONLY);
         if (in >= 0 && in != 0) dup2(in, 0);
         if (capture_state.ffmpeg_errors >= 0) dup2(capture_state.ffmpeg_errors, 2);
@@ -111,7 +108,7 @@ static pid_t spawn_ffmpeg(const char *const *args, int input_fd, volatile sig_at
         setpgid(pid, pid);
         *slot = pid;
     }
-    capture_restore_signal_mask(&old);
+    exit_signals_restore_mask(&old);
     return pid;
 }
 
@@ -128,11 +125,11 @@ static int wait_ffmpeg(volatile sig_atomic_t *slot) {
         break;
     }
     sigset_t old;
-    capture_block_stop_signals(&old);
+    exit_signals_block(&old);
     int status = -1;
     if (ended && waitpid(pid, &status, 0) != pid) status = -1;
     *slot = 0;
-    capture_restore_signal_mask(&old);
+    exit_signals_restore_mask(&old);
     return status;
 }
 
@@ -162,7 +159,7 @@ static bool ffmpeg_last_line(char *out, size_t size) {
 
 // Waits for the ffmpeg in *slot; true when it ended with status 0.
 // Otherwise `reason` says why: ffmpeg's own last line, or how it ended.
-bool capture_ffmpeg_succeeded(volatile sig_atomic_t *slot, char *reason, size_t size) {
+static bool ffmpeg_succeeded(volatile sig_atomic_t *slot, char *reason, size_t size) {
     const int status = wait_ffmpeg(slot);
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
     if (ffmpeg_last_line(reason, size)) return false;
@@ -179,8 +176,9 @@ static void forget_ffmpeg_errors(void) {
     if (ftruncate(capture_state.ffmpeg_errors, 0) == 0) lseek(capture_state.ffmpeg_errors, 0, SEEK_SET);
 }
 
-void capture_start_encoder(void) {
-    const char *format = capture_video_format(capture_state.output);
+// Starts the ffmpeg that takes the frames as raw RGB on its standard input.
+static void start_encoder(void) {
+    const char *format = video_format(capture_state.output);
     const bool vp9 = strcmp(format, "webm") == 0;
     char size[32];
     snprintf(size, sizeof size, "%dx%d", SCREEN_WIDTH_PX * capture_state.scale, SCREEN_HEIGHT_PX * capture_state.scale);
@@ -212,8 +210,8 @@ void capture_start_encoder(void) {
 
 // Joins the finished picture and sound into the video file, through the
 // temporary name beside it, and puts it in place. 0, or -1 after one line.
-int capture_join_video(void) {
-    const char *format = capture_video_format(capture_state.output);
+static int join_video(void) {
+    const char *format = video_format(capture_state.output);
     const char *audio_codec = strcmp(format, "webm") == 0       ? "libopus"
                               : strcmp(format, "matroska") == 0 ? "flac"
                                                                 : "aac";
@@ -229,7 +227,7 @@ int capture_join_video(void) {
     char reason[REASON_BYTES];
     const pid_t pid = spawn_ffmpeg(args, -1, &capture_state.joiner);
     if (pid < 0) snprintf(reason, sizeof reason, "%s", strerror(errno));
-    if (pid < 0 || !capture_ffmpeg_succeeded(&capture_state.joiner, reason, sizeof reason)) {
+    if (pid < 0 || !ffmpeg_succeeded(&capture_state.joiner, reason, sizeof reason)) {
         failure_line("CAPTURE", "ffmpeg could not join picture and sound into '%s': %s", capture_state.output, reason);
         return -1;
     }
@@ -238,11 +236,11 @@ int capture_join_video(void) {
     // The video is in place and the capture finished, together: a stop
     // signal sees either no video or the whole one.
     sigset_t old;
-    capture_block_stop_signals(&old);
+    exit_signals_block(&old);
     const bool placed = rename(capture_state.joined_temp, capture_state.output) == 0;
     const int rename_errno = errno;
     if (placed) capture_state.phase = CAPTURE_FINISHED;
-    capture_restore_signal_mask(&old);
+    exit_signals_restore_mask(&old);
     if (!placed) {
         failure_line("CAPTURE", "cannot put the video in place as '%s': %s", capture_state.output,
                      strerror(rename_errno));
@@ -251,23 +249,9 @@ int capture_join_video(void) {
     return 0;
 }
 
-// A new empty file beside the output (a video or a GIF), named after it
-// and `kind`, in `path`. Its descriptor, or -1 (errno says why).
-int capture_make_temp_file(const char *kind, char *path, size_t size) {
-    snprintf(path, size, "%s.%s-XXXXXX", capture_state.output, kind);
-    const int fd = mkostemp(path, O_CLOEXEC);
-    // A name that was not made is no name of ours: nothing removes it.
-    if (fd < 0) path[0] = '\0';
-    return fd;
-}
-
-// Video mode: finds ffmpeg, checks the name and makes the temporary files;
-// the WAV's descriptor, or exits after one line.
-int capture_start_video(const char *target) {
-#ifdef __EMSCRIPTEN__
-    // No processes in the browser (web.h): the page takes the frames.
-    capture_fail("'%s': videos are not made in the browser (no ffmpeg there); a page takes the frames itself", target);
-#endif
+// Finds ffmpeg, checks the name, makes the temporary files and starts the
+// encoder; the WAV's descriptor, or exits after one line.
+static int video_start(const char *target) {
     if (!find_ffmpeg())
         capture_fail("'%s' is made with ffmpeg, which is not installed (no executable ffmpeg on PATH)", target);
     snprintf(capture_state.output, sizeof capture_state.output, "%s", target);
@@ -286,15 +270,10 @@ int capture_start_video(const char *target) {
         if (video_fd >= 0) close(video_fd);
         capture_fail("cannot write '%s': %s", target, strerror(error));
     }
-    // The video gets the permissions a new file would have.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(joined_fd, 0666 & ~mask);
     close(video_fd);
     close(joined_fd);
-#ifndef __EMSCRIPTEN__
     capture_state.ffmpeg_errors = memfd_create("ffmpeg-errors", MFD_CLOEXEC);
-#endif
+    start_encoder();
     return audio_fd;
 }
 
@@ -309,7 +288,7 @@ static void write_all(int fd, const uint8_t *bytes, size_t count) {
                 // It stopped reading: it has ended, or is ending, and says why.
                 close(capture_state.encoder_input);
                 capture_state.encoder_input = -1;
-                capture_ffmpeg_succeeded(&capture_state.encoder, reason, sizeof reason);
+                ffmpeg_succeeded(&capture_state.encoder, reason, sizeof reason);
             }
             capture_fail("ffmpeg stopped taking frames for '%s': %s", capture_state.output, reason);
         }
@@ -319,7 +298,8 @@ static void write_all(int fd, const uint8_t *bytes, size_t count) {
 }
 
 // One frame through the palette as RGB rows, each pixel scale x scale.
-void capture_send_frame_to_encoder(void) {
+static void video_frame(long number) {
+    (void)number;
     // The encoder was promised frames of the window's size; a framebuffer
     // that a program resized is cut or padded with black to it, so no row
     // ever runs past the buffer and the stream keeps its frame size.
@@ -340,3 +320,25 @@ void capture_send_frame_to_encoder(void) {
         for (int i = 0; i < k; i++) write_all(capture_state.encoder_input, row, row_bytes);
     }
 }
+
+// Ends the picture stream, waits for the encoder, then joins picture and
+// sound and puts the video in place.
+static int video_finish(void) {
+    close(capture_state.encoder_input);
+    capture_state.encoder_input = -1;
+    char reason[REASON_BYTES];
+    if (!ffmpeg_succeeded(&capture_state.encoder, reason, sizeof reason)) {
+        failure_line("CAPTURE", "ffmpeg could not encode the frames of '%s': %s", capture_state.output, reason);
+        return -1;
+    }
+    return join_video();
+}
+
+// A video is whole or it is nothing: what a stop or a failure leaves is
+// none of its files.
+static bool video_keep(void) {
+    video_drop();
+    return false;
+}
+
+const CaptureWriter capture_video_writer = {"video", video_start, video_frame, video_finish, video_keep, video_drop};

@@ -7,6 +7,10 @@
 
 #include <cstdint>
 
+// One frame period: about 58.8 frames per second at most. The present paces
+// to it, and the virtual clock moves on by it at each frame a capture makes.
+constexpr uint32_t FRAME_PERIOD_MS = 17;
+
 // The clock's state. Real: engine_ticks() is SDL_GetTicks(). Virtual (a
 // capture is running): engine_ticks() is virtual_ms, which only
 // engine_clock_advance moves, by exactly one frame period per present.

@@ -1,18 +1,40 @@
-// The stop signals' handler and its installation.
+// The one stop-signal handler, its installation, and SIGXFSZ ignored.
 #include "platform/exit_signals.h"
 
-#include <csignal>
 #include <unistd.h>
 
-#include "platform/capture.h"
+#include <atomic>
+#include <cerrno>
+#include <ctime>
+
 #include "util/file_replace.h"
 
-static const int EXIT_SIGNALS[] = {SIGINT, SIGQUIT, SIGHUP, SIGTERM};
+const int exit_stop_signals[EXIT_STOP_SIGNALS] = {SIGINT, SIGQUIT, SIGHUP, SIGTERM};
+
+constexpr long MS_PER_SECOND = 1000;
+constexpr long NS_PER_MS = 1000000;
+
+// Written by the handler, read by ordinary code. exit() runs SDL_Quit and
+// the C library's clean-up, which free memory and take locks: called from
+// inside a signal that interrupted malloc or SDL, it could deadlock or
+// corrupt the heap. So the handler only counts, and the frame loop ends
+// the program from ordinary code at its next frame boundary.
+static volatile sig_atomic_t stop_count = 0;
+static volatile sig_atomic_t end_requested = 0;
+static volatile sig_atomic_t last_stop_signal = 0;
+static volatile long last_stop_ms = 0;
+static void (*volatile second_stop_action)(void) = nullptr;
+
+static void stop_signal_set(sigset_t *set) {
+    sigemptyset(set);
+    for (int signal_number : exit_stop_signals) sigaddset(set, signal_number);
+}
 
 static struct sigaction exit_action(void (*handler)(int)) {
     struct sigaction action = {};
     action.sa_handler = handler;
-    sigemptyset(&action.sa_mask);
+    // One stop at a time: the count does not nest.
+    stop_signal_set(&action.sa_mask);
     // Start-up reads files and waits on the display: let those calls go on.
     action.sa_flags = SA_RESTART;
     return action;
@@ -31,11 +53,11 @@ void ignore_file_size_signal(void) {
     if (sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) signal(SIGXFSZ, SIG_IGN);
 }
 
-void exit_signals_install(void (*handler)(int)) {
+void exit_signals_install(void) {
     ignore_file_size_signal();
-    const struct sigaction action = exit_action(handler);
+    const struct sigaction action = exit_action(handle_exit_signal);
     struct sigaction current;
-    for (int signal_number : EXIT_SIGNALS) {
+    for (int signal_number : exit_stop_signals) {
         current_action(signal_number, &current);
         if (current.sa_handler != SIG_IGN) sigaction(signal_number, &action, nullptr);
     }
@@ -43,39 +65,60 @@ void exit_signals_install(void (*handler)(int)) {
 
 void exit_signals_claim(ExitSignalHandlers *handlers) {
     ignore_file_size_signal();
-    for (int i = 0; i < 4; i++) {
+    for (int i = 0; i < EXIT_STOP_SIGNALS; i++) {
         struct sigaction *action = &handlers->actions[i];
-        current_action(EXIT_SIGNALS[i], action);
+        current_action(exit_stop_signals[i], action);
         if (action->sa_handler == SIG_DFL) {
             *action = exit_action(handle_exit_signal);
-            sigaction(EXIT_SIGNALS[i], action, nullptr);
+            sigaction(exit_stop_signals[i], action, nullptr);
         }
     }
 }
 
 void exit_signals_restore(const ExitSignalHandlers *handlers) {
-    for (int i = 0; i < 4; i++) sigaction(EXIT_SIGNALS[i], &handlers->actions[i], nullptr);
+    for (int i = 0; i < EXIT_STOP_SIGNALS; i++) sigaction(exit_stop_signals[i], &handlers->actions[i], nullptr);
 }
 
-// Set by the signal handler, acted on by fb_present. exit() runs SDL_Quit
-// and the C library's clean-up, which free memory and take locks: called
-// from inside a signal that interrupted malloc or SDL, it could deadlock or
-// corrupt the heap. So the handler only records the signal, and the next
-// present (at most one frame later) exits from ordinary code. A second
-// signal before that ends the process at once, as a capture being made
-// says (it leaves complete files or none).
-static volatile sig_atomic_t exit_signal_pending = 0;
+void exit_signals_on_second_stop(void (*action)(void)) {
+    second_stop_action = action;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+}
 
 void exit_signal_again(void) {
-    capture_stop_again();
+    void (*action)(void) = second_stop_action;
+    if (action) action();
     file_replace_remove_pending();  // a picture half written
     _exit(0);
 }
 
 void handle_exit_signal(int signal_number) {
-    (void)signal_number;
-    if (exit_signal_pending) exit_signal_again();
-    exit_signal_pending = 1;
+    const int saved_errno = errno;
+    struct timespec now = {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const long now_ms = static_cast<long>(now.tv_sec) * MS_PER_SECOND + now.tv_nsec / NS_PER_MS;
+    if (stop_count > 0 && signal_number == last_stop_signal && now_ms - last_stop_ms < EXIT_SAME_STOP_MS) {
+        errno = saved_errno;
+        return;
+    }
+    last_stop_signal = signal_number;
+    last_stop_ms = now_ms;
+    if (stop_count > 0) exit_signal_again();
+    stop_count = stop_count + 1;
+    errno = saved_errno;
 }
 
-bool exit_requested(void) { return exit_signal_pending != 0; }
+bool exit_requested(void) { return stop_count != 0 || end_requested != 0; }
+
+void exit_request(void) { end_requested = 1; }
+
+int exit_stop_count(void) { return stop_count; }
+
+long exit_last_stop_ms(void) { return last_stop_ms; }
+
+void exit_signals_block(sigset_t *old) {
+    sigset_t stops;
+    stop_signal_set(&stops);
+    sigprocmask(SIG_BLOCK, &stops, old);
+}
+
+void exit_signals_restore_mask(const sigset_t *old) { sigprocmask(SIG_SETMASK, old, nullptr); }

@@ -2,29 +2,18 @@
 // signals, the --frames/--shot route and the capture rule.
 #include "platform/frame_loop.h"
 
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 
 #include "gfx2d/framebuffer.h"
+#include "platform/audio_output.h"
 #include "platform/capture.h"
 #include "platform/exit_signals.h"
 #include "platform/failure_line.h"
 #include "platform/screenshot.h"
 #include "platform/video.h"
-#include "platform/web.h"
 #include "platform/window_scale.h"
 #include "util/std_fds.h"
-
-// Set by the loop's stop-signal handler; frame_loop_next ends the loop at
-// the frame boundary after it.
-static volatile sig_atomic_t stop_signal_arrived = 0;
-
-static void on_stop_signal(int signal_number) {
-    (void)signal_number;
-    if (stop_signal_arrived) exit_signal_again();
-    stop_signal_arrived = 1;
-}
 
 // The loop's own options in the usage line, after the program's.
 static const char *loop_args(const FrameLoopSetup *setup) {
@@ -44,7 +33,7 @@ static int end_at_once(FrameLoop *loop, int status) {
 int frame_loop_start(FrameLoop *loop, const FrameLoopSetup *setup, int argc, char **argv) {
     *loop = FrameLoop{setup, 0, nullptr, nullptr, false, false, false, false, 0, 0};
     if (keep_standard_fds_open() != 0) return end_at_once(loop, 1);
-    exit_signals_install(on_stop_signal);
+    exit_signals_install();
     for (int i = 1; i < argc; i++)
         if (strcmp(argv[i], "--help") == 0) {
             write_usage(stdout, setup);
@@ -114,12 +103,11 @@ static void take_events(FrameLoop *loop) {
     }
 }
 
-// The loop is over: in the browser the sound stops here (web.h), where a
-// native program's stops with its process a moment later.
+// The loop is over, and so is the sound: in the browser the device's
+// timers would keep the page's program running (and playing) after main
+// returns.
 static bool loop_over(void) {
-#ifdef __EMSCRIPTEN__
-    web_audio_close();
-#endif
+    audio_close();
     return false;
 }
 
@@ -135,7 +123,7 @@ bool frame_loop_next(FrameLoop *loop) {
         }
     }
     if (!loop->headless) take_events(loop);
-    if (stop_signal_arrived || loop->stopped) return loop_over();
+    if (exit_requested() || loop->stopped) return loop_over();
     loop->in_frame = true;
     return true;
 }

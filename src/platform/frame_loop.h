@@ -3,11 +3,13 @@
 // --scale k and --help, beside one flag and one file name of the program's
 // own), its window, its keys (Escape ends the loop, F and Alt-Enter toggle
 // fullscreen, any other key goes to the program), closing the window, and
-// the four stop signals (SIGINT, SIGQUIT, SIGHUP, SIGTERM). Each of those
-// ends the loop at the next frame boundary, so that the program releases
-// what it made and returns; a second stop signal before then ends the
-// process at once with status 0 (a capture being made ends as capture.h
-// says). A stop signal the program was started with ignored stays ignored.
+// the four stop signals (SIGINT, SIGQUIT, SIGHUP, SIGTERM). Each of those,
+// and a capture that has made its last frame, ends the loop at the next
+// frame boundary (the stop flag, exit_requested()), so that the program
+// releases what it made and returns; a second stop signal before then ends
+// the process at once with status 0 (a capture being made ends as
+// capture.h says). A stop signal the program was started with ignored
+// stays ignored.
 //
 //     static const FrameLoopSetup SETUP = {"name", "[model.obj]", "What it shows.\n"};
 //     int main(int argc, char **argv) {

@@ -2,13 +2,11 @@
 // and the sync told where the song now stands.
 #include "platform/music_seek.h"
 
-#include <SDL/SDL.h>
-
 #include <cerrno>
 #include <cstdlib>
 
 #include "platform/audio_output.h"
-#include "platform/capture.h"
+#include "platform/audio_sink.h"
 #include "platform/failure_line.h"
 #include "platform/music_sync.h"
 
@@ -70,14 +68,13 @@ int64_t music_seek_from_env(ModPlayer *player) {
 static int seek_playing_music(int order, int row, int64_t played_row) {
     ModPlayer *player = music_player;
     if (!player) return -1;
-    // A capture calls the audio callback on this thread: nothing to lock,
-    // and what is rendered is what is heard.
-    const bool capturing = capture_active();
-    if (!capturing) SDL_LockAudio();
+    // The callback does not run meanwhile (a capture's runs on this thread,
+    // where what is rendered is what is heard).
+    audio_lock();
     const int64_t frame = played_row >= 0 ? mod_player_seek_played_row(player, played_row)
                                           : mod_player_seek(player, order, row);
-    if (frame >= 0) music_sync_attach(player, frame, capturing);
-    if (!capturing) SDL_UnlockAudio();
+    if (frame >= 0) music_sync_attach(player, frame, audio_sink()->exact);
+    audio_unlock();
     return frame >= 0 ? 0 : -1;
 }
 

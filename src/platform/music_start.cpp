@@ -11,12 +11,13 @@
 #include <cstring>
 
 #include "platform/audio_output.h"
-#include "platform/capture.h"
+#include "platform/audio_sink.h"
 #include "music/mod_player.h"
 #include "music/module_check.h"
 #include "music/module_file.h"
 #include "platform/music_seek.h"
 #include "platform/music_sync.h"
+#include "platform/platform_start.h"
 #include "util/alloc.h"
 
 uint8_t *music_data = nullptr;
@@ -69,7 +70,7 @@ int music_start_with(const MusicStartOptions *options) {
     if (!options) return -1;
     // The music start-up is platform start-up: a capture asked for starts
     // here at the latest, before the device opens (capture.h).
-    capture_start();
+    platform_start();
     const char *path = options->path;
     const char *env = options->music_env ? getenv("KEVO_MUSIC") : nullptr;
     if (env && *env) path = env;
@@ -112,7 +113,7 @@ int music_start_with(const MusicStartOptions *options) {
     music_player = player;
     // What is heard, and the music's events, for the main thread; in a
     // capture what is rendered is what is heard.
-    music_sync_attach(player, start_frame, capture_active());
+    music_sync_attach(player, start_frame, audio_sink()->exact);
     if (audio_open(music_sync_audio_callback) < 0) {
         const int result = fail(options, "cannot open the audio device: %s", SDL_GetError());
         music_sync_detach();
@@ -140,7 +141,7 @@ void music_start(void) { (void)music_start_file(MUSIC_MODULE_PATH); }
 
 void music_stop(void) {
     // Closing joins the audio thread: nothing renders the player after it.
-    SDL_CloseAudio();
+    audio_close();
     music_sync_detach();
     ModPlayer *player = music_player;
     music_player = nullptr;

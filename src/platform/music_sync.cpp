@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "platform/audio_output.h"
+#include "platform/audio_sink.h"
 #include "platform/engine_clock.h"
-#include "platform/web.h"
 
 // Ticks remembered for looking up the heard position: at the fastest
 // tempo (432 frames a tick) 256 ticks cover 2.5 s of sound, far more than
@@ -217,18 +217,21 @@ static int64_t estimate(const Snapshot &snap, uint32_t now_ms) {
     const MusicSync *s = &music_sync;
     if (!snap.rendered) return s->start_frame;
     if (s->exact) return snap.render_end;
-#ifdef __EMSCRIPTEN__
-    // Web Audio plays what was rendered, scheduled back to back: what it has
-    // not played yet is still ahead of its clock.
-    (void)now_ms;
-    int64_t heard = snap.render_end - web_audio_queued_frames(mod_player_output_rate(s->player));
-#else
-    const int64_t device = audio_device_frames;
-    const int64_t rate = mod_player_output_rate(s->player);
-    const int64_t since_ms = static_cast<int32_t>(now_ms - snap.callback_ms);
-    int64_t heard = snap.render_start - device + since_ms * rate / MS_PER_SECOND;
-    if (heard > snap.render_end - device) heard = snap.render_end - device;
-#endif
+    const AudioSink *sink = audio_sink();
+    const int rate = mod_player_output_rate(s->player);
+    const int64_t queued = sink->frames_queued(rate);
+    int64_t heard;
+    if (sink->queue_now) {
+        // A queue measured now (Web Audio plays what was rendered,
+        // scheduled back to back): what it has not played is still ahead.
+        heard = snap.render_end - queued;
+    } else {
+        // The device's buffer, as of the callback: from then on the device
+        // plays at the output rate.
+        const int64_t since_ms = static_cast<int32_t>(now_ms - snap.callback_ms);
+        heard = snap.render_start - queued + since_ms * rate / MS_PER_SECOND;
+        if (heard > snap.render_end - queued) heard = snap.render_end - queued;
+    }
     if (heard < s->last_heard) heard = s->last_heard;
     return heard;
 }

@@ -2,6 +2,7 @@
 // that need the PCX loader and the window, kept out of the renderer so that
 // render3d links neither assets nor SDL.
 #include <cstdio>
+#include <cstdlib>
 
 #include "assets/image.h"       // image_load_texture
 #include "assets/pcx.h"         // texture_destroy
@@ -35,5 +36,7 @@ void particles_run(void) {
         particles_update();
         fb_present();
         frame_counter += 1;
+        // A stop signal, or a capture that has made its last frame.
+        if (exit_requested()) exit(0);
     }
 }

@@ -1,7 +1,11 @@
 // The browser build's edge (emscripten): what the web lacks, what the
 // platform does there instead, and the calls between the engine and the
 // page around it (tools/web/page.js). Nothing above the platform library
-// knows which of the two builds it is in.
+// knows which of the two builds it is in; inside it the browser's files
+// are those named *_web.cpp (the canvas video_window_web.cpp, the sound
+// audio_sink_device_web.cpp, the page's calls page_web.cpp ...), which
+// the browser build takes in place of their native counterparts and the
+// native build leaves out.
 //
 // What the browser lacks, and what takes its place:
 //   threads       the audio callback runs on the main thread, from Web
@@ -17,12 +21,12 @@
 //                 with ASYNCIFY), so the blocking frame loops run unchanged;
 //                 the browser's timers wake late by a fraction of a
 //                 millisecond or more, so frames keep to a schedule of one
-//                 per period instead (web_pace_frame)
+//                 per period instead (video_window_web.cpp)
 //   signals       none arrive from outside: Escape or the page end a program
 //   libpng        PNG pictures and screenshots are refused with one line
 //                 (image_png_absent.cpp, screenshot_absent.cpp); PCX works
 //   giflib        no GIF capture (capture_gif_absent.cpp)
-//   ffmpeg        no videos, and a capture's frames (KEVO_CAPTURE=DIR, set
+//   ffmpeg        no videos (capture_video_absent.cpp), and a capture's frames (KEVO_CAPTURE=DIR, set
 //                 by the page from its query) go to the page as indices
 //                 instead of PNG files; DIR/audio.wav is written in the
 //                 page's memory as anywhere, for the page to read
@@ -37,38 +41,13 @@
 #ifndef PLATFORM_WEB_H
 #define PLATFORM_WEB_H
 
-#ifdef __EMSCRIPTEN__
-#include <SDL/SDL.h>
 #include <cstdint>
 
-// Before the video mode is set: the canvas is written, never read back, on
-// each unlock (SDL's defaults would copy it into the surface at each lock).
-void web_video_prepare(void);
-// The 8-bit screen surface gets the engine's palette.
-void web_video_set_palette(SDL_Surface *screen);
-// Copies the framebuffer's indices into the 8-bit screen surface: on its
-// unlock the canvas shows them.
-void web_video_show(SDL_Surface *screen);
-// Waits, yielding to the browser, until the next frame's time on a
-// schedule of one frame per `period_ms`: a frame shown late shortens the
-// next wait, so the rate holds on average. After a stall (a hidden tab)
-// the schedule starts again from now.
-void web_pace_frame(uint32_t period_ms);
-// The frame rate, for the page's rate line.
-void web_show_rate(double frames_per_second);
-// Sound frames handed to Web Audio and not yet played (0 when no audio
-// runs), at `rate_hz`.
-int64_t web_audio_queued_frames(int rate_hz);
-// Closes the audio device when a program's frame loop is over: its timers
-// would keep the page's program running (and playing) after main returns.
-void web_audio_close(void);
-// True while the audio device is paused: the callback is then not asked
-// for sound (emscripten's SDL asks anyway and drops it).
-bool web_audio_paused(void);
-// A capture's frame for the page: `indices`, width x height.
+// A capture's frame for the page: `indices`, width x height (page_web.cpp).
 void web_page_frame(const uint8_t *indices, int width, int height);
+
 // The page may call kevo_heard_frame(), the song frame heard now (-1 while
-// no music plays), and kevo_palette(), the engine's 256 colours.
-#endif
+// no music plays), and kevo_palette(), the engine's 256 colours
+// (page_web.cpp).
 
 #endif

@@ -18,8 +18,8 @@
 
 #include "gfx2d/framebuffer.h"
 #include "platform/program_args.h"
-#include "platform/video.h"
 
+SDL_Surface *screen_surface = nullptr;
 WindowState window_state = {1, false, false, 0, 0};
 
 constexpr int WINDOW_BITS_PER_PIXEL = 16;

@@ -30,6 +30,12 @@ struct WindowState {
 };
 extern WindowState window_state;
 
+// The window's surface: 400 x 240 (k times that, or the desktop's size in
+// full screen), 16 bits a pixel natively, 8 with the engine's palette in
+// the browser. Made by video_init, made again by the calls below; null
+// before.
+extern SDL_Surface *screen_surface;
+
 // Finds "--scale k" (or "--scale=k") among the arguments, remembers k and
 // removes it from argv (argc shrinks). 0 when absent or good; -1 after one
 // "WINDOW: ..." line on standard error when k is not 1 .. 8.
