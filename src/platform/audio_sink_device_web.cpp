@@ -7,8 +7,7 @@
 
 #include <cstring>
 
-#include "platform/audio_output.h"
-#include "platform/audio_sink.h"
+#include "platform/audio_device_sdl.h"
 
 // clang-format off
 EM_JS(double, web_audio_queued_seconds_js, (), {
@@ -36,25 +35,8 @@ static void unpaused_callback(void *userdata, Uint8 *stream, int len) {
 }
 
 static int device_open(AudioCallback callback, void *userdata) {
-    SDL_AudioSpec request;
-    memset(&request, 0, sizeof request);
-    request.freq = AUDIO_RATE_HZ;
-    request.format = AUDIO_FORMAT_S16LSB;
-    request.channels = AUDIO_CHANNELS;
-    request.samples = AUDIO_BUFFER_FRAMES;
     device_callback = callback;
-    request.callback = unpaused_callback;
-    request.userdata = userdata;
-    if (SDL_OpenAudio(&request, nullptr) < 0) return -1;
-    audio_device_frames = request.samples;
-    return 0;
-}
-
-static void device_pause(int paused) { SDL_PauseAudio(paused); }
-
-static void device_close(void) {
-    SDL_CloseAudio();
-    audio_device_frames = 0;
+    return audio_device_sdl_open(unpaused_callback, userdata);
 }
 
 // One thread: nothing to keep the callback from.
@@ -66,5 +48,6 @@ static int64_t device_frames_queued(int rate_hz) {
     return static_cast<int64_t>(web_audio_queued_seconds_js() * rate_hz + 0.5);
 }
 
-const AudioSink audio_device_sink = {device_open,  device_pause,         device_close, device_lock,
-                                     device_unlock, device_frames_queued, true,         false};
+const AudioSink audio_device_sink = {device_open,   audio_device_sdl_pause, audio_device_sdl_close,
+                                     device_lock,   device_unlock,          device_frames_queued,
+                                     true,          false};
