@@ -109,32 +109,19 @@ TEST(Render3dExamples, ParticleFountainGolden) {
     expect_golden("particle_fountain", "", "particle_fountain");
 }
 
-// Starts `program` with no frame limit, lets it run, sends `signal_number`
-// and returns its wait status.
+// Starts `program` with no frame limit, lets it run a moment once it
+// handles the stop signals (a loaded machine may take long to load its
+// libraries), sends `signal_number` and returns its wait status (-1 when
+// it had to be killed).
 static int run_until_signal(const char *program, int signal_number) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(SOURCE_DIR.c_str()) != 0) _exit(99);
-        stop_signals_to_default();
-        setenv("SDL_VIDEODRIVER", "dummy", 1);
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
-        freopen("/dev/null", "w", stdout);
-        freopen("/dev/null", "w", stderr);
-        std::string path = BINARY_DIR + "/" + program;
-        execl(path.c_str(), program, static_cast<char *>(nullptr));
-        _exit(98);
-    }
+    ChildProcess child;
+    if (child_start(&child, BINARY_DIR + "/" + program, {}, {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"},
+                    SOURCE_DIR.c_str()) != 0)
+        return -1;
+    child_wait_catching_stop_signals(&child, 10000);
     usleep(400 * 1000);
-    kill(pid, signal_number);
-    int status = 0;
-    // Bounded wait: a program that ignores the signal is killed and fails.
-    for (int i = 0; i < 300; i++) {
-        if (waitpid(pid, &status, WNOHANG) == pid) return status;
-        usleep(10 * 1000);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return status;
+    kill(child.pid, signal_number);
+    return child_wait_exit(&child, 3000);
 }
 
 TEST(Render3dExamples, ExitSignalsEndCleanly) {

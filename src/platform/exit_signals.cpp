@@ -57,14 +57,22 @@ void exit_signals_install(void) {
     ignore_file_size_signal();
     const struct sigaction action = exit_action(handle_exit_signal);
     struct sigaction current;
+    // The four handlers go in one after another: a stop that comes between
+    // two waits until all are in, rather than meeting a default that ends
+    // the process.
+    sigset_t old;
+    exit_signals_block(&old);
     for (int signal_number : exit_stop_signals) {
         current_action(signal_number, &current);
         if (current.sa_handler != SIG_IGN) sigaction(signal_number, &action, nullptr);
     }
+    exit_signals_restore_mask(&old);
 }
 
 void exit_signals_claim(ExitSignalHandlers *handlers) {
     ignore_file_size_signal();
+    sigset_t old;
+    exit_signals_block(&old);
     for (int i = 0; i < EXIT_STOP_SIGNALS; i++) {
         struct sigaction *action = &handlers->actions[i];
         current_action(exit_stop_signals[i], action);
@@ -73,6 +81,7 @@ void exit_signals_claim(ExitSignalHandlers *handlers) {
             sigaction(exit_stop_signals[i], action, nullptr);
         }
     }
+    exit_signals_restore_mask(&old);
 }
 
 void exit_signals_restore(const ExitSignalHandlers *handlers) {
