@@ -78,8 +78,9 @@ static std::vector<uint8_t> load(const std::string &path) {
 TEST(ModRender, KevoForThreeSecondsListsTheModuleAndMatchesThePlayer) {
     const std::string dir = make_temp_dir("modrender_kevo");
     const std::string wav_path = dir + "/kevo.wav";
-    ProcessResult r = run_program(MODRENDER, {"--seconds", "3", KEVO, wav_path}, {}, nullptr, -1,
-                                  SIGTERM);
+    const std::string timeline_path = dir + "/kevo.timeline";
+    ProcessResult r = run_program(MODRENDER, {"--seconds", "3", "--timeline", timeline_path, KEVO, wav_path}, {},
+                                  nullptr, -1, SIGTERM);
     ASSERT_TRUE(r.exited);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");  // not a terminal: no progress bar
@@ -119,6 +120,14 @@ TEST(ModRender, KevoForThreeSecondsListsTheModuleAndMatchesThePlayer) {
         const int16_t got = static_cast<int16_t>(le16(wav, WAV_HEADER + 2 * i));
         ASSERT_EQ(got, expected[i]) << "sample " << i;
     }
+
+    // The timeline: kevo.mod's first pattern at speed 6 and tempo 125, a
+    // row each 6 x 882 frames after the one-row lead-in, up to the 3 s.
+    const std::vector<uint8_t> timeline = load(timeline_path);
+    std::string model = "# frame order row speed tempo\n";
+    for (int row = 0; 6 * 882 * (row + 1) <= frames; row++)
+        model += std::to_string(6 * 882 * (row + 1)) + " 0 " + std::to_string(row) + " 6 125\n";
+    EXPECT_EQ(std::string(timeline.begin(), timeline.end()), model);
     remove_tree(dir);
 }
 

@@ -1,12 +1,15 @@
 // Renders a tracker module (MOD of any kind, XM, S3M) to a WAV file with the
 // engine's own player: 44100 Hz, stereo, signed 16-bit.
 //
-//   modrender [--seconds N] [--loop] [--] FILE OUT.wav
+//   modrender [--seconds N] [--loop] [--timeline FILE] [--] FILE OUT.wav
 //
 // Without options the song plays once with looping off and the file ends
 // where the song ends. --seconds N stops after N seconds (earlier if the
 // song ends first); --loop lets the song restart at its end and so needs
-// --seconds. Before rendering it prints the title, the format (e.g. "MOD
+// --seconds. --timeline FILE also writes, per row played, the frame of
+// OUT.wav at which it starts, its order position, row, speed and tempo
+// ("5292 0 0 6 125"), after a first line naming the columns; it is
+// written whole when the render is, like OUT.wav. Before rendering it prints the title, the format (e.g. "MOD
 // M.K.", "XM 1.04, FastTracker v2.00"), the channel count, the samples with
 // their names, lengths in bytes, "16-bit" and loops (in bytes, "ping-pong"
 // when they run back and forth) or, when instruments play several samples
@@ -44,6 +47,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
+#include <string>
 
 #include "music/mod_player.h"
 #include "music/module_check.h"
@@ -169,6 +174,42 @@ static void print_module(const ModPlayer *player, long frames, int cut) {
     fflush(stdout);
 }
 
+// The rows' start frames, gathered by the player's callbacks while it
+// renders: each tick callback comes as a tick has been mixed, before the
+// next one starts, and adds the frames of that tick; the row callback
+// then finds the frame at which its row starts.
+struct Timeline {
+    const ModPlayer *player;
+    long frames;                // frames mixed up to the current tick
+    std::string text;           // one line per row
+};
+
+static void timeline_tick(void *user) {
+    Timeline *t = static_cast<Timeline *>(user);
+    ModPlayerPosition at;
+    if (mod_player_position(t->player, &at) == 0) t->frames += static_cast<long>(at.tick_frames);
+}
+
+static void timeline_row(void *user) {
+    Timeline *t = static_cast<Timeline *>(user);
+    ModPlayerPosition at;
+    if (mod_player_position(t->player, &at) != 0) return;
+    char line[80];
+    snprintf(line, sizeof line, "%ld %d %d %d %d\n", t->frames, at.order, at.row, at.speed, at.tempo);
+    t->text += line;
+}
+
+// Writes the timeline to `path`, replaced only when whole (file_replace.h).
+// Returns 0, or -1 with errno set.
+static int write_timeline(const char *path, const std::string &text) {
+    FileReplace out;
+    if (file_replace_open(&out, path) != 0) return -1;
+    const std::string all = "# frame order row speed tempo\n" + text;
+    errno = 0;
+    const bool written = fwrite(all.data(), 1, all.size(), out.file) == all.size();
+    return file_replace_close(&out, written);
+}
+
 // Renders `frames` frames of `player` into `file` after the header.
 // Returns 0, or -1 when writing fails.
 static int render_to(ModPlayer *player, FILE *file, long frames, int progress) {
@@ -226,10 +267,11 @@ static void install_stop_handlers(void) {
 
 // Plays the module bytes read from in_path into out_path: the song once
 // (looping off) up to `seconds` (0: no limit but the default one), or with
-// `loop` for exactly `seconds`. Returns the exit status: 0, or 1 after one
+// `loop` for exactly `seconds`, and with `timeline_path` (or null) the
+// rows' start frames there. Returns the exit status: 0, or 1 after one
 // line on standard error; out_path is changed only by a complete WAV.
 static int render_module(const uint8_t *module, long size, const char *in_path,
-                         const char *out_path, double seconds, int loop) {
+                         const char *out_path, double seconds, int loop, const char *timeline_path) {
     // The player's own check says why it refuses, naming the file. A
     // refused module is named before the output is looked at; running out
     // of memory, after.
@@ -238,9 +280,11 @@ static int render_module(const uint8_t *module, long size, const char *in_path,
     char reason[PATH_MAX + 160];
     module_refusal_text(&check, in_path, reason, sizeof reason);
     if (!player && check.refusal != MODULE_NO_MEMORY) return report("%s", reason);
-    if (file_same(in_path, out_path)) {
-        mod_player_destroy(player);
-        return report("'%s' is the input module '%s': not overwriting it", out_path, in_path);
+    for (const char *written : {out_path, timeline_path}) {
+        if (written && file_same(in_path, written)) {
+            mod_player_destroy(player);
+            return report("'%s' is the input module '%s': not overwriting it", written, in_path);
+        }
     }
     if (!player) return report("%s", reason);
     const double limit_seconds = seconds > 0.0 ? seconds : DEFAULT_LIMIT_SECONDS;
@@ -265,6 +309,11 @@ static int render_module(const uint8_t *module, long size, const char *in_path,
     // What the reader could not read as the file has it (an S3M's Adlib
     // instruments) is rendered silent, and said once.
     if (module_read_notice_text(&check.read, in_path, reason, sizeof reason)) report("%s", reason);
+    Timeline timeline = {player, 0, ""};
+    if (timeline_path) {
+        mod_player_set_tick_callback(player, timeline_tick, &timeline);
+        mod_player_set_row_callback(player, timeline_row, &timeline);
+    }
     errno = 0;
     const int rendered = render_to(player, out.file, frames, isatty(STDERR_FILENO)) == 0;
     const int write_errno = errno;
@@ -273,11 +322,13 @@ static int render_module(const uint8_t *module, long size, const char *in_path,
         const int err = rendered ? errno : write_errno;
         return report("cannot write '%s': %s", out_path, strerror(err ? err : EIO));
     }
+    if (timeline_path && write_timeline(timeline_path, timeline.text) != 0)
+        return report("cannot write '%s': %s", timeline_path, strerror(errno));
     printf("Wrote:    %s\n", out_path);
     return 0;
 }
 
-static const char USAGE[] = "usage: modrender [--seconds N] [--loop] [--] FILE OUT.wav\n";
+static const char USAGE[] = "usage: modrender [--seconds N] [--loop] [--timeline FILE] [--] FILE OUT.wav\n";
 
 static int usage(void) {
     fputs(USAGE, stderr);
@@ -301,6 +352,7 @@ int main(int argc, char **argv) {
     if (keep_standard_fds_open() != 0) return 1;
     double seconds = 0.0;
     int loop = 0;
+    const char *timeline = nullptr;
     const char *paths[2] = {nullptr, nullptr};
     int path_count = 0;
     int options_done = 0;
@@ -320,6 +372,8 @@ int main(int argc, char **argv) {
                 }
             } else if (strcmp(arg, "--loop") == 0) {
                 loop = 1;
+            } else if (strcmp(arg, "--timeline") == 0 && i + 1 < argc) {
+                timeline = argv[++i];
             } else {
                 // Unknown options, "--seconds" without its value and "-"
                 // alike: never taken for a file name.
@@ -342,7 +396,7 @@ int main(int argc, char **argv) {
     char reason[PATH_MAX + 160];
     uint8_t *module = mod_file_read(in_path, &size, reason, sizeof reason);
     if (!module) return report("%s", reason);
-    const int status = render_module(module, size, in_path, out_path, seconds, loop);
+    const int status = render_module(module, size, in_path, out_path, seconds, loop, timeline);
     engine_free(module);
     return status;
 }
