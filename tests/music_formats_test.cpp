@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -127,7 +128,8 @@ TEST(MusicXm, ShowcaseReadsBackAsDescribed) {
     EXPECT_EQ(s->initial_global_volume, 64);
     EXPECT_EQ(s->quirks, SONG_QUIRK_NOTE_DELAY_PAST_ROW_IGNORED | SONG_QUIRK_VOLUME_RAMPING |
                              SONG_QUIRK_JUMP_AND_BREAK_COMBINE | SONG_QUIRK_SLIDE_MEMORIES |
-                             SONG_QUIRK_OFFSET_PAST_END_SILENT);
+                             SONG_QUIRK_OFFSET_PAST_END_SILENT | SONG_QUIRK_ARPEGGIO_TICKS_LEFT |
+                             SONG_QUIRK_INSTRUMENT_WAITS_FOR_NOTE | SONG_QUIRK_TREMOR_MUTES);
     for (int ch = 0; ch < 5; ch++) EXPECT_EQ(s->channel_panning[ch], SONG_PANNING_CENTER);
 
     // Instruments: the map, envelopes, auto-vibrato and fadeout.
@@ -547,7 +549,8 @@ TEST(MusicS3m, ShowcaseReadsBackAsDescribed) {
     EXPECT_STREQ(s->title, "showcase");
     EXPECT_STREQ(s->format_name, "S3M, Scream Tracker 3.20");
     EXPECT_EQ(s->frequency_mode, SONG_FREQUENCY_AMIGA);
-    EXPECT_EQ(s->quirks, SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_JUMP_AND_BREAK_COMBINE | SONG_QUIRK_SLIDE_KIND_IN_PARAMETER);
+    EXPECT_EQ(s->quirks, SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_JUMP_AND_BREAK_COMBINE | SONG_QUIRK_SLIDE_KIND_IN_PARAMETER |
+                             SONG_QUIRK_FINETUNE_SETS_C2SPD);
     // Orders: the 254 marker skipped, everything from the 255 on left out.
     ASSERT_EQ(s->order_count, 3);
     EXPECT_EQ(std::vector<uint8_t>(s->orders, s->orders + 3), (std::vector<uint8_t>{0, 1, 2}));
@@ -705,6 +708,7 @@ TEST(MusicS3m, SampleFormatsQuirksAndPanningFromTheHeader) {
     EXPECT_EQ(s->instruments[3].note_samples[0], 0);
     EXPECT_EQ(r.result.silent_samples, 1);
     EXPECT_EQ(s->quirks, SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_JUMP_AND_BREAK_COMBINE | SONG_QUIRK_SLIDE_KIND_IN_PARAMETER |
+                             SONG_QUIRK_FINETUNE_SETS_C2SPD |
                              SONG_QUIRK_FAST_VOLUME_SLIDES | SONG_QUIRK_AMIGA_LIMITS);
     EXPECT_STREQ(s->format_name, "S3M, Scream Tracker 3.00");
     EXPECT_EQ(s->initial_global_volume, 64);
@@ -719,6 +723,7 @@ TEST(MusicS3m, SampleFormatsQuirksAndPanningFromTheHeader) {
     Reading fast(s3mbuilder_build(b, nullptr), true);
     ASSERT_TRUE(fast.ok);
     EXPECT_EQ(fast.song->quirks, SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_JUMP_AND_BREAK_COMBINE | SONG_QUIRK_SLIDE_KIND_IN_PARAMETER |
+                             SONG_QUIRK_FINETUNE_SETS_C2SPD |
                                      SONG_QUIRK_FAST_VOLUME_SLIDES);
 }
 
@@ -985,6 +990,7 @@ int zero_crossings(const std::vector<uint8_t> &file, int frames) {
 }
 
 constexpr int LEVEL_VALUE = 100;
+constexpr size_t SAMPLE_OFFSET_UNIT = 256;  // 9xx and Oxx count in 256 frames
 constexpr int SQUARE_FRAMES = 32;  // one period of the square wave
 
 XmBuilderSample constant_xm_sample() {
@@ -1156,36 +1162,111 @@ TEST(MusicXmPlay, VolumeColumnAndInstrumentAloneSetTheVolume) {
     for (int t = 0; t < 6; t++) EXPECT_NEAR(levels[static_cast<size_t>(24 + t)] / unit, model[4 + t], 0.5) << t;
 }
 
+// The voice's step on each of `ticks` ticks from the song's first row on,
+// in semitones above the first tick's.
+std::vector<double> tick_semitones(const std::vector<uint8_t> &file, int ticks) {
+    Playing p(file);
+    std::vector<double> semitones;
+    if (!p.player) return semitones;
+    music_run_ticks(p.player, music_position(p.player).speed);
+    const double first = music_channel(p.player, 0).step;
+    for (int t = 0; t < ticks && first > 0; t++) {
+        semitones.push_back(12 * std::log2(music_channel(p.player, 0).step / first));
+        music_run_ticks(p.player, 1);
+    }
+    return semitones;
+}
+
+// Envelopes the cases below give their instrument.
+enum XmCaseEnvelope { NO_ENVELOPE, FALLING, SUSTAINED };
+
 TEST(MusicXmPlay, EffectsOnTheirTicks) {
+    // One channel; row 0 plays C-4 with instrument 1 (a looped sample of one
+    // value, or a square wave where pitch is measured) unless a case's
+    // cells replace it (the sample goes on past its loop, unheard);
+    // instrument 2 plays the same sample at half its
+    // level and a default volume of 32. The model gives each tick from `first` on: the level
+    // in volume steps (the first tick being `start`), or the pitch in
+    // eighths of a semitone above the first tick's.
     struct Case {
         const char *name;
-        XmBuilderCell cell;     // row 1's cell
-        uint8_t global;         // Gxx on row 0 when nonzero
-        std::vector<int> model; // volume x global / 64 on row 1's ticks
+        std::vector<std::pair<int, XmBuilderCell>> cells;  // (row, cell)
+        int start;              // level of the first tick; 0: measure pitch
+        XmCaseEnvelope envelope;
+        int first;
+        std::vector<int> model;
     } cases[] = {
         // Multi retrigger R52: every 2 ticks 16 less (x = 5).
-        {"R52", {0, 0, 0, 27, 0x52}, 0, {64, 64, 48, 48, 32, 32}},
-        // Tremor T12: heard 2 ticks, silent 3, counted from the row's second tick.
-        {"T12", {0, 0, 0, 29, 0x12}, 0, {64, 64, 64, 0, 0, 0}},
+        {"R52", {{1, {0, 0, 0, 27, 0x52}}}, 64, NO_ENVELOPE, 6, {64, 64, 48, 48, 32, 32}},
+        // Tremor T12: heard 2 ticks, silent 3, counted from the row's second
+        // tick; ended silent it leaves the channel silent (C30 too) until an
+        // instrument number.
+        {"T12", {{1, {0, 0, 0, 29, 0x12}}, {2, {0, 0, 0, 0xC, 0x30}}, {3, {0, 1, 0, 0, 0}}}, 64, NO_ENVELOPE, 6,
+         {64, 64, 64, 0, 0, 0, 0, 0, 0, 0, 0, 0, 64}},
         // Global volume slide H02 from G30 (48): 2 less each later tick.
-        {"H02", {0, 0, 0, 17, 0x02}, 48, {48, 46, 44, 42, 40, 38}},
+        {"H02", {{0, {49, 1, 0, 16, 48}}, {1, {0, 0, 0, 17, 0x02}}}, 48, NO_ENVELOPE, 6, {48, 46, 44, 42, 40, 38}},
         // Note cut EC3.
-        {"EC3", {0, 0, 0, 0xE, 0xC3}, 0, {64, 64, 64, 0, 0, 0}},
+        {"EC3", {{1, {0, 0, 0, 0xE, 0xC3}}}, 64, NO_ENVELOPE, 6, {64, 64, 64, 0, 0, 0}},
         // A note delayed by ED2 starts on tick 2 with the instrument's volume,
         // after C10 on row 0.
-        {"ED2", {49, 1, 0, 0xE, 0xD2}, 0, {16, 16, 64, 64, 64, 64}},
+        {"ED2", {{0, {49, 1, 0, 0xC, 16}}, {1, {49, 1, 0, 0xE, 0xD2}}}, 16, NO_ENVELOPE, 6, {16, 16, 64, 64, 64, 64}},
         // ED6 at speed 6 never comes: the cell is not played at all.
-        {"ED6", {49, 1, 0x10 + 8, 0xE, 0xD6}, 0, {16, 16, 16, 16, 16, 16}},
+        {"ED6", {{0, {49, 1, 0, 0xC, 16}}, {1, {49, 1, 0x10 + 8, 0xE, 0xD6}}}, 16, NO_ENVELOPE, 6, {16, 16, 16, 16, 16, 16}},
+        // Arpeggio 047 counts the ticks left in the row: at speed 6 the note,
+        // +7, +4, the note, +7, +4.
+        {"047", {{0, {49, 1, 0, 0, 0x47}}}, 0, NO_ENVELOPE, 0, {0, 56, 32, 0, 56, 32}},
+        // E5F tunes its row's note 7 eighths up; the next note is the sample's again.
+        {"E5F", {{1, {49, 0, 0, 0xE, 0x5F}}, {2, {49, 0, 0, 0, 0}}}, 0, NO_ENVELOPE, 6, {7, 7, 7, 7, 7, 7, 0}},
+        // Key off with the instrument number and no volume envelope: the
+        // number brings the volume back.
+        {"key off 01", {{1, {97, 1, 0, 0, 0}}}, 64, NO_ENVELOPE, 6, {64, 64, 64, 64, 64, 64}},
+        // Instrument 2 alone: the sample playing's volume; the next note
+        // plays instrument 2's sample (half the level) at that volume.
+        {"02 alone", {{1, {0, 2, 0, 0, 0}}, {2, {49, 0, 0, 0, 0}}}, 64, NO_ENVELOPE, 6, {64, 64, 64, 64, 64, 64, 32}},
+        // With a tone portamento instrument 2 is forgotten.
+        {"3xx 02", {{1, {51, 2, 0, 3, 0x10}}, {2, {49, 0, 0, 0, 0}}}, 64, NO_ENVELOPE, 6, {64, 64, 64, 64, 64, 64, 64}},
+        // A sample offset past the loop's end (at 256 of 1024 frames) plays nothing.
+        {"901", {{1, {49, 1, 0, 9, 0x01}}}, 64, NO_ENVELOPE, 6, {0, 0, 0, 0, 0, 0}},
+        // ED2 without a note starts the note again on tick 2: the envelope
+        // (falling 4 a tick) from its start.
+        {"ED2 alone", {{1, {0, 0, 0, 0xE, 0xD2}}}, 64, FALLING, 6, {40, 36, 64, 60, 56, 52}},
+        // A key off under ED2 is followed by the note again: the sustain holds.
+        {"key off ED2", {{1, {97, 0, 0, 0xE, 0xD2}}}, 64, SUSTAINED, 6, {64, 64, 64, 64, 64, 64, 64, 64}},
     };
     for (const Case &c : cases) {
-        XmBuilder b = one_voice_xm(constant_xm_sample());
-        if (c.global) *xmbuilder_cell(&b, 0, 0, 0) = XmBuilderCell{49, 1, 0, 16, c.global};
-        if (c.cell.effect == 0xE && (c.cell.param >> 4) == 0xD) *xmbuilder_cell(&b, 0, 0, 0) = XmBuilderCell{49, 1, 0, 0xC, 16};
-        *xmbuilder_cell(&b, 0, 1, 0) = c.cell;
-        const std::vector<double> levels = tick_levels(xmbuilder_build(b, nullptr), 12);
-        ASSERT_EQ(levels.size(), 12u) << c.name;
-        const double unit = levels[0] / (c.global ? c.global : c.model[0]);
-        for (size_t t = 0; t < c.model.size(); t++) EXPECT_NEAR(levels[6 + t] / unit, c.model[t], 0.5) << c.name << " tick " << t;
+        XmBuilderSample sample = c.start ? constant_xm_sample() : square_xm_sample();
+        sample.frames.resize(4 * SAMPLE_OFFSET_UNIT, sample.frames[0]);  // past the loop
+        XmBuilder b = one_voice_xm(sample);
+        b.instruments.push_back(b.instruments[0]);
+        b.instruments[1].samples[0].volume = 32;
+        for (int16_t &v : b.instruments[1].samples[0].frames) v = static_cast<int16_t>(v / 2);
+        XmBuilderEnvelope &e = b.instruments[0].volume;
+        if (c.envelope != NO_ENVELOPE) {
+            e.ticks = {0, 16, 32};
+            e.values = {64, 0, 0};
+            e.type = 1;
+        }
+        if (c.envelope == SUSTAINED) {
+            e.values = {64, 64, 0};
+            e.sustain = 1;
+            e.type = 1 | 2;
+            b.instruments[0].fadeout = 4096;
+        }
+        for (const auto &cell : c.cells) *xmbuilder_cell(&b, 0, cell.first, 0) = cell.second;
+        const int ticks = c.first + static_cast<int>(c.model.size());
+        const std::vector<uint8_t> file = xmbuilder_build(b, nullptr);
+        if (c.start == 0) {
+            const std::vector<double> semitones = tick_semitones(file, ticks);
+            ASSERT_EQ(semitones.size(), static_cast<size_t>(ticks)) << c.name;
+            for (size_t t = 0; t < c.model.size(); t++)
+                EXPECT_NEAR(semitones[c.first + t] * 8, c.model[t], 0.4) << c.name << " tick " << c.first + t;
+            continue;
+        }
+        const std::vector<double> levels = tick_levels(file, ticks);
+        ASSERT_EQ(levels.size(), static_cast<size_t>(ticks)) << c.name;
+        const double unit = levels[0] / c.start;
+        for (size_t t = 0; t < c.model.size(); t++)
+            EXPECT_NEAR(levels[c.first + t] / unit, c.model[t], 0.5) << c.name << " tick " << c.first + t;
     }
 }
 

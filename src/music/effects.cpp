@@ -27,6 +27,7 @@ constexpr int VIBRATO_DEPTH_SHIFT = 7;               // MOD periods; S3M's fine 
 constexpr int FINE_VIBRATO_DEPTH_SHIFT = 5;          // quarter and linear periods
 constexpr int TREMOLO_DEPTH_SHIFT = 6;
 constexpr int ARPEGGIO_TICKS = 3;
+constexpr int ARPEGGIO_TABLE_TICKS = 16;             // FastTracker II's arpeggio table
 // Quarter and linear periods move 4 units for a MOD period's 1.
 constexpr int FINE_PERIOD_UNITS = 4;
 constexpr int FINE_PERIOD_MIN = 1;
@@ -511,9 +512,11 @@ void row_effects(ModPlayer *player, int channel) {
             start = c->note_start;
             break;
         }
-        if ((quirks & SONG_QUIRK_OFFSET_PAST_END_SILENT) && c->sample != 0 && c->sample <= c->sample_count &&
-            start >= c->samples[c->sample - 1].length)
-            offset_past_end = true;
+        if ((quirks & SONG_QUIRK_OFFSET_PAST_END_SILENT) && c->sample != 0 && c->sample <= c->sample_count) {
+            const SongSample *sample = &c->samples[c->sample - 1];
+            const uint32_t end = sample->loop != SONG_LOOP_NONE ? sample->loop_start + sample->loop_length : sample->length;
+            offset_past_end = start >= end;
+        }
         c->position = start;
         c->backwards = 0;
         if (!c->trigger) voice_restart(voice);
@@ -621,8 +624,25 @@ void row_effects(ModPlayer *player, int channel) {
     }
     if (!classic) {
         c->tick_period = c->period;
-        c->tick_volume = c->volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : c->volume;
+        c->tick_volume = c->tremor_muted ? 0 : c->volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : c->volume;
     }
+}
+
+// Which of an arpeggio's three notes a later tick plays: 0 the note, 1 the
+// first step (x), 2 the second (y). The tick counted from the row's start
+// in threes; under SONG_QUIRK_ARPEGGIO_TICKS_LEFT from the ticks left in
+// the row (or in the repeat of a row a pattern delay repeats), as FastTracker
+// II counts them: 1 left plays x, 2 left y, 3 the note and so on, but 16 left
+// the note and more than 16 y (its table of steps ends there).
+static int arpeggio_phase(const ModPlayer *player) {
+    if (!(player->song->quirks & SONG_QUIRK_ARPEGGIO_TICKS_LEFT)) return player->tick % ARPEGGIO_TICKS;
+    const int speed = player->speed;
+    const int into = player->tick % speed;
+    if (into == 0) return 0;
+    const int left = speed - into;
+    if (left > ARPEGGIO_TABLE_TICKS) return 2;
+    if (left == ARPEGGIO_TABLE_TICKS) return 0;
+    return left % ARPEGGIO_TICKS;
 }
 
 // Rxy (S3M's Qxy) on a later tick: every y ticks the sample restarts, the
@@ -655,10 +675,12 @@ static void multi_retrigger_tick(Channel *c, uint8_t xy) {
 }
 
 // Txy (S3M's Ixy) on a later tick: heard for x + 1 ticks, silent for y + 1.
-static void tremor_tick(Channel *c, uint8_t xy) {
+static void tremor_tick(const ModPlayer *player, Channel *c, uint8_t xy) {
     const int on = (xy >> 4) + 1, off = (xy & NIBBLE) + 1;
     if (c->tremor_count >= on + off) c->tremor_count = 0;
-    if (c->tremor_count >= on) c->tick_volume = 0;
+    const bool silent = c->tremor_count >= on;
+    if (silent) c->tick_volume = 0;
+    if (player->song->quirks & SONG_QUIRK_TREMOR_MUTES) c->tremor_muted = silent;
     c->tremor_count++;
 }
 
@@ -689,7 +711,7 @@ void tick_effects(ModPlayer *player, int channel) {
     if (command == CMD_ARPEGGIO) {  // 0xy: base, +x, +y semitones in turn
         const bool low_first = (quirks & SONG_QUIRK_ARPEGGIO_LOW_NIBBLE_FIRST) != 0;
         int steps = 0;
-        switch (player->tick % ARPEGGIO_TICKS) {
+        switch (arpeggio_phase(player)) {
         case 1: steps = low_first ? xy & NIBBLE : xy >> 4; break;
         case 2: steps = low_first ? xy >> 4 : xy & NIBBLE; break;
         default: break;
@@ -761,5 +783,6 @@ void tick_effects(ModPlayer *player, int channel) {
         return;
     }
     if (command != CMD_TREMOLO) c->tick_volume = c->volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : c->volume;
-    if (command == CMD_TREMOR) tremor_tick(c, xy);
+    if (command == CMD_TREMOR) tremor_tick(player, c, xy);
+    else if (c->tremor_muted) c->tick_volume = 0;
 }

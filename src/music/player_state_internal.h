@@ -31,6 +31,10 @@ struct Channel {
                                     // 113 .. 856), 0 none
     uint8_t trigger;                // 1 when the row (re)starts the sample
     uint8_t instrument;             // instrument chosen by the rows, 0 none
+    uint8_t next_instrument;        // SONG_QUIRK_INSTRUMENT_WAITS_FOR_NOTE: the
+                                    // number a note without one plays, 0 none
+    uint16_t c2spd;                 // SONG_QUIRK_FINETUNE_SETS_C2SPD: the C2SPD
+                                    // S2y gave until the next instrument number, 0 none
     uint16_t sample;                // sample chosen by the rows, 0 none
     uint8_t command;                // row's SongCommand
     uint8_t param;                  // row's command parameter
@@ -94,6 +98,8 @@ struct Channel {
     uint8_t tremor_memory;          // Txy, Ixy
     uint8_t retrigger_count;        // ticks since the last multi retrigger
     uint8_t tremor_count;           // ticks into the tremor's on and off cycle
+    uint8_t tremor_muted;           // SONG_QUIRK_TREMOR_MUTES: 1 from a tremor's silent
+                                    // tick to its next heard one or an instrument number
 };
 
 // How the render loop mixes the voices into the two planes: voices pinned

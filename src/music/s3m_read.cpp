@@ -530,7 +530,7 @@ int s3m_read(const uint8_t *bytes, size_t size, Song *song, ModuleReadResult *re
     const uint32_t flags = module_le16(bytes + S3M_FLAGS_OFFSET);
     song->frequency_mode = SONG_FREQUENCY_AMIGA;
     song->quirks = SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_JUMP_AND_BREAK_COMBINE |
-                   SONG_QUIRK_SLIDE_KIND_IN_PARAMETER;
+                   SONG_QUIRK_SLIDE_KIND_IN_PARAMETER | SONG_QUIRK_FINETUNE_SETS_C2SPD;
     if (version == S3M_VERSION_FAST_VOLUME_SLIDES || (flags & S3M_FLAG_FAST_VOLUME_SLIDES))
         song->quirks |= SONG_QUIRK_FAST_VOLUME_SLIDES;
     if (flags & S3M_FLAG_AMIGA_LIMITS) song->quirks |= SONG_QUIRK_AMIGA_LIMITS;

@@ -92,6 +92,35 @@ static void load_period_cell(ModPlayer *player, Channel *c, const SongCell *cell
     }
 }
 
+// Scream Tracker 3's C2SPD for S2y, y = 0 .. 15: its documented values,
+// within 0.5% of 8363 x 2^((y - 8) / 96) but not that formula.
+static const uint16_t S3M_FINETUNE_C2SPD[16] = {7895, 7941, 7985, 8046, 8107, 8169, 8232, 8280,
+                                                8363, 8413, 8463, 8529, 8581, 8651, 8723, 8757};
+constexpr int XM_FINETUNE_ZERO = 8;          // E5y: y 8 is finetune 0
+constexpr int XM_FINETUNE_STEP = 16;         // E5y: 1/128 semitones per step
+
+// The period of `note` on `sample` as the channel tunes it: with the
+// channel's finetune (XM) or the C2SPD S2y gave it (S3M) in place of the
+// sample's own.
+static uint16_t tuned_note_period(const ModPlayer *player, const Channel *c, int note, const SongSample *sample) {
+    if (!sample || note < 1 || note > SONG_NOTES) return 0;
+    SongSample tuned = *sample;
+    if (player->song->quirks & SONG_QUIRK_INSTRUMENT_WAITS_FOR_NOTE) tuned.finetune = c->finetune;
+    if (c->c2spd != 0) tuned.c2spd = c->c2spd;
+    return note_period(player->song->frequency_mode, note, &tuned);
+}
+
+static const SongSample *song_sample(const Song *song, int s) {
+    return s >= 1 && s <= song->sample_count ? &song->samples[s - 1] : nullptr;
+}
+
+// The volume and panning a sample gives the channel.
+static void take_sample_defaults(const Song *song, Channel *c, const SongSample *sample) {
+    if (!sample) return;
+    c->volume = sample->volume;
+    if (sample->has_panning && !(song->quirks & SONG_QUIRK_HARD_PANNING)) c->panning = sample->panning;
+}
+
 // A cell with a note and an instrument whose map picks the sample (XM,
 // S3M): the note's period in the song's frequency mode; an instrument
 // number sets the volume (and a sample's own panning) from its sample and
@@ -100,45 +129,83 @@ static void load_period_cell(ModPlayer *player, Channel *c, const SongCell *cell
 // the sample the instrument gives the channel's last note). A note alone
 // keeps the volume and the instrument's shaping (after key off it stays
 // released). Key off releases the instrument; a cut silences the channel.
-static void load_note_cell(ModPlayer *player, Channel *c, const SongCell *cell, bool porta) {
+// SONG_QUIRK_INSTRUMENT_WAITS_FOR_NOTE and SONG_QUIRK_FINETUNE_SETS_C2SPD
+// change this as song.h says; `delayed` is 1 on a note delay's tick.
+static void load_note_cell(ModPlayer *player, Channel *c, const SongCell *cell, bool porta, bool delayed) {
     const Song *song = player->song;
     // A new note: the one sounding goes to the pool if its instrument keeps it.
     if (player->pool && cell->note >= 1 && cell->note <= SONG_NOTES && !porta)
         pool_take_note(player, static_cast<int>(c - player->channels));
+    const bool waits = (song->quirks & SONG_QUIRK_INSTRUMENT_WAITS_FOR_NOTE) != 0;
     const bool named = cell->instrument != 0;
-    if (named) c->instrument = cell->instrument;
+    int note = cell->note;
+    bool restart = named;
+    if (delayed && waits && (note == SONG_NOTE_NONE || note == SONG_NOTE_KEY_OFF)) {
+        // The delay starts the channel's note again, after any key off.
+        if (note == SONG_NOTE_KEY_OFF) instrument_release(player, c);
+        note = c->last_note;
+    }
+    if (delayed && waits) restart = true;
+    const bool plays_note = note >= 1 && note <= SONG_NOTES;
+    if (named) {
+        c->tremor_muted = 0;
+        // Under a tone portamento FastTracker II forgets the number.
+        if (!(waits && porta && plays_note)) c->next_instrument = cell->instrument;
+        c->c2spd = 0;
+        if (!waits || (plays_note && !porta)) c->instrument = cell->instrument;
+    } else if (waits && plays_note && !porta) {
+        c->instrument = c->next_instrument;
+    }
+    if (cell->command == CMD_SET_FINETUNE) {
+        if (waits) c->finetune = static_cast<int8_t>((cell->param - XM_FINETUNE_ZERO) * XM_FINETUNE_STEP);
+        if (song->quirks & SONG_QUIRK_FINETUNE_SETS_C2SPD) c->c2spd = S3M_FINETUNE_C2SPD[cell->param & 0x0F];
+    }
     const SongInstrument *instrument =
         c->instrument != 0 && c->instrument <= song->instrument_count ? &song->instruments[c->instrument - 1] : nullptr;
     c->trigger = 0;
     c->note = 0;
-    if (cell->note == SONG_NOTE_KEY_OFF) {
+    if (note == SONG_NOTE_KEY_OFF) {
         instrument_release(player, c);
+        // The number brings the volume of the sample playing back, released.
+        if (named && waits) take_sample_defaults(song, c, song_sample(song, c->sample));
         return;
     }
-    if (cell->note == SONG_NOTE_CUT) {
+    if (note == SONG_NOTE_CUT) {
         c->volume = 0;
         return;
     }
     uint16_t s = c->sample;
-    if (cell->note >= 1 && cell->note <= SONG_NOTES) {
-        const uint16_t mapped = instrument ? instrument->note_samples[cell->note - 1] : 0;
-        // A slide's target is the note on the sample playing.
-        const uint16_t tuned = porta && c->sample != 0 && c->sample <= song->sample_count ? c->sample : mapped;
-        const SongSample *sample = tuned != 0 && tuned <= song->sample_count ? &song->samples[tuned - 1] : nullptr;
-        const uint16_t period = sample ? note_period(song->frequency_mode, cell->note, sample) : 0;
-        c->note = period;
-        c->last_note = cell->note;
+    const SongSample *defaults = nullptr;  // the sample whose volume a number takes
+    if (plays_note) {
+        const uint16_t mapped = instrument ? instrument->note_samples[note - 1] : 0;
+        c->last_note = static_cast<uint8_t>(note);
         if (porta) {
-            s = c->sample;  // the sample playing goes on, sliding
+            // A slide's target is the note on the sample playing, which goes on.
+            const SongSample *playing = song_sample(song, c->sample);
+            c->note = tuned_note_period(player, c, note, playing ? playing : song_sample(song, mapped));
+            // The number's volume: the sample playing's, or (S3M) its own
+            // sample's for the note.
+            defaults = waits ? song_sample(song, c->sample) : song_sample(song, mapped);
         } else {
+            const SongSample *sample = song_sample(song, mapped);
+            if (waits && sample && cell->command != CMD_SET_FINETUNE) c->finetune = sample->finetune;
+            c->note = tuned_note_period(player, c, note, sample);
             c->trigger = 1;
-            c->period = period;
+            c->period = c->note;
             s = mapped;
+            defaults = sample;
         }
+    } else if (named && waits) {
+        // Waits for a note: the sample playing gives the volume.
+        defaults = song_sample(song, c->sample);
     } else if (named) {
         if (song->quirks & SONG_QUIRK_INSTRUMENT_ALONE_RESTARTS) c->trigger = 1;
         if (instrument && c->last_note != 0 && instrument->note_samples[c->last_note - 1] != 0)
             s = instrument->note_samples[c->last_note - 1];
+        defaults = song_sample(song, s);
+    } else if (cell->command == CMD_SET_FINETUNE && c->c2spd != 0 && c->last_note != 0) {
+        // S2y alone retunes the note playing.
+        c->period = tuned_note_period(player, c, c->last_note, song_sample(song, c->sample));
     }
     if (s == 0 || s > song->sample_count) {
         if (c->trigger) {
@@ -148,11 +215,9 @@ static void load_note_cell(ModPlayer *player, Channel *c, const SongCell *cell, 
         return;
     }
     const SongSample *sample = &song->samples[s - 1];
-    if (named || (c->trigger && (song->quirks & SONG_QUIRK_NOTE_ALONE_RESETS_VOLUME))) {
-        c->volume = sample->volume;
-        if (sample->has_panning && !(song->quirks & SONG_QUIRK_HARD_PANNING)) c->panning = sample->panning;
-    }
-    if (named) instrument_restart(c);
+    if (named) take_sample_defaults(song, c, defaults);
+    else if (c->trigger && (song->quirks & SONG_QUIRK_NOTE_ALONE_RESETS_VOLUME)) take_sample_defaults(song, c, sample);
+    if (restart) instrument_restart(c);
     if (c->trigger && !(song->quirks & SONG_QUIRK_WAVES_RESTART_EACH_ROW)) {
         if (!(c->vibrato_waveform & WAVE_KEPT_AT_NOTES)) c->vibrato_pos = 0;
         if (!(c->tremolo_waveform & WAVE_KEPT_AT_NOTES)) c->tremolo_pos = 0;
@@ -160,18 +225,18 @@ static void load_note_cell(ModPlayer *player, Channel *c, const SongCell *cell, 
         c->ramp_reset = 1;
     }
     c->sample = s;
-    c->finetune = sample->finetune;
+    if (!waits) c->finetune = sample->finetune;
 }
 
 // The note and instrument of channel `channel`'s cell, then its volume
 // column.
-static void load_cell(ModPlayer *player, int channel) {
+static void load_cell(ModPlayer *player, int channel, bool delayed) {
     Channel *c = &player->channels[channel];
     const SongCell *cell = &player->cells[channel];
     const bool porta = cell->command == CMD_TONE_PORTAMENTO || cell->command == CMD_TONE_PORTAMENTO_VOLUME_SLIDE ||
                        cell->volume_command == VOLCMD_TONE_PORTAMENTO;
     if (player->song->frequency_mode == SONG_FREQUENCY_MOD_TABLE) load_period_cell(player, c, cell, porta);
-    else load_note_cell(player, c, cell, porta);
+    else load_note_cell(player, c, cell, porta, delayed);
     if (c->volume_command != VOLCMD_NONE) volume_column_row(player, channel);
 }
 
@@ -191,7 +256,7 @@ void load_row(ModPlayer *player, int channel) {
         c->trigger = 0;
         return;
     }
-    load_cell(player, channel);
+    load_cell(player, channel, false);
 }
 
 // The ticks the current row lasts.
@@ -223,7 +288,7 @@ static void run_row_ticks(ModPlayer *player) {
             if (past_row_ignored && c->delay_tick >= player->speed) continue;
             if (c->delayed) {
                 c->delayed = 0;
-                load_cell(player, ch);
+                load_cell(player, ch, true);
             }
             row_effects(player, ch);
         }

@@ -353,10 +353,36 @@ enum SongQuirk : uint32_t {
     // EFx and FFx fine portamentos (x 4 quarter periods, first tick), EEx
     // and FEx extra fine ones (x 1), others x 4 on each later tick.
     SONG_QUIRK_SLIDE_KIND_IN_PARAMETER = 1u << 17,
-    // XM: a sample offset (9xx) at or past the sample's end plays nothing,
-    // looped or not (FastTracker II stops the voice); without it a looped
+    // XM: a sample offset (9xx) at or past the sample's end, or a looped
+    // sample's loop end, plays nothing (FastTracker II keeps a looped sample
+    // only up to its loop end, and stops the voice); without it a looped
     // sample goes on from its loop start.
     SONG_QUIRK_OFFSET_PAST_END_SILENT = 1u << 18,
+    // XM: arpeggio chooses its note by the ticks left in the row, as
+    // FastTracker II counts them down: 1, 4, 7 ... left play x, 2, 5, 8 ...
+    // y, the rest the note, but 16 left the note and more than 16 y (its
+    // table ends at 16). At speed 6 that is note, y, x, note, y, x.
+    SONG_QUIRK_ARPEGGIO_TICKS_LEFT = 1u << 19,
+    // XM: an instrument number waits for a note (FastTracker II). Alone (or
+    // with a key off) it restarts the shaping of the instrument playing and
+    // takes the volume and panning of the sample playing; the next note
+    // without a number plays the instrument it named. With a tone
+    // portamento it restarts the shaping and takes the volume, and is then
+    // forgotten. A note delay (EDy) on a row without a note, or with a key
+    // off, starts the channel's last note again on its tick (after the key
+    // off), and any delayed note restarts the shaping, keeping the volume.
+    // E5y tunes the note of its row (finetune (y - 8) x 16) and the
+    // portamentos after it. Without it an instrument number takes effect at
+    // once and E5y does nothing.
+    SONG_QUIRK_INSTRUMENT_WAITS_FOR_NOTE = 1u << 20,
+    // S3M: S2y sets the channel's C2SPD from Scream Tracker 3's table until
+    // the next instrument number, retuning the note playing at once.
+    SONG_QUIRK_FINETUNE_SETS_C2SPD = 1u << 21,
+    // XM: a tremor's silent ticks silence the channel until the tremor's
+    // next heard tick or an instrument number, whatever else the rows do
+    // (FastTracker II mutes the channel's output volume itself): a tremor
+    // that ends silent leaves the channel silent.
+    SONG_QUIRK_TREMOR_MUTES = 1u << 22,
 };
 
 // One pattern: its rows' packed cells are rows first_row .. first_row +
