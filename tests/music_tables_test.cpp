@@ -24,6 +24,22 @@ TEST(MusicTables, PeriodsAndRates) {
     }
     for (int i = PERIOD_TABLE_NOTES; i < PERIOD_TABLE_ENTRIES; i++) EXPECT_EQ(period_table[i], 0);
 
+    // The finetuned lowest octave: within 0.4% of the equal-tempered
+    // period, finetune 0 being the note table's, and each row's periods
+    // falling between its neighbours' (an eighth of a semitone apart).
+    for (int f = -8; f <= 7; f++) {
+        for (int n = 0; n < FINETUNE_PERIOD_NOTES; n++) {
+            const int period = finetune_period_table[f + 8][n];
+            EXPECT_NEAR(period, 856 * pow(2.0, -n / 12.0 - f / 96.0), 0.004 * period) << f << " " << n;
+            if (f == 0) {
+                EXPECT_EQ(period, period_table[n]) << n;
+            }
+            if (f > -8) {
+                EXPECT_LE(period, finetune_period_table[f + 7][n]) << f << " " << n;
+            }
+        }
+    }
+
     for (int p = 113; p <= 856; p++) ASSERT_EQ(period_rate_table[p - 113], 3546895 / p) << p;
     EXPECT_EQ(period_rate_table[0], 31388);
     EXPECT_EQ(period_rate_table[743], 4143);
@@ -61,6 +77,28 @@ TEST(MusicTables, CommittedSourceMatchesGenerator) {
     std::stringstream committed;
     committed << file.rdbuf();
     EXPECT_EQ(generated, committed.str());
+}
+
+// XM's Amiga notes in quarter periods, as openmpt123 plays them (C-4 at
+// finetune +37 sounds at 8481.9 Hz: 14317456 / 1688): the finetune in
+// sixteenths of a semitone, rounded down, the odd ones between two of
+// ProTracker's eighths; octaves by halving.
+TEST(MusicTables, XmAmigaNotePeriods) {
+    struct Case { int note, relative, finetune, period; } cases[] = {
+        {49, 0, 0, 1712}, {49, 0, 37, 1688}, {49, 0, -90, 1788}, {49, 0, -1, 1718},
+        {49, 0, -40, 1743},   // (875 + 868) x 16 >> 4
+        {49, 0, 124, 1622},   // (814 + C#'s 808) x 16 >> 4
+        {48, 0, 124, 1724},   // B-3: 431 x 2 x 16 >> 3
+        {78, 0, -40, 326},    // F-6: (655 + 651) x 16 >> 6, the half period dropped
+        {34, 0, 0, 4064},     // ProTracker's 508, not 2^(-15/12) x 1712
+        {37, 12, 0, 1712}, {1, 0, -128, 29024},  // C-0 at the lowest finetune: 907 x 32
+    };
+    for (const Case &c : cases) {
+        SongSample sample = {};
+        sample.finetune = static_cast<int8_t>(c.finetune);
+        sample.relative_note = static_cast<int8_t>(c.relative);
+        EXPECT_EQ(note_period(SONG_FREQUENCY_AMIGA, c.note, &sample), c.period) << c.note << " " << c.finetune;
+    }
 }
 
 TEST(MusicTables, ArpeggioSteps) {

@@ -17,6 +17,30 @@ static const int NOTE_PERIODS[PERIOD_TABLE_NOTES] = {
     428, 404, 381, 360, 339, 320, 302, 285, 269, 254, 240, 226,
     214, 202, 190, 180, 170, 160, 151, 143, 135, 127, 120, 113};
 
+// The ProTracker periods of the lowest octave, C-1 to B-1, for each
+// finetune -8 .. 7 (eighths of a semitone): historical values as the MOD
+// format's descriptions list them, each within 0.4% of 856 x 2^(-n / 12 -
+// f / 96) but not that formula. Finetune 0 is NOTE_PERIODS' first octave.
+// FastTracker II's Amiga table is these, the octaves above halving them.
+static const int FINETUNE_PERIODS[FINETUNE_PERIOD_ROWS][FINETUNE_PERIOD_NOTES] = {
+    {907, 856, 808, 762, 720, 678, 640, 604, 570, 538, 508, 480},  // -8
+    {900, 850, 802, 757, 715, 675, 636, 601, 567, 535, 505, 477},  // -7
+    {894, 844, 796, 752, 709, 670, 632, 597, 563, 532, 502, 474},  // -6
+    {887, 838, 791, 746, 704, 665, 628, 592, 559, 528, 498, 470},  // -5
+    {881, 832, 785, 741, 699, 660, 623, 588, 555, 524, 494, 467},  // -4
+    {875, 826, 779, 736, 694, 655, 619, 584, 551, 520, 491, 463},  // -3
+    {868, 820, 774, 730, 689, 651, 614, 580, 547, 516, 487, 460},  // -2
+    {862, 814, 768, 725, 684, 646, 610, 575, 543, 513, 484, 457},  // -1
+    {856, 808, 762, 720, 678, 640, 604, 570, 538, 508, 480, 453},  //  0
+    {850, 802, 757, 715, 674, 637, 601, 567, 535, 505, 477, 450},  //  1
+    {844, 796, 752, 709, 670, 632, 597, 563, 532, 502, 474, 447},  //  2
+    {838, 791, 746, 704, 665, 628, 592, 559, 528, 498, 470, 444},  //  3
+    {832, 785, 741, 699, 660, 623, 588, 555, 524, 495, 467, 441},  //  4
+    {826, 779, 736, 694, 655, 619, 584, 551, 520, 491, 463, 437},  //  5
+    {820, 774, 730, 689, 651, 614, 580, 547, 516, 487, 460, 434},  //  6
+    {814, 768, 725, 684, 646, 610, 575, 543, 513, 484, 457, 431},  //  7
+};
+
 // The finetune multipliers, in 1/32768, for finetune 1 .. 15: historical
 // values, each within 3/32768 of 2^(k / 96) with k = f for f 1..7 and
 // f - 16 for 8..15 (eighths of a semitone up, then down), rounded slightly
@@ -53,6 +77,14 @@ int main(int argc, char **argv) {
         unsigned period = MOD_PERIOD_MIN + i;
         printf("%s%u,", i % 12 == 0 ? "    " : " ", PAULA_CLOCK_HZ / period);
         if (i % 12 == 11 || i == PERIOD_RATE_ENTRIES - 1) printf("\n");
+    }
+    printf("};\n\n");
+
+    printf("const uint16_t finetune_period_table[FINETUNE_PERIOD_ROWS][FINETUNE_PERIOD_NOTES] = {\n");
+    for (const int *row : FINETUNE_PERIODS) {
+        printf("    {");
+        for (int n = 0; n < FINETUNE_PERIOD_NOTES; n++) printf("%s%d", n ? ", " : "", row[n]);
+        printf("},\n");
     }
     printf("};\n\n");
 

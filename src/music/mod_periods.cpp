@@ -12,10 +12,12 @@ constexpr int LINEAR_NOTE_UNITS = 64;                  // linear units a semiton
 constexpr int NOTE_C4 = 49;
 constexpr int HIGHEST_SHIFTED_NOTE = 119;
 constexpr int SEMITONES = 12;
-constexpr int FINETUNE_PER_SEMITONE = 128;
 constexpr int OCTAVE_FRACTION_SHIFT = 15;              // OCTAVE_FRACTION_ONE = 2^15
 constexpr int MOD_FIRST_TABLE_NOTE = 37;               // period_table[0] (856)
 constexpr uint32_t MAX_PERIOD = 65535;
+constexpr int FINETUNE_SIXTEENTH_SHIFT = 3;             // 1/128 semitone to sixteenths (floor)
+constexpr int FINETUNE_ZERO_ROW = 8;                    // finetune_period_table's finetune 0
+constexpr int AMIGA_OCTAVE_ZERO_SHIFT = 4;              // C-0 in quarter periods: 2 x 856 x 16
 
 void set_channel_period(Voice *voice, uint16_t period, uint8_t finetune) {
     if (!voice || period == 0) return;
@@ -77,6 +79,29 @@ void set_voice_period(Voice *voice, uint8_t mode, uint16_t period, int8_t finetu
     voice_set_frequency(voice, period_frequency(mode, period));
 }
 
+// XM's Amiga period of `note` (1 .. 119, C-0 up) in quarter periods, as
+// FastTracker II keeps its table: ProTracker's lowest octave in sixteenths
+// of a semitone, the finetune (1/128 semitone) rounded down to one; the
+// even sixteenths are ProTracker's eighths, the odd ones halfway between
+// two of them (the last, past finetune 7, halfway to the next note's
+// finetune 0, but for B, which stays at 7). Halved for each octave up,
+// the half period dropped: C-4 is 856 x 2 x 16 >> 4 = 1712. At most 907 x 2
+// x 16: no wrap.
+static uint16_t xm_amiga_period(int note, int finetune) {
+    const int sixteenths = finetune >> FINETUNE_SIXTEENTH_SHIFT;  // -16 .. 15
+    const int semitone = (note - 1) % SEMITONES, octave = (note - 1) / SEMITONES;
+    const int low_row = (sixteenths >> 1) + FINETUNE_ZERO_ROW;      // rounded down: 0 .. 15
+    const int low = finetune_period_table[low_row][semitone];
+    int twice = 2 * low;
+    if (sixteenths & 1) {
+        int high = low;
+        if (low_row + 1 < FINETUNE_PERIOD_ROWS) high = finetune_period_table[low_row + 1][semitone];
+        else if (semitone + 1 < SEMITONES) high = finetune_period_table[FINETUNE_ZERO_ROW][semitone + 1];
+        twice = low + high;
+    }
+    return static_cast<uint16_t>((twice << AMIGA_OCTAVE_ZERO_SHIFT) >> octave);
+}
+
 uint16_t note_period(uint8_t mode, int note, const SongSample *sample) {
     if (!sample || note < 1 || note > SONG_NOTES) return 0;
     int shifted = note + sample->relative_note;
@@ -89,13 +114,8 @@ uint16_t note_period(uint8_t mode, int note, const SongSample *sample) {
         return static_cast<uint16_t>(period < 1 ? 1 : period);
     }
     case SONG_FREQUENCY_AMIGA: {
-        uint32_t hz;
-        if (sample->c2spd != 0) {
-            hz = scaled_by_octaves(sample->c2spd, (note - NOTE_C4) * LINEAR_NOTE_UNITS);
-        } else {
-            hz = scaled_by_octaves(LINEAR_BASE_HZ, (shifted - NOTE_C4) * LINEAR_NOTE_UNITS +
-                                                       sample->finetune * LINEAR_NOTE_UNITS / FINETUNE_PER_SEMITONE);
-        }
+        if (sample->c2spd == 0) return xm_amiga_period(shifted, sample->finetune);
+        const uint32_t hz = scaled_by_octaves(sample->c2spd, (note - NOTE_C4) * LINEAR_NOTE_UNITS);
         if (hz == 0) return static_cast<uint16_t>(MAX_PERIOD);
         const uint32_t period = AMIGA_QUARTER_CLOCK_HZ / hz;
         return static_cast<uint16_t>(period < 1 ? 1 : period > MAX_PERIOD ? MAX_PERIOD : period);
