@@ -519,6 +519,7 @@ TEST(MusicModule, MultichannelCellsAndFlt8Halves) {
         ModPlayer *p = create(bytes);
         ASSERT_NE(p, nullptr) << signature;
         EXPECT_EQ(p->song->pattern_count, 2);
+        EXPECT_NE(p->song->quirks & SONG_QUIRK_FINETUNED_PERIODS, 0u) << signature;
         EXPECT_EQ(data_offset(p, 1, bytes.data()), 1084 + 2L * 256 * read.channels);
         for (int ch = 0; ch < read.channels; ch++) {
             const SongCell c = cell_of(p, 1, ch, ch);

@@ -101,6 +101,33 @@ TEST(MusicTables, XmAmigaNotePeriods) {
     }
 }
 
+// A finetuned sample's MOD notes at ProTracker's finetuned periods, as
+// openmpt123 plays a six-channel MOD (each Hz measured from its renders),
+// under SONG_QUIRK_FINETUNED_PERIODS only; off the table, and without the
+// quirk, the rate times the finetune's multiplier.
+TEST(MusicTables, FinetunedModPeriods) {
+    struct Case { int period, finetune, hz; } cases[] = {
+        {254, -3, 13641},   // 3546895 / 260
+        {428, -3, 8107},    // 3546895 / (875 / 2)
+        {113, 7, 32917},    // 3546895 / (431 / 4)
+        {856, -8, 3910},    // 3546895 / 907
+        {428, 0, 8287}, {430, -3, 0},
+    };
+    for (const Case &c : cases) EXPECT_EQ(finetuned_frequency(c.period, static_cast<int8_t>(c.finetune * 16)), static_cast<uint32_t>(c.hz)) << c.period;
+    Song song = {};
+    song.frequency_mode = SONG_FREQUENCY_MOD_TABLE;
+    Voice v;
+    voice_init(&v, 44100);
+    const auto step_of = [](uint32_t hz) { return static_cast<uint32_t>(static_cast<uint64_t>(hz) * 65536 / 44100); };
+    set_voice_period(&v, &song, 428, -3 * 16);
+    EXPECT_EQ(v.step, step_of((8287u * 32066u) >> 15));
+    song.quirks = SONG_QUIRK_FINETUNED_PERIODS;
+    set_voice_period(&v, &song, 428, -3 * 16);
+    EXPECT_EQ(v.step, step_of(8107));
+    set_voice_period(&v, &song, 430, -3 * 16);
+    EXPECT_EQ(v.step, step_of((8248u * 32066u) >> 15));
+}
+
 TEST(MusicTables, ArpeggioSteps) {
     EXPECT_EQ(arpeggio_period(428, 7), 285);
     EXPECT_EQ(arpeggio_period(428, 3), 360);

@@ -93,7 +93,7 @@ static uint16_t period_down(const ModPlayer *player, int period, int amount) {
 
 // The channel's voice plays `period`.
 static void play_period(const ModPlayer *player, Voice *voice, uint16_t period, int8_t finetune) {
-    set_voice_period(voice, player->song->frequency_mode, period, finetune);
+    set_voice_period(voice, player->song, period, finetune);
 }
 
 // The channel's voice plays `volume` (0 .. 255, heard as at most 64): on a

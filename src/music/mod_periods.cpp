@@ -16,6 +16,7 @@ constexpr int OCTAVE_FRACTION_SHIFT = 15;              // OCTAVE_FRACTION_ONE = 
 constexpr int MOD_FIRST_TABLE_NOTE = 37;               // period_table[0] (856)
 constexpr uint32_t MAX_PERIOD = 65535;
 constexpr int FINETUNE_SIXTEENTH_SHIFT = 3;             // 1/128 semitone to sixteenths (floor)
+constexpr int MOD_FINETUNE_SIXTEENTH_SHIFT = 4;         // a MOD finetune n is n x 16 (song.h)
 constexpr int FINETUNE_ZERO_ROW = 8;                    // finetune_period_table's finetune 0
 constexpr int AMIGA_OCTAVE_ZERO_SHIFT = 4;              // C-0 in quarter periods: 2 x 856 x 16
 
@@ -70,13 +71,26 @@ uint32_t period_frequency(uint8_t mode, uint16_t period) {
     }
 }
 
-void set_voice_period(Voice *voice, uint8_t mode, uint16_t period, int8_t finetune) {
-    if (!voice || period == 0) return;
-    if (mode == SONG_FREQUENCY_MOD_TABLE) {
-        set_channel_period(voice, period, mod_finetune_nibble(finetune));
+uint32_t finetuned_frequency(uint16_t period, int8_t finetune) {
+    for (int i = 0; i < PERIOD_TABLE_NOTES; i++) {
+        if (period_table[i] != period) continue;
+        const int row = (finetune >> MOD_FINETUNE_SIXTEENTH_SHIFT) + FINETUNE_ZERO_ROW;
+        // At most 3546895 x 4: no wrap.
+        return (PAULA_CLOCK_HZ << (i / SEMITONES)) / finetune_period_table[row][i % SEMITONES];
+    }
+    return 0;
+}
+
+void set_voice_period(Voice *voice, const Song *song, uint16_t period, int8_t finetune) {
+    if (!voice || !song || period == 0) return;
+    if (song->frequency_mode == SONG_FREQUENCY_MOD_TABLE) {
+        const uint32_t hz = finetune != 0 && (song->quirks & SONG_QUIRK_FINETUNED_PERIODS)
+                                ? finetuned_frequency(period, finetune) : 0;
+        if (hz != 0) voice_set_frequency(voice, hz);
+        else set_channel_period(voice, period, mod_finetune_nibble(finetune));
         return;
     }
-    voice_set_frequency(voice, period_frequency(mode, period));
+    voice_set_frequency(voice, period_frequency(song->frequency_mode, period));
 }
 
 // XM's Amiga period of `note` (1 .. 119, C-0 up) in quarter periods, as

@@ -31,19 +31,30 @@ inline uint8_t mod_finetune_nibble(int8_t finetune) {
 // 0 for a period of 0 or an unknown mode.
 uint32_t period_frequency(uint8_t mode, uint16_t period);
 
-// Sets the voice's frequency for `period` in mode `mode`; for MOD periods
-// with the finetune's nibble (set_channel_period). A period of 0 leaves the
-// frequency as it is. Null voice does nothing.
-void set_voice_period(Voice *voice, uint8_t mode, uint16_t period, int8_t finetune);
+// Sets the voice's frequency for `period` in the song's frequency mode;
+// for MOD periods with the finetune's nibble (set_channel_period), or
+// under SONG_QUIRK_FINETUNED_PERIODS, for a note of period_table with a
+// finetune, at that note's finetuned period (finetuned_frequency). A
+// period of 0 leaves the frequency as it is. Null voice or song does
+// nothing.
+void set_voice_period(Voice *voice, const Song *song, uint16_t period, int8_t finetune);
+
+// The frequency in Hz of a period_table note `period` at `finetune` (1/128
+// semitone, its sixteenths taken) as ProTracker tunes it: 3546895 over the
+// finetuned period of the lowest octave halved for each octave up, the
+// halves kept (the finetuned C-2 of finetune -3 is 875 / 2 = 437.5). 0 when
+// the period is no table note.
+uint32_t finetuned_frequency(uint16_t period, int8_t finetune);
 
 // The period of song note `note` (1 .. 96) played on `sample` in mode
 // `mode`, 1 .. 65535 (0 for a note outside 1 .. 96 or a null sample):
 //  SONG_FREQUENCY_LINEAR  7680 - 64 x (n - 1) - finetune / 2, n the note
 //                         plus the sample's relative note (kept in 1 .. 119);
-//  SONG_FREQUENCY_AMIGA   14317456 / the note's frequency: C-4 (note 49)
-//                         plays at the sample's C2SPD, or at 8363 Hz moved
-//                         by its relative note and finetune when it has none;
-//                         each semitone 2^(1/12) from there;
+//  SONG_FREQUENCY_AMIGA   with a C2SPD, 14317456 / the note's frequency:
+//                         C-4 (note 49) plays at the C2SPD, each semitone
+//                         2^(1/12) from there; without one (XM), FastTracker
+//                         II's Amiga table at the note plus the relative
+//                         note (mod_periods.cpp says how it is built);
 //  SONG_FREQUENCY_MOD_TABLE  the ProTracker period of notes 37 .. 72 (C-3
 //                         .. B-5), the nearest end beyond them.
 uint16_t note_period(uint8_t mode, int note, const SongSample *sample);

@@ -237,7 +237,7 @@ Song *mod_read_song(const uint8_t *module, long size_bytes, const ModLayout *lay
                         SONG_QUIRK_COMMANDLESS_TICKS_KEEP_VOICE | SONG_QUIRK_ARPEGGIO_LOW_NIBBLE_FIRST |
                         SONG_QUIRK_WAVES_RESTART_EACH_ROW;
     else
-        song->quirks |= SONG_QUIRK_JUMP_AND_BREAK_COMBINE;
+        song->quirks |= SONG_QUIRK_JUMP_AND_BREAK_COMBINE | SONG_QUIRK_FINETUNED_PERIODS;
     song->initial_speed = MOD_DEFAULT_SPEED;
     song->initial_tempo = MOD_DEFAULT_TEMPO;
     song->initial_global_volume = SONG_MAX_VOLUME;

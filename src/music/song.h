@@ -383,6 +383,12 @@ enum SongQuirk : uint32_t {
     // (FastTracker II mutes the channel's output volume itself): a tremor
     // that ends silent leaves the channel silent.
     SONG_QUIRK_TREMOR_MUTES = 1u << 22,
+    // MOD periods: a sample's finetune retunes the notes of period_table to
+    // ProTracker's finetuned periods (the lowest octave's from its table,
+    // halved for each octave up, halves kept) instead of multiplying their
+    // rates, as openmpt123 plays multichannel MODs. Periods off the table
+    // (slides) keep the multiplier.
+    SONG_QUIRK_FINETUNED_PERIODS = 1u << 23,
 };
 
 // One pattern: its rows' packed cells are rows first_row .. first_row +
