@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "music/mod_player.h"
@@ -536,6 +537,12 @@ TEST(MusicXm, PackedCellsStayWithinTwiceThePatternBytes) {
 
 // ---------------------------------------------------------------- S3M
 
+// The quirks of every S3M.
+constexpr uint32_t S3M_QUIRKS = SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_JUMP_AND_BREAK_COMBINE |
+                                SONG_QUIRK_SLIDE_KIND_IN_PARAMETER | SONG_QUIRK_FINETUNE_SETS_C2SPD |
+                                SONG_QUIRK_FIRST_PATTERN_DELAY | SONG_QUIRK_TREMOR_COUNTS_FIRST_TICK |
+                                SONG_QUIRK_SLIDE_PAST_TOP_STOPS;
+
 TEST(MusicS3m, ShowcaseReadsBackAsDescribed) {
     S3mBuilder b;
     s3mbuilder_showcase_song(&b);
@@ -549,8 +556,7 @@ TEST(MusicS3m, ShowcaseReadsBackAsDescribed) {
     EXPECT_STREQ(s->title, "showcase");
     EXPECT_STREQ(s->format_name, "S3M, Scream Tracker 3.20");
     EXPECT_EQ(s->frequency_mode, SONG_FREQUENCY_AMIGA);
-    EXPECT_EQ(s->quirks, SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_JUMP_AND_BREAK_COMBINE | SONG_QUIRK_SLIDE_KIND_IN_PARAMETER |
-                             SONG_QUIRK_FINETUNE_SETS_C2SPD);
+    EXPECT_EQ(s->quirks, S3M_QUIRKS);
     // Orders: the 254 marker skipped, everything from the 255 on left out.
     ASSERT_EQ(s->order_count, 3);
     EXPECT_EQ(std::vector<uint8_t>(s->orders, s->orders + 3), (std::vector<uint8_t>{0, 1, 2}));
@@ -707,9 +713,7 @@ TEST(MusicS3m, SampleFormatsQuirksAndPanningFromTheHeader) {
     EXPECT_EQ(s->samples[3].length, 0u);
     EXPECT_EQ(s->instruments[3].note_samples[0], 0);
     EXPECT_EQ(r.result.silent_samples, 1);
-    EXPECT_EQ(s->quirks, SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_JUMP_AND_BREAK_COMBINE | SONG_QUIRK_SLIDE_KIND_IN_PARAMETER |
-                             SONG_QUIRK_FINETUNE_SETS_C2SPD |
-                             SONG_QUIRK_FAST_VOLUME_SLIDES | SONG_QUIRK_AMIGA_LIMITS);
+    EXPECT_EQ(s->quirks, S3M_QUIRKS | SONG_QUIRK_FAST_VOLUME_SLIDES | SONG_QUIRK_AMIGA_LIMITS);
     EXPECT_STREQ(s->format_name, "S3M, Scream Tracker 3.00");
     EXPECT_EQ(s->initial_global_volume, 64);
     EXPECT_EQ(s->initial_speed, 6);
@@ -722,9 +726,12 @@ TEST(MusicS3m, SampleFormatsQuirksAndPanningFromTheHeader) {
     b.flags = 64;
     Reading fast(s3mbuilder_build(b, nullptr), true);
     ASSERT_TRUE(fast.ok);
-    EXPECT_EQ(fast.song->quirks, SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_JUMP_AND_BREAK_COMBINE | SONG_QUIRK_SLIDE_KIND_IN_PARAMETER |
-                             SONG_QUIRK_FINETUNE_SETS_C2SPD |
-                                     SONG_QUIRK_FAST_VOLUME_SLIDES);
+    EXPECT_EQ(fast.song->quirks, S3M_QUIRKS | SONG_QUIRK_FAST_VOLUME_SLIDES);
+    // Impulse Tracker's S3Ms play their notes' exact periods.
+    b.version = 0x3214;
+    Reading it(s3mbuilder_build(b, nullptr), true);
+    ASSERT_TRUE(it.ok);
+    EXPECT_EQ(it.song->quirks, S3M_QUIRKS | SONG_QUIRK_FAST_VOLUME_SLIDES | SONG_QUIRK_EXACT_NOTE_PERIODS);
 }
 
 TEST(MusicS3m, PatternDataStopsAtItsStatedLength) {
@@ -1177,6 +1184,20 @@ std::vector<double> tick_semitones(const std::vector<uint8_t> &file, int ticks) 
     return semitones;
 }
 
+// Checks a model of a song's ticks from `first` on: with
+// `units_per_semitone` the pitch above the first tick's in those units,
+// else the level in volume steps, the first tick's being `start`; each
+// within `tolerance`.
+void expect_ticks(const std::vector<uint8_t> &file, const char *name, int first, const std::vector<int> &model,
+                  int units_per_semitone, int start, double tolerance) {
+    const int ticks = first + static_cast<int>(model.size());
+    const std::vector<double> got = units_per_semitone ? tick_semitones(file, ticks) : tick_levels(file, ticks);
+    ASSERT_EQ(got.size(), static_cast<size_t>(ticks)) << name;
+    const double unit = units_per_semitone ? 1.0 / units_per_semitone : got[0] / start;
+    for (size_t t = 0; t < model.size(); t++)
+        EXPECT_NEAR(got[static_cast<size_t>(first) + t] / unit, model[t], tolerance) << name << " tick " << first + t;
+}
+
 // Envelopes the cases below give their instrument.
 enum XmCaseEnvelope { NO_ENVELOPE, FALLING, SUSTAINED };
 
@@ -1253,20 +1274,8 @@ TEST(MusicXmPlay, EffectsOnTheirTicks) {
             b.instruments[0].fadeout = 4096;
         }
         for (const auto &cell : c.cells) *xmbuilder_cell(&b, 0, cell.first, 0) = cell.second;
-        const int ticks = c.first + static_cast<int>(c.model.size());
-        const std::vector<uint8_t> file = xmbuilder_build(b, nullptr);
-        if (c.start == 0) {
-            const std::vector<double> semitones = tick_semitones(file, ticks);
-            ASSERT_EQ(semitones.size(), static_cast<size_t>(ticks)) << c.name;
-            for (size_t t = 0; t < c.model.size(); t++)
-                EXPECT_NEAR(semitones[c.first + t] * 8, c.model[t], 0.4) << c.name << " tick " << c.first + t;
-            continue;
-        }
-        const std::vector<double> levels = tick_levels(file, ticks);
-        ASSERT_EQ(levels.size(), static_cast<size_t>(ticks)) << c.name;
-        const double unit = levels[0] / c.start;
-        for (size_t t = 0; t < c.model.size(); t++)
-            EXPECT_NEAR(levels[c.first + t] / unit, c.model[t], 0.5) << c.name << " tick " << c.first + t;
+        // Pitch in eighths of a semitone.
+        expect_ticks(xmbuilder_build(b, nullptr), c.name, c.first, c.model, c.start ? 0 : 8, c.start, c.start ? 0.5 : 0.4);
     }
 }
 
@@ -1328,6 +1337,67 @@ TEST(MusicXmPlay, RampedRenderDoesNotDependOnSlicingAndStartsFromSilence) {
     EXPECT_LT(start[2 * 4], start[2 * 30]);
     EXPECT_LT(start[2 * 27], start[2 * 200]);
     EXPECT_EQ(start[2 * 216], start[2 * 299]);
+}
+
+TEST(MusicS3mPlay, EffectsOnTheirTicks) {
+    // Two channels (the second one silent but for commands); row 0 plays
+    // C-4 with sample 1 on channel 0 unless a case's cells replace it.
+    // Sample 1 is a looped constant or, where pitch is measured, a square
+    // wave at C2SPD 8363; sample 2 the same at a default volume of 32 and
+    // (square) C2SPD 44100. The model gives each tick from `first` on: the
+    // level in volume steps (the first tick 64), or with `pitch` the pitch
+    // in cents above the first tick's.
+    struct Case {
+        const char *name;
+        uint16_t version;
+        std::vector<std::tuple<int, int, S3mBuilderCell>> cells;  // (row, channel, cell)
+        bool pitch;
+        int first;
+        std::vector<int> model;
+    } cases[] = {
+        // Both nibbles set: down by y on later ticks.
+        {"D82", 0x1320, {{1, 0, {255, 0, 255, 'D' - 64, 0x82}}}, false, 6, {64, 62, 60, 58, 56, 54}},
+        // D0F and DF0 slide by 15 on every tick, the first too.
+        {"D0F DF0", 0x1320, {{1, 0, {255, 0, 255, 'D' - 64, 0x0F}}, {2, 0, {255, 0, 255, 'D' - 64, 0xF0}}}, false, 6,
+         {49, 34, 19, 4, 0, 0, 15, 30, 45, 60, 64, 64}},
+        // Only the first of two pattern delays counts: row 0 lasts 3 rows.
+        {"SE2 SE4", 0x1320, {{0, 0, {0x40, 1, 255, 'S' - 64, 0xE2}}, {0, 1, {255, 0, 255, 'S' - 64, 0xE4}},
+                             {1, 0, {255, 0, 255, 'D' - 64, 0x08}}}, false, 12, {64, 64, 64, 64, 64, 64, 64, 56, 48}},
+        // Tremor I12 counts from its rows' first ticks on, row to row.
+        {"I12", 0x1320, {{1, 0, {255, 0, 255, 'I' - 64, 0x12}}, {2, 0, {255, 0, 255, 'I' - 64, 0x12}}}, false, 6,
+         {64, 64, 0, 0, 0, 64, 64, 0, 0, 0, 64, 64, 64}},
+        // A portamento with sample 2 keeps sample 1 but takes 2's volume.
+        {"G10 02", 0x1320, {{1, 0, {0x42, 2, 255, 'G' - 64, 0x10}}}, false, 6, {32, 32, 32, 32, 32, 32}},
+        // A portamento up past period 0 stops the note (F7F from C-5).
+        {"F7F", 0x1320, {{0, 0, {0x50, 1, 255, 'F' - 64, 0x7F}}}, false, 0, {64, 64, 0, 0, 0, 0}},
+        // S2F retunes the note playing to C2SPD 8757 (a quarter period of
+        // 1634 for 1712: 81 cents up), kept by a note alone, gone with the
+        // instrument number.
+        {"S2F", 0x1320, {{1, 0, {255, 0, 255, 'S' - 64, 0x2F}}, {2, 0, {0x40, 0, 255, 0, 0}}, {3, 0, {0x40, 1, 255, 0, 0}}},
+         true, 6, {81, 81, 81, 81, 81, 81, 81, 81, 81, 81, 81, 81, 0}},
+        // C2SPD 44100's C-4: a quarter period of 324 in Scream Tracker 3's
+        // S3Ms (2882 cents above 8363 Hz), of exactly 324.65 in Impulse
+        // Tracker's (2879).
+        {"ST3 C-4", 0x1320, {{1, 0, {0x40, 2, 255, 0, 0}}}, true, 6, {2882}},
+        {"IT C-4", 0x3214, {{1, 0, {0x40, 2, 255, 0, 0}}}, true, 6, {2879}},
+    };
+    for (const Case &c : cases) {
+        S3mBuilder b = one_voice_s3m();
+        b.version = c.version;
+        b.channel_settings[1] = 8;
+        S3mBuilderSample &s = b.samples[0];
+        if (c.pitch) {
+            s.frames.clear();
+            for (int i = 0; i < SQUARE_FRAMES; i++) s.frames.push_back(i < SQUARE_FRAMES / 2 ? LEVEL_VALUE : -LEVEL_VALUE);
+            s.loop_end = SQUARE_FRAMES;
+        }
+        b.samples.push_back(s);
+        b.samples[1].volume = 32;
+        if (c.pitch) b.samples[1].c2spd = 44100;
+        for (const auto &cell : c.cells) *s3mbuilder_cell(&b, 0, std::get<0>(cell), std::get<1>(cell)) = std::get<2>(cell);
+        // Pitch in cents.
+        expect_ticks(s3mbuilder_build(b, nullptr), c.name, c.first, c.model, c.pitch ? 100 : 0, 64, c.pitch ? 1.0 : 0.5);
+    }
 }
 
 TEST(MusicS3mPlay, SharedMemoryFineSlidesAndGlobalVolume) {

@@ -119,13 +119,36 @@ TEST(MusicTables, FinetunedModPeriods) {
     Voice v;
     voice_init(&v, 44100);
     const auto step_of = [](uint32_t hz) { return static_cast<uint32_t>(static_cast<uint64_t>(hz) * 65536 / 44100); };
-    set_voice_period(&v, &song, 428, -3 * 16);
+    set_voice_period(&v, &song, 428, -3 * 16, 0);
     EXPECT_EQ(v.step, step_of((8287u * 32066u) >> 15));
     song.quirks = SONG_QUIRK_FINETUNED_PERIODS;
-    set_voice_period(&v, &song, 428, -3 * 16);
+    set_voice_period(&v, &song, 428, -3 * 16, 0);
     EXPECT_EQ(v.step, step_of(8107));
-    set_voice_period(&v, &song, 430, -3 * 16);
+    set_voice_period(&v, &song, 430, -3 * 16, 0);
     EXPECT_EQ(v.step, step_of((8248u * 32066u) >> 15));
+}
+
+// Exact quarter periods in 65536ths (Impulse Tracker's S3Ms): C-4 at the
+// C2SPD itself, octaves halving and doubling, the fraction kept.
+TEST(MusicTables, ExactNotePeriods) {
+    EXPECT_NEAR(exact_note_period(49, 44100) / 65536.0, 14317456.0 / 44100, 0.0001);
+    EXPECT_NEAR(exact_note_period(49, 8363) / 65536.0, 1712.0, 0.001);
+    for (int note = 1; note <= 96; note++) {
+        const double exact = 14317456.0 / (19643 * pow(2.0, (note - 49) / 12.0));
+        EXPECT_NEAR(exact_note_period(note, 19643) / 65536.0, exact, exact * 0.00004) << note;
+    }
+    EXPECT_EQ(exact_note_period(1, 100) >> 16, 65535u);   // kept within 16 bits
+    EXPECT_EQ(exact_note_period(0, 8363), 0u);
+    EXPECT_EQ(exact_note_period(49, 0), 0u);
+    // The fraction heard: 324.65 quarters of C2SPD 44100 play 44100 Hz, not
+    // the 44190 of 324.
+    Song song = {};
+    song.frequency_mode = SONG_FREQUENCY_AMIGA;
+    Voice v;
+    voice_init(&v, 44100);
+    const uint32_t fine = exact_note_period(49, 44100);
+    set_voice_period(&v, &song, static_cast<uint16_t>(fine >> 16), 0, static_cast<uint16_t>(fine));
+    EXPECT_NEAR(v.step, 65536.0, 2);
 }
 
 TEST(MusicTables, ArpeggioSteps) {

@@ -106,7 +106,7 @@ void channel_output_voice(const ModPlayer *player, Channel *c, Voice *voice) {
     const SongInstrument *instrument = channel_instrument(player, c);
 
     const int period = autovibrated(instrument, c, c->tick_period);
-    if (period != 0) set_voice_period(voice, song, static_cast<uint16_t>(period), c->finetune);
+    if (period != 0) set_voice_period(voice, song, static_cast<uint16_t>(period), c->finetune, c->period_fraction);
 
     int volume = c->tick_volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : c->tick_volume;
     int panning = c->panning;

@@ -91,9 +91,9 @@ static uint16_t period_down(const ModPlayer *player, int period, int amount) {
     return period_moved(player, period, amount * FINE_PERIOD_UNITS);
 }
 
-// The channel's voice plays `period`.
-static void play_period(const ModPlayer *player, Voice *voice, uint16_t period, int8_t finetune) {
-    set_voice_period(voice, player->song, period, finetune);
+// The channel's voice plays `period` (with the channel's fraction).
+static void play_period(const ModPlayer *player, const Channel *c, Voice *voice, uint16_t period) {
+    set_voice_period(voice, player->song, period, c->finetune, c->period_fraction);
 }
 
 // The channel's voice plays `volume` (0 .. 255, heard as at most 64): on a
@@ -146,9 +146,11 @@ static void kind_volume_slide(const ModPlayer *player, Channel *c, uint8_t xy, b
         if (first) change = x;
     } else if (x == FINE_KIND && y != 0) {
         if (first) change = -y;
-    } else if (!first || (player->song->quirks & SONG_QUIRK_FAST_VOLUME_SLIDES)) {
-        if (y == 0) change = x;
-        else if (x == 0) change = -y;
+    } else {
+        // D0F and DF0 slide on the first tick too; with both nibbles set
+        // the slide goes down.
+        const bool every_tick = (x == 0 && y == FINE_KIND) || (x == FINE_KIND && y == 0);
+        if (!first || every_tick || (player->song->quirks & SONG_QUIRK_FAST_VOLUME_SLIDES)) change = y == 0 ? x : -y;
     }
     const int v = c->volume + change;
     c->volume = static_cast<uint8_t>(v < 0 ? 0 : v > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : v);
@@ -208,6 +210,7 @@ static void tone_portamento_step(const ModPlayer *player, Channel *c) {
         period = (period - target >= speed) ? period - speed : target;
     }
     c->period = static_cast<uint16_t>(period);
+    if (period == target) c->period_fraction = c->porta_fraction;
     c->tick_period = c->glissando ? glissando_period(player, c) : c->period;
 }
 
@@ -415,7 +418,10 @@ void volume_column_row(ModPlayer *player, int channel) {
         break;
     case VOLCMD_TONE_PORTAMENTO:  // speed v x 16, shared with 3xx
         if (v != 0) c->porta_speed = static_cast<uint8_t>(v << 4);
-        if (c->note != 0) c->porta_target = c->note;
+        if (c->note != 0) {
+            c->porta_target = c->note;
+            c->porta_fraction = c->note_fraction;
+        }
         c->trigger = 0;
         break;
     default:  // the slides act on the later ticks
@@ -452,6 +458,16 @@ static void volume_column_tick(ModPlayer *player, Channel *c) {
     }
 }
 
+// Txy (S3M's Ixy) on a tick it counts: heard for x + 1 ticks, silent for y + 1.
+static void tremor_tick(const ModPlayer *player, Channel *c, uint8_t xy) {
+    const int on = (xy >> 4) + 1, off = (xy & NIBBLE) + 1;
+    if (c->tremor_count >= on + off) c->tremor_count = 0;
+    const bool silent = c->tremor_count >= on;
+    if (silent) c->tick_volume = 0;
+    if (player->song->quirks & SONG_QUIRK_TREMOR_MUTES) c->tremor_muted = silent;
+    c->tremor_count++;
+}
+
 // ---------------------------------------------------------------------------
 // The row's command
 
@@ -476,7 +492,10 @@ void row_effects(ModPlayer *player, int channel) {
     switch (command) {
     case CMD_TONE_PORTAMENTO:  // 3xx
         c->trigger = 0;
-        if (c->note != 0) c->porta_target = c->note;
+        if (c->note != 0) {
+            c->porta_target = c->note;
+            c->porta_fraction = c->note_fraction;
+        }
         if (xy != 0) c->porta_speed = xy;
         break;
     case CMD_VIBRATO:  // 4xy
@@ -485,7 +504,10 @@ void row_effects(ModPlayer *player, int channel) {
         break;
     case CMD_TONE_PORTAMENTO_VOLUME_SLIDE:  // 5xy
         c->trigger = 0;
-        if (c->note != 0) c->porta_target = c->note;
+        if (c->note != 0) {
+            c->porta_target = c->note;
+            c->porta_fraction = c->note_fraction;
+        }
         if (xy != 0) c->porta_volume_memory = xy;
         if (quirks & SONG_QUIRK_SLIDE_KIND_IN_PARAMETER) kind_volume_slide(player, c, xy, true);
         break;
@@ -543,11 +565,11 @@ void row_effects(ModPlayer *player, int channel) {
         break;
     case CMD_FINE_PORTAMENTO_UP:  // E1y
         c->period = period_up(player, c->period, xy);
-        play_period(player, voice, c->period, c->finetune);
+        play_period(player, c, voice, c->period);
         break;
     case CMD_FINE_PORTAMENTO_DOWN:  // E2y
         c->period = period_down(player, c->period, xy);
-        play_period(player, voice, c->period, c->finetune);
+        play_period(player, c, voice, c->period);
         break;
     case CMD_EXTRA_FINE_PORTAMENTO_UP:  // X1y: y quarter or linear units
         if (c->period != 0) c->period = period_moved(player, c->period, -xy);
@@ -591,7 +613,8 @@ void row_effects(ModPlayer *player, int channel) {
         break;
     case CMD_PATTERN_DELAY:  // EEy
         if (quirks & SONG_QUIRK_PATTERN_DELAY_TICKS) player->row_delay = static_cast<uint8_t>(xy * player->speed);
-        else player->row_delay_rows = xy;
+        else if (!player->row_delay_read || !(quirks & SONG_QUIRK_FIRST_PATTERN_DELAY)) player->row_delay_rows = xy;
+        player->row_delay_read = 1;
         break;
     case CMD_SET_GLOBAL_VOLUME:  // Gxx
         player->global_volume = xy > SONG_MAX_VOLUME ? SONG_MAX_VOLUME : xy;
@@ -610,7 +633,7 @@ void row_effects(ModPlayer *player, int channel) {
     if (command != CMD_TREMOLO) play_volume(player, c, voice, c->volume);
     if (c->trigger) {
         c->first_pass = (quirks & SONG_QUIRK_FIRST_PASS_TO_SAMPLE_END) ? 1 : 0;
-        play_period(player, voice, c->period, c->finetune);
+        play_period(player, c, voice, c->period);
         c->current_sample = c->sample;
         c->playing = c->sample != 0;  // a note without a sample stays silent
         c->position = start;
@@ -625,6 +648,7 @@ void row_effects(ModPlayer *player, int channel) {
     if (!classic) {
         c->tick_period = c->period;
         c->tick_volume = c->tremor_muted ? 0 : c->volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : c->volume;
+        if (command == CMD_TREMOR && (quirks & SONG_QUIRK_TREMOR_COUNTS_FIRST_TICK)) tremor_tick(player, c, xy);
     }
 }
 
@@ -674,15 +698,6 @@ static void multi_retrigger_tick(Channel *c, uint8_t xy) {
     c->retrigger_now = 1;
 }
 
-// Txy (S3M's Ixy) on a later tick: heard for x + 1 ticks, silent for y + 1.
-static void tremor_tick(const ModPlayer *player, Channel *c, uint8_t xy) {
-    const int on = (xy >> 4) + 1, off = (xy & NIBBLE) + 1;
-    if (c->tremor_count >= on + off) c->tremor_count = 0;
-    const bool silent = c->tremor_count >= on;
-    if (silent) c->tick_volume = 0;
-    if (player->song->quirks & SONG_QUIRK_TREMOR_MUTES) c->tremor_muted = silent;
-    c->tremor_count++;
-}
 
 // A slide of a 0 .. `top` value by the parameter: up by x when x is set,
 // else down by y.
@@ -719,7 +734,7 @@ void tick_effects(ModPlayer *player, int channel) {
         const uint16_t period = !fine_periods ? (steps ? arpeggio_period(c->period, steps) : c->period)
                                               : semitones_up(player->song->frequency_mode, c->period, steps);
         if (classic) {
-            play_period(player, voice, period, c->finetune);
+            play_period(player, c, voice, period);
             return;
         }
         c->tick_period = period;
@@ -727,6 +742,8 @@ void tick_effects(ModPlayer *player, int channel) {
 
     switch (command) {
     case CMD_PORTAMENTO_UP:  // 1xx: stops at the highest note
+        if ((quirks & SONG_QUIRK_SLIDE_PAST_TOP_STOPS) && c->period != 0 && xy * FINE_PERIOD_UNITS >= c->period)
+            c->playing = 0;  // Scream Tracker 3 stops the note
         c->period = period_up(player, c->period, xy);
         c->tick_period = c->period;
         break;
@@ -778,7 +795,7 @@ void tick_effects(ModPlayer *player, int channel) {
     if (classic) {
         const bool vibrating = command == CMD_VIBRATO || command == CMD_VIBRATO_VOLUME_SLIDE;
         const uint16_t period = vibrating ? c->vibrato_period : c->period;
-        if (period != 0) play_period(player, voice, period, c->finetune);
+        if (period != 0) play_period(player, c, voice, period);
         play_volume(player, c, voice, command == CMD_TREMOLO ? c->tremolo_volume : c->volume);
         return;
     }

@@ -15,6 +15,7 @@ constexpr int SEMITONES = 12;
 constexpr int OCTAVE_FRACTION_SHIFT = 15;              // OCTAVE_FRACTION_ONE = 2^15
 constexpr int MOD_FIRST_TABLE_NOTE = 37;               // period_table[0] (856)
 constexpr uint32_t MAX_PERIOD = 65535;
+constexpr int FRACTION_BITS = 16;                       // a period's fraction in 65536ths
 constexpr int FINETUNE_SIXTEENTH_SHIFT = 3;             // 1/128 semitone to sixteenths (floor)
 constexpr int MOD_FINETUNE_SIXTEENTH_SHIFT = 4;         // a MOD finetune n is n x 16 (song.h)
 constexpr int FINETUNE_ZERO_ROW = 8;                    // finetune_period_table's finetune 0
@@ -81,7 +82,7 @@ uint32_t finetuned_frequency(uint16_t period, int8_t finetune) {
     return 0;
 }
 
-void set_voice_period(Voice *voice, const Song *song, uint16_t period, int8_t finetune) {
+void set_voice_period(Voice *voice, const Song *song, uint16_t period, int8_t finetune, uint16_t fraction) {
     if (!voice || !song || period == 0) return;
     if (song->frequency_mode == SONG_FREQUENCY_MOD_TABLE) {
         const uint32_t hz = finetune != 0 && (song->quirks & SONG_QUIRK_FINETUNED_PERIODS)
@@ -90,7 +91,31 @@ void set_voice_period(Voice *voice, const Song *song, uint16_t period, int8_t fi
         else set_channel_period(voice, period, mod_finetune_nibble(finetune));
         return;
     }
+    if (fraction != 0 && song->frequency_mode == SONG_FREQUENCY_AMIGA) {
+        // Both in 65536ths: the clock below 2^40, the period below 2^32.
+        const uint64_t fine = (static_cast<uint64_t>(period) << FRACTION_BITS) + fraction;
+        voice_set_frequency(voice, static_cast<uint32_t>((static_cast<uint64_t>(AMIGA_QUARTER_CLOCK_HZ) << FRACTION_BITS) / fine));
+        return;
+    }
     voice_set_frequency(voice, period_frequency(song->frequency_mode, period));
+}
+
+uint32_t exact_note_period(int note, uint32_t c2spd) {
+    if (c2spd == 0 || note < 1 || note > SONG_NOTES) return 0;
+    // C-4's quarter period in 65536ths, below 2^40; times 2^15 below 2^55.
+    const uint64_t c4 = (static_cast<uint64_t>(AMIGA_QUARTER_CLOCK_HZ) << FRACTION_BITS) / c2spd;
+    int units = (note - NOTE_C4) * LINEAR_NOTE_UNITS;
+    int octaves = units / OCTAVE_FRACTION_ENTRIES;
+    int rest = units % OCTAVE_FRACTION_ENTRIES;
+    if (rest < 0) {
+        rest += OCTAVE_FRACTION_ENTRIES;
+        octaves--;
+    }
+    uint64_t period = (c4 << OCTAVE_FRACTION_SHIFT) / octave_fraction_table[rest];
+    // Up to 8 octaves down: below 2^48.
+    period = octaves >= 0 ? period >> octaves : period << -octaves;
+    const uint64_t lowest = 1ull << FRACTION_BITS, highest = (MAX_PERIOD << FRACTION_BITS) | 0xFFFF;
+    return static_cast<uint32_t>(period < lowest ? lowest : period > highest ? highest : period);
 }
 
 // XM's Amiga period of `note` (1 .. 119, C-0 up) in quarter periods, as

@@ -34,10 +34,16 @@ uint32_t period_frequency(uint8_t mode, uint16_t period);
 // Sets the voice's frequency for `period` in the song's frequency mode;
 // for MOD periods with the finetune's nibble (set_channel_period), or
 // under SONG_QUIRK_FINETUNED_PERIODS, for a note of period_table with a
-// finetune, at that note's finetuned period (finetuned_frequency). A
-// period of 0 leaves the frequency as it is. Null voice or song does
-// nothing.
-void set_voice_period(Voice *voice, const Song *song, uint16_t period, int8_t finetune);
+// finetune, at that note's finetuned period (finetuned_frequency); for
+// quarter periods with `fraction` 65536ths of a quarter added. A period of
+// 0 leaves the frequency as it is. Null voice or song does nothing.
+void set_voice_period(Voice *voice, const Song *song, uint16_t period, int8_t finetune, uint16_t fraction);
+
+// The quarter period of `note` (1 .. 96) at C2SPD `c2spd` in 65536ths,
+// exactly (C-4 at c2spd x 2^((note - 49) / 12), the fraction kept from the
+// octave fraction table's 2^-15): at least 1 and at most 65535 whole
+// quarters; 0 for a note outside 1 .. 96 or a C2SPD of 0.
+uint32_t exact_note_period(int note, uint32_t c2spd);
 
 // The frequency in Hz of a period_table note `period` at `finetune` (1/128
 // semitone, its sixteenths taken) as ProTracker tunes it: 3546895 over the

@@ -27,8 +27,12 @@ struct Channel {
     uint32_t position;              // frame position of the stream in the sample
     // Sequencer
     uint16_t period;                // current period (0 before any note)
+    uint16_t period_fraction;       // SONG_QUIRK_EXACT_NOTE_PERIODS: 65536ths of a
+                                    // quarter period added to every period played
     uint16_t note;                  // the row note's period (a MOD's clamped to
                                     // 113 .. 856), 0 none
+    uint16_t note_fraction;         // its fraction, likewise
+    uint16_t porta_fraction;        // the tone portamento target's fraction
     uint8_t trigger;                // 1 when the row (re)starts the sample
     uint8_t instrument;             // instrument chosen by the rows, 0 none
     uint8_t next_instrument;        // SONG_QUIRK_INSTRUMENT_WAITS_FOR_NOTE: the
@@ -193,6 +197,8 @@ struct ModPlayer {
     uint16_t tick;                          // tick in the row, 0 at its start
     uint8_t row_delay;                      // extra ticks of the current row (EEy
                                             // under SONG_QUIRK_PATTERN_DELAY_TICKS)
+    uint8_t row_delay_read;                 // 1 once a pattern delay of the current
+                                            // row has been read
     uint8_t row_delay_rows;                 // extra rows' worth of ticks at the
                                             // current speed (EEy otherwise)
     uint16_t next_order;                    // order position of the next row

@@ -36,6 +36,8 @@ constexpr size_t S3M_PARAGRAPH_BYTES = 16;
 constexpr uint32_t S3M_FLAG_AMIGA_LIMITS = 16;
 constexpr uint32_t S3M_FLAG_FAST_VOLUME_SLIDES = 64;
 constexpr uint32_t S3M_VERSION_FAST_VOLUME_SLIDES = 0x1300;  // Scream Tracker 3.00
+constexpr int S3M_TRACKER_SHIFT = 12;                        // the version word's tracker
+constexpr uint32_t S3M_TRACKER_IMPULSE = 3;                  // Impulse Tracker
 constexpr uint32_t S3M_SAMPLES_SIGNED = 1;
 constexpr uint8_t S3M_MASTER_STEREO = 0x80;
 constexpr uint8_t S3M_PANNING_TABLE = 252;
@@ -530,10 +532,13 @@ int s3m_read(const uint8_t *bytes, size_t size, Song *song, ModuleReadResult *re
     const uint32_t flags = module_le16(bytes + S3M_FLAGS_OFFSET);
     song->frequency_mode = SONG_FREQUENCY_AMIGA;
     song->quirks = SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_JUMP_AND_BREAK_COMBINE |
-                   SONG_QUIRK_SLIDE_KIND_IN_PARAMETER | SONG_QUIRK_FINETUNE_SETS_C2SPD;
+                   SONG_QUIRK_SLIDE_KIND_IN_PARAMETER | SONG_QUIRK_FINETUNE_SETS_C2SPD |
+                   SONG_QUIRK_FIRST_PATTERN_DELAY | SONG_QUIRK_TREMOR_COUNTS_FIRST_TICK |
+                   SONG_QUIRK_SLIDE_PAST_TOP_STOPS;
     if (version == S3M_VERSION_FAST_VOLUME_SLIDES || (flags & S3M_FLAG_FAST_VOLUME_SLIDES))
         song->quirks |= SONG_QUIRK_FAST_VOLUME_SLIDES;
     if (flags & S3M_FLAG_AMIGA_LIMITS) song->quirks |= SONG_QUIRK_AMIGA_LIMITS;
+    if (version >> S3M_TRACKER_SHIFT == S3M_TRACKER_IMPULSE) song->quirks |= SONG_QUIRK_EXACT_NOTE_PERIODS;
     const uint8_t speed = bytes[S3M_SPEED_OFFSET];
     const uint8_t tempo = bytes[S3M_TEMPO_OFFSET];
     const uint8_t global_volume = bytes[S3M_GLOBAL_VOLUME_OFFSET];

@@ -98,16 +98,26 @@ static const uint16_t S3M_FINETUNE_C2SPD[16] = {7895, 7941, 7985, 8046, 8107, 81
                                                 8363, 8413, 8463, 8529, 8581, 8651, 8723, 8757};
 constexpr int XM_FINETUNE_ZERO = 8;          // E5y: y 8 is finetune 0
 constexpr int XM_FINETUNE_STEP = 16;         // E5y: 1/128 semitones per step
+constexpr int PERIOD_FRACTION_BITS = 16;     // a period's fraction in 65536ths
 
-// The period of `note` on `sample` as the channel tunes it: with the
+// The period of `note` on `sample` as the channel tunes it, in 65536ths
+// (a fraction only under SONG_QUIRK_EXACT_NOTE_PERIODS): with the
 // channel's finetune (XM) or the C2SPD S2y gave it (S3M) in place of the
 // sample's own.
-static uint16_t tuned_note_period(const ModPlayer *player, const Channel *c, int note, const SongSample *sample) {
+static uint32_t tuned_note_period(const ModPlayer *player, const Channel *c, int note, const SongSample *sample) {
     if (!sample || note < 1 || note > SONG_NOTES) return 0;
     SongSample tuned = *sample;
     if (player->song->quirks & SONG_QUIRK_INSTRUMENT_WAITS_FOR_NOTE) tuned.finetune = c->finetune;
     if (c->c2spd != 0) tuned.c2spd = c->c2spd;
-    return note_period(player->song->frequency_mode, note, &tuned);
+    if ((player->song->quirks & SONG_QUIRK_EXACT_NOTE_PERIODS) && tuned.c2spd != 0)
+        return exact_note_period(note, tuned.c2spd);
+    return static_cast<uint32_t>(note_period(player->song->frequency_mode, note, &tuned)) << PERIOD_FRACTION_BITS;
+}
+
+// Sets the row note's period and fraction from tuned_note_period.
+static void set_note(Channel *c, uint32_t fine) {
+    c->note = static_cast<uint16_t>(fine >> PERIOD_FRACTION_BITS);
+    c->note_fraction = static_cast<uint16_t>(fine);
 }
 
 static const SongSample *song_sample(const Song *song, int s) {
@@ -182,16 +192,17 @@ static void load_note_cell(ModPlayer *player, Channel *c, const SongCell *cell, 
         if (porta) {
             // A slide's target is the note on the sample playing, which goes on.
             const SongSample *playing = song_sample(song, c->sample);
-            c->note = tuned_note_period(player, c, note, playing ? playing : song_sample(song, mapped));
+            set_note(c, tuned_note_period(player, c, note, playing ? playing : song_sample(song, mapped)));
             // The number's volume: the sample playing's, or (S3M) its own
             // sample's for the note.
             defaults = waits ? song_sample(song, c->sample) : song_sample(song, mapped);
         } else {
             const SongSample *sample = song_sample(song, mapped);
             if (waits && sample && cell->command != CMD_SET_FINETUNE) c->finetune = sample->finetune;
-            c->note = tuned_note_period(player, c, note, sample);
+            set_note(c, tuned_note_period(player, c, note, sample));
             c->trigger = 1;
             c->period = c->note;
+            c->period_fraction = c->note_fraction;
             s = mapped;
             defaults = sample;
         }
@@ -205,7 +216,9 @@ static void load_note_cell(ModPlayer *player, Channel *c, const SongCell *cell, 
         defaults = song_sample(song, s);
     } else if (cell->command == CMD_SET_FINETUNE && c->c2spd != 0 && c->last_note != 0) {
         // S2y alone retunes the note playing.
-        c->period = tuned_note_period(player, c, c->last_note, song_sample(song, c->sample));
+        const uint32_t fine = tuned_note_period(player, c, c->last_note, song_sample(song, c->sample));
+        c->period = static_cast<uint16_t>(fine >> PERIOD_FRACTION_BITS);
+        c->period_fraction = static_cast<uint16_t>(fine);
     }
     if (s == 0 || s > song->sample_count) {
         if (c->trigger) {
@@ -328,6 +341,7 @@ void process_tick(ModPlayer *player) {
     player->tick = 0;
     player->row_delay = 0;
     player->row_delay_rows = 0;
+    player->row_delay_read = 0;
     player->next_is_jump = 0;
     player->row_jumped = 0;
     player->row_broke = 0;
@@ -399,6 +413,7 @@ void mod_player_reset(ModPlayer *player) {
     player->tick = 0;
     player->row_delay = 0;
     player->row_delay_rows = 0;
+    player->row_delay_read = 0;
     player->next_row = 0;
     player->next_order = 0;
     player->next_is_jump = 0;

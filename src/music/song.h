@@ -349,7 +349,8 @@ enum SongQuirk : uint32_t {
     // S3M: the volume slide and the portamentos carry their kind in the
     // parameter, decoded when played so that a recalled parameter keeps its
     // kind: DxF and DFy fine volume slides (on the first tick only), Dx0
-    // and D0y slides (a D with both nibbles otherwise set does nothing),
+    // and D0y slides (D0F and DF0 on the first tick too, and a D with both
+    // nibbles otherwise set slides down by y),
     // EFx and FFx fine portamentos (x 4 quarter periods, first tick), EEx
     // and FEx extra fine ones (x 1), others x 4 on each later tick.
     SONG_QUIRK_SLIDE_KIND_IN_PARAMETER = 1u << 17,
@@ -389,6 +390,24 @@ enum SongQuirk : uint32_t {
     // rates, as openmpt123 plays multichannel MODs. Periods off the table
     // (slides) keep the multiplier.
     SONG_QUIRK_FINETUNED_PERIODS = 1u << 23,
+    // S3M written by Impulse Tracker: a note plays at exactly its C2SPD x
+    // 2^((note - C-4) / 12), its quarter period keeping a fraction, as
+    // Impulse Tracker (and openmpt123 for such files) plays it, where
+    // Scream Tracker 3 rounds the period down to a whole quarter (0.2% sharp
+    // at a period near 400). Slides move the period by whole quarters and
+    // keep the fraction.
+    SONG_QUIRK_EXACT_NOTE_PERIODS = 1u << 24,
+    // S3M: of several pattern delays (SEy) on one row only the first, in
+    // channel order, counts (Scream Tracker 3); without it the last does.
+    SONG_QUIRK_FIRST_PATTERN_DELAY = 1u << 25,
+    // S3M: tremor (Ixy) counts every tick of its rows, the first included,
+    // and goes on counting from row to row (Scream Tracker 3); without it
+    // the rows' first ticks are not counted.
+    SONG_QUIRK_TREMOR_COUNTS_FIRST_TICK = 1u << 26,
+    // S3M: a portamento up that would take the quarter period to 0 or
+    // below stops the note (Scream Tracker 3) instead of holding the period
+    // at its least.
+    SONG_QUIRK_SLIDE_PAST_TOP_STOPS = 1u << 27,
 };
 
 // One pattern: its rows' packed cells are rows first_row .. first_row +
