@@ -734,7 +734,11 @@ TEST(MusicS3m, SampleFormatsQuirksAndPanningFromTheHeader) {
     EXPECT_EQ(it.song->quirks, S3M_QUIRKS | SONG_QUIRK_FAST_VOLUME_SLIDES | SONG_QUIRK_EXACT_NOTE_PERIODS);
 }
 
-TEST(MusicS3m, PatternDataStopsAtItsStatedLength) {
+// The trackers read a pattern's rows, not its stated length: past a length
+// too short (Impulse Tracker writes such) to the 64th row's end; but never
+// more rows' bytes than the file holds in all. A channel met twice in a
+// row keeps the fields the second cell does not have.
+TEST(MusicS3m, PatternRowsAreReadPastTheirStatedLength) {
     S3mBuilder b;
     for (int row = 0; row < 64; row++) s3mbuilder_cell(&b, 0, row, 1)->note = static_cast<uint8_t>(0x30 | (row % 12));
     b.patterns.resize(2);
@@ -748,9 +752,37 @@ TEST(MusicS3m, PatternDataStopsAtItsStatedLength) {
     ASSERT_TRUE(r.ok) << r.refusal();
     EXPECT_TRUE(song_valid(r.song));
     EXPECT_EQ(r.cell(0, 9, 1).note, 3 * 12 + 9 + 1);
-    EXPECT_EQ(r.cell(0, 10, 1).note, 3 * 12 + 10 + 1);  // its instrument byte is past the length
-    EXPECT_EQ(r.cell(0, 11, 1).note, 0);
+    EXPECT_EQ(r.cell(0, 11, 1).note, 3 * 12 + 11 + 1);
+    EXPECT_EQ(r.cell(0, 63, 1).note, 3 * 12 + 3 + 1);
     EXPECT_EQ(r.cell(1, 7, 0).note, 5 * 12 + 1 + 1);
+
+    // A channel met twice in a row: the later cell's fields over the
+    // earlier's (A03, then C-4 with instrument 1 and no command).
+    std::vector<uint8_t> twice = s3mbuilder_build(b, &layout);
+    const uint8_t row[] = {0x80, 'A' - 64, 3, 0x20, 0x40, 1, 0};
+    memcpy(&twice[layout.pattern_at[0] + 2], row, sizeof row);
+    Reading merged(twice, true);
+    ASSERT_TRUE(merged.ok) << merged.refusal();
+    EXPECT_EQ(merged.cell(0, 0, 0).command, CMD_SET_SPEED);
+    EXPECT_EQ(merged.cell(0, 0, 0).param, 3);
+    EXPECT_EQ(merged.cell(0, 0, 0).note, 4 * 12 + 1);
+
+    // Forty patterns on the first one's bytes, each with a length of 0:
+    // the rows are read while their bytes in all stay within the file's
+    // size, the other patterns are empty.
+    b.patterns.resize(40);
+    b.orders.assign(40, 0);
+    for (int p = 0; p < 40; p++) b.orders[static_cast<size_t>(p)] = static_cast<uint8_t>(p);
+    file = s3mbuilder_build(b, &layout);
+    for (int p = 0; p < 40; p++) {
+        put16(file, layout.pattern_pointers_at + 2 * static_cast<size_t>(p), static_cast<uint16_t>(layout.pattern_at[0] / 16));
+        put16(file, layout.pattern_at[0], 0);
+    }
+    Reading shared(file, true);
+    ASSERT_TRUE(shared.ok) << shared.refusal();
+    EXPECT_EQ(shared.cell(0, 63, 1).note, 3 * 12 + 3 + 1);
+    EXPECT_EQ(shared.cell(39, 0, 1).note, 0);
+    EXPECT_LE(shared.song->cell_bytes, 2 * file.size());
 }
 
 TEST(MusicS3m, RefusesWithOneReasonEachAndRepairsTheRest) {

@@ -85,8 +85,11 @@ int xm_read(const uint8_t *bytes, size_t size, Song *song, ModuleReadResult *res
 // (settings 0 .. 7 left, 8 .. 15 right; channels the file disables or
 // gives to Adlib keep only their cells' speed, tempo, jump, break, global
 // volume and pattern delay commands, and no notes); 64-row patterns (a
-// pointer of 0 is an empty pattern; the packed data is read no further
-// than its stated length and the file's end); notes as octave x 12 +
+// pointer of 0 is an empty pattern; the packed data is read to its 64th
+// row's end, past its stated length as the trackers read it, but no
+// further than the file's end, and no further than the stated length once
+// the patterns read would take more than the file's size; a channel met
+// twice in a row takes the second cell's fields over the first's); notes as octave x 12 +
 // semitone + 1 (254 is SONG_NOTE_CUT; other bytes outside octaves 0 .. 7
 // and semitones 0 .. 11 are no note), volumes above 64 as 64; instruments
 // one per sample with every note mapped to it: PCM samples with C2SPD (0

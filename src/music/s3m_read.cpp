@@ -212,22 +212,28 @@ static int read_row(const S3mReader *s, const uint8_t *data, size_t end, size_t 
         }
         const int channel = s->song_channel[what & S3M_CELL_CHANNEL];
         if (channel < 0) continue;
-        SongCell cell = {};
-        cell.note = s3m_note(note);
-        cell.instrument = instrument <= SONG_MAX_INSTRUMENTS ? instrument : 0;
+        // A channel met again in the row changes only the fields this cell
+        // has, as the trackers read it.
+        SongCell &cell = cells[channel];
+        if (what & S3M_CELL_NOTE) {
+            cell.note = s3m_note(note);
+            cell.instrument = instrument <= SONG_MAX_INSTRUMENTS ? instrument : 0;
+        }
         if (volume != S3M_VOLUME_NONE) {
             cell.volume_command = VOLCMD_SET_VOLUME;
             cell.volume_param = volume > SONG_MAX_VOLUME ? SONG_MAX_VOLUME : volume;
         }
-        translate_command(letter, info, &cell);
+        if (what & S3M_CELL_COMMAND) translate_command(letter, info, &cell);
         if (!s->channel_plays[channel]) {
             // Only the song-wide commands are left of a silent channel's cell.
-            const bool keep = steers_song(&cell);
+            const SongCell steering = cell;
             cell = SongCell{};
-            if (keep) translate_command(letter, info, &cell);
+            if (steers_song(&steering)) {
+                cell.command = steering.command;
+                cell.param = steering.param;
+            }
         }
         if (cell.instrument > highest) highest = cell.instrument;
-        cells[channel] = cell;
     }
     return highest;
 }
@@ -265,6 +271,24 @@ static void read_panning(const S3mReader *s, size_t table_at, Song *song) {
     }
 }
 
+// The bytes of `available` from `data` that 64 rows of packed cells take
+// (each cell's fields as its first byte says, a 0 ending a row), or all of
+// them when they end first.
+static size_t rows_bytes(const uint8_t *data, size_t available) {
+    size_t at = 0;
+    for (int rows = 0; rows < S3M_ROWS && at < available;) {
+        const uint8_t what = data[at++];
+        if (what == 0) {
+            rows++;
+            continue;
+        }
+        if (what & S3M_CELL_NOTE) at += 2;
+        if (what & S3M_CELL_VOLUME) at += 1;
+        if (what & S3M_CELL_COMMAND) at += 2;
+    }
+    return at < available ? at : available;
+}
+
 // Pass one over the patterns: where each one's cells lie. Returns 0 when
 // refused.
 static int find_patterns(S3mReader *s, size_t pointers_at, size_t *packed_total) {
@@ -277,12 +301,17 @@ static int find_patterns(S3mReader *s, size_t pointers_at, size_t *packed_total)
         }
         if (at + S3M_PATTERN_LENGTH_BYTES > s->size)
             return module_read_truncated(s->result, MODULE_PART_PATTERN, p, at + S3M_PATTERN_LENGTH_BYTES);
-        // The length counts the packed bytes after the length itself;
-        // reading stops there, at the 64th row's end or at the file's end,
-        // whichever comes first.
+        // The length counts the packed bytes after the length itself, but
+        // Scream Tracker 3 and Impulse Tracker read rows, not the length:
+        // reading goes on to the 64th row's end (Impulse Tracker writes
+        // lengths that leave the last rows out) or the file's end. So that
+        // the patterns read stay within the file's size in all, a pattern
+        // that would take more stops at its stated length.
         const uint64_t data_at = at + S3M_PATTERN_LENGTH_BYTES;
         uint64_t end = data_at + module_le16(s->bytes + at);
         if (end > s->size) end = s->size;
+        const uint64_t rows_end = data_at + rows_bytes(s->bytes + data_at, s->size - data_at);
+        if (rows_end > end && *packed_total + (rows_end - data_at) <= s->size) end = rows_end;
         s->patterns[p] = {static_cast<size_t>(data_at), static_cast<size_t>(end - data_at)};
         *packed_total += static_cast<size_t>(end - data_at);
     }
