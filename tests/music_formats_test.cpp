@@ -130,7 +130,8 @@ TEST(MusicXm, ShowcaseReadsBackAsDescribed) {
     EXPECT_EQ(s->quirks, SONG_QUIRK_NOTE_DELAY_PAST_ROW_IGNORED | SONG_QUIRK_VOLUME_RAMPING |
                              SONG_QUIRK_JUMP_AND_BREAK_COMBINE | SONG_QUIRK_SLIDE_MEMORIES |
                              SONG_QUIRK_OFFSET_PAST_END_SILENT | SONG_QUIRK_ARPEGGIO_TICKS_LEFT |
-                             SONG_QUIRK_INSTRUMENT_WAITS_FOR_NOTE | SONG_QUIRK_TREMOR_MUTES);
+                             SONG_QUIRK_INSTRUMENT_WAITS_FOR_NOTE | SONG_QUIRK_TREMOR_MUTES |
+                             SONG_QUIRK_LOOP_ROW_IS_BREAK_ROW);
     for (int ch = 0; ch < 5; ch++) EXPECT_EQ(s->channel_panning[ch], SONG_PANNING_CENTER);
 
     // Instruments: the map, envelopes, auto-vibrato and fadeout.
@@ -1311,11 +1312,27 @@ TEST(MusicXmPlay, EffectsOnTheirTicks) {
     }
 }
 
+// The (order, row) of each row start of a song of four 4-row patterns.
+static std::vector<std::pair<int, int>> rows_seen(const XmBuilder &b, int64_t *length_frames) {
+    Playing p(xmbuilder_build(b, nullptr));
+    std::vector<std::pair<int, int>> seen;
+    if (!p.player) return seen;
+    for (int t = 0; t < 6 * 40 && !mod_player_is_finished(p.player); t++) {
+        music_run_ticks(p.player, 1);
+        const ModPlayerPosition at = music_position(p.player);
+        if (at.tick == 0 && !at.finished) seen.push_back({at.order, at.row});
+    }
+    int64_t us = 0;
+    *length_frames = mod_song_length(p.player, 1LL << 40, &us);
+    return seen;
+}
+
 TEST(MusicXmPlay, PatternLoopsCountPerChannelAndJumpAndBreakCombine) {
     // Channel 0 loops rows 0 .. 1 twice more (E62), channel 1 loops rows 2
-    // .. 3 once more (E61) on a 4-row pattern: 2 x 3 + 2 x 2 rows. Then
-    // order 1 jumps (B03, channel 1) and breaks (D02, channel 0) to row 2
-    // of order 3.
+    // .. 3 once more (E61) on a 4-row pattern: 2 x 3 + 2 x 2 rows. The
+    // loop played out last leaves its start row to the next pattern, as
+    // FastTracker II does: order 1 starts at row 2. Then order 2 jumps
+    // (B03, channel 1) and breaks (D02, channel 0) to row 2 of order 3.
     XmBuilder b;
     b.channels = 2;
     b.orders = {0, 1, 2, 3};
@@ -1324,21 +1341,34 @@ TEST(MusicXmPlay, PatternLoopsCountPerChannelAndJumpAndBreakCombine) {
     *xmbuilder_cell(&b, 0, 1, 0) = XmBuilderCell{0, 0, 0, 0xE, 0x62};
     *xmbuilder_cell(&b, 0, 2, 1) = XmBuilderCell{0, 0, 0, 0xE, 0x60};
     *xmbuilder_cell(&b, 0, 3, 1) = XmBuilderCell{0, 0, 0, 0xE, 0x61};
-    *xmbuilder_cell(&b, 1, 0, 0) = XmBuilderCell{0, 0, 0, 0xD, 0x02};
-    *xmbuilder_cell(&b, 1, 0, 1) = XmBuilderCell{0, 0, 0, 0xB, 0x03};
+    *xmbuilder_cell(&b, 2, 0, 0) = XmBuilderCell{0, 0, 0, 0xD, 0x02};
+    *xmbuilder_cell(&b, 2, 0, 1) = XmBuilderCell{0, 0, 0, 0xB, 0x03};
     xmbuilder_cell(&b, 3, 0, 0);
-    Playing p(xmbuilder_build(b, nullptr));
-    ASSERT_NE(p.player, nullptr);
-    std::vector<std::pair<int, int>> seen;
-    for (int t = 0; t < 6 * 20 && !p.player->finished; t++) {
-        music_run_ticks(p.player, 1);
-        if (p.player->tick == 0 && !p.player->finished) seen.push_back({p.player->order, p.player->row});
-    }
-    const std::vector<std::pair<int, int>> expected = {{0, 0}, {0, 1}, {0, 0}, {0, 1}, {0, 0}, {0, 1}, {0, 2},
-                                                       {0, 3}, {0, 2}, {0, 3}, {1, 0}, {3, 2}, {3, 3}};
-    EXPECT_EQ(seen, expected);
-    int64_t us = 0;
-    EXPECT_EQ(mod_song_length(p.player, 1LL << 40, &us), static_cast<int64_t>(expected.size() + 1) * 6 * 882);
+    int64_t frames = 0;
+    std::vector<std::pair<int, int>> expected = {{0, 0}, {0, 1}, {0, 0}, {0, 1}, {0, 0}, {0, 1}, {0, 2}, {0, 3},
+                                                 {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 0}, {3, 2}, {3, 3}};
+    EXPECT_EQ(rows_seen(b, &frames), expected);
+    EXPECT_EQ(frames, static_cast<int64_t>(expected.size() + 1) * 6 * 882);
+
+    // A loop and a break on one row: the first in channel order decides.
+    // E62 (channel 0) then D00 (channel 1) on row 3 after E60 on row 1: the
+    // loop goes back to the break's row 0, twice, then the break moves on.
+    // In the other order the break alone counts.
+    XmBuilder both;
+    both.channels = 2;
+    both.orders = {0, 1};
+    both.patterns.resize(2);
+    for (XmBuilderPattern &p : both.patterns) p.rows = 4;
+    *xmbuilder_cell(&both, 0, 1, 0) = XmBuilderCell{0, 0, 0, 0xE, 0x60};
+    *xmbuilder_cell(&both, 0, 3, 0) = XmBuilderCell{0, 0, 0, 0xE, 0x62};
+    *xmbuilder_cell(&both, 0, 3, 1) = XmBuilderCell{0, 0, 0, 0xD, 0x00};
+    xmbuilder_cell(&both, 1, 0, 0);
+    expected = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 0}, {0, 1}, {0, 2}, {0, 3},
+                {0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 0}, {1, 1}, {1, 2}, {1, 3}};
+    EXPECT_EQ(rows_seen(both, &frames), expected);
+    std::swap(*xmbuilder_cell(&both, 0, 3, 0), *xmbuilder_cell(&both, 0, 3, 1));
+    expected = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 0}, {1, 1}, {1, 2}, {1, 3}};
+    EXPECT_EQ(rows_seen(both, &frames), expected);
 }
 
 TEST(MusicXmPlay, RampedRenderDoesNotDependOnSlicingAndStartsFromSilence) {

@@ -270,6 +270,8 @@ static void pattern_loop(ModPlayer *player, Channel *c, int y) {
         c->loop_row = player->row;
         return;
     }
+    const bool shares_break_row = (player->song->quirks & SONG_QUIRK_LOOP_ROW_IS_BREAK_ROW) != 0;
+    if (shares_break_row && player->row_broke) return;  // the break came first
     bool again;
     if (player->song->quirks & SONG_QUIRK_PATTERN_LOOP_ONE_SHORT) {
         if (c->loop_count == 0) c->loop_count = static_cast<uint8_t>(y);
@@ -286,6 +288,12 @@ static void pattern_loop(ModPlayer *player, Channel *c, int y) {
         player->next_row = c->loop_row;
         player->next_order = player->order;
         player->next_is_jump = 0;  // a repeat inside the pattern
+        player->row_looped = 1;
+    } else if (shares_break_row) {
+        // Played out: the next pattern starts at the loop's start.
+        player->loop_carry = 1;
+        player->loop_carry_row = c->loop_row;
+        if (player->next_order != player->order && !player->next_is_jump) player->next_row = c->loop_row;
     }
 }
 
@@ -381,6 +389,12 @@ static void position_jump(ModPlayer *player, int order) {
 }
 
 static void pattern_break(ModPlayer *player, int row) {
+    if ((player->song->quirks & SONG_QUIRK_LOOP_ROW_IS_BREAK_ROW) && player->row_looped) {
+        // The loop came first: it goes back to the break's row.
+        player->next_row = static_cast<uint8_t>(row);
+        player->row_broke = 1;
+        return;
+    }
     if (!(player->song->quirks & SONG_QUIRK_JUMP_AND_BREAK_COMBINE) || !player->row_jumped) {
         const int next = player->order + 1;
         player->next_order = static_cast<uint16_t>(next >= player->song_length ? 0 : next);

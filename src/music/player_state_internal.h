@@ -207,6 +207,10 @@ struct ModPlayer {
                                             // row chose next_order/next_row
     uint8_t row_jumped;                     // 1 when the current row holds a Bxx
     uint8_t row_broke;                      // 1 when it holds a Dxx
+    uint8_t row_looped;                     // 1 when a pattern loop of it goes back
+    uint8_t loop_carry;                     // SONG_QUIRK_LOOP_ROW_IS_BREAK_ROW: 1 when
+    uint8_t loop_carry_row;                 // a loop of this pattern has played out:
+                                            // the next pattern starts at this row
     // The row a seek lands on (mod_player_announce_row)
     uint8_t landing_recording;              // 1 while a seek plays the song: note
                                             // starts are kept, not called, and each

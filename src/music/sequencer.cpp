@@ -336,6 +336,7 @@ void process_tick(ModPlayer *player) {
     if (player->next_order >= player->song_length) player->next_order = player->song->restart;
     if (player->next_row >= rows_at(player, player->next_order)) player->next_row = 0;
 
+    if (player->next_order != player->order) player->loop_carry = 0;
     player->row = player->next_row;
     player->order = static_cast<uint8_t>(player->next_order);
     player->tick = 0;
@@ -345,9 +346,10 @@ void process_tick(ModPlayer *player) {
     player->next_is_jump = 0;
     player->row_jumped = 0;
     player->row_broke = 0;
+    player->row_looped = 0;
     const int next_row = player->row + 1;
     if (next_row >= rows_at(player, player->order)) {
-        player->next_row = 0;
+        player->next_row = player->loop_carry ? player->loop_carry_row : 0;
         player->next_order = static_cast<uint16_t>(player->order + 1);
     } else {
         player->next_row = static_cast<uint8_t>(next_row);
@@ -419,6 +421,8 @@ void mod_player_reset(ModPlayer *player) {
     player->next_is_jump = 0;
     player->row_jumped = 0;
     player->row_broke = 0;
+    player->row_looped = 0;
+    player->loop_carry = 0;
     player->order = 0;
     player->row = 0;
     update_tick_length(player);

@@ -408,6 +408,13 @@ enum SongQuirk : uint32_t {
     // below stops the note (Scream Tracker 3) instead of holding the period
     // at its least.
     SONG_QUIRK_SLIDE_PAST_TOP_STOPS = 1u << 27,
+    // XM: after a pattern loop (E6y) has played out, the next pattern the
+    // song reaches without a jump or break starts at that loop's start row,
+    // and a loop and a break (Dxx) on one row share the decision: the
+    // first in channel order says whether the song stays in the pattern
+    // (loop) or goes on (break), a break after a loop giving the row it
+    // goes back to (FastTracker II keeps the loop's row in the break's).
+    SONG_QUIRK_LOOP_ROW_IS_BREAK_ROW = 1u << 28,
 };
 
 // One pattern: its rows' packed cells are rows first_row .. first_row +
