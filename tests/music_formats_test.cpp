@@ -1125,11 +1125,25 @@ TEST(MusicXmPlay, VolumeEnvelopeShapesEveryTickAndKeyOffLeavesItsSustain) {
     for (int t = 6; t < 16; t++) EXPECT_NEAR(loop[static_cast<size_t>(t)], loop[static_cast<size_t>(t - 4)], 0.02) << t;
     EXPECT_NEAR(loop[4], 48 / 64.0, 0.02);
     EXPECT_NEAR(loop[6], 16 / 64.0, 0.02);
+
+    // A loop end that is also the sustain point loops until the key off
+    // (row 2, tick 12, envelope tick 4), then lets the envelope run on
+    // through it: 16 at tick 14, 8 and 0 after.
+    e.ticks = {0, 2, 4, 6, 8};
+    e.values = {64, 16, 48, 16, 0};
+    e.type = 1 | 2 | 4;
+    e.sustain = 3;
+    xmbuilder_cell(&b, 0, 2, 0)->note = 97;
+    const std::vector<double> released = relative(tick_levels(xmbuilder_build(b, nullptr), 22));
+    ASSERT_EQ(released.size(), 22u);
+    EXPECT_NEAR(released[12], 48 / 64.0, 0.02);
+    EXPECT_NEAR(released[15], 8 / 64.0, 0.02);
+    for (int t = 16; t < 22; t++) EXPECT_EQ(released[static_cast<size_t>(t)], 0.0) << t;
 }
 
 TEST(MusicXmPlay, KeyOffFadesOutOrSilencesAndANoteAloneStaysReleased) {
     // With a volume envelope the fadeout takes 8192 of 32768 a tick from
-    // the key off (row 2) on.
+    // the key off's own tick (row 2) on.
     XmBuilder b = one_voice_xm(constant_xm_sample());
     b.instruments[0].volume.ticks = {0};
     b.instruments[0].volume.values = {64};
@@ -1137,7 +1151,7 @@ TEST(MusicXmPlay, KeyOffFadesOutOrSilencesAndANoteAloneStaysReleased) {
     b.instruments[0].fadeout = 8192;
     xmbuilder_cell(&b, 0, 2, 0)->note = 97;
     std::vector<double> model(12, 1.0);
-    for (double f : {1.0, 0.75, 0.5, 0.25, 0.0, 0.0}) model.push_back(f);
+    for (double f : {0.75, 0.5, 0.25, 0.0, 0.0, 0.0}) model.push_back(f);
     expect_levels(tick_levels(xmbuilder_build(b, nullptr), 18), model, "fadeout");
 
     // Without one the key off (here Kxx on tick 3 of row 1) silences at
@@ -1271,6 +1285,8 @@ TEST(MusicXmPlay, EffectsOnTheirTicks) {
         {"047", {{0, {49, 1, 0, 0, 0x47}}}, 0, NO_ENVELOPE, 0, {0, 56, 32, 0, 56, 32}},
         // E5F tunes its row's note 7 eighths up; the next note is the sample's again.
         {"E5F", {{1, {49, 0, 0, 0xE, 0x5F}}, {2, {49, 0, 0, 0, 0}}}, 0, NO_ENVELOPE, 6, {7, 7, 7, 7, 7, 7, 0}},
+        // E93 starts the envelope (falling 4 a tick) again with the sample.
+        {"E93", {{1, {0, 0, 0, 0xE, 0x93}}}, 64, FALLING, 6, {40, 36, 32, 64, 60, 56}},
         // Key off with the instrument number and no volume envelope: the
         // number brings the volume back.
         {"key off 01", {{1, {97, 1, 0, 0, 0}}}, 64, NO_ENVELOPE, 6, {64, 64, 64, 64, 64, 64}},

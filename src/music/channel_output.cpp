@@ -64,12 +64,16 @@ int envelope_value(const SongEnvelope *e, int tick) {
 }
 
 // Moves an envelope's position on by a tick: it holds at the sustain point
-// until key off, and goes back from the loop's end to its start.
+// until key off, and goes back from the loop's end to its start, except
+// after key off from a loop end that is also the sustain point (the
+// envelope then plays on to its end).
 static void envelope_advance(const SongEnvelope *e, uint16_t *tick, bool released) {
     if (!envelope_on(e)) return;
-    if ((e->flags & SONG_ENVELOPE_SUSTAIN) && !released && *tick == e->points[e->sustain].tick) return;
+    const bool sustains = (e->flags & SONG_ENVELOPE_SUSTAIN) != 0;
+    if (sustains && !released && *tick == e->points[e->sustain].tick) return;
     if (*tick < PERIOD_MAX) (*tick)++;
-    if ((e->flags & SONG_ENVELOPE_LOOP) && *tick == e->points[e->loop_end].tick)
+    const bool loop_released = released && sustains && e->sustain == e->loop_end;
+    if ((e->flags & SONG_ENVELOPE_LOOP) && !loop_released && *tick == e->points[e->loop_end].tick)
         *tick = e->points[e->loop_start].tick;
 }
 
@@ -115,6 +119,11 @@ void channel_output_voice(const ModPlayer *player, Channel *c, Voice *voice) {
     if (instrument) {
         const SongEnvelope *ve = &instrument->volume_envelope;
         if (envelope_on(ve)) {
+            // The fadeout takes its first step on the tick of the key off.
+            if (c->released || c->fading)
+                c->fade_volume = c->fade_volume > instrument->fadeout
+                                     ? static_cast<uint16_t>(c->fade_volume - instrument->fadeout)
+                                     : 0;
             envelope = envelope_value(ve, c->volume_envelope_tick);
             fade = c->fade_volume;
         }
@@ -140,9 +149,6 @@ void channel_output_voice(const ModPlayer *player, Channel *c, Voice *voice) {
     if (!instrument) return;
     envelope_advance(&instrument->volume_envelope, &c->volume_envelope_tick, c->released);
     envelope_advance(&instrument->panning_envelope, &c->panning_envelope_tick, c->released);
-    if ((c->released || c->fading) && envelope_on(&instrument->volume_envelope)) {
-        c->fade_volume = c->fade_volume > instrument->fadeout ? static_cast<uint16_t>(c->fade_volume - instrument->fadeout) : 0;
-    }
     if (instrument->vibrato_depth != 0) {
         c->autovibrato_pos = static_cast<uint8_t>(c->autovibrato_pos + instrument->vibrato_rate);
         if (c->autovibrato_ticks < PERIOD_MAX) c->autovibrato_ticks++;

@@ -31,14 +31,15 @@ void instrument_release(const ModPlayer *player, Channel *c);
 int envelope_value(const SongEnvelope *envelope, int tick);
 
 // Sets `voice` for this tick from c's tick_period and tick_volume with the
-// shaping of c's instrument, then moves the envelopes, the fadeout (after
-// key off, or while `fading`) and the auto-vibrato on by one tick: a
-// channel's voice (channel_output) or a pool voice (voice_pool_internal.h).
+// shaping of c's instrument, the fadeout (after key off, or while `fading`)
+// taking its step for the tick first, then moves the envelopes and the
+// auto-vibrato on by one tick: a channel's voice (channel_output) or a pool
+// voice (voice_pool_internal.h).
 void channel_output_voice(const ModPlayer *player, Channel *c, Voice *voice);
 
 // Sets channel `channel`'s voice for this tick from tick_period and
-// tick_volume with the instrument's shaping, then moves the envelopes,
-// the fadeout and the auto-vibrato on by one tick. Null player or a
+// tick_volume with the instrument's shaping (channel_output_voice), then
+// moves the envelopes and the auto-vibrato on by one tick. Null player or a
 // channel outside 0 .. channel_count - 1 does nothing.
 void channel_output(ModPlayer *player, int channel);
 

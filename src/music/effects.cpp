@@ -608,9 +608,17 @@ void row_effects(ModPlayer *player, int channel) {
         break;
     case CMD_RETRIGGER:  // E9y: restart on every y-th tick (the check reruns
                          // this); on the row's first tick only where the
-                         // voice is kept by commands alone
+                         // voice is kept by commands alone. FastTracker II
+                         // also starts the envelopes again (key off and
+                         // fadeout go on).
         c->retrigger_interval = xy;
-        if (classic || player->tick != 0) c->trigger = 1;
+        if (classic || player->tick != 0) {
+            c->trigger = 1;
+            if (quirks & SONG_QUIRK_INSTRUMENT_WAITS_FOR_NOTE) {
+                c->volume_envelope_tick = 0;
+                c->panning_envelope_tick = 0;
+            }
+        }
         break;
     case CMD_FINE_VOLUME_UP:  // EAy
         c->volume = clamp_volume_up(c->volume + xy);
