@@ -1003,7 +1003,7 @@ struct Playing {
 // The level of each of `ticks` ticks from the song's first row on (the
 // lead-in before it skipped): the mean of |left| + |right| over each tick's
 // second half, past any ramp.
-std::vector<double> tick_levels(const std::vector<uint8_t> &file, int ticks) {
+std::vector<double> tick_levels(const std::vector<uint8_t> &file, int ticks, bool right_only = false) {
     Playing p(file);
     std::vector<double> levels;
     if (!p.player) return levels;
@@ -1012,7 +1012,7 @@ std::vector<double> tick_levels(const std::vector<uint8_t> &file, int ticks) {
         const int frames = static_cast<int>(p.player->samples_per_tick - p.player->tick_sample);
         const std::vector<int16_t> out = music_render_s16(p.player, frames);
         double sum = 0;
-        for (int i = frames / 2; i < frames; i++) sum += std::abs(out[2 * i]) + std::abs(out[2 * i + 1]);
+        for (int i = frames / 2; i < frames; i++) sum += (right_only ? 0 : std::abs(out[2 * i])) + std::abs(out[2 * i + 1]);
         levels.push_back(sum / (frames - frames / 2));
     }
     return levels;
@@ -1236,17 +1236,21 @@ std::vector<double> tick_semitones(const std::vector<uint8_t> &file, int ticks) 
 // else the level in volume steps, the first tick's being `start`; each
 // within `tolerance`.
 void expect_ticks(const std::vector<uint8_t> &file, const char *name, int first, const std::vector<int> &model,
-                  int units_per_semitone, int start, double tolerance) {
+                  int units_per_semitone, int start, double tolerance, bool right_only = false) {
     const int ticks = first + static_cast<int>(model.size());
-    const std::vector<double> got = units_per_semitone ? tick_semitones(file, ticks) : tick_levels(file, ticks);
+    const std::vector<double> got =
+        units_per_semitone ? tick_semitones(file, ticks) : tick_levels(file, ticks, right_only);
     ASSERT_EQ(got.size(), static_cast<size_t>(ticks)) << name;
     const double unit = units_per_semitone ? 1.0 / units_per_semitone : got[0] / start;
     for (size_t t = 0; t < model.size(); t++)
         EXPECT_NEAR(got[static_cast<size_t>(first) + t] / unit, model[t], tolerance) << name << " tick " << first + t;
 }
 
-// Envelopes the cases below give their instrument.
-enum XmCaseEnvelope { NO_ENVELOPE, FALLING, SUSTAINED };
+// Envelopes the cases below give their instrument: PANNING moves from the
+// middle to the right, 4 a tick, and the right side's level is measured
+// (2 volume steps a tick from 64), with a sustained volume envelope too in
+// PANNING_SUSTAINED.
+enum XmCaseEnvelope { NO_ENVELOPE, FALLING, SUSTAINED, PANNING, PANNING_SUSTAINED };
 
 TEST(MusicXmPlay, EffectsOnTheirTicks) {
     // One channel; row 0 plays C-4 with instrument 1 (a looped sample of one
@@ -1287,6 +1291,10 @@ TEST(MusicXmPlay, EffectsOnTheirTicks) {
         {"E5F", {{1, {49, 0, 0, 0xE, 0x5F}}, {2, {49, 0, 0, 0, 0}}}, 0, NO_ENVELOPE, 6, {7, 7, 7, 7, 7, 7, 0}},
         // E93 starts the envelope (falling 4 a tick) again with the sample.
         {"E93", {{1, {0, 0, 0, 0xE, 0x93}}}, 64, FALLING, 6, {40, 36, 32, 64, 60, 56}},
+        // L10 moves the panning envelope to tick 16 only beside a volume
+        // envelope with a sustain point.
+        {"L10", {{1, {0, 0, 0, 21, 16}}}, 64, PANNING, 6, {76, 78, 80}},
+        {"L10 sustained", {{1, {0, 0, 0, 21, 16}}}, 64, PANNING_SUSTAINED, 6, {96, 98, 100}},
         // Key off with the instrument number and no volume envelope: the
         // number brings the volume back.
         {"key off 01", {{1, {97, 1, 0, 0, 0}}}, 64, NO_ENVELOPE, 6, {64, 64, 64, 64, 64, 64}},
@@ -1311,20 +1319,27 @@ TEST(MusicXmPlay, EffectsOnTheirTicks) {
         b.instruments[1].samples[0].volume = 32;
         for (int16_t &v : b.instruments[1].samples[0].frames) v = static_cast<int16_t>(v / 2);
         XmBuilderEnvelope &e = b.instruments[0].volume;
-        if (c.envelope != NO_ENVELOPE) {
+        if (c.envelope != NO_ENVELOPE && c.envelope != PANNING) {
             e.ticks = {0, 16, 32};
             e.values = {64, 0, 0};
             e.type = 1;
         }
-        if (c.envelope == SUSTAINED) {
+        if (c.envelope == SUSTAINED || c.envelope == PANNING_SUSTAINED) {
             e.values = {64, 64, 0};
             e.sustain = 1;
             e.type = 1 | 2;
             b.instruments[0].fadeout = 4096;
         }
+        const bool panned = c.envelope == PANNING || c.envelope == PANNING_SUSTAINED;
+        if (panned) {
+            b.instruments[0].panning.ticks = {0, 32};
+            b.instruments[0].panning.values = {32, 64};
+            b.instruments[0].panning.type = 1;
+        }
         for (const auto &cell : c.cells) *xmbuilder_cell(&b, 0, cell.first, 0) = cell.second;
         // Pitch in eighths of a semitone.
-        expect_ticks(xmbuilder_build(b, nullptr), c.name, c.first, c.model, c.start ? 0 : 8, c.start, c.start ? 0.5 : 0.4);
+        expect_ticks(xmbuilder_build(b, nullptr), c.name, c.first, c.model, c.start ? 0 : 8, c.start, c.start ? 0.5 : 0.4,
+                     panned);
     }
 }
 

@@ -485,6 +485,14 @@ static void tremor_tick(const ModPlayer *player, Channel *c, uint8_t xy) {
 // ---------------------------------------------------------------------------
 // The row's command
 
+// Whether the channel's instrument has a volume envelope with a sustain point
+// (its flag set, whether or not the envelope is on).
+static bool sustained_volume_envelope(const ModPlayer *player, const Channel *c) {
+    const Song *song = player->song;
+    if (c->instrument == 0 || c->instrument > song->instrument_count) return false;
+    return (song->instruments[c->instrument - 1].volume_envelope.flags & SONG_ENVELOPE_SUSTAIN) != 0;
+}
+
 void row_effects(ModPlayer *player, int channel) {
     if (!player || channel < 0 || channel >= player->channel_count) return;
     Channel *c = &player->channels[channel];
@@ -644,9 +652,11 @@ void row_effects(ModPlayer *player, int channel) {
     case CMD_KEY_OFF:  // Kxx: on tick xx, at once for 0
         if (xy == 0) instrument_release(player, c);
         break;
-    case CMD_SET_ENVELOPE_POSITION:  // Lxx
+    case CMD_SET_ENVELOPE_POSITION:  // Lxx: the panning envelope's too only
+                                     // when the volume envelope has a sustain
+                                     // point (FastTracker II)
         c->volume_envelope_tick = xy;
-        c->panning_envelope_tick = xy;
+        if (sustained_volume_envelope(player, c)) c->panning_envelope_tick = xy;
         break;
     default:  // the rest act on later ticks or not at all
         break;

@@ -137,7 +137,9 @@ enum SongCommand : uint8_t {
     CMD_SET_GLOBAL_VOLUME,              // Gxx, Vxx: 0 .. 64
     CMD_GLOBAL_VOLUME_SLIDE,            // Hxy
     CMD_KEY_OFF,                        // Kxx: on tick xx
-    CMD_SET_ENVELOPE_POSITION,          // Lxx: tick xx of the envelopes
+    CMD_SET_ENVELOPE_POSITION,          // Lxx: tick xx of the volume envelope (and
+                                        // of the panning envelope when the volume
+                                        // envelope has a sustain point)
     CMD_PANNING_SLIDE,                  // Pxy
     CMD_MULTI_RETRIGGER,                // Rxy, Qxy
     CMD_TREMOR,                         // Txy, Ixy
