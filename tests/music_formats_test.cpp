@@ -131,7 +131,7 @@ TEST(MusicXm, ShowcaseReadsBackAsDescribed) {
                              SONG_QUIRK_JUMP_AND_BREAK_COMBINE | SONG_QUIRK_SLIDE_MEMORIES |
                              SONG_QUIRK_OFFSET_PAST_END_SILENT | SONG_QUIRK_ARPEGGIO_TICKS_LEFT |
                              SONG_QUIRK_INSTRUMENT_WAITS_FOR_NOTE | SONG_QUIRK_TREMOR_MUTES |
-                             SONG_QUIRK_LOOP_ROW_IS_BREAK_ROW);
+                             SONG_QUIRK_LOOP_ROW_IS_BREAK_ROW | SONG_QUIRK_ENDLESS_LOOP_ENDS_SONG);
     for (int ch = 0; ch < 5; ch++) EXPECT_EQ(s->channel_panning[ch], SONG_PANNING_CENTER);
 
     // Instruments: the map, envelopes, auto-vibrato and fadeout.
@@ -1400,6 +1400,17 @@ TEST(MusicXmPlay, PatternLoopsCountPerChannelAndJumpAndBreakCombine) {
     std::swap(*xmbuilder_cell(&both, 0, 3, 0), *xmbuilder_cell(&both, 0, 3, 1));
     expected = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 0}, {1, 1}, {1, 2}, {1, 3}};
     EXPECT_EQ(rows_seen(both, &frames), expected);
+
+    // Two loops on one channel share its counter: E61 on row 3 starts it
+    // afresh each time E61 on row 1 has used it up, for ever. The song ends
+    // when the loop on row 3 would go back a second time as it went before.
+    *xmbuilder_cell(&both, 0, 0, 0) = XmBuilderCell{0, 0, 0, 0xE, 0x60};
+    *xmbuilder_cell(&both, 0, 1, 0) = XmBuilderCell{0, 0, 0, 0xE, 0x61};
+    *xmbuilder_cell(&both, 0, 3, 0) = XmBuilderCell{0, 0, 0, 0xE, 0x61};
+    *xmbuilder_cell(&both, 0, 3, 1) = XmBuilderCell{};
+    expected = {{0, 0}, {0, 1}, {0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 0}, {0, 1}, {0, 2}, {0, 3}};
+    EXPECT_EQ(rows_seen(both, &frames), expected);
+    EXPECT_EQ(frames, static_cast<int64_t>(expected.size() + 1) * 6 * 882);
 }
 
 TEST(MusicXmPlay, RampedRenderDoesNotDependOnSlicingAndStartsFromSilence) {

@@ -106,6 +106,10 @@ struct Channel {
                                     // tick to its next heard one or an instrument number
 };
 
+// Pattern-loop jumps a player remembers per order position to find a loop
+// that would never end; past this many it stops looking.
+constexpr int MOD_LOOP_STATES = 64;
+
 // How the render loop mixes the voices into the two planes: voices pinned
 // to one side mixed in pairs (the first pair of a side stored, the rest
 // added), then voices with their own left and right gains added to both.
@@ -211,6 +215,11 @@ struct ModPlayer {
     uint8_t loop_carry;                     // SONG_QUIRK_LOOP_ROW_IS_BREAK_ROW: 1 when
     uint8_t loop_carry_row;                 // a loop of this pattern has played out:
                                             // the next pattern starts at this row
+    uint32_t loop_states[MOD_LOOP_STATES];  // SONG_QUIRK_ENDLESS_LOOP_ENDS_SONG: the
+    uint8_t loop_state_count;               // pattern-loop jumps made since the song
+                                            // came to this order position, each as a
+                                            // hash of the row, its target and every
+                                            // channel's loop count and start
     // The row a seek lands on (mod_player_announce_row)
     uint8_t landing_recording;              // 1 while a seek plays the song: note
                                             // starts are kept, not called, and each

@@ -282,6 +282,25 @@ static bool every_tick(const ModPlayer *player) {
     return !(player->song->quirks & SONG_QUIRK_COMMANDLESS_TICKS_KEEP_VOICE);
 }
 
+// Whether the pattern loop the current row makes goes back to a state the
+// song has been in since it came to this order position (the same row, the
+// same target, every channel's loop count and start alike): then it would
+// repeat for ever. Remembers the state when it is new.
+static bool loop_repeats(ModPlayer *player) {
+    uint32_t hash = 2166136261u;  // FNV-1a over the state's bytes
+    const auto mix = [&hash](uint8_t byte) { hash = (hash ^ byte) * 16777619u; };
+    mix(player->row);
+    mix(player->next_row);
+    for (int ch = 0; ch < player->channel_count; ch++) {
+        mix(player->channels[ch].loop_count);
+        mix(player->channels[ch].loop_row);
+    }
+    for (int i = 0; i < player->loop_state_count; i++)
+        if (player->loop_states[i] == hash) return true;
+    if (player->loop_state_count < MOD_LOOP_STATES) player->loop_states[player->loop_state_count++] = hash;
+    return false;
+}
+
 // The per-tick half of a row: commands, then E9y and Rxy retriggers and
 // EDy delayed note starts (with the cell they delayed), each in channel
 // order, then the voices.
@@ -327,7 +346,9 @@ void process_tick(ModPlayer *player) {
     // row has played (next_order was left at song_length when that row
     // started). A pattern loop stays at its position without being a jump.
     const bool jumps_back = player->next_is_jump && player->next_order <= player->order;
-    if (!player->loop && (jumps_back || player->next_order < player->order ||
+    const bool endless = player->row_looped && (player->song->quirks & SONG_QUIRK_ENDLESS_LOOP_ENDS_SONG) &&
+                         !player->loop && loop_repeats(player);
+    if (!player->loop && (jumps_back || endless || player->next_order < player->order ||
                           player->next_order >= player->song_length)) {
         player->finished = 1;
         return;
@@ -336,7 +357,10 @@ void process_tick(ModPlayer *player) {
     if (player->next_order >= player->song_length) player->next_order = player->song->restart;
     if (player->next_row >= rows_at(player, player->next_order)) player->next_row = 0;
 
-    if (player->next_order != player->order) player->loop_carry = 0;
+    if (player->next_order != player->order) {
+        player->loop_carry = 0;
+        player->loop_state_count = 0;
+    }
     player->row = player->next_row;
     player->order = static_cast<uint8_t>(player->next_order);
     player->tick = 0;
@@ -423,6 +447,7 @@ void mod_player_reset(ModPlayer *player) {
     player->row_broke = 0;
     player->row_looped = 0;
     player->loop_carry = 0;
+    player->loop_state_count = 0;
     player->order = 0;
     player->row = 0;
     update_tick_length(player);

@@ -417,6 +417,12 @@ enum SongQuirk : uint32_t {
     // (loop) or goes on (break), a break after a loop giving the row it
     // goes back to (FastTracker II keeps the loop's row in the break's).
     SONG_QUIRK_LOOP_ROW_IS_BREAK_ROW = 1u << 28,
+    // XM: with looping off, a pattern loop that goes back to where the song
+    // already stood with every channel's loop count and start as they are
+    // now would repeat for ever: the song ends there instead (nested loops
+    // on one channel share its one counter in FastTracker II and can
+    // restart each other endlessly). Without it such a loop plays on.
+    SONG_QUIRK_ENDLESS_LOOP_ENDS_SONG = 1u << 29,
 };
 
 // One pattern: its rows' packed cells are rows first_row .. first_row +

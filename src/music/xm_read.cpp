@@ -577,7 +577,7 @@ int xm_read(const uint8_t *bytes, size_t size, Song *song, ModuleReadResult *res
                        SONG_QUIRK_JUMP_AND_BREAK_COMBINE | SONG_QUIRK_SLIDE_MEMORIES |
                        SONG_QUIRK_OFFSET_PAST_END_SILENT | SONG_QUIRK_ARPEGGIO_TICKS_LEFT |
                        SONG_QUIRK_INSTRUMENT_WAITS_FOR_NOTE | SONG_QUIRK_TREMOR_MUTES |
-                       SONG_QUIRK_LOOP_ROW_IS_BREAK_ROW;
+                       SONG_QUIRK_LOOP_ROW_IS_BREAK_ROW | SONG_QUIRK_ENDLESS_LOOP_ENDS_SONG;
         const uint32_t speed = module_le16(bytes + XM_SPEED_OFFSET);
         const uint32_t tempo = module_le16(bytes + XM_TEMPO_OFFSET);
         song->initial_speed = static_cast<uint8_t>(speed == 0 ? XM_DEFAULT_SPEED : speed > 255 ? 255 : speed);
