@@ -543,6 +543,8 @@ constexpr uint32_t S3M_QUIRKS = SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_JUM
                                 SONG_QUIRK_SLIDE_KIND_IN_PARAMETER | SONG_QUIRK_FINETUNE_SETS_C2SPD |
                                 SONG_QUIRK_FIRST_PATTERN_DELAY | SONG_QUIRK_TREMOR_COUNTS_FIRST_TICK |
                                 SONG_QUIRK_SLIDE_PAST_TOP_STOPS;
+// And of those Scream Tracker 3 wrote.
+constexpr uint32_t ST3_QUIRKS = S3M_QUIRKS | SONG_QUIRK_RETRIGGER_COUNTS_ON;
 
 TEST(MusicS3m, ShowcaseReadsBackAsDescribed) {
     S3mBuilder b;
@@ -557,7 +559,7 @@ TEST(MusicS3m, ShowcaseReadsBackAsDescribed) {
     EXPECT_STREQ(s->title, "showcase");
     EXPECT_STREQ(s->format_name, "S3M, Scream Tracker 3.20");
     EXPECT_EQ(s->frequency_mode, SONG_FREQUENCY_AMIGA);
-    EXPECT_EQ(s->quirks, S3M_QUIRKS);
+    EXPECT_EQ(s->quirks, ST3_QUIRKS);
     // Orders: the 254 marker skipped, everything from the 255 on left out.
     ASSERT_EQ(s->order_count, 3);
     EXPECT_EQ(std::vector<uint8_t>(s->orders, s->orders + 3), (std::vector<uint8_t>{0, 1, 2}));
@@ -714,7 +716,7 @@ TEST(MusicS3m, SampleFormatsQuirksAndPanningFromTheHeader) {
     EXPECT_EQ(s->samples[3].length, 0u);
     EXPECT_EQ(s->instruments[3].note_samples[0], 0);
     EXPECT_EQ(r.result.silent_samples, 1);
-    EXPECT_EQ(s->quirks, S3M_QUIRKS | SONG_QUIRK_FAST_VOLUME_SLIDES | SONG_QUIRK_AMIGA_LIMITS);
+    EXPECT_EQ(s->quirks, ST3_QUIRKS | SONG_QUIRK_FAST_VOLUME_SLIDES | SONG_QUIRK_AMIGA_LIMITS);
     EXPECT_STREQ(s->format_name, "S3M, Scream Tracker 3.00");
     EXPECT_EQ(s->initial_global_volume, 64);
     EXPECT_EQ(s->initial_speed, 6);
@@ -727,12 +729,14 @@ TEST(MusicS3m, SampleFormatsQuirksAndPanningFromTheHeader) {
     b.flags = 64;
     Reading fast(s3mbuilder_build(b, nullptr), true);
     ASSERT_TRUE(fast.ok);
-    EXPECT_EQ(fast.song->quirks, S3M_QUIRKS | SONG_QUIRK_FAST_VOLUME_SLIDES);
-    // Impulse Tracker's S3Ms play their notes' exact periods.
+    EXPECT_EQ(fast.song->quirks, ST3_QUIRKS | SONG_QUIRK_FAST_VOLUME_SLIDES);
+    // Impulse Tracker's S3Ms play their notes' exact periods and count
+    // retriggers its way.
     b.version = 0x3214;
     Reading it(s3mbuilder_build(b, nullptr), true);
     ASSERT_TRUE(it.ok);
-    EXPECT_EQ(it.song->quirks, S3M_QUIRKS | SONG_QUIRK_FAST_VOLUME_SLIDES | SONG_QUIRK_EXACT_NOTE_PERIODS);
+    EXPECT_EQ(it.song->quirks, S3M_QUIRKS | SONG_QUIRK_FAST_VOLUME_SLIDES | SONG_QUIRK_EXACT_NOTE_PERIODS |
+                                   SONG_QUIRK_RETRIGGER_COUNTS_DOWN);
 }
 
 // The trackers read a pattern's rows, not its stated length: past a length
@@ -1484,6 +1488,15 @@ TEST(MusicS3mPlay, EffectsOnTheirTicks) {
         // Tracker's (2879).
         {"ST3 C-4", 0x1320, {{1, 0, {0x40, 2, 255, 0, 0}}}, true, 6, {2882}},
         {"IT C-4", 0x3214, {{1, 0, {0x40, 2, 255, 0, 0}}}, true, 6, {2879}},
+        // Q42 on rows 1 and 2 (8 less each time): Scream Tracker 3 starts
+        // counting on row 1's first tick and counts row 2's; Impulse Tracker
+        // restarts at once and every 2 ticks from there. Q40 restarts on
+        // every tick.
+        {"ST3 Q42", 0x1320, {{1, 0, {255, 0, 255, 'Q' - 64, 0x42}}, {2, 0, {255, 0, 255, 'Q' - 64, 0x42}}}, false, 6,
+         {64, 64, 56, 56, 48, 48, 40, 40, 32, 32, 24, 24}},
+        {"IT Q42", 0x3214, {{1, 0, {255, 0, 255, 'Q' - 64, 0x42}}, {2, 0, {255, 0, 255, 'Q' - 64, 0x42}}}, false, 6,
+         {56, 56, 48, 48, 40, 40, 32, 32, 24, 24, 16, 16}},
+        {"ST3 Q40", 0x1320, {{1, 0, {255, 0, 255, 'Q' - 64, 0x40}}}, false, 6, {64, 56, 48, 40, 32, 24}},
     };
     for (const Case &c : cases) {
         S3mBuilder b = one_voice_s3m();

@@ -485,6 +485,49 @@ static void tremor_tick(const ModPlayer *player, Channel *c, uint8_t xy) {
 // ---------------------------------------------------------------------------
 // The row's command
 
+// Rxy (S3M's Qxy) counting a tick: every y ticks the sample restarts (the
+// caller restarts it when this returns true), the volume changed by x's
+// rule. A y of 0 restarts it on every tick under
+// SONG_QUIRK_RETRIGGER_COUNTS_ON or SONG_QUIRK_RETRIGGER_COUNTS_DOWN, else
+// never. Under SONG_QUIRK_RETRIGGER_COUNTS_DOWN retrigger_count holds the
+// ticks left, the restart coming when none are.
+static bool multi_retrigger_tick(const ModPlayer *player, Channel *c, uint8_t xy) {
+    const uint32_t quirks = player->song->quirks;
+    int interval = xy & NIBBLE;
+    if (interval == 0 && (quirks & (SONG_QUIRK_RETRIGGER_COUNTS_ON | SONG_QUIRK_RETRIGGER_COUNTS_DOWN))) interval = 1;
+    if (interval == 0) return false;
+    if (quirks & SONG_QUIRK_RETRIGGER_COUNTS_DOWN) {
+        if (c->retrigger_count > 1) {
+            c->retrigger_count--;
+            return false;
+        }
+        c->retrigger_count = static_cast<uint8_t>(interval);
+    } else {
+        if (++c->retrigger_count < interval) return false;
+        c->retrigger_count = 0;
+    }
+    int v = c->volume;
+    switch (xy >> 4) {
+    case 1: v -= 1; break;
+    case 2: v -= 2; break;
+    case 3: v -= 4; break;
+    case 4: v -= 8; break;
+    case 5: v -= 16; break;
+    case 6: v = v * 2 / 3; break;
+    case 7: v /= 2; break;
+    case 9: v += 1; break;
+    case 0xA: v += 2; break;
+    case 0xB: v += 4; break;
+    case 0xC: v += 8; break;
+    case 0xD: v += 16; break;
+    case 0xE: v = v * 3 / 2; break;
+    case 0xF: v *= 2; break;
+    default: break;
+    }
+    c->volume = static_cast<uint8_t>(v < 0 ? 0 : v > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : v);
+    return true;
+}
+
 // Whether the channel's instrument has a volume envelope with a sustain point
 // (its flag set, whether or not the envelope is on).
 static bool sustained_volume_envelope(const ModPlayer *player, const Channel *c) {
@@ -652,6 +695,15 @@ void row_effects(ModPlayer *player, int channel) {
     case CMD_KEY_OFF:  // Kxx: on tick xx, at once for 0
         if (xy == 0) instrument_release(player, c);
         break;
+    case CMD_MULTI_RETRIGGER:  // Qxy: the row's first tick counts after a row
+                               // that held one too, else starts the count
+                               // (always counts when the count runs down)
+        if (player->tick != 0) break;
+        if ((quirks & SONG_QUIRK_RETRIGGER_COUNTS_ON) && !c->retrigger_held) c->retrigger_count = 0;
+        else if ((quirks & (SONG_QUIRK_RETRIGGER_COUNTS_ON | SONG_QUIRK_RETRIGGER_COUNTS_DOWN)) &&
+                 multi_retrigger_tick(player, c, xy))
+            c->trigger = 1;
+        break;
     case CMD_SET_ENVELOPE_POSITION:  // Lxx: the panning envelope's too only
                                      // when the volume envelope has a sustain
                                      // point (FastTracker II)
@@ -662,6 +714,7 @@ void row_effects(ModPlayer *player, int channel) {
         break;
     }
 
+    if (player->tick == 0) c->retrigger_held = command == CMD_MULTI_RETRIGGER;
     if (command != CMD_TREMOLO) play_volume(player, c, voice, c->volume);
     if (c->trigger) {
         c->first_pass = (quirks & SONG_QUIRK_FIRST_PASS_TO_SAMPLE_END) ? 1 : 0;
@@ -701,34 +754,6 @@ static int arpeggio_phase(const ModPlayer *player) {
     return left % ARPEGGIO_TICKS;
 }
 
-// Rxy (S3M's Qxy) on a later tick: every y ticks the sample restarts, the
-// volume changed by x's rule.
-static void multi_retrigger_tick(Channel *c, uint8_t xy) {
-    const int interval = xy & NIBBLE;
-    if (interval == 0) return;
-    if (++c->retrigger_count < interval) return;
-    c->retrigger_count = 0;
-    int v = c->volume;
-    switch (xy >> 4) {
-    case 1: v -= 1; break;
-    case 2: v -= 2; break;
-    case 3: v -= 4; break;
-    case 4: v -= 8; break;
-    case 5: v -= 16; break;
-    case 6: v = v * 2 / 3; break;
-    case 7: v /= 2; break;
-    case 9: v += 1; break;
-    case 0xA: v += 2; break;
-    case 0xB: v += 4; break;
-    case 0xC: v += 8; break;
-    case 0xD: v += 16; break;
-    case 0xE: v = v * 3 / 2; break;
-    case 0xF: v *= 2; break;
-    default: break;
-    }
-    c->volume = static_cast<uint8_t>(v < 0 ? 0 : v > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : v);
-    c->retrigger_now = 1;
-}
 
 
 // A slide of a 0 .. `top` value by the parameter: up by x when x is set,
@@ -819,7 +844,7 @@ void tick_effects(ModPlayer *player, int channel) {
         if (!(quirks & SONG_QUIRK_HARD_PANNING)) c->panning = slid(c->panning, xy, PANNING_RIGHT);
         break;
     case CMD_MULTI_RETRIGGER:  // Rxy
-        multi_retrigger_tick(c, xy);
+        if (multi_retrigger_tick(player, c, xy)) c->retrigger_now = 1;
         break;
     default:
         break;

@@ -567,7 +567,10 @@ int s3m_read(const uint8_t *bytes, size_t size, Song *song, ModuleReadResult *re
     if (version == S3M_VERSION_FAST_VOLUME_SLIDES || (flags & S3M_FLAG_FAST_VOLUME_SLIDES))
         song->quirks |= SONG_QUIRK_FAST_VOLUME_SLIDES;
     if (flags & S3M_FLAG_AMIGA_LIMITS) song->quirks |= SONG_QUIRK_AMIGA_LIMITS;
-    if (version >> S3M_TRACKER_SHIFT == S3M_TRACKER_IMPULSE) song->quirks |= SONG_QUIRK_EXACT_NOTE_PERIODS;
+    if (version >> S3M_TRACKER_SHIFT == S3M_TRACKER_IMPULSE)
+        song->quirks |= SONG_QUIRK_EXACT_NOTE_PERIODS | SONG_QUIRK_RETRIGGER_COUNTS_DOWN;
+    else
+        song->quirks |= SONG_QUIRK_RETRIGGER_COUNTS_ON;
     const uint8_t speed = bytes[S3M_SPEED_OFFSET];
     const uint8_t tempo = bytes[S3M_TEMPO_OFFSET];
     const uint8_t global_volume = bytes[S3M_GLOBAL_VOLUME_OFFSET];

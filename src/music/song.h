@@ -423,6 +423,18 @@ enum SongQuirk : uint32_t {
     // on one channel share its one counter in FastTracker II and can
     // restart each other endlessly). Without it such a loop plays on.
     SONG_QUIRK_ENDLESS_LOOP_ENDS_SONG = 1u << 29,
+    // S3M: multi retrigger (Qxy) counts its ticks on from row to row, each
+    // row's first tick included, and starts counting afresh on the first
+    // tick of a row after one without it; Q with y 0 retriggers on every
+    // tick (Scream Tracker 3). Without it only later ticks count and y 0
+    // does nothing.
+    SONG_QUIRK_RETRIGGER_COUNTS_ON = 1u << 30,
+    // S3M written by Impulse Tracker: multi retrigger (Qxy) counts down its
+    // ticks on every tick of a row that holds it, the first included, from
+    // wherever the last count stopped, whatever the rows between held; when
+    // none are left (at first none are) the sample restarts at once and the
+    // count starts again at y (1 for y 0), as Impulse Tracker plays it.
+    SONG_QUIRK_RETRIGGER_COUNTS_DOWN = 1u << 31,
 };
 
 // One pattern: its rows' packed cells are rows first_row .. first_row +
