@@ -539,12 +539,12 @@ TEST(MusicXm, PackedCellsStayWithinTwiceThePatternBytes) {
 // ---------------------------------------------------------------- S3M
 
 // The quirks of every S3M.
-constexpr uint32_t S3M_QUIRKS = SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_JUMP_AND_BREAK_COMBINE |
+constexpr uint64_t S3M_QUIRKS = SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_JUMP_AND_BREAK_COMBINE |
                                 SONG_QUIRK_SLIDE_KIND_IN_PARAMETER | SONG_QUIRK_FINETUNE_SETS_C2SPD |
                                 SONG_QUIRK_FIRST_PATTERN_DELAY | SONG_QUIRK_TREMOR_COUNTS_FIRST_TICK |
                                 SONG_QUIRK_SLIDE_PAST_TOP_STOPS;
 // And of those Scream Tracker 3 wrote.
-constexpr uint32_t ST3_QUIRKS = S3M_QUIRKS | SONG_QUIRK_RETRIGGER_COUNTS_ON;
+constexpr uint64_t ST3_QUIRKS = S3M_QUIRKS | SONG_QUIRK_RETRIGGER_COUNTS_ON;
 
 TEST(MusicS3m, ShowcaseReadsBackAsDescribed) {
     S3mBuilder b;

@@ -405,7 +405,7 @@ TEST(MusicSong, PlayerMemoryWithinTheStatedBound) {
 // follows, and the quirks that are set change exactly that.
 TEST(MusicSong, PatternLoopAndDelayWithoutTheModRules) {
     struct Case {
-        uint32_t quirks;
+        uint64_t quirks;
         int loop_rows;    // rows played before row 4 starts
         int delay_ticks;  // ticks of row 5
     } cases[] = {

@@ -347,7 +347,7 @@ static bool shares_memory(int command) {
 // becomes the fine or extra-fine one its parameter names. The result
 // replaces the channel's command and parameter for the rest of the row.
 static void recall_parameter(const ModPlayer *player, Channel *c) {
-    const uint32_t quirks = player->song->quirks;
+    const uint64_t quirks = player->song->quirks;
     if ((quirks & SONG_QUIRK_SHARED_EFFECT_MEMORY) && shares_memory(c->command)) {
         if (c->param != 0) c->shared_memory = c->param;
         else c->param = c->shared_memory;
@@ -492,7 +492,7 @@ static void tremor_tick(const ModPlayer *player, Channel *c, uint8_t xy) {
 // never. Under SONG_QUIRK_RETRIGGER_COUNTS_DOWN retrigger_count holds the
 // ticks left, the restart coming when none are.
 static bool multi_retrigger_tick(const ModPlayer *player, Channel *c, uint8_t xy) {
-    const uint32_t quirks = player->song->quirks;
+    const uint64_t quirks = player->song->quirks;
     int interval = xy & NIBBLE;
     if (interval == 0 && (quirks & (SONG_QUIRK_RETRIGGER_COUNTS_ON | SONG_QUIRK_RETRIGGER_COUNTS_DOWN))) interval = 1;
     if (interval == 0) return false;
@@ -540,7 +540,7 @@ void row_effects(ModPlayer *player, int channel) {
     if (!player || channel < 0 || channel >= player->channel_count) return;
     Channel *c = &player->channels[channel];
     Voice *voice = &player->voices[channel];
-    const uint32_t quirks = player->song->quirks;
+    const uint64_t quirks = player->song->quirks;
     const bool classic = keeps_voice(player);
     uint32_t start = c->note_start;
     bool offset_past_end = false;
@@ -772,7 +772,7 @@ void tick_effects(ModPlayer *player, int channel) {
     const int command = c->command;
     if (classic && command == CMD_NONE) return;
     const uint8_t xy = c->param;
-    const uint32_t quirks = player->song->quirks;
+    const uint64_t quirks = player->song->quirks;
     const bool fine_periods = !mod_periods(player);
     if (!classic) {
         c->tick_period = c->period;

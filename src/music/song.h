@@ -274,7 +274,7 @@ struct SongInstrument {
 // then does and why the format wants it. A format whose tracker follows a
 // rule not listed here adds its flag here together with the player's
 // handling of it, never a second copy of the player.
-enum SongQuirk : uint32_t {
+enum SongQuirk : uint64_t {
     // A note starts 2 frames into its sample (after sample offsets too):
     // the first word of a MOD sample is traditionally a loop-control word.
     SONG_QUIRK_NOTE_START_SKIPS_TWO = 1u << 0,
@@ -475,7 +475,7 @@ struct Song {
     size_t sample_data_bytes;               // its size
     // Playback
     uint8_t frequency_mode;                 // SongFrequencyMode
-    uint32_t quirks;                        // SongQuirk bits
+    uint64_t quirks;                        // SongQuirk bits
     uint8_t initial_speed;                  // ticks per row, 1 .. 255
     uint8_t initial_tempo;                  // beats per minute, 32 .. 255
     uint8_t initial_global_volume;          // 0 .. 64
