@@ -542,7 +542,7 @@ TEST(MusicXm, PackedCellsStayWithinTwiceThePatternBytes) {
 constexpr uint64_t S3M_QUIRKS = SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_JUMP_AND_BREAK_COMBINE |
                                 SONG_QUIRK_SLIDE_KIND_IN_PARAMETER | SONG_QUIRK_FINETUNE_SETS_C2SPD |
                                 SONG_QUIRK_FIRST_PATTERN_DELAY | SONG_QUIRK_TREMOR_COUNTS_FIRST_TICK |
-                                SONG_QUIRK_SLIDE_PAST_TOP_STOPS;
+                                SONG_QUIRK_SLIDE_PAST_TOP_STOPS | SONG_QUIRK_PATTERN_CHANGE_RESETS_LOOP;
 // And of those Scream Tracker 3 wrote.
 constexpr uint64_t ST3_QUIRKS = S3M_QUIRKS | SONG_QUIRK_RETRIGGER_COUNTS_ON;
 
@@ -1348,8 +1348,8 @@ TEST(MusicXmPlay, EffectsOnTheirTicks) {
 }
 
 // The (order, row) of each row start of a song of four 4-row patterns.
-static std::vector<std::pair<int, int>> rows_seen(const XmBuilder &b, int64_t *length_frames) {
-    Playing p(xmbuilder_build(b, nullptr));
+static std::vector<std::pair<int, int>> rows_seen(const std::vector<uint8_t> &file, int64_t *length_frames) {
+    Playing p(file);
     std::vector<std::pair<int, int>> seen;
     if (!p.player) return seen;
     for (int t = 0; t < 6 * 40 && !mod_player_is_finished(p.player); t++) {
@@ -1382,7 +1382,7 @@ TEST(MusicXmPlay, PatternLoopsCountPerChannelAndJumpAndBreakCombine) {
     int64_t frames = 0;
     std::vector<std::pair<int, int>> expected = {{0, 0}, {0, 1}, {0, 0}, {0, 1}, {0, 0}, {0, 1}, {0, 2}, {0, 3},
                                                  {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 0}, {3, 2}, {3, 3}};
-    EXPECT_EQ(rows_seen(b, &frames), expected);
+    EXPECT_EQ(rows_seen(xmbuilder_build(b, nullptr), &frames), expected);
     EXPECT_EQ(frames, static_cast<int64_t>(expected.size() + 1) * 6 * 882);
 
     // A loop and a break on one row: the first in channel order decides.
@@ -1400,10 +1400,10 @@ TEST(MusicXmPlay, PatternLoopsCountPerChannelAndJumpAndBreakCombine) {
     xmbuilder_cell(&both, 1, 0, 0);
     expected = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 0}, {0, 1}, {0, 2}, {0, 3},
                 {0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 0}, {1, 1}, {1, 2}, {1, 3}};
-    EXPECT_EQ(rows_seen(both, &frames), expected);
+    EXPECT_EQ(rows_seen(xmbuilder_build(both, nullptr), &frames), expected);
     std::swap(*xmbuilder_cell(&both, 0, 3, 0), *xmbuilder_cell(&both, 0, 3, 1));
     expected = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 0}, {1, 1}, {1, 2}, {1, 3}};
-    EXPECT_EQ(rows_seen(both, &frames), expected);
+    EXPECT_EQ(rows_seen(xmbuilder_build(both, nullptr), &frames), expected);
 
     // Two loops on one channel share its counter: E61 on row 3 starts it
     // afresh each time E61 on row 1 has used it up, for ever. The song ends
@@ -1413,7 +1413,7 @@ TEST(MusicXmPlay, PatternLoopsCountPerChannelAndJumpAndBreakCombine) {
     *xmbuilder_cell(&both, 0, 3, 0) = XmBuilderCell{0, 0, 0, 0xE, 0x61};
     *xmbuilder_cell(&both, 0, 3, 1) = XmBuilderCell{};
     expected = {{0, 0}, {0, 1}, {0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 0}, {0, 1}, {0, 2}, {0, 3}};
-    EXPECT_EQ(rows_seen(both, &frames), expected);
+    EXPECT_EQ(rows_seen(xmbuilder_build(both, nullptr), &frames), expected);
     EXPECT_EQ(frames, static_cast<int64_t>(expected.size() + 1) * 6 * 882);
 }
 
@@ -1515,6 +1515,22 @@ TEST(MusicS3mPlay, EffectsOnTheirTicks) {
         // Pitch in cents.
         expect_ticks(s3mbuilder_build(b, nullptr), c.name, c.first, c.model, c.pitch ? 100 : 0, 64, c.pitch ? 1.0 : 0.5);
     }
+}
+
+TEST(MusicS3mPlay, AnotherPatternStartsItsLoopsAtRowZero) {
+    // SB0 on row 2 of pattern 0; SB1 on row 3 of pattern 1 goes back to
+    // that pattern's row 0. C00 on row 4 ends each pattern.
+    S3mBuilder b = one_voice_s3m();
+    b.channel_settings[1] = 8;
+    b.orders = {0, 1, 255};
+    b.patterns.resize(2);
+    *s3mbuilder_cell(&b, 0, 2, 0) = S3mBuilderCell{255, 0, 255, 'S' - 64, 0xB0};
+    *s3mbuilder_cell(&b, 1, 3, 0) = S3mBuilderCell{255, 0, 255, 'S' - 64, 0xB1};
+    for (int p = 0; p < 2; p++) *s3mbuilder_cell(&b, p, 4, 1) = S3mBuilderCell{255, 0, 255, 'C' - 64, 0};
+    int64_t frames = 0;
+    const std::vector<std::pair<int, int>> expected = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 4}, {1, 0}, {1, 1},
+                                                       {1, 2}, {1, 3}, {1, 0}, {1, 1}, {1, 2}, {1, 3}, {1, 4}};
+    EXPECT_EQ(rows_seen(s3mbuilder_build(b, nullptr), &frames), expected);
 }
 
 TEST(MusicS3mPlay, SharedMemoryFineSlidesAndGlobalVolume) {

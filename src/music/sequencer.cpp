@@ -360,6 +360,8 @@ void process_tick(ModPlayer *player) {
     if (player->next_order != player->order) {
         player->loop_carry = 0;
         player->loop_state_count = 0;
+        if (player->song->quirks & SONG_QUIRK_PATTERN_CHANGE_RESETS_LOOP)
+            for (int ch = 0; ch < player->channel_count; ch++) player->channels[ch].loop_row = 0;
     }
     player->row = player->next_row;
     player->order = static_cast<uint8_t>(player->next_order);

@@ -435,6 +435,10 @@ enum SongQuirk : uint64_t {
     // none are left (at first none are) the sample restarts at once and the
     // count starts again at y (1 for y 0), as Impulse Tracker plays it.
     SONG_QUIRK_RETRIGGER_COUNTS_DOWN = 1u << 31,
+    // S3M: the song coming to another order position puts every channel's
+    // pattern loop start (SB0) back at row 0, as Scream Tracker 3 and
+    // Impulse Tracker do; without it a loop start stays until the next SB0.
+    SONG_QUIRK_PATTERN_CHANGE_RESETS_LOOP = 1ull << 32,
 };
 
 // One pattern: its rows' packed cells are rows first_row .. first_row +
