@@ -544,7 +544,7 @@ constexpr uint64_t S3M_QUIRKS = SONG_QUIRK_SHARED_EFFECT_MEMORY | SONG_QUIRK_JUM
                                 SONG_QUIRK_FIRST_PATTERN_DELAY | SONG_QUIRK_TREMOR_COUNTS_FIRST_TICK |
                                 SONG_QUIRK_SLIDE_PAST_TOP_STOPS | SONG_QUIRK_PATTERN_CHANGE_RESETS_LOOP;
 // And of those Scream Tracker 3 wrote.
-constexpr uint64_t ST3_QUIRKS = S3M_QUIRKS | SONG_QUIRK_RETRIGGER_COUNTS_ON;
+constexpr uint64_t ST3_QUIRKS = S3M_QUIRKS | SONG_QUIRK_RETRIGGER_COUNTS_ON | SONG_QUIRK_SLIDE_FROM_ARPEGGIO;
 
 TEST(MusicS3m, ShowcaseReadsBackAsDescribed) {
     S3mBuilder b;
@@ -1497,6 +1497,13 @@ TEST(MusicS3mPlay, EffectsOnTheirTicks) {
         {"IT Q42", 0x3214, {{1, 0, {255, 0, 255, 'Q' - 64, 0x42}}, {2, 0, {255, 0, 255, 'Q' - 64, 0x42}}}, false, 6,
          {56, 56, 48, 48, 40, 40, 32, 32, 24, 24, 16, 16}},
         {"ST3 Q40", 0x1320, {{1, 0, {255, 0, 255, 'Q' - 64, 0x40}}}, false, 6, {64, 56, 48, 40, 32, 24}},
+        // F04 after J47 slides up 16 quarters a tick from the arpeggio's
+        // last note (+7 semitones, a quarter period of 1142) in Scream
+        // Tracker 3's S3Ms, from the row's note in Impulse Tracker's.
+        {"ST3 J47 F04", 0x1320, {{0, 0, {0x40, 1, 255, 'J' - 64, 0x47}}, {1, 0, {255, 0, 255, 'F' - 64, 0x04}}}, true, 6,
+         {701, 725, 750, 775, 801, 827}},
+        {"IT J47 F04", 0x3214, {{0, 0, {0x40, 1, 255, 'J' - 64, 0x47}}, {1, 0, {255, 0, 255, 'F' - 64, 0x04}}}, true, 6,
+         {0, 16, 33, 49, 66, 83}},
     };
     for (const Case &c : cases) {
         S3mBuilder b = one_voice_s3m();

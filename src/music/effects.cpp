@@ -546,6 +546,10 @@ void row_effects(ModPlayer *player, int channel) {
     bool offset_past_end = false;
     c->delay_tick = 0;
     c->retrigger_interval = 0;
+    // Scream Tracker 3 slides on from the note an arpeggio played last.
+    if ((quirks & SONG_QUIRK_SLIDE_FROM_ARPEGGIO) && player->tick == 0 && c->previous_command == CMD_ARPEGGIO &&
+        (c->command == CMD_PORTAMENTO_UP || c->command == CMD_PORTAMENTO_DOWN) && c->tick_period != 0)
+        c->period = c->tick_period;
     if (!classic) {
         c->tick_period = c->period;
         c->tick_volume = c->volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : c->volume;
@@ -699,7 +703,8 @@ void row_effects(ModPlayer *player, int channel) {
                                // that held one too, else starts the count
                                // (always counts when the count runs down)
         if (player->tick != 0) break;
-        if ((quirks & SONG_QUIRK_RETRIGGER_COUNTS_ON) && !c->retrigger_held) c->retrigger_count = 0;
+        if ((quirks & SONG_QUIRK_RETRIGGER_COUNTS_ON) && c->previous_command != CMD_MULTI_RETRIGGER)
+            c->retrigger_count = 0;
         else if ((quirks & (SONG_QUIRK_RETRIGGER_COUNTS_ON | SONG_QUIRK_RETRIGGER_COUNTS_DOWN)) &&
                  multi_retrigger_tick(player, c, xy))
             c->trigger = 1;
@@ -714,7 +719,6 @@ void row_effects(ModPlayer *player, int channel) {
         break;
     }
 
-    if (player->tick == 0) c->retrigger_held = command == CMD_MULTI_RETRIGGER;
     if (command != CMD_TREMOLO) play_volume(player, c, voice, c->volume);
     if (c->trigger) {
         c->first_pass = (quirks & SONG_QUIRK_FIRST_PASS_TO_SAMPLE_END) ? 1 : 0;

@@ -101,8 +101,7 @@ struct Channel {
     uint8_t retrigger_memory;       // Rxy, Qxy: per nibble
     uint8_t tremor_memory;          // Txy, Ixy
     uint8_t retrigger_count;        // ticks since the last multi retrigger
-    uint8_t retrigger_held;         // 1 when the current row's command is a
-                                    // multi retrigger
+    uint8_t previous_command;       // the SongCommand of the row before
     uint8_t tremor_count;           // ticks into the tremor's on and off cycle
     uint8_t tremor_muted;           // SONG_QUIRK_TREMOR_MUTES: 1 from a tremor's silent
                                     // tick to its next heard one or an instrument number

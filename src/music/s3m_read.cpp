@@ -570,7 +570,7 @@ int s3m_read(const uint8_t *bytes, size_t size, Song *song, ModuleReadResult *re
     if (version >> S3M_TRACKER_SHIFT == S3M_TRACKER_IMPULSE)
         song->quirks |= SONG_QUIRK_EXACT_NOTE_PERIODS | SONG_QUIRK_RETRIGGER_COUNTS_DOWN;
     else
-        song->quirks |= SONG_QUIRK_RETRIGGER_COUNTS_ON;
+        song->quirks |= SONG_QUIRK_RETRIGGER_COUNTS_ON | SONG_QUIRK_SLIDE_FROM_ARPEGGIO;
     const uint8_t speed = bytes[S3M_SPEED_OFFSET];
     const uint8_t tempo = bytes[S3M_TEMPO_OFFSET];
     const uint8_t global_volume = bytes[S3M_GLOBAL_VOLUME_OFFSET];

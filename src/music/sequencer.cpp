@@ -257,6 +257,7 @@ void load_row(ModPlayer *player, int channel) {
     if (!player || channel < 0 || channel >= player->channel_count) return;
     Channel *c = &player->channels[channel];
     const SongCell *cell = &player->cells[channel];
+    c->previous_command = c->command;
     c->command = cell->command;
     c->param = cell->param;
     c->volume_command = cell->volume_command;

@@ -439,6 +439,11 @@ enum SongQuirk : uint64_t {
     // pattern loop start (SB0) back at row 0, as Scream Tracker 3 and
     // Impulse Tracker do; without it a loop start stays until the next SB0.
     SONG_QUIRK_PATTERN_CHANGE_RESETS_LOOP = 1ull << 32,
+    // S3M written by Scream Tracker 3: a portamento up or down (F, E) on
+    // the row after an arpeggio slides from the note the arpeggio played
+    // last rather than from the row's note (Scream Tracker 3 leaves the
+    // arpeggio's period in the register its slides move).
+    SONG_QUIRK_SLIDE_FROM_ARPEGGIO = 1ull << 33,
 };
 
 // One pattern: its rows' packed cells are rows first_row .. first_row +
