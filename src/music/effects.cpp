@@ -34,6 +34,7 @@ constexpr int FINE_PERIOD_MAX = 65535;
 constexpr int AMIGA_LIMIT_MIN = MOD_PERIOD_MIN * FINE_PERIOD_UNITS;
 constexpr int AMIGA_LIMIT_MAX = MOD_PERIOD_MAX * FINE_PERIOD_UNITS;
 constexpr int LINEAR_SEMITONE_UNITS = 64;
+constexpr int GLISSANDO_SEMITONES = 96;              // how far a glissando looks for its semitone
 // A voice's gain is volume (0 .. 64) x global volume (0 .. 64) x 4: 16384 at
 // both full, the gain that passes a sample unchanged.
 constexpr int GAIN_PER_VOLUME_STEP = VOICE_MAX_GAIN / (SONG_MAX_VOLUME * SONG_MAX_VOLUME);
@@ -174,7 +175,7 @@ static uint16_t glissando_period(const ModPlayer *player, const Channel *c) {
     // Quarter (or MOD) periods: the semitone above or below nearest in value.
     int best = target;
     if (period < target) {
-        for (int steps = 1; steps < SONG_NOTES; steps++) {
+        for (int steps = 1; steps < GLISSANDO_SEMITONES; steps++) {
             const int p = semitones_up(SONG_FREQUENCY_AMIGA, static_cast<uint16_t>(target), steps);
             if (p <= period) {
                 if (best - period > period - p) best = p;
@@ -183,7 +184,7 @@ static uint16_t glissando_period(const ModPlayer *player, const Channel *c) {
             best = p;
         }
     } else {
-        for (int steps = 1; steps < SONG_NOTES; steps++) {
+        for (int steps = 1; steps < GLISSANDO_SEMITONES; steps++) {
             const int p = semitones_up(SONG_FREQUENCY_AMIGA, static_cast<uint16_t>(period), steps);
             if (p <= target) break;
             best = p;
@@ -335,7 +336,7 @@ static bool shares_memory(int command) {
 // becomes the fine or extra-fine one its parameter names. The result
 // replaces the channel's command and parameter for the rest of the row.
 static void recall_parameter(const ModPlayer *player, Channel *c) {
-    const uint32_t quirks = player->song->quirks;
+    const uint64_t quirks = player->song->quirks;
     if ((quirks & SONG_QUIRK_SHARED_EFFECT_MEMORY) && shares_memory(c->command)) {
         if (c->param != 0) c->shared_memory = c->param;
         else c->param = c->shared_memory;
@@ -458,7 +459,7 @@ void row_effects(ModPlayer *player, int channel) {
     if (!player || channel < 0 || channel >= player->channel_count) return;
     Channel *c = &player->channels[channel];
     Voice *voice = &player->voices[channel];
-    const uint32_t quirks = player->song->quirks;
+    const uint64_t quirks = player->song->quirks;
     const bool classic = keeps_voice(player);
     uint32_t start = c->note_start;
     bool offset_past_end = false;
@@ -678,7 +679,7 @@ void tick_effects(ModPlayer *player, int channel) {
     const int command = c->command;
     if (classic && command == CMD_NONE) return;
     const uint8_t xy = c->param;
-    const uint32_t quirks = player->song->quirks;
+    const uint64_t quirks = player->song->quirks;
     const bool fine_periods = !mod_periods(player);
     if (!classic) {
         c->tick_period = c->period;

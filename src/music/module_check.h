@@ -63,7 +63,7 @@ struct ModuleCheck {
                                 // ("IT", "MED", ...), a static string
     // Layout, set once the format is recognised (pattern_count also for
     // MODULE_TRUNCATED_PATTERNS).
-    int channels;               // 1 .. 32
+    int channels;               // 1 .. 64
     int sample_count;           // a MOD's: 31, or 15 for Soundtracker's layout
     uint8_t split_patterns;     // 1 for FLT8: patterns stored as two halves
     int pattern_count;          // patterns stored, 1 .. 128 (FLT8: of 8 channels)

@@ -1,20 +1,23 @@
-// The XM and S3M readers: a FastTracker II or Scream Tracker 3 module file
-// turned into a Song (song.h), with every refusal a reason code and one
-// sentence; and the recognition of the tracker formats the engine does not
-// read, so that they are refused by name ("IT modules are not supported").
-// The readers copy what the file says into the song's one vocabulary,
-// repairing what real files get wrong, and never read outside the bytes
-// they are given.
+// The XM, S3M and IT readers: a FastTracker II, Scream Tracker 3 or
+// Impulse Tracker module file turned into a Song (song.h), with every
+// refusal a reason code and one sentence; and the recognition of the
+// tracker formats the engine does not read, so that they are refused by
+// name ("MED modules are not supported"). The readers copy what the file
+// says into the song's one vocabulary, repairing what real files get
+// wrong, and never read outside the bytes they are given.
 //
 // Allocation bound: a reader allocates nothing the file's size does not
 // justify. Packed cells take at most twice the pattern bytes the file
-// spends on them (song.h); decoded sample data at most the sample bytes
-// the file holds plus one alignment byte per sample (8-bit data stays 8
-// bits, 16-bit data 2 bytes a frame; an S3M stereo sample becomes one mono
-// frame per pair); the rest is bounded whatever the file: the row table (4
-// bytes per row, at most 256 KiB), at most 128 instruments (43 KiB) and
-// 2048 sample records (128 KiB). In all: at most the file's size plus
-// twice its pattern bytes plus 512 KiB.
+// spends on them (song.h; an IT's at most eight times); decoded sample data
+// at most the sample bytes the file holds plus one alignment byte per
+// sample (8-bit data stays 8 bits, 16-bit data 2 bytes a frame; an S3M
+// stereo sample becomes one mono frame per pair), but an IT's compressed
+// samples at most 16 bytes for each byte they spend (a frame can take one
+// bit); an IT's message at most its bytes plus one; the rest is bounded
+// whatever the file: the row table (4 bytes per row, at most 256 KiB), at
+// most 128 instruments (91 KiB) and 2048 sample records (160 KiB). In all:
+// at most the file's size plus twice its pattern bytes plus 512 KiB (an
+// IT's, sixteen times its size plus 512 KiB).
 #ifndef MUSIC_MODULE_READERS_INTERNAL_H
 #define MUSIC_MODULE_READERS_INTERNAL_H
 

@@ -52,6 +52,12 @@ static void plan_layout(ModPlayer *player) {
     }
 }
 
+// The fixed part of the memory bound (mod_player.h): the player's record,
+// the song's and the most instrument records a song can have.
+static_assert(sizeof(ModPlayer) + sizeof(Song) + SONG_MAX_INSTRUMENTS * sizeof(SongInstrument) <=
+                  static_cast<size_t>(MOD_PLAYER_FIXED_BYTES),
+              "the fixed records within their stated bound");
+
 // The player around `song` (owned from here on, released on failure).
 static ModPlayer *player_for(int output_rate_hz, Song *song, const uint8_t *module) {
     ModPlayer *player = static_cast<ModPlayer *>(engine_calloc(1, sizeof(ModPlayer)));
@@ -135,5 +141,6 @@ long mod_player_memory_bytes(const ModPlayer *player) {
     bytes += static_cast<long>(sizeof(SongInstrument)) * song->instrument_count;
     bytes += static_cast<long>(sizeof(SongSample)) * song->sample_count;
     if (song->sample_data) bytes += static_cast<long>(song->sample_data_bytes > 0 ? song->sample_data_bytes : 1);
+    bytes += static_cast<long>(song->message_bytes);
     return bytes;
 }
