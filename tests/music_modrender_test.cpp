@@ -254,7 +254,7 @@ TEST(ModRender, BadInputFailsWithOneLineAndWritesNothing) {
     } cases[] = {
         {"missing.mod", 0, {}, "cannot open"},
         {"empty.mod", 1, {}, "is not a module: the file is empty"},
-        {"signature.mod", 1, wrong, "is not a module: no MOD, XM or S3M signature (bytes 1080 to 1083 read \"OKTX\")"},
+        {"signature.mod", 1, wrong, "is not a module: no MOD, XM, S3M or IT signature (bytes 1080 to 1083 read \"OKTX\")"},
         {"truncated.mod", 1, std::vector<uint8_t>(kevo.begin(), kevo.begin() + 4000),
          "is not a module: truncated"},
         {"header.mod", 1, std::vector<uint8_t>(kevo.begin(), kevo.begin() + 1000),

@@ -111,6 +111,12 @@ static size_t pack_cell(uint8_t *out, int channel, const SongCell *cell) {
     return at;
 }
 
+size_t song_packed_cell_bytes(const SongCell *cell) {
+    if (!cell) return 0;
+    uint8_t packed[SONG_PACKED_CELL_MAX_BYTES];
+    return pack_cell(packed, 0, cell);
+}
+
 int song_put_row(Song *song, const SongCell *cells) {
     if (!song || !cells || !song->row_starts || song->rows_written >= song->total_rows) return 0;
     uint8_t packed[SONG_MAX_CHANNELS * SONG_PACKED_CELL_MAX_BYTES];

@@ -569,6 +569,10 @@ int song_alloc_patterns(Song *song, int pattern_count, const uint16_t *rows, siz
 // the room song_alloc_patterns made (the reader's bound was wrong).
 int song_put_row(Song *song, const SongCell *cells);
 
+// The bytes song_put_row packs `cell` into: 0 for an empty cell, else at
+// most SONG_PACKED_CELL_MAX_BYTES. Null counts as empty.
+size_t song_packed_cell_bytes(const SongCell *cell);
+
 // Once every row is written: gives back the room the rows did not use.
 // Returns 1, or 0 when rows are missing.
 int song_finish_patterns(Song *song);
