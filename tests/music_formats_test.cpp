@@ -1348,6 +1348,26 @@ S3mBuilder one_voice_s3m() {
     return b;
 }
 
+// An IT of one channel (centred) and one instrument mapping every note to
+// `sample`, C-5 with the instrument on row 0; 16-row patterns at speed 6.
+ItBuilder one_voice_it(const ItBuilderSample &sample) {
+    ItBuilder b;
+    b.samples = {sample};
+    b.instruments.resize(1);
+    b.patterns.resize(1);
+    b.patterns[0].rows = 16;
+    *itbuilder_cell(&b, 0, 0, 0) = ItBuilderCell{3, 60, 1, 0, 0, 0};
+    return b;
+}
+
+ItBuilderSample looped_it_sample(std::vector<int16_t> frames) {
+    ItBuilderSample s;
+    s.frames = std::move(frames);
+    s.loop = true;
+    s.loop_end = static_cast<uint32_t>(s.frames.size());
+    return s;
+}
+
 // Levels as fractions of the first tick's.
 std::vector<double> relative(const std::vector<double> &levels) {
     std::vector<double> out;
@@ -1586,4 +1606,88 @@ TEST(MusicS3mPlay, SharedMemoryFineSlidesAndGlobalVolume) {
     ASSERT_EQ(fast.size(), 12u);
     EXPECT_NEAR(fast[6] / unit, 60, 0.5);
     EXPECT_NEAR(fast[11] / unit, 40, 0.5);
+}
+
+// IT's rules played tick by tick on a constant sample: the layered
+// volumes, IT's envelopes, key off, fades and new-note actions; rows 1
+// and 2 hold the cells, `setup` changes the instrument.
+TEST(MusicItPlay, LayersEnvelopesAndNoteActionsOnTheirTicks) {
+    constexpr uint8_t M = 'M' - 'A' + 1, N = 'N' - 'A' + 1, S = 'S' - 'A' + 1, V = 'V' - 'A' + 1, W = 'W' - 'A' + 1;
+    struct Case {
+        const char *name;
+        ItBuilderCell rows[2];
+        void (*setup)(ItBuilderInstrument *);
+        std::vector<int> model;  // level on ticks 6 .. 17, 64 for the first tick's
+    } cases[] = {
+        {"M20 halves the channel volume", {{8, 0, 0, 0, M, 0x20}, {}}, nullptr, {32, 32, 32, 32, 32, 32}},
+        {"V40 halves the global volume, W08 slides it", {{8, 0, 0, 0, V, 0x40}, {8, 0, 0, 0, W, 0x08}}, nullptr,
+         {32, 32, 32, 32, 32, 32, 32, 28, 24, 20, 16, 12}},
+        {"N04 slides the channel volume, NF2 once", {{8, 0, 0, 0, N, 0x04}, {8, 0, 0, 0, N, 0xF2}}, nullptr,
+         {64, 60, 56, 52, 48, 44, 42, 42, 42, 42, 42, 42}},
+        {"an envelope loop plays its end point",
+         {{}, {}},
+         [](ItBuilderInstrument *in) { in->volume = {1 | 2, {64, 0}, {0, 4}, 0, 1, 0, 0}; },
+         {48, 32, 16, 0, 64, 48}},
+        {"a sustain loop holds until key off, a silent end ends the note",
+         {{}, {1, 255, 0, 0, 0, 0}},
+         [](ItBuilderInstrument *in) { in->volume = {1 | 4, {64, 32, 64, 0}, {0, 2, 4, 6}, 0, 0, 1, 2}; },
+         {48, 64, 32, 48, 64, 32, 48, 64, 32, 0, 0, 0}},
+        {"key off fades an instrument without an envelope", {{1, 255, 0, 0, 0, 0}, {}},
+         [](ItBuilderInstrument *in) { in->fadeout = 256; }, {64, 48, 32, 16, 0, 0}},
+        {"note fade fades past a sustain", {{1, 200, 0, 0, 0, 0}, {}},
+         [](ItBuilderInstrument *in) {
+             in->fadeout = 256;
+             in->volume = {1 | 4, {64, 64}, {0, 10}, 0, 0, 0, 1};
+         },
+         {64, 48, 32, 16, 0, 0}},
+        {"a new note continues the last", {{3, 60, 1, 0, 0, 0}, {}}, [](ItBuilderInstrument *in) { in->nna = 1; },
+         {128, 128, 128, 128, 128, 128}},
+        {"the duplicate check cuts the same note", {{3, 60, 1, 0, 0, 0}, {}},
+         [](ItBuilderInstrument *in) {
+             in->nna = 1;
+             in->dct = 1;
+         },
+         {64, 64, 64, 64, 64, 64}},
+        {"S73 cuts the note playing at the next", {{8, 0, 0, 0, S, 0x73}, {3, 60, 1, 0, 0, 0}},
+         [](ItBuilderInstrument *in) { in->nna = 1; }, {64, 64, 64, 64, 64, 64, 64, 64, 64, 64, 64, 64}},
+        {"S71 releases the past notes", {{3, 60, 1, 0, 0, 0}, {8, 0, 0, 0, S, 0x71}},
+         [](ItBuilderInstrument *in) {
+             in->nna = 1;
+             in->fadeout = 256;
+         },
+         {128, 128, 128, 128, 128, 128, 128, 112, 96, 80, 64, 64}},
+    };
+    for (const Case &c : cases) {
+        ItBuilder b = one_voice_it(looped_it_sample(std::vector<int16_t>(64, LEVEL_VALUE)));
+        if (c.setup) c.setup(&b.instruments[0]);
+        for (int row = 1; row <= 2; row++) *itbuilder_cell(&b, 0, row, 0) = c.rows[row - 1];
+        const std::vector<double> levels = tick_levels(itbuilder_build(b, nullptr), 18);
+        ASSERT_EQ(levels.size(), 18u) << c.name;
+        for (size_t t = 0; t < c.model.size(); t++)
+            EXPECT_NEAR(levels[6 + t] * 64 / levels[0], c.model[t], 0.7) << c.name << ", tick " << 6 + t;
+    }
+}
+
+// IT's pitch: C-5 sounds at the sample's C5 speed; and the resonant filter
+// a Zxx macro sets takes the edges off a square wave until Z7F opens it.
+TEST(MusicItPlay, C5SpeedAndTheFilterMacros) {
+    std::vector<int16_t> square;
+    for (int i = 0; i < SQUARE_FRAMES; i++) square.push_back(i < SQUARE_FRAMES / 2 ? LEVEL_VALUE : -LEVEL_VALUE);
+    for (uint32_t c5 : {8363u, 22050u}) {
+        ItBuilderSample s = looped_it_sample(square);
+        s.c5_speed = c5;
+        const int crossings = zero_crossings(itbuilder_build(one_voice_it(s), nullptr), 44100);
+        EXPECT_NEAR(crossings, 2.0 * c5 / SQUARE_FRAMES, 0.01 * c5 / SQUARE_FRAMES) << c5;
+    }
+    ItBuilder b = one_voice_it(looped_it_sample(square));
+    constexpr uint8_t Z = 'Z' - 'A' + 1;
+    *itbuilder_cell(&b, 0, 1, 0) = ItBuilderCell{8, 0, 0, 0, Z, 0x10};
+    *itbuilder_cell(&b, 0, 2, 0) = ItBuilderCell{8, 0, 0, 0, Z, 0x7F};
+    *itbuilder_cell(&b, 0, 3, 0) = ItBuilderCell{8, 0, 0, 0, Z, 0x8F};  // resonance 120, still open
+    const std::vector<double> levels = tick_levels(itbuilder_build(b, nullptr), 24);
+    ASSERT_EQ(levels.size(), 24u);
+    EXPECT_LT(levels[11], 0.5 * levels[5]);
+    EXPECT_NEAR(levels[17], levels[5], 0.01 * levels[5]);
+    // A resonance filters even the open cutoff (2^(0.25 + 127 / 24) x 110 Hz).
+    EXPECT_GT(std::abs(levels[23] - levels[5]), 0.01 * levels[5]);
 }

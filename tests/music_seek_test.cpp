@@ -14,6 +14,7 @@
 #include "music/player_state_internal.h"  // the player's record, read by white-box checks
 #include "support/music_modbuilder.h"
 #include "support/music_playback.h"
+#include "support/music_itbuilder.h"
 #include "support/music_wide_songs.h"
 #include "support/test_files.h"
 
@@ -287,6 +288,12 @@ TEST(MusicSeek, RowsOfPatternsOfEveryLengthInSongsOfManyChannels) {
         expect_seek_matches_playing(s3m, t.first, t.second, 12000, 0, 0, "s3m");
         expect_seek_matches_playing(mod, t.first, t.second, 12000, 0, 0, "mod");
     }
+    // IT: notes sounding on in the pool, filters and random variations.
+    ItBuilder it;
+    itbuilder_showcase_song(&it);
+    const std::vector<uint8_t> it_song = itbuilder_build(it, nullptr);
+    for (const auto &t : {std::pair<int, int>{0, 3}, {2, 50}, {2, 150}})
+        expect_seek_matches_playing(it_song, t.first, t.second, 12000, 0, 0, "it");
 }
 
 TEST(MusicSeek, UnreachedRowsAndBadArgumentsLeaveThePlayer) {

@@ -30,8 +30,8 @@ each format that the engine plays: (modrender --loop --seconds 60 minus
 channel count openmpt123 reports; the same for xmp (linear interpolation
 as the engine's, 44100 Hz, looping), and the ratio ours / xmp.
 
-Options: --formats MOD-4,XM (only these formats of the list), --match TEXT
-(only paths holding TEXT), --cap SECONDS, --speed N.
+Options: --formats MOD-4,XM,IT (only these formats of the list), --match
+TEXT[,TEXT...] (only paths holding one of the texts), --cap SECONDS, --speed N.
 
 Needs Debian's openmpt123, xmp and python3-numpy, and valgrind for --speed.
 """
@@ -239,7 +239,7 @@ def load_list(top, formats, match):
         form, detail, path = row
         if formats and form not in formats:
             continue
-        if match and match not in path:
+        if match and not any(text in path for text in match.split(",")):
             continue
         modules.append((form, detail, path))
     return modules
@@ -432,7 +432,7 @@ def main():
     parser.add_argument("build", nargs="?", default="build", metavar="BUILD_DIR")
     parser.add_argument("dir", nargs="?", metavar="DIR", help="default BUILD_DIR/real-modules")
     parser.add_argument("--formats", help="only these formats, comma-separated (MOD-4,XM,...)")
-    parser.add_argument("--match", help="only modules whose path holds this text")
+    parser.add_argument("--match", help="only modules whose path holds one of these texts, comma-separated")
     parser.add_argument("--cap", type=float, default=600.0,
                         help="longest render in seconds (default 600)")
     parser.add_argument("--speed", type=int, metavar="N",

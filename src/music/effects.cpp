@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "music/channel_output_internal.h"
+#include "music/it_commands_internal.h"
 #include "music/mod_periods_internal.h"
 #include "music/mod_tables_internal.h"
 #include "music/sample_stream_internal.h"
@@ -44,6 +45,10 @@ constexpr uint8_t NIBBLE = 0x0F;
 constexpr uint8_t HIGH_NIBBLE = 0xF0;
 constexpr uint8_t FINE_KIND = 0xF;                   // S3M: DxF, DFy, EFx, FFx
 constexpr uint8_t EXTRA_FINE_KIND = 0xE;             // S3M: EEx, FEx
+constexpr uint32_t HIGH_OFFSET_UNIT = 65536;         // IT's SAy counts in 65536 frames
+constexpr int IT_PANNING_UNIT = 4;                   // IT's panning steps on 0 .. 255
+constexpr int IT_PORTAMENTO_COLUMN_UNIT = 4;         // the volume column's e and f: x 4 as Exx
+constexpr uint8_t SURROUND_ON = 1;
 
 static uint8_t clamp_volume_up(int volume) {
     return static_cast<uint8_t>(volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : volume);
@@ -214,8 +219,9 @@ static void tone_portamento_step(const ModPlayer *player, Channel *c) {
 // One tick of vibrato at the channel's speed and depth: the period to play
 // goes to vibrato_period (and tick_period). `depth_shift` scales the
 // swing: 7 for MOD periods and S3M's fine vibrato, 5 for quarter and
-// linear periods.
+// linear periods; one more under SONG_QUIRK_VIBRATO_EVERY_TICK.
 static void vibrato_step(const ModPlayer *player, Channel *c, int depth_shift) {
+    if (player->song->quirks & SONG_QUIRK_VIBRATO_EVERY_TICK) depth_shift++;
     const bool restarts = (player->song->quirks & SONG_QUIRK_WAVES_RESTART_EACH_ROW) != 0;
     if (restarts) c->vibrato_pos = static_cast<uint8_t>(c->vibrato_pos + (c->vibrato_param >> 4));
     // |d x depth| <= 255 x 15: small; the shift of a negative value is
@@ -261,6 +267,34 @@ static void wave_parameter(const ModPlayer *player, uint8_t *param, uint8_t *pos
     if (xy & NIBBLE) *param = static_cast<uint8_t>((*param & HIGH_NIBBLE) | (xy & NIBBLE));
 }
 
+// The global volume's top: 64, or 128 under SONG_QUIRK_LAYERED_VOLUMES.
+static int most_global(const ModPlayer *player) {
+    return (player->song->quirks & SONG_QUIRK_LAYERED_VOLUMES) ? SONG_MAX_WIDE_VOLUME : SONG_MAX_VOLUME;
+}
+
+// IT's Pxy (SONG_QUIRK_PANNING_SLIDE_KINDS) on the row's first tick or a
+// later one: left by x, right by y, in IT's panning steps.
+static void it_panning_slide(Channel *c, uint8_t xy, bool first) {
+    // it_kind_slide moves up by x and down by y: here left is up.
+    constexpr int MIDDLE = 1000, ROOM = 2000;
+    const int left = it_kind_slide(MIDDLE, xy, first, ROOM) - MIDDLE;
+    const int panning = c->panning - left * IT_PANNING_UNIT;
+    c->panning = static_cast<uint8_t>(panning < 0 ? 0 : panning > PANNING_RIGHT ? PANNING_RIGHT : panning);
+}
+
+// The vibrato (and panbrello) of the row's first tick, where IT moves them
+// on every tick (SONG_QUIRK_VIBRATO_EVERY_TICK).
+static void first_tick_waves(ModPlayer *player, Channel *c) {
+    switch (c->command) {
+    case CMD_VIBRATO: case CMD_VIBRATO_VOLUME_SLIDE: vibrato_step(player, c, FINE_VIBRATO_DEPTH_SHIFT); break;
+    case CMD_FINE_VIBRATO: vibrato_step(player, c, VIBRATO_DEPTH_SHIFT); break;
+    case CMD_PANBRELLO: it_panbrello_step(c); break;
+    default:
+        if (c->volume_command == VOLCMD_VIBRATO) vibrato_step(player, c, FINE_VIBRATO_DEPTH_SHIFT);
+        break;
+    }
+}
+
 // E6y: y = 0 marks the start, else the section repeats.
 static void pattern_loop(ModPlayer *player, Channel *c, int y) {
     if (y == 0) {
@@ -283,6 +317,8 @@ static void pattern_loop(ModPlayer *player, Channel *c, int y) {
         player->next_row = c->loop_row;
         player->next_order = player->order;
         player->next_is_jump = 0;  // a repeat inside the pattern
+    } else if (player->song->quirks & SONG_QUIRK_LOOP_STARTS_AFTER) {
+        c->loop_row = static_cast<uint8_t>(player->row + 1);
     }
 }
 
@@ -337,7 +373,9 @@ static bool shares_memory(int command) {
 // replaces the channel's command and parameter for the rest of the row.
 static void recall_parameter(const ModPlayer *player, Channel *c) {
     const uint64_t quirks = player->song->quirks;
-    if ((quirks & SONG_QUIRK_SHARED_EFFECT_MEMORY) && shares_memory(c->command)) {
+    if (quirks & SONG_QUIRK_COMMAND_MEMORIES) {
+        it_recall_parameter(player, c);
+    } else if ((quirks & SONG_QUIRK_SHARED_EFFECT_MEMORY) && shares_memory(c->command)) {
         if (c->param != 0) c->shared_memory = c->param;
         else c->param = c->shared_memory;
     } else if (quirks & SONG_QUIRK_SLIDE_MEMORIES) {
@@ -393,6 +431,12 @@ static void pattern_break(ModPlayer *player, int row) {
 void volume_column_row(ModPlayer *player, int channel) {
     if (!player || channel < 0 || channel >= player->channel_count) return;
     Channel *c = &player->channels[channel];
+    // IT: the slides a .. d keep one memory between them.
+    const bool slide = c->volume_command >= VOLCMD_SLIDE_DOWN && c->volume_command <= VOLCMD_FINE_SLIDE_UP;
+    if (slide && (player->song->quirks & SONG_QUIRK_COMMAND_MEMORIES)) {
+        if (c->volume_param != 0) c->column_memory = c->volume_param;
+        else c->volume_param = c->column_memory;
+    }
     const uint8_t v = c->volume_param;
     switch (c->volume_command) {
     case VOLCMD_SET_VOLUME:
@@ -403,6 +447,24 @@ void volume_column_row(ModPlayer *player, int channel) {
         break;
     case VOLCMD_FINE_SLIDE_UP:
         c->volume = clamp_volume_up(c->volume + v);
+        break;
+    case VOLCMD_PORTAMENTO_DOWN:  // IT's e and f: x 4 as Exx's parameter, E and F's memory
+    case VOLCMD_PORTAMENTO_UP:
+        if (v != 0) c->portamento_memory = static_cast<uint8_t>(v * IT_PORTAMENTO_COLUMN_UNIT);
+        c->volume_param = c->portamento_memory;
+        break;
+    case VOLCMD_TONE_PORTAMENTO_SPEED:  // IT's g: its speed, G's memory (E and F's, linked)
+        if (player->song->quirks & SONG_QUIRK_LINKED_PORTAMENTO_MEMORY) {
+            if (v != 0) c->portamento_memory = v;
+            c->porta_speed = c->portamento_memory;
+        } else if (v != 0) {
+            c->porta_speed = v;
+        }
+        if (c->note != 0) c->porta_target = c->note;
+        c->trigger = 0;
+        break;
+    case VOLCMD_PANNING:  // IT's panning column
+        c->panning = v;
         break;
     case VOLCMD_VIBRATO_SPEED:  // the speed of the vibrato to come
         if (v != 0) c->vibrato_param = static_cast<uint8_t>((c->vibrato_param & NIBBLE) | v << 4);
@@ -445,7 +507,16 @@ static void volume_column_tick(ModPlayer *player, Channel *c) {
             c->panning = static_cast<uint8_t>(c->panning + v > PANNING_RIGHT ? PANNING_RIGHT : c->panning + v);
         break;
     case VOLCMD_TONE_PORTAMENTO:
+    case VOLCMD_TONE_PORTAMENTO_SPEED:
         tone_portamento_step(player, c);
+        break;
+    case VOLCMD_PORTAMENTO_DOWN:
+        c->period = period_down(player, c->period, v);
+        c->tick_period = c->period;
+        break;
+    case VOLCMD_PORTAMENTO_UP:
+        c->period = period_up(player, c->period, v);
+        c->tick_period = c->period;
         break;
     default:
         break;
@@ -507,11 +578,15 @@ void row_effects(ModPlayer *player, int channel) {
         } else {
             start = c->offset_memory * SAMPLE_OFFSET_UNIT;
         }
+        start += c->high_offset * HIGH_OFFSET_UNIT;  // IT's SAy; 0 elsewhere
         if (!classic && !c->trigger) {
             // Only a note starts at an offset; alone the command does nothing.
             start = c->note_start;
             break;
         }
+        if ((quirks & SONG_QUIRK_OFFSET_PAST_END_IGNORED) && c->sample != 0 && c->sample <= c->sample_count &&
+            start >= c->samples[c->sample - 1].length)
+            start = c->note_start;
         if ((quirks & SONG_QUIRK_OFFSET_PAST_END_SILENT) && c->sample != 0 && c->sample <= c->sample_count &&
             start >= c->samples[c->sample - 1].length)
             offset_past_end = true;
@@ -591,8 +666,47 @@ void row_effects(ModPlayer *player, int channel) {
         if (quirks & SONG_QUIRK_PATTERN_DELAY_TICKS) player->row_delay = static_cast<uint8_t>(xy * player->speed);
         else player->row_delay_rows = xy;
         break;
-    case CMD_SET_GLOBAL_VOLUME:  // Gxx
-        player->global_volume = xy > SONG_MAX_VOLUME ? SONG_MAX_VOLUME : xy;
+    case CMD_SET_GLOBAL_VOLUME:  // Gxx (IT's Vxx: 0 .. 128)
+        player->global_volume = xy > most_global(player) ? most_global(player) : xy;
+        break;
+    case CMD_GLOBAL_VOLUME_SLIDE:  // IT's Wxy: WxF and WFy on the first tick
+        if (quirks & SONG_QUIRK_SLIDE_KIND_IN_PARAMETER)
+            player->global_volume = static_cast<uint8_t>(it_kind_slide(player->global_volume, xy, true, most_global(player)));
+        break;
+    case CMD_PANNING_SLIDE:  // IT's PxF and PFy on the first tick
+        if (quirks & SONG_QUIRK_PANNING_SLIDE_KINDS) it_panning_slide(c, xy, true);
+        break;
+    // Impulse Tracker's own
+    case CMD_SET_CHANNEL_VOLUME:  // Mxx
+        c->channel_volume = xy;
+        break;
+    case CMD_CHANNEL_VOLUME_SLIDE:  // NxF and NFy on the first tick
+        c->channel_volume = static_cast<uint8_t>(it_kind_slide(c->channel_volume, xy, true, SONG_MAX_VOLUME));
+        break;
+    case CMD_PANBRELLO:  // Yxy: speed and depth each kept when 0
+        c->panbrello_param = static_cast<uint8_t>(((xy & HIGH_NIBBLE) ? xy & HIGH_NIBBLE : c->panbrello_param & HIGH_NIBBLE) |
+                                                  ((xy & NIBBLE) ? xy & NIBBLE : c->panbrello_param & NIBBLE));
+        break;
+    case CMD_PANBRELLO_WAVEFORM:  // S5y
+        c->panbrello_waveform = xy;
+        break;
+    case CMD_FINE_PATTERN_DELAY:  // S6y: y ticks more
+        player->row_delay = static_cast<uint8_t>(player->row_delay + xy);
+        break;
+    case CMD_INSTRUMENT_CONTROL:  // S7y
+        it_instrument_control(player, channel, xy);
+        break;
+    case CMD_SURROUND:  // S91: played centred
+        if (xy == SURROUND_ON) c->panning = SONG_PANNING_CENTER;
+        break;
+    case CMD_HIGH_OFFSET:  // SAy
+        c->high_offset = xy;
+        break;
+    case CMD_SET_ACTIVE_MACRO:  // SFy
+        c->active_macro = xy;
+        break;
+    case CMD_MIDI_MACRO:  // Zxx
+        it_midi_macro(player, c, xy);
         break;
     case CMD_KEY_OFF:  // Kxx: on tick xx, at once for 0
         if (xy == 0) instrument_release(player, c);
@@ -624,6 +738,7 @@ void row_effects(ModPlayer *player, int channel) {
         c->tick_period = c->period;
         c->tick_volume = c->volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : c->volume;
     }
+    if ((quirks & SONG_QUIRK_VIBRATO_EVERY_TICK) && player->tick == 0) first_tick_waves(player, c);
 }
 
 // Rxy (S3M's Qxy) on a later tick: every y ticks the sample restarts, the
@@ -653,6 +768,14 @@ static void multi_retrigger_tick(Channel *c, uint8_t xy) {
     }
     c->volume = static_cast<uint8_t>(v < 0 ? 0 : v > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : v);
     c->retrigger_now = 1;
+}
+
+// IT's Ixy without old effects (SONG_QUIRK_TREMOR_EXACT_TICKS): heard for
+// x ticks and silent for y, 0 read as 1; as the parameter tremor_tick
+// plays so (one less each).
+static uint8_t exact_tremor(uint8_t xy) {
+    const int on = (xy >> 4) ? (xy >> 4) : 1, off = (xy & NIBBLE) ? (xy & NIBBLE) : 1;
+    return static_cast<uint8_t>((on - 1) << 4 | (off - 1));
 }
 
 // Txy (S3M's Ixy) on a later tick: heard for x + 1 ticks, silent for y + 1.
@@ -739,14 +862,27 @@ void tick_effects(ModPlayer *player, int channel) {
     case CMD_NOTE_CUT:  // ECy
         if (player->tick == xy) c->volume = 0;
         break;
-    case CMD_GLOBAL_VOLUME_SLIDE:  // Hxy
-        player->global_volume = slid(player->global_volume, xy, SONG_MAX_VOLUME);
+    case CMD_GLOBAL_VOLUME_SLIDE:  // Hxy (IT's Wxy: its kinds, 0 .. 128)
+        if (quirks & SONG_QUIRK_SLIDE_KIND_IN_PARAMETER)
+            player->global_volume = static_cast<uint8_t>(it_kind_slide(player->global_volume, xy, false, most_global(player)));
+        else
+            player->global_volume = slid(player->global_volume, xy, SONG_MAX_VOLUME);
         break;
     case CMD_KEY_OFF:  // Kxx
         if (player->tick == xy) instrument_release(player, c);
         break;
-    case CMD_PANNING_SLIDE:  // Pxy: x to the right, y to the left
-        if (!(quirks & SONG_QUIRK_HARD_PANNING)) c->panning = slid(c->panning, xy, PANNING_RIGHT);
+    case CMD_PANNING_SLIDE:  // Pxy: x to the right, y to the left (IT: the other way)
+        if (quirks & SONG_QUIRK_PANNING_SLIDE_KINDS) it_panning_slide(c, xy, false);
+        else if (!(quirks & SONG_QUIRK_HARD_PANNING)) c->panning = slid(c->panning, xy, PANNING_RIGHT);
+        break;
+    case CMD_CHANNEL_VOLUME_SLIDE:  // IT's Nxy
+        c->channel_volume = static_cast<uint8_t>(it_kind_slide(c->channel_volume, xy, false, SONG_MAX_VOLUME));
+        break;
+    case CMD_TEMPO_SLIDE:  // IT's T0x, T1x
+        it_tempo_slide(player, xy);
+        break;
+    case CMD_PANBRELLO:  // IT's Yxy
+        it_panbrello_step(c);
         break;
     case CMD_MULTI_RETRIGGER:  // Rxy
         multi_retrigger_tick(c, xy);
@@ -762,5 +898,5 @@ void tick_effects(ModPlayer *player, int channel) {
         return;
     }
     if (command != CMD_TREMOLO) c->tick_volume = c->volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : c->volume;
-    if (command == CMD_TREMOR) tremor_tick(c, xy);
+    if (command == CMD_TREMOR) tremor_tick(c, (quirks & SONG_QUIRK_TREMOR_EXACT_TICKS) ? exact_tremor(xy) : xy);
 }

@@ -919,9 +919,12 @@ static int read_orders(const ItReader *x, Song *song, bool *add_empty) {
 static void read_playback(const ItReader *x, Song *song) {
     const uint8_t *b = x->bytes;
     song->frequency_mode = (x->flags & IT_FLAG_LINEAR) ? SONG_FREQUENCY_LINEAR : SONG_FREQUENCY_AMIGA;
-    song->quirks = SONG_QUIRK_LAYERED_VOLUMES | SONG_QUIRK_JUMP_AND_BREAK_COMBINE;
-    (void)IT_FLAG_OLD_EFFECTS;
-    (void)IT_FLAG_LINK_PORTAMENTO;
+    song->quirks = SONG_QUIRK_LAYERED_VOLUMES | SONG_QUIRK_JUMP_AND_BREAK_COMBINE | SONG_QUIRK_SLIDE_KIND_IN_PARAMETER |
+                   SONG_QUIRK_C5_SPEED | SONG_QUIRK_IT_ENVELOPES | SONG_QUIRK_COMMAND_MEMORIES |
+                   SONG_QUIRK_SAMPLE_AUTOVIBRATO | SONG_QUIRK_PANNING_SLIDE_KINDS | SONG_QUIRK_LOOP_STARTS_AFTER;
+    if (x->flags & IT_FLAG_OLD_EFFECTS) song->quirks |= SONG_QUIRK_OFFSET_PAST_END_SILENT;
+    else song->quirks |= SONG_QUIRK_VIBRATO_EVERY_TICK | SONG_QUIRK_OFFSET_PAST_END_IGNORED | SONG_QUIRK_TREMOR_EXACT_TICKS;
+    if (x->flags & IT_FLAG_LINK_PORTAMENTO) song->quirks |= SONG_QUIRK_LINKED_PORTAMENTO_MEMORY;
     const uint8_t speed = b[IT_SPEED_OFFSET], tempo = b[IT_TEMPO_OFFSET];
     song->initial_speed = static_cast<uint8_t>(speed == 0 ? IT_DEFAULT_SPEED : speed);
     song->initial_tempo = static_cast<uint8_t>(tempo >= IT_MIN_TEMPO ? tempo : IT_DEFAULT_TEMPO);

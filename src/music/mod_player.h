@@ -95,7 +95,7 @@ constexpr long MOD_PLAYER_FILE_FACTOR = 2;
 constexpr long MOD_PLAYER_IT_FILE_FACTOR = 16;
 constexpr long MOD_PLAYER_FIXED_BYTES = 256L * 1024L;
 // The pool of background voices of a song with new-note actions.
-constexpr long MOD_PLAYER_POOL_BYTES = 80L * 1024L;
+constexpr long MOD_PLAYER_POOL_BYTES = 96L * 1024L;
 
 // The lowest output rate a player serves: at the fastest tempo (255, a tick
 // of 2.5 s / 255, rate x 5 / 510 frames) a tick must still last at least

@@ -6,6 +6,7 @@
 
 #include "music/player_state_internal.h"
 #include "music/sequencer_internal.h"
+#include "music/voice_filter_internal.h"
 #include "music/voice_pool_internal.h"
 #include "util/alloc.h"
 
@@ -112,7 +113,8 @@ static int64_t seek_to(ModPlayer *player, ScanTarget target) {
     mod_player_reset(player);
     do {
         const int n = static_cast<int>(player->samples_per_tick - player->tick_sample);
-        for (int i = 0; i < player->channel_count; i++) voice_advance(&player->voices[i], n);
+        for (int i = 0; i < player->channel_count; i++)
+            voice_advance_filtered(&player->voices[i], &player->channels[i].filter, n);
         if (player->pool) pool_advance(player, n);
         player->landing_count = 0;
         mod_player_finish_tick(player);

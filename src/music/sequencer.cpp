@@ -8,6 +8,7 @@
 
 #include "music/channel_output_internal.h"
 #include "music/effects_internal.h"
+#include "music/it_commands_internal.h"
 #include "music/mod_periods_internal.h"
 #include "music/mod_tables_internal.h"
 #include "music/sample_stream_internal.h"
@@ -21,6 +22,10 @@ constexpr uint32_t TICK_SECONDS_DENOMINATOR = 2;
 constexpr uint8_t NOTE_START_SKIPPED = 2;
 // E4y/E7y: a waveform that goes on through note starts.
 constexpr uint8_t WAVE_KEPT_AT_NOTES = 4;
+// The seed of the generator of IT's random variations: every render of a
+// song draws the same numbers.
+constexpr uint32_t RANDOM_SEED = 0x4B45564Fu;  // "KEVO"
+constexpr uint8_t FILTER_OPEN_CUTOFF = 127;
 
 void update_tick_length(ModPlayer *player) {
     if (!player) return;
@@ -102,9 +107,13 @@ static void load_period_cell(ModPlayer *player, Channel *c, const SongCell *cell
 // released). Key off releases the instrument; a cut silences the channel.
 static void load_note_cell(ModPlayer *player, Channel *c, const SongCell *cell, bool porta) {
     const Song *song = player->song;
-    // A new note: the one sounding goes to the pool if its instrument keeps it.
+    const bool it_notes = (song->quirks & SONG_QUIRK_IT_ENVELOPES) != 0;
+    // A new note: the one sounding goes to the pool if its new-note action
+    // keeps it (and IT's duplicate check allows).
     if (player->pool && cell->note >= 1 && cell->note <= SONG_NOTES && !porta)
-        pool_take_note(player, static_cast<int>(c - player->channels));
+        pool_new_note(player, static_cast<int>(c - player->channels), cell->instrument != 0 ? cell->instrument : c->instrument,
+                      cell->note);
+    const uint8_t previous = c->instrument;
     const bool named = cell->instrument != 0;
     if (named) c->instrument = cell->instrument;
     const SongInstrument *instrument =
@@ -119,13 +128,23 @@ static void load_note_cell(ModPlayer *player, Channel *c, const SongCell *cell, 
         c->volume = 0;
         return;
     }
+    if (cell->note == SONG_NOTE_FADE) {  // IT's ~~~
+        c->fading = 1;
+        return;
+    }
     uint16_t s = c->sample;
     if (cell->note >= 1 && cell->note <= SONG_NOTES) {
         const uint16_t mapped = instrument ? instrument->note_samples[cell->note - 1] : 0;
+        // The note the instrument's note map plays for it.
+        const uint8_t played = instrument && instrument->note_notes[cell->note - 1] != 0 ? instrument->note_notes[cell->note - 1]
+                                                                                          : cell->note;
         // A slide's target is the note on the sample playing.
         const uint16_t tuned = porta && c->sample != 0 && c->sample <= song->sample_count ? c->sample : mapped;
         const SongSample *sample = tuned != 0 && tuned <= song->sample_count ? &song->samples[tuned - 1] : nullptr;
-        const uint16_t period = sample ? note_period(song->frequency_mode, cell->note, sample) : 0;
+        uint16_t period = 0;
+        if (sample)
+            period = (song->quirks & SONG_QUIRK_C5_SPEED) ? c5_note_period(song->frequency_mode, played, sample)
+                                                          : note_period(song->frequency_mode, played, sample);
         c->note = period;
         c->last_note = cell->note;
         if (porta) {
@@ -133,6 +152,7 @@ static void load_note_cell(ModPlayer *player, Channel *c, const SongCell *cell, 
         } else {
             c->trigger = 1;
             c->period = period;
+            c->played_note = played;
             s = mapped;
         }
     } else if (named) {
@@ -152,7 +172,8 @@ static void load_note_cell(ModPlayer *player, Channel *c, const SongCell *cell, 
         c->volume = sample->volume;
         if (sample->has_panning && !(song->quirks & SONG_QUIRK_HARD_PANNING)) c->panning = sample->panning;
     }
-    if (named) instrument_restart(c);
+    // IT restarts the shaping under a tone portamento only with compatible Gxx.
+    if (named && !(porta && it_notes && !(song->quirks & SONG_QUIRK_LINKED_PORTAMENTO_MEMORY))) instrument_restart(c);
     if (c->trigger && !(song->quirks & SONG_QUIRK_WAVES_RESTART_EACH_ROW)) {
         if (!(c->vibrato_waveform & WAVE_KEPT_AT_NOTES)) c->vibrato_pos = 0;
         if (!(c->tremolo_waveform & WAVE_KEPT_AT_NOTES)) c->tremolo_pos = 0;
@@ -161,6 +182,8 @@ static void load_note_cell(ModPlayer *player, Channel *c, const SongCell *cell, 
     }
     c->sample = s;
     c->finetune = sample->finetune;
+    if (c->trigger) c->new_note_action = instrument ? instrument->new_note_action : static_cast<uint8_t>(SONG_NNA_CUT);
+    if (it_notes && c->trigger) it_note_start(player, c, instrument, sample, previous, named);
 }
 
 // The note and instrument of channel `channel`'s cell, then its volume
@@ -343,6 +366,7 @@ void mod_player_reset(ModPlayer *player) {
     player->row = 0;
     update_tick_length(player);
     if (player->pool) pool_clear(player);
+    player->random_state = RANDOM_SEED;
 
     unpack_row(player);
     for (int i = 0; i < player->channel_count; i++) {
@@ -353,6 +377,8 @@ void mod_player_reset(ModPlayer *player) {
         c->note_start = (song->quirks & SONG_QUIRK_NOTE_START_SKIPS_TWO) ? NOTE_START_SKIPPED : 0;
         c->panning = song->channel_panning[i];
         c->fade_volume = CHANNEL_FADE_FULL;
+        c->channel_volume = song->channel_volume[i];
+        c->cutoff = FILTER_OPEN_CUTOFF;
         Voice *voice = &player->voices[i];
         voice_init(voice, player->output_rate);
         voice_set_source(voice, stream_sample, c);

@@ -483,8 +483,50 @@ enum SongQuirk : uint64_t {
     // IT: a voice's loudness is its note volume times its channel's volume
     // (Mxx, the header's channel volume), the sample's and the instrument's
     // global volumes, the envelope, the fadeout and the global volume, which
-    // counts 0 .. 128 (Vxx, Wxy); the song's mixing volume scales the output.
+    // counts 0 .. 128 (Vxx, Wxy); every panning is drawn toward the middle
+    // by the song's panning separation; the mixing volume scales the output.
     SONG_QUIRK_LAYERED_VOLUMES = 1ull << 32,
+    // IT: a sample sounds at its c2spd (C5 speed) on C-5, note 61, rather
+    // than on C-4: Amiga periods from that, and linear periods heard
+    // relative to it (7680 - 64 x (note - 1) + 768 at its c2spd x 2^((4608 -
+    // period) / 768)).
+    SONG_QUIRK_C5_SPEED = 1ull << 33,
+    // IT: envelope loops and sustain loops play their end point, then go
+    // back to their start; a volume envelope run past its last point starts
+    // the fadeout, and ends the note when that point is 0. Key off starts
+    // the fadeout too when the volume envelope is off or loops (an
+    // instrument without one fades rather than falling silent); a note
+    // without an instrument (no instruments in the song) is cut by it unless
+    // its sample has a sustain loop to leave.
+    SONG_QUIRK_IT_ENVELOPES = 1ull << 34,
+    // IT: parameter memories as Impulse Tracker keeps them: D, K and L one
+    // between them, E and F one (G with them under
+    // SONG_QUIRK_LINKED_PORTAMENTO_MEMORY, its own otherwise), H and U one
+    // by nibbles, I, J, N, O, Q, R, T, W and Y each their own, and the
+    // volume column's slides one of theirs; a 00 recalls.
+    SONG_QUIRK_COMMAND_MEMORIES = 1ull << 35,
+    // IT with compatible Gxx: tone portamento shares the portamento memory
+    // of E and F, and an instrument number beside it restarts the envelopes.
+    SONG_QUIRK_LINKED_PORTAMENTO_MEMORY = 1ull << 36,
+    // IT without old effects: vibrato (H, U, K, the volume column's h) moves
+    // on every tick, the row's first too, at half Scream Tracker 3's depth.
+    SONG_QUIRK_VIBRATO_EVERY_TICK = 1ull << 37,
+    // IT without old effects: a sample offset past the sample's end is
+    // ignored (the note starts at the beginning).
+    SONG_QUIRK_OFFSET_PAST_END_IGNORED = 1ull << 38,
+    // IT: the auto-vibrato is the sample's: its speed in waveform positions
+    // (of 256) a tick, its depth reached by growing rate / 256 a tick.
+    SONG_QUIRK_SAMPLE_AUTOVIBRATO = 1ull << 39,
+    // IT: Pxy slides the panning right by y or left by x (x 4 on 0 .. 255),
+    // PFy and PxF once on the row's first tick.
+    SONG_QUIRK_PANNING_SLIDE_KINDS = 1ull << 40,
+    // IT without old effects: tremor's x and y are the ticks heard and
+    // silent, 0 read as 1 (Scream Tracker 3 adds one to each).
+    SONG_QUIRK_TREMOR_EXACT_TICKS = 1ull << 41,
+    // IT: a pattern loop that has run its course starts the next one from
+    // the row after it, so that a later SBx without an SB0 does not loop
+    // back over it.
+    SONG_QUIRK_LOOP_STARTS_AFTER = 1ull << 42,
 };
 
 // One pattern: its rows' packed cells are rows first_row .. first_row +
