@@ -1668,9 +1668,10 @@ TEST(MusicItPlay, LayersEnvelopesAndNoteActionsOnTheirTicks) {
     }
 }
 
-// IT's pitch: C-5 sounds at the sample's C5 speed; and the resonant filter
-// a Zxx macro sets takes the edges off a square wave until Z7F opens it.
-TEST(MusicItPlay, C5SpeedAndTheFilterMacros) {
+// IT's pitch: C-5 sounds at the sample's C5 speed; a stereo sample's halves
+// go to their sides; and the resonant filter a Zxx macro sets takes the
+// edges off a square wave until Z7F opens it.
+TEST(MusicItPlay, C5SpeedStereoHalvesAndTheFilterMacros) {
     std::vector<int16_t> square;
     for (int i = 0; i < SQUARE_FRAMES; i++) square.push_back(i < SQUARE_FRAMES / 2 ? LEVEL_VALUE : -LEVEL_VALUE);
     for (uint32_t c5 : {8363u, 22050u}) {
@@ -1678,6 +1679,16 @@ TEST(MusicItPlay, C5SpeedAndTheFilterMacros) {
         s.c5_speed = c5;
         const int crossings = zero_crossings(itbuilder_build(one_voice_it(s), nullptr), 44100);
         EXPECT_NEAR(crossings, 2.0 * c5 / SQUARE_FRAMES, 0.01 * c5 / SQUARE_FRAMES) << c5;
+    }
+    ItBuilderSample stereo = looped_it_sample(std::vector<int16_t>(64, LEVEL_VALUE));
+    stereo.right.assign(64, -LEVEL_VALUE / 2);
+    Playing halves(itbuilder_build(one_voice_it(stereo), nullptr));
+    ASSERT_NE(halves.player, nullptr);
+    music_run_ticks(halves.player, 6);
+    const std::vector<int16_t> out = music_render_s16(halves.player, 1000);
+    for (int i = 16; i < 1000; i++) {  // after the interpolation from silence
+        ASSERT_GT(out[2 * i], 0) << i;
+        ASSERT_NEAR(out[2 * i + 1], -out[2 * i] / 2, 0.01 * out[2 * i]) << i;  // pan 128: right 128 / 127 of left
     }
     ItBuilder b = one_voice_it(looped_it_sample(square));
     constexpr uint8_t Z = 'Z' - 'A' + 1;

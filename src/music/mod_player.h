@@ -23,7 +23,9 @@
 // its 64 voices and channels, the song's record and up to 128 instrument
 // records (mod_player_memory_bytes counts them). A song whose instruments
 // keep their notes sounding after the next (SongInstrument.new_note_action)
-// adds a pool of 64 background voices, at most MOD_PLAYER_POOL_BYTES.
+// adds a pool of 64 background voices, at most MOD_PLAYER_POOL_BYTES, and
+// a song with stereo samples a second voice for each voice, at most
+// MOD_PLAYER_STEREO_BYTES.
 #ifndef MUSIC_MOD_PLAYER_H
 #define MUSIC_MOD_PLAYER_H
 
@@ -96,6 +98,8 @@ constexpr long MOD_PLAYER_IT_FILE_FACTOR = 16;
 constexpr long MOD_PLAYER_FIXED_BYTES = 256L * 1024L;
 // The pool of background voices of a song with new-note actions.
 constexpr long MOD_PLAYER_POOL_BYTES = 96L * 1024L;
+// The right halves of the voices of a song with stereo samples.
+constexpr long MOD_PLAYER_STEREO_BYTES = 192L * 1024L;
 
 // The lowest output rate a player serves: at the fastest tempo (255, a tick
 // of 2.5 s / 255, rate x 5 / 510 frames) a tick must still last at least

@@ -11,6 +11,7 @@
 
 #include "music/player_state_internal.h"
 #include "music/sequencer_internal.h"
+#include "music/stereo_halves_internal.h"
 #include "music/voice_filter_internal.h"
 
 // Frames converted per block: 8 KB of 32-bit scratch on the stack, so
@@ -179,6 +180,11 @@ static void mix_slice(ModPlayer *player, int32_t *left, int32_t *right, int n, u
     for (int i = 0; i < player->pool_size; i++) {
         PoolVoice *v = &player->pool[i];
         if (v->active) mix_both_sides(player, &v->voice, &v->state, left, right, n, at, &empty);
+    }
+    // The right halves of stereo samples.
+    for (int i = 0; i < player->half_count; i++) {
+        StereoHalf *h = &player->halves[i];
+        mix_both_sides(player, &h->voice, &h->stream, left, right, n, at, &empty);
     }
     if (empty) {
         clear_plane(left, n);

@@ -6,6 +6,7 @@
 
 #include "music/player_state_internal.h"
 #include "music/sequencer_internal.h"
+#include "music/stereo_halves_internal.h"
 #include "music/voice_filter_internal.h"
 #include "music/voice_pool_internal.h"
 #include "util/alloc.h"
@@ -116,6 +117,7 @@ static int64_t seek_to(ModPlayer *player, ScanTarget target) {
         for (int i = 0; i < player->channel_count; i++)
             voice_advance_filtered(&player->voices[i], &player->channels[i].filter, n);
         if (player->pool) pool_advance(player, n);
+        stereo_advance(player, n);
         player->landing_count = 0;
         mod_player_finish_tick(player);
     } while (!target_reached(player, &target));

@@ -122,6 +122,8 @@ struct Channel {
     uint8_t active_macro;           // SFy: the macro Z00 .. Z7F play
     uint8_t cutoff;                 // the filter's: 0 .. 127, 127 open
     uint8_t resonance;              // 0 .. 127
+    uint8_t right_half;             // 1: the stream of a stereo sample's right
+                                    // half (stereo_halves_internal.h)
     VoiceFilter filter;             // the voice's filter stage
 };
 
@@ -197,6 +199,10 @@ struct ModPlayer {
                                             // null for a song whose instruments all cut
                                             // their notes (voice_pool_internal.h)
     uint16_t pool_size;                     // 0 or MOD_POOL_VOICES
+    struct StereoHalf *halves;              // right halves of stereo samples: the
+                                            // channels' voices', then the pool's; null
+                                            // for a song without stereo samples
+    uint16_t half_count;                    // 0 or channel_count + pool_size
     SongCell cells[SONG_MAX_CHANNELS];      // the current row, unpacked
     // Output and control
     uint16_t output_rate;                   // Hz

@@ -16,11 +16,12 @@ static int stream(Channel *c, T *buffer) {
                                   c->current_sample <= c->sample_count
                               ? &c->samples[c->current_sample - 1]
                               : nullptr;
-    if (!s || s->bits != BITS) {
+    // A stereo sample's right half follows its left; a mono sample has none.
+    if (!s || s->bits != BITS || (c->right_half && !s->stereo)) {
         memset(buffer, 0, sizeof(T) * VOICE_WINDOW_SAMPLES);
         return 0;
     }
-    const T *data = static_cast<const T *>(s->data);
+    const T *data = static_cast<const T *>(s->data) + (c->right_half ? s->length : 0);
     // Until its note is released a sample with a sustain loop plays that
     // loop instead of its other one.
     const bool sustained = s->sustain_loop != SONG_LOOP_NONE && !c->released;

@@ -12,6 +12,7 @@
 #include "music/mod_periods_internal.h"
 #include "music/mod_tables_internal.h"
 #include "music/sample_stream_internal.h"
+#include "music/stereo_halves_internal.h"
 #include "music/voice_pool_internal.h"
 
 // A tick lasts 2.5 s / tempo: output_rate x 5 / (2 x tempo) frames (125 bpm
@@ -262,6 +263,7 @@ void process_tick(ModPlayer *player) {
     if (player->tick < row_ticks(player)) {
         run_row_ticks(player);
         update_tick_length(player);
+        stereo_sync(player);
         return;
     }
 
@@ -310,6 +312,7 @@ void process_tick(ModPlayer *player) {
     if (every_tick(player))
         for (int ch = 0; ch < channels; ch++) channel_output(player, ch);
     if (player->pool) pool_output(player);
+    stereo_sync(player);
     if (player->row_callback) player->row_callback(player->row_user);
 }
 
@@ -334,6 +337,7 @@ void mod_player_finish_tick(ModPlayer *player) {
         }
     }
     if (player->pool) pool_finish_tick(player);
+    stereo_finish_tick(player);
     player->tick++;
     player->tick_sample = 0;
     process_tick(player);
@@ -387,5 +391,11 @@ void mod_player_reset(ModPlayer *player) {
         // Only copies the cell: the first row starts afresh at the first
         // row boundary.
         load_row(player, i);
+    }
+    for (int i = 0; i < player->half_count; i++) {
+        StereoHalf *h = &player->halves[i];
+        memset(&h->stream, 0, sizeof h->stream);
+        voice_init(&h->voice, player->output_rate);
+        voice_set_frequency(&h->voice, 0);
     }
 }

@@ -3,6 +3,8 @@
 #include "music/voice_pool_internal.h"
 
 #include "music/channel_output_internal.h"
+#include "music/stereo_halves_internal.h"
+#include "music/voice_filter_internal.h"
 
 bool pool_needed(const Song *song) {
     for (int i = 0; i < song->instrument_count; i++)
@@ -52,6 +54,7 @@ int pool_take_note(ModPlayer *player, int channel) {
     v->channel = static_cast<uint8_t>(channel);
     if (action == SONG_NNA_NOTE_OFF) instrument_release(player, &v->state);
     else if (action == SONG_NNA_NOTE_FADE) v->state.fading = 1;
+    stereo_take(player, channel, static_cast<int>(v - player->pool));
     return 1;
 }
 
