@@ -220,6 +220,7 @@ TEST(DemoProgram, KevoMusicGivesTheDemoAndTheShowcaseAnXmOrAnS3m) {
     } files[] = {{"wide.xm", wide_xm_song(10)},
                  {"wide.s3m", wide_s3m_song(10)},
                  {"adlib.s3m", wide_s3m_song(6, true)},
+                 {"wide.it", wide_it_song(10)},
                  {"song.med", med}};
     for (const auto &f : files) ASSERT_TRUE(write_whole_file(dir + "/" + f.name, f.bytes));
     const int frames = 60;
@@ -234,6 +235,8 @@ TEST(DemoProgram, KevoMusicGivesTheDemoAndTheShowcaseAnXmOrAnS3m) {
         {"showcase", "wide.xm", "", true},
         {"demo", "wide.s3m", "", true},
         {"showcase", "wide.s3m", "", true},
+        {"demo", "wide.it", "", true},
+        {"showcase", "wide.it", "", true},
         {"demo", "adlib.s3m", "MUSIC: '$': 1 Adlib instrument is not played: its notes stay silent", true},
         {"demo", "song.med", "MUSIC: '$': MED modules are not supported; the demo runs without music", false},
     };

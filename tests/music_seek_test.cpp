@@ -137,7 +137,8 @@ TEST(MusicSongLength, EqualsWhereRenderingFinishes) {
     std::vector<Song> songs = {{"kevo", kevo_bytes()},          {"clockwork", clockwork_song()},
                                {"xm 32", wide_xm_song(32)},     {"xm 5", wide_xm_song(5)},
                                {"s3m 32", wide_s3m_song(32)},   {"s3m 9", wide_s3m_song(9)},
-                               {"mod 32", wide_mod_song(32)},   {"mod 8", wide_mod_song(8)}};
+                               {"mod 32", wide_mod_song(32)},   {"mod 8", wide_mod_song(8)},
+                               {"it 64", wide_it_song(64)},     {"it 7", wide_it_song(7)}};
     ModBuilder b;
     modbuilder_busy_song(&b);
     songs.push_back({"busy", modbuilder_build(&b)});
