@@ -1160,7 +1160,8 @@ TEST(MusicModuleReaders, ReadSongsPlayWithinTheMemoryBound) {
         const long rows = static_cast<long>(song->total_rows);
         const long factor = is_it ? MOD_PLAYER_IT_FILE_FACTOR : MOD_PLAYER_FILE_FACTOR;
         EXPECT_LE(mod_player_memory_bytes(player), factor * static_cast<long>(file.size()) + 4 * rows +
-                                                       MOD_PLAYER_FIXED_BYTES + (player->pool ? MOD_PLAYER_POOL_BYTES : 0));
+                                                       MOD_PLAYER_FIXED_BYTES + (player->pool ? MOD_PLAYER_POOL_BYTES : 0) +
+                                                       (player->halves ? MOD_PLAYER_STEREO_BYTES : 0));
         std::vector<int16_t> out(2 * 44100);
         mod_player_render_s16(player, out.data(), 44100);
         int loud = 0;

@@ -59,8 +59,8 @@ static void print_song(const char *path, const Song *song, const ModuleReadResul
 }
 
 // The player's memory for the song and the bound the player states for
-// it: twice the file (sixteen times an IT), the row table and the fixed
-// part.
+// it: twice the file (sixteen times an IT), the row table, the fixed part
+// and the parts of songs with background voices or stereo samples.
 static void print_player(long size, Song *song) {
     const long rows = static_cast<long>(song->total_rows);
     const long factor = song->format == SONG_FORMAT_IT ? MOD_PLAYER_IT_FILE_FACTOR : MOD_PLAYER_FILE_FACTOR;
@@ -70,10 +70,13 @@ static void print_player(long size, Song *song) {
         return;
     }
     const long memory = mod_player_memory_bytes(player);
-    // A song that keeps notes sounding in background voices adds their pool.
-    bool pool = song->format == SONG_FORMAT_IT;
+    // A song that keeps notes sounding in background voices adds their pool,
+    // one with stereo samples the voices' right halves.
+    bool pool = song->format == SONG_FORMAT_IT, stereo = false;
     for (int i = 0; i < song->instrument_count; i++) pool = pool || song->instruments[i].new_note_action != SONG_NNA_CUT;
-    const long bound = factor * size + 4 * rows + MOD_PLAYER_FIXED_BYTES + (pool ? MOD_PLAYER_POOL_BYTES : 0);
+    for (int i = 0; i < song->sample_count; i++) stereo = stereo || song->samples[i].stereo;
+    const long bound = factor * size + 4 * rows + MOD_PLAYER_FIXED_BYTES + (pool ? MOD_PLAYER_POOL_BYTES : 0) +
+                       (stereo ? MOD_PLAYER_STEREO_BYTES : 0);
     printf("  player memory %ld bytes (bound %ld)%s\n", memory, bound, memory <= bound ? "" : ": OVER");
     mod_player_destroy(player);
 }
