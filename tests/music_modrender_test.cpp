@@ -149,7 +149,7 @@ TEST(ModRender, ListsFormatChannelsAndInstrumentsOfEveryFormat) {
         {"wide.it", wide_it_song(40),
          {"Title:    wide it\nFormat:   IT 2.14, Impulse Tracker 2.15\nChannels: 40\nMessage:  wide it\nInstruments:\n",
           "\n   2  two samples\n       2  low 8                     2000 bytes\n"
-          "       3  high 16                    600 bytes  16-bit  loop 120+480 ping-pong\nSong:     5 positions\n"},
+          "       3  high 16                   1200 bytes  16-bit  stereo  loop 240+960 ping-pong\nSong:     5 positions\n"},
          ""},
         {"adlib.s3m", wide_s3m_song(6, true), {"Channels: 6\nSamples:\n", "16-bit"},
          "modrender: '$': 1 Adlib instrument is not played: its notes stay silent\n"},

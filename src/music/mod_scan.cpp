@@ -25,9 +25,12 @@ static ModPlayer *scan_copy(const ModPlayer *player, uint8_t loop) {
     copy->row_callback = nullptr;
     copy->tick_callback = nullptr;
     copy->note_callback = nullptr;
-    // The clock does not depend on the notes still sounding: no pool.
+    // The clock does not depend on the notes still sounding: no pool, and
+    // no right halves, whose voices are the player's own.
     copy->pool = nullptr;
     copy->pool_size = 0;
+    copy->halves = nullptr;
+    copy->half_count = 0;
     mod_player_reset(copy);
     return copy;
 }

@@ -128,6 +128,7 @@ std::vector<uint8_t> wide_it_song(int channels) {
     high.name = "high 16";
     high.bits = 16;
     high.frames = saw(300, 20000, 60);
+    high.right = saw(300, 12000, 45);  // stereo: each voice gets its right half
     high.loop = true;
     high.ping_pong = true;
     high.loop_begin = 60;
