@@ -145,18 +145,12 @@ static void volume_slide(Channel *c, uint8_t param, uint8_t memory) {
 // first; Dx0 and D0y on the later ones (and the first under
 // SONG_QUIRK_FAST_VOLUME_SLIDES); other D do nothing.
 static void kind_volume_slide(const ModPlayer *player, Channel *c, uint8_t xy, bool first) {
-    const int x = xy >> 4, y = xy & NIBBLE;
-    int change = 0;
-    if (y == FINE_KIND && x != 0) {
-        if (first) change = x;
-    } else if (x == FINE_KIND && y != 0) {
-        if (first) change = -y;
-    } else if (!first || (player->song->quirks & SONG_QUIRK_FAST_VOLUME_SLIDES)) {
-        if (y == 0) change = x;
-        else if (x == 0) change = -y;
-    }
-    const int v = c->volume + change;
-    c->volume = static_cast<uint8_t>(v < 0 ? 0 : v > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : v);
+    int v = it_kind_slide(c->volume, xy, first, VOICE_MAX_VOLUME);
+    // Fast slides take the later ticks' slide on the first as well (a
+    // parameter is of one kind: only one of the two moves the volume).
+    if (first && (player->song->quirks & SONG_QUIRK_FAST_VOLUME_SLIDES))
+        v = it_kind_slide(v, xy, false, VOICE_MAX_VOLUME);
+    c->volume = static_cast<uint8_t>(v);
 }
 
 // The volume slide part of A, 5 and 6 (S3M's D, L and K) on a later tick.
