@@ -58,15 +58,12 @@ void voice_filter_set(VoiceFilter *filter, int cutoff, int resonance, uint32_t r
     filter->b0 = one - filter->a0 - filter->b1;
 }
 
-int32_t voice_filter_step(VoiceFilter *f, int32_t x) {
-    if (!f) return x;
+// One output of the definition from the coefficients and the history.
+static inline int32_t filter_output(int64_t a0, int64_t b0, int64_t b1, int32_t x, int32_t y1, int32_t y2) {
     // |a0 x| < 2^28 x 2^17, |b0 y1| and |b1 y2| < 2^30 x 2^16: far from 2^63.
-    const int64_t sum = f->a0 * x + f->b0 * f->y1 + f->b1 * f->y2 + (VOICE_FILTER_ONE >> 1);
-    int64_t y = sum >> VOICE_FILTER_FRACTION_BITS;
-    y = y < VOICE_FILTER_OUT_MIN ? VOICE_FILTER_OUT_MIN : y > VOICE_FILTER_OUT_MAX ? VOICE_FILTER_OUT_MAX : y;
-    f->y2 = f->y1;
-    f->y1 = static_cast<int32_t>(y);
-    return f->y1;
+    const int64_t y = (a0 * x + b0 * y1 + b1 * y2 + (VOICE_FILTER_ONE >> 1)) >> VOICE_FILTER_FRACTION_BITS;
+    return static_cast<int32_t>(y < VOICE_FILTER_OUT_MIN ? VOICE_FILTER_OUT_MIN
+                                : y > VOICE_FILTER_OUT_MAX ? VOICE_FILTER_OUT_MAX : y);
 }
 
 void voice_advance_filtered(Voice *voice, VoiceFilter *filter, int count) {
@@ -82,10 +79,29 @@ void voice_advance_filtered(Voice *voice, VoiceFilter *filter, int count) {
     }
 }
 
+// The filter's steps on `samples`, added to the planes at the gains or,
+// with STORE, stored there; the history kept in locals (the planes could
+// otherwise be its memory for all the compiler knows).
+template <bool STORE>
+static void filter_into(VoiceFilter *filter, const int32_t *samples, int32_t gain_left, int32_t gain_right,
+                        int32_t *l, int32_t *r, int n) {
+    constexpr int GAIN_SHIFT = 14;  // gain 16384 is unity
+    const int64_t a0 = filter->a0, b0 = filter->b0, b1 = filter->b1;
+    int32_t y1 = filter->y1, y2 = filter->y2;
+    for (int i = 0; i < n; i++) {
+        const int32_t y = filter_output(a0, b0, b1, samples[i], y1, y2);
+        y2 = y1;
+        y1 = y;
+        // |y| <= 2^16, gains <= 2^14: within 32 bits.
+        l[i] = (STORE ? 0 : l[i]) + ((y * gain_left) >> GAIN_SHIFT);
+        r[i] = (STORE ? 0 : r[i]) + ((y * gain_right) >> GAIN_SHIFT);
+    }
+    filter->y1 = y1;
+    filter->y2 = y2;
+}
+
 void voice_mix_filtered(Voice *voice, VoiceFilter *filter, int32_t *left, int32_t *right, int count, bool store) {
     if (!voice || !filter || !left || !right || count <= 0) return;
-    constexpr int GAIN_SHIFT = 14;  // gain 16384 is unity
-    const int32_t gain_left = voice->gain_left, gain_right = voice->gain_right;
     int32_t samples[VOICE_WINDOW_SAMPLES];
     for (int done = 0; done < count;) {
         const int n = count - done < VOICE_WINDOW_SAMPLES ? count - done : VOICE_WINDOW_SAMPLES;
@@ -95,18 +111,8 @@ void voice_mix_filtered(Voice *voice, VoiceFilter *filter, int32_t *left, int32_
         voice->volume = VOICE_MAX_VOLUME;
         voice_mix(voice, samples, n);
         voice->volume = volume;
-        int32_t *l = left + done, *r = right + done;
-        for (int i = 0; i < n; i++) {
-            // |y| <= 2^16, gains <= 2^14: within 32 bits.
-            const int32_t y = voice_filter_step(filter, samples[i]);
-            if (store) {
-                l[i] = (y * gain_left) >> GAIN_SHIFT;
-                r[i] = (y * gain_right) >> GAIN_SHIFT;
-            } else {
-                l[i] += (y * gain_left) >> GAIN_SHIFT;
-                r[i] += (y * gain_right) >> GAIN_SHIFT;
-            }
-        }
+        if (store) filter_into<true>(filter, samples, voice->gain_left, voice->gain_right, left + done, right + done, n);
+        else filter_into<false>(filter, samples, voice->gain_left, voice->gain_right, left + done, right + done, n);
         done += n;
     }
 }

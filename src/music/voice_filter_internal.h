@@ -44,9 +44,6 @@ struct VoiceFilter {
 // filter on; the outputs kept are not touched. Null does nothing.
 void voice_filter_set(VoiceFilter *filter, int cutoff, int resonance, uint32_t rate_hz);
 
-// One output sample of the definition for input x. Null returns x.
-int32_t voice_filter_step(VoiceFilter *filter, int32_t x);
-
 // Mixes `count` output samples of `voice` through the filter into both
 // planes at the voice's gains: left[i] += (y x gain_left) >> 14 and
 // right[i] += (y x gain_right) >> 14 for each filtered sample y, or with
