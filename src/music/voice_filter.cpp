@@ -49,7 +49,7 @@ void voice_filter_set(VoiceFilter *filter, int cutoff, int resonance, uint32_t r
                        << (units / OCTAVE_FRACTION_ENTRIES));
     int64_t d = (one - 2 * k) * w >> VOICE_FILTER_FRACTION_BITS;
     if (d > 2 * one) d = 2 * one;
-    d = ((2 * k - d) << VOICE_FILTER_FRACTION_BITS) / w;  // below 2^31 x 2^28
+    d = (2 * k - d) * one / w;  // below 2^31 x 2^28 (a product: 2k - d can be negative)
     const int64_t inverse = (one << FILTER_INVERSE_BITS) / w;  // 1 / w in 1.14
     const int64_t e = inverse * inverse;                      // 1 / w^2 in 1.28, below 2^41
     const int64_t denominator = (one + d + e) >> FILTER_QUOTIENT_SHIFT;
