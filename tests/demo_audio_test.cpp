@@ -141,7 +141,7 @@ TEST(DemoAudio, BadModuleLeavesTheDemoRunningSilently) {
         {"truncated", 1, std::vector<uint8_t>(kevo.begin(), kevo.begin() + 5000),
          "'res/kevo.mod' is not a module: truncated"},
         {"not a module", 1, not_module,
-         "'res/kevo.mod' is not a module: no MOD, XM or S3M signature (bytes 1080 to 1083 read \"FLT9\")"},
+         "'res/kevo.mod' is not a module: no MOD, XM, S3M or IT signature (bytes 1080 to 1083 read \"FLT9\")"},
     };
     for (const Case &c : cases) {
         const std::string dir = make_temp_dir("demo_badmod");

@@ -212,15 +212,16 @@ TEST(DemoProgram, ShowsTheSceneInARealWindowUnderXvfb) {
 TEST(DemoProgram, KevoMusicGivesTheDemoAndTheShowcaseAnXmOrAnS3m) {
     const std::string dir = make_temp_dir("capture_music");
     ASSERT_FALSE(dir.empty());
-    std::vector<uint8_t> it(2000, 0);
-    memcpy(it.data(), "IMPM", 4);
+    std::vector<uint8_t> med(2000, 0);
+    memcpy(med.data(), "MMD0", 4);
     const struct {
         const char *name;
         std::vector<uint8_t> bytes;
     } files[] = {{"wide.xm", wide_xm_song(10)},
                  {"wide.s3m", wide_s3m_song(10)},
                  {"adlib.s3m", wide_s3m_song(6, true)},
-                 {"song.it", it}};
+                 {"wide.it", wide_it_song(10)},
+                 {"song.med", med}};
     for (const auto &f : files) ASSERT_TRUE(write_whole_file(dir + "/" + f.name, f.bytes));
     const int frames = 60;
     const long sound_frames = capture_audio_frames_after(frames);
@@ -234,8 +235,10 @@ TEST(DemoProgram, KevoMusicGivesTheDemoAndTheShowcaseAnXmOrAnS3m) {
         {"showcase", "wide.xm", "", true},
         {"demo", "wide.s3m", "", true},
         {"showcase", "wide.s3m", "", true},
+        {"demo", "wide.it", "", true},
+        {"showcase", "wide.it", "", true},
         {"demo", "adlib.s3m", "MUSIC: '$': 1 Adlib instrument is not played: its notes stay silent", true},
-        {"demo", "song.it", "MUSIC: '$': IT modules are not supported; the demo runs without music", false},
+        {"demo", "song.med", "MUSIC: '$': MED modules are not supported; the demo runs without music", false},
     };
     int n = 0;
     for (const auto &run : runs) {

@@ -22,13 +22,19 @@
 #include "music/module_readers_internal.h"
 #include "music/song.h"
 #include "music/player_state_internal.h"  // the player's record, read by white-box checks
+#include "music/it_samples_internal.h"
 #include "support/music_formatbuilder.h"
+#include "support/music_itbuilder.h"
 #include "support/music_playback.h"
 #include "support/music_song_check.h"
 #include "support/program_run.h"
 #include "util/alloc.h"
 
 namespace {
+
+// The readers a Reading takes: 0 XM, 1 S3M (so that false and true name
+// them), 2 IT.
+constexpr int IT_FILE = 2;
 
 // One reading of the first `size` bytes of a file, from an exactly sized
 // copy; the song and the copy are released with it.
@@ -37,12 +43,13 @@ struct Reading {
     Song *song = nullptr;
     ModuleReadResult result = {};
     int ok = 0;
-    Reading(const std::vector<uint8_t> &file, size_t size, bool s3m) {
+    Reading(const std::vector<uint8_t> &file, size_t size, int kind) {
         bytes = music_copy_module(std::vector<uint8_t>(file.begin(), file.begin() + static_cast<long>(size)));
         song = song_create();
-        ok = s3m ? s3m_read(bytes, size, song, &result) : xm_read(bytes, size, song, &result);
+        static int (*const readers[])(const uint8_t *, size_t, Song *, ModuleReadResult *) = {xm_read, s3m_read, it_read};
+        ok = readers[kind](bytes, size, song, &result);
     }
-    Reading(const std::vector<uint8_t> &file, bool s3m) : Reading(file, file.size(), s3m) {}
+    Reading(const std::vector<uint8_t> &file, int kind) : Reading(file, file.size(), kind) {}
     ~Reading() {
         song_destroy(song);
         music_free_module(bytes);
@@ -139,7 +146,7 @@ TEST(MusicXm, ShowcaseReadsBackAsDescribed) {
     ASSERT_EQ(s->sample_count, 3);
     const SongInstrument &lead = s->instruments[0];
     EXPECT_STREQ(lead.name, "lead");
-    for (int n = 0; n < SONG_NOTES; n++) EXPECT_EQ(lead.note_samples[n], n < 48 ? 1 : 2) << n;
+    for (int n = 0; n < 96; n++) EXPECT_EQ(lead.note_samples[n], n < 48 ? 1 : 2) << n;
     const SongEnvelope &ve = lead.volume_envelope;
     ASSERT_EQ(ve.count, 4);
     const uint16_t ticks[] = {0, 10, 30, 60};
@@ -487,26 +494,33 @@ TEST(MusicXm, CutAtEveryByteIsRefusedOrReadWhole) {
 TEST(MusicXm, RunsOutOfMemoryWithoutLeaking) {
     XmBuilder b;
     xmbuilder_showcase_song(&b);
-    const std::vector<uint8_t> file = xmbuilder_build(b, nullptr);
-    uint8_t *bytes = music_copy_module(file);
-    bool succeeded = false;
-    for (long n = 0; n < 20 && !succeeded; n++) {
-        Song *song = song_create();
-        ASSERT_NE(song, nullptr);
-        ModuleReadResult result;
-        alloc_fail_after(n);
-        const int ok = xm_read(bytes, file.size(), song, &result);
-        alloc_fail_after(-1);
-        if (ok) {
-            succeeded = true;
-            EXPECT_TRUE(song_valid(song));
-        } else {
-            EXPECT_EQ(result.refusal, MODULE_READ_NO_MEMORY) << n;
+    ItBuilder it;
+    itbuilder_showcase_song(&it);
+    const struct {
+        std::vector<uint8_t> file;
+        int (*read)(const uint8_t *, size_t, Song *, ModuleReadResult *);
+    } readers[] = {{xmbuilder_build(b, nullptr), xm_read}, {itbuilder_build(it, nullptr), it_read}};
+    for (const auto &reader : readers) {
+        uint8_t *bytes = music_copy_module(reader.file);
+        bool succeeded = false;
+        for (long n = 0; n < 20 && !succeeded; n++) {
+            Song *song = song_create();
+            ASSERT_NE(song, nullptr);
+            ModuleReadResult result;
+            alloc_fail_after(n);
+            const int ok = reader.read(bytes, reader.file.size(), song, &result);
+            alloc_fail_after(-1);
+            if (ok) {
+                succeeded = true;
+                EXPECT_TRUE(song_valid(song));
+            } else {
+                EXPECT_EQ(result.refusal, MODULE_READ_NO_MEMORY) << n;
+            }
+            song_destroy(song);
         }
-        song_destroy(song);
+        EXPECT_TRUE(succeeded);
+        music_free_module(bytes);
     }
-    EXPECT_TRUE(succeeded);
-    music_free_module(bytes);
 }
 
 TEST(MusicXm, PackedCellsStayWithinTwiceThePatternBytes) {
@@ -865,6 +879,277 @@ TEST(MusicS3m, CutAtEveryByteIsRefusedOrValid) {
     EXPECT_GE(read, static_cast<int>(file.size() - layout.pattern_at[1] - 1));
 }
 
+// ---------------------------------------------------------------- IT
+
+TEST(MusicIt, ShowcaseReadsBackAsDescribed) {
+    ItBuilder b;
+    itbuilder_showcase_song(&b);
+    ItBuilderLayout layout;
+    const std::vector<uint8_t> file = itbuilder_build(b, &layout);
+    Reading r(file, IT_FILE);
+    ASSERT_TRUE(r.ok) << r.refusal();
+    const Song *s = r.song;
+    ASSERT_TRUE(song_valid(s));
+    EXPECT_EQ(s->format, SONG_FORMAT_IT);
+    EXPECT_STREQ(s->title, "showcase");
+    EXPECT_STREQ(s->format_name, "IT 2.14, Impulse Tracker 2.15");
+    EXPECT_STREQ(s->message, "an IT showcase\nwith two lines");
+    EXPECT_EQ(s->frequency_mode, SONG_FREQUENCY_LINEAR);
+    EXPECT_EQ(s->initial_global_volume, 128);
+    EXPECT_EQ(s->mixing_volume, 48);
+    EXPECT_EQ(s->panning_separation, 128);
+    // Orders without the 254 marker and from the 255 on.
+    ASSERT_EQ(s->order_count, 4);
+    EXPECT_EQ(std::vector<uint8_t>(s->orders, s->orders + 4), (std::vector<uint8_t>{0, 1, 2, 0}));
+    ASSERT_EQ(s->pattern_count, 3);
+    EXPECT_EQ(s->patterns[1].rows, 32);
+    EXPECT_EQ(s->patterns[2].rows, 200);
+    // Six channels used: left, right, surround and disabled ones centred.
+    ASSERT_EQ(s->channel_count, 6);
+    const uint8_t panning[6] = {128, 0, 255, 128, 128, 128};
+    for (int ch = 0; ch < 6; ch++) EXPECT_EQ(s->channel_panning[ch], panning[ch]) << ch;
+    EXPECT_EQ(s->channel_volume[0], 48);
+    EXPECT_EQ(s->channel_volume[1], 64);
+    // The embedded macros that set the filter, the rest none.
+    EXPECT_EQ(s->macros[0].kind, SONG_MACRO_CUTOFF);
+    EXPECT_EQ(s->macros[0].value, SONG_MACRO_VALUE_PARAMETER);
+    EXPECT_EQ(s->macros[1].kind, SONG_MACRO_RESONANCE);
+    EXPECT_EQ(s->macros[SONG_MACRO_PARAMETERED].value, 0x40);
+    EXPECT_EQ(s->macros[SONG_MACRO_PARAMETERED + 1].kind, SONG_MACRO_NONE);
+
+    // Samples: every coding decoded to the frames described.
+    ASSERT_EQ(s->sample_count, 5);
+    for (int n : {0, 1, 3, 4}) EXPECT_EQ(sample_frames(s->samples[n]), b.samples[static_cast<size_t>(n)].frames) << n;
+    const SongSample &s8 = s->samples[0];
+    EXPECT_EQ(s8.loop, SONG_LOOP_FORWARD);
+    EXPECT_EQ(s8.loop_start, 200u);
+    EXPECT_EQ(s8.loop_length, 800u);
+    EXPECT_EQ(s8.sustain_loop, SONG_LOOP_PING_PONG);
+    EXPECT_EQ(s8.sustain_start, 100u);
+    EXPECT_EQ(s8.sustain_length, 200u);
+    EXPECT_EQ(s8.autovibrato_depth, 16);
+    EXPECT_EQ(s8.autovibrato_rate, 40);
+    const SongSample &s16 = s->samples[1];
+    EXPECT_EQ(s16.c2spd, 16000u);
+    EXPECT_EQ(s16.global_volume, 40);
+    EXPECT_EQ(s16.has_panning, 1);
+    EXPECT_EQ(s16.panning, 191);
+    EXPECT_EQ(s16.loop, SONG_LOOP_PING_PONG);
+    EXPECT_EQ(s16.loop_length, 38990u);
+    const SongSample &stereo = s->samples[2];
+    ASSERT_EQ(stereo.stereo, 1);
+    ASSERT_EQ(stereo.length, 300u);
+    const int8_t *halves = static_cast<const int8_t *>(stereo.data);
+    EXPECT_EQ(std::vector<int16_t>(halves, halves + 300), b.samples[2].frames);
+    EXPECT_EQ(std::vector<int16_t>(halves + 300, halves + 600), b.samples[2].right);
+
+    // Instruments: the note map, the three envelopes and the rest.
+    ASSERT_EQ(s->instrument_count, 3);
+    const SongInstrument &lead = s->instruments[0];
+    EXPECT_EQ(lead.note_samples[59], 1);
+    EXPECT_EQ(lead.note_samples[60], 2);
+    EXPECT_EQ(lead.note_notes[61], 74);
+    EXPECT_EQ(lead.note_notes[62], 0);
+    EXPECT_EQ(lead.new_note_action, SONG_NNA_CONTINUE);
+    EXPECT_EQ(lead.duplicate_check, SONG_DUPLICATE_NOTE);
+    EXPECT_EQ(lead.duplicate_action, SONG_NNA_NOTE_FADE);
+    EXPECT_EQ(lead.fadeout, 64 * 32);
+    EXPECT_EQ(lead.pitch_pan_separation, -8);
+    EXPECT_EQ(lead.pitch_pan_center, 61);
+    EXPECT_EQ(lead.panning, 80);
+    EXPECT_EQ(lead.random_volume, 25);
+    EXPECT_EQ(lead.filter_cutoff, 100);
+    EXPECT_EQ(lead.filter_resonance, 30);
+    const SongEnvelope &ve = lead.volume_envelope;
+    ASSERT_EQ(ve.count, 5);
+    EXPECT_EQ(ve.points[3].tick, 30);
+    EXPECT_EQ(ve.points[3].value, 16);
+    EXPECT_EQ(ve.flags, SONG_ENVELOPE_ON | SONG_ENVELOPE_LOOP | SONG_ENVELOPE_SUSTAIN | SONG_ENVELOPE_SUSTAIN_LOOP);
+    EXPECT_EQ(ve.loop_end, 3);
+    EXPECT_EQ(ve.sustain_end, 2);
+    EXPECT_EQ(lead.panning_envelope.flags, SONG_ENVELOPE_ON | SONG_ENVELOPE_CARRY);
+    EXPECT_EQ(lead.panning_envelope.points[0].value, 0);
+    EXPECT_EQ(lead.panning_envelope.points[1].value, 64);
+    EXPECT_EQ(lead.pitch_envelope.flags, SONG_ENVELOPE_ON | SONG_ENVELOPE_LOOP | SONG_ENVELOPE_FILTER);
+    EXPECT_EQ(lead.pitch_envelope.points[2].value, 0);
+    const SongInstrument &pad = s->instruments[1];
+    EXPECT_EQ(pad.new_note_action, SONG_NNA_NOTE_FADE);
+    EXPECT_EQ(pad.duplicate_check, SONG_DUPLICATE_INSTRUMENT);
+    EXPECT_EQ(pad.filter_cutoff, SONG_FILTER_UNSET);
+    EXPECT_EQ(pad.note_samples[4], 4);
+    EXPECT_EQ(pad.pitch_envelope.points[0].value, 24);
+
+    // Cells: commands, the volume column, notes repeating their channel's
+    // last values, note off, cut and fade; the disabled channel's none.
+    EXPECT_EQ(r.cell(0, 2, 0).command, CMD_SET_SPEED);
+    EXPECT_EQ(r.cell(0, 6, 0).command, CMD_PATTERN_BREAK);
+    EXPECT_EQ(r.cell(0, 6, 0).param, 0x10);
+    EXPECT_EQ(r.cell(0, 26, 0).command, CMD_NONE);  // M67: past 64
+    EXPECT_EQ(r.cell(0, 40, 0).command, CMD_SET_TEMPO);
+    EXPECT_EQ(r.cell(0, 52, 0).command, CMD_MIDI_MACRO);
+    const uint8_t s_commands[16] = {CMD_NONE, CMD_GLISSANDO, CMD_IGNORED, CMD_VIBRATO_WAVEFORM, CMD_TREMOLO_WAVEFORM,
+                                    CMD_PANBRELLO_WAVEFORM, CMD_FINE_PATTERN_DELAY, CMD_INSTRUMENT_CONTROL,
+                                    CMD_SET_PANNING_COARSE, CMD_SURROUND, CMD_HIGH_OFFSET, CMD_PATTERN_LOOP,
+                                    CMD_NOTE_CUT, CMD_NOTE_DELAY, CMD_PATTERN_DELAY, CMD_SET_ACTIVE_MACRO};
+    for (int x = 0; x < 16; x++) EXPECT_EQ(r.cell(1, x * 2, 1).command, s_commands[x]) << x;
+    EXPECT_EQ(r.cell(1, 14, 1).param, 3);
+    const uint8_t volumes[][2] = {{VOLCMD_SET_VOLUME, 0}, {VOLCMD_SET_VOLUME, 64}, {VOLCMD_FINE_SLIDE_UP, 1},
+                                  {VOLCMD_FINE_SLIDE_DOWN, 1}, {VOLCMD_SLIDE_UP, 1}, {VOLCMD_SLIDE_DOWN, 1},
+                                  {VOLCMD_PORTAMENTO_DOWN, 1}, {VOLCMD_PORTAMENTO_UP, 1}, {VOLCMD_PANNING, 0},
+                                  {VOLCMD_PANNING, 128}, {VOLCMD_PANNING, 255}, {VOLCMD_TONE_PORTAMENTO_SPEED, 4},
+                                  {VOLCMD_VIBRATO, 2}, {VOLCMD_VIBRATO, 9}};
+    for (int i = 0; i < 14; i++) {
+        const SongCell c = r.cell(0, i * 4, 2);
+        EXPECT_EQ(c.volume_command, volumes[i][0]) << i;
+        EXPECT_EQ(c.volume_param, volumes[i][1]) << i;
+        EXPECT_EQ(c.note, 49 + i);
+    }
+    for (int row = 0; row < 200; row += 9) {
+        const SongCell c = r.cell(2, row, 0);
+        EXPECT_EQ(c.note, 61);
+        EXPECT_EQ(c.instrument, 2);
+        EXPECT_EQ(c.command, CMD_VIBRATO);
+    }
+    // Channel 3's notes on rows 2, 4, 6 and 8, then channel 4's (disabled).
+    const uint8_t notes[] = {36 + 2 + 1, SONG_NOTE_KEY_OFF, SONG_NOTE_CUT, SONG_NOTE_FADE};
+    for (int i = 0; i < 4; i++) EXPECT_EQ(r.cell(0, 2 + 2 * i, 3).note, notes[i]) << i;
+    EXPECT_EQ(r.cell(0, 2, 3).instrument, 1);
+    EXPECT_EQ(r.cell(0, 2, 4).note, 0);
+    EXPECT_LE(s->cell_bytes, 8 * (layout.sample_data_at[0] - layout.pattern_at[0]));
+}
+
+// The compressed coding decoded is what the builder's encoder was given,
+// for every width the numbers need, across block ends; blocks that lie
+// about their size or name a bad width end the sample there.
+TEST(MusicIt, CompressedSamplesDecodeAsTheEncoderWroteThem) {
+    uint32_t state = 99;
+    auto next = [&state]() { return (state = state * 1664525u + 1013904223u) >> 8; };
+    for (uint8_t bits : {8, 16}) {
+        const uint32_t block = bits == 8 ? IT_BLOCK_FRAMES_8 : IT_BLOCK_FRAMES_16;
+        for (bool double_delta : {false, true}) {
+            for (uint32_t frames : {1u, 5u, block - 1, block, block + 1, 2 * block + 77}) {
+                std::vector<int16_t> signal(frames);
+                int value = 0;
+                for (uint32_t i = 0; i < frames; i++) {
+                    // Steps of every size: the widths all get used.
+                    const int scale = 1 << (next() % (bits == 8 ? 9 : 17));
+                    value += static_cast<int>(next() % static_cast<uint32_t>(scale)) - scale / 2;
+                    signal[i] = static_cast<int16_t>(bits == 8 ? static_cast<int8_t>(value) : static_cast<int16_t>(value));
+                }
+                const std::vector<uint8_t> packed = itbuilder_compress(signal, bits, double_delta);
+                uint8_t *data = music_copy_module(packed);
+                std::vector<int16_t> decoded(frames);
+                std::vector<int8_t> narrow(frames);
+                size_t used = 0;
+                void *out = bits == 8 ? static_cast<void *>(narrow.data()) : static_cast<void *>(decoded.data());
+                ASSERT_EQ(it_decompress(data, packed.size(), bits, double_delta, out, frames, &used), frames);
+                EXPECT_EQ(used, packed.size());
+                if (bits == 8) decoded.assign(narrow.begin(), narrow.end());
+                EXPECT_EQ(decoded, signal) << int(bits) << " " << double_delta << " " << frames;
+                // Cut anywhere, the decoder keeps to the bytes it has.
+                for (size_t cut = 0; cut < packed.size(); cut += 1 + packed.size() / 13)
+                    EXPECT_LT(it_decompress(data, cut, bits, double_delta, out, frames, nullptr), frames) << cut;
+                music_free_module(data);
+            }
+        }
+    }
+    // A block saying more bytes than there are, and one switching to width 0.
+    std::vector<uint8_t> lying = itbuilder_compress(std::vector<int16_t>(100, 3), 8, false);
+    lying[1] = 0x7F;
+    int8_t out[100];
+    EXPECT_EQ(it_decompress(lying.data(), lying.size(), 8, false, out, 100, nullptr), 100u);
+    const uint8_t bad_width[] = {2, 0, 0xFF, 0x01};  // at width 9: 0x1FF, width (0x1FF + 1) & 0xFF = 0
+    EXPECT_EQ(it_decompress(bad_width, sizeof bad_width, 8, false, out, 100, nullptr), 0u);
+}
+
+TEST(MusicIt, RefusesWithOneReasonEachAndRepairsTheRest) {
+    ItBuilder b;
+    itbuilder_showcase_song(&b);
+    ItBuilderLayout layout;
+    const std::vector<uint8_t> file = itbuilder_build(b, &layout);
+    struct Case {
+        const char *what;
+        size_t at;
+        uint32_t value;
+        ModuleReadRefusal refusal;
+        const char *sentence;
+    };
+    const Case cases[] = {
+        {"257 orders", 0x20, 257, MODULE_READ_ORDERS, "its IT header says 257 order positions"},
+        {"129 instruments", 0x22, 129, MODULE_READ_INSTRUMENTS, "its IT header says 129 instruments"},
+        {"2049 samples", 0x24, 2049, MODULE_READ_SAMPLE_COUNT, "its IT header says 2049 samples (at most 2048"},
+        {"257 patterns", 0x26, 257, MODULE_READ_PATTERNS, "its IT header says 257 patterns"},
+        {"no order to play", layout.orders_at, 0xFFFF, MODULE_READ_ORDERS, "its IT order list has no position to play"},
+        {"pattern past the end", layout.orders_at + 7 + 4 * 8 + 6, 0xFFFF, MODULE_READ_TRUNCATED,
+         "truncated: pattern 1 needs"},
+        {"257 rows", layout.pattern_at[2] + 2, 257, MODULE_READ_ROWS, "pattern 2 has 257 rows (1 to 256 are read)"},
+    };
+    for (const Case &c : cases) {
+        std::vector<uint8_t> bytes = file;
+        put16(bytes, c.at, c.value);
+        Reading r(bytes, IT_FILE);
+        EXPECT_FALSE(r.ok) << c.what;
+        EXPECT_EQ(r.result.refusal, c.refusal) << c.what;
+        EXPECT_TRUE(contains(r.refusal(), c.sentence)) << c.what << ": " << r.refusal();
+    }
+    std::vector<uint8_t> samples_only = file;
+    put16(samples_only, 0x2C, 9);  // no instruments: the 129 samples are too many
+    put16(samples_only, 0x24, 129);
+    EXPECT_EQ(Reading(samples_only, IT_FILE).result.refusal, MODULE_READ_SAMPLE_COUNT);
+    EXPECT_EQ(Reading(file, 100, IT_FILE).refusal(), "'f' is not a module: truncated: its header needs 192 bytes, the file has 100");
+    EXPECT_TRUE(contains(Reading(file, layout.orders_at + 40, IT_FILE).refusal(), "truncated: its order list needs"));
+
+    // Repaired: an instrument and a sample header past the end, sample data
+    // cut, envelope points out of order, a loop past the sample.
+    std::vector<uint8_t> lost = file;
+    put32(lost, layout.orders_at + 7, 0xFFFFFF);       // instrument 1
+    put32(lost, layout.orders_at + 7 + 12 + 4, 0xFFFFFF);  // sample 2
+    put16(lost, layout.instrument_at[1] + 0x130 + 6 + 3 * 2 + 1, 1);  // pad's third point before its second
+    put32(lost, layout.sample_at[4] + 0x38, 1000);    // loop end past the 150 frames
+    lost[layout.sample_at[4] + 0x12] |= 16;
+    Reading r1(lost, IT_FILE);
+    ASSERT_TRUE(r1.ok) << r1.refusal();
+    EXPECT_TRUE(song_valid(r1.song));
+    EXPECT_EQ(r1.result.cut_instruments, 1);
+    EXPECT_EQ(r1.result.cut_samples, 1);
+    EXPECT_EQ(r1.song->instruments[0].volume_envelope.count, 0);
+    EXPECT_EQ(r1.song->samples[1].length, 0u);
+    EXPECT_EQ(r1.song->instruments[1].volume_envelope.count, 2);
+    EXPECT_EQ(r1.song->samples[4].loop_length, 150u);
+    Reading r2(file, layout.sample_data_at[4] + 10, IT_FILE);
+    ASSERT_TRUE(r2.ok) << r2.refusal();
+    EXPECT_EQ(r2.song->samples[4].length, 10u);
+    EXPECT_EQ(r2.result.cut_samples, 1);
+
+    // The old instrument layout: one volume envelope of node points.
+    b.compatible = 0x0100;
+    Reading old(itbuilder_build(b, nullptr), IT_FILE);
+    ASSERT_TRUE(old.ok) << old.refusal();
+    const SongInstrument &lead = old.song->instruments[0];
+    EXPECT_EQ(lead.volume_envelope.count, 5);
+    EXPECT_EQ(lead.volume_envelope.points[4].tick, 40);
+    EXPECT_EQ(lead.fadeout, 64 * 64);
+    EXPECT_EQ(lead.new_note_action, SONG_NNA_CONTINUE);
+    EXPECT_EQ(lead.duplicate_check, SONG_DUPLICATE_NOTE);
+    EXPECT_EQ(lead.panning_envelope.count, 0);
+    EXPECT_STREQ(old.song->format_name, "IT 1.00, Impulse Tracker 2.15");
+}
+
+TEST(MusicIt, CutAtEveryByteIsRefusedOrValid) {
+    ItBuilder b;
+    itbuilder_showcase_song(&b);
+    ItBuilderLayout layout;
+    const std::vector<uint8_t> file = itbuilder_build(b, &layout);
+    int read = 0;
+    // Every byte to the sample data, then every 97th.
+    for (size_t size = 0; size <= file.size(); size += size < layout.sample_data_at[0] ? 1 : 97) {
+        Reading r(file, size, IT_FILE);
+        ASSERT_TRUE(music_check_read(r.song, r.ok, &r.result)) << size;
+        read += r.ok;
+    }
+    EXPECT_GT(read, static_cast<int>(layout.sample_data_at[0] - layout.pattern_at[2]));
+}
+
 // ---------------------------------------------------------------- both
 
 TEST(MusicModuleReaders, OtherTrackersFormatsAreRefusedByName) {
@@ -873,14 +1158,14 @@ TEST(MusicModuleReaders, OtherTrackersFormatsAreRefusedByName) {
         size_t at;
         const char *signature;
     };
-    const Case cases[] = {{"IT", 0, "IMPM"},  {"MED", 0, "MMD1"},      {"MTM", 0, "MTM\x10"},
+    const Case cases[] = {{"MED", 0, "MMD1"},      {"MTM", 0, "MTM\x10"},
                           {"OKT", 0, "OKTASONG"}, {"STM", 20, "!Scream!"}, {"PTM", 44, "PTMF"},
                           {"ULT", 0, "MAS_UTrack_V00"}, {"FAR", 0, "FAR\xfe"}, {"MO3", 0, "MO3"}};
     for (const Case &c : cases) {
         std::vector<uint8_t> bytes(600, 0);
         memcpy(&bytes[c.at], c.signature, strlen(c.signature));
-        for (bool s3m : {false, true}) {
-            Reading r(bytes, s3m);
+        for (int kind : {0, 1, IT_FILE}) {
+            Reading r(bytes, kind);
             EXPECT_EQ(r.result.refusal, MODULE_READ_UNSUPPORTED) << c.name;
             EXPECT_EQ(r.result.format, SONG_FORMAT_NONE);
             char text[100];
@@ -903,25 +1188,34 @@ TEST(MusicModuleReaders, ReadSongsPlayWithinTheMemoryBound) {
     s3mbuilder_showcase_song(&s3m);
     // Its first row's volume column (0) would silence the notes that sound.
     for (int ch = 0; ch < 6; ch++) s3mbuilder_cell(&s3m, 0, 0, ch)->volume = 255;
-    for (const std::vector<uint8_t> &file : {xmbuilder_build(xm, nullptr), s3mbuilder_build(s3m, nullptr)}) {
+    ItBuilder it;
+    itbuilder_showcase_song(&it);
+    const ModuleFormat formats[] = {MODULE_FORMAT_XM, MODULE_FORMAT_S3M, MODULE_FORMAT_IT};
+    int f = 0;
+    for (const std::vector<uint8_t> &file :
+         {xmbuilder_build(xm, nullptr), s3mbuilder_build(s3m, nullptr), itbuilder_build(it, nullptr)}) {
         uint8_t *bytes = music_copy_module(file);
-        const bool is_s3m = s3m_detect(bytes, file.size());
+        const bool is_s3m = s3m_detect(bytes, file.size()), is_it = it_detect(bytes, file.size());
         // Through the one check every start-up runs.
         ModuleCheck check;
         ModPlayer *player = mod_player_create_checked(44100, bytes, static_cast<long>(file.size()), &check);
         ASSERT_NE(player, nullptr);
-        EXPECT_EQ(check.format, is_s3m ? MODULE_FORMAT_S3M : MODULE_FORMAT_XM);
+        EXPECT_EQ(check.format, formats[f++]);
         EXPECT_EQ(check.channels, player->channel_count);
         const Song *song = player->song;
-        // Decoded sample data within the sample bytes plus an alignment byte each.
-        EXPECT_LE(song->sample_data_bytes, file.size());
+        // Decoded sample data within the sample bytes plus an alignment byte
+        // each (an IT's compressed ones within sixteen times theirs).
+        EXPECT_LE(song->sample_data_bytes, (is_it ? 16 : 1) * file.size());
         const long rows = static_cast<long>(song->total_rows);
-        EXPECT_LE(mod_player_memory_bytes(player), 2 * static_cast<long>(file.size()) + 4 * rows + MOD_PLAYER_FIXED_BYTES);
+        const long factor = is_it ? MOD_PLAYER_IT_FILE_FACTOR : MOD_PLAYER_FILE_FACTOR;
+        EXPECT_LE(mod_player_memory_bytes(player), factor * static_cast<long>(file.size()) + 4 * rows +
+                                                       MOD_PLAYER_FIXED_BYTES + (player->pool ? MOD_PLAYER_POOL_BYTES : 0) +
+                                                       (player->halves ? MOD_PLAYER_STEREO_BYTES : 0));
         std::vector<int16_t> out(2 * 44100);
         mod_player_render_s16(player, out.data(), 44100);
         int loud = 0;
         for (int16_t v : out) loud += v > 512 || v < -512;
-        EXPECT_GT(loud, 1000) << (is_s3m ? "S3M" : "XM");
+        EXPECT_GT(loud, 1000) << (is_s3m ? "S3M" : is_it ? "IT" : "XM");
         mod_player_destroy(player);
         music_free_module(bytes);
     }
@@ -945,9 +1239,22 @@ TEST(MusicModuleReaders, ToolsWriteAndListModules) {
     ProcessResult made = run_program(ENGINE_BINARY_DIR "/make_test_modules", {dir}, {}, nullptr, -1, SIGTERM);
     ASSERT_TRUE(made.exited && made.status == 0) << made.err;
     const std::vector<std::string> names = directory_names(dir);
-    ASSERT_GE(names.size(), 4u);
+    ASSERT_GE(names.size(), 8u);
     std::vector<std::string> args;
-    for (const std::string &n : names) args.push_back(dir + "/" + n);
+    for (const std::string &n : names) {
+        args.push_back(dir + "/" + n);
+        // Each is its format's committed fuzz seed. MUSIC_WRITE_SEEDS=1 rewrites them.
+        const std::string format = n.substr(n.rfind('.') + 1);
+        const std::string seed = std::string(ENGINE_SOURCE_DIR) + "/fuzz/corpus/music_" + format + "_fuzz/" + n;
+        std::vector<uint8_t> made_bytes, committed;
+        ASSERT_TRUE(read_whole_file(args.back(), &made_bytes));
+        const char *write = getenv("MUSIC_WRITE_SEEDS");
+        if (write && std::string(write) == "1") {
+            ASSERT_TRUE(write_whole_file(seed, made_bytes));
+        }
+        ASSERT_TRUE(read_whole_file(seed, &committed)) << seed << " missing; run with MUSIC_WRITE_SEEDS=1";
+        EXPECT_TRUE(committed == made_bytes) << seed << " is stale";
+    }
     ASSERT_TRUE(write_whole_file(dir + "/song.it", {'I', 'M', 'P', 'M', 0, 0, 0, 0}));
     args.push_back(dir + "/song.it");
     // Every format the player reads; Scream Tracker's mark on a file of
@@ -963,19 +1270,26 @@ TEST(MusicModuleReaders, ToolsWriteAndListModules) {
     for (const char *name : {"/type.s3m", "/noise.mod"}) args.push_back(dir + name);
     ProcessResult listed = run_program(ENGINE_BINARY_DIR "/module_info", args, {}, nullptr, -1, SIGTERM);
     EXPECT_TRUE(listed.exited);
-    EXPECT_EQ(listed.status, 1);  // the IT file is refused
+    EXPECT_EQ(listed.status, 1);  // the short IT file is refused
     EXPECT_EQ(count_lines_with(listed.out, "/res/kevo.mod: MOD M.K. | 'kevo' | 4 channels"), 1) << listed.out;
     EXPECT_EQ(count_lines_with(listed.err, "type.s3m' is not a module: its S3M header says file type 17 at byte 29 "
                                            "(16, a module, is read)"), 1) << listed.err;
-    EXPECT_EQ(count_lines_with(listed.err, "noise.mod' is not a module: no MOD, XM or S3M signature (bytes 1080 "
+    EXPECT_EQ(count_lines_with(listed.err, "noise.mod' is not a module: no MOD, XM, S3M or IT signature (bytes 1080 "
                                            "to 1083 read \"NONE\")"), 1) << listed.err;
     EXPECT_EQ(count_lines_with(listed.out, ": XM 1.04, kevo test builder | 'showcase' | 5 channels, 4 orders, "
                                            "3 patterns (165 rows"), 1) << listed.out;
     EXPECT_EQ(count_lines_with(listed.out, ": S3M, Scream Tracker 3.20 | 'showcase' | 6 channels, 3 orders, "
                                            "3 patterns (192 rows"), 1) << listed.out;
+    EXPECT_EQ(count_lines_with(listed.out, "showcase.it: IT 2.14, Impulse Tracker 2.15 | 'showcase' | 6 channels, "
+                                           "4 orders, 3 patterns (296 rows"), 1) << listed.out;
+    EXPECT_EQ(count_lines_with(listed.out, "old.it: IT 1.00, Impulse Tracker 1.00 | "), 1) << listed.out;
+    EXPECT_EQ(count_lines_with(listed.out, "  | with two lines"), 3) << listed.out;
     EXPECT_EQ(count_lines_with(listed.out, "1 Adlib instrument is not played"), 1) << listed.out;
-    EXPECT_EQ(count_lines_with(listed.err, "song.it': IT modules are not supported"), 1) << listed.err;
-    EXPECT_EQ(count_lines_with(listed.out, " | "), static_cast<int>(names.size()) + 1) << listed.out;
+    EXPECT_EQ(count_lines_with(listed.out, "2 OpenMPT plugins are not played"), 1) << listed.out;
+    EXPECT_EQ(count_lines_with(listed.out, "OVER"), 0) << listed.out;
+    EXPECT_EQ(count_lines_with(listed.err, "song.it' is not a module: truncated: its header needs 192 bytes"), 1)
+        << listed.err;
+    EXPECT_EQ(count_lines_with(listed.out, " | '"), static_cast<int>(names.size()) + 1) << listed.out;
     remove_tree(dir);
 }
 
@@ -1083,6 +1397,26 @@ S3mBuilder one_voice_s3m() {
     s3mbuilder_cell(&b, 0, 0, 0)->note = 0x40;
     s3mbuilder_cell(&b, 0, 0, 0)->instrument = 1;
     return b;
+}
+
+// An IT of one channel (centred) and one instrument mapping every note to
+// `sample`, C-5 with the instrument on row 0; 16-row patterns at speed 6.
+ItBuilder one_voice_it(const ItBuilderSample &sample) {
+    ItBuilder b;
+    b.samples = {sample};
+    b.instruments.resize(1);
+    b.patterns.resize(1);
+    b.patterns[0].rows = 16;
+    *itbuilder_cell(&b, 0, 0, 0) = ItBuilderCell{3, 60, 1, 0, 0, 0};
+    return b;
+}
+
+ItBuilderSample looped_it_sample(std::vector<int16_t> frames) {
+    ItBuilderSample s;
+    s.frames = std::move(frames);
+    s.loop = true;
+    s.loop_end = static_cast<uint32_t>(s.frames.size());
+    return s;
 }
 
 // Levels as fractions of the first tick's.
@@ -1564,4 +1898,99 @@ TEST(MusicS3mPlay, SharedMemoryFineSlidesAndGlobalVolume) {
     ASSERT_EQ(fast.size(), 12u);
     EXPECT_NEAR(fast[6] / unit, 60, 0.5);
     EXPECT_NEAR(fast[11] / unit, 40, 0.5);
+}
+
+// IT's rules played tick by tick on a constant sample: the layered
+// volumes, IT's envelopes, key off, fades and new-note actions; rows 1
+// and 2 hold the cells, `setup` changes the instrument.
+TEST(MusicItPlay, LayersEnvelopesAndNoteActionsOnTheirTicks) {
+    constexpr uint8_t M = 'M' - 'A' + 1, N = 'N' - 'A' + 1, S = 'S' - 'A' + 1, V = 'V' - 'A' + 1, W = 'W' - 'A' + 1;
+    struct Case {
+        const char *name;
+        ItBuilderCell rows[2];
+        void (*setup)(ItBuilderInstrument *);
+        std::vector<int> model;  // level on ticks 6 .. 17, 64 for the first tick's
+    } cases[] = {
+        {"M20 halves the channel volume", {{8, 0, 0, 0, M, 0x20}, {}}, nullptr, {32, 32, 32, 32, 32, 32}},
+        {"V40 halves the global volume, W08 slides it", {{8, 0, 0, 0, V, 0x40}, {8, 0, 0, 0, W, 0x08}}, nullptr,
+         {32, 32, 32, 32, 32, 32, 32, 28, 24, 20, 16, 12}},
+        {"N04 slides the channel volume, NF2 once", {{8, 0, 0, 0, N, 0x04}, {8, 0, 0, 0, N, 0xF2}}, nullptr,
+         {64, 60, 56, 52, 48, 44, 42, 42, 42, 42, 42, 42}},
+        {"an envelope loop plays its end point",
+         {{}, {}},
+         [](ItBuilderInstrument *in) { in->volume = {1 | 2, {64, 0}, {0, 4}, 0, 1, 0, 0}; },
+         {48, 32, 16, 0, 64, 48}},
+        {"a sustain loop holds until key off, a silent end ends the note",
+         {{}, {1, 255, 0, 0, 0, 0}},
+         [](ItBuilderInstrument *in) { in->volume = {1 | 4, {64, 32, 64, 0}, {0, 2, 4, 6}, 0, 0, 1, 2}; },
+         {48, 64, 32, 48, 64, 32, 48, 64, 32, 0, 0, 0}},
+        {"key off fades an instrument without an envelope", {{1, 255, 0, 0, 0, 0}, {}},
+         [](ItBuilderInstrument *in) { in->fadeout = 256; }, {64, 48, 32, 16, 0, 0}},
+        {"note fade fades past a sustain", {{1, 200, 0, 0, 0, 0}, {}},
+         [](ItBuilderInstrument *in) {
+             in->fadeout = 256;
+             in->volume = {1 | 4, {64, 64}, {0, 10}, 0, 0, 0, 1};
+         },
+         {64, 48, 32, 16, 0, 0}},
+        {"a new note continues the last", {{3, 60, 1, 0, 0, 0}, {}}, [](ItBuilderInstrument *in) { in->nna = 1; },
+         {128, 128, 128, 128, 128, 128}},
+        {"the duplicate check cuts the same note", {{3, 60, 1, 0, 0, 0}, {}},
+         [](ItBuilderInstrument *in) {
+             in->nna = 1;
+             in->dct = 1;
+         },
+         {64, 64, 64, 64, 64, 64}},
+        {"S73 cuts the note playing at the next", {{8, 0, 0, 0, S, 0x73}, {3, 60, 1, 0, 0, 0}},
+         [](ItBuilderInstrument *in) { in->nna = 1; }, {64, 64, 64, 64, 64, 64, 64, 64, 64, 64, 64, 64}},
+        {"S71 releases the past notes", {{3, 60, 1, 0, 0, 0}, {8, 0, 0, 0, S, 0x71}},
+         [](ItBuilderInstrument *in) {
+             in->nna = 1;
+             in->fadeout = 256;
+         },
+         {128, 128, 128, 128, 128, 128, 128, 112, 96, 80, 64, 64}},
+    };
+    for (const Case &c : cases) {
+        ItBuilder b = one_voice_it(looped_it_sample(std::vector<int16_t>(64, LEVEL_VALUE)));
+        if (c.setup) c.setup(&b.instruments[0]);
+        for (int row = 1; row <= 2; row++) *itbuilder_cell(&b, 0, row, 0) = c.rows[row - 1];
+        const std::vector<double> levels = tick_levels(itbuilder_build(b, nullptr), 18);
+        ASSERT_EQ(levels.size(), 18u) << c.name;
+        for (size_t t = 0; t < c.model.size(); t++)
+            EXPECT_NEAR(levels[6 + t] * 64 / levels[0], c.model[t], 0.7) << c.name << ", tick " << 6 + t;
+    }
+}
+
+// IT's pitch: C-5 sounds at the sample's C5 speed; a stereo sample's halves
+// go to their sides; and the resonant filter a Zxx macro sets takes the
+// edges off a square wave until Z7F opens it.
+TEST(MusicItPlay, C5SpeedStereoHalvesAndTheFilterMacros) {
+    std::vector<int16_t> square;
+    for (int i = 0; i < SQUARE_FRAMES; i++) square.push_back(i < SQUARE_FRAMES / 2 ? LEVEL_VALUE : -LEVEL_VALUE);
+    for (uint32_t c5 : {8363u, 22050u}) {
+        ItBuilderSample s = looped_it_sample(square);
+        s.c5_speed = c5;
+        const int crossings = zero_crossings(itbuilder_build(one_voice_it(s), nullptr), 44100);
+        EXPECT_NEAR(crossings, 2.0 * c5 / SQUARE_FRAMES, 0.01 * c5 / SQUARE_FRAMES) << c5;
+    }
+    ItBuilderSample stereo = looped_it_sample(std::vector<int16_t>(64, LEVEL_VALUE));
+    stereo.right.assign(64, -LEVEL_VALUE / 2);
+    Playing halves(itbuilder_build(one_voice_it(stereo), nullptr));
+    ASSERT_NE(halves.player, nullptr);
+    music_run_ticks(halves.player, 6);
+    const std::vector<int16_t> out = music_render_s16(halves.player, 1000);
+    for (int i = 16; i < 1000; i++) {  // after the interpolation from silence
+        ASSERT_GT(out[2 * i], 0) << i;
+        ASSERT_NEAR(out[2 * i + 1], -out[2 * i] / 2, 0.01 * out[2 * i]) << i;  // pan 128: right 128 / 127 of left
+    }
+    ItBuilder b = one_voice_it(looped_it_sample(square));
+    constexpr uint8_t Z = 'Z' - 'A' + 1;
+    *itbuilder_cell(&b, 0, 1, 0) = ItBuilderCell{8, 0, 0, 0, Z, 0x10};
+    *itbuilder_cell(&b, 0, 2, 0) = ItBuilderCell{8, 0, 0, 0, Z, 0x7F};
+    *itbuilder_cell(&b, 0, 3, 0) = ItBuilderCell{8, 0, 0, 0, Z, 0x8F};  // resonance 120, still open
+    const std::vector<double> levels = tick_levels(itbuilder_build(b, nullptr), 24);
+    ASSERT_EQ(levels.size(), 24u);
+    EXPECT_LT(levels[11], 0.5 * levels[5]);
+    EXPECT_NEAR(levels[17], levels[5], 0.01 * levels[5]);
+    // A resonance filters even the open cutoff (2^(0.25 + 127 / 24) x 110 Hz).
+    EXPECT_GT(std::abs(levels[23] - levels[5]), 0.01 * levels[5]);
 }

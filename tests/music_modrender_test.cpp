@@ -155,6 +155,11 @@ TEST(ModRender, ListsFormatChannelsAndInstrumentsOfEveryFormat) {
           "Song:     3 positions\n"},
          ""},
         {"wide.mod", wide_mod_song(8), {"Format:   MOD 8CHN\nChannels: 8\nSamples:\n"}, ""},
+        {"wide.it", wide_it_song(40),
+         {"Title:    wide it\nFormat:   IT 2.14, Impulse Tracker 2.15\nChannels: 40\nMessage:  wide it\nInstruments:\n",
+          "\n   2  two samples\n       2  low 8                     2000 bytes\n"
+          "       3  high 16                   1200 bytes  16-bit  stereo  loop 240+960 ping-pong\nSong:     5 positions\n"},
+         ""},
         {"adlib.s3m", wide_s3m_song(6, true), {"Channels: 6\nSamples:\n", "16-bit"},
          "modrender: '$': 1 Adlib instrument is not played: its notes stay silent\n"},
     };
@@ -263,7 +268,7 @@ TEST(ModRender, BadInputFailsWithOneLineAndWritesNothing) {
     } cases[] = {
         {"missing.mod", 0, {}, "cannot open"},
         {"empty.mod", 1, {}, "is not a module: the file is empty"},
-        {"signature.mod", 1, wrong, "is not a module: no MOD, XM or S3M signature (bytes 1080 to 1083 read \"OKTX\")"},
+        {"signature.mod", 1, wrong, "is not a module: no MOD, XM, S3M or IT signature (bytes 1080 to 1083 read \"OKTX\")"},
         {"truncated.mod", 1, std::vector<uint8_t>(kevo.begin(), kevo.begin() + 4000),
          "is not a module: truncated"},
         {"header.mod", 1, std::vector<uint8_t>(kevo.begin(), kevo.begin() + 1000),

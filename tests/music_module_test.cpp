@@ -277,7 +277,7 @@ TEST(MusicModule, CheckNamesEveryRefusalInItsOwnWords) {
         std::vector<uint8_t> wrong = bytes;
         memcpy(&wrong[MOD_SIGNATURE_OFFSET], signature.first, 4);
         EXPECT_EQ(refusal_of(wrong, size, &check),
-                  std::string("'x.mod' is not a module: no MOD, XM or S3M signature (bytes 1080 to 1083 "
+                  std::string("'x.mod' is not a module: no MOD, XM, S3M or IT signature (bytes 1080 to 1083 "
                               "read \"") + signature.second + "\")");
         EXPECT_EQ(check.refusal, MODULE_UNKNOWN_SIGNATURE);
     }
@@ -643,7 +643,7 @@ TEST(MusicModule, SoundtrackerModulesWhenTheHeaderIsPlausible) {
         std::vector<uint8_t> wrong = bytes;
         wrong[k.offset] = k.value;
         const std::string sentence = refusal_sentence(wrong, &check);
-        EXPECT_EQ(sentence.rfind("'x.mod' is not a module: no MOD, XM or S3M signature", 0), 0u) << k.what << ": " << sentence;
+        EXPECT_EQ(sentence.rfind("'x.mod' is not a module: no MOD, XM, S3M or IT signature", 0), 0u) << k.what << ": " << sentence;
         EXPECT_EQ(check.refusal, MODULE_UNKNOWN_SIGNATURE) << k.what;
         EXPECT_EQ(check.format, MODULE_FORMAT_NONE) << k.what;
     }
@@ -663,7 +663,6 @@ TEST(MusicModule, UnsupportedFormatsAreRefusedByName) {
         size_t named_by;  // the bytes that name the format
         const char *sentence;
     } cases[] = {
-        {0, "IMPM", 4, "'x.mod': IT modules are not supported"},
         {0, "MMD0", 4, "'x.mod': MED modules are not supported"},
         {0, "MMD3", 4, "'x.mod': MED modules are not supported"},
         {0, "MTM\x10", 4, "'x.mod': MTM modules are not supported"},

@@ -14,6 +14,7 @@
 #include "music/player_state_internal.h"  // the player's record, read by white-box checks
 #include "support/music_modbuilder.h"
 #include "support/music_playback.h"
+#include "support/music_itbuilder.h"
 #include "support/music_wide_songs.h"
 #include "support/test_files.h"
 
@@ -136,7 +137,8 @@ TEST(MusicSongLength, EqualsWhereRenderingFinishes) {
     std::vector<Song> songs = {{"kevo", kevo_bytes()},          {"clockwork", clockwork_song()},
                                {"xm 32", wide_xm_song(32)},     {"xm 5", wide_xm_song(5)},
                                {"s3m 32", wide_s3m_song(32)},   {"s3m 9", wide_s3m_song(9)},
-                               {"mod 32", wide_mod_song(32)},   {"mod 8", wide_mod_song(8)}};
+                               {"mod 32", wide_mod_song(32)},   {"mod 8", wide_mod_song(8)},
+                               {"it 64", wide_it_song(64)},     {"it 7", wide_it_song(7)}};
     ModBuilder b;
     modbuilder_busy_song(&b);
     songs.push_back({"busy", modbuilder_build(&b)});
@@ -161,10 +163,13 @@ TEST(MusicSongLength, EqualsWhereRenderingFinishes) {
             // A shorter limit cuts the count.
             EXPECT_EQ(mod_song_length(p, expected - 1, nullptr), expected - 1) << s.name;
         }
-        // The player itself has not moved.
+        // The player itself has not moved: it sounds as a fresh one does.
         EXPECT_EQ(p->tick, 0);
         EXPECT_EQ(p->tick_sample, 0u);
         EXPECT_EQ(p->finished, 0);
+        ModPlayer *fresh = create(s.bytes);
+        EXPECT_TRUE(music_render_s16(p, 2000) == music_render_s16(fresh, 2000)) << s.name;
+        mod_player_destroy(fresh);
         mod_player_destroy(p);
     }
     EXPECT_GE(ended, 20);
@@ -287,6 +292,12 @@ TEST(MusicSeek, RowsOfPatternsOfEveryLengthInSongsOfManyChannels) {
         expect_seek_matches_playing(s3m, t.first, t.second, 12000, 0, 0, "s3m");
         expect_seek_matches_playing(mod, t.first, t.second, 12000, 0, 0, "mod");
     }
+    // IT: notes sounding on in the pool, filters and random variations.
+    ItBuilder it;
+    itbuilder_showcase_song(&it);
+    const std::vector<uint8_t> it_song = itbuilder_build(it, nullptr);
+    for (const auto &t : {std::pair<int, int>{0, 3}, {2, 50}, {2, 150}})
+        expect_seek_matches_playing(it_song, t.first, t.second, 12000, 0, 0, "it");
 }
 
 TEST(MusicSeek, UnreachedRowsAndBadArgumentsLeaveThePlayer) {

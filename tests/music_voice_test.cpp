@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "music/mod_player.h"
 #include "music/voice_internal.h"
 #include "music/voice_bank_internal.h"
+#include "music/voice_filter_internal.h"
 #include "support/music_modbuilder.h"
 #include "support/music_playback.h"
 #include "support/music_reference.h"
@@ -719,3 +721,68 @@ TEST(MusicVoice, SamplesBelowSixteenBitsEqualTheDefinition) {
         }
     }
 }
+
+// The resonant filter: its coefficients are Impulse Tracker's formula,
+// computed here in doubles (voice_filter_internal.h), to within what its
+// tables round; and a filtered mix equals its one-sample definition: the
+// voice's sample s, then y = (a0 s + b0 y1 + b1 y2 + 2^27) >> 28 kept within
+// -65536 .. 65535, then the gains; a seek's advance leaves the same voice
+// and history.
+TEST(MusicVoice, FilterFollowsItsFormulaAndItsDefinition) {
+    for (uint32_t rate : {8000u, 44100u, 65535u}) {
+        for (int cutoff = 0; cutoff <= 255; cutoff += 5) {
+            for (int resonance = 0; resonance <= 127; resonance += 9) {
+                VoiceFilter f = {};
+                voice_filter_set(&f, cutoff, resonance, rate);
+                const double fc = std::min(110.0 * std::pow(2.0, 0.25 + cutoff / 24.0), rate / 2.0);
+                const double w = 2 * M_PI * fc / rate, k = std::pow(10.0, -resonance * 24.0 / 128.0 / 20.0);
+                double d = std::min((1 - 2 * k) * w, 2.0);
+                d = (2 * k - d) / w;
+                const double e = 1 / (w * w), a0 = 1 / (1 + d + e), b1 = -e / (1 + d + e), b0 = 1 - a0 - b1;
+                const double one = static_cast<double>(VOICE_FILTER_ONE);
+                EXPECT_NEAR(f.a0 / one, a0, 2e-3 * a0 + 1e-8) << cutoff << "/" << resonance << " at " << rate;
+                EXPECT_NEAR(f.b0 / one, b0, 2e-3 * (a0 - b1) + 1e-8) << cutoff << "/" << resonance;
+                EXPECT_NEAR(f.b1 / one, b1, 2e-3 * (a0 - b1) + 1e-8) << cutoff << "/" << resonance;
+            }
+        }
+    }
+    Dice dice = {77};
+    for (int round = 0; round < 200; round++) {
+        NoiseSource source, reference_source, advanced_source;
+        Voice v, reference, advanced;
+        random_voice(&v, &source, &dice);
+        v.volume = VOICE_MAX_VOLUME;
+        voice_set_gains(&v, v.gain_left, v.gain_right);
+        reference = advanced = v;
+        reference_source = advanced_source = source;
+        same_source(&reference, &v, &reference_source);
+        same_source(&advanced, &v, &advanced_source);
+        VoiceFilter f = {};
+        voice_filter_set(&f, static_cast<int>(dice.next(256)), static_cast<int>(dice.next(128)), 44100);
+        f.y1 = static_cast<int32_t>(dice.next(131072)) - 65536;
+        f.y2 = static_cast<int32_t>(dice.next(131072)) - 65536;
+        VoiceFilter model = f, seeking = f;
+        const int count = 1 + static_cast<int>(dice.next(700));
+        const bool store = dice.next(2) == 0;
+        std::vector<int32_t> left(count, 5), right(count, -5), expected_left(left), expected_right(right);
+        voice_mix_filtered(&v, &f, left.data(), right.data(), count, store);
+        for (int i = 0; i < count; i++) {
+            int32_t sample = 0;
+            reference_voice_mix(&reference, &sample, 1);
+            const int64_t sum = model.a0 * sample + model.b0 * model.y1 + model.b1 * model.y2 + (int64_t{1} << 27);
+            const int32_t y = static_cast<int32_t>(std::min<int64_t>(65535, std::max<int64_t>(-65536, sum >> 28)));
+            model.y2 = model.y1;
+            model.y1 = y;
+            expected_left[i] = (store ? 0 : expected_left[i]) + ((y * reference.gain_left) >> 14);
+            expected_right[i] = (store ? 0 : expected_right[i]) + ((y * reference.gain_right) >> 14);
+        }
+        ASSERT_EQ(left, expected_left) << round;
+        ASSERT_EQ(right, expected_right) << round;
+        EXPECT_EQ(f.y1, model.y1);
+        EXPECT_EQ(f.y2, model.y2);
+        voice_advance_filtered(&advanced, &seeking, count);
+        expect_same_voice(advanced, v, round);
+        EXPECT_EQ(seeking.y1, f.y1);
+    }
+}
+

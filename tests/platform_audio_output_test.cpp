@@ -187,7 +187,7 @@ TEST(AudioOutput, StartFailuresLeaveOneLineAndSilence) {
         {"missing.mod", {}, 0, "cannot open"},
         {"empty.mod", {}, 1, "empty"},
         {"short.mod", std::vector<uint8_t>(kevo.begin(), kevo.begin() + 600), 1, "too short"},
-        {"signature.mod", wrong_signature, 1, "no MOD, XM or S3M signature (bytes 1080 to 1083 read \"6CHX\")"},
+        {"signature.mod", wrong_signature, 1, "no MOD, XM, S3M or IT signature (bytes 1080 to 1083 read \"6CHX\")"},
         {"truncated.mod", std::vector<uint8_t>(kevo.begin(), kevo.begin() + 3000), 1, "truncated"},
         {"text.mod", std::vector<uint8_t>(2000, 'x'), 1, "read \"xxxx\")"},
     };
@@ -356,7 +356,7 @@ TEST(AudioOutput, StartOptionsServeModplayAndTheStopReleasesAll) {
     refused.tag = "TEST";
     refused.instead = "the test goes on";
     EXPECT_EQ(start_with_captured(&refused, &err), -1);
-    EXPECT_EQ(err, "TEST: '" + text + "' is not a module: no MOD, XM or S3M signature (bytes 1080 to "
+    EXPECT_EQ(err, "TEST: '" + text + "' is not a module: no MOD, XM, S3M or IT signature (bytes 1080 to "
                    "1083 read \"xxxx\"); the test goes on\n");
     refused.path = nullptr;
     EXPECT_EQ(start_with_captured(&refused, &err), -1);

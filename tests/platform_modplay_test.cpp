@@ -125,7 +125,8 @@ TEST(Modplay, PlaysExactlyWhatModrenderRendersAndEndsWithTheSong) {
         const char *name;
         std::vector<uint8_t> song;
         int order, row;
-    } others[] = {{"wide.xm", wide_xm_song(10), 2, 100}, {"wide.s3m", wide_s3m_song(10), 1, 40}};
+    } others[] = {{"wide.xm", wide_xm_song(10), 2, 100}, {"wide.s3m", wide_s3m_song(10), 1, 40},
+                  {"wide.it", wide_it_song(10), 2, 90}};
     for (const auto &o : others) {
         const std::string path = dir + "/" + o.name;
         ASSERT_TRUE(write_whole_file(path, o.song));

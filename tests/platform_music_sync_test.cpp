@@ -402,9 +402,10 @@ void log_note(void *user, int channel, uint8_t instrument, uint16_t sample, uint
 
 }  // namespace
 
-// KEVO_MUSIC hands the music start-up an XM, then an S3M, of twelve
-// channels in place of the module the program names. In a capture every
-// note the player starts, on any of the twelve channels, is an event with
+// KEVO_MUSIC hands the music start-up an XM, an S3M, then an IT (whose
+// notes sound on in background voices, which start no note of a channel),
+// of twelve channels in place of the module the program names. In a
+// capture every note the player starts, on any of the twelve channels, is an event with
 // its instrument and the sample that instrument plays for the note, at the
 // frame where it is heard; and the captured sound is the song's. Started
 // by KEVO_FROM at its first row, where every channel starts a note inside
@@ -419,6 +420,7 @@ TEST(MusicSync, KevoMusicPlaysAnXmOrAnS3mWhoseNotesOnEveryChannelAreEvents) {
         std::set<std::pair<int, int>> instrument_samples;
     } cases[] = {{"wide.xm", "", wide_xm_song(channels), {{1, 1}, {2, 2}, {2, 3}}},
                  {"wide.s3m", "", wide_s3m_song(channels), {{1, 1}, {2, 2}}},
+                 {"wide.it", "", wide_it_song(channels), {{1, 1}, {2, 2}, {2, 3}}},
                  {"wide.xm", "0:0", wide_xm_song(channels), {{1, 1}, {2, 2}, {2, 3}}}};
     for (const auto &c : cases) {
         const std::string path = dir + "/" + c.name, capture = dir + "/capture_" + c.name + c.from;

@@ -4,7 +4,7 @@
 # then, outside the repository,
 #   - builds templates/starter through find_package and runs it headless
 #     (ended by SIGTERM, status 0, music playing into a file: its own, then
-#     an XM and an S3M through KEVO_MUSIC), then through its frame loop's
+#     an XM, an S3M and an IT), then through its frame loop's
 #     --frames N --shot FILE, KEVO_MUSIC against its module argument, and a
 #     bad option (status 2);
 #   - builds it through pkg-config (its Makefile) and runs it in a real
@@ -12,7 +12,7 @@
 #   - builds a module renderer on kevo::music alone, through find_package
 #     and through kevo-music.pc: neither may mention or link SDL or libpng,
 #     and its output must equal the installed kevo-modrender's, for a MOD,
-#     an XM and an S3M;
+#     an XM, an S3M and an IT;
 #   - builds a track player on kevo::sync alone, through find_package and
 #     through kevo-sync.pc: it must link expat and neither may mention or
 #     link SDL or libpng, and it must read a .rocket project and the track
@@ -96,9 +96,9 @@ run_headless() {
     rm -f "$work/audio.raw"
 }
 
-# An XM and an S3M, made by the build's own tool.
+# XM, S3M and IT modules, made by the build's own tool.
 mkdir "$work/modules"
-"$build/make_test_modules" "$work/modules" || fail "make_test_modules could not write the XM and S3M modules"
+"$build/make_test_modules" "$work/modules" || fail "make_test_modules could not write the XM, S3M and IT modules"
 
 step "starter through find_package"
 cp -r "$repo/templates/starter" "$work/starter"
@@ -107,6 +107,7 @@ cmake --build "$work/starter-cmake" -j "$jobs" >/dev/null
 run_headless "$work/starter-cmake" ./demo
 run_headless "$work/starter-cmake" ./demo "$work/modules/showcase.xm"
 run_headless "$work/starter-cmake" ./demo "$work/modules/signed.s3m"
+run_headless "$work/starter-cmake" ./demo "$work/modules/showcase.it"
 # The installed frame loop from outside: --frames N --shot FILE saves the
 # last frame, and an option the starter does not take is the usage status.
 (cd "$work/starter-cmake" && SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy ./demo --frames 5 --shot "$work/shot.png" \
@@ -250,7 +251,8 @@ for tool in "$work/modtool-cmake/modtool" "$work/modtool-pc"; do
     if readelf -d "$tool" | grep NEEDED | grep -qi 'sdl\|png'; then fail "$tool links SDL or libpng"; fi
     if ldd "$tool" | grep -qi 'sdl\|png'; then fail "$tool loads SDL or libpng"; fi
 done
-for module in "$prefix/share/kevo/res/kevo.mod" "$work/modules/showcase.xm" "$work/modules/showcase.s3m"; do
+for module in "$prefix/share/kevo/res/kevo.mod" "$work/modules/showcase.xm" "$work/modules/showcase.s3m" \
+    "$work/modules/showcase.it"; do
     "$prefix/bin/kevo-modrender" --seconds 2 "$module" "$work/reference.wav" >/dev/null 2>&1 ||
         fail "the installed kevo-modrender failed on $module"
     tail -c +45 "$work/reference.wav" > "$work/reference.raw"

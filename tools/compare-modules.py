@@ -50,10 +50,10 @@ channel count openmpt123 reports; the same for xmp (linear interpolation
 as the engine's, 44100 Hz, looping), and the ratio ours / xmp; then the
 highest ratio of each format.
 
-Options: --formats MOD-4,XM (only these formats of the list), --match TEXT
-(only paths holding TEXT), --cap SECONDS, --window-ms MS (a multiple of
-10), --span SECONDS, --speed N, --where TEXT with --from S, --to S and
---plot PNG.
+Options: --formats MOD-4,XM,IT (only these formats of the list), --match
+TEXT[,TEXT...] (only paths holding one of the texts), --cap SECONDS,
+--window-ms MS (a multiple of 10), --span SECONDS, --speed N, --where TEXT
+with --from S, --to S and --plot PNG.
 
 Needs Debian's openmpt123, xmp and python3-numpy, valgrind for --speed and
 python3-matplotlib for --plot.
@@ -406,7 +406,7 @@ def load_list(top, formats, match):
         form, detail, path = row
         if formats and form not in formats:
             continue
-        if match and match not in path:
+        if match and not any(text in path for text in match.split(",")):
             continue
         modules.append((form, detail, path))
     return modules
@@ -753,7 +753,7 @@ def main():
     parser.add_argument("build", nargs="?", default="build", metavar="BUILD_DIR")
     parser.add_argument("dir", nargs="?", metavar="DIR", help="default BUILD_DIR/real-modules")
     parser.add_argument("--formats", help="only these formats, comma-separated (MOD-4,XM,...)")
-    parser.add_argument("--match", help="only modules whose path holds this text")
+    parser.add_argument("--match", help="only modules whose path holds one of these texts, comma-separated")
     parser.add_argument("--cap", type=float, default=600.0,
                         help="longest render in seconds (default 600)")
     parser.add_argument("--window-ms", type=int, default=FINE_WINDOW_MS,

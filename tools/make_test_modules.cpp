@@ -1,5 +1,5 @@
-// Writes small XM and S3M modules that exercise the readers and the player:
-// the seeds of the XM and S3M fuzz targets (fuzz/corpus/) and files for
+// Writes small XM, S3M and IT modules that exercise the readers and the
+// player: the seeds of the XM, S3M and IT fuzz targets (fuzz/corpus/) and files for
 // trying the music programs on. Each is built from a description with the
 // tests' module builders, the same bytes on every run:
 //   showcase.xm   5 channels, patterns of 64, 1 and 100 rows, envelopes,
@@ -14,6 +14,13 @@
 //                 samples, every command letter
 //   signed.s3m    signed samples, mono, Scream Tracker 3.00's fast slides,
 //                 the Amiga limits, a packed sample
+//   showcase.it   6 channels (surround, disabled), instruments with every
+//                 envelope, compressed, stereo, unsigned big-endian and
+//                 delta-coded samples, every command letter and volume
+//                 column range, the message, a MIDI configuration
+//   old.it        the same with instruments of the old layout
+//   samples.it    no instruments, Amiga slides, old effects, linked
+//                 portamento memory, OpenMPT's plugin chunks
 //
 //   make_test_modules DIR
 //
@@ -27,12 +34,15 @@
 #include <vector>
 
 #include "platform/program_args.h"
+#include "support/music_byte_writer.h"
 #include "support/music_formatbuilder.h"
+#include "support/music_itbuilder.h"
 #include "util/std_fds.h"
 
 static const char USAGE[] =
     "usage: make_test_modules DIR\n"
-    "Writes small XM and S3M modules (showcase.xm, amiga.xm, minimal.xm, showcase.s3m, signed.s3m) into DIR.\n";
+    "Writes small XM, S3M and IT modules (showcase.xm, amiga.xm, minimal.xm, showcase.s3m, signed.s3m,\n"
+    "showcase.it, old.it, samples.it) into DIR.\n";
 
 static std::vector<uint8_t> amiga_xm() {
     XmBuilder b;
@@ -107,6 +117,31 @@ static std::vector<uint8_t> signed_s3m() {
     return s3mbuilder_build(b, nullptr);
 }
 
+static std::vector<uint8_t> old_it() {
+    ItBuilder b;
+    itbuilder_showcase_song(&b);
+    b.compatible = 0x0100;
+    b.created_with = 0x0100;
+    return itbuilder_build(b, nullptr);
+}
+
+static std::vector<uint8_t> samples_it() {
+    ItBuilder b;
+    itbuilder_showcase_song(&b);
+    b.flags = 1 | 16 | 32;  // stereo, old effects, linked portamento memory; no instruments
+    b.instruments.clear();
+    b.macros.clear();
+    b.samples[0].is_signed = false;
+    b.samples[0].compression = 0;
+    // Two plugins and a name chunk, as OpenMPT writes them after the tables.
+    for (const char *id : {"FX00", "FX01", "PNAM"}) {
+        put_text(b.chunks, id, 4);
+        put32(b.chunks, 8);
+        put_text(b.chunks, "chunk", 8);
+    }
+    return itbuilder_build(b, nullptr);
+}
+
 static bool write_file(const std::string &path, const std::vector<uint8_t> &bytes) {
     FILE *f = fopen(path.c_str(), "wb");
     if (!f) {
@@ -132,12 +167,15 @@ int main(int argc, char **argv) {
     xmbuilder_showcase_song(&xm);
     S3mBuilder s3m;
     s3mbuilder_showcase_song(&s3m);
+    ItBuilder it;
+    itbuilder_showcase_song(&it);
     const struct {
         const char *name;
         std::vector<uint8_t> bytes;
     } files[] = {
         {"showcase.xm", xmbuilder_build(xm, nullptr)}, {"amiga.xm", amiga_xm()}, {"minimal.xm", minimal_xm()},
         {"showcase.s3m", s3mbuilder_build(s3m, nullptr)}, {"signed.s3m", signed_s3m()},
+        {"showcase.it", itbuilder_build(it, nullptr)}, {"old.it", old_it()}, {"samples.it", samples_it()},
     };
     for (const auto &file : files)
         if (!write_file(dir + "/" + file.name, file.bytes)) return 1;

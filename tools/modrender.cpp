@@ -1,4 +1,4 @@
-// Renders a tracker module (MOD of any kind, XM, S3M) to a WAV file with the
+// Renders a tracker module (MOD of any kind, XM, S3M, IT) to a WAV file with the
 // engine's own player: 44100 Hz, stereo, signed 16-bit.
 //
 //   modrender [--seconds N] [--loop] [--timeline FILE] [--] FILE OUT.wav
@@ -9,11 +9,13 @@
 // --seconds. --timeline FILE also writes, per row played, the frame of
 // OUT.wav at which it starts, its order position, row, speed and tempo
 // ("5292 0 0 6 125"), after a first line naming the columns; it is
-// written whole when the render is, like OUT.wav. Before rendering it prints the title, the format (e.g. "MOD
-// M.K.", "XM 1.04, FastTracker v2.00"), the channel count, the samples with
-// their names, lengths in bytes, "16-bit" and loops (in bytes, "ping-pong"
+// written whole when the render is, like OUT.wav. Before rendering it
+// prints the title, the format (e.g. "MOD M.K.", "XM 1.04, FastTracker
+// v2.00", "IT 2.14, Impulse Tracker 2.15"), the channel count, the song
+// message (IT), the samples with their names, lengths in bytes, "16-bit",
+// "stereo" and loops (in bytes, "ping-pong"
 // when they run back and forth) or, when instruments play several samples
-// (XM), each instrument with the samples its notes play (anything but
+// (XM, IT), each instrument with the samples its notes play (anything but
 // printable ASCII shown as '?', so that a module cannot drive the
 // terminal), the song length in order positions and the duration. A
 // module its reader read with a notice (an S3M's Adlib instruments, which
@@ -126,9 +128,10 @@ static void print_sample(const Song *song, int number, const char *indent) {
     if (blank(s->name) && s->length == 0) return;
     char shown[SONG_NAME_BYTES + 1];
     song_printable_text(shown, sizeof shown, s->name);
-    const unsigned frame_bytes = s->bits / 8u;
+    const unsigned frame_bytes = s->bits / 8u * (s->stereo ? 2u : 1u);
     printf("%s%2d  %-22s %7u bytes", indent, number, shown, static_cast<unsigned>(s->length * frame_bytes));
     if (s->bits == 16) printf("  16-bit");
+    if (s->stereo) printf("  stereo");
     if (s->loop != SONG_LOOP_NONE)
         printf("  loop %u+%u%s", static_cast<unsigned>(s->loop_start * frame_bytes),
                static_cast<unsigned>(s->loop_length * frame_bytes), s->loop == SONG_LOOP_PING_PONG ? " ping-pong" : "");
@@ -146,6 +149,9 @@ static void print_module(const ModPlayer *player, long frames, int cut) {
     song_printable_text(shown, sizeof shown, song->format_name);
     printf("Format:   %s\n", shown);
     printf("Channels: %d\n", song->channel_count);
+    size_t at = 0;
+    for (const char *label = "Message:  "; song_message_line(song->message, &at, shown, sizeof shown); label = "          ")
+        printf("%s%s\n", label, shown);
     if (one_sample_each(song)) {
         printf("Samples:\n");
         for (int n = 1; n <= song->sample_count; n++) print_sample(song, n, "  ");

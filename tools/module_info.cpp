@@ -1,16 +1,17 @@
 // Reads modules with the engine's readers, every format the player plays
-// (MOD of any kind, XM, S3M) through the player's own check, and prints
+// (MOD of any kind, XM, S3M, IT) through the player's own check, and prints
 // one line per file: what the song holds (format, title, channels, orders,
-// patterns, instruments, samples and the bytes they take), or the one
-// sentence saying why the file is refused. For checking the readers over
+// patterns, instruments, samples and the bytes they take), then an IT's
+// message, or the one sentence saying why the file is refused. For checking the readers over
 // a corpus of real modules (tools/fetch-real-modules.sh).
 //
 //   module_info FILE...
 //
 // Each line reads "FILE: FORMAT | TITLE | N channels, ..." for a song the
 // readers took (its text with every byte outside printable ASCII shown as
-// '?', so that a module cannot drive the terminal), a line for its
-// notices (Adlib instruments, packed samples) and one with the memory the
+// '?', so that a module cannot drive the terminal), its message's lines
+// (each after "  | "), a line for its notices (Adlib instruments, packed
+// samples, plugins) and one with the memory the
 // player takes for it against the bound the player states; a refusal is
 // one line on standard error. Exit status 0 when every file was read; 1
 // when any was refused; 2 with the usage line for a wrong command line.
@@ -29,7 +30,7 @@
 
 static const char USAGE[] =
     "usage: module_info FILE...\n"
-    "Reads MOD, XM and S3M modules and prints what each song holds, or why it is refused.\n";
+    "Reads MOD, XM, S3M and IT modules and prints what each song holds, or why it is refused.\n";
 
 static void print_song(const char *path, const Song *song, const ModuleReadResult *result) {
     uint64_t frames = 0;
@@ -51,21 +52,31 @@ static void print_song(const char *path, const Song *song, const ModuleReadResul
         printf(", cut by the file's end: %d samples, %d instruments", result->cut_samples,
                result->cut_instruments);
     printf("\n");
+    char line[256];
+    for (size_t at = 0; song_message_line(song->message, &at, line, sizeof line);) printf("  | %s\n", line);
     char notice[256];
     if (module_read_notice_text(result, path, notice, sizeof notice)) printf("%s\n", notice);
 }
 
 // The player's memory for the song and the bound the player states for
-// it: twice the file, the row table and the fixed part.
+// it: twice the file (sixteen times an IT), the row table, the fixed part
+// and the parts of songs with background voices or stereo samples.
 static void print_player(long size, Song *song) {
     const long rows = static_cast<long>(song->total_rows);
+    const long factor = song->format == SONG_FORMAT_IT ? MOD_PLAYER_IT_FILE_FACTOR : MOD_PLAYER_FILE_FACTOR;
     ModPlayer *player = mod_player_create_song(44100, song);
     if (!player) {
         printf("  the player refuses the song\n");
         return;
     }
     const long memory = mod_player_memory_bytes(player);
-    const long bound = 2 * size + 4 * rows + MOD_PLAYER_FIXED_BYTES;
+    // A song that keeps notes sounding in background voices adds their pool,
+    // one with stereo samples the voices' right halves.
+    bool pool = song->format == SONG_FORMAT_IT, stereo = false;
+    for (int i = 0; i < song->instrument_count; i++) pool = pool || song->instruments[i].new_note_action != SONG_NNA_CUT;
+    for (int i = 0; i < song->sample_count; i++) stereo = stereo || song->samples[i].stereo;
+    const long bound = factor * size + 4 * rows + MOD_PLAYER_FIXED_BYTES + (pool ? MOD_PLAYER_POOL_BYTES : 0) +
+                       (stereo ? MOD_PLAYER_STEREO_BYTES : 0);
     printf("  player memory %ld bytes (bound %ld)%s\n", memory, bound, memory <= bound ? "" : ": OVER");
     mod_player_destroy(player);
 }

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "music/channel_output_internal.h"
+#include "music/it_commands_internal.h"
 #include "music/mod_periods_internal.h"
 #include "music/mod_tables_internal.h"
 #include "music/sample_stream_internal.h"
@@ -35,6 +36,7 @@ constexpr int FINE_PERIOD_MAX = 65535;
 constexpr int AMIGA_LIMIT_MIN = MOD_PERIOD_MIN * FINE_PERIOD_UNITS;
 constexpr int AMIGA_LIMIT_MAX = MOD_PERIOD_MAX * FINE_PERIOD_UNITS;
 constexpr int LINEAR_SEMITONE_UNITS = 64;
+constexpr int GLISSANDO_SEMITONES = 96;              // how far a glissando looks for its semitone
 // A voice's gain is volume (0 .. 64) x global volume (0 .. 64) x 4: 16384 at
 // both full, the gain that passes a sample unchanged.
 constexpr int GAIN_PER_VOLUME_STEP = VOICE_MAX_GAIN / (SONG_MAX_VOLUME * SONG_MAX_VOLUME);
@@ -44,6 +46,10 @@ constexpr uint8_t NIBBLE = 0x0F;
 constexpr uint8_t HIGH_NIBBLE = 0xF0;
 constexpr uint8_t FINE_KIND = 0xF;                   // S3M: DxF, DFy, EFx, FFx
 constexpr uint8_t EXTRA_FINE_KIND = 0xE;             // S3M: EEx, FEx
+constexpr uint32_t HIGH_OFFSET_UNIT = 65536;         // IT's SAy counts in 65536 frames
+constexpr int IT_PANNING_UNIT = 4;                   // IT's panning steps on 0 .. 255
+constexpr int IT_PORTAMENTO_COLUMN_UNIT = 4;         // the volume column's e and f: x 4 as Exx
+constexpr uint8_t SURROUND_ON = 1;
 
 static uint8_t clamp_volume_up(int volume) {
     return static_cast<uint8_t>(volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : volume);
@@ -135,11 +141,17 @@ static void volume_slide(Channel *c, uint8_t param, uint8_t memory) {
     }
 }
 
-// S3M's volume slide (SONG_QUIRK_SLIDE_KIND_IN_PARAMETER) on the row's
-// first tick (`first`) or a later one: DxF and DFy slide once, on the
-// first; Dx0 and D0y on the later ones (and the first under
-// SONG_QUIRK_FAST_VOLUME_SLIDES); other D do nothing.
+// The volume slide of S3M and IT (SONG_QUIRK_SLIDE_KIND_IN_PARAMETER) on
+// the row's first tick (`first`) or a later one. IT's is its kind slide;
+// Scream Tracker 3's: DxF and DFy slide once, on the first; Dx0 and D0y on
+// the later ones (and the first under SONG_QUIRK_FAST_VOLUME_SLIDES); D0F
+// and DF0 on every tick; other D slide down by y on the later ticks.
 static void kind_volume_slide(const ModPlayer *player, Channel *c, uint8_t xy, bool first) {
+    if (player->song->quirks & SONG_QUIRK_COMMAND_MEMORIES) {
+        // Impulse Tracker's kinds (it_commands_internal.h).
+        c->volume = static_cast<uint8_t>(it_kind_slide(c->volume, xy, first, VOICE_MAX_VOLUME));
+        return;
+    }
     const int x = xy >> 4, y = xy & NIBBLE;
     int change = 0;
     if (y == FINE_KIND && x != 0) {
@@ -177,7 +189,7 @@ static uint16_t glissando_period(const ModPlayer *player, const Channel *c) {
     // Quarter (or MOD) periods: the semitone above or below nearest in value.
     int best = target;
     if (period < target) {
-        for (int steps = 1; steps < SONG_NOTES; steps++) {
+        for (int steps = 1; steps < GLISSANDO_SEMITONES; steps++) {
             const int p = semitones_up(SONG_FREQUENCY_AMIGA, static_cast<uint16_t>(target), steps);
             if (p <= period) {
                 if (best - period > period - p) best = p;
@@ -186,7 +198,7 @@ static uint16_t glissando_period(const ModPlayer *player, const Channel *c) {
             best = p;
         }
     } else {
-        for (int steps = 1; steps < SONG_NOTES; steps++) {
+        for (int steps = 1; steps < GLISSANDO_SEMITONES; steps++) {
             const int p = semitones_up(SONG_FREQUENCY_AMIGA, static_cast<uint16_t>(period), steps);
             if (p <= target) break;
             best = p;
@@ -217,8 +229,9 @@ static void tone_portamento_step(const ModPlayer *player, Channel *c) {
 // One tick of vibrato at the channel's speed and depth: the period to play
 // goes to vibrato_period (and tick_period). `depth_shift` scales the
 // swing: 7 for MOD periods and S3M's fine vibrato, 5 for quarter and
-// linear periods.
+// linear periods; one more under SONG_QUIRK_VIBRATO_EVERY_TICK.
 static void vibrato_step(const ModPlayer *player, Channel *c, int depth_shift) {
+    if (player->song->quirks & SONG_QUIRK_VIBRATO_EVERY_TICK) depth_shift++;
     const bool restarts = (player->song->quirks & SONG_QUIRK_WAVES_RESTART_EACH_ROW) != 0;
     if (restarts) c->vibrato_pos = static_cast<uint8_t>(c->vibrato_pos + (c->vibrato_param >> 4));
     // |d x depth| <= 255 x 15: small; the shift of a negative value is
@@ -264,6 +277,34 @@ static void wave_parameter(const ModPlayer *player, uint8_t *param, uint8_t *pos
     if (xy & NIBBLE) *param = static_cast<uint8_t>((*param & HIGH_NIBBLE) | (xy & NIBBLE));
 }
 
+// The global volume's top: 64, or 128 under SONG_QUIRK_LAYERED_VOLUMES.
+static int most_global(const ModPlayer *player) {
+    return (player->song->quirks & SONG_QUIRK_LAYERED_VOLUMES) ? SONG_MAX_WIDE_VOLUME : SONG_MAX_VOLUME;
+}
+
+// IT's Pxy (SONG_QUIRK_PANNING_SLIDE_KINDS) on the row's first tick or a
+// later one: left by x, right by y, in IT's panning steps.
+static void it_panning_slide(Channel *c, uint8_t xy, bool first) {
+    // it_kind_slide moves up by x and down by y: here left is up.
+    constexpr int MIDDLE = 1000, ROOM = 2000;
+    const int left = it_kind_slide(MIDDLE, xy, first, ROOM) - MIDDLE;
+    const int panning = c->panning - left * IT_PANNING_UNIT;
+    c->panning = static_cast<uint8_t>(panning < 0 ? 0 : panning > PANNING_RIGHT ? PANNING_RIGHT : panning);
+}
+
+// The vibrato (and panbrello) of the row's first tick, where IT moves them
+// on every tick (SONG_QUIRK_VIBRATO_EVERY_TICK).
+static void first_tick_waves(ModPlayer *player, Channel *c) {
+    switch (c->command) {
+    case CMD_VIBRATO: case CMD_VIBRATO_VOLUME_SLIDE: vibrato_step(player, c, FINE_VIBRATO_DEPTH_SHIFT); break;
+    case CMD_FINE_VIBRATO: vibrato_step(player, c, VIBRATO_DEPTH_SHIFT); break;
+    case CMD_PANBRELLO: it_panbrello_step(c); break;
+    default:
+        if (c->volume_command == VOLCMD_VIBRATO) vibrato_step(player, c, FINE_VIBRATO_DEPTH_SHIFT);
+        break;
+    }
+}
+
 // E6y: y = 0 marks the start, else the section repeats.
 static void pattern_loop(ModPlayer *player, Channel *c, int y) {
     if (y == 0) {
@@ -294,6 +335,8 @@ static void pattern_loop(ModPlayer *player, Channel *c, int y) {
         player->loop_carry = 1;
         player->loop_carry_row = c->loop_row;
         if (player->next_order != player->order && !player->next_is_jump) player->next_row = c->loop_row;
+    } else if (player->song->quirks & SONG_QUIRK_LOOP_STARTS_AFTER) {
+        c->loop_row = static_cast<uint8_t>(player->row + 1);
     }
 }
 
@@ -348,7 +391,9 @@ static bool shares_memory(int command) {
 // replaces the channel's command and parameter for the rest of the row.
 static void recall_parameter(const ModPlayer *player, Channel *c) {
     const uint64_t quirks = player->song->quirks;
-    if ((quirks & SONG_QUIRK_SHARED_EFFECT_MEMORY) && shares_memory(c->command)) {
+    if (quirks & SONG_QUIRK_COMMAND_MEMORIES) {
+        it_recall_parameter(player, c);
+    } else if ((quirks & SONG_QUIRK_SHARED_EFFECT_MEMORY) && shares_memory(c->command)) {
         if (c->param != 0) c->shared_memory = c->param;
         else c->param = c->shared_memory;
     } else if (quirks & SONG_QUIRK_SLIDE_MEMORIES) {
@@ -410,6 +455,12 @@ static void pattern_break(ModPlayer *player, int row) {
 void volume_column_row(ModPlayer *player, int channel) {
     if (!player || channel < 0 || channel >= player->channel_count) return;
     Channel *c = &player->channels[channel];
+    // IT: the slides a .. d keep one memory between them.
+    const bool slide = c->volume_command >= VOLCMD_SLIDE_DOWN && c->volume_command <= VOLCMD_FINE_SLIDE_UP;
+    if (slide && (player->song->quirks & SONG_QUIRK_COMMAND_MEMORIES)) {
+        if (c->volume_param != 0) c->column_memory = c->volume_param;
+        else c->volume_param = c->column_memory;
+    }
     const uint8_t v = c->volume_param;
     switch (c->volume_command) {
     case VOLCMD_SET_VOLUME:
@@ -420,6 +471,24 @@ void volume_column_row(ModPlayer *player, int channel) {
         break;
     case VOLCMD_FINE_SLIDE_UP:
         c->volume = clamp_volume_up(c->volume + v);
+        break;
+    case VOLCMD_PORTAMENTO_DOWN:  // IT's e and f: x 4 as Exx's parameter, E and F's memory
+    case VOLCMD_PORTAMENTO_UP:
+        if (v != 0) c->portamento_memory = static_cast<uint8_t>(v * IT_PORTAMENTO_COLUMN_UNIT);
+        c->volume_param = c->portamento_memory;
+        break;
+    case VOLCMD_TONE_PORTAMENTO_SPEED:  // IT's g: its speed, G's memory (E and F's, linked)
+        if (player->song->quirks & SONG_QUIRK_LINKED_PORTAMENTO_MEMORY) {
+            if (v != 0) c->portamento_memory = v;
+            c->porta_speed = c->portamento_memory;
+        } else if (v != 0) {
+            c->porta_speed = v;
+        }
+        if (c->note != 0) c->porta_target = c->note;
+        c->trigger = 0;
+        break;
+    case VOLCMD_PANNING:  // IT's panning column
+        c->panning = v;
         break;
     case VOLCMD_VIBRATO_SPEED:  // the speed of the vibrato to come
         if (v != 0) c->vibrato_param = static_cast<uint8_t>((c->vibrato_param & NIBBLE) | v << 4);
@@ -465,7 +534,16 @@ static void volume_column_tick(ModPlayer *player, Channel *c) {
             c->panning = static_cast<uint8_t>(c->panning + v > PANNING_RIGHT ? PANNING_RIGHT : c->panning + v);
         break;
     case VOLCMD_TONE_PORTAMENTO:
+    case VOLCMD_TONE_PORTAMENTO_SPEED:
         tone_portamento_step(player, c);
+        break;
+    case VOLCMD_PORTAMENTO_DOWN:
+        c->period = period_down(player, c->period, v);
+        c->tick_period = c->period;
+        break;
+    case VOLCMD_PORTAMENTO_UP:
+        c->period = period_up(player, c->period, v);
+        c->tick_period = c->period;
         break;
     default:
         break;
@@ -598,11 +676,15 @@ void row_effects(ModPlayer *player, int channel) {
         } else {
             start = c->offset_memory * SAMPLE_OFFSET_UNIT;
         }
+        start += c->high_offset * HIGH_OFFSET_UNIT;  // IT's SAy; 0 elsewhere
         if (!classic && !c->trigger) {
             // Only a note starts at an offset; alone the command does nothing.
             start = c->note_start;
             break;
         }
+        if ((quirks & SONG_QUIRK_OFFSET_PAST_END_IGNORED) && c->sample != 0 && c->sample <= c->sample_count &&
+            start >= c->samples[c->sample - 1].length)
+            start = c->note_start;
         if ((quirks & SONG_QUIRK_OFFSET_PAST_END_SILENT) && c->sample != 0 && c->sample <= c->sample_count) {
             const SongSample *sample = &c->samples[c->sample - 1];
             const uint32_t end = sample->loop != SONG_LOOP_NONE ? sample->loop_start + sample->loop_length : sample->length;
@@ -693,8 +775,47 @@ void row_effects(ModPlayer *player, int channel) {
         else if (!player->row_delay_read || !(quirks & SONG_QUIRK_FIRST_PATTERN_DELAY)) player->row_delay_rows = xy;
         player->row_delay_read = 1;
         break;
-    case CMD_SET_GLOBAL_VOLUME:  // Gxx
-        player->global_volume = xy > SONG_MAX_VOLUME ? SONG_MAX_VOLUME : xy;
+    case CMD_SET_GLOBAL_VOLUME:  // Gxx (IT's Vxx: 0 .. 128)
+        player->global_volume = xy > most_global(player) ? most_global(player) : xy;
+        break;
+    case CMD_GLOBAL_VOLUME_SLIDE:  // IT's Wxy: WxF and WFy on the first tick
+        if (quirks & SONG_QUIRK_SLIDE_KIND_IN_PARAMETER)
+            player->global_volume = static_cast<uint8_t>(it_kind_slide(player->global_volume, xy, true, most_global(player)));
+        break;
+    case CMD_PANNING_SLIDE:  // IT's PxF and PFy on the first tick
+        if (quirks & SONG_QUIRK_PANNING_SLIDE_KINDS) it_panning_slide(c, xy, true);
+        break;
+    // Impulse Tracker's own
+    case CMD_SET_CHANNEL_VOLUME:  // Mxx
+        c->channel_volume = xy;
+        break;
+    case CMD_CHANNEL_VOLUME_SLIDE:  // NxF and NFy on the first tick
+        c->channel_volume = static_cast<uint8_t>(it_kind_slide(c->channel_volume, xy, true, SONG_MAX_VOLUME));
+        break;
+    case CMD_PANBRELLO:  // Yxy: speed and depth each kept when 0
+        c->panbrello_param = static_cast<uint8_t>(((xy & HIGH_NIBBLE) ? xy & HIGH_NIBBLE : c->panbrello_param & HIGH_NIBBLE) |
+                                                  ((xy & NIBBLE) ? xy & NIBBLE : c->panbrello_param & NIBBLE));
+        break;
+    case CMD_PANBRELLO_WAVEFORM:  // S5y
+        c->panbrello_waveform = xy;
+        break;
+    case CMD_FINE_PATTERN_DELAY:  // S6y: y ticks more
+        player->row_delay = static_cast<uint8_t>(player->row_delay + xy);
+        break;
+    case CMD_INSTRUMENT_CONTROL:  // S7y
+        it_instrument_control(player, channel, xy);
+        break;
+    case CMD_SURROUND:  // S91: played centred
+        if (xy == SURROUND_ON) c->panning = SONG_PANNING_CENTER;
+        break;
+    case CMD_HIGH_OFFSET:  // SAy
+        c->high_offset = xy;
+        break;
+    case CMD_SET_ACTIVE_MACRO:  // SFy
+        c->active_macro = xy;
+        break;
+    case CMD_MIDI_MACRO:  // Zxx
+        it_midi_macro(player, c, xy);
         break;
     case CMD_KEY_OFF:  // Kxx: on tick xx, at once for 0
         if (xy == 0) instrument_release(player, c);
@@ -739,6 +860,7 @@ void row_effects(ModPlayer *player, int channel) {
         c->tick_volume = c->tremor_muted ? 0 : c->volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : c->volume;
         if (command == CMD_TREMOR && (quirks & SONG_QUIRK_TREMOR_COUNTS_FIRST_TICK)) tremor_tick(player, c, xy);
     }
+    if ((quirks & SONG_QUIRK_VIBRATO_EVERY_TICK) && player->tick == 0) first_tick_waves(player, c);
 }
 
 // Which of an arpeggio's three notes a later tick plays: 0 the note, 1 the
@@ -758,7 +880,13 @@ static int arpeggio_phase(const ModPlayer *player) {
     return left % ARPEGGIO_TICKS;
 }
 
-
+// IT's Ixy without old effects (SONG_QUIRK_TREMOR_EXACT_TICKS): heard for
+// x ticks and silent for y, 0 read as 1; as the parameter tremor_tick
+// plays so (one less each).
+static uint8_t exact_tremor(uint8_t xy) {
+    const int on = (xy >> 4) ? (xy >> 4) : 1, off = (xy & NIBBLE) ? (xy & NIBBLE) : 1;
+    return static_cast<uint8_t>((on - 1) << 4 | (off - 1));
+}
 
 // A slide of a 0 .. `top` value by the parameter: up by x when x is set,
 // else down by y.
@@ -838,14 +966,27 @@ void tick_effects(ModPlayer *player, int channel) {
     case CMD_NOTE_CUT:  // ECy
         if (player->tick == xy) c->volume = 0;
         break;
-    case CMD_GLOBAL_VOLUME_SLIDE:  // Hxy
-        player->global_volume = slid(player->global_volume, xy, SONG_MAX_VOLUME);
+    case CMD_GLOBAL_VOLUME_SLIDE:  // Hxy (IT's Wxy: its kinds, 0 .. 128)
+        if (quirks & SONG_QUIRK_SLIDE_KIND_IN_PARAMETER)
+            player->global_volume = static_cast<uint8_t>(it_kind_slide(player->global_volume, xy, false, most_global(player)));
+        else
+            player->global_volume = slid(player->global_volume, xy, SONG_MAX_VOLUME);
         break;
     case CMD_KEY_OFF:  // Kxx
         if (player->tick == xy) instrument_release(player, c);
         break;
-    case CMD_PANNING_SLIDE:  // Pxy: x to the right, y to the left
-        if (!(quirks & SONG_QUIRK_HARD_PANNING)) c->panning = slid(c->panning, xy, PANNING_RIGHT);
+    case CMD_PANNING_SLIDE:  // Pxy: x to the right, y to the left (IT: the other way)
+        if (quirks & SONG_QUIRK_PANNING_SLIDE_KINDS) it_panning_slide(c, xy, false);
+        else if (!(quirks & SONG_QUIRK_HARD_PANNING)) c->panning = slid(c->panning, xy, PANNING_RIGHT);
+        break;
+    case CMD_CHANNEL_VOLUME_SLIDE:  // IT's Nxy
+        c->channel_volume = static_cast<uint8_t>(it_kind_slide(c->channel_volume, xy, false, SONG_MAX_VOLUME));
+        break;
+    case CMD_TEMPO_SLIDE:  // IT's T0x, T1x
+        it_tempo_slide(player, xy);
+        break;
+    case CMD_PANBRELLO:  // IT's Yxy
+        it_panbrello_step(c);
         break;
     case CMD_MULTI_RETRIGGER:  // Rxy
         if (multi_retrigger_tick(player, c, xy)) c->retrigger_now = 1;
@@ -861,6 +1002,6 @@ void tick_effects(ModPlayer *player, int channel) {
         return;
     }
     if (command != CMD_TREMOLO) c->tick_volume = c->volume > VOICE_MAX_VOLUME ? VOICE_MAX_VOLUME : c->volume;
-    if (command == CMD_TREMOR) tremor_tick(player, c, xy);
+    if (command == CMD_TREMOR) tremor_tick(player, c, (quirks & SONG_QUIRK_TREMOR_EXACT_TICKS) ? exact_tremor(xy) : xy);
     else if (c->tremor_muted) c->tick_volume = 0;
 }

@@ -33,7 +33,7 @@ struct MusicEvent {
     uint8_t kind;          // MusicEventKind
     uint8_t order;         // order position of the row, 0 .. 255 (all kinds)
     uint8_t row;           // row 0 .. 255 (all kinds)
-    uint8_t channel;       // note: 0 .. 31
+    uint8_t channel;       // note: 0 .. 63
     uint8_t instrument;    // note: the instrument, 1 .. 128 (a MOD's or an
                            // S3M's sample number: their instruments are
                            // their samples)

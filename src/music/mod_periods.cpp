@@ -170,6 +170,38 @@ uint16_t note_period(uint8_t mode, int note, const SongSample *sample) {
     }
 }
 
+uint16_t c5_note_period(uint8_t mode, int note, const SongSample *sample) {
+    if (!sample || note < 1 || note > SONG_NOTES) return 0;
+    constexpr int C5 = 61;
+    if (mode == SONG_FREQUENCY_LINEAR) return static_cast<uint16_t>(LINEAR_TOP_PERIOD + OCTAVE_FRACTION_ENTRIES - LINEAR_NOTE_UNITS * (note - 1));
+    if (mode != SONG_FREQUENCY_AMIGA) return 0;
+    const uint32_t hz = scaled_by_octaves(sample->c2spd != 0 ? sample->c2spd : LINEAR_BASE_HZ, (note - C5) * LINEAR_NOTE_UNITS);
+    if (hz == 0) return static_cast<uint16_t>(MAX_PERIOD);
+    const uint32_t period = AMIGA_QUARTER_CLOCK_HZ / hz;
+    return static_cast<uint16_t>(period < 1 ? 1 : period > MAX_PERIOD ? MAX_PERIOD : period);
+}
+
+uint32_t c5_period_frequency(uint8_t mode, uint16_t period, uint32_t c5speed) {
+    if (period == 0) return 0;
+    if (mode != SONG_FREQUENCY_LINEAR) return period_frequency(mode, period);
+    return scaled_by_octaves(c5speed != 0 ? c5speed : LINEAR_BASE_HZ, LINEAR_BASE_PERIOD - period);
+}
+
+uint16_t period_moved_by_units(uint8_t mode, uint16_t period, int units) {
+    if (period == 0 || units == 0) return period;
+    if (mode == SONG_FREQUENCY_LINEAR) {
+        const int moved = period - units;
+        return static_cast<uint16_t>(moved < 1 ? 1 : moved > static_cast<int>(MAX_PERIOD) ? MAX_PERIOD : moved);
+    }
+    if (mode != SONG_FREQUENCY_AMIGA) return period;
+    // period x 2^(-units / 768): down by the octaves, then the fraction.
+    const int octaves = units >= 0 ? units / OCTAVE_FRACTION_ENTRIES : -((-units + OCTAVE_FRACTION_ENTRIES - 1) / OCTAVE_FRACTION_ENTRIES);
+    const int rest = units - octaves * OCTAVE_FRACTION_ENTRIES;  // 0 .. 767
+    uint64_t moved = (static_cast<uint64_t>(period) << OCTAVE_FRACTION_SHIFT) / octave_fraction_table[rest];
+    moved = octaves >= 0 ? moved >> (octaves > 31 ? 31 : octaves) : moved << (-octaves > 16 ? 16 : -octaves);
+    return static_cast<uint16_t>(moved < 1 ? 1 : moved > MAX_PERIOD ? MAX_PERIOD : moved);
+}
+
 uint16_t semitones_up(uint8_t mode, uint16_t period, int steps) {
     if (period == 0 || steps <= 0) return period;
     if (mode == SONG_FREQUENCY_LINEAR) {

@@ -65,6 +65,25 @@ uint32_t finetuned_frequency(uint16_t period, int8_t finetune);
 //                         .. B-5), the nearest end beyond them.
 uint16_t note_period(uint8_t mode, int note, const SongSample *sample);
 
+// The period of song note `note` (1 .. 120) on `sample` in `mode` when the
+// sample sounds at its c2spd on C-5, note 61 (SONG_QUIRK_C5_SPEED):
+//  SONG_FREQUENCY_LINEAR  8448 - 64 x (note - 1), heard relative to the
+//                         c2spd (c5_period_frequency);
+//  SONG_FREQUENCY_AMIGA   14317456 / (c2spd x 2^((note - 61) / 12)).
+// 1 .. 65535; 0 for a note outside 1 .. 120, a null sample or another mode.
+uint16_t c5_note_period(uint8_t mode, int note, const SongSample *sample);
+
+// The frequency in Hz of `period` from c5_note_period for a sample of
+// `c5speed` Hz (0 read as 8363): linear c5speed x 2^((4608 - period) /
+// 768), Amiga as period_frequency.
+uint32_t c5_period_frequency(uint8_t mode, uint16_t period, uint32_t c5speed);
+
+// `period` in a linear or quarter-period mode moved by `units` 64ths of a
+// semitone (positive: up in pitch), at least 1: linear periods by the
+// units, quarter periods divided by 2^(units / 768). Other modes and a
+// period of 0 keep it.
+uint16_t period_moved_by_units(uint8_t mode, uint16_t period, int units);
+
 // The period `steps` (0 .. 15) semitones above `period` in a linear or
 // quarter-period mode: 64 x steps linear units lower, or the quarter period
 // divided by 2^(steps / 12), at least 1. A period of 0 stays 0; MOD periods

@@ -11,15 +11,21 @@
 // files get wrong (see mod_player_create), so that rendering never reads
 // outside the module or the records.
 //
-// Memory: a player takes at most 2 x size_bytes + 4 bytes per pattern row
-// (at most 256 KiB) + MOD_PLAYER_FIXED_BYTES: the packed cells at most twice
-// the file's pattern bytes (song.h), decoded sample data at most twice the
-// file's (none for a MOD, whose samples are read in place), sample records
-// within twice their headers, and, fixed, the player's record with its 32
-// voices and channels, the song's record and up to 128 instrument records
-// (mod_player_memory_bytes counts them). A song whose instruments keep
-// their notes sounding after the next (SongInstrument.new_note_action)
-// adds a pool of 64 background voices, at most MOD_PLAYER_POOL_BYTES.
+// Memory: a player takes at most MOD_PLAYER_FILE_FACTOR (2) x size_bytes
+// (MOD_PLAYER_IT_FILE_FACTOR, 16, for an IT) + 4 bytes per pattern row (at
+// most 256 KiB) + MOD_PLAYER_FIXED_BYTES: the packed cells at most twice
+// the file's pattern bytes (song.h; eight times an IT's, whose cells can
+// repeat their channel's last values from one byte), decoded sample data
+// at most twice the file's (none for a MOD, whose samples are read in
+// place; an IT's compressed samples, which can spend one bit a frame, at
+// most sixteen times theirs), sample records within twice their headers,
+// the song message within the file's, and, fixed, the player's record with
+// its 64 voices and channels, the song's record and up to 128 instrument
+// records (mod_player_memory_bytes counts them). A song whose instruments
+// keep their notes sounding after the next (SongInstrument.new_note_action)
+// adds a pool of 64 background voices, at most MOD_PLAYER_POOL_BYTES, and
+// a song with stereo samples a second voice for each voice, at most
+// MOD_PLAYER_STEREO_BYTES.
 #ifndef MUSIC_MOD_PLAYER_H
 #define MUSIC_MOD_PLAYER_H
 
@@ -43,7 +49,7 @@ constexpr int MOD_SAMPLE_NAME_BYTES = 22;
 typedef void (*ModPlayerCallback)(void *user);
 
 // Called by the player on its rendering thread each time a note starts a
-// sample on `channel` (0 .. 31): the `instrument` of the note (1 .. 128; a
+// sample on `channel` (0 .. 63): the `instrument` of the note (1 .. 128; a
 // MOD's or an S3M's sample number), the `sample` that instrument plays for
 // it (1 .. 2048, numbered across the song as Song.samples is; the
 // instrument's own number for MOD and S3M), the `period` it starts at (in
@@ -85,10 +91,15 @@ struct ModChannelState {
                                 // output frame, 16.16; 0 while silent
 };
 
-// The fixed part of a player's memory (see the top of this file).
-constexpr long MOD_PLAYER_FIXED_BYTES = 128L * 1024L;
+// The parts of a player's memory (see the top of this file): the file's
+// size times a factor, and a fixed part.
+constexpr long MOD_PLAYER_FILE_FACTOR = 2;
+constexpr long MOD_PLAYER_IT_FILE_FACTOR = 16;
+constexpr long MOD_PLAYER_FIXED_BYTES = 256L * 1024L;
 // The pool of background voices of a song with new-note actions.
-constexpr long MOD_PLAYER_POOL_BYTES = 80L * 1024L;
+constexpr long MOD_PLAYER_POOL_BYTES = 96L * 1024L;
+// The right halves of the voices of a song with stereo samples.
+constexpr long MOD_PLAYER_STEREO_BYTES = 192L * 1024L;
 
 // The lowest output rate a player serves: at the fastest tempo (255, a tick
 // of 2.5 s / 255, rate x 5 / 510 frames) a tick must still last at least

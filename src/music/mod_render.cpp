@@ -11,6 +11,8 @@
 
 #include "music/player_state_internal.h"
 #include "music/sequencer_internal.h"
+#include "music/stereo_halves_internal.h"
+#include "music/voice_filter_internal.h"
 
 // Frames converted per block: 8 KB of 32-bit scratch on the stack, so
 // that no render call allocates, whatever the caller's frame count.
@@ -134,11 +136,18 @@ static bool adds_nothing(const ModPlayer *player, const Voice *voice, const Chan
 }
 
 // Mixes a voice with its own gains for both sides into the planes (a
-// channel's panned voice or a pool voice): only moved on when what it has
-// left is silence; while *empty (the planes hold nothing yet) the first
+// channel's panned voice or a pool voice), through its filter when it has
+// one on: only moved on when what it has left is silence (and its filter
+// rings no more); while *empty (the planes hold nothing yet) the first
 // that sounds stores instead of adding, and *empty becomes false.
-static void mix_both_sides(const ModPlayer *player, Voice *voice, const Channel *c, int32_t *left, int32_t *right,
-                           int n, uint32_t at, bool *empty) {
+static void mix_both_sides(const ModPlayer *player, Voice *voice, Channel *c, int32_t *left, int32_t *right, int n,
+                           uint32_t at, bool *empty) {
+    if (c->filter.on) {
+        if (!c->playing && c->filter.y1 == 0 && c->filter.y2 == 0 && voice_pass_silence(voice, n)) return;
+        voice_mix_filtered(voice, &c->filter, left, right, n, *empty);
+        *empty = false;
+        return;
+    }
     if (!c->playing && voice_pass_silence(voice, n)) return;
     if (*empty && adds_nothing(player, voice, c, at)) {
         // Not the one to store: it only moves on (or, stopped, drops its
@@ -171,6 +180,11 @@ static void mix_slice(ModPlayer *player, int32_t *left, int32_t *right, int n, u
     for (int i = 0; i < player->pool_size; i++) {
         PoolVoice *v = &player->pool[i];
         if (v->active) mix_both_sides(player, &v->voice, &v->state, left, right, n, at, &empty);
+    }
+    // The right halves of stereo samples.
+    for (int i = 0; i < player->half_count; i++) {
+        StereoHalf *h = &player->halves[i];
+        mix_both_sides(player, &h->voice, &h->stream, left, right, n, at, &empty);
     }
     if (empty) {
         clear_plane(left, n);

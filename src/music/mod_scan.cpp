@@ -6,6 +6,8 @@
 
 #include "music/player_state_internal.h"
 #include "music/sequencer_internal.h"
+#include "music/stereo_halves_internal.h"
+#include "music/voice_filter_internal.h"
 #include "music/voice_pool_internal.h"
 #include "util/alloc.h"
 
@@ -23,9 +25,12 @@ static ModPlayer *scan_copy(const ModPlayer *player, uint8_t loop) {
     copy->row_callback = nullptr;
     copy->tick_callback = nullptr;
     copy->note_callback = nullptr;
-    // The clock does not depend on the notes still sounding: no pool.
+    // The clock does not depend on the notes still sounding: no pool, and
+    // no right halves, whose voices are the player's own.
     copy->pool = nullptr;
     copy->pool_size = 0;
+    copy->halves = nullptr;
+    copy->half_count = 0;
     mod_player_reset(copy);
     return copy;
 }
@@ -112,8 +117,10 @@ static int64_t seek_to(ModPlayer *player, ScanTarget target) {
     mod_player_reset(player);
     do {
         const int n = static_cast<int>(player->samples_per_tick - player->tick_sample);
-        for (int i = 0; i < player->channel_count; i++) voice_advance(&player->voices[i], n);
+        for (int i = 0; i < player->channel_count; i++)
+            voice_advance_filtered(&player->voices[i], &player->channels[i].filter, n);
         if (player->pool) pool_advance(player, n);
+        stereo_advance(player, n);
         player->landing_count = 0;
         mod_player_finish_tick(player);
     } while (!target_reached(player, &target));

@@ -31,8 +31,8 @@ static int s3m_detect_file(const uint8_t *module, long size_bytes) {
     return s3m_detect(module, static_cast<size_t>(size_bytes));
 }
 
-// The XM and S3M readers read the whole file to check it: what they refuse
-// is refused, and the song read is the one played.
+// The XM, S3M and IT readers read the whole file to check it: what they
+// refuse is refused, and the song read is the one played.
 static int read_whole(Song *(*read)(const uint8_t *, size_t, ModuleReadResult *), const uint8_t *module,
                       long size_bytes, ModuleCheck *check, Song **song) {
     Song *read_song = read(module, static_cast<size_t>(size_bytes), &check->read);
@@ -54,6 +54,14 @@ static int xm_read_file(const uint8_t *module, long size_bytes, ModuleCheck *che
 
 static int s3m_read_file(const uint8_t *module, long size_bytes, ModuleCheck *check, Song **song) {
     return read_whole(s3m_read_song, module, size_bytes, check, song);
+}
+
+static int it_detect_file(const uint8_t *module, long size_bytes) {
+    return it_detect(module, static_cast<size_t>(size_bytes));
+}
+
+static int it_read_file(const uint8_t *module, long size_bytes, ModuleCheck *check, Song **song) {
+    return read_whole(it_read_song, module, size_bytes, check, song);
 }
 
 // A MOD's layout is checked without reading it; the song is read only
@@ -90,10 +98,14 @@ static int soundtracker_read_file(const uint8_t *module, long size_bytes, Module
 
 // Tried in order; the first that recognises the file decides. XM and S3M
 // signatures come first: a MOD's sits at byte 1080, inside their headers.
+// IT's "IMPM" comes after it: four bytes at the start of a MOD's title
+// could read so, where an IT file holding a MOD signature at byte 1080
+// would be the rarer chance.
 static const ModuleReader READERS[] = {
     {MODULE_FORMAT_XM, 0, xm_detect_file, xm_read_file},
     {MODULE_FORMAT_S3M, 0, s3m_detect_file, s3m_read_file},
     {MODULE_FORMAT_MOD, 0, mod_detect, mod_read_file},
+    {MODULE_FORMAT_IT, 0, it_detect_file, it_read_file},
     {MODULE_FORMAT_MOD, 1, mod_detect_soundtracker, soundtracker_read_file},
 };
 
@@ -172,8 +184,8 @@ int module_refusal_text(const ModuleCheck *check, const char *path, char *text, 
             break;
         case MODULE_UNKNOWN_SIGNATURE:
             signature_text(check->signature, shown, sizeof shown);
-            snprintf(text, text_bytes, "'%s' is not a module: no MOD, XM or S3M signature (bytes 1080 "
-                     "to 1083 read \"%s\")", path, shown);
+            snprintf(text, text_bytes, "'%s' is not a module: no MOD, XM, S3M or IT signature (bytes "
+                     "1080 to 1083 read \"%s\")", path, shown);
             break;
         case MODULE_TRUNCATED_PATTERNS:
             snprintf(text, text_bytes, "'%s' is not a module: truncated: its %d patterns need %ld "

@@ -17,7 +17,7 @@
 #include "music/song.h"
 
 // The largest module file read at all (module_file.h refuses larger ones
-// before loading them): XM and S3M files carry far more sample data than a
+// before loading them): XM, S3M and IT files carry far more sample data than a
 // MOD can (the largest real ones run to a few MiB), so the bound is
 // generous, yet keeps a device or a film named as music from being read.
 constexpr long MODULE_MAX_FILE_BYTES = 64L * 1024L * 1024L;
@@ -29,6 +29,7 @@ enum ModuleFormat : uint8_t {
                              // or a plausible 15-sample Soundtracker header
     MODULE_FORMAT_XM,        // FastTracker II: "Extended Module: " at byte 0
     MODULE_FORMAT_S3M,       // Scream Tracker 3: "SCRM" at byte 44
+    MODULE_FORMAT_IT,        // Impulse Tracker: "IMPM" at byte 0
 };
 
 // Why a module is not played: MODULE_ACCEPTED (0) when it is. The first
@@ -42,7 +43,7 @@ enum ModuleRefusal : uint8_t {
     MODULE_TRUNCATED_PATTERNS,  // the patterns end past the end of the file
     MODULE_UNSUPPORTED_FORMAT,  // a format the engine knows by its signature
                                 // but does not play (unsupported names it)
-    MODULE_READ_REFUSED,        // an XM or S3M file its reader refuses (`read`
+    MODULE_READ_REFUSED,        // an XM, S3M or IT file its reader refuses (`read`
                                 // says why)
     MODULE_OUTPUT_RATE,         // the output rate asked of the player is outside
                                 // MOD_MIN_OUTPUT_RATE_HZ .. MOD_MAX_OUTPUT_RATE_HZ
@@ -60,16 +61,16 @@ struct ModuleCheck {
     uint8_t signature[4];       // a MOD's bytes 1080 .. 1083 (0 when the file is shorter)
     int output_rate_hz;         // MODULE_OUTPUT_RATE: the rate asked for
     const char *unsupported;    // MODULE_UNSUPPORTED_FORMAT: the format's name
-                                // ("IT", "MED", ...), a static string
+                                // ("MED", "MTM", ...), a static string
     // Layout, set once the format is recognised (pattern_count also for
     // MODULE_TRUNCATED_PATTERNS).
-    int channels;               // 1 .. 32
+    int channels;               // 1 .. 64
     int sample_count;           // a MOD's: 31, or 15 for Soundtracker's layout
     uint8_t split_patterns;     // 1 for FLT8: patterns stored as two halves
     int pattern_count;          // patterns stored, 1 .. 128 (FLT8: of 8 channels)
     uint8_t pattern_mask;       // applied to order entries: 63 or 127
     size_t sample_data_offset;  // first byte of sample data: after the patterns
-    // XM and S3M: the reader's result (refusal, or what it read differently
+    // XM, S3M and IT: the reader's result (refusal, or what it read differently
     // from what the file says: module_read_notice_text).
     ModuleReadResult read;
 };
@@ -78,11 +79,11 @@ struct ModuleCheck {
 // the ones a refusal leaves unused are 0). The steps, first failure
 // reported: empty; a format recognised by its signature; else a format
 // the engine does not play, named by its own (module_unsupported_format:
-// IT, MED, MTM, ...); else a format recognised only by a plausible header
+// MED, MTM, ...); else a format recognised only by a plausible header
 // (Soundtracker's 15-sample MOD); else too short for a MOD header, or an
 // unknown signature. Then that format's layout: a MOD's patterns, counted
-// over all 128 order entries, within the file; an XM or S3M file read
-// whole by its reader (xm_read, s3m_read), which refuses what they refuse.
+// over all 128 order entries, within the file; an XM, S3M or IT file read
+// whole by its reader (xm_read, s3m_read, it_read), which refuses what they refuse.
 // Sample data running past the end is no refusal: the player plays what
 // the file holds. Returns check->refusal; null check does nothing and
 // returns MODULE_EMPTY.
@@ -102,9 +103,9 @@ ModuleRefusal module_check_song(const uint8_t *module, long size_bytes, ModuleCh
 // fit). The module's refusals read "'PATH' is not a module: REASON":
 //   the file is empty
 //   N bytes is too short for a module header (1084 bytes)
-//   no MOD, XM or S3M signature (bytes 1080 to 1083 read "SIG")
+//   no MOD, XM, S3M or IT signature (bytes 1080 to 1083 read "SIG")
 //   truncated: its N patterns need N bytes, the file has N
-// an XM or S3M reader's refusal as module_read_refusal_text words it, and a
+// an XM, S3M or IT reader's refusal as module_read_refusal_text words it, and a
 // format it does not play "'PATH': NAME modules are not supported",
 // with each signature byte outside printable ASCII written as a backslash,
 // 'x' and two hex digits, and a quote or backslash among them with a

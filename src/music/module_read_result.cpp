@@ -1,5 +1,5 @@
-// A reader's result in words: the sentence for each refusal of the XM and
-// S3M readers, and the one line an accepted file's notices make.
+// A reader's result in words: the sentence for each refusal of the XM, S3M
+// and IT readers, and the one line an accepted file's notices make.
 #include "music/module_read_result.h"
 
 #include <cstdio>
@@ -8,7 +8,12 @@
 #include "music/song.h"
 
 static const char *format_word(uint8_t format) {
-    return format == SONG_FORMAT_XM ? "XM" : format == SONG_FORMAT_S3M ? "S3M" : "module";
+    switch (format) {
+        case SONG_FORMAT_XM: return "XM";
+        case SONG_FORMAT_S3M: return "S3M";
+        case SONG_FORMAT_IT: return "IT";
+        default: return "module";
+    }
 }
 
 // The reason part of a refusal's sentence.
@@ -21,6 +26,8 @@ static void reason_text(const ModuleReadResult *r, char *out, size_t out_bytes) 
         case MODULE_READ_NOT_FORMAT:
             if (r->format == SONG_FORMAT_S3M)
                 snprintf(out, out_bytes, "it has no S3M signature (\"SCRM\" at byte 44)");
+            else if (r->format == SONG_FORMAT_IT)
+                snprintf(out, out_bytes, "it has no IT signature (\"IMPM\" at byte 0)");
             else
                 snprintf(out, out_bytes, "it has no XM signature (\"Extended Module: \" at byte 0)");
             break;
@@ -66,6 +73,10 @@ static void reason_text(const ModuleReadResult *r, char *out, size_t out_bytes) 
         case MODULE_READ_SAMPLES:
             snprintf(out, out_bytes, "instrument %ld has %ld samples (at most 16 are read)", r->index, r->value);
             break;
+        case MODULE_READ_SAMPLE_COUNT:
+            snprintf(out, out_bytes, "its %s header says %ld samples (at most 2048 are read, 128 without "
+                     "instruments)", word, r->value);
+            break;
         default:
             out[0] = '\0';
             break;
@@ -95,10 +106,16 @@ int module_read_notice_text(const ModuleReadResult *result, const char *path, ch
     const bool writable = text && text_bytes > 0;
     if (writable) text[0] = '\0';
     if (!result || result->refusal != MODULE_READ_OK ||
-        (result->adlib_instruments == 0 && result->silent_samples == 0))
+        (result->adlib_instruments == 0 && result->silent_samples == 0 && result->skipped_plugins == 0))
         return 0;
     if (!writable) return 1;
     if (!path) path = "";
+    if (result->skipped_plugins > 0) {
+        snprintf(text, text_bytes, "'%s': %d OpenMPT plugin%s not played: what %s stays silent", path,
+                 result->skipped_plugins, result->skipped_plugins == 1 ? " is" : "s are",
+                 result->skipped_plugins == 1 ? "it adds" : "they add");
+        return 1;
+    }
     char adlib[96] = "", packed[96] = "";
     if (result->adlib_instruments > 0)
         snprintf(adlib, sizeof adlib, "%d Adlib instrument%s", result->adlib_instruments,

@@ -1,7 +1,7 @@
 // What a reader of a module file says of it: why it refused the file, with
 // the numbers its sentence gives, or what it read differently from what
 // an accepted file says; and those in words. Part of the module check's
-// result (module_check.h), filled by the XM and S3M readers.
+// result (module_check.h), filled by the XM, S3M and IT readers.
 #ifndef MUSIC_MODULE_READ_RESULT_H
 #define MUSIC_MODULE_READ_RESULT_H
 
@@ -27,6 +27,8 @@ enum ModuleReadRefusal : uint8_t {
     MODULE_READ_NO_MEMORY,      // the song's blocks could not be allocated
     MODULE_READ_FILE_TYPE,      // an S3M mark on a file whose type (value) is
                                 // not 16, a module
+    MODULE_READ_SAMPLE_COUNT,   // value samples: an IT's more than 2048, or
+                                // more than 128 without instruments
 };
 
 // The parts of a file a truncation names. A file that ends among the
@@ -46,7 +48,7 @@ struct ModuleReadResult {
                                 // for EMPTY and UNSUPPORTED)
     uint8_t part;               // ModuleReadPart, for MODULE_READ_TRUNCATED
     const char *unsupported;    // MODULE_READ_UNSUPPORTED: the format's name
-                                // ("IT", "MED", ...), a static string
+                                // ("MED", "MTM", ...), a static string
     long value;                 // the count or version the refusal names
     long index;                 // the pattern or instrument it names
     long needed_bytes;          // MODULE_READ_TRUNCATED: where the part ends
@@ -58,11 +60,12 @@ struct ModuleReadResult {
     int cut_samples;            // samples the file's end cuts short
     int cut_instruments;        // instruments whose headers the file's end
                                 // cuts, read as silent
+    int skipped_plugins;        // an IT's OpenMPT plugins, not played
 };
 
 // The sentence for result->refusal, naming the file as `path` (null reads
 // as ""), written into `text` (at most text_bytes bytes, NUL-ended, cut to
-// fit). Unsupported formats read "'PATH': IT modules are not supported";
+// fit). Unsupported formats read "'PATH': MED modules are not supported";
 // the others "'PATH' is not a module: REASON", e.g.
 //   its XM version is 1.03 (only 1.04 is read)
 //   its header says 40 channels (1 to 32 are read)
@@ -75,9 +78,10 @@ int module_read_refusal_text(const ModuleReadResult *result, const char *path, c
                              size_t text_bytes);
 
 // The one line an accepted file's notices make, e.g. "'PATH': 2 Adlib
-// instruments are not played: their notes stay silent", written as
+// instruments are not played: their notes stay silent" or "'PATH': 1
+// OpenMPT plugin is not played: what it adds stays silent", written as
 // module_read_refusal_text writes. Returns 1 when there was something to
-// say (Adlib instruments or silent samples), else 0 with text "".
+// say (Adlib instruments, silent samples or plugins), else 0 with text "".
 int module_read_notice_text(const ModuleReadResult *result, const char *path, char *text,
                             size_t text_bytes);
 

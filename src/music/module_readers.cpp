@@ -1,5 +1,5 @@
-// What the XM and S3M readers share beyond their formats: recognising the
-// tracker formats the engine does not read, and recording a refusal.
+// What the XM, S3M and IT readers share beyond their formats: recognising
+// the tracker formats the engine does not read, and recording a refusal.
 #include "music/module_readers_internal.h"
 
 #include <cstdio>
@@ -14,7 +14,6 @@ struct UnsupportedFormat {
 };
 
 static const UnsupportedFormat UNSUPPORTED_FORMATS[] = {
-    {"IT", 0, "IMPM", 4},
     {"MED", 0, "MMD0", 4}, {"MED", 0, "MMD1", 4}, {"MED", 0, "MMD2", 4}, {"MED", 0, "MMD3", 4},
     {"MTM", 0, "MTM\x10", 4},
     {"OKT", 0, "OKTASONG", 8},
@@ -76,4 +75,8 @@ Song *xm_read_song(const uint8_t *bytes, size_t size, ModuleReadResult *result) 
 
 Song *s3m_read_song(const uint8_t *bytes, size_t size, ModuleReadResult *result) {
     return read_song(s3m_read, bytes, size, result);
+}
+
+Song *it_read_song(const uint8_t *bytes, size_t size, ModuleReadResult *result) {
+    return read_song(it_read, bytes, size, result);
 }

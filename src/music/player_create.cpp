@@ -6,6 +6,7 @@
 #include "music/player_state_internal.h"
 #include "music/module_check.h"
 #include "music/sequencer_internal.h"
+#include "music/stereo_halves_internal.h"
 #include "music/voice_pool_internal.h"
 #include "util/alloc.h"
 
@@ -52,6 +53,15 @@ static void plan_layout(ModPlayer *player) {
     }
 }
 
+// The fixed part of the memory bound (mod_player.h): the player's record,
+// the song's and the most instrument records a song can have.
+static_assert(sizeof(ModPlayer) + sizeof(Song) + SONG_MAX_INSTRUMENTS * sizeof(SongInstrument) <=
+                  static_cast<size_t>(MOD_PLAYER_FIXED_BYTES),
+              "the fixed records within their stated bound");
+
+static_assert((SONG_MAX_CHANNELS + MOD_POOL_VOICES) * sizeof(StereoHalf) <= static_cast<size_t>(MOD_PLAYER_STEREO_BYTES),
+              "the stereo halves within their stated bound");
+
 // The player around `song` (owned from here on, released on failure).
 static ModPlayer *player_for(int output_rate_hz, Song *song, const uint8_t *module) {
     ModPlayer *player = static_cast<ModPlayer *>(engine_calloc(1, sizeof(ModPlayer)));
@@ -77,6 +87,14 @@ static ModPlayer *player_for(int output_rate_hz, Song *song, const uint8_t *modu
             return nullptr;
         }
         player->pool_size = MOD_POOL_VOICES;
+    }
+    if (stereo_needed(song)) {
+        player->half_count = static_cast<uint16_t>(player->channel_count + player->pool_size);
+        player->halves = static_cast<StereoHalf *>(engine_calloc(player->half_count, sizeof(StereoHalf)));
+        if (!player->halves) {
+            mod_player_destroy(player);
+            return nullptr;
+        }
     }
     plan_layout(player);
     mod_player_reset(player);
@@ -121,6 +139,7 @@ ModPlayer *mod_player_create_song(int output_rate_hz, Song *song) {
 void mod_player_destroy(ModPlayer *player) {
     if (!player) return;
     engine_free(player->pool);
+    engine_free(player->halves);
     song_destroy(player->song);
     engine_free(player);
 }
@@ -130,10 +149,12 @@ long mod_player_memory_bytes(const ModPlayer *player) {
     const Song *song = player->song;
     long bytes = static_cast<long>(sizeof(ModPlayer)) + static_cast<long>(sizeof(Song));
     bytes += static_cast<long>(sizeof(PoolVoice)) * player->pool_size;
+    bytes += static_cast<long>(sizeof(StereoHalf)) * player->half_count;
     bytes += static_cast<long>(sizeof(uint32_t)) * (static_cast<long>(song->total_rows) + 1);
     bytes += static_cast<long>(song->cell_capacity > 0 ? song->cell_capacity : 1);
     bytes += static_cast<long>(sizeof(SongInstrument)) * song->instrument_count;
     bytes += static_cast<long>(sizeof(SongSample)) * song->sample_count;
     if (song->sample_data) bytes += static_cast<long>(song->sample_data_bytes > 0 ? song->sample_data_bytes : 1);
+    bytes += static_cast<long>(song->message_bytes);
     return bytes;
 }

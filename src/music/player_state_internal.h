@@ -8,6 +8,7 @@
 
 #include "music/mod_player.h"
 #include "music/song.h"
+#include "music/voice_filter_internal.h"
 #include "music/voice_internal.h"
 
 // Per channel: the sample stream that feeds the channel's voice, then the
@@ -105,7 +106,42 @@ struct Channel {
     uint8_t tremor_count;           // ticks into the tremor's on and off cycle
     uint8_t tremor_muted;           // SONG_QUIRK_TREMOR_MUTES: 1 from a tremor's silent
                                     // tick to its next heard one or an instrument number
+    // Impulse Tracker's (its quirks and commands)
+    uint8_t channel_volume;         // Mxx: 0 .. 64
+    uint8_t played_note;            // the note 1 .. 120 sounding (after the note
+                                    // map), for the duplicate check; 0 none
+    uint8_t new_note_action;        // of the note sounding: its instrument's,
+                                    // or what S73 .. S76 made it
+    uint8_t envelopes_off;          // S77, S79, S7B: CHANNEL_ENVELOPE_* bits
+    uint8_t envelopes_on;           // S78, S7A, S7C: the same bits
+    uint16_t pitch_envelope_tick;   // position in the pitch (or filter) envelope
+    uint16_t autovibrato_depth;     // SONG_QUIRK_SAMPLE_AUTOVIBRATO: the depth
+                                    // grown so far, x 256
+    uint32_t c5speed;               // SONG_QUIRK_C5_SPEED: the sample's c2spd (Hz
+                                    // of C-5; linear periods sound relative to it)
+    uint8_t portamento_memory;      // E and F (and G, linked), SONG_QUIRK_COMMAND_MEMORIES
+    uint8_t volume_slide_memory;    // D, K, L
+    uint8_t channel_slide_memory;   // Nxy
+    uint8_t arpeggio_memory;        // Jxy
+    uint8_t tempo_slide_memory;     // T0x, T1x
+    uint8_t column_memory;          // the volume column's a .. d
+    uint8_t panbrello_param;        // Yxy: speed x, depth y, each kept when 0
+    uint8_t panbrello_pos;          // 64 a cycle
+    uint8_t panbrello_waveform;     // S5y
+    int16_t panbrello_swing;        // the panning Yxy adds this tick
+    uint8_t high_offset;            // SAy: y x 65536 frames added to Oxx
+    uint8_t active_macro;           // SFy: the macro Z00 .. Z7F play
+    uint8_t cutoff;                 // the filter's: 0 .. 127, 127 open
+    uint8_t resonance;              // 0 .. 127
+    uint8_t right_half;             // 1: the stream of a stereo sample's right
+                                    // half (stereo_halves_internal.h)
+    VoiceFilter filter;             // the voice's filter stage
 };
+
+// What S77 .. S7C switch in a channel's envelopes_off and envelopes_on.
+constexpr uint8_t CHANNEL_ENVELOPE_VOLUME = 1;
+constexpr uint8_t CHANNEL_ENVELOPE_PANNING = 2;
+constexpr uint8_t CHANNEL_ENVELOPE_PITCH = 4;
 
 // Pattern-loop jumps a player remembers per order position to find a loop
 // that would never end; past this many it stops looking.
@@ -178,6 +214,10 @@ struct ModPlayer {
                                             // null for a song whose instruments all cut
                                             // their notes (voice_pool_internal.h)
     uint16_t pool_size;                     // 0 or MOD_POOL_VOICES
+    struct StereoHalf *halves;              // right halves of stereo samples: the
+                                            // channels' voices', then the pool's; null
+                                            // for a song without stereo samples
+    uint16_t half_count;                    // 0 or channel_count + pool_size
     SongCell cells[SONG_MAX_CHANNELS];      // the current row, unpacked
     // Output and control
     uint16_t output_rate;                   // Hz
@@ -228,6 +268,8 @@ struct ModPlayer {
     uint8_t landing_pending;                // 1 from a seek until its row is announced
     uint8_t landing_count;                  // note starts kept
     ModLandingNote landing[SONG_MAX_CHANNELS];
+    uint32_t random_state;                  // the seeded generator of IT's random
+                                            // variations, set at the song's start
 };
 
 // The one place a note start is told: to the note callback, or, while a

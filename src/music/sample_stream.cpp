@@ -16,15 +16,23 @@ static int stream(Channel *c, T *buffer) {
                                   c->current_sample <= c->sample_count
                               ? &c->samples[c->current_sample - 1]
                               : nullptr;
-    if (!s || s->bits != BITS) {
+    // A stereo sample's right half follows its left; a mono sample has none.
+    if (!s || s->bits != BITS || (c->right_half && !s->stereo)) {
         memset(buffer, 0, sizeof(T) * VOICE_WINDOW_SAMPLES);
         return 0;
     }
-    const T *data = static_cast<const T *>(s->data);
-    const bool looped = s->loop != SONG_LOOP_NONE;
+    const T *data = static_cast<const T *>(s->data) + (c->right_half ? s->length : 0);
+    // Until its note is released a sample with a sustain loop plays that
+    // loop instead of its other one.
+    const bool sustained = s->sustain_loop != SONG_LOOP_NONE && !c->released;
+    const uint8_t loop = sustained ? s->sustain_loop : s->loop;
+    const uint32_t loop_start = sustained ? s->sustain_start : s->loop_start;
+    const uint32_t loop_length = sustained ? s->sustain_length : s->loop_length;
+    const bool looped = loop != SONG_LOOP_NONE;
     // A ping-pong loop of one frame has nowhere to turn: it repeats forward.
-    const bool ping_pong = s->loop == SONG_LOOP_PING_PONG && s->loop_length >= 2;
-    const uint32_t loop_end = s->loop_start + s->loop_length;
+    const bool ping_pong = loop == SONG_LOOP_PING_PONG && loop_length >= 2;
+    const uint32_t loop_end = loop_start + loop_length;
+    if (!ping_pong) c->backwards = 0;  // a released sustain loop turned round
     // The song keeps loop_start + loop_length <= length and its data holds
     // `length` frames, so every copy below stays inside the sample.
     uint32_t pos = c->position;
@@ -35,15 +43,15 @@ static int stream(Channel *c, T *buffer) {
         if (c->backwards) {
             // Frames pos - 1 down to loop_start.
             if (pos > loop_end) pos = loop_end;
-            uint32_t n = pos > s->loop_start ? pos - s->loop_start : 0;
+            uint32_t n = pos > loop_start ? pos - loop_start : 0;
             if (n > room) n = room;
             for (uint32_t i = 0; i < n; i++) buffer[written + i] = data[pos - 1 - i];
             pos -= n;
             written += n;
-            if (pos > s->loop_start) continue;
+            if (pos > loop_start) continue;
             // loop_start was read last: on from the frame after it.
             c->backwards = 0;
-            pos = s->loop_start + 1;
+            pos = loop_start + 1;
             continue;
         }
         const uint32_t end = c->first_pass || !looped ? s->length : loop_end;
@@ -72,7 +80,7 @@ static int stream(Channel *c, T *buffer) {
             c->backwards = 1;
             pos = loop_end - 1;
         } else {
-            pos = s->loop_start;
+            pos = loop_start;
         }
     }
     c->position = pos;

@@ -8,9 +8,11 @@
 
 #include "music/channel_output_internal.h"
 #include "music/effects_internal.h"
+#include "music/it_commands_internal.h"
 #include "music/mod_periods_internal.h"
 #include "music/mod_tables_internal.h"
 #include "music/sample_stream_internal.h"
+#include "music/stereo_halves_internal.h"
 #include "music/voice_pool_internal.h"
 
 // A tick lasts 2.5 s / tempo: output_rate x 5 / (2 x tempo) frames (125 bpm
@@ -21,6 +23,10 @@ constexpr uint32_t TICK_SECONDS_DENOMINATOR = 2;
 constexpr uint8_t NOTE_START_SKIPPED = 2;
 // E4y/E7y: a waveform that goes on through note starts.
 constexpr uint8_t WAVE_KEPT_AT_NOTES = 4;
+// The seed of the generator of IT's random variations: every render of a
+// song draws the same numbers.
+constexpr uint32_t RANDOM_SEED = 0x4B45564Fu;  // "KEVO"
+constexpr uint8_t FILTER_OPEN_CUTOFF = 127;
 
 void update_tick_length(ModPlayer *player) {
     if (!player) return;
@@ -111,6 +117,8 @@ static uint32_t tuned_note_period(const ModPlayer *player, const Channel *c, int
     if (c->c2spd != 0) tuned.c2spd = c->c2spd;
     if ((player->song->quirks & SONG_QUIRK_EXACT_NOTE_PERIODS) && tuned.c2spd != 0)
         return exact_note_period(note, tuned.c2spd);
+    if (player->song->quirks & SONG_QUIRK_C5_SPEED)
+        return static_cast<uint32_t>(c5_note_period(player->song->frequency_mode, note, &tuned)) << PERIOD_FRACTION_BITS;
     return static_cast<uint32_t>(note_period(player->song->frequency_mode, note, &tuned)) << PERIOD_FRACTION_BITS;
 }
 
@@ -143,9 +151,13 @@ static void take_sample_defaults(const Song *song, Channel *c, const SongSample 
 // change this as song.h says; `delayed` is 1 on a note delay's tick.
 static void load_note_cell(ModPlayer *player, Channel *c, const SongCell *cell, bool porta, bool delayed) {
     const Song *song = player->song;
-    // A new note: the one sounding goes to the pool if its instrument keeps it.
+    const bool it_notes = (song->quirks & SONG_QUIRK_IT_ENVELOPES) != 0;
+    // A new note: the one sounding goes to the pool if its new-note action
+    // keeps it (and IT's duplicate check allows).
     if (player->pool && cell->note >= 1 && cell->note <= SONG_NOTES && !porta)
-        pool_take_note(player, static_cast<int>(c - player->channels));
+        pool_new_note(player, static_cast<int>(c - player->channels), cell->instrument != 0 ? cell->instrument : c->instrument,
+                      cell->note);
+    const uint8_t previous = c->instrument;
     const bool waits = (song->quirks & SONG_QUIRK_INSTRUMENT_WAITS_FOR_NOTE) != 0;
     const bool named = cell->instrument != 0;
     int note = cell->note;
@@ -184,25 +196,33 @@ static void load_note_cell(ModPlayer *player, Channel *c, const SongCell *cell, 
         c->volume = 0;
         return;
     }
+    if (cell->note == SONG_NOTE_FADE) {  // IT's ~~~
+        c->fading = 1;
+        return;
+    }
     uint16_t s = c->sample;
     const SongSample *defaults = nullptr;  // the sample whose volume a number takes
     if (plays_note) {
         const uint16_t mapped = instrument ? instrument->note_samples[note - 1] : 0;
+        // The note the instrument's note map plays for it.
+        const uint8_t played = instrument && instrument->note_notes[note - 1] != 0 ? instrument->note_notes[note - 1]
+                                                                                  : static_cast<uint8_t>(note);
         c->last_note = static_cast<uint8_t>(note);
         if (porta) {
             // A slide's target is the note on the sample playing, which goes on.
             const SongSample *playing = song_sample(song, c->sample);
-            set_note(c, tuned_note_period(player, c, note, playing ? playing : song_sample(song, mapped)));
-            // The number's volume: the sample playing's, or (S3M) its own
-            // sample's for the note.
-            defaults = waits ? song_sample(song, c->sample) : song_sample(song, mapped);
+            set_note(c, tuned_note_period(player, c, played, playing ? playing : song_sample(song, mapped)));
+            // The number's volume: the sample playing's (XM, IT), or (S3M)
+            // its own sample's for the note.
+            defaults = waits || it_notes ? song_sample(song, c->sample) : song_sample(song, mapped);
         } else {
             const SongSample *sample = song_sample(song, mapped);
             if (waits && sample && cell->command != CMD_SET_FINETUNE) c->finetune = sample->finetune;
-            set_note(c, tuned_note_period(player, c, note, sample));
+            set_note(c, tuned_note_period(player, c, played, sample));
             c->trigger = 1;
             c->period = c->note;
             c->period_fraction = c->note_fraction;
+            c->played_note = played;
             s = mapped;
             defaults = sample;
         }
@@ -230,7 +250,8 @@ static void load_note_cell(ModPlayer *player, Channel *c, const SongCell *cell, 
     const SongSample *sample = &song->samples[s - 1];
     if (named) take_sample_defaults(song, c, defaults);
     else if (c->trigger && (song->quirks & SONG_QUIRK_NOTE_ALONE_RESETS_VOLUME)) take_sample_defaults(song, c, sample);
-    if (restart) instrument_restart(c);
+    // IT restarts the shaping under a tone portamento only with compatible Gxx.
+    if (restart && !(porta && it_notes && !(song->quirks & SONG_QUIRK_LINKED_PORTAMENTO_MEMORY))) instrument_restart(c);
     if (c->trigger && !(song->quirks & SONG_QUIRK_WAVES_RESTART_EACH_ROW)) {
         if (!(c->vibrato_waveform & WAVE_KEPT_AT_NOTES)) c->vibrato_pos = 0;
         if (!(c->tremolo_waveform & WAVE_KEPT_AT_NOTES)) c->tremolo_pos = 0;
@@ -239,6 +260,8 @@ static void load_note_cell(ModPlayer *player, Channel *c, const SongCell *cell, 
     }
     c->sample = s;
     if (!waits) c->finetune = sample->finetune;
+    if (c->trigger) c->new_note_action = instrument ? instrument->new_note_action : static_cast<uint8_t>(SONG_NNA_CUT);
+    if (it_notes && c->trigger) it_note_start(player, c, instrument, sample, previous, named);
 }
 
 // The note and instrument of channel `channel`'s cell, then its volume
@@ -337,6 +360,7 @@ void process_tick(ModPlayer *player) {
     if (player->tick < row_ticks(player)) {
         run_row_ticks(player);
         update_tick_length(player);
+        stereo_sync(player);
         return;
     }
 
@@ -395,6 +419,7 @@ void process_tick(ModPlayer *player) {
     if (every_tick(player))
         for (int ch = 0; ch < channels; ch++) channel_output(player, ch);
     if (player->pool) pool_output(player);
+    stereo_sync(player);
     if (player->row_callback) player->row_callback(player->row_user);
 }
 
@@ -419,6 +444,7 @@ void mod_player_finish_tick(ModPlayer *player) {
         }
     }
     if (player->pool) pool_finish_tick(player);
+    stereo_finish_tick(player);
     player->tick++;
     player->tick_sample = 0;
     process_tick(player);
@@ -455,6 +481,7 @@ void mod_player_reset(ModPlayer *player) {
     player->row = 0;
     update_tick_length(player);
     if (player->pool) pool_clear(player);
+    player->random_state = RANDOM_SEED;
 
     unpack_row(player);
     for (int i = 0; i < player->channel_count; i++) {
@@ -465,6 +492,8 @@ void mod_player_reset(ModPlayer *player) {
         c->note_start = (song->quirks & SONG_QUIRK_NOTE_START_SKIPS_TWO) ? NOTE_START_SKIPPED : 0;
         c->panning = song->channel_panning[i];
         c->fade_volume = CHANNEL_FADE_FULL;
+        c->channel_volume = song->channel_volume[i];
+        c->cutoff = FILTER_OPEN_CUTOFF;
         Voice *voice = &player->voices[i];
         voice_init(voice, player->output_rate);
         voice_set_source(voice, stream_sample, c);
@@ -473,5 +502,11 @@ void mod_player_reset(ModPlayer *player) {
         // Only copies the cell: the first row starts afresh at the first
         // row boundary.
         load_row(player, i);
+    }
+    for (int i = 0; i < player->half_count; i++) {
+        StereoHalf *h = &player->halves[i];
+        memset(&h->stream, 0, sizeof h->stream);
+        voice_init(&h->voice, player->output_rate);
+        voice_set_frequency(&h->voice, 0);
     }
 }

@@ -28,7 +28,15 @@ void song_destroy(Song *song) {
     engine_free(song->instruments);
     engine_free(song->samples);
     engine_free(song->sample_data);
+    engine_free(song->message);
     engine_free(song);
+}
+
+char *song_alloc_message(Song *song, size_t bytes) {
+    if (!song || song->message || bytes == 0) return nullptr;
+    song->message = static_cast<char *>(engine_calloc(bytes, 1));
+    if (song->message) song->message_bytes = bytes;
+    return song->message;
 }
 
 int song_alloc_patterns(Song *song, int pattern_count, const uint16_t *rows, size_t cell_bytes) {
@@ -101,6 +109,12 @@ static size_t pack_cell(uint8_t *out, int channel, const SongCell *cell) {
     out[0] = static_cast<uint8_t>(channel);
     out[1] = fields;
     return at;
+}
+
+size_t song_packed_cell_bytes(const SongCell *cell) {
+    if (!cell) return 0;
+    uint8_t packed[SONG_PACKED_CELL_MAX_BYTES];
+    return pack_cell(packed, 0, cell);
 }
 
 int song_put_row(Song *song, const SongCell *cells) {
@@ -201,23 +215,34 @@ static bool envelope_valid(const SongEnvelope *e) {
     for (int i = 1; i < e->count; i++)
         if (e->points[i].tick <= e->points[i - 1].tick) return false;
     if ((e->flags & SONG_ENVELOPE_SUSTAIN) && e->sustain >= e->count) return false;
+    if ((e->flags & SONG_ENVELOPE_SUSTAIN_LOOP) &&
+        (!(e->flags & SONG_ENVELOPE_SUSTAIN) || e->sustain > e->sustain_end || e->sustain_end >= e->count))
+        return false;
     if ((e->flags & SONG_ENVELOPE_LOOP) && (e->loop_start > e->loop_end || e->loop_end >= e->count))
         return false;
     return true;
 }
 
+// A loop of `kind` from `start`, `length` frames long, inside `frames`.
+static bool loop_valid(uint8_t kind, uint32_t start, uint32_t length, uint32_t frames) {
+    if (kind > SONG_LOOP_PING_PONG) return false;
+    if ((kind == SONG_LOOP_NONE) != (length == 0)) return false;
+    return start <= frames && length <= frames - start;
+}
+
 static bool sample_valid(const SongSample *s) {
-    if (s->bits != 8 && s->bits != 16) return false;
+    if ((s->bits != 8 && s->bits != 16) || s->stereo > 1) return false;
     if (s->length > 0 && !s->data) return false;
-    if (s->loop > SONG_LOOP_PING_PONG) return false;
-    if ((s->loop == SONG_LOOP_NONE) != (s->loop_length == 0)) return false;
-    return s->loop_start <= s->length && s->loop_length <= s->length - s->loop_start;
+    return loop_valid(s->loop, s->loop_start, s->loop_length, s->length) &&
+           loop_valid(s->sustain_loop, s->sustain_start, s->sustain_length, s->length);
+}
+
+static bool note_valid(uint8_t note) {
+    return note <= SONG_NOTES || note == SONG_NOTE_KEY_OFF || note == SONG_NOTE_CUT || note == SONG_NOTE_FADE;
 }
 
 static bool cell_valid(const Song *song, const SongCell *cell) {
-    const bool note = cell->note <= SONG_NOTES || cell->note == SONG_NOTE_KEY_OFF ||
-                      cell->note == SONG_NOTE_CUT;
-    return note && cell->instrument <= song->instrument_count && cell->command < SONG_COMMAND_COUNT &&
+    return note_valid(cell->note) && cell->instrument <= song->instrument_count && cell->command < SONG_COMMAND_COUNT &&
            cell->volume_command < SONG_VOLUME_COMMAND_COUNT;
 }
 
@@ -229,7 +254,9 @@ int song_valid(const Song *song) {
     if (song->pattern_count < 1 || song->pattern_count > SONG_MAX_PATTERNS) return 0;
     if (song->rows_written != song->total_rows || !song->row_starts) return 0;
     if (song->frequency_mode > SONG_FREQUENCY_LINEAR) return 0;
-    if (song->initial_speed < 1 || song->initial_global_volume > SONG_MAX_VOLUME) return 0;
+    const int most_global = (song->quirks & SONG_QUIRK_LAYERED_VOLUMES) ? SONG_MAX_WIDE_VOLUME : SONG_MAX_VOLUME;
+    if (song->initial_speed < 1 || song->initial_global_volume > most_global) return 0;
+    if (song->message && (song->message_bytes == 0 || song->message[song->message_bytes - 1] != '\0')) return 0;
     for (int i = 0; i < song->order_count; i++)
         if (song->orders[i] >= song->pattern_count) return 0;
     SongCell cells[SONG_MAX_CHANNELS];
@@ -245,8 +272,14 @@ int song_valid(const Song *song) {
         const SongInstrument *in = &song->instruments[i];
         for (uint16_t s : in->note_samples)
             if (s > song->sample_count) return 0;
-        if (!envelope_valid(&in->volume_envelope) || !envelope_valid(&in->panning_envelope)) return 0;
-        if (in->new_note_action >= SONG_NNA_COUNT) return 0;
+        for (uint8_t n : in->note_notes)
+            if (n > SONG_NOTES) return 0;
+        if (!envelope_valid(&in->volume_envelope) || !envelope_valid(&in->panning_envelope) ||
+            !envelope_valid(&in->pitch_envelope))
+            return 0;
+        if (in->new_note_action >= SONG_NNA_COUNT || in->duplicate_check >= SONG_DUPLICATE_COUNT ||
+            in->duplicate_action >= SONG_NNA_COUNT || in->duplicate_action == SONG_NNA_CONTINUE)
+            return 0;
     }
     for (int i = 0; i < song->sample_count; i++)
         if (!sample_valid(&song->samples[i])) return 0;

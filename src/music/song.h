@@ -1,5 +1,5 @@
 // The song: the in-memory, format-neutral form of a tracker module. A
-// reader per file format (MOD, XM, S3M) turns the file into one Song; the
+// reader per file format (MOD, XM, S3M, IT) turns the file into one Song; the
 // player (mod_player.h) plays nothing else. Everything a format decides
 // about playback is data here: the order list, patterns of cells in one
 // command vocabulary, instruments and samples, initial speed, tempo,
@@ -19,40 +19,50 @@
 // Sample data stays in the caller's module bytes when the file stores it
 // as the player reads it (signed 8-bit, as MOD does): `data` then points
 // into them, and they must outlive the song unchanged. Data the file codes
-// otherwise (delta-coded, unsigned, 16-bit little-endian) is decoded into
-// one block the song owns (sample_data).
+// otherwise (delta-coded, unsigned, 16-bit little-endian, compressed) is
+// decoded into one block the song owns (sample_data). A stereo sample keeps
+// its two halves one after the other: the left `length` frames, then the
+// right.
 //
 // Invariants every reader leaves and the player relies on (song_valid
-// checks them): 1 <= channel_count <= 32; 1 <= order_count <= 256 and
+// checks them): 1 <= channel_count <= 64; 1 <= order_count <= 256 and
 // every order entry < pattern_count; restart < order_count; every pattern
 // has 1 .. 256 rows; every cell's instrument is 0 or <= instrument_count,
-// its note 0, 1 .. 96, SONG_NOTE_KEY_OFF or SONG_NOTE_CUT, its command a
-// SongCommand and its volume command a SongVolumeCommand; every sample
-// map entry is 0 or <= sample_count; every sample's data holds `length`
-// frames, its loop lies inside it, and a loop of length 0 is
-// SONG_LOOP_NONE; envelope points are at most 12, in increasing tick
-// order, with sustain and loop points among them; every instrument's
-// new-note action is a SongNewNoteAction.
+// its note 0, 1 .. 120, SONG_NOTE_KEY_OFF, SONG_NOTE_CUT or SONG_NOTE_FADE,
+// its command a SongCommand and its volume command a SongVolumeCommand;
+// every sample map entry is 0 or <= sample_count and every note map entry
+// 0 or a note; every sample's data holds `length` frames (a stereo one's
+// twice as many), its loop and its sustain loop lie inside it, and a
+// loop of length 0 is SONG_LOOP_NONE; envelope points are at most 25, in
+// increasing tick order, with sustain and loop points among them; every
+// instrument's new-note action is a SongNewNoteAction and its duplicate
+// check a SongDuplicateCheck; the initial global volume is at most 64 (128
+// under SONG_QUIRK_GLOBAL_VOLUME_128); a song message is NUL-ended within
+// message_bytes.
 #ifndef MUSIC_SONG_H
 #define MUSIC_SONG_H
 
 #include <cstddef>
 #include <cstdint>
 
-constexpr int SONG_MAX_CHANNELS = 32;
+constexpr int SONG_MAX_CHANNELS = 64;          // IT's limit (XM and MOD have 32)
 constexpr int SONG_MAX_ORDERS = 256;
 constexpr int SONG_MAX_PATTERNS = 256;
 constexpr int SONG_MAX_ROWS = 256;           // rows per pattern, 1 .. 256
 constexpr int SONG_MAX_INSTRUMENTS = 128;    // XM's limit (S3M has 99, MOD 31)
 constexpr int SONG_MAX_INSTRUMENT_SAMPLES = 16;
 constexpr int SONG_MAX_SAMPLES = SONG_MAX_INSTRUMENTS * SONG_MAX_INSTRUMENT_SAMPLES;
-constexpr int SONG_NOTES = 96;               // C-0 .. B-7
-constexpr int SONG_ENVELOPE_POINTS = 12;
+constexpr int SONG_NOTES = 120;              // C-0 .. B-9 (XM and S3M reach B-7)
+constexpr int SONG_ENVELOPE_POINTS = 25;     // IT's (XM has 12)
 constexpr int SONG_TITLE_BYTES = 28;         // S3M's; MOD and XM titles have 20
 constexpr int SONG_NAME_BYTES = 28;          // instrument and sample names
 constexpr int SONG_FORMAT_NAME_BYTES = 40;
 constexpr int SONG_MAX_VOLUME = 64;
+constexpr int SONG_MAX_WIDE_VOLUME = 128;    // IT's global, mixing and instrument volumes
 constexpr int SONG_PANNING_CENTER = 128;     // panning 0 (left) .. 255 (right)
+constexpr int SONG_ENVELOPE_CENTER = 32;     // panning and pitch envelopes: no change
+constexpr int SONG_MACRO_PARAMETERED = 16;   // SF0 .. SFF: Z00 .. Z7F play the one chosen
+constexpr int SONG_MACRO_FIXED = 128;        // Z80 .. ZFF, one each
 
 // The file format a song was read from. It names the file only: what the
 // player does differently is in frequency_mode and quirks.
@@ -61,6 +71,7 @@ enum SongFormat : uint8_t {
     SONG_FORMAT_MOD,        // ProTracker-style MOD, every signature and the 15-sample kind
     SONG_FORMAT_XM,         // FastTracker II extended module
     SONG_FORMAT_S3M,        // Scream Tracker 3 module
+    SONG_FORMAT_IT,         // Impulse Tracker module
 };
 
 // How the player turns a channel's period into a sample rate.
@@ -84,12 +95,13 @@ enum SongFrequencyMode : uint8_t {
     SONG_FREQUENCY_LINEAR,
 };
 
-// A cell's note. 1 .. 96 are C-0 .. B-7: octave (note - 1) / 12, semitone
+// A cell's note. 1 .. 120 are C-0 .. B-9: octave (note - 1) / 12, semitone
 // (note - 1) % 12.
 enum SongNote : uint8_t {
     SONG_NOTE_NONE = 0,
-    SONG_NOTE_KEY_OFF = 97,     // XM's key off: releases sustain, starts the fadeout
-    SONG_NOTE_CUT = 98,         // S3M's ^^: the channel falls silent at once
+    SONG_NOTE_FADE = 253,       // IT's ~~~: the note's fadeout starts
+    SONG_NOTE_CUT = 254,        // S3M's and IT's ^^^: the channel falls silent at once
+    SONG_NOTE_KEY_OFF = 255,    // XM's key off, IT's ===: releases sustain, starts the fadeout
 };
 
 // The one command vocabulary of all formats, in tracker-neutral names.
@@ -149,6 +161,18 @@ enum SongCommand : uint8_t {
                                         // E4y, E5y, E7y, E8y, EFy): it is still
                                         // a command, so the channel's period and
                                         // volume are renewed on its ticks
+    // Impulse Tracker's own (IT letters; the others above as S3M's):
+    CMD_SET_CHANNEL_VOLUME,             // Mxx: 0 .. 64
+    CMD_CHANNEL_VOLUME_SLIDE,           // Nxy: as Dxy, on the channel volume
+    CMD_TEMPO_SLIDE,                    // T0x (down), T1x (up): the byte as written
+    CMD_PANBRELLO,                      // Yxy
+    CMD_PANBRELLO_WAVEFORM,             // S5y: y
+    CMD_FINE_PATTERN_DELAY,             // S6y: y ticks
+    CMD_INSTRUMENT_CONTROL,             // S7y: y (SongInstrumentControl)
+    CMD_SURROUND,                       // S9y: y (1 on, 0 off; played centred)
+    CMD_HIGH_OFFSET,                    // SAy: y x 65536 frames added to Oxx
+    CMD_SET_ACTIVE_MACRO,               // SFy: y, the macro Z00 .. Z7F play
+    CMD_MIDI_MACRO,                     // Zxx
     SONG_COMMAND_COUNT,
 };
 
@@ -166,12 +190,36 @@ enum SongVolumeCommand : uint8_t {
     VOLCMD_PANNING_SLIDE_LEFT,          // 0 .. 15
     VOLCMD_PANNING_SLIDE_RIGHT,         // 0 .. 15
     VOLCMD_TONE_PORTAMENTO,             // 0 .. 15 (x 16 as the speed)
+    // IT's volume column (a .. h, the panning):
+    VOLCMD_PORTAMENTO_DOWN,             // e: 0 .. 9 (x 4 as Exx's parameter)
+    VOLCMD_PORTAMENTO_UP,               // f: 0 .. 9 likewise
+    VOLCMD_TONE_PORTAMENTO_SPEED,       // g: the speed itself, 0 .. 255
+    VOLCMD_PANNING,                     // 0 (left) .. 255 (right)
     SONG_VOLUME_COMMAND_COUNT,
+};
+
+// S7y, Impulse Tracker's control of the notes a channel has sounded: the
+// past notes (in background voices) cut, released or fading; the new-note
+// action of the note playing; its envelopes off or on.
+enum SongInstrumentControl : uint8_t {
+    SONG_PAST_NOTES_CUT = 0,
+    SONG_PAST_NOTES_OFF,
+    SONG_PAST_NOTES_FADE,
+    SONG_NOTE_ACTION_CUT,
+    SONG_NOTE_ACTION_CONTINUE,
+    SONG_NOTE_ACTION_OFF,
+    SONG_NOTE_ACTION_FADE,
+    SONG_VOLUME_ENVELOPE_OFF,
+    SONG_VOLUME_ENVELOPE_ON,
+    SONG_PANNING_ENVELOPE_OFF,
+    SONG_PANNING_ENVELOPE_ON,
+    SONG_PITCH_ENVELOPE_OFF,
+    SONG_PITCH_ENVELOPE_ON,
 };
 
 // One cell of a row, unpacked. A cell of all zeros is empty.
 struct SongCell {
-    uint8_t note;               // SongNote: 0 none, 1 .. 96, key off, cut
+    uint8_t note;               // SongNote: 0 none, 1 .. 120, key off, cut, fade
     uint8_t instrument;         // 1 .. instrument_count, 0 none
     uint8_t volume_command;     // SongVolumeCommand
     uint8_t volume_param;
@@ -189,7 +237,9 @@ struct SongCell {
 // command, command (2 bytes each) and period (2 bytes), each only when it
 // is not zero. A MOD cell (4 bytes in the file) has no volume command, so
 // it packs into at most 8; an XM or S3M cell packs into at most twice the
-// bytes its file spends on it.
+// bytes its file spends on it; an IT cell, which can repeat its channel's
+// last values from one byte of the file, into at most 8 bytes for each of
+// its bytes.
 constexpr int SONG_PACKED_CELL_MAX_BYTES = 10;
 
 enum SongLoop : uint8_t {
@@ -203,12 +253,20 @@ enum SongLoop : uint8_t {
 struct SongSample {
     char name[SONG_NAME_BYTES + 1];  // printable or not; NUL-ended
     const void *data;           // `length` frames of int8_t (bits 8) or
-                                // int16_t (bits 16, native byte order)
+                                // int16_t (bits 16, native byte order); a
+                                // stereo sample's right half follows them
     uint32_t length;            // frames
     uint32_t loop_start;        // frames; loop_start + loop_length <= length
     uint32_t loop_length;       // frames; 0 exactly when loop is SONG_LOOP_NONE
+    uint32_t sustain_start;     // IT's sustain loop, played instead of the
+    uint32_t sustain_length;    // loop until the note is released: frames,
+                                // as loop_start and loop_length
     uint8_t loop;               // SongLoop
+    uint8_t sustain_loop;       // SongLoop of the sustain loop
     uint8_t bits;               // 8 or 16
+    uint8_t stereo;             // 1: `data` holds 2 x length frames, left half first
+    uint32_t c2spd;             // Hz of C-4 (S3M's C2SPD; IT's C5 speed, the
+                                // Hz of C-5; 0 where the format has none)
     int8_t finetune;            // 1/128 semitone, -128 .. 127 (MOD's nibble
                                 // n is (n < 8 ? n : n - 16) x 16)
     int8_t relative_note;       // semitones added to the cell's note (XM)
@@ -216,29 +274,40 @@ struct SongSample {
                                 // is kept as written, up to 255: the player
                                 // clamps where it plays it)
     uint8_t panning;            // default panning 0 .. 255, when has_panning
-    uint8_t has_panning;        // 1: a note start sets the channel's panning (XM)
-    uint32_t c2spd;             // Hz of C-4 (S3M's C2SPD; 0 where the format
-                                // has none)
+    uint8_t has_panning;        // 1: a note start sets the channel's panning (XM, IT)
+    // Impulse Tracker's
+    uint8_t global_volume;      // 0 .. 64, scales every note of the sample
+    uint8_t autovibrato_type;   // 0 sine, 1 ramp down, 2 square, 3 random
+    uint8_t autovibrato_speed;  // 0 .. 64, waveform positions (of 256) per tick
+    uint8_t autovibrato_depth;  // 0 .. 64
+    uint8_t autovibrato_rate;   // 0 .. 64: the depth grows by rate / 256 a tick
 };
 
 enum SongEnvelopeFlag : uint8_t {
     SONG_ENVELOPE_ON = 1,
     SONG_ENVELOPE_SUSTAIN = 2,  // holds at the sustain point until key off
     SONG_ENVELOPE_LOOP = 4,     // goes from the loop end back to the loop start
+    SONG_ENVELOPE_SUSTAIN_LOOP = 8,  // with SUSTAIN: until key off it loops from
+                                // point `sustain` to point `sustain_end` (IT)
+    SONG_ENVELOPE_CARRY = 16,   // a new note of the instrument goes on where
+                                // the channel's last note left it (IT)
+    SONG_ENVELOPE_FILTER = 32,  // the pitch envelope moves the filter's cutoff
+                                // instead of the pitch (IT)
 };
 
 struct SongEnvelopePoint {
     uint16_t tick;              // ticks from the note start, increasing
-    uint8_t value;              // 0 .. 64 (panning: 32 is the middle)
+    uint8_t value;              // 0 .. 64 (panning and pitch: 32 is the middle)
 };
 
 struct SongEnvelope {
     SongEnvelopePoint points[SONG_ENVELOPE_POINTS];
-    uint8_t count;              // points in use, 0 .. 12 (on needs at least 1)
+    uint8_t count;              // points in use, 0 .. 25 (on needs at least 1)
     uint8_t sustain;            // point index, < count
     uint8_t loop_start;         // point index, <= loop_end < count
     uint8_t loop_end;
     uint8_t flags;              // SongEnvelopeFlag
+    uint8_t sustain_end;        // SONG_ENVELOPE_SUSTAIN_LOOP: sustain <= it < count
 };
 
 // What becomes of a note still sounding when its channel starts another
@@ -251,6 +320,22 @@ enum SongNewNoteAction : uint8_t {
     SONG_NNA_COUNT,
 };
 
+// Impulse Tracker's duplicate check: when a channel starts a note, its
+// earlier notes still sounding in background voices that match it (the
+// same note of the same instrument, the same sample, or the same
+// instrument) end by the instrument's duplicate action (a SongNewNoteAction
+// but continue: cut, note off or fade).
+enum SongDuplicateCheck : uint8_t {
+    SONG_DUPLICATE_OFF = 0,
+    SONG_DUPLICATE_NOTE,
+    SONG_DUPLICATE_SAMPLE,
+    SONG_DUPLICATE_INSTRUMENT,
+    SONG_DUPLICATE_COUNT,
+};
+
+// An instrument's filter cutoff or resonance that is not set.
+constexpr uint8_t SONG_FILTER_UNSET = 0xFF;
+
 // One instrument: which sample each note plays and what shapes it. A MOD
 // or S3M sample is an instrument of its own: every note maps to it, and it
 // has no envelopes.
@@ -258,8 +343,14 @@ struct SongInstrument {
     char name[SONG_NAME_BYTES + 1];
     uint16_t note_samples[SONG_NOTES];  // for note n, entry n - 1: 1 ..
                                         // sample_count, 0 plays nothing
+    uint8_t note_notes[SONG_NOTES];     // for note n, entry n - 1: the note
+                                        // played instead (IT's note map), 0
+                                        // for n itself
     SongEnvelope volume_envelope;
     SongEnvelope panning_envelope;
+    SongEnvelope pitch_envelope;        // IT: 32 the note's pitch, a step a
+                                        // half semitone; or the filter's
+                                        // (SONG_ENVELOPE_FILTER)
     uint16_t fadeout;           // after key off, subtracted each tick from a
                                 // fade volume of 32768 (0: no fade)
     uint8_t vibrato_type;       // auto-vibrato: 0 sine, 1 square, 2 ramp down, 3 ramp up
@@ -267,6 +358,37 @@ struct SongInstrument {
     uint8_t vibrato_depth;      // 0 .. 15
     uint8_t vibrato_rate;       // 0 .. 63, waveform positions (of 256) per tick
     uint8_t new_note_action;    // SongNewNoteAction of its notes
+    // Impulse Tracker's
+    uint8_t duplicate_check;    // SongDuplicateCheck
+    uint8_t duplicate_action;   // SONG_NNA_CUT, SONG_NNA_NOTE_OFF or SONG_NNA_NOTE_FADE
+    uint8_t global_volume;      // 0 .. 128, scales every note of the instrument
+    uint8_t panning;            // default panning 0 .. 255, when has_panning
+    uint8_t has_panning;        // 1: a note start sets the channel's panning
+    int8_t pitch_pan_separation;  // -32 .. 32: the panning moves by
+                                // (note - centre) x separation / 8 (IT units)
+    uint8_t pitch_pan_center;   // the note 1 .. 120 the panning is as set on
+    uint8_t random_volume;      // 0 .. 100: a note's volume varies by up to
+                                // this many percent either way
+    uint8_t random_panning;     // 0 .. 64: its panning by up to this (IT units)
+    uint8_t filter_cutoff;      // 0 .. 127 set by a note, or SONG_FILTER_UNSET
+    uint8_t filter_resonance;   // 0 .. 127 likewise
+};
+
+// What a MIDI macro (IT's Zxx, SFy) does: the ones that set the filter of
+// the channel's voice are played, the rest ignored.
+enum SongMacroKind : uint8_t {
+    SONG_MACRO_NONE = 0,
+    SONG_MACRO_CUTOFF,          // sets the filter's cutoff
+    SONG_MACRO_RESONANCE,       // sets its resonance
+};
+
+// A macro's value: the number it sets, 0 .. 127, or this one for the
+// parameter of Z00 .. Z7F.
+constexpr uint8_t SONG_MACRO_VALUE_PARAMETER = 0xFF;
+
+struct SongMacro {
+    uint8_t kind;               // SongMacroKind
+    uint8_t value;              // 0 .. 127 or SONG_MACRO_VALUE_PARAMETER
 };
 
 // A format's playback rules that differ from the others'. Readers set the
@@ -444,6 +566,54 @@ enum SongQuirk : uint64_t {
     // last rather than from the row's note (Scream Tracker 3 leaves the
     // arpeggio's period in the register its slides move).
     SONG_QUIRK_SLIDE_FROM_ARPEGGIO = 1ull << 33,
+    // Impulse Tracker's rules from bit 40 on.
+    // IT: a voice's loudness is its note volume times its channel's volume
+    // (Mxx, the header's channel volume), the sample's and the instrument's
+    // global volumes, the envelope, the fadeout and the global volume, which
+    // counts 0 .. 128 (Vxx, Wxy); every panning is drawn toward the middle
+    // by the song's panning separation; the mixing volume scales the output.
+    SONG_QUIRK_LAYERED_VOLUMES = 1ull << 40,
+    // IT: a sample sounds at its c2spd (C5 speed) on C-5, note 61, rather
+    // than on C-4: Amiga periods from that, and linear periods heard
+    // relative to it (7680 - 64 x (note - 1) + 768 at its c2spd x 2^((4608 -
+    // period) / 768)).
+    SONG_QUIRK_C5_SPEED = 1ull << 41,
+    // IT: envelope loops and sustain loops play their end point, then go
+    // back to their start; a volume envelope run past its last point starts
+    // the fadeout, and ends the note when that point is 0. Key off starts
+    // the fadeout too when the volume envelope is off or loops (an
+    // instrument without one fades rather than falling silent); a note
+    // without an instrument (no instruments in the song) is cut by it unless
+    // its sample has a sustain loop to leave.
+    SONG_QUIRK_IT_ENVELOPES = 1ull << 42,
+    // IT: parameter memories as Impulse Tracker keeps them: D, K and L one
+    // between them, E and F one (G with them under
+    // SONG_QUIRK_LINKED_PORTAMENTO_MEMORY, its own otherwise), H and U one
+    // by nibbles, I, J, N, O, Q, R, T, W and Y each their own, and the
+    // volume column's slides one of theirs; a 00 recalls.
+    SONG_QUIRK_COMMAND_MEMORIES = 1ull << 43,
+    // IT with compatible Gxx: tone portamento shares the portamento memory
+    // of E and F, and an instrument number beside it restarts the envelopes.
+    SONG_QUIRK_LINKED_PORTAMENTO_MEMORY = 1ull << 44,
+    // IT without old effects: vibrato (H, U, K, the volume column's h) moves
+    // on every tick, the row's first too, at half Scream Tracker 3's depth.
+    SONG_QUIRK_VIBRATO_EVERY_TICK = 1ull << 45,
+    // IT without old effects: a sample offset past the sample's end is
+    // ignored (the note starts at the beginning).
+    SONG_QUIRK_OFFSET_PAST_END_IGNORED = 1ull << 46,
+    // IT: the auto-vibrato is the sample's: its speed in waveform positions
+    // (of 256) a tick, its depth reached by growing rate / 256 a tick.
+    SONG_QUIRK_SAMPLE_AUTOVIBRATO = 1ull << 47,
+    // IT: Pxy slides the panning right by y or left by x (x 4 on 0 .. 255),
+    // PFy and PxF once on the row's first tick.
+    SONG_QUIRK_PANNING_SLIDE_KINDS = 1ull << 48,
+    // IT without old effects: tremor's x and y are the ticks heard and
+    // silent, 0 read as 1 (Scream Tracker 3 adds one to each).
+    SONG_QUIRK_TREMOR_EXACT_TICKS = 1ull << 49,
+    // IT: a pattern loop that has run its course starts the next one from
+    // the row after it, so that a later SBx without an SB0 does not loop
+    // back over it.
+    SONG_QUIRK_LOOP_STARTS_AFTER = 1ull << 50,
 };
 
 // One pattern: its rows' packed cells are rows first_row .. first_row +
@@ -461,8 +631,11 @@ struct Song {
     uint8_t format;                         // SongFormat
     char title[SONG_TITLE_BYTES + 1];       // bytes as the file has them, NUL-ended
     char format_name[SONG_FORMAT_NAME_BYTES];  // for listings, e.g. "MOD M.K.", "XM 1.04"
+    char *message;                          // the song message (IT), NUL-ended, lines
+                                            // ending in '\n'; owned, or null
+    size_t message_bytes;                   // the block's size, NUL included
     // Layout
-    uint8_t channel_count;                  // 1 .. 32
+    uint8_t channel_count;                  // 1 .. 64
     uint16_t order_count;                   // order positions played, 1 .. 256
     uint8_t restart;                        // position the song goes on from after
                                             // its last, < order_count
@@ -487,8 +660,16 @@ struct Song {
     uint64_t quirks;                        // SongQuirk bits
     uint8_t initial_speed;                  // ticks per row, 1 .. 255
     uint8_t initial_tempo;                  // beats per minute, 32 .. 255
-    uint8_t initial_global_volume;          // 0 .. 64
+    uint8_t initial_global_volume;          // 0 .. 64 (0 .. 128 with
+                                            // SONG_QUIRK_LAYERED_VOLUMES)
     uint8_t channel_panning[SONG_MAX_CHANNELS];  // 0 (left) .. 255 (right)
+    // Impulse Tracker's (SONG_QUIRK_LAYERED_VOLUMES)
+    uint8_t channel_volume[SONG_MAX_CHANNELS];   // initial Mxx, 0 .. 64
+    uint8_t mixing_volume;                  // 0 .. 128, scales the output
+    uint8_t panning_separation;             // 0 (mono) .. 128 (as set): every
+                                            // panning is drawn toward the middle
+    SongMacro macros[SONG_MACRO_PARAMETERED + SONG_MACRO_FIXED];  // SF0 .. SFF,
+                                            // then Z80 .. ZFF
 };
 
 // A new song, all zero (no format, no patterns, no instruments), or null
@@ -498,6 +679,10 @@ Song *song_create(void);
 // Releases the song and every block it owns; never the module bytes its
 // samples may point into. Null does nothing.
 void song_destroy(Song *song);
+
+// The song's message block, `bytes` long (the text and its NUL), zeroed.
+// Returns it, or null when memory runs out, bytes is 0 or one exists already.
+char *song_alloc_message(Song *song, size_t bytes);
 
 // Allocates the pattern tables of `pattern_count` patterns (1 .. 256) whose
 // row counts are rows[0 .. pattern_count - 1] (each 1 .. 256), and room for
@@ -512,6 +697,10 @@ int song_alloc_patterns(Song *song, int pattern_count, const uint16_t *rows, siz
 // Returns 1, or 0 when every row is written already or the row does not fit
 // the room song_alloc_patterns made (the reader's bound was wrong).
 int song_put_row(Song *song, const SongCell *cells);
+
+// The bytes song_put_row packs `cell` into: 0 for an empty cell, else at
+// most SONG_PACKED_CELL_MAX_BYTES. Null counts as empty.
+size_t song_packed_cell_bytes(const SongCell *cell);
 
 // Once every row is written: gives back the room the rows did not use.
 // Returns 1, or 0 when rows are missing.

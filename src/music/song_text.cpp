@@ -24,3 +24,20 @@ void song_printable_text(char *out, size_t out_bytes, const char *text) {
     }
     out[i] = '\0';
 }
+
+int song_message_line(const char *message, size_t *at, char *out, size_t out_bytes) {
+    if (out && out_bytes > 0) out[0] = '\0';
+    if (!message || !at || message[*at] == '\0') return 0;
+    size_t end = *at;
+    while (message[end] != '\0' && message[end] != '\n') end++;
+    if (out && out_bytes > 0) {
+        size_t n = 0;
+        for (size_t i = *at; i < end && n + 1 < out_bytes; i++, n++) {
+            const unsigned char byte = static_cast<unsigned char>(message[i]);
+            out[n] = byte < ' ' || byte > '~' ? '?' : static_cast<char>(byte);
+        }
+        out[n] = '\0';
+    }
+    *at = message[end] == '\n' ? end + 1 : end;
+    return 1;
+}

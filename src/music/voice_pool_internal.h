@@ -12,15 +12,30 @@
 #include "music/player_state_internal.h"
 
 // Whether `song` needs a pool: some instrument's new-note action keeps its
-// notes sounding.
+// notes sounding, or a cell's S74 .. S76 (CMD_INSTRUMENT_CONTROL) makes one.
 bool pool_needed(const Song *song);
 
 // Hands the note channel `channel` is sounding to a free pool voice, as its
-// instrument's new-note action says (continue, release, fade); when every
-// pool voice sounds, the quietest gives way. Nothing for a player without a
-// pool, a channel whose note has ended or is silent, or an instrument that
-// cuts. Returns 1 when the note was handed over, else 0.
+// new-note action (Channel.new_note_action) says (continue, release, fade);
+// when every pool voice sounds, the quietest gives way. Nothing for a
+// player without a pool, a channel whose note has ended or is silent, or a
+// note that is cut. Returns 1 when the note was handed over, else 0.
 int pool_take_note(ModPlayer *player, int channel);
+
+// Channel `channel` starts `note` (1 .. 120) of `instrument` (its number,
+// 0 none): first the duplicate check of that instrument (Impulse
+// Tracker's): the channel's notes in the pool of the same instrument that
+// match it (SongDuplicateCheck: the same note after the note map, the same
+// sample, or any) end by its duplicate action, and so does the note the
+// channel sounds instead of taking its new-note action; then the sounding
+// note goes to the pool (pool_take_note). Returns 1 when a note was handed
+// over, else 0.
+int pool_new_note(ModPlayer *player, int channel, uint8_t instrument, uint8_t note);
+
+// S70 .. S72: every note channel `channel` left in the pool is cut,
+// released (as by key off) or starts fading, as `action`
+// (SONG_NNA_CUT, SONG_NNA_NOTE_OFF, SONG_NNA_NOTE_FADE) says.
+void pool_past_notes(ModPlayer *player, int channel, uint8_t action);
 
 // This tick's output of every pool voice (channel_output's shaping of its
 // instrument, the global volume), then the pool voices that have fallen

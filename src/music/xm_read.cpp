@@ -51,6 +51,9 @@ constexpr uint8_t XM_PACKED_VOLUME = 4;
 constexpr uint8_t XM_PACKED_EFFECT = 8;
 constexpr uint8_t XM_PACKED_PARAM = 16;
 constexpr uint8_t XM_NOTE_KEY_OFF = 97;
+constexpr int XM_NOTES = 96;                    // C-0 .. B-7
+constexpr int XM_MAX_CHANNELS = 32;
+constexpr int XM_ENVELOPE_POINTS = 12;
 
 // Effects after F are letters: G is 16, H 17 and so on to X, 33.
 constexpr uint8_t xm_letter(char letter) { return static_cast<uint8_t>(16 + (letter - 'G')); }
@@ -224,7 +227,7 @@ static void read_cell(const uint8_t *data, size_t end, size_t *at, SongCell *cel
     if ((fields & XM_PACKED_EFFECT) && *at < end) effect = data[(*at)++];
     if ((fields & XM_PACKED_PARAM) && *at < end) param = data[(*at)++];
     // 1 .. 96 are notes, 97 key off; FastTracker II writes nothing higher.
-    cell->note = note <= SONG_NOTES ? note : note == XM_NOTE_KEY_OFF ? SONG_NOTE_KEY_OFF : 0;
+    cell->note = note <= XM_NOTES ? note : note == XM_NOTE_KEY_OFF ? SONG_NOTE_KEY_OFF : 0;
     cell->instrument = instrument <= SONG_MAX_INSTRUMENTS ? instrument : 0;
     translate_volume(volume, cell);
     translate_effect(effect, param, cell);
@@ -361,7 +364,7 @@ static int find_instruments(XmReader *x, int *sample_total, size_t *data_bytes) 
 static void read_envelope(const uint8_t *points, int count, const uint8_t *sustain_loop, uint8_t type,
                           SongEnvelope *e) {
     int kept = 0;
-    for (int k = 0; k < count && k < SONG_ENVELOPE_POINTS; k++) {
+    for (int k = 0; k < count && k < XM_ENVELOPE_POINTS; k++) {
         const uint32_t tick = module_le16(points + XM_ENVELOPE_POINT_BYTES * k);
         const uint32_t value = module_le16(points + XM_ENVELOPE_POINT_BYTES * k + 2);
         if (kept > 0 && tick <= e->points[kept - 1].tick) break;
@@ -387,7 +390,7 @@ static void read_instrument_fields(const XmInstrument *in, const uint8_t *bytes,
     uint8_t h[XM_INSTRUMENT_FIELDS_BYTES] = {};
     memcpy(h, bytes + in->at, in->header_bytes < sizeof h ? in->header_bytes : sizeof h);
     module_copy_name(out->name, h + XM_INSTRUMENT_NAME_OFFSET, XM_INSTRUMENT_NAME_BYTES);
-    for (int n = 0; n < SONG_NOTES; n++) {
+    for (int n = 0; n < XM_NOTES; n++) {
         const int s = h[XM_INSTRUMENT_SAMPLE_MAP_OFFSET + n];
         out->note_samples[n] = static_cast<uint16_t>(s < in->sample_count ? first_sample + s + 1 : 0);
     }
@@ -536,7 +539,7 @@ int xm_read(const uint8_t *bytes, size_t size, Song *song, ModuleReadResult *res
     x->stored_instruments = static_cast<int>(module_le16(bytes + XM_INSTRUMENTS_OFFSET));
     const int song_length = static_cast<int>(module_le16(bytes + XM_SONG_LENGTH_OFFSET));
     int ok = 1;
-    if (x->channels < 1 || x->channels > SONG_MAX_CHANNELS) ok = module_read_refuse(result, MODULE_READ_CHANNELS, x->channels, 0);
+    if (x->channels < 1 || x->channels > XM_MAX_CHANNELS) ok = module_read_refuse(result, MODULE_READ_CHANNELS, x->channels, 0);
     else if (song_length < 1 || song_length > SONG_MAX_ORDERS) ok = module_read_refuse(result, MODULE_READ_ORDERS, song_length, 0);
     else if (x->stored_patterns > SONG_MAX_PATTERNS) ok = module_read_refuse(result, MODULE_READ_PATTERNS, x->stored_patterns, 0);
     else if (x->stored_instruments > SONG_MAX_INSTRUMENTS) ok = module_read_refuse(result, MODULE_READ_INSTRUMENTS, x->stored_instruments, 0);

@@ -26,7 +26,7 @@ int music_check_read(const Song *song, int ok, const ModuleReadResult *result) {
     volatile int32_t sum = 0;
     for (int i = 0; i < song->sample_count; i++) {
         const SongSample &s = song->samples[i];
-        for (uint32_t f = 0; f < s.length; f++)
+        for (uint32_t f = 0; f < s.length * (s.stereo ? 2u : 1u); f++)
             sum += s.bits == 16 ? static_cast<const int16_t *>(s.data)[f] : static_cast<const int8_t *>(s.data)[f];
     }
     (void)sum;

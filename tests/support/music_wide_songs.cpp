@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "support/music_formatbuilder.h"
+#include "support/music_itbuilder.h"
 #include "support/music_modbuilder.h"
 
 // Whether row `row` of pattern `pattern` starts a note on `channel`: all
@@ -103,6 +104,57 @@ std::vector<uint8_t> wide_s3m_song(int channels, bool adlib) {
                 c->instrument = static_cast<uint8_t>(instrument_of(row));
             }
     return s3mbuilder_build(b, nullptr);
+}
+
+std::vector<uint8_t> wide_it_song(int channels) {
+    ItBuilder b;
+    b.title = "wide it";
+    b.message = "wide it";
+    b.speed = 3;
+    b.orders = {0, 1, 2, 1, 3, 255};
+    const uint16_t rows[] = {16, 1, 130, 200};
+    b.patterns.resize(4);
+    for (int p = 0; p < 4; p++) b.patterns[static_cast<size_t>(p)].rows = rows[p];
+    ItBuilderSample looped;
+    looped.name = "saw 8";
+    looped.frames = saw(64, 100, 32);
+    looped.compression = 14;
+    looped.loop = true;
+    looped.loop_end = 64;
+    ItBuilderSample low;
+    low.name = "low 8";
+    low.frames = saw(2000, 90, 50);
+    ItBuilderSample high;
+    high.name = "high 16";
+    high.bits = 16;
+    high.frames = saw(300, 20000, 60);
+    high.right = saw(300, 12000, 45);  // stereo: each voice gets its right half
+    high.loop = true;
+    high.ping_pong = true;
+    high.loop_begin = 60;
+    high.loop_end = 300;
+    high.volume = 48;
+    b.samples = {looped, low, high};
+    ItBuilderInstrument one;
+    one.name = "looped saw";
+    one.nna = 2;  // note off
+    one.volume = {1, {64, 32, 0}, {0, 10, 20}, 0, 0, 0, 0};
+    ItBuilderInstrument two;
+    two.name = "two samples";
+    two.nna = 3;  // fade
+    two.fadeout = 128;
+    for (int n = 0; n < 120; n++) two.samples[n] = static_cast<uint8_t>(n < 60 ? 2 : 3);
+    b.instruments = {one, two};
+    for (int p = 0; p < 4; p++)
+        for (int row = 0; row < rows[p]; row++)
+            for (int ch = 0; ch < channels; ch++) {
+                if (!plays(p, row, ch, channels)) continue;
+                ItBuilderCell *c = itbuilder_cell(&b, p, row, ch);
+                c->mask = 3;
+                c->note = static_cast<uint8_t>(48 + step_of(row, ch));
+                c->instrument = static_cast<uint8_t>(instrument_of(row));
+            }
+    return itbuilder_build(b, nullptr);
 }
 
 std::vector<uint8_t> wide_mod_song(int channels) {

@@ -26,6 +26,15 @@ std::vector<uint8_t> wide_xm_song(int channels);
 // names (the player reads it as silent and says so).
 std::vector<uint8_t> wide_s3m_song(int channels, bool adlib = false);
 
+// An IT of `channels` channels (1 .. 64), linear slides, speed 3 and tempo
+// 125, the message "wide it": orders 0 1 2 1 3 over patterns of 16, 1, 130
+// and 200 rows, the notes placed as wide_xm_song places them. Instrument 1
+// plays sample 1 (8-bit, compressed, forward loop) with a volume envelope
+// that ends at 0 and keeps its notes sounding (note off) when the next
+// comes; instrument 2 plays sample 2 (8-bit, no loop) below C-5 and sample
+// 3 (16-bit, ping-pong loop) from C-5 up, fading its notes out.
+std::vector<uint8_t> wide_it_song(int channels);
+
 // A MOD of `channels` channels (2 .. 32; the "NCHN" or "NNCH" signature):
 // orders 0 1 0 over two patterns, the notes placed likewise, samples 1
 // (looped) and 2 in turn.
