@@ -1,5 +1,5 @@
 // SDL 1.2's audio device, opened in the engine's format.
-#include "platform/audio_device_sdl.h"
+#include "platform/audio_device_sdl_internal.h"
 
 #include <SDL/SDL.h>
 

@@ -1,7 +1,7 @@
 // The sound device: SDL 1.2's audio, its callback on SDL's audio thread.
 #include <SDL/SDL.h>
 
-#include "platform/audio_device_sdl.h"
+#include "platform/audio_device_sdl_internal.h"
 #include "platform/audio_output.h"
 
 static void device_lock(void) { SDL_LockAudio(); }

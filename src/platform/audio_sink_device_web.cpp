@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "platform/audio_device_sdl.h"
+#include "platform/audio_device_sdl_internal.h"
 
 // clang-format off
 EM_JS(double, web_audio_queued_seconds_js, (), {

@@ -1,7 +1,7 @@
 // SDL 1.2's audio device as both builds open it (natively and over Web
 // Audio): the engine's format, SDL converting for the device.
-#ifndef PLATFORM_AUDIO_DEVICE_SDL_H
-#define PLATFORM_AUDIO_DEVICE_SDL_H
+#ifndef PLATFORM_AUDIO_DEVICE_SDL_INTERNAL_H
+#define PLATFORM_AUDIO_DEVICE_SDL_INTERNAL_H
 
 #include "platform/audio_sink.h"
 
