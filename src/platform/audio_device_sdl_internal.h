@@ -9,6 +9,7 @@
 // saying why. Sets audio_device_frames to the device's buffer.
 int audio_device_sdl_open(AudioCallback callback, void *userdata);
 
+// Stops (1) or lets (0) the device's callback run.
 void audio_device_sdl_pause(int paused);
 
 // Closes the device; audio_device_frames is 0 again.
