@@ -361,19 +361,6 @@ static void translate_command(uint8_t letter, uint8_t param, SongCell *cell) {
     cell->param = command == CMD_NONE ? 0 : param;
 }
 
-// Whether a command still acts on a disabled channel, whose notes are not
-// played: those that steer the whole song.
-static bool steers_song(const SongCell *cell) {
-    switch (cell->command) {
-        case CMD_SET_SPEED: case CMD_SET_TEMPO: case CMD_TEMPO_SLIDE: case CMD_POSITION_JUMP:
-        case CMD_PATTERN_BREAK: case CMD_SET_GLOBAL_VOLUME: case CMD_GLOBAL_VOLUME_SLIDE: case CMD_PATTERN_DELAY:
-        case CMD_FINE_PATTERN_DELAY:
-            return true;
-        default:
-            return false;
-    }
-}
-
 // A cell as the song holds it.
 static SongCell translate_cell(const ItReader *x, int channel, const ItCell &in) {
     SongCell cell = {};
@@ -391,7 +378,7 @@ static SongCell translate_cell(const ItReader *x, int channel, const ItCell &in)
         // Only the song-wide commands are left of a disabled channel's cell.
         const SongCell kept = cell;
         cell = SongCell{};
-        if (steers_song(&kept)) {
+        if (module_cell_steers_song(&kept)) {
             cell.command = kept.command;
             cell.param = kept.param;
         }

@@ -80,3 +80,14 @@ Song *s3m_read_song(const uint8_t *bytes, size_t size, ModuleReadResult *result)
 Song *it_read_song(const uint8_t *bytes, size_t size, ModuleReadResult *result) {
     return read_song(it_read, bytes, size, result);
 }
+
+bool module_cell_steers_song(const SongCell *cell) {
+    switch (cell->command) {
+        case CMD_SET_SPEED: case CMD_SET_TEMPO: case CMD_TEMPO_SLIDE: case CMD_POSITION_JUMP:
+        case CMD_PATTERN_BREAK: case CMD_SET_GLOBAL_VOLUME: case CMD_GLOBAL_VOLUME_SLIDE: case CMD_PATTERN_DELAY:
+        case CMD_FINE_PATTERN_DELAY:
+            return true;
+        default:
+            return false;
+    }
+}

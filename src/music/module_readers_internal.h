@@ -190,6 +190,11 @@ int module_read_refuse(ModuleReadResult *r, ModuleReadRefusal why, long value, l
 // number `index`, which needs `needed` bytes; returns 0.
 int module_read_truncated(ModuleReadResult *r, ModuleReadPart part, long index, uint64_t needed);
 
+// For the readers: whether `cell`'s command still acts on a channel that
+// plays no notes (one the file disables, or gives to Adlib): the commands
+// that steer the whole song.
+bool module_cell_steers_song(const SongCell *cell);
+
 // The name of a tracker format the engine does not read, recognised by its
 // signature ("MED", "MTM", "OKT", "STM", "PTM", "ULT", "FAR", "669",
 // "DBM", "AMF", "MO3", "UMX", and "XM" for XM versions other than 1.04 is

@@ -171,18 +171,6 @@ static void translate_command(uint8_t letter, uint8_t param, SongCell *cell) {
     cell->param = command == CMD_NONE ? 0 : param;
 }
 
-// Whether a command still acts on a channel that plays no notes (one the
-// file disables or gives to Adlib): those that steer the whole song.
-static bool steers_song(const SongCell *cell) {
-    switch (cell->command) {
-        case CMD_SET_SPEED: case CMD_SET_TEMPO: case CMD_POSITION_JUMP: case CMD_PATTERN_BREAK:
-        case CMD_SET_GLOBAL_VOLUME: case CMD_PATTERN_DELAY:
-            return true;
-        default:
-            return false;
-    }
-}
-
 // The song note of an S3M note byte: octave (high nibble) x 12 +
 // semitone + 1; 254 the note cut; anything else off the eight octaves none.
 static uint8_t s3m_note(uint8_t byte) {
@@ -228,7 +216,7 @@ static int read_row(const S3mReader *s, const uint8_t *data, size_t end, size_t 
             // Only the song-wide commands are left of a silent channel's cell.
             const SongCell steering = cell;
             cell = SongCell{};
-            if (steers_song(&steering)) {
+            if (module_cell_steers_song(&steering)) {
                 cell.command = steering.command;
                 cell.param = steering.param;
             }
